@@ -10,16 +10,15 @@ namespace KADRIX {
       return s_display;
     }
 
-    // Finds the last occurrence of a layer directory that starts a path component.
+    // The start of the last layer directory ("Utils/", ...) that begins a path component.
     std::string::size_type layerStart(const std::string& file) {
       static const char* const s_layers[] = {"Utils/", "ConstraintEngine/", "PlanDatabase/"};
       std::string::size_type best = std::string::npos;
       for (const char* layer : s_layers) {
-        std::string::size_type pos = file.rfind(layer);
-        while (pos != std::string::npos && pos > 0 && file[pos - 1] != '/')
-          pos = pos == 0 ? std::string::npos : file.rfind(layer, pos - 1);
-        if (pos != std::string::npos && (best == std::string::npos || pos > best))
-          best = pos;
+        for (std::string::size_type pos = file.find(layer); pos != std::string::npos;
+             pos = file.find(layer, pos + 1))
+          if ((pos == 0 || file[pos - 1] == '/') && (best == std::string::npos || pos > best))
+            best = pos;
       }
       return best;
     }
@@ -86,10 +85,10 @@ namespace KADRIX {
   std::string Error::sourcePath(const std::string& file) {
     std::string::size_type start = layerStart(file);
     std::string path = start == std::string::npos ? file : file.substr(start);
-    std::string::size_type slash = path.rfind('/');
+    std::string::size_type nameStart = path.rfind('/');
+    nameStart = nameStart == std::string::npos ? 0 : nameStart + 1;
     std::string::size_type dot = path.rfind('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash) && dot > 0 &&
-        (slash == std::string::npos || dot > slash + 1))
+    if (dot != std::string::npos && dot > nameStart)
       path.erase(dot);
     return path;
   }

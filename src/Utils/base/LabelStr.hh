@@ -41,10 +41,10 @@ namespace KADRIX {
     LabelStr getElement(unsigned int index, const char* delimiters) const;
     LabelStr getElement(unsigned int index, const std::string& delimiters) const;
 
-    bool operator==(const LabelStr& other) const { return m_key == other.m_key; }
-    bool operator!=(const LabelStr& other) const { return m_key != other.m_key; }
-    bool operator<(const LabelStr& other) const { return m_key < other.m_key; }
-    bool operator>(const LabelStr& other) const { return m_key > other.m_key; }
+    friend bool operator==(const LabelStr& a, const LabelStr& b) { return a.m_key == b.m_key; }
+    friend bool operator!=(const LabelStr& a, const LabelStr& b) { return a.m_key != b.m_key; }
+    friend bool operator<(const LabelStr& a, const LabelStr& b) { return a.m_key < b.m_key; }
+    friend bool operator>(const LabelStr& a, const LabelStr& b) { return a.m_key > b.m_key; }
 
     /** Whether the number is the key of a label. */
     static bool isString(double key);
