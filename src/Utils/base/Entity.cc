@@ -1,13 +1,13 @@
 #include "Utils/base/Entity.hh"
 
 #include <sstream>
-#include <unordered_map>
+#include "Utils/base/HashTable.hh"
 
 namespace KADRIX {
 
   namespace {
     struct EntityRegistry {
-      std::unordered_map<int, Entity*> byKey;
+      HashTable<int, Entity*> byKey;
       int lastKey = 0;
       bool purging = false;
     };
@@ -21,7 +21,7 @@ namespace KADRIX {
 
   Entity::Entity()
     : m_key(++registry().lastKey), m_refCount(1), m_discarded(false), m_deleting(false) {
-    registry().byKey.emplace(m_key, this);
+    registry().byKey.insert(m_key, this);
   }
 
   Entity::~Entity() noexcept(false) {
@@ -71,11 +71,10 @@ namespace KADRIX {
   void Entity::notifyDiscarded(const Entity*) {}
 
   Id<Entity> Entity::getEntity(int key) {
-    const EntityRegistry& reg = registry();
-    auto it = reg.byKey.find(key);
-    if (it == reg.byKey.end())
+    Entity* const* found = registry().byKey.find(key);
+    if (found == nullptr)
       return Id<Entity>::noId();
-    Entity* entity = it->second;
+    Entity* entity = *found;
     unsigned int idKey = IdTable::getKey(reinterpret_cast<std::uintptr_t>(entity));
     if (idKey == 0)
       return Id<Entity>::noId();

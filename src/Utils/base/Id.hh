@@ -172,11 +172,11 @@ namespace KADRIX {
 
     /** Ends the registration; the object stays. */
     void remove() {
-      KADRIX_CHECK_LABEL(isValid(),
-                         "Cannot remove an invalid Id<" << typeName() << ">.",
-                         IdErr::IdMgrInvalidItemPtrError());
-      if (!isValid())
+      if (!isValid()) {
+        KADRIX_CHECK_REPORT_("isValid()", "Cannot remove an invalid Id<" << typeName() << ">.",
+                             IdErr::IdMgrInvalidItemPtrError());
         return; // another object's registration of this address must survive
+      }
       IdTable::remove(address(m_ptr));
       m_key = 0;
       m_ptr = nullptr;
@@ -185,16 +185,15 @@ namespace KADRIX {
     /** Ends the registration and deletes the object. */
     void release() {
       T* ptr = m_ptr;
-      KADRIX_CHECK_LABEL(isValid(),
-                         "Cannot release an invalid Id<" << typeName() << ">.",
-                         IdErr::IdMgrInvalidItemPtrError());
-      if (!isValid())
+      if (!isValid()) {
+        KADRIX_CHECK_REPORT_("isValid()", "Cannot release an invalid Id<" << typeName() << ">.",
+                             IdErr::IdMgrInvalidItemPtrError());
         return; // never delete an object that is no longer registered
+      }
       m_key = 0;
       IdTable::remove(address(ptr));
       m_ptr = nullptr;
-      if (ptr != nullptr)
-        delete ptr;
+      delete ptr;
     }
 
     /** The run-time type name under which handles of T register, e.g. "N6KADRIX5TokenE". */

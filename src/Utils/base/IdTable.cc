@@ -1,7 +1,7 @@
 #include "Utils/base/IdTable.hh"
 
 #include <ostream>
-#include <unordered_map>
+#include "Utils/base/HashTable.hh"
 
 namespace KADRIX {
 
@@ -12,10 +12,8 @@ namespace KADRIX {
     };
 
     struct Registry {
-      std::unordered_map<std::uintptr_t, Entry> entries;
+      HashTable<std::uintptr_t, Entry> entries;
       unsigned int lastKey = 0;
-
-      Registry() { entries.max_load_factor(0.5f); }
 
       unsigned int nextKey() {
         ++lastKey;
@@ -34,27 +32,25 @@ namespace KADRIX {
 
   unsigned int IdTable::insert(std::uintptr_t address, const char* typeName) {
     Registry& reg = registry();
-    auto result = reg.entries.try_emplace(address, Entry{0, typeName});
-    if (!result.second)
+    Entry* entry = reg.entries.insert(address, Entry{0, typeName});
+    if (entry == nullptr) // still registered (or the null address, which never is)
       return 0;
-    result.first->second.key = reg.nextKey();
-    return result.first->second.key;
+    entry->key = reg.nextKey();
+    return entry->key;
   }
 
   unsigned int IdTable::getKey(std::uintptr_t address) {
-    const Registry& reg = registry();
-    auto it = reg.entries.find(address);
-    return it == reg.entries.end() ? 0 : it->second.key;
+    const Entry* entry = registry().entries.find(address);
+    return entry == nullptr ? 0 : entry->key;
   }
 
   bool IdTable::remove(std::uintptr_t address) {
-    return registry().entries.erase(address) > 0;
+    return registry().entries.erase(address);
   }
 
   const char* IdTable::getTypeName(std::uintptr_t address) {
-    const Registry& reg = registry();
-    auto it = reg.entries.find(address);
-    return it == reg.entries.end() ? nullptr : it->second.typeName;
+    const Entry* entry = registry().entries.find(address);
+    return entry == nullptr ? nullptr : entry->typeName;
   }
 
   std::size_t IdTable::size() {
@@ -62,9 +58,9 @@ namespace KADRIX {
   }
 
   void IdTable::output(std::ostream& os) {
-    for (const auto& entry : registry().entries)
-      os << "0x" << std::hex << entry.first << std::dec << " id_" << entry.second.key
-         << " " << entry.second.typeName << "\n";
+    registry().entries.forEach([&os](std::uintptr_t address, const Entry& entry) {
+      os << "0x" << std::hex << address << std::dec << " id_" << entry.key << " " << entry.typeName << "\n";
+    });
   }
 
 }
