@@ -1,0 +1,323 @@
+#include "Utils/base/Entity.hh"
+#include "Utils/base/EntityIterator.hh"
+#include "Utils/base/Utils.hh"
+
+#include "Utils/base/CheckHelpers.hh"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <list>
+#include <set>
+#include <vector>
+
+namespace KADRIX {
+  namespace {
+
+    class Part;
+    typedef Id<Part> PartId;
+
+    // A typical entity: registers its own handle, removes it when destroyed.
+    class Part : public Entity {
+    public:
+      explicit Part(const std::string& name = "part") : m_id(this), m_name(name) {}
+      ~Part() noexcept(false) override {
+        discard(false);
+        ++s_destroyed;
+        m_id.remove();
+      }
+      const PartId& getId() const { return m_id; }
+      const LabelStr& getName() const override { return m_name; }
+
+      void handleDiscard() override {
+        ++m_discards;
+        m_foundWhileDiscarding = Entity::getEntity(getKey()).isValid();
+        if (onDiscard)
+          onDiscard(*this);
+        Entity::handleDiscard();
+      }
+
+      static int s_destroyed;
+      int m_discards = 0;
+      bool m_foundWhileDiscarding = false;
+      std::function<void(Part&)> onDiscard;
+
+    private:
+      PartId m_id;
+      LabelStr m_name;
+    };
+    int Part::s_destroyed = 0;
+
+    class EntityTest : public testing::Test {
+    protected:
+      void SetUp() override { Part::s_destroyed = 0; }
+    };
+
+    std::vector<int> keysOf(const std::set<PartId, EntityComparator<PartId>>& parts) {
+      std::vector<int> keys;
+      for (const PartId& part : parts)
+        keys.push_back(part->getKey());
+      return keys;
+    }
+  }
+
+  TEST_F(EntityTest, KeysAndLookUp) {
+    Part* a = new Part("a");
+    Part* b = new Part("b");
+    EXPECT_GE(a->getKey(), 1);
+    EXPECT_EQ(b->getKey(), a->getKey() + 1);
+    EXPECT_EQ(Entity::getEntity(0), Id<Entity>::noId());
+
+    Id<Entity> found = Entity::getEntity(a->getKey());
+    EXPECT_TRUE(found.isValid());
+    EXPECT_EQ(found, Id<Entity>(a->getId()));
+    EXPECT_EQ(found.getKey(), a->getId().getKey()) << "built from the registered key";
+    EXPECT_EQ(static_cast<void*>(static_cast<Entity*>(a)), static_cast<void*>(a))
+      << "entity part and the part share one address";
+
+    const int key = a->getKey();
+    a->discard();
+    EXPECT_EQ(Part::s_destroyed, 1);
+    EXPECT_TRUE(Entity::getEntity(key).isNoId());
+    b->discard(true);
+  }
+
+  TEST_F(EntityTest, TextForms) {
+    Part part("Rover");
+    EXPECT_EQ(part.getEntityName(), "Rover");
+    EXPECT_EQ(part.getEntityType(), "ENTITY");
+    EXPECT_EQ(part.toString(), "Rover(" + std::to_string(part.getKey()) + ")");
+    EXPECT_EQ(part.entityType(), LabelStr("Entity"));
+    EXPECT_EQ(&Entity::entityTypeName(), &part.entityType());
+    EXPECT_TRUE(part.canBeCompared(part.getId()));
+    EXPECT_TRUE(part.getExternalEntity().isNoId());
+    part.setExternalEntity(part.getId());
+    EXPECT_EQ(part.getExternalEntity(), Id<Entity>(part.getId()));
+  }
+
+  TEST_F(EntityTest, DiscardRunsOnceAndDeletes) {
+    Part* part = new Part();
+    PartId id = part->getId();
+    part->onDiscard = [](Part& p) { p.discard(true); }; // re-entrant: nothing more
+    part->discard(true);
+    EXPECT_EQ(Part::s_destroyed, 1);
+    EXPECT_FALSE(id.isValid());
+
+    Part* kept = new Part();
+    kept->discard(false);
+    kept->discard(true);
+    EXPECT_EQ(kept->m_discards, 1);
+    EXPECT_TRUE(kept->isDiscarded());
+    EXPECT_EQ(Part::s_destroyed, 1) << "only the first discard decides";
+    EXPECT_TRUE(kept->m_foundWhileDiscarding);
+    delete kept;
+    EXPECT_EQ(Part::s_destroyed, 2);
+  }
+
+  TEST_F(EntityTest, FoundWhileDiscarding) {
+    Part* part = new Part();
+    bool seen = false;
+    part->onDiscard = [&](Part& p) { seen = Entity::getEntity(p.getKey()) == Id<Entity>(p.getId()); };
+    part->discard();
+    EXPECT_TRUE(seen);
+  }
+
+  TEST_F(EntityTest, ReferenceCounts) {
+    Part* part = new Part();
+    EXPECT_EQ(part->refCount(), 1u);
+    part->incRefCount();
+    EXPECT_FALSE(part->decRefCount());
+    EXPECT_EQ(part->refCount(), 1u);
+    EXPECT_EQ(Part::s_destroyed, 0);
+    EXPECT_TRUE(part->decRefCount());
+    EXPECT_EQ(Part::s_destroyed, 1);
+
+    // discard ignores the count
+    Part* held = new Part();
+    held->incRefCount();
+    held->discard();
+    EXPECT_EQ(Part::s_destroyed, 2);
+  }
+
+  TEST_F(EntityTest, LastReferenceReleasedWhileDiscardingDoesNothingMore) {
+    Part* part = new Part();
+    part->incRefCount();
+    int discardsSeen = 0;
+    part->onDiscard = [&](Part& p) {
+      EXPECT_FALSE(p.decRefCount());
+      EXPECT_TRUE(p.decRefCount()); // reaches 0: the outer discard still owns the deletion
+      EXPECT_TRUE(p.decRefCount()); // never below 0
+      discardsSeen = p.m_discards;
+      EXPECT_EQ(Part::s_destroyed, 0);
+    };
+    part->discard(true);
+    EXPECT_EQ(discardsSeen, 1);
+    EXPECT_EQ(Part::s_destroyed, 1);
+
+    // Released from the destructor: no second deletion either.
+    Part* direct = new Part();
+    direct->onDiscard = [](Part& p) { p.decRefCount(); };
+    delete direct;
+    EXPECT_EQ(Part::s_destroyed, 2);
+
+    // Reaching 0 through decRefCount from inside handleDiscard of a count-driven discard.
+    Part* counted = new Part();
+    counted->onDiscard = [](Part& p) { p.incRefCount(); p.decRefCount(); };
+    EXPECT_TRUE(counted->decRefCount());
+    EXPECT_EQ(Part::s_destroyed, 3);
+  }
+
+  TEST_F(EntityTest, PurgeMode) {
+    EXPECT_FALSE(Entity::isPurging());
+    Entity::purgeStart();
+    EXPECT_TRUE(Entity::isPurging());
+    Entity::purgeEnd();
+    EXPECT_FALSE(Entity::isPurging());
+    Entity::garbageCollect();
+  }
+
+  TEST_F(EntityTest, ComparatorOrdersByKey) {
+    std::vector<Part*> parts;
+    for (int i = 0; i < 3; ++i)
+      parts.push_back(new Part());
+    // Insert the highest key first, then the lowest, then the middle one.
+    std::set<PartId, EntityComparator<PartId>> keyed;
+    keyed.insert(parts[2]->getId());
+    keyed.insert(parts[0]->getId());
+    keyed.insert(parts[1]->getId());
+    keyed.insert(parts[1]->getId());
+    EXPECT_EQ(keysOf(keyed),
+              (std::vector<int>{parts[0]->getKey(), parts[1]->getKey(), parts[2]->getKey()}));
+    EntityComparator<PartId> less;
+    EXPECT_FALSE(less(parts[1]->getId(), parts[1]->getId()));
+
+    Entity::discardAll(keyed);
+    EXPECT_TRUE(keyed.empty());
+    EXPECT_EQ(Part::s_destroyed, 3);
+  }
+
+  TEST_F(EntityTest, ComparatorRejectsInvalidHandles) {
+    std::set<PartId, EntityComparator<PartId>> keyed;
+    keyed.insert(PartId::noId()); // nothing to compare with yet
+    keyed.clear();
+
+    Part* part = new Part();
+    keyed.insert(part->getId());
+    Error e = test::failureOf([&] { keyed.insert(PartId::noId()); });
+    EXPECT_TRUE(e.getCondition() == "t1.isValid()" || e.getCondition() == "t2.isValid()")
+      << e.getCondition();
+    EXPECT_EQ(e.getMessage(), "noId");
+    EXPECT_EQ(e.getFile(), "Utils/base/Entity");
+
+    Part* gone = new Part();
+    PartId stale = gone->getId();
+    std::string printed = "id_" + std::to_string(stale.getKey());
+    gone->discard();
+    e = test::failureOf([&] { keyed.find(stale); });
+    EXPECT_EQ(e.getMessage(), printed);
+    EXPECT_EQ(keyed.size(), 1u);
+    Entity::discardAll(keyed);
+  }
+
+  TEST_F(EntityTest, DiscardAllVariants) {
+    std::vector<PartId> none;
+    Entity::discardAll(none);
+    EXPECT_TRUE(none.empty());
+
+    std::vector<PartId> vec{(new Part())->getId(), (new Part())->getId()};
+    Entity::discardAll(vec);
+    EXPECT_TRUE(vec.empty());
+    EXPECT_EQ(Part::s_destroyed, 2);
+
+    std::vector<PartId> withStale{(new Part())->getId()};
+    PartId stale = withStale.front();
+    stale->discard();
+    withStale.push_back((new Part())->getId());
+    Error e = test::failureOf([&] { Entity::discardAll(withStale); });
+    EXPECT_EQ(e.getCondition(), "(*it).isValid()");
+    EXPECT_EQ(e.getFile(), "Utils/base/Entity");
+    Entity::discardAll(withStale = {withStale.back()});
+
+    std::list<PartId> list{PartId::noId(), (new Part())->getId(), PartId(), (new Part())->getId()};
+    int before = Part::s_destroyed;
+    discardAll(list);
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(Part::s_destroyed, before + 2);
+
+    Part* lost = new Part();
+    std::list<PartId> staleList{lost->getId()};
+    lost->discard();
+    e = test::failureOf([&] { discardAll(staleList); });
+    EXPECT_EQ(e.getCondition(), "object.isValid()");
+    EXPECT_EQ(e.getFile(), "Utils/base/Utils");
+  }
+
+  TEST_F(EntityTest, Cleanup) {
+    class Owned {
+    public:
+      explicit Owned(int& deleted) : m_id(this), m_deleted(deleted) {}
+      virtual ~Owned() noexcept(false) {
+        ++m_deleted;
+        if (m_id.isValid())
+          m_id.remove();
+      }
+      const Id<Owned>& getId() const { return m_id; }
+    private:
+      Id<Owned> m_id;
+      int& m_deleted;
+    };
+    int deleted = 0;
+    std::set<Id<Owned>> owned;
+    for (int i = 0; i < 4; ++i)
+      owned.insert((new Owned(deleted))->getId());
+    cleanup(owned);
+    EXPECT_TRUE(owned.empty());
+    EXPECT_EQ(deleted, 4);
+
+    Owned* kept = new Owned(deleted);
+    Id<Owned> stale = kept->getId();
+    Id<Owned> remover = stale;
+    remover.remove();
+    std::set<Id<Owned>> withStale{stale};
+    Error e = test::failureOf([&] { cleanup(withStale); });
+    EXPECT_EQ(e.getCondition(), "(*it).isValid()");
+    EXPECT_EQ(e.getFile(), "Utils/base/Utils");
+    EXPECT_EQ(deleted, 4) << "the object behind an invalid handle is not deleted";
+    delete kept;
+
+    std::list<int*> ints{new int(1), nullptr, new int(2), nullptr};
+    cleanup(ints);
+    EXPECT_TRUE(ints.empty());
+  }
+
+  TEST_F(EntityTest, IteratorOverKeyedSet) {
+    std::set<PartId, EntityComparator<PartId>> keyed;
+    for (int i = 0; i < 3; ++i)
+      keyed.insert((new Part())->getId());
+    typedef std::set<PartId, EntityComparator<PartId>>::const_iterator It;
+
+    EntityIterator<It>* it = new EntityIterator<It>(keyed.begin(), keyed.end());
+    Id<Iterator> itId = it->getId();
+    EXPECT_TRUE(itId.isValid());
+    std::vector<int> keys;
+    while (!it->done()) {
+      Id<Entity> entity = it->next();
+      EXPECT_TRUE(entity.isValid());
+      keys.push_back(entity->getKey());
+      EXPECT_EQ(it->visited(), keys.size());
+    }
+    EXPECT_EQ(keys, keysOf(keyed));
+    EXPECT_CHECK_FAILS(it->next(), "!done()", "Cannot advance an item since the iterator is done.");
+    EXPECT_EQ(it->visited(), 3u);
+    delete it;
+    EXPECT_FALSE(itId.isValid());
+
+    EntityIterator<It> empty(keyed.end(), keyed.end());
+    EXPECT_TRUE(empty.done());
+    EXPECT_EQ(empty.visited(), 0u);
+    Error e = test::failureOf([&] { empty.next(); });
+    EXPECT_EQ(e.getFile(), "Utils/base/EntityIterator");
+    Entity::discardAll(keyed);
+  }
+
+}
