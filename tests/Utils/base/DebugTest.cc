@@ -135,9 +135,4 @@ namespace KADRIX {
     EXPECT_NE(testing::internal::GetCapturedStderr().find("ALWAYS_FAIL"), std::string::npos);
   }
 
-  TEST_F(DebugTest, DefaultStreamIsStandardError) {
-    DebugMessage::streamPtr() = m_saved;
-    EXPECT_EQ(&DebugMessage::getStream(), &std::cerr);
-  }
-
 }
