@@ -20,9 +20,9 @@ namespace KADRIX {
  */
 
 /** The infinite bound, +g_infiniteTime(). */
-inline double plusInfinity() { return static_cast<double>(g_infiniteTime()); }
+constexpr double plusInfinity() { return static_cast<double>(g_infiniteTime()); }
 /** The infinite lower bound, -g_infiniteTime(). */
-inline double minusInfinity() { return -static_cast<double>(g_infiniteTime()); }
+constexpr double minusInfinity() { return -static_cast<double>(g_infiniteTime()); }
 
 /** True when the value lies at or beyond either infinite bound. */
 inline bool isInfinite(double value) {
