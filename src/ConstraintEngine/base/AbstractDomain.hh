@@ -111,7 +111,7 @@ public:
    * interval: 0 when empty, 1 when a singleton, otherwise UINT_MAX.
    */
   virtual unsigned int getSize() const = 0;
-  /** Appends the values in ascending order (enumerated domains; intervals only when singleton or empty). */
+  /** Replaces results with the values in ascending order (enumerated domains; intervals only when singleton or empty). */
   virtual void getValues(std::list<double>& results) const = 0;
   /** Least value. An empty interval gives +inf; an empty enumerated domain fails "!isEmpty()". */
   virtual double getLowerBound() const = 0;

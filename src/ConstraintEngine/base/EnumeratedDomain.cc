@@ -82,7 +82,7 @@ double EnumeratedDomain::getSingletonValue() const {
 }
 
 void EnumeratedDomain::getValues(std::list<double>& results) const {
-  results.insert(results.end(), m_values.begin(), m_values.end());
+  results.assign(m_values.begin(), m_values.end());
 }
 
 double EnumeratedDomain::getLowerBound() const {

@@ -86,6 +86,7 @@ unsigned int IntervalDomain::getSize() const {
 
 void IntervalDomain::getValues(std::list<double>& results) const {
   KADRIX_CHECK_MSG(isSingleton() || isEmpty(), "Cannot list the values of the interval " << toString() << ".");
+  results.clear();
   if (isSingleton())
     results.push_back(m_lb);
 }

@@ -91,6 +91,9 @@ TEST(EnumeratedDomainTest, ConstructionAndConversion) {
   EnumeratedDomain dom(std::list<double>{3, 1, 3, 1.0000001, -1e12, 2e9}, true, "int");
   EXPECT_EQ((std::list<double>{minusInfinity(), 1, 3, plusInfinity()}), values(dom));
   EXPECT_TRUE(dom.isMember(3.0000001));
+  std::list<double> reused = {99};
+  dom.getValues(reused);
+  EXPECT_EQ(values(dom), reused) << "the list is replaced, not appended to";
   EXPECT_FALSE(dom.isMember(2));
 
   open.insert(5);
