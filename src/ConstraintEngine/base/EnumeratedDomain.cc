@@ -130,6 +130,8 @@ void EnumeratedDomain::set(double value) {
 }
 
 bool EnumeratedDomain::intersect(const AbstractDomain& dom) {
+  KADRIX_CHECK_MSG(isNumeric() == dom.isNumeric(),
+                   "Cannot intersect " << toString() << " with " << dom.toString() << ".");
   if (this == &dom || m_values.empty())
     return false;
   std::vector<double> kept;
@@ -151,8 +153,6 @@ bool EnumeratedDomain::intersect(const AbstractDomain& dom) {
     }
   }
   else {
-    KADRIX_CHECK_MSG(isNumeric() && dom.isNumeric(),
-                     "Cannot intersect " << toString() << " with " << dom.toString() << ".");
     for (double value : m_values)
       if (dom.isMember(value))
         kept.push_back(value);
@@ -180,7 +180,7 @@ bool EnumeratedDomain::intersect(double lb, double ub) {
 }
 
 bool EnumeratedDomain::relax(const AbstractDomain& dom) {
-  KADRIX_CHECK_MSG(dom.isEnumerated(),
+  KADRIX_CHECK_MSG(dom.isEnumerated() && isNumeric() == dom.isNumeric(),
                    "Cannot relax " << toString() << " to the domain " << dom.toString() << ".");
   if (this == &dom)
     return false;

@@ -146,6 +146,8 @@ TEST(EnumeratedDomainTest, SymbolicDomains) {
   EXPECT_FALSE(one.intersects(IntervalIntDomain()));
   EXPECT_FALSE(one.isSubsetOf(IntervalIntDomain()));
   EXPECT_THROW(one.intersect(IntervalIntDomain()), Error);
+  EXPECT_THROW(one.intersect(EnumeratedDomain(1.0, true, "int")), Error);
+  EXPECT_THROW(one.relax(EnumeratedDomain(1.0, true, "int")), Error);
 }
 
 TEST(EnumeratedDomainTest, FractionalValuesAgainstIntervals) {
