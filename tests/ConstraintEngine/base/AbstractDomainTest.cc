@@ -3,6 +3,8 @@
 #include "ConstraintEngine/base/EnumeratedDomain.hh"
 #include "ConstraintEngine/base/IntervalIntDomain.hh"
 #include "ConstraintEngine/base/SymbolDomain.hh"
+#include "Utils/base/Error.hh"
+#include "DomainTestListener.hh"
 
 #include <gtest/gtest.h>
 
@@ -95,6 +97,18 @@ TEST(AbstractDomainTest, ConvertToMemberValue) {
   EXPECT_TRUE(colors.convertToMemberValue("Red", value));
   EXPECT_EQ(LabelStr("Red").getKey(), value);
   EXPECT_FALSE(colors.convertToMemberValue("Green", value));
+}
+
+TEST(AbstractDomainTest, ListenerThatIsGoneIsNotCalled) {
+  IntervalIntDomain dom(0, 10);
+  RecordingListener* listener = new RecordingListener();
+  dom.setListener(listener->getId());
+  dom.intersect(1, 10);
+  EXPECT_EQ(Changes{DomainListener::LOWER_BOUND_INCREASED}, listener->take());
+  delete listener;
+  EXPECT_THROW(dom.intersect(2, 10), Error);
+  dom.setListener(DomainListenerId::noId());
+  EXPECT_TRUE(dom.intersect(3, 10));
 }
 
 TEST(AbstractDomainTest, EqualityComparesValuesAndState) {
