@@ -93,7 +93,8 @@ namespace KADRIX {
     }
     catch (const Error& report) {
       // The report itself: the site passes the stream's failure on instead.
-      std::cerr << report << std::endl;
+      if (!Error::displayingErrors()) // otherwise handleAssert() has shown it already
+        std::cerr << report << std::endl;
     }
     return passOn;
   }

@@ -15,7 +15,7 @@
  * with the condition text, message, label, source path and line reported
  * through Error::handleAssert().
  *
- *   KADRIX_CHECK(cond)                          condition text is #cond
+ *   KADRIX_CHECK(cond)                          condition text is #cond (may hold commas)
  *   KADRIX_CHECK_MSG(cond, pieces)
  *   KADRIX_CHECK_LABEL(cond, pieces, label)
  *   KADRIX_CHECK_TEXT(cond, "text", pieces)     condition text given explicitly
@@ -29,10 +29,10 @@
       ->handleAssert();                                                             \
   } while (0)
 
-#define KADRIX_CHECK(cond)                                                          \
+#define KADRIX_CHECK(...)                                                           \
   do {                                                                              \
-    if (!(cond))                                                                    \
-      (new KADRIX::Error(#cond, __FILE__, __LINE__))->handleAssert();               \
+    if (!(__VA_ARGS__))                                                             \
+      (new KADRIX::Error(#__VA_ARGS__, __FILE__, __LINE__))->handleAssert();        \
   } while (0)
 
 #define KADRIX_CHECK_MSG(cond, pieces)                                              \

@@ -1,5 +1,6 @@
 #include "Utils/base/Entity.hh"
 
+#include <limits>
 #include <sstream>
 #include "Utils/base/HashTable.hh"
 
@@ -19,8 +20,17 @@ namespace KADRIX {
     }
   }
 
+  namespace {
+    int nextEntityKey() {
+      EntityRegistry& reg = registry();
+      KADRIX_CHECK_MSG(reg.lastKey < std::numeric_limits<int>::max(),
+                       "No entity key is left: " << reg.lastKey << " entities were made.");
+      return ++reg.lastKey;
+    }
+  }
+
   Entity::Entity()
-    : m_key(++registry().lastKey), m_refCount(1), m_discarded(false), m_deleting(false) {
+    : m_key(nextEntityKey()), m_refCount(1), m_discarded(false), m_deleting(false) {
     registry().byKey.insert(m_key, this);
   }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <stdexcept>
 #include <streambuf>
 
 namespace KADRIX {
@@ -44,6 +45,10 @@ namespace KADRIX {
     void conditionalSite(bool condition) {
       KADRIX_COND_DEBUG((++g_evaluated, condition), "Test:conditional", "shown");
     }
+
+    struct WritesWhenDestroyed {
+      ~WritesWhenDestroyed() noexcept(false) { KADRIX_DEBUG("Test:destructor", "gone"); }
+    };
 
     const DebugMessage* findSite(const std::string& marker) {
       const DebugMessage* found = nullptr;
@@ -126,6 +131,15 @@ namespace KADRIX {
               std::string::npos) << report;
     EXPECT_EQ(report.find("ALWAYS_FAILS"), std::string::npos);
 
+    // Reported once, also when every error is displayed anyway.
+    Error::displayErrors(true);
+    testing::internal::CaptureStderr();
+    EXPECT_THROW(schemaSite("S", "T"), std::ios_base::failure);
+    report = testing::internal::GetCapturedStderr();
+    Error::displayErrors(false);
+    EXPECT_EQ(report.find("ALWAYS_FAIL"), report.rfind("ALWAYS_FAIL")) << report;
+    EXPECT_NE(report.find("ALWAYS_FAIL"), std::string::npos);
+
     // A stream that is already bad fails when the mask is set.
     std::ostringstream already;
     already.setstate(std::ios::badbit);
@@ -135,9 +149,19 @@ namespace KADRIX {
     EXPECT_NE(testing::internal::GetCapturedStderr().find("ALWAYS_FAIL"), std::string::npos);
   }
 
-  TEST_F(DebugTest, DefaultStreamIsStandardError) {
-    DebugMessage::streamPtr() = m_saved;
-    EXPECT_EQ(&DebugMessage::getStream(), &std::cerr);
+  TEST_F(DebugTest, StreamFailureWhileUnwindingDoesNotTerminate) {
+    std::ostringstream bad;
+    bad.setstate(std::ios::badbit);
+    DebugMessage::setStream(bad);
+    DebugMessage::enableMatching("Test:destructor");
+    testing::internal::CaptureStderr();
+    try {
+      WritesWhenDestroyed writer;
+      throw std::runtime_error("first");
+    } catch (const std::runtime_error& e) {
+      EXPECT_STREQ(e.what(), "first");
+    }
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("ALWAYS_FAIL"), std::string::npos);
   }
 
 }

@@ -74,9 +74,4 @@ namespace KADRIX {
     EXPECT_EQ(e.getFile(), "Utils/base/LabelStr");
   }
 
-  TEST(LabelStrTest, DefaultIsTheEmptyText) {
-    EXPECT_EQ(LabelStr().toString(), "");
-    EXPECT_EQ(LabelStr(), LabelStr(""));
-  }
-
 }
