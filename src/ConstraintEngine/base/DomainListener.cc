@@ -1,0 +1,21 @@
+#include "ConstraintEngine/base/DomainListener.hh"
+
+namespace KADRIX {
+
+DomainListener::DomainListener() : m_id(this) {}
+
+DomainListener::~DomainListener() noexcept(false) {
+  m_id.remove();
+}
+
+const char* DomainListener::getName(const ChangeType& changeType) {
+  static const char* const sl_names[LAST_CHANGE_TYPE] = {
+    "UPPER_BOUND_DECREASED", "LOWER_BOUND_INCREASED", "BOUNDS_RESTRICTED",
+    "VALUE_REMOVED", "RESTRICT_TO_SINGLETON", "SET_TO_SINGLETON", "RESET",
+    "RELAXED", "CLOSED", "OPENED", "EMPTIED"};
+  if (changeType < 0 || changeType >= LAST_CHANGE_TYPE)
+    return "UNKNOWN";
+  return sl_names[changeType];
+}
+
+} // namespace KADRIX
