@@ -89,6 +89,8 @@ namespace KADRIX {
     void purgeAll();
 
   private:
+    friend class Schema;
+
     ObjectTypeMgr(const ObjectTypeMgr&) = delete;
     ObjectTypeMgr& operator=(const ObjectTypeMgr&) = delete;
 

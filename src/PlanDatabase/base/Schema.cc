@@ -34,9 +34,12 @@ namespace KADRIX {
     childOfRelation.clear();
     objectPredicates.clear();
     typesWithNoPredicates.clear();
-    // Remembered answers describe the model that is being dropped.
+    // Remembered answers describe the model that is being dropped; so do the factories'
+    // answers found through that model's type tree. The factories themselves stay.
     allObjectTypes.clear();
     m_hasParentCache.clear();
+    m_objectTypeMgr->forgetFallbacks();
+    m_tokenTypeMgr->forgetFallbacks();
 
     addObjectType(rootObject());
     addPrimitive("int");

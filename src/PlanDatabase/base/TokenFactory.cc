@@ -22,6 +22,12 @@ namespace KADRIX {
     KADRIX_CHECK(m_factories.find(factory) == m_factories.end());
     m_factories.insert(factory);
     // Answers borrowed from ancestors may now have a nearer factory.
+    forgetFallbacks();
+    // The first own registration for a predicate keeps serving it.
+    m_factoriesByPredicate.emplace(factory->getSignature().getKey(), factory);
+  }
+
+  void TokenTypeMgr::forgetFallbacks() {
     for (std::map<double, TokenFactoryId>::iterator it = m_factoriesByPredicate.begin();
          it != m_factoriesByPredicate.end();) {
       if (it->first != it->second->getSignature().getKey())
@@ -29,8 +35,6 @@ namespace KADRIX {
       else
         ++it;
     }
-    // The first own registration for a predicate keeps serving it.
-    m_factoriesByPredicate.emplace(factory->getSignature().getKey(), factory);
   }
 
   TokenFactoryId TokenTypeMgr::getFactory(const Id<Schema>& schema,

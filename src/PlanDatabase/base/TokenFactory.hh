@@ -73,8 +73,13 @@ namespace KADRIX {
     void purgeAll();
 
   private:
+    friend class Schema;
+
     TokenTypeMgr(const TokenTypeMgr&) = delete;
     TokenTypeMgr& operator=(const TokenTypeMgr&) = delete;
+
+    /** Drops every entry that stands under a predicate other than its factory's own. */
+    void forgetFallbacks();
 
     TokenTypeMgrId m_id;
     std::map<double, TokenFactoryId> m_factoriesByPredicate;
