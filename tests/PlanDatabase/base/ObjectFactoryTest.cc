@@ -48,10 +48,14 @@ TEST_F(ObjectFactoryTest, SignaturesAndRequestedNames) {
             factory.getSignatureTypes());
   EXPECT_EQ(LabelStr("Rover:int:Battery"),
             ObjectTypeMgr::makeFactoryName("Rover", {&m_int, &m_battery}));
-  EXPECT_EQ(LabelStr("Rover"), ObjectTypeMgr::makeFactoryName("Rover", {}));
+  m_schema->registerObjectFactory(makeFactory("Car"));
+  lookUp("Car", {});
   EXPECT_EQ("[ObjectFactory:ObjectFactory]Creating factory Rover:int:float\n"
             "[ObjectFactory:makeFactoryName]Making factory name Rover\n"
-            "[ObjectFactory:makeFactoryName]Making factory name Rover\n",
+            "[ObjectFactory:ObjectFactory]Creating factory Car\n"
+            "[ObjectFactory:registerFactory]Registering factory with signature Car\n"
+            "[ObjectFactory:makeFactoryName]Making factory name Car\n"
+            "[ObjectFactory:getFactory]looking for factory Car\n",
             capture.text());
 }
 
@@ -98,7 +102,14 @@ TEST_F(ObjectFactoryTest, ReplacingAFactoryLeavesNoStaleAnswer) {
   ASSERT_EQ(first, lookUp("Car"));
 
   ObjectFactoryId second = makeFactory("Rover");
-  m_schema->registerObjectFactory(second);
+  {
+    TestModel::DebugCapture capture("ObjectFactory:registerFactory");
+    m_schema->registerObjectFactory(second);
+    EXPECT_EQ("[ObjectFactory:registerFactory]Registering factory with signature Rover\n"
+              "[ObjectFactory:registerFactory]Over-riding registeration for factory with "
+              "signature Rover\n",
+              capture.text());
+  }
   EXPECT_FALSE(first.isValid()) << "the replaced factory is deleted";
   EXPECT_EQ(second, lookUp("Rover"));
   EXPECT_EQ(second, lookUp("Car"));
@@ -138,7 +149,11 @@ TEST_F(ObjectFactoryTest, PurgeDeletesEachFactoryOnce) {
   registry.registerFactory(vehicle);
   EXPECT_EQ(vehicle, registry.getFactory(m_schema->getId(), "Rover", {}));
   EXPECT_EQ(vehicle, registry.getFactory(m_schema->getId(), "Car", {}));
-  registry.purgeAll(); // three entries, one factory
+  {
+    TestModel::DebugCapture capture("ObjectFactory:");
+    registry.purgeAll(); // three entries, one factory
+    EXPECT_EQ("[ObjectFactory:purgeAll]Purging all\n", capture.text());
+  }
   EXPECT_FALSE(vehicle.isValid());
   EXPECT_CHECK_FAILURE(registry.getFactory(m_schema->getId(), "Vehicle", {}), "ALWAYS_FAILS",
                        "Factory 'Vehicle' is not registered.");
