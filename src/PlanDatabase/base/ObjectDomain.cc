@@ -1,0 +1,105 @@
+#include "PlanDatabase/base/ObjectDomain.hh"
+
+#include "Utils/base/Debug.hh"
+#include "Utils/base/Entity.hh"
+#include "Utils/base/IdTable.hh"
+
+#include <cctype>
+#include <cmath>
+#include <climits>
+#include <cstdint>
+
+namespace KADRIX {
+
+  namespace {
+    // An object's entity part lies at the object's own address (Entity is its first base), so
+    // a domain value, the object's address, is also the address of its entity.
+    Id<Entity> entityOf(double value) { return Id<Entity>(value); }
+
+    /** Whether the value is the number of an address registered as a handle. */
+    bool isRegisteredAddress(double value) {
+      if (!(value > 0) || value >= 18446744073709551616.0 || value != std::floor(value))
+        return false;
+      return IdTable::getKey(static_cast<std::uintptr_t>(value)) != 0;
+    }
+
+    /**
+     * Reads an entity key as atoi would (leading blanks, an optional sign, the digits up to the
+     * first other character; no digits read as 0), but refuses a number out of the key range.
+     */
+    bool parseKey(const std::string& text, int& key) {
+      std::string::size_type i = 0;
+      while (i < text.size() && std::isspace((unsigned char) text[i]))
+        i++;
+      bool negative = false;
+      if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        i++;
+      }
+      long long magnitude = 0;
+      for (; i < text.size() && std::isdigit((unsigned char) text[i]); i++) {
+        magnitude = magnitude * 10 + (text[i] - '0');
+        if (magnitude > (long long) INT_MAX + 1)
+          return false;
+      }
+      long long number = negative ? -magnitude : magnitude;
+      if (number > INT_MAX || number < INT_MIN)
+        return false;
+      key = (int) number;
+      return true;
+    }
+  }
+
+  const LabelStr& ObjectDomain::getDefaultTypeName() {
+    static const LabelStr sl_typeName("Objects");
+    return sl_typeName;
+  }
+
+  ObjectDomain::ObjectDomain(const char* typeName) : EnumeratedDomain(false, typeName) {
+    KADRIX_CHECK(!isNumeric());
+  }
+
+  ObjectDomain::ObjectDomain(const AbstractDomain& org) : EnumeratedDomain(org) {
+    KADRIX_CHECK_TEXT(org.isEmpty() || isRegisteredAddress(org.getLowerBound()),
+                      "org.isEmpty() || ObjectId(org.getLowerBound()).isValid()",
+                      "Attempted to construct an object domain with values of non-object type "
+                      << org.getTypeName().toString());
+  }
+
+  ObjectDomain::ObjectDomain(const ObjectDomain& org) : EnumeratedDomain(org) {}
+
+  ObjectDomain::~ObjectDomain() {}
+
+  bool ObjectDomain::isEntity() const { return true; }
+
+  bool ObjectDomain::convertToMemberValue(const std::string& strValue, double& dblValue) const {
+    int key = 0;
+    if (!parseKey(strValue, key))
+      return false;
+    Id<Entity> entity = Entity::getEntity(key);
+    if (entity.isNoId())
+      return false;
+    const double value = (double) entity;
+    if (!isMember(value))
+      return false;
+    dblValue = value;
+    return true;
+  }
+
+  ObjectDomain* ObjectDomain::copy() const {
+    ObjectDomain* ptr = new ObjectDomain(*this);
+    KADRIX_CHECK(ptr != 0);
+    return ptr;
+  }
+
+  std::string ObjectDomain::toString() const { return "OBJECT-" + EnumeratedDomain::toString(); }
+
+  std::string ObjectDomain::toString(double value) const {
+    KADRIX_CHECK_MSG(isMember(value),
+                     "Caught an invalid attempt to display a value not in this domain");
+    if (Entity::isPurging())
+      return "Object data unavailable while purging (might no longer exist)";
+    return entityOf(value)->toString();
+  }
+
+} // namespace KADRIX

@@ -1,0 +1,154 @@
+// The domain of objects: construction, text forms, reading members from text, object lists.
+
+#include "PlanDatabase/base/ObjectDomain.hh"
+
+#include "PlanDatabase/model/TestModel.hh"
+#include "Utils/base/Entity.hh"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace KADRIX;
+
+namespace {
+
+  /** Stands in for a plan object: an entity registered under its own handle. */
+  class Thing : public Entity {
+  public:
+    Thing() : m_id(this) {}
+    ~Thing() { m_id.remove(); }
+    const Id<Thing>& getId() const { return m_id; }
+
+  private:
+    Id<Thing> m_id;
+  };
+
+  class ObjectDomainTest : public ::testing::Test {
+  protected:
+    ObjectDomainTest() {
+      for (int i = 0; i < 3; i++)
+        m_things.emplace_back(new Thing());
+    }
+
+    Id<Thing> thing(int i) const { return m_things[i]->getId(); }
+    double value(int i) const { return (double) thing(i); }
+
+    std::vector<std::unique_ptr<Thing>> m_things;
+  };
+
+} // namespace
+
+TEST_F(ObjectDomainTest, ConstructionAndState) {
+  ObjectDomain open("Rover");
+  EXPECT_TRUE(open.isOpen() && open.isEmpty() && open.isEntity() && !open.isNumeric());
+  EXPECT_EQ(LabelStr("Rover"), open.getTypeName());
+  EXPECT_EQ(LabelStr("Objects"), ObjectDomain().getTypeName());
+
+  ObjectDomain none(std::list<Id<Thing>>(), "Rover");
+  EXPECT_TRUE(none.isClosed() && none.isEmpty());
+
+  ObjectDomain some(std::list<Id<Thing>>{thing(2), thing(0), thing(2)}, "Rover");
+  EXPECT_TRUE(some.isClosed());
+  EXPECT_EQ(2u, some.getSize());
+  EXPECT_TRUE(some.isMember(value(0)));
+  EXPECT_FALSE(some.isMember(value(1)));
+
+  ObjectDomain one(thing(1), "Rover");
+  ASSERT_TRUE(one.isSingleton());
+  EXPECT_EQ(value(1), one.getSingletonValue());
+
+  std::unique_ptr<AbstractDomain> copy(some.copy());
+  ASSERT_NE(nullptr, dynamic_cast<ObjectDomain*>(copy.get()));
+  EXPECT_EQ(LabelStr("Rover"), copy->getTypeName());
+  EXPECT_TRUE(*copy == some);
+
+  Id<Thing> gone;
+  {
+    Thing temporary;
+    gone = temporary.getId();
+  }
+  EXPECT_CHECK_FAILURE(ObjectDomain(std::list<Id<Thing>>{thing(0), gone}), "object.isValid()", "");
+}
+
+TEST_F(ObjectDomainTest, ConversionRequiresObjectValues) {
+  EnumeratedDomain objects(std::list<double>{value(0), value(1)}, false, "Rover");
+  ObjectDomain converted(objects);
+  EXPECT_EQ(2u, converted.getSize());
+  EXPECT_TRUE(converted.isEntity());
+  EXPECT_EQ(LabelStr("Rover"), converted.getTypeName());
+
+  EnumeratedDomain empty(false, "Rover");
+  EXPECT_TRUE(ObjectDomain(empty).isEmpty());
+
+  EnumeratedDomain numbers(std::list<double>{1, 2}, true, "int");
+  EXPECT_CHECK_FAILURE(ObjectDomain{numbers},
+                       "org.isEmpty() || ObjectId(org.getLowerBound()).isValid()",
+                       "Attempted to construct an object domain with values of non-object type int");
+}
+
+TEST_F(ObjectDomainTest, ReadingAMemberFromItsKey) {
+  ObjectDomain domain(std::list<Id<Thing>>{thing(0), thing(1)}, "Rover");
+  const int key = thing(0)->getKey();
+  const std::string text = std::to_string(key);
+  double result = -1;
+  EXPECT_TRUE(domain.convertToMemberValue(text, result));
+  EXPECT_EQ(value(0), result);
+
+  for (const std::string& form : {"  " + text, "+" + text, text + "abc", text + " 12"}) {
+    result = -1;
+    EXPECT_TRUE(domain.convertToMemberValue(form, result)) << form;
+    EXPECT_EQ(value(0), result) << form;
+  }
+
+  // An object outside the domain, a text without digits, an unknown key, an entity that is
+  // no registered object, a key beyond the range of keys: no member, result untouched.
+  Entity unregistered;
+  const long long wrapped = (long long) key + 4294967296LL;
+  for (const std::string& form :
+       {std::to_string(thing(2)->getKey()), std::string("abc"), std::string(""),
+        std::string("-") + text, std::to_string(1 << 30), std::to_string(unregistered.getKey()),
+        std::to_string(wrapped), std::string("99999999999999999999999")}) {
+    result = -1;
+    EXPECT_FALSE(domain.convertToMemberValue(form, result)) << form;
+    EXPECT_EQ(-1, result) << form;
+  }
+}
+
+TEST_F(ObjectDomainTest, TextForms) {
+  ObjectDomain domain(std::list<Id<Thing>>{thing(0)});
+  EXPECT_EQ(0u, domain.toString().find("OBJECT-"));
+  EXPECT_NE(std::string::npos, domain.toString().find(thing(0)->toString()));
+  EXPECT_EQ(thing(0)->toString(), domain.toString(value(0)));
+  EXPECT_CHECK_FAILURE(domain.toString(value(1)), "isMember(value)",
+                       "Caught an invalid attempt to display a value not in this domain");
+
+  Entity::purgeStart();
+  std::string whilePurging = domain.toString(value(0));
+  Entity::purgeEnd();
+  EXPECT_EQ("Object data unavailable while purging (might no longer exist)", whilePurging);
+}
+
+TEST_F(ObjectDomainTest, ObjectListsFollowTheValues) {
+  ObjectDomain domain(std::list<Id<Thing>>{thing(2), thing(1), thing(0)});
+  std::list<Id<Thing>> objects = domain.makeObjectList<Thing>();
+  std::vector<double> expected{value(0), value(1), value(2)};
+  std::sort(expected.begin(), expected.end());
+  ASSERT_EQ(3u, objects.size());
+  std::vector<double> actual;
+  for (const Id<Thing>& object : objects) {
+    EXPECT_TRUE(object.isValid());
+    actual.push_back((double) object);
+  }
+  EXPECT_EQ(expected, actual);
+
+  std::list<Id<Thing>> given =
+    ObjectDomain::makeObjectList<Thing>(std::list<double>{value(1), value(0), value(1)});
+  ASSERT_EQ(3u, given.size());
+  EXPECT_EQ(thing(1), given.front());
+  EXPECT_EQ(thing(1), given.back());
+}

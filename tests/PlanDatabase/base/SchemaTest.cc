@@ -1,0 +1,241 @@
+// Declaring a model: object types, predicates, members, enumerations, reset, lifetime.
+
+#include "PlanDatabase/base/Schema.hh"
+
+#include "PlanDatabase/base/ObjectDomain.hh"
+#include "PlanDatabase/model/TestModel.hh"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using namespace KADRIX;
+
+namespace {
+  class EmptySchemaTest : public TestModel::Fixture {
+  protected:
+    EmptySchemaTest() : TestModel::Fixture(false) {}
+  };
+  class ModelSchemaTest : public TestModel::Fixture {};
+
+  Id<CESchema> handleOf(const CESchema& ces) { return ces.getId(); }
+}
+
+TEST_F(EmptySchemaTest, NewSchemaHoldsOnlyTheRootAndThePrimitives) {
+  Schema& schema = *m_schema;
+  EXPECT_EQ(1u, schema.getAllObjectTypes().size());
+  EXPECT_TRUE(schema.isObjectType("Object"));
+  for (const char* primitive : {"int", "float", "bool", "string"})
+    EXPECT_TRUE(schema.isPrimitive(primitive)) << primitive;
+  EXPECT_FALSE(schema.isType("symbol"));
+  std::ostringstream os;
+  schema.write(os);
+  EXPECT_EQ("SCHEMA RULES:\n", os.str());
+  try {
+    schema.addPrimitive("int");
+    ADD_FAILURE();
+  } catch (const Error& e) {
+    EXPECT_EQ("!isPrimitive(primitiveName)", e.getCondition());
+    EXPECT_EQ("int is already defined.", e.getMessage());
+    EXPECT_EQ("PlanDatabase/base/Schema", e.getFile());
+  }
+}
+
+TEST_F(EmptySchemaTest, ObjectTypesAndTheirTypeFactories) {
+  Schema& schema = *m_schema;
+  schema.addObjectType("Rover");
+  EXPECT_EQ(LabelStr("Object"), schema.getParent("Rover"));
+  EXPECT_TRUE(schema.getMembers("Rover").empty());
+  Id<TypeFactory> factory = m_ces->getFactory("Rover");
+  ASSERT_TRUE(factory.isValid());
+  const AbstractDomain& base = m_ces->baseDomain("Rover");
+  EXPECT_NE(nullptr, dynamic_cast<const ObjectDomain*>(&base));
+  EXPECT_EQ(LabelStr("Rover"), base.getTypeName());
+  EXPECT_TRUE(base.isOpen() && base.isEmpty());
+
+  EXPECT_CHECK_FAILURE(schema.addObjectType("Rover"),
+                       "childOfRelation.find(objectType) == childOfRelation.end()",
+                       "Rover is already defined.");
+  EXPECT_TRUE(factory.isValid()) << "a refused declaration registers nothing";
+  schema.addObjectType("Object");
+  EXPECT_FALSE(schema.hasParent("Object"));
+  EXPECT_CHECK_FAILURE(schema.addObjectType("Car", "Vehicle"), "isObjectType(parent)",
+                       "Vehicle is undefined.");
+  EXPECT_FALSE(schema.isObjectType("Car"));
+
+  // Forward declaration: a type without parent, members or factory until it is added.
+  schema.declareObjectType("Car");
+  EXPECT_FALSE(schema.hasParent("Car"));
+  EXPECT_FALSE(m_ces->getFactory("Car").isValid());
+  EXPECT_CHECK_FAILURE(schema.getMembers("Car"), "it != membershipRelation.end()",
+                       "Unable to find members for object type:Car");
+  schema.addObjectType("Car", "Rover");
+  EXPECT_EQ(LabelStr("Rover"), schema.getParent("Car"));
+  EXPECT_TRUE(m_ces->getFactory("Car").isValid());
+}
+
+TEST_F(EmptySchemaTest, TheTypeTreeNeverGetsACycle) {
+  Schema& schema = *m_schema;
+  schema.addObjectType("Rover");
+  EXPECT_CHECK_FAILURE(schema.addObjectType("Object", "Rover"),
+                       "childOfRelation.find(objectType) == childOfRelation.end()",
+                       "Object is already defined.");
+  schema.declareObjectType("Vehicle");
+  schema.addObjectType("Truck", "Vehicle");
+  EXPECT_CHECK_FAILURE(schema.addObjectType("Vehicle", "Truck"), "!isA(parent, objectType)",
+                       "Vehicle is an ancestor of Truck and cannot extend it.");
+  EXPECT_CHECK_FAILURE(schema.addObjectType("Vehicle", "Vehicle"), "!isA(parent, objectType)",
+                       "Vehicle is an ancestor of Vehicle and cannot extend it.");
+  EXPECT_FALSE(schema.hasParent("Object"));
+  EXPECT_FALSE(schema.hasParent("Vehicle"));
+}
+
+TEST_F(EmptySchemaTest, PredicatesAndMembers) {
+  Schema& schema = *m_schema;
+  schema.addObjectType("Rover");
+  schema.addObjectType("Car", "Rover");
+  schema.addObjectType("Battery");
+  schema.addPredicate("Rover.drive");
+  EXPECT_CHECK_FAILURE(schema.addPredicate("Rover.drive"),
+                       "predicates.find(predicate) == predicates.end()",
+                       "Rover.drive already defined.");
+  const char* format = "predicate.countElements(getDelimiter()) == 2";
+  const char* expect = "Expect predicate names to be structured as <objectType>.<predicate>. ";
+  EXPECT_CHECK_FAILURE(schema.addPredicate("drive"), format,
+                       std::string(expect) + "Not found in drive");
+  EXPECT_CHECK_FAILURE(schema.addPredicate("Rover.drive.fast"), format,
+                       std::string(expect) + "Not found in Rover.drive.fast");
+  EXPECT_CHECK_FAILURE(schema.addPredicate("Nothing.drive"),
+                       "isObjectType(predicate.getElement(0, getDelimiter()))",
+                       "Object Type not defined for Nothing.drive.");
+
+  EXPECT_EQ(0u, schema.addMember("Rover.drive", "int", "speed"));
+  EXPECT_EQ(1u, schema.addMember("Rover.drive", "float", "distance"));
+  EXPECT_EQ(0u, schema.addMember("Rover", "int", "speed"));
+  // Any primitive is-a any other, so a float speed is the inherited speed again.
+  EXPECT_CHECK_FAILURE(schema.addMember("Car", "float", "speed"),
+                       "!canContain(parentType, memberType, memberName)",
+                       "Car already contains speed");
+  EXPECT_EQ(0u, schema.addMember("Car", "Battery", "speed"));
+  EXPECT_EQ(LabelStr("Battery"), schema.getMemberType("Car", "speed"));
+
+  EXPECT_CHECK_FAILURE(schema.addMember("Nothing", "int", "x"), "isType(parentType)",
+                       "Nothing is undefined.");
+  schema.addEnum("Color");
+  EXPECT_CHECK_FAILURE(schema.addMember("Color", "int", "x"), "hasParent(type)",
+                       "Color does not have a parent.");
+  EXPECT_CHECK_FAILURE(schema.addMember("Rover", "Gizmo", "other"), "isType(descendant)",
+                       "Gizmo is not defined.");
+
+  // A predicate known only through its ancestor takes members once it is added itself.
+  EXPECT_CHECK_FAILURE(schema.addMember("Car.drive", "int", "gear"),
+                       "membershipRelation.find(parentType) != membershipRelation.end()",
+                       "Car.drive is only inherited; add it as a predicate before adding members.");
+  schema.addPredicate("Car.drive");
+  EXPECT_EQ(0u, schema.addMember("Car.drive", "int", "gear"));
+  EXPECT_EQ(1u, schema.getIndexFromName("Car.drive", "distance"));
+}
+
+TEST_F(EmptySchemaTest, Enumerations) {
+  Schema& schema = *m_schema;
+  schema.addEnum("Color");
+  schema.addValue("Color", LabelStr("Red"));
+  schema.addValue("Color", LabelStr("Red"));
+  schema.addValue("Color", 3.5);
+  EXPECT_EQ(2u, schema.getEnumValues("Color").size());
+  EXPECT_TRUE(schema.isEnumValue("Color", 3.5));
+  EXPECT_CHECK_FAILURE(schema.addEnum("Color"), "!isEnum(enumName)",
+                       "Color is already defined as an enumeration.");
+  schema.addObjectType("Rover");
+  EXPECT_CHECK_FAILURE(schema.addEnum("Rover"), "!isObjectType(enumName)",
+                       "Rover is already defined as an object type.");
+  EXPECT_CHECK_FAILURE(schema.addValue("Size", 1), "isEnum(enumName)", "Size is undefined.");
+  // The object-type operations do not look at enumerations.
+  schema.addObjectType("Color");
+  EXPECT_TRUE(schema.isEnum("Color") && schema.isObjectType("Color"));
+}
+
+TEST_F(ModelSchemaTest, ResetDropsTheModelAndWhatWasRememberedOfIt) {
+  Schema& schema = *m_schema;
+  ASSERT_EQ(4u, schema.getAllObjectTypes("Car").size());
+  ASSERT_TRUE(schema.hasParent("Car.drive"));
+  ASSERT_FALSE(schema.hasPredicates("Wheel"));
+  TokenFactoryId drive = (new TestModel::StubTokenFactory("Rover.drive"))->getId();
+  ObjectFactoryId rover = (new TestModel::StubObjectFactory("Rover"))->getId();
+  schema.registerTokenFactory(drive);
+  schema.registerObjectFactory(rover);
+  ASSERT_EQ(drive, schema.getTokenFactory("Car.drive"));
+  ASSERT_EQ(rover, schema.getObjectFactory("Car", {}));
+
+  schema.reset();
+  EXPECT_EQ(1u, schema.getAllObjectTypes().size());
+  EXPECT_TRUE(schema.isPrimitive("string"));
+  EXPECT_FALSE(schema.isObjectType("Rover") || schema.isEnum("Color"));
+  EXPECT_TRUE(m_ces->getFactory("Rover").isValid()) << "type factories stay registered";
+  EXPECT_TRUE(drive.isValid() && rover.isValid()) << "so do object and token factories";
+
+  // A new model in which Car is no Rover: nothing answers from the old tree.
+  schema.declareObjectType("Car");
+  EXPECT_EQ(1u, schema.getAllObjectTypes("Car").size());
+  EXPECT_CHECK_FAILURE(schema.getParent("Car"), "hasParent(type)", "Car does not have a parent.");
+  schema.addObjectType("Rover");
+  schema.addObjectType("Car", "Object");
+  schema.addPredicate("Rover.drive");
+  schema.addPredicate("Car.drive");
+  EXPECT_EQ(2u, schema.getAllObjectTypes("Car").size());
+  EXPECT_FALSE(schema.hasParent("Car.drive"));
+  EXPECT_CHECK_FAILURE(schema.getTokenFactory("Car.drive"), "ALWAYS_FAILS",
+                       "Failed in TokenTypeMgr::getFactory for Car.drive");
+  EXPECT_CHECK_FAILURE(schema.getObjectFactory("Car", {}), "ALWAYS_FAILS",
+                       "Factory 'Car' is not registered.");
+  EXPECT_EQ(rover, schema.getObjectFactory("Rover", {}));
+}
+
+TEST(SchemaLifetimeTest, KeepsItsOwnConstraintSchemaHandle) {
+  CESchema ces;
+  Schema schema("TestSchema", handleOf(ces)); // a temporary handle, gone right after
+  EXPECT_EQ(ces.getId(), schema.getCESchema());
+  schema.addObjectType("Rover");
+  EXPECT_TRUE(ces.getFactory("Rover").isValid());
+}
+
+TEST(SchemaLifetimeTest, TwoSchemasDoNotShareAnswers) {
+  CESchema ces;
+  Schema first("First", ces.getId());
+  first.addObjectType("Rover");
+  first.addObjectType("Car", "Rover");
+  first.addPredicate("Rover.drive");
+  ASSERT_TRUE(first.hasParent("Car") && first.hasParent("Car.drive"));
+
+  Schema second("Second", ces.getId());
+  second.declareObjectType("Car");
+  EXPECT_FALSE(second.hasParent("Car"));
+  EXPECT_CHECK_FAILURE(second.getParent("Car"), "hasParent(type)", "Car does not have a parent.");
+  EXPECT_FALSE(second.isPredicate("Car.drive"));
+}
+
+TEST(SchemaDebugTest, LinesNameTheSchema) {
+  CESchema ces;
+  TestModel::DebugCapture capture("Schema:");
+  Schema schema("Engine", ces.getId());
+  schema.declareObjectType("Rover");
+  schema.addObjectType("Rover");
+  schema.addPredicate("Rover.drive");
+  schema.addMember("Rover.drive", "int", "speed");
+  schema.addEnum("Color");
+  schema.addValue("Color", LabelStr("Red"));
+  schema.addValue("Color", 2);
+  EXPECT_EQ("[Schema:addPrimitive][Engine] Adding primitive type int\n"
+            "[Schema:addPrimitive][Engine] Adding primitive type float\n"
+            "[Schema:addPrimitive][Engine] Adding primitive type bool\n"
+            "[Schema:addPrimitive][Engine] Adding primitive type string\n"
+            "[Schema:constructor]created Schema:Engine\n"
+            "[Schema:declareObjectType][Engine] Declaring object type Rover\n"
+            "[Schema:addObjectType][Engine] Added object type Rover that extends Object\n"
+            "[Schema:addPredicate][Engine] Added predicate Rover.drive\n"
+            "[Schema:addMember][Engine] Added to Rover.drive: int speed\n"
+            "[Schema:addEnum][Engine] Added enumeration Color\n"
+            "[Schema:addValue][Engine] Added Red to Color\n"
+            "[Schema:addValue][Engine] Added 2 to Color\n",
+            capture.text());
+}
