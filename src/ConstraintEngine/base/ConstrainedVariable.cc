@@ -64,6 +64,8 @@ namespace KADRIX {
       m_deactivation(0),
       m_slot(0),
       m_waveStamp(0),
+      m_sweepStamp(0),
+      m_sweepNode(0),
       m_narrowed(false),
       m_emptied(false),
       m_empty(false),

@@ -223,6 +223,8 @@ namespace KADRIX {
     // Engine bookkeeping (see ConstraintEngine).
     unsigned int m_slot;          // engine index
     unsigned int m_waveStamp;     // the last relaxation wave that visited the variable
+    unsigned int m_sweepStamp;    // the last temporal sweep that numbered the variable
+    int m_sweepNode;              // its number in that sweep
     bool m_narrowed;              // propagation narrowed it since it was last relaxed
     bool m_emptied;               // listed by the engine as emptied
     bool m_empty;                 // the current domain is empty (counted by its constraints)

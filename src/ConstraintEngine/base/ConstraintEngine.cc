@@ -10,7 +10,6 @@
 #include "Utils/base/Debug.hh"
 
 #include <algorithm>
-#include <unordered_map>
 
 namespace KADRIX {
 
@@ -66,6 +65,7 @@ namespace KADRIX {
       m_cycle(0),
       m_lastRepropagation(0),
       m_removals(0),
+      m_variableRemovals(0),
       m_deciding(0),
       m_deliveryDepth(0),
       m_sweeps(0),
@@ -159,6 +159,7 @@ namespace KADRIX {
   }
 
   void ConstraintEngine::remove(ConstrainedVariable* var) {
+    ++m_variableRemovals;
     forgetEmptied(var);
     const unsigned int slot = var->m_slot;
     if (slot < m_variables.size() && m_variables[slot] == var->getId()) {
@@ -386,13 +387,14 @@ namespace KADRIX {
     ++m_sweeps;
     std::vector<ConstraintId> edges;
     std::vector<int> from, to;
-    std::unordered_map<ConstrainedVariable*, int> nodes;
     std::vector<int> inDegree;
     const auto node = [&](ConstrainedVariable* var) {
-      const auto found = nodes.emplace(var, (int) inDegree.size());
-      if (found.second)
+      if (var->m_sweepStamp != m_sweeps) {
+        var->m_sweepStamp = m_sweeps;
+        var->m_sweepNode = (int) inDegree.size();
         inDegree.push_back(0);
-      return found.first->second;
+      }
+      return var->m_sweepNode;
     };
     for (Constraint* c : m_agenda) {
       if (!m_graveyard.empty() && m_graveyard.count(c) != 0)
@@ -448,11 +450,15 @@ namespace KADRIX {
     }
 
     // Lower bounds forwards, upper bounds backwards.
+    const unsigned int removals = m_removals;
+    const auto run = [&](const ConstraintId& c) {
+      return !(removals == m_removals || c.isValid()) || execute((Constraint*) c);
+    };
     for (int e : order)
-      if (edges[e].isValid() && !execute((Constraint*) edges[e]))
+      if (!run(edges[e]))
         return;
     for (size_t i = order.size(); i-- > 0;)
-      if (edges[order[i]].isValid() && !execute((Constraint*) edges[order[i]]))
+      if (!run(edges[order[i]]))
         return;
   }
 
@@ -463,6 +469,7 @@ namespace KADRIX {
     entry.var = var->getId();
     entry.tag = tag;
     entry.origin = origin;
+    entry.removals = m_variableRemovals;
     m_worklist.push_back(entry);
   }
 
@@ -496,6 +503,7 @@ namespace KADRIX {
         entry.var = v;
         entry.tag = DomainListener::RELAXED;
         entry.origin = false;
+        entry.removals = m_variableRemovals;
         recovery.push_back(entry);
       }
       m_worklist.insert(m_worklist.begin() + m_worklistHead, recovery.begin(), recovery.end());
@@ -507,7 +515,7 @@ namespace KADRIX {
   }
 
   void ConstraintEngine::visit(const WaveEntry& entry) {
-    if (!entry.var.isValid())
+    if (!alive(entry.var, entry.removals))
       return;
     ConstrainedVariable* var = (ConstrainedVariable*) entry.var;
     if (var->m_dying)
@@ -527,7 +535,7 @@ namespace KADRIX {
     if (var->m_emptied && !var->isEmptied())
       forgetEmptied(var);
     deliver(var, entry.origin ? entry.tag : DomainListener::RELAXED, true);
-    if (!entry.var.isValid() || var->m_dying)
+    if (!alive(entry.var, entry.removals) || var->m_dying)
       return;
     // Onwards through every active constraint to the narrowed neighbours.
     for (size_t i = 0; i < var->m_links.size(); ++i) {

@@ -140,7 +140,12 @@ namespace KADRIX {
       ConstrainedVariableId var;
       DomainListener::ChangeType tag;
       bool origin;
+      unsigned int removals;     // variable removals when the entry was made
     };
+    /** The variable is still there (cheap while no variable was removed since `removals`). */
+    bool alive(const ConstrainedVariableId& var, unsigned int removals) const {
+      return removals == m_variableRemovals || var.isValid();
+    }
     void joinWave(ConstrainedVariable* var, DomainListener::ChangeType tag, bool origin);
     void runWave();
     /** Relax the narrowed scope variables of a constraint that was removed or went inactive. */
@@ -172,6 +177,7 @@ namespace KADRIX {
     unsigned int m_cycle;
     unsigned int m_lastRepropagation;
     unsigned int m_removals;                           // counts constraint removals
+    unsigned int m_variableRemovals;                   // counts variable removals
     unsigned int m_deciding;                           // depth of canIgnore calls
 
     std::vector<std::vector<std::pair<ConstraintId, int> > > m_snapshots;  // one per delivery depth
