@@ -70,21 +70,12 @@ namespace KADRIX {
       ObjectId rover = make("Rover", "r1");
       EXPECT_EQ(rover, client().getObject("r1"));
       EXPECT_TRUE(client().getObject("none").isNoId());
-      EXPECT_EQ(m_ces->getId(), client().getCESchema());
-      EXPECT_EQ(m_schema->getId(), client().getSchema());
       EXPECT_FALSE(client().supportsAutomaticAllocation());
       m_schema->registerTokenFactory((new StubTokenFactory("Vehicle.move"))->getId());
       EXPECT_TRUE(client().supportsAutomaticAllocation());
 
-      ConstrainedVariableId var = objectVariable("Rover", "g");
-      m_db->registerGlobalVariable(var);
-      EXPECT_TRUE(client().isGlobalVariable("g"));
-      EXPECT_EQ(var, client().getGlobalVariable("g"));
       EXPECT_CHECK_FAILURE(client().getGlobalVariable("h"), "isGlobalVariable(varName)",
                            "No variable with name='h' is present.");
-      const unsigned int index = client().getIndexByVariable(var);
-      EXPECT_EQ(var, client().getVariableByIndex(index));
-      EXPECT_EQ(5.0, client().createValue("int", "5"));
     }
 
     TEST_F(DbClientTest, PropagateAnswersTheConsistencyAfterPropagation) {

@@ -35,9 +35,6 @@ namespace KADRIX {
       EXPECT_EQ((std::list<ObjectId>{a}), ancestors);
       EXPECT_EQ("Object", a->getRootType().toString());
       EXPECT_EQ("Rover:a", a->toLongString());
-      EXPECT_EQ("OBJECT", a->getEntityType());
-      EXPECT_EQ("Object", a->entityType().toString());
-      EXPECT_EQ("Rover", a->getObjectType());
     }
 
     TEST_F(ObjectTest, RefusedObjectsLeaveNothingBehind) {

@@ -33,11 +33,6 @@ namespace KADRIX {
       TestObject(const ObjectId& parent, const LabelStr& type, const LabelStr& localName,
                  bool open = false)
         : Object(parent, type, localName, open) {}
-
-      /** Arguments seen by the construction hook. */
-      std::vector<const AbstractDomain*> arguments;
-
-      void constructor(const std::vector<const AbstractDomain*>& args) override { arguments = args; }
     };
 
     /** Builds TestObjects of one type: open, then the construction hook, then close(). */
