@@ -1,0 +1,237 @@
+#ifndef KADRIX_CONSTRAINED_VARIABLE_HH
+#define KADRIX_CONSTRAINED_VARIABLE_HH
+
+#include "Utils/base/Id.hh"
+#include "Utils/base/Entity.hh"
+#include "Utils/base/LabelStr.hh"
+#include "ConstraintEngine/base/AbstractDomain.hh"
+#include "ConstraintEngine/base/PSConstraintEngine.hh"
+
+#include <string>
+#include <vector>
+
+namespace KADRIX {
+
+  class ConstraintEngine;
+  class Constraint;
+  class ConstrainedVariable;
+  class ConstrainedVariableListener;
+  class CESchema;
+
+  typedef Id<ConstraintEngine> ConstraintEngineId;
+  typedef Id<Constraint> ConstraintId;
+  typedef Id<ConstrainedVariable> ConstrainedVariableId;
+  typedef Id<ConstrainedVariableListener> ConstrainedVariableListenerId;
+  typedef Id<Entity> EntityId;
+
+  /**
+   * Observes one variable: told when constraints are attached to or detached
+   * from it and when it is discarded. Attaches itself on construction and
+   * detaches itself on destruction if the variable still exists.
+   */
+  class ConstrainedVariableListener {
+  public:
+    ConstrainedVariableListener(const ConstrainedVariableId& var);
+    virtual ~ConstrainedVariableListener() noexcept(false);
+
+    const ConstrainedVariableListenerId& getId() const { return m_id; }
+
+    /** The variable is being discarded. The listener may delete itself here. */
+    virtual void notifyDiscard();
+    virtual void notifyConstraintAdded(const ConstraintId& /*constraint*/, int /*argIndex*/) {}
+    virtual void notifyConstraintRemoved(const ConstraintId& /*constraint*/, int /*argIndex*/) {}
+
+  protected:
+    ConstrainedVariableListenerId m_id;
+    ConstrainedVariableId m_var;
+  };
+
+  /**
+   * A variable of the constraint engine. Storage of the base and derived
+   * domains is left to a subclass (the Variable template); the engine reaches
+   * them only through the virtual accessors.
+   *
+   * Every change of the derived domain reaches the engine at once, through the
+   * domain listener this class owns.
+   */
+  class ConstrainedVariable : public Entity, public virtual PSVariable {
+  public:
+    static const int NO_INDEX = -1;
+
+    virtual ~ConstrainedVariable() noexcept(false);
+
+    // Entity and public-interface texts.
+    const std::string& getEntityType() const override;
+    std::string toString() const override;
+    std::string toLongString() const override;
+    const LabelStr& entityType() const override;
+    const LabelStr& getName() const override;
+    void handleDiscard() override;
+
+    // Domains; the subclass stores them.
+    virtual const AbstractDomain& lastDomain() const = 0;
+    virtual const AbstractDomain& derivedDomain() = 0;
+    virtual const AbstractDomain& baseDomain() const = 0;
+
+    // Operations that widen or narrow the variable.
+    void reset() override;
+    virtual void relax();
+    virtual void insert(double value);
+    virtual void remove(double value);
+    virtual void specify(double value);
+    virtual void close();
+    virtual void open();
+
+    // Hooks for subclasses and merge records; the engine never calls these three.
+    virtual void handleBase(const AbstractDomain& /*domain*/) {}
+    virtual void handleSpecified(double /*value*/) {}
+    virtual void handleReset() {}
+
+    virtual std::string toString(double value) const;
+    double getViolation() const override;
+    std::string getViolationExpl() const override;
+
+  protected:
+    virtual void handleRestrictBaseDomain(const AbstractDomain& newBaseDomain) = 0;
+
+  public:
+    /** Cheap self test, called by every domain access. */
+    virtual bool validate() const;
+
+  protected:
+    virtual AbstractDomain& internal_baseDomain() = 0;
+
+  private:
+    virtual AbstractDomain& getCurrentDomain() = 0;
+
+  public:
+    virtual void handleConstraintAdded(const ConstraintId& /*constraint*/) {}
+    virtual void handleConstraintRemoved(const ConstraintId& /*constraint*/) {}
+
+    // Public interface.
+    PSVarType getType() const override;
+    bool isEnumerated() const override;
+    bool isInterval() const override;
+    bool isNull() const override;
+    bool isSingleton() const override;
+    PSVarValue getSingletonValue() const override;
+    PSList<PSVarValue> getValues() const override;
+    PSList<PSConstraint*> getConstraints() const override;
+    double getLowerBound() const override;
+    double getUpperBound() const override;
+    void specifyValue(PSVarValue& value) override;
+    PSEntity* getParent() const override;
+
+    // Non-virtual operations.
+    const ConstrainedVariableId& getId() const { return m_id; }
+    const ConstraintEngineId& getConstraintEngine() const { return m_constraintEngine; }
+    int getIndex() const { return m_index; }
+    const EntityId& parent() const { return m_parent; }
+    bool isInternal() const { return m_internal; }
+    bool canBeSpecified() const { return m_canBeSpecified; }
+    bool isSpecified() const { return m_specified; }
+    double getSpecifiedValue() const;
+    /** The base domain is closed. */
+    bool isClosed() const;
+    /** Not deactivated. */
+    bool isActive() const { return m_deactivation == 0; }
+
+    /** Specify without the can-be-specified test. */
+    void internalSpecify(double value);
+    /** Reset, with a subset of the base domain as the new derived domain. */
+    void reset(const AbstractDomain& domain);
+    /** Intersect the base domain (and with it the derived domain) with a domain. */
+    void restrictBaseDomain(const AbstractDomain& domain);
+
+    /** Deactivation count: constraints on an inactive variable are inactive. */
+    void deactivate();
+    void undoDeactivation();
+
+    /** Insert every constraint on this variable, active or not, into a set. */
+    template <class S>
+    void constraints(S& results) const {
+      for (const Link& l : m_links)
+        results.insert(l.id);
+    }
+    unsigned int constraintCount() const { return (unsigned int) m_links.size(); }
+
+    /** The engine has work queued. */
+    bool pending() const;
+    /** Let the engine bring the variable up to date. */
+    void update();
+    /** The engine is inconsistent. */
+    bool provenInconsistent() const;
+
+    static const LabelStr& entityTypeName();
+    static const LabelStr& NO_NAME();
+
+  protected:
+    ConstrainedVariable(const ConstraintEngineId& constraintEngine,
+                        bool internal,
+                        bool canBeSpecified,
+                        const LabelStr& name,
+                        const EntityId& parent = EntityId::noId(),
+                        int index = NO_INDEX);
+
+    /** Forwards derived-domain changes to the engine. Owned by the variable. */
+    Id<DomainListener> m_listener;
+
+  private:
+    friend class ConstraintEngine;
+    friend class Constraint;
+    friend class ConstrainedVariableListener;
+    friend class VariableChangeListener;
+
+    ConstrainedVariable(const ConstrainedVariable&);
+    ConstrainedVariable& operator=(const ConstrainedVariable&);
+
+    // A constraint attached to this variable at one scope position.
+    struct Link {
+      Constraint* constraint;
+      int argIndex;
+      ConstraintId id;
+    };
+
+    void addListener(ConstrainedVariableListener* listener);
+    void removeListener(ConstrainedVariableListener* listener);
+    /** The shared part of both resets. */
+    void resetTo(const AbstractDomain* domain);
+    /** Whether the current domain is closed and empty. */
+    bool isEmptied();
+    /** The current domain, through a cached pointer: the object never moves. */
+    AbstractDomain& currentDomain() {
+      if (m_currentDomain == 0)
+        m_currentDomain = &getCurrentDomain();
+      return *m_currentDomain;
+    }
+
+    ConstrainedVariableId m_id;
+    const ConstraintEngineId m_constraintEngine;
+    const LabelStr m_name;
+    const bool m_internal;
+    const bool m_canBeSpecified;
+    bool m_specified;
+    double m_specifiedValue;
+    const EntityId m_parent;
+    const int m_index;
+
+    std::vector<Link> m_links;
+    AbstractDomain* m_currentDomain;                // cache of getCurrentDomain()
+    std::vector<ConstrainedVariableListener*> m_listeners;
+    unsigned int m_deactivation;
+
+    // Engine bookkeeping (see ConstraintEngine).
+    unsigned int m_slot;          // engine index
+    unsigned int m_waveStamp;     // the last relaxation wave that visited the variable
+    unsigned int m_sweepStamp;    // the last temporal sweep that numbered the variable
+    int m_sweepNode;              // its number in that sweep
+    bool m_narrowed;              // propagation narrowed it since it was last relaxed
+    bool m_emptied;               // listed by the engine as emptied
+    bool m_empty;                 // the current domain is empty (counted by its constraints)
+    bool m_muted;                 // reports of the current domain operation are dropped
+    bool m_dying;                 // being discarded
+  };
+
+}
+
+#endif

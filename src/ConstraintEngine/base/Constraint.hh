@@ -1,0 +1,121 @@
+#ifndef KADRIX_CONSTRAINT_HH
+#define KADRIX_CONSTRAINT_HH
+
+#include "Utils/base/Id.hh"
+#include "Utils/base/Entity.hh"
+#include "Utils/base/LabelStr.hh"
+#include "Utils/base/Debug.hh"
+#include "ConstraintEngine/base/AbstractDomain.hh"
+#include "ConstraintEngine/base/ConstrainedVariable.hh"
+#include "ConstraintEngine/base/PSConstraintEngine.hh"
+
+#include <string>
+#include <vector>
+
+namespace KADRIX {
+
+  /**
+   * A constraint over an ordered scope of variables. Subclasses bind references
+   * to the current domains of their scope at construction and narrow them in
+   * place when executed; the engine never replaces a domain object.
+   *
+   * Construction registers the constraint with its engine, links it into its
+   * variables and queues it (when active). Discarding, or deleting it directly,
+   * undoes all of that and relaxes what it had narrowed.
+   */
+  class Constraint : public Entity, public virtual PSConstraint {
+  public:
+    Constraint(const LabelStr& name,
+               const LabelStr& propagatorName,
+               const ConstraintEngineId& constraintEngine,
+               const std::vector<ConstrainedVariableId>& variables);
+    virtual ~Constraint() noexcept(false);
+
+    const ConstraintId& getId() const { return m_id; }
+    const LabelStr& getName() const override { return m_name; }
+    const LabelStr& getPropagatorName() const { return m_propagatorName; }
+    const std::vector<ConstrainedVariableId>& getScope() const { return m_variables; }
+    const ConstraintEngineId& getConstraintEngine() const { return m_constraintEngine; }
+
+    const std::string& getEntityType() const override;
+    const LabelStr& entityType() const override;
+    std::string toString() const override;
+    void handleDiscard() override;
+
+    bool isActive() const override { return m_deactivation == 0; }
+    bool isRedundant() const { return m_isRedundant; }
+    void deactivate() override;
+    void undoDeactivation() override;
+    /** 1 while the network is inconsistent because this constraint emptied a domain. */
+    double getViolation() const override;
+    std::string getViolationExpl() const override;
+    PSList<PSVariable*> getVariables() const override;
+
+    void setSource(const ConstraintId& sourceConstraint) {
+      KADRIX_CHECK(sourceConstraint.isValid());
+    }
+
+    /**
+     * Told at once of every change of a scope variable's current domain.
+     * Return true when the change needs no execution.
+     */
+    virtual bool canIgnore(const ConstrainedVariableId& /*variable*/,
+                           int /*argIndex*/,
+                           const DomainListener::ChangeType& /*changeType*/) {
+      return false;
+    }
+    /** Narrow the scope to the local fixpoint. */
+    virtual void handleExecute() = 0;
+    virtual void handleExecute(const ConstrainedVariableId& /*variable*/,
+                               int /*argIndex*/,
+                               const DomainListener::ChangeType& /*changeType*/) {
+      handleExecute();
+    }
+
+    static const LabelStr& entityTypeName();
+
+  protected:
+    virtual void handleActivate() {}
+    virtual void handleDeactivate() {}
+
+    /** The current (derived) domain of a variable, for narrowing in place. */
+    AbstractDomain& getCurrentDomain(const ConstrainedVariableId& var);
+
+    bool m_isRedundant;
+
+  private:
+    friend class ConstraintEngine;
+    friend class ConstrainedVariable;
+
+    Constraint(const Constraint&);
+    Constraint& operator=(const Constraint&);
+
+    /** Take the links out of the scope variables (swap-removal, O(scope)). */
+    void unlink();
+    void addDeactivation();
+    void removeDeactivation();
+    /** A scope variable's current domain is empty. */
+    bool hasEmptyScopeDomain() const { return m_emptyScope != 0; }
+    /** A scope variable is listed by the engine as emptied. */
+    bool hasEmptiedScopeVariable() const;
+
+    ConstraintId m_id;
+    const LabelStr m_name;
+    const LabelStr m_propagatorName;
+    const ConstraintEngineId m_constraintEngine;
+    const std::vector<ConstrainedVariableId> m_variables;
+    std::vector<ConstrainedVariable*> m_scope;     // raw form of m_variables
+    std::vector<unsigned int> m_linkPositions;     // position of our link in each scope variable
+    unsigned int m_deactivation;
+    unsigned int m_slot;                           // engine index
+    unsigned int m_violationMark;                  // inconsistency this constraint caused
+    unsigned int m_sweepMark;                      // the last temporal sweep that saw it
+    unsigned int m_emptyScope;                     // scope positions whose current domain is empty
+    unsigned int m_agendaEntries;                  // entries in the engine's agenda
+    bool m_queued;                                 // on the engine's agenda
+    bool m_linked;                                 // links into the variables exist
+  };
+
+}
+
+#endif

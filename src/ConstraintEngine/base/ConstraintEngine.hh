@@ -1,0 +1,195 @@
+#ifndef KADRIX_CONSTRAINT_ENGINE_HH
+#define KADRIX_CONSTRAINT_ENGINE_HH
+
+#include "Utils/base/Id.hh"
+#include "Utils/base/Entity.hh"
+#include "Utils/base/LabelStr.hh"
+#include "Utils/base/Engine.hh"
+#include "ConstraintEngine/base/AbstractDomain.hh"
+#include "ConstraintEngine/base/ConstrainedVariable.hh"
+
+#include <deque>
+#include <unordered_map>
+#include <string>
+#include <vector>
+
+namespace KADRIX {
+
+  typedef Id<CESchema> CESchemaId;
+
+  /** The text of the label that names variables without a name. */
+  const std::string& g_noVarName();
+
+  /** A scope of two variables, in the given order. */
+  std::vector<ConstrainedVariableId> makeScope(const ConstrainedVariableId& first,
+                                               const ConstrainedVariableId& second);
+
+  /**
+   * Holds variables and constraints, tells constraints of changes, propagates
+   * and relaxes.
+   *
+   * Reports. Every change of a variable's current domain reaches notifyChange()
+   * at once. Narrowing reports are delivered to the active constraints of the
+   * variable (canIgnore), and those that do not ignore them go on the agenda.
+   * EMPTIED is never delivered: it makes the network inconsistent until a
+   * widening restores the emptied variable.
+   *
+   * Relaxation. Every widening (reset, relax, insert, open, removal or
+   * deactivation of a constraint or variable) starts a wave, run synchronously
+   * with an explicit worklist: each visited variable that propagation had
+   * narrowed is relaxed to its reset domain, its constraints are told and
+   * queued, and the wave moves on to their narrowed scope variables. Nested
+   * widenings join the running wave.
+   *
+   * Propagation runs the agenda in FIFO order until it is empty or the network
+   * is inconsistent. A constraint is skipped while a scope domain is empty.
+   *
+   * Indexes. Variables and constraints get engine indexes from separate slot
+   * vectors; freed slots are reused last-in first-out, so undoing a sequence
+   * of deletions in reverse order gives every entity its old index back.
+   */
+  class ConstraintEngine : public EngineComponent {
+  public:
+    ConstraintEngine(const CESchemaId& schema);
+    virtual ~ConstraintEngine() noexcept(false);
+
+    const ConstraintEngineId& getId() const { return m_id; }
+    const CESchemaId& getCESchema() const { return m_schema; }
+
+    ConstrainedVariableId createVariable(const LabelStr& typeName,
+                                         bool internal = false,
+                                         bool canBeSpecified = true,
+                                         const LabelStr& name = ConstrainedVariable::NO_NAME(),
+                                         const EntityId& parent = EntityId::noId(),
+                                         int index = ConstrainedVariable::NO_INDEX);
+    /** Accepts type names without a registered factory: the domain decides the variable class. */
+    ConstrainedVariableId createVariable(const LabelStr& typeName,
+                                         const AbstractDomain& baseDomain,
+                                         bool internal = false,
+                                         bool canBeSpecified = true,
+                                         const LabelStr& name = ConstrainedVariable::NO_NAME(),
+                                         const EntityId& parent = EntityId::noId(),
+                                         int index = ConstrainedVariable::NO_INDEX);
+    ConstraintId createConstraint(const LabelStr& name,
+                                  const std::vector<ConstrainedVariableId>& scope);
+    void deleteConstraint(const ConstraintId& constraint);
+    double createValue(const std::string& typeName, const std::string& text);
+
+    /** Run the agenda to a fixpoint; false when the network is inconsistent. */
+    virtual bool propagate();
+    /** Not inconsistent, and nothing pending. */
+    bool constraintConsistent() const { return m_emptied.empty() && m_queuedCount == 0; }
+    bool provenInconsistent() const { return !m_emptied.empty(); }
+    bool pending() const { return m_queuedCount != 0; }
+    bool isPropagating() const { return m_propagating; }
+    bool isRelaxing() const { return m_relaxing; }
+
+    bool getAutoPropagation() const { return m_autoPropagation; }
+    void setAutoPropagation(bool enabled) { m_autoPropagation = enabled; }
+    /** The number of the last propagation that followed a relaxation. */
+    unsigned int mostRecentRepropagation() const { return m_lastRepropagation; }
+    /** The number of propagations run so far. */
+    unsigned int cycleCount() const { return m_cycle; }
+
+    const ConstrainedVariableId& getVariable(unsigned int index) const;
+    const ConstraintId& getConstraint(unsigned int index) const;
+    unsigned int getIndex(const ConstrainedVariableId& var) const;
+    unsigned int getIndex(const ConstraintId& constraint) const;
+    unsigned int variableSlotCount() const { return (unsigned int) m_variables.size(); }
+    unsigned int constraintSlotCount() const { return (unsigned int) m_constraints.size(); }
+
+  private:
+    friend class ConstrainedVariable;
+    friend class Constraint;
+    friend class VariableChangeListener;
+
+    ConstraintEngine(const ConstraintEngine&);
+    ConstraintEngine& operator=(const ConstraintEngine&);
+
+    // Registration.
+    unsigned int add(ConstrainedVariable* var);
+    void remove(ConstrainedVariable* var);
+    unsigned int add(Constraint* constraint);
+    void remove(Constraint* constraint);
+
+    /** No hooks, listeners, reports or relaxation: purging or destroying. */
+    bool quiet() const { return m_deleting || Entity::isPurging(); }
+
+    // Reports.
+    void notifyChange(ConstrainedVariable* var, const DomainListener::ChangeType& changeType);
+    void deliver(ConstrainedVariable* var, const DomainListener::ChangeType& changeType, bool inWave);
+    void recordEmptied(ConstrainedVariable* var);
+    /** Keep the constraints' counts of empty scope domains up to date. */
+    void noteEmptiness(ConstrainedVariable* var);
+    void forgetEmptied(ConstrainedVariable* var);
+
+    // Agenda.
+    void enqueue(Constraint* constraint);
+    void dequeue(Constraint* constraint);
+    /** Run one queued constraint now; false when the network is inconsistent. */
+    bool execute(Constraint* constraint);
+    /**
+     * With many temporal constraints queued, run them once in topological
+     * order of their precedence graph and once in reverse, so that bounds
+     * travel the graph in one pass each way instead of one wave per source.
+     */
+    void sweepTemporal();
+
+    // Relaxation.
+    struct WaveEntry {
+      ConstrainedVariableId var;
+      DomainListener::ChangeType tag;
+      bool origin;
+      unsigned int removals;     // variable removals when the entry was made
+    };
+    /** The variable is still there (cheap while no variable was removed since `removals`). */
+    bool alive(const ConstrainedVariableId& var, unsigned int removals) const {
+      return removals == m_variableRemovals || var.isValid();
+    }
+    void joinWave(ConstrainedVariable* var, DomainListener::ChangeType tag, bool origin);
+    void runWave();
+    /** Relax the narrowed scope variables of a constraint that was removed or went inactive. */
+    void relaxScope(Constraint* constraint);
+    void visit(const WaveEntry& entry);
+
+    ConstraintEngineId m_id;
+    const CESchemaId m_schema;
+
+    std::vector<ConstrainedVariableId> m_variables;
+    std::vector<unsigned int> m_freeVariableSlots;     // LIFO
+    std::vector<ConstraintId> m_constraints;
+    std::vector<unsigned int> m_freeConstraintSlots;   // LIFO
+
+    std::deque<Constraint*> m_agenda;                  // FIFO; entries of dequeued constraints are skipped
+    std::unordered_map<Constraint*, unsigned int> m_graveyard;  // agenda entries of removed constraints
+    unsigned int m_queuedCount;                        // constraints flagged as queued
+
+    std::vector<ConstrainedVariableId> m_emptied;      // closed and empty: inconsistent while any
+    unsigned int m_inconsistencies;                    // counts entries into inconsistency
+    Constraint* m_current;                             // the constraint executing now
+
+    std::vector<WaveEntry> m_worklist;
+    size_t m_worklistHead;
+    ConstrainedVariable* m_waveTarget;                 // the variable the wave relaxes now
+    unsigned int m_wave;
+    bool m_waveSincePropagation;
+
+    unsigned int m_cycle;
+    unsigned int m_lastRepropagation;
+    unsigned int m_removals;                           // counts constraint removals
+    unsigned int m_variableRemovals;                   // counts variable removals
+    unsigned int m_deciding;                           // depth of canIgnore calls
+
+    std::vector<std::vector<std::pair<ConstraintId, int> > > m_snapshots;  // one per delivery depth
+    unsigned int m_deliveryDepth;
+    unsigned int m_sweeps;                             // marks constraints seen by a sweep
+
+    bool m_propagating;
+    bool m_relaxing;
+    bool m_deleting;
+    bool m_autoPropagation;
+  };
+
+}
+
+#endif

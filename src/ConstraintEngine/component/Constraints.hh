@@ -1,0 +1,79 @@
+#ifndef KADRIX_CONSTRAINTS_HH
+#define KADRIX_CONSTRAINTS_HH
+
+// The engine's named constraints: "eq", "precedes", "concurrent" and
+// "temporalDistance". Each reaches its local fixpoint in one execution, skips
+// enumerated domains while they are open, and has no effect on a variable
+// paired with itself.
+
+#include "ConstraintEngine/base/Constraint.hh"
+
+namespace KADRIX {
+
+  /** x = y over any two comparable domains: both become their intersection. */
+  class EqualConstraint : public Constraint {
+  public:
+    EqualConstraint(const LabelStr& name,
+                    const LabelStr& propagatorName,
+                    const ConstraintEngineId& constraintEngine,
+                    const std::vector<ConstrainedVariableId>& variables);
+    void handleExecute() override;
+
+  private:
+    AbstractDomain& m_x;
+    AbstractDomain& m_y;
+  };
+
+  /** x <= y over numeric domains. */
+  class PrecedesConstraint : public Constraint {
+  public:
+    PrecedesConstraint(const LabelStr& name,
+                       const LabelStr& propagatorName,
+                       const ConstraintEngineId& constraintEngine,
+                       const std::vector<ConstrainedVariableId>& variables);
+    void handleExecute() override;
+
+  private:
+    AbstractDomain& m_x;
+    AbstractDomain& m_y;
+  };
+
+  /** x = y over two timepoints: the bounds of each are intersected with the other's. */
+  class ConcurrentConstraint : public Constraint {
+  public:
+    ConcurrentConstraint(const LabelStr& name,
+                         const LabelStr& propagatorName,
+                         const ConstraintEngineId& constraintEngine,
+                         const std::vector<ConstrainedVariableId>& variables);
+    void handleExecute() override;
+
+  private:
+    AbstractDomain& m_x;
+    AbstractDomain& m_y;
+  };
+
+  /** start + duration = end, by bounds. */
+  class TemporalDistanceConstraint : public Constraint {
+  public:
+    TemporalDistanceConstraint(const LabelStr& name,
+                               const LabelStr& propagatorName,
+                               const ConstraintEngineId& constraintEngine,
+                               const std::vector<ConstrainedVariableId>& variables);
+    void handleExecute() override;
+
+  private:
+    AbstractDomain& m_start;
+    AbstractDomain& m_duration;
+    AbstractDomain& m_end;
+  };
+
+  /**
+   * Register the four named constraints with a constraint schema, on the
+   * propagator "Default" and flagged system-defined. Registering again
+   * replaces the earlier factories.
+   */
+  void registerEngineConstraints(const Id<CESchema>& schema);
+
+}
+
+#endif

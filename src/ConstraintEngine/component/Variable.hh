@@ -1,0 +1,136 @@
+#ifndef KADRIX_VARIABLE_HH
+#define KADRIX_VARIABLE_HH
+
+#include "ConstraintEngine/base/ConstrainedVariable.hh"
+#include "ConstraintEngine/base/ConstraintEngine.hh"
+#include "Utils/base/Debug.hh"
+
+namespace KADRIX {
+
+  /**
+   * A constrained variable over one domain type. Owns two copies of the domain
+   * it was built from: the base domain (what the variable may ever take) and
+   * the derived domain (its current values). Both objects live as long as the
+   * variable; constraints hold references to the derived one.
+   */
+  template <class DomainType>
+  class Variable : public ConstrainedVariable {
+  public:
+    Variable(const ConstraintEngineId& constraintEngine,
+             const AbstractDomain& baseDomain,
+             bool internal = false,
+             bool canBeSpecified = true,
+             const LabelStr& name = ConstrainedVariable::NO_NAME(),
+             const EntityId& parent = EntityId::noId(),
+             int index = ConstrainedVariable::NO_INDEX);
+
+    virtual ~Variable() noexcept(false);
+
+    const AbstractDomain& lastDomain() const override;
+    const AbstractDomain& derivedDomain() override;
+    const AbstractDomain& baseDomain() const override;
+
+    /** The derived domain, brought up to date first. */
+    const DomainType& getDerivedDomain();
+    const DomainType& getBaseDomain() const { return *m_baseDomain; }
+
+  protected:
+    AbstractDomain& internal_baseDomain() override { return *m_baseDomain; }
+    void handleRestrictBaseDomain(const AbstractDomain& newBaseDomain) override;
+
+    DomainType* m_baseDomain;
+    DomainType* m_derivedDomain;
+
+  private:
+    AbstractDomain& getCurrentDomain() override;
+
+    Variable(const Variable&);
+    Variable& operator=(const Variable&);
+  };
+
+  template <class DomainType>
+  Variable<DomainType>::Variable(const ConstraintEngineId& constraintEngine,
+                                 const AbstractDomain& baseDomain,
+                                 bool internal,
+                                 bool canBeSpecified,
+                                 const LabelStr& name,
+                                 const EntityId& parent,
+                                 int index)
+    : ConstrainedVariable(constraintEngine, internal, canBeSpecified, name, parent, index),
+      m_baseDomain(static_cast<DomainType*>(baseDomain.copy())),
+      m_derivedDomain(static_cast<DomainType*>(baseDomain.copy())) {
+    KADRIX_DEBUG("Variable:Variable", "Base Domain = " << baseDomain.toString());
+    KADRIX_DEBUG("Variable:Variable", "Name " << name.getKey());
+    KADRIX_COND_DEBUG(baseDomain.isSingleton(), "Variable:Variable",
+                      "Base domain singleton; " << baseDomain.getSingletonValue());
+    m_derivedDomain->setListener(m_listener);
+  }
+
+  template <class DomainType>
+  Variable<DomainType>::~Variable() noexcept(false) {
+    // Discard while the domains still exist: constraints going with the
+    // variable may read them.
+    discard(false);
+    delete m_baseDomain;
+    delete m_derivedDomain;
+  }
+
+  template <class DomainType>
+  const AbstractDomain& Variable<DomainType>::lastDomain() const {
+    KADRIX_CHECK(validate());
+    return *m_derivedDomain;
+  }
+
+  template <class DomainType>
+  const AbstractDomain& Variable<DomainType>::derivedDomain() {
+    KADRIX_CHECK(validate());
+    return getDerivedDomain();
+  }
+
+  template <class DomainType>
+  const AbstractDomain& Variable<DomainType>::baseDomain() const {
+    KADRIX_CHECK(validate());
+    return *m_baseDomain;
+  }
+
+  template <class DomainType>
+  AbstractDomain& Variable<DomainType>::getCurrentDomain() {
+    KADRIX_CHECK(validate());
+    return *m_derivedDomain;
+  }
+
+  template <class DomainType>
+  const DomainType& Variable<DomainType>::getDerivedDomain() {
+    if (!getConstraintEngine()->isPropagating() && pending())
+      update();
+    if (provenInconsistent()) {
+      // One closed empty domain per instantiation, shared and never deleted.
+      static DomainType* sl_emptyDomain = 0;
+      static bool sl_initialized = false;
+      if (!sl_initialized) {
+        sl_emptyDomain = static_cast<DomainType*>(m_derivedDomain->copy());
+        if (sl_emptyDomain->isOpen())
+          sl_emptyDomain->close();
+        sl_emptyDomain->empty();
+        sl_initialized = true;
+      }
+      return *sl_emptyDomain;
+    }
+    return *m_derivedDomain;
+  }
+
+  template <class DomainType>
+  void Variable<DomainType>::handleRestrictBaseDomain(const AbstractDomain& newBaseDomain) {
+    KADRIX_CHECK(validate());
+    if (newBaseDomain.isClosed() && m_baseDomain->isOpen())
+      m_baseDomain->close();
+    if (!m_baseDomain->intersect(newBaseDomain))
+      return;
+    m_derivedDomain->intersect(*m_baseDomain);
+    if (m_baseDomain->isClosed() && m_baseDomain->isSingleton() && !isSpecified())
+      internalSpecify(m_baseDomain->getSingletonValue());
+  }
+
+}
+
+#endif

@@ -1,0 +1,226 @@
+#include "../base/EngineFixture.hh"
+
+#include "ConstraintEngine/base/IntervalDomain.hh"
+#include "ConstraintEngine/base/SymbolDomain.hh"
+#include "Utils/base/Error.hh"
+
+namespace KADRIX {
+namespace test {
+
+  class NamedConstraints : public EngineFixture {
+  protected:
+    double inf() const { return (double) g_infiniteTime(); }
+  };
+
+  TEST_F(NamedConstraints, EqualOverEveryPairOfKinds) {
+    // enumerated with enumerated: value intersection
+    ConstrainedVariableId e1 = enumVar({1, 2, 3, 5}, "e1");
+    ConstrainedVariableId e2 = enumVar({2, 3, 4, 5}, "e2");
+    make("eq", makeScope(e1, e2));
+    // interval with interval, one of them real
+    ConstrainedVariableId i1 = intVar(0, 10, "i1");
+    ConstrainedVariableId r1 = ce->createVariable(LabelStr("real"), IntervalDomain(2.5, 20));
+    make("eq", makeScope(i1, r1));
+    // enumerated with interval: values outside the bounds go, bounds shrink to the values
+    ConstrainedVariableId e3 = enumVar({-4, 1, 6, 12}, "e3");
+    ConstrainedVariableId i2 = intVar(0, 10, "i2");
+    make("eq", makeScope(i2, e3));
+    EXPECT_TRUE(ce->propagate());
+
+    std::list<double> values;
+    e1->lastDomain().getValues(values);
+    EXPECT_EQ(values, std::list<double>({2, 3, 5}));
+    values.clear();
+    e2->lastDomain().getValues(values);
+    EXPECT_EQ(values, std::list<double>({2, 3, 5}));
+    EXPECT_EQ(lb(i1), 3); // integer bounds round inwards
+    EXPECT_EQ(ub(i1), 10);
+    EXPECT_EQ(lb(r1), 3);
+    EXPECT_EQ(ub(r1), 10);
+    values.clear();
+    e3->lastDomain().getValues(values);
+    EXPECT_EQ(values, std::list<double>({1, 6}));
+    EXPECT_EQ(lb(i2), 1);
+    EXPECT_EQ(ub(i2), 6);
+
+    // symbolic values intersect like numbers
+    std::list<double> colours = {LabelStr("red").getKey(), LabelStr("green").getKey()};
+    std::list<double> more = {LabelStr("green").getKey(), LabelStr("blue").getKey()};
+    ConstrainedVariableId s1 = ce->createVariable(LabelStr("Colour"), SymbolDomain(colours, LabelStr("Colour")));
+    ConstrainedVariableId s2 = ce->createVariable(LabelStr("Colour"), SymbolDomain(more, LabelStr("Colour")));
+    make("eq", makeScope(s1, s2));
+    EXPECT_TRUE(ce->propagate());
+    EXPECT_TRUE(s1->lastDomain().isSingleton());
+    EXPECT_EQ(s2->lastDomain().getSingletonValue(), LabelStr("green").getKey());
+  }
+
+  TEST_F(NamedConstraints, EqualWaitsForOpenDomainsAndIgnoresSelfPairs) {
+    EnumeratedDomain open(true, LabelStr("nums"));
+    open.insert(7);
+    ConstrainedVariableId o = ce->createVariable(LabelStr("nums"), open);
+    ConstrainedVariableId e = enumVar({1, 7}, "e");
+    make("eq", makeScope(o, e));
+    make("eq", makeScope(e, e));
+    EXPECT_TRUE(ce->propagate());
+    EXPECT_EQ(e->lastDomain().getSize(), 2u);
+    o->close();
+    EXPECT_TRUE(ce->propagate());
+    EXPECT_TRUE(e->lastDomain().isSingleton());
+
+    // disjoint values are an inconsistency, not an error
+    ConstrainedVariableId a = enumVar({1}, "a");
+    ConstrainedVariableId b = enumVar({2}, "b");
+    make("eq", makeScope(a, b));
+    EXPECT_FALSE(ce->propagate());
+  }
+
+  TEST_F(NamedConstraints, PrecedenceChainReachesItsFixpoint) {
+    std::vector<ConstrainedVariableId> t;
+    for (int i = 0; i < 6; ++i)
+      t.push_back(intVar(0, 100, "t" + std::to_string(i)));
+    for (int i = 0; i + 1 < 6; ++i)
+      make("precedes", makeScope(t[i], t[i + 1]));
+    t[0]->restrictBaseDomain(IntervalIntDomain(10, 100));
+    t[5]->restrictBaseDomain(IntervalIntDomain(0, 50));
+    EXPECT_TRUE(ce->propagate());
+    for (int i = 0; i < 6; ++i) {
+      EXPECT_EQ(lb(t[i]), 10);
+      EXPECT_EQ(ub(t[i]), 50);
+    }
+    make("precedes", makeScope(t[3], t[3])); // x <= x: nothing
+    EXPECT_TRUE(ce->propagate());
+    make("precedes", makeScope(t[5], t[0])); // a cycle: all equal
+    t[2]->specify(20);
+    EXPECT_TRUE(ce->propagate());
+    EXPECT_EQ(ub(t[0]), 20);
+    EXPECT_EQ(lb(t[5]), 20);
+    t[4]->specify(30);
+    EXPECT_FALSE(ce->propagate());
+  }
+
+  TEST_F(NamedConstraints, ConcurrentIntersectsBounds) {
+    ConstrainedVariableId x = intVar(0, 8, "x");
+    ConstrainedVariableId y = intVar(5, 20, "y");
+    make("concurrent", makeScope(x, y));
+    EXPECT_TRUE(ce->propagate());
+    EXPECT_EQ(lb(x), 5);
+    EXPECT_EQ(ub(y), 8);
+  }
+
+  TEST_F(NamedConstraints, TemporalDistanceWithInfiniteBounds) {
+    ConstrainedVariableId s = intVar(-inf(), inf(), "s");
+    ConstrainedVariableId d = intVar(1, inf(), "d");
+    ConstrainedVariableId e = intVar(-inf(), inf(), "e");
+    make("temporalDistance", scope3(s, d, e));
+    EXPECT_TRUE(ce->propagate());
+    // Infinite bounds stay exactly infinite; nothing narrows.
+    EXPECT_EQ(lb(s), -inf());
+    EXPECT_EQ(ub(e), inf());
+    EXPECT_EQ(lb(e), -inf());
+
+    s->specify(10);
+    EXPECT_TRUE(ce->propagate());
+    EXPECT_EQ(lb(e), 11);
+    EXPECT_EQ(ub(e), inf());
+    e->restrictBaseDomain(IntervalIntDomain(0, 15));
+    EXPECT_TRUE(ce->propagate());
+    EXPECT_EQ(ub(d), 5);
+    EXPECT_EQ(lb(e), 11);
+
+    // The end pins the start when the duration is fixed.
+    s->reset();
+    d->specify(4);
+    EXPECT_TRUE(ce->propagate());
+    EXPECT_EQ(lb(s), -4); // the end's base domain [0, 15] bounds the start
+    EXPECT_EQ(ub(s), 11);
+    e->specify(12);
+    EXPECT_TRUE(ce->propagate());
+    EXPECT_TRUE(s->lastDomain().isSingleton());
+    EXPECT_EQ(lb(s), 8);
+    d->reset();
+    d->restrictBaseDomain(IntervalIntDomain(5, 6));
+    EXPECT_TRUE(ce->propagate());
+    EXPECT_EQ(lb(s), 6);
+    EXPECT_EQ(ub(s), 7);
+  }
+
+  TEST_F(NamedConstraints, ArityIsChecked) {
+    ConstrainedVariableId a = intVar(0, 1, "a");
+    ConstrainedVariableId b = intVar(0, 1, "b");
+    try {
+      make("temporalDistance", makeScope(a, b));
+      FAIL() << "a short scope was accepted";
+    }
+    catch (const Error& e) {
+      EXPECT_EQ(e.getMessage(), "Constraint temporalDistance takes 3 variables, not 2.");
+    }
+    EXPECT_THROW(make("eq", scope3(a, b, a)), Error);
+    EXPECT_THROW(make("precedes", std::vector<ConstrainedVariableId>(1, a)), Error);
+    EXPECT_EQ(a->constraintCount(), 0u); // nothing left linked
+    EXPECT_FALSE(ce->pending());
+    // Every one of them is system-defined, on the default propagator.
+    for (const char* name : {"eq", "precedes", "concurrent", "temporalDistance"}) {
+      EXPECT_TRUE(schema->getConstraintFactory(LabelStr(name))->isSystemDefined());
+    }
+  }
+
+  // ------------------------------------------------------------------ the variable template
+
+  class VariableTemplate : public EngineFixture {};
+
+  TEST_F(VariableTemplate, BaseAndDerivedAreSeparateCopies) {
+    IntervalIntDomain dom(0, 10);
+    Variable<IntervalIntDomain>* v = new Variable<IntervalIntDomain>(ce->getId(), dom);
+    EXPECT_NE(&v->getBaseDomain(), &v->lastDomain());
+    EXPECT_TRUE(v->getBaseDomain() == dom);
+    EXPECT_TRUE(v->lastDomain() == dom);
+    ConstrainedVariableId w = intVar(0, 4, "w");
+    make("precedes", makeScope(v->getId(), w));
+    EXPECT_TRUE(ce->propagate());
+    EXPECT_EQ(v->lastDomain().getUpperBound(), 4);
+    EXPECT_EQ(v->getBaseDomain().getUpperBound(), 10);
+    EXPECT_TRUE(v->validate());
+  }
+
+  TEST_F(VariableTemplate, RestrictingTheBaseDomain) {
+    // An open domain that contains the base changes nothing.
+    EnumeratedDomain base({1, 2, 3}, true, LabelStr("nums"));
+    base.open();
+    Variable<EnumeratedDomain>* v = new Variable<EnumeratedDomain>(ce->getId(), base);
+    EnumeratedDomain wider({1, 2, 3, 4}, true, LabelStr("nums"));
+    wider.open();
+    v->restrictBaseDomain(wider);
+    EXPECT_TRUE(v->getBaseDomain().isOpen());
+    EXPECT_EQ(v->lastDomain().getSize(), 3u);
+
+    // A closed equal domain closes the base copy even though no value goes.
+    EnumeratedDomain same({1, 2, 3}, true, LabelStr("nums"));
+    v->restrictBaseDomain(same);
+    EXPECT_TRUE(v->getBaseDomain().isClosed());
+    EXPECT_TRUE(v->isClosed());
+
+    // A closed singleton narrows both and specifies once.
+    test::Recorder* r = record("R", makeScope(v->getId(), v->getId()));
+    r->ignoreAll = true;
+    v->restrictBaseDomain(EnumeratedDomain(2, true, LabelStr("nums")));
+    EXPECT_TRUE(v->isSpecified());
+    EXPECT_EQ(v->getSpecifiedValue(), 2);
+    EXPECT_TRUE(v->getBaseDomain().isSingleton());
+    EXPECT_TRUE(v->lastDomain().isSingleton());
+    // The derived domain is still open: losing values there is VALUE_REMOVED.
+    EXPECT_EQ(log, Log({"R:$NO_NAME:VALUE_REMOVED", "R:$NO_NAME:VALUE_REMOVED",
+                        "R:$NO_NAME:SET_TO_SINGLETON", "R:$NO_NAME:SET_TO_SINGLETON"}));
+  }
+
+  TEST_F(VariableTemplate, RestrictingASpecifiedVariableDoesNotSpecifyAgain) {
+    Variable<IntervalIntDomain>* v = new Variable<IntervalIntDomain>(ce->getId(), IntervalIntDomain(0, 10));
+    record("R", std::vector<ConstrainedVariableId>(1, v->getId()))->ignoreAll = true;
+    v->specify(3);
+    log.clear();
+    v->restrictBaseDomain(IntervalIntDomain(3, 3));
+    EXPECT_EQ(log, Log());
+    EXPECT_EQ(v->getSpecifiedValue(), 3);
+  }
+
+}
+}
