@@ -56,6 +56,7 @@ namespace KADRIX {
       if (it->second.second.isValid())
         delete (ConstrainedVariableListener*) it->second.second;
     m_objectVariablesByObjectType.clear();
+    m_objectVariableEntries.clear();
     m_id.remove();
   }
 
@@ -105,7 +106,7 @@ namespace KADRIX {
     while (!m_objectVariablesByObjectType.empty()) {
       ObjectVariableMap::iterator it = m_objectVariablesByObjectType.begin();
       const ObjectVariableEntry entry = it->second;
-      m_objectVariablesByObjectType.erase(it);
+      eraseObjectVariableEntry(it);
       closeObjectVariableEntry(entry);
     }
     m_state = CLOSED;
@@ -120,7 +121,10 @@ namespace KADRIX {
     for (ObjectVariableMap::iterator it = m_objectVariablesByObjectType.lower_bound(key);
          it != m_objectVariablesByObjectType.end() && it->first == key;) {
       const ObjectVariableEntry entry = it->second;
-      it = m_objectVariablesByObjectType.erase(it);
+      ObjectVariableMap::iterator next = it;
+      ++next;
+      eraseObjectVariableEntry(it);
+      it = next;
       closeObjectVariableEntry(entry);
     }
     m_closedObjectTypes.insert(key);
@@ -447,27 +451,56 @@ namespace KADRIX {
     }
     // A variable is kept in step once, however often it is made an object variable.
     const double key = objectType.getKey();
-    for (ObjectVariableMap::const_iterator it = m_objectVariablesByObjectType.lower_bound(key);
-         it != m_objectVariablesByObjectType.end() && it->first == key; ++it)
-      if (it->second.first == objectVar)
+    std::vector<ObjectVariableMap::iterator>& entries =
+      m_objectVariableEntries[(const ConstrainedVariable*) objectVar];
+    for (size_t i = 0; i < entries.size(); ++i)
+      if (entries[i]->first == key && entries[i]->second.first == objectVar)
         return;
     ObjectVariableListener* listener = new ObjectVariableListener(objectVar, m_id);
-    m_objectVariablesByObjectType.insert(
-      std::make_pair(key, ObjectVariableEntry(objectVar, listener->getId())));
+    entries.push_back(m_objectVariablesByObjectType.insert(
+      std::make_pair(key, ObjectVariableEntry(objectVar, listener->getId()))));
+  }
+
+  void PlanDatabase::eraseObjectVariableEntry(ObjectVariableMap::iterator it) {
+    const ConstrainedVariable* var = (const ConstrainedVariable*) it->second.first;
+    std::unordered_map<const ConstrainedVariable*, std::vector<ObjectVariableMap::iterator> >::iterator
+      found = m_objectVariableEntries.find(var);
+    if (found != m_objectVariableEntries.end()) {
+      std::vector<ObjectVariableMap::iterator>& entries = found->second;
+      for (size_t i = 0; i < entries.size(); ++i)
+        if (entries[i] == it) {
+          entries.erase(entries.begin() + i);
+          break;
+        }
+      if (entries.empty())
+        m_objectVariableEntries.erase(found);
+    }
+    m_objectVariablesByObjectType.erase(it);
   }
 
   void PlanDatabase::handleObjectVariableDeletion(const ConstrainedVariableId& objectVar) {
     // Every entry of the variable goes; the listener being deleted may be the caller.
-    for (ObjectVariableMap::iterator it = m_objectVariablesByObjectType.begin();
-         it != m_objectVariablesByObjectType.end();) {
-      if (it->second.first == objectVar) {
-        const ConstrainedVariableListenerId listener = it->second.second;
-        it = m_objectVariablesByObjectType.erase(it);
-        if (listener.isValid())
-          delete (ConstrainedVariableListener*) listener;
+    std::unordered_map<const ConstrainedVariable*, std::vector<ObjectVariableMap::iterator> >::iterator
+      found = m_objectVariableEntries.find((const ConstrainedVariable*) objectVar);
+    if (found == m_objectVariableEntries.end())
+      return;
+    // Entries left by an earlier variable at the same address stay where they are.
+    std::vector<ObjectVariableMap::iterator> entries;
+    std::vector<ObjectVariableMap::iterator>& all = found->second;
+    for (size_t i = 0; i < all.size();)
+      if (all[i]->second.first == objectVar) {
+        entries.push_back(all[i]);
+        all.erase(all.begin() + i);
       }
       else
-        ++it;
+        ++i;
+    if (all.empty())
+      m_objectVariableEntries.erase(found);
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const ConstrainedVariableListenerId listener = entries[i]->second.second;
+      m_objectVariablesByObjectType.erase(entries[i]);
+      if (listener.isValid())
+        delete (ConstrainedVariableListener*) listener;
     }
   }
 

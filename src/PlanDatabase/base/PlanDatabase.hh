@@ -17,6 +17,7 @@
 #include <set>
 #include <string>
 #include <typeinfo>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -189,6 +190,8 @@ namespace KADRIX {
 
     /** Closes the variable of an entry if open and deletes its listener. */
     void closeObjectVariableEntry(const ObjectVariableEntry& entry);
+    /** Erases an entry of m_objectVariablesByObjectType and its place in the index by variable. */
+    void eraseObjectVariableEntry(ObjectVariableMap::iterator it);
     /** Discards the tokens of the plan during a purge. */
     void purgeTokens();
 
@@ -227,6 +230,9 @@ namespace KADRIX {
     std::map<int, std::pair<TokenId, ObjectSet> > m_tokensToOrder;
     std::map<double, TokenSet> m_activeTokensByPredicate;
     ObjectVariableMap m_objectVariablesByObjectType;
+    /** The entries of m_objectVariablesByObjectType by variable, so that no walk looks for one. */
+    std::unordered_map<const ConstrainedVariable*, std::vector<ObjectVariableMap::iterator> >
+      m_objectVariableEntries;
     /** The result of getObjectsByType(LabelStr), rebuilt by each call. */
     mutable std::set<ObjectId> m_objectsOfType;
   };
