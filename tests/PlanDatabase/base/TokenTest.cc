@@ -439,8 +439,22 @@ namespace KADRIX {
       race->cancel();
       EXPECT_TRUE(m_db->getActiveTokens("FastWalker.walk").empty());
       EXPECT_EQ(1u, m_db->getActiveTokens("Walker.walk").size());
-      race->activate();
-      EXPECT_EQ(1u, m_db->getActiveTokens("RaceWalker.walk").size());
+      {
+        DebugCapture capture("PlanDatabase:notify");
+        race->activate();
+        // Filed once, however often the database is told.
+        race->activateInternal();
+        EXPECT_NE(std::string::npos,
+                  capture.text().find("[PlanDatabase:notifyActivated]RaceWalker.walk(" +
+                                      std::to_string(race->getKey()) + ")"));
+      }
+      EXPECT_EQ(2u, m_db->getActiveTokens("Walker.walk").size());
+
+      // The walk reaches a predicate the schema gained since: no entry to remove from.
+      race->cancel();
+      m_schema->addPredicate("Timeline.walk");
+      EXPECT_CHECK_FAILURE(plain->cancel(), "it != m_activeTokensByPredicate.end()",
+                           plain->toString() + " must be present but isn't.");
     }
 
     TEST_F(TokenTest, PurgeReleasesEverything) {
@@ -451,9 +465,28 @@ namespace KADRIX {
       slave->incRefCount();
       TokenId free = charge();
       free->reject();
+      recorder->log.clear();
       m_db->purge();
       EXPECT_TRUE(m_db->getTokens().empty());
       EXPECT_TRUE(m_db->getObjects().empty());
+      // Every token goes before any object.
+      size_t lastToken = 0, firstObject = recorder->log.size();
+      for (size_t i = 0; i < recorder->log.size(); ++i) {
+        if (recorder->log[i].compare(0, 8, "removed ") == 0)
+          lastToken = i;
+        if (recorder->log[i].compare(0, 5, "gone ") == 0)
+          firstObject = std::min(firstObject, i);
+      }
+      EXPECT_EQ(3u, recorder->with("removed ").size());
+      EXPECT_LT(lastToken, firstObject);
+    }
+
+    TEST_F(TokenTest, LongText) {
+      TokenId token = charge();
+      const std::string text = token->toLongString();
+      EXPECT_EQ(0u, text.find("Token(" + token->toString() + ") {\n    isFact:0\n    state : "));
+      EXPECT_NE(std::string::npos, text.find("\n    time : " + token->start()->toString() + "\n"));
+      EXPECT_EQ(text.size() - 2, text.rfind("}\n"));
     }
 
   }

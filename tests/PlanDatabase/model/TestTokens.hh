@@ -99,6 +99,7 @@ namespace KADRIX {
       explicit TokenRecorder(const PlanDatabaseId& db) : PlanDatabaseListener(db) {}
 
       void notifyAdded(const ObjectId& object) override { log.push_back("object " + name(object)); }
+      void notifyRemoved(const ObjectId& object) override { log.push_back("gone " + name(object)); }
       void notifyAdded(const TokenId& token) override { record("added", token); }
       void notifyRemoved(const TokenId& token) override { record("removed", token); }
       void notifyActivated(const TokenId& token) override { record("activated", token); }
