@@ -217,6 +217,45 @@ namespace test {
     EXPECT_EQ(ub(a), 9);
   }
 
+  // Keeps a restriction of its own that relaxation must re-apply.
+  class CappedVariable : public Variable<IntervalIntDomain> {
+  public:
+    CappedVariable(const ConstraintEngineId& ce, double lb, double ub, double cap)
+      : Variable<IntervalIntDomain>(ce, IntervalIntDomain(lb, ub), false, true, LabelStr("capped")), m_cap(cap) {
+      m_derivedDomain->intersect(lb, cap);
+    }
+    void relax() override {
+      ++relaxations;
+      Variable<IntervalIntDomain>::relax();
+      m_derivedDomain->intersect(m_derivedDomain->getLowerBound(), m_cap);
+    }
+    int relaxations = 0;
+
+  private:
+    double m_cap;
+  };
+
+  TEST_F(Relaxation, WavesRelaxThroughTheVirtual) {
+    ConstrainedVariableId x = intVar(0, 10, "x");
+    CappedVariable* capped = new CappedVariable(ce->getId(), 0, 10, 8);
+    ConstrainedVariableId y = capped->getId();
+    make("eq", makeScope(x, y));
+    Recorder* r = record("R", makeScope(y, y));
+    r->ignoreAll = true;
+    EXPECT_TRUE(ce->propagate());
+    EXPECT_EQ(ub(x), 8);
+    x->specify(2);
+    EXPECT_TRUE(ce->propagate());
+    log.clear();
+    x->reset();
+    EXPECT_EQ(capped->relaxations, 1);
+    EXPECT_EQ(ub(y), 8);   // its own cap survives
+    EXPECT_EQ(lb(y), 0);
+    EXPECT_EQ(log, Log({"R:capped:RELAXED", "R:capped:RELAXED"})); // once per scope position
+    EXPECT_TRUE(ce->propagate());
+    EXPECT_EQ(ub(x), 8);
+  }
+
   TEST_F(Relaxation, RespecifyingWidensFirst) {
     ConstrainedVariableId x = intVar(0, 10, "x");
     ConstrainedVariableId y = intVar(0, 10, "y");
@@ -548,6 +587,11 @@ namespace test {
 
   TEST_F(EngineChecks, CreationByNameAndFallbackVariables) {
     EXPECT_THROW(ce->createVariable(LabelStr("noSuchType")), Error);
+    ConstrainedVariableId fromType = ce->createVariable(LabelStr("int"), false, true, LabelStr("n"));
+    EXPECT_TRUE(fromType->isInterval());
+    EXPECT_EQ(fromType->baseDomain().getTypeName(), LabelStr("int"));
+    EXPECT_EQ(fromType->getType(), INTEGER);
+    EXPECT_EQ(ce->createValue("int", "-inf"), -(double) g_infiniteTime());
     EXPECT_THROW(make("noSuchConstraint", makeScope(intVar(0, 1, "a"), intVar(0, 1, "b"))), Error);
     EXPECT_THROW(ce->deleteConstraint(ConstraintId::noId()), Error);
 
