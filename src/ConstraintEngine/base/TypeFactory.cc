@@ -6,12 +6,7 @@
 #include "Utils/base/Debug.hh"
 #include "Utils/base/Utils.hh"
 
-#if __has_include("ConstraintEngine/component/Variable.hh")
 #include "ConstraintEngine/component/Variable.hh"
-#define KADRIX_HAVE_VARIABLE 1
-#else
-#define KADRIX_HAVE_VARIABLE 0
-#endif
 
 #include <cctype>
 #include <cmath>
@@ -137,19 +132,12 @@ Id<ConstrainedVariable> TypeFactory::createVariable(const Id<ConstraintEngine>& 
                                                     const LabelStr& name,
                                                     const Id<Entity>& parent,
                                                     int index) const {
-#if KADRIX_HAVE_VARIABLE
   ConstrainedVariable* variable;
   if (baseDomain.isEnumerated())
     variable = new Variable<EnumeratedDomain>(engine, baseDomain, internal, canBeSpecified, name, parent, index);
   else
     variable = new Variable<IntervalDomain>(engine, baseDomain, internal, canBeSpecified, name, parent, index);
   return variable->getId();
-#else
-  (void) engine, (void) baseDomain, (void) internal, (void) canBeSpecified, (void) name, (void) parent,
-    (void) index;
-  KADRIX_FAIL("Variables of type " << m_typeName.toString() << " cannot be made in this build.");
-  return Id<ConstrainedVariable>::noId();
-#endif
 }
 
 EnumeratedTypeFactory::EnumeratedTypeFactory(const LabelStr& typeName, const LabelStr& elementTypeName,

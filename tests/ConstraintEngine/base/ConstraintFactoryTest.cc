@@ -1,10 +1,20 @@
+#include "ConstraintEngine/base/CESchema.hh"
+#include "ConstraintEngine/base/ConstrainedVariable.hh"
+#include "ConstraintEngine/base/Constraint.hh"
+#include "ConstraintEngine/base/ConstraintEngine.hh"
 #include "ConstraintEngine/base/ConstraintFactory.hh"
+#include "ConstraintEngine/base/EnumeratedDomain.hh"
+#include "ConstraintEngine/base/IntervalIntDomain.hh"
+#include "ConstraintEngine/base/SymbolDomain.hh"
+#include "ConstraintEngine/component/Variable.hh"
 #include "Utils/base/Error.hh"
 #include "Utils/base/IdTable.hh"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
+#include <list>
 #include <vector>
 
 using namespace KADRIX;
@@ -17,59 +27,91 @@ public:
   PlainFactory(const LabelStr& name, bool systemDefined) : ConstraintFactory(name, "Default", systemDefined) {}
 };
 
-/** Stands in for a constraint class; the failure paths under test never construct it. */
-class UnbuiltConstraint {
+/** Does nothing when executed; counts its constructions. */
+class IdleConstraint : public Constraint {
 public:
-  UnbuiltConstraint(const LabelStr&, const LabelStr&, const Id<ConstraintEngine>&,
-                    const std::vector<Id<ConstrainedVariable> >&) {
+  IdleConstraint(const LabelStr& name, const LabelStr& propagatorName, const ConstraintEngineId& engine,
+                 const std::vector<ConstrainedVariableId>& scope)
+    : Constraint(name, propagatorName, engine, scope) {
     ++constructed;
   }
-  const Id<Constraint>& getId() const { return Id<Constraint>::noId(); }
+  void handleExecute() override {}
   static int constructed;
 };
-int UnbuiltConstraint::constructed = 0;
+int IdleConstraint::constructed = 0;
+
+std::string conditionOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Error& e) {
+    EXPECT_EQ("ConstraintEngine/base/ConstraintFactory", e.getFile());
+    return e.getCondition();
+  }
+  return "no failure";
+}
 
 } // namespace
 
-TEST(ConstraintFactoryTest, BaseFactoryMakesNothing) {
-  PlainFactory factory("hasAncestor", true);
+TEST(ConstraintFactoryTest, ConcreteFactoryMakesNamedConstraints) {
+  CESchema schema;
+  ConstraintEngine engine(schema.getId());
+  ConcreteConstraintFactory<IdleConstraint> factory("hasAncestor", "Default", true);
   EXPECT_EQ("hasAncestor", factory.getName().toString());
   EXPECT_TRUE(factory.isSystemDefined());
-  EXPECT_FALSE(PlainFactory("other", false).isSystemDefined());
-  try {
-    factory.createConstraint(Id<ConstraintEngine>(), std::vector<Id<ConstrainedVariable> >());
-    FAIL() << "the base factory made a constraint";
-  } catch (const Error& e) {
-    EXPECT_EQ("ALWAYS_FAILS", e.getCondition());
-    EXPECT_EQ("", e.getMessage());
-    EXPECT_EQ("ConstraintEngine/base/ConstraintFactory", e.getFile());
-  }
-}
 
-TEST(ConstraintFactoryTest, InvalidEngineIsRefusedBeforeConstruction) {
-  ConcreteConstraintFactory<UnbuiltConstraint> factory("eq", "Default", false);
-  try {
-    factory.createConstraint(Id<ConstraintEngine>::noId(), std::vector<Id<ConstrainedVariable> >());
-    FAIL() << "an invalid engine was accepted";
-  } catch (const Error& e) {
-    EXPECT_EQ("constraintEngine.isValid()", e.getCondition());
-    EXPECT_EQ("ConstraintEngine/base/ConstraintFactory", e.getFile());
-  }
-  EXPECT_EQ(0, UnbuiltConstraint::constructed);
+  ConstrainedVariableId x = engine.createVariable("int");
+  ConstrainedVariableId y = engine.createVariable("int");
+  ConstraintId c = factory.createConstraint(engine.getId(), makeScope(x, y));
+  ASSERT_TRUE(c.isValid());
+  EXPECT_EQ("hasAncestor", c->getName().toString());
+  EXPECT_EQ("Default", c->getPropagatorName().toString());
+  EXPECT_EQ(2u, c->getScope().size());
+  EXPECT_EQ(1, IdleConstraint::constructed);
+
+  // Refused before any constraint is constructed.
+  EXPECT_EQ("scope.size() >= 1",
+            conditionOf([&] { factory.createConstraint(engine.getId(), std::vector<ConstrainedVariableId>()); }));
+  EXPECT_EQ("constraintEngine.isValid()",
+            conditionOf([&] { factory.createConstraint(ConstraintEngineId::noId(), makeScope(x, y)); }));
+  EXPECT_EQ(1, IdleConstraint::constructed);
+
+  // The base class makes nothing.
+  PlainFactory plain("commonAncestor", false);
+  EXPECT_FALSE(plain.isSystemDefined());
+  EXPECT_EQ("ALWAYS_FAILS", conditionOf([&] { plain.createConstraint(engine.getId(), makeScope(x, y)); }));
 }
 
 TEST(ConstraintFactoryTest, DeletedFactoryGivesUpItsAddress) {
-  PlainFactory* factory = new PlainFactory("commonAncestor", true);
-  Id<ConstraintFactory> id = factory->getId();
-  const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(factory);
-  EXPECT_TRUE(id.isValid());
-  delete factory;
-  EXPECT_FALSE(id.isValid());
-  EXPECT_EQ(0u, IdTable::getKey(address));
   // Factories made and deleted in turn land on freed addresses again.
-  for (int i = 0; i < 100; ++i) {
-    PlainFactory* f = new PlainFactory("commonAncestor", true);
-    EXPECT_TRUE(f->getId().isValid());
-    delete f;
+  for (int i = 0; i < 50; ++i) {
+    PlainFactory* factory = new PlainFactory("commonAncestor", true);
+    Id<ConstraintFactory> id = factory->getId();
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(factory);
+    ASSERT_TRUE(id.isValid());
+    delete factory;
+    EXPECT_FALSE(id.isValid());
+    EXPECT_EQ(0u, IdTable::getKey(address));
   }
+}
+
+TEST(ConstraintFactoryTest, TypeFactoriesMakeVariablesOfTheDomainKind) {
+  CESchema schema;
+  ConstraintEngine engine(schema.getId());
+  std::list<double> colors{LabelStr("Red").getKey(), LabelStr("Blue").getKey()};
+  schema.registerFactory((new EnumeratedTypeFactory("Color", "Color", SymbolDomain(colors, "Color")))->getId());
+
+  ConstrainedVariableId color = engine.createVariable("Color", false, true, "paint");
+  ASSERT_TRUE(color.isValid());
+  EXPECT_NE(nullptr, dynamic_cast<Variable<EnumeratedDomain>*>((ConstrainedVariable*) color));
+  EXPECT_NE(nullptr, dynamic_cast<const SymbolDomain*>(&color->baseDomain()));
+  EXPECT_EQ("paint", color->getName().toString());
+  EXPECT_EQ(2u, color->lastDomain().getSize());
+
+  ConstrainedVariableId count = engine.createVariable("int", IntervalIntDomain(0, 5, "int"), true, false);
+  ASSERT_TRUE(count.isValid());
+  EXPECT_NE(nullptr, dynamic_cast<Variable<IntervalDomain>*>((ConstrainedVariable*) count));
+  EXPECT_NE(nullptr, dynamic_cast<const IntervalIntDomain*>(&count->baseDomain()));
+  EXPECT_TRUE(count->isInternal());
+  EXPECT_FALSE(count->canBeSpecified());
+  EXPECT_EQ(5, count->lastDomain().getUpperBound());
 }

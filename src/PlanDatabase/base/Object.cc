@@ -1,0 +1,298 @@
+#include "PlanDatabase/base/Object.hh"
+#include "PlanDatabase/base/ObjectDomain.hh"
+#include "PlanDatabase/base/PlanDatabase.hh"
+#include "PlanDatabase/base/Schema.hh"
+#include "ConstraintEngine/base/ConstraintEngine.hh"
+#include "ConstraintEngine/component/Variable.hh"
+
+namespace KADRIX {
+
+  namespace {
+    LabelStr componentName(const ObjectId& parent, const LabelStr& localName) {
+      if (!parent.isValid())
+        return localName;
+      return LabelStr(parent->getName().toString() + "." + localName.toString());
+    }
+
+    PlanDatabaseId parentDatabase(const ObjectId& parent) {
+      return parent.isValid() ? parent->getPlanDatabase() : PlanDatabaseId::noId();
+    }
+  }
+
+  Object::Object(const PlanDatabaseId& planDatabase, const LabelStr& type, const LabelStr& name,
+                 bool open)
+    : Entity(), m_type(type), m_name(name), m_planDatabase(planDatabase), m_state(INCOMPLETE),
+      m_lastOrderingChoiceCount(0) {
+    KADRIX_CHECK(m_planDatabase.isValid());
+    commonInit(open);
+  }
+
+  Object::Object(const ObjectId& parent, const LabelStr& type, const LabelStr& localName, bool open)
+    : Entity(), m_parent(parent), m_type(type), m_name(componentName(parent, localName)),
+      m_planDatabase(parentDatabase(parent)), m_state(INCOMPLETE), m_lastOrderingChoiceCount(0) {
+    KADRIX_CHECK(m_parent.isValid());
+    // Checked before anything is registered, so that a refusal leaves nothing behind.
+    KADRIX_CHECK_TEXT(m_planDatabase->getSchema()->canContain(parent->getType(), type, localName),
+                      "m_planDatabase->getSchema()->canContain(parent->getType(), type, localName)",
+                      "Object " << parent->getName().toString() << " cannot contain "
+                      << localName.toString() << " of type " << type.toString());
+    commonInit(open);
+  }
+
+  void Object::commonInit(bool open) {
+    m_id = ObjectId(this);
+    try {
+      Variable<ObjectDomain>* self =
+        new Variable<ObjectDomain>(m_planDatabase->getConstraintEngine(),
+                                   ObjectDomain(m_id, m_type.c_str()), false, true,
+                                   ConstrainedVariable::NO_NAME(), EntityId::noId(), -1);
+      m_thisVar = self->getId();
+      if (!m_parent.isNoId())
+        m_parent->add(m_id);
+      if (!open)
+        Object::close();
+    } catch (...) {
+      // The destructor will not run: undo every registration before passing the failure on.
+      undoConstruction();
+      throw;
+    }
+  }
+
+  void Object::undoConstruction() {
+    if (isComplete() && m_planDatabase.isValid() && m_planDatabase->getObject(m_name) == m_id)
+      m_planDatabase->notifyRemoved(m_id);
+    if (m_parent.isValid())
+      m_parent->m_components.erase(m_id);
+    if (m_thisVar.isValid())
+      m_thisVar->discard();
+    if (m_id.isValid())
+      m_id.remove();
+  }
+
+  Object::~Object() noexcept(false) {
+    KADRIX_CHECK_TEXT(m_id.isValid(), "m_id", "");
+    Entity::discard(false);
+    if (m_id.isValid())
+      m_id.remove();
+  }
+
+  const LabelStr& Object::entityTypeName() {
+    static const LabelStr s_name("Object");
+    return s_name;
+  }
+
+  const std::string& Object::getEntityType() const {
+    static const std::string s_type("OBJECT");
+    return s_type;
+  }
+
+  std::string Object::toString() const {
+    return Entity::toString();
+  }
+
+  std::string Object::toLongString() const {
+    return m_type.toString() + ":" + getName().toString();
+  }
+
+  const LabelStr& Object::entityType() const {
+    return entityTypeName();
+  }
+
+  const LabelStr& Object::getName() const {
+    return m_name;
+  }
+
+  bool Object::canBeCompared(const EntityId& entity) const {
+    return ObjectId::convertable(entity);
+  }
+
+  void Object::constructor(const std::vector<const AbstractDomain*>& /*arguments*/) {}
+
+  void Object::close() {
+    KADRIX_CHECK(!isComplete());
+    m_state = COMPLETE;
+    try {
+      m_planDatabase->notifyAdded(m_id);
+    } catch (...) {
+      // Refused by the database: the object stays incomplete and unregistered.
+      if (m_planDatabase->getObject(m_name) != m_id)
+        m_state = INCOMPLETE;
+      throw;
+    }
+  }
+
+  ConstrainedVariableId Object::addVariable(const AbstractDomain& baseDomain, const char* name) {
+    KADRIX_CHECK_MSG(!isComplete(), "Cannot add variable " << name
+                     << " after completing object construction for " << m_name.toString());
+    KADRIX_CHECK_TEXT(m_planDatabase->getSchema()->canContain(m_type, baseDomain.getTypeName(),
+                                                              LabelStr(name)),
+                      "m_planDatabase->getSchema()->canContain(m_type, baseDomain.getTypeName(), name)",
+                      "Cannot add a variable " << name << " of type "
+                      << baseDomain.getTypeName().toString() << " to objects of type "
+                      << m_type.toString());
+    const LabelStr fullName(m_name.toString() + "." + name);
+    ConstrainedVariableId var =
+      m_planDatabase->getConstraintEngine()->createVariable(baseDomain.getTypeName(), baseDomain,
+                                                            false, true, fullName, EntityId(m_id),
+                                                            (int) m_variables.size());
+    m_variables.push_back(var);
+    if (var->baseDomain().isSingleton())
+      var->specify(var->baseDomain().getSingletonValue());
+    return var;
+  }
+
+  ConstrainedVariableId Object::getVariable(const LabelStr& name) const {
+    for (std::vector<ConstrainedVariableId>::const_iterator it = m_variables.begin();
+         it != m_variables.end(); ++it) {
+      const ConstrainedVariableId& var = *it;
+      KADRIX_CHECK(var.isValid());
+      if (var->getName() == name)
+        return var;
+    }
+    return ConstrainedVariableId::noId();
+  }
+
+  ConstrainedVariableId Object::getVariable(const std::vector<unsigned int>& path) const {
+    KADRIX_CHECK_MSG(!path.empty(), "An empty path names no member variable of "
+                     << m_name.toString() << ".");
+    if (path.empty())
+      return ConstrainedVariableId::noId();
+    const unsigned int index = path[0];
+    KADRIX_CHECK_TEXT(index < m_variables.size(), "index >= 0 && index < m_variables.size()",
+                      "index of " << index << " out of bounds for " << m_name.toString());
+    if (index >= m_variables.size())
+      return ConstrainedVariableId::noId();
+    const ConstrainedVariableId& var = m_variables[index];
+    if (path.size() == 1)
+      return var;
+    const AbstractDomain& domain = var->lastDomain();
+    KADRIX_CHECK_MSG(domain.isEntity() && domain.isSingleton(),
+                     "Cannot follow the path through " << var->getName().toString()
+                     << ": it does not hold exactly one object.");
+    if (!domain.isEntity() || !domain.isSingleton())
+      return ConstrainedVariableId::noId();
+    ObjectId object(domain.getSingletonValue());
+    return object->getVariable(std::vector<unsigned int>(path.begin() + 1, path.end()));
+  }
+
+  LabelStr Object::getRootType() const {
+    const Id<Schema>& schema = m_planDatabase->getSchema();
+    LabelStr type = m_type;
+    while (schema->hasParent(type))
+      type = schema->getParent(type);
+    return type;
+  }
+
+  void Object::getAncestors(std::list<ObjectId>& results) const {
+    if (m_parent.isNoId())
+      return;
+    results.push_back(m_parent);
+    m_parent->getAncestors(results);
+  }
+
+  void Object::add(const ObjectId& component) {
+    KADRIX_CHECK(m_components.find(component) == m_components.end());
+    KADRIX_CHECK(component->getPlanDatabase() == m_planDatabase);
+    KADRIX_CHECK(component->getParent() == m_id);
+    m_components.insert(component);
+  }
+
+  void Object::remove(const ObjectId& component) {
+    KADRIX_CHECK(!Entity::isPurging());
+    KADRIX_CHECK(m_components.find(component) != m_components.end());
+    m_components.erase(component);
+  }
+
+  void Object::setParent(const ObjectId& parent) {
+    // Otherwise both parents would delete this object.
+    if (m_parent.isValid() && m_parent != parent)
+      m_parent->remove(m_id);
+    m_parent = parent;
+    m_parent->add(m_id);
+  }
+
+  std::string Object::getObjectType() const {
+    return m_type.toString();
+  }
+
+  PSList<PSVariable*> Object::getMemberVariables() {
+    PSList<PSVariable*> result;
+    for (std::vector<ConstrainedVariableId>::const_iterator it = m_variables.begin();
+         it != m_variables.end(); ++it)
+      result.push_back(static_cast<PSVariable*>(*it));
+    return result;
+  }
+
+  PSVariable* Object::getMemberVariable(const std::string& name) {
+    const LabelStr label(name);
+    for (std::vector<ConstrainedVariableId>::const_iterator it = m_variables.begin();
+         it != m_variables.end(); ++it)
+      if ((*it)->getName() == label)
+        return static_cast<PSVariable*>(*it);
+    return nullptr;
+  }
+
+  PSList<PSToken*> Object::getTokens() const {
+    // No token has been placed on an object yet: the token layer does that.
+    KADRIX_CHECK_MSG(m_tokens.empty(), "Tokens on " << m_name.toString()
+                     << " cannot be listed without the token layer.");
+    return PSList<PSToken*>();
+  }
+
+  PSVarValue Object::asPSVarValue() const {
+    return PSVarValue((double) m_id, OBJECT);
+  }
+
+  bool Object::isValid() const {
+    KADRIX_CHECK_MSG(m_constraintsByKeyPair.size() == m_keyPairsByConstraintKey.size(),
+                     "Lookup tables should have identical sizes. Must be out of synch.");
+    for (std::multimap<int, ConstraintId>::const_iterator it = m_constraintsByTokenKey.begin();
+         it != m_constraintsByTokenKey.end(); ++it) {
+      KADRIX_CHECK_MSG(it->second.isValid(), it->second);
+      KADRIX_CHECK(Entity::getEntity(it->first));
+    }
+    for (std::multimap<int, ConstraintId>::const_iterator it = m_constraintsByKeyPair.begin();
+         it != m_constraintsByKeyPair.end(); ++it) {
+      KADRIX_CHECK_MSG(it->second.isValid(), "Invalid constraint for key pair " << it->first);
+      std::map<int, int>::const_iterator pair = m_keyPairsByConstraintKey.find(it->second->getKey());
+      KADRIX_CHECK_TEXT(pair != m_keyPairsByConstraintKey.end() && pair->second == it->first,
+                        "m_keyPairsByConstraintKey.find(it->second->getKey())->second == it->first",
+                        "Lookup should be symmetric.");
+    }
+    return true;
+  }
+
+  void Object::handleDiscard() {
+    if (!Entity::isPurging()) {
+      KADRIX_CHECK_MSG(tokens().empty(),
+                       "Object cannot be deleted while there remain active tokens that could be on them.");
+      KADRIX_CHECK(isValid());
+      KADRIX_CHECK(m_thisVar.isValid());
+      if (m_thisVar.isValid())
+        m_thisVar->discard();
+      for (std::vector<ConstrainedVariableId>::const_iterator it = m_variables.begin();
+           it != m_variables.end(); ++it)
+        if (it->isValid())
+          (*it)->discard();
+      // Depth first: each component's own discard does the same before it goes.
+      const ObjectSet components(m_components);
+      m_components.clear();
+      for (ObjectSet::const_iterator it = components.begin(); it != components.end(); ++it)
+        if (it->isValid())
+          (*it)->cascadeDelete();
+      if (m_parent.isValid())
+        m_parent->remove(m_id);
+      // An object that was never closed was never registered.
+      if (isComplete() && m_planDatabase.isValid())
+        m_planDatabase->notifyRemoved(m_id);
+    }
+    Entity::handleDiscard();
+  }
+
+  void Object::cascadeDelete() {
+    KADRIX_CHECK(m_parent.isValid());
+    m_parent = ObjectId::noId();
+    delete this;
+  }
+
+}

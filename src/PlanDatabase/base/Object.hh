@@ -1,0 +1,160 @@
+#ifndef KADRIX_OBJECT_HH
+#define KADRIX_OBJECT_HH
+
+#include "ConstraintEngine/base/AbstractDomain.hh"
+#include "ConstraintEngine/base/ConstrainedVariable.hh"
+#include "ConstraintEngine/base/Constraint.hh"
+#include "PlanDatabase/base/PlanDatabaseDefs.hh"
+#include "PlanDatabase/base/PSPlanDatabase.hh"
+#include "Utils/base/Entity.hh"
+#include "Utils/base/LabelStr.hh"
+
+#include <list>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace KADRIX {
+
+  /**
+   * An instance of an object type of the schema in a plan: a type, a name that
+   * is unique in its database, a place in a tree of parents and components,
+   * member variables, and the tokens that are on it.
+   *
+   * An object is built incomplete; close() completes it and registers it with
+   * its plan database. A constructor given open == false closes it at once,
+   * through Object::close() itself (a subclass that completes itself passes
+   * true and closes later). A component is named after its parent: the
+   * parent's name, ".", and its local name.
+   *
+   * Member variables are named and found by their full name: the object's
+   * name, ".", and the member's name.
+   *
+   * Discarding an object discards its variables, deletes its components depth
+   * first and unregisters it from its database; in the entity layer's purge
+   * mode the database takes care of everything and nothing is done here.
+   */
+  class Object : public Entity, public virtual PSObject {
+  public:
+    enum State { INCOMPLETE = 0, COMPLETE = 1 };
+
+    /** A root object. */
+    Object(const PlanDatabaseId& planDatabase, const LabelStr& type, const LabelStr& name,
+           bool open = false);
+    /** A component of parent, named parent name + "." + localName. */
+    Object(const ObjectId& parent, const LabelStr& type, const LabelStr& localName,
+           bool open = false);
+    virtual ~Object() noexcept(false);
+
+    // Entity.
+    const std::string& getEntityType() const override;
+    std::string toString() const override;
+    std::string toLongString() const override;
+    const LabelStr& entityType() const override;
+    const LabelStr& getName() const override;
+    /** Whether the entity is an object. */
+    bool canBeCompared(const EntityId& entity) const override;
+
+  protected:
+    void handleDiscard() override;
+
+  public:
+    /** Receives the construction arguments; nothing to do here. */
+    virtual void constructor(const std::vector<const AbstractDomain*>& arguments);
+
+    /**
+     * Adds a member variable named name (made full: object name + "." + name)
+     * over baseDomain; only while incomplete. A singleton base domain
+     * specifies it at once.
+     */
+    virtual ConstrainedVariableId addVariable(const AbstractDomain& baseDomain, const char* name);
+
+    /** Completes the object and registers it with its database. */
+    virtual void close();
+
+    // Public view.
+    std::string getObjectType() const override;
+    PSList<PSVariable*> getMemberVariables() override;
+    PSVariable* getMemberVariable(const std::string& name) override;
+    PSList<PSToken*> getTokens() const override;
+    PSVarValue asPSVarValue() const override;
+
+  protected:
+    /** Records a component; it must name this object as its parent. */
+    virtual void add(const ObjectId& component);
+    /** Forgets a component. */
+    virtual void remove(const ObjectId& component);
+
+  public:
+    bool isComplete() const { return m_state == COMPLETE; }
+
+    const ObjectId& getId() const { return m_id; }
+    const ObjectId& getParent() const { return m_parent; }
+    const LabelStr& getType() const { return m_type; }
+    const PlanDatabaseId& getPlanDatabase() const { return m_planDatabase; }
+    /** The self variable: its domain holds this object alone. */
+    const ConstrainedVariableId& getThis() const { return m_thisVar; }
+    const ObjectSet& getComponents() const { return m_components; }
+    /** The member variables; a member's position is its index. */
+    const std::vector<ConstrainedVariableId>& getVariables() const { return m_variables; }
+    const TokenSet& tokens() const { return m_tokens; }
+
+    /** The topmost ancestor type of the object's type. */
+    LabelStr getRootType() const;
+    /** Appends the parent, its parent and so on: nearest first. */
+    void getAncestors(std::list<ObjectId>& results) const;
+    /**
+     * Makes parent the parent of this object, removing it from a different
+     * previous parent first. The name stays as it is.
+     */
+    void setParent(const ObjectId& parent);
+
+    /** The member variable of this full name, or the null handle. */
+    ConstrainedVariableId getVariable(const LabelStr& name) const;
+    /**
+     * Follows a path of member indexes: the first indexes this object's
+     * members; each further one the members of the object the previous
+     * member holds.
+     */
+    ConstrainedVariableId getVariable(const std::vector<unsigned int>& path) const;
+
+    static const LabelStr& entityTypeName();
+
+  protected:
+    /** Checks the key tables of the object's constraints; true or a failed check. */
+    bool isValid() const;
+    /** Deletes this component after clearing its parent link. */
+    void cascadeDelete();
+
+  private:
+    friend class PlanDatabase;
+
+    Object(const Object&) = delete;
+    Object& operator=(const Object&) = delete;
+
+    /** The part of the constructors after the checks: handle, self variable, closing. */
+    void commonInit(bool open);
+    /** Undoes what commonInit and the parent did when a constructor fails. */
+    void undoConstruction();
+
+    ObjectId m_id;
+    ObjectId m_parent;
+    LabelStr m_type;
+    LabelStr m_name;
+    const PlanDatabaseId m_planDatabase;
+    State m_state;
+    ObjectSet m_components;
+    TokenSet m_tokens;
+    std::vector<ConstrainedVariableId> m_variables;
+    std::set<int> m_explicitConstraints;
+    unsigned int m_lastOrderingChoiceCount;
+    std::multimap<int, ConstraintId> m_constraintsByTokenKey;
+    std::multimap<int, ConstraintId> m_constraintsByKeyPair;
+    std::map<int, int> m_keyPairsByConstraintKey;
+    ConstrainedVariableId m_thisVar;
+  };
+
+}
+
+#endif

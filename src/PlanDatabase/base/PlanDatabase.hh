@@ -1,0 +1,227 @@
+#ifndef KADRIX_PLAN_DATABASE_HH
+#define KADRIX_PLAN_DATABASE_HH
+
+#include "ConstraintEngine/base/AbstractDomain.hh"
+#include "ConstraintEngine/base/ConstrainedVariable.hh"
+#include "PlanDatabase/base/Object.hh"
+#include "PlanDatabase/base/PlanDatabaseDefs.hh"
+#include "PlanDatabase/base/PSPlanDatabase.hh"
+#include "PlanDatabase/base/PlanDatabaseListener.hh"
+#include "PlanDatabase/base/Schema.hh"
+#include "Utils/base/Debug.hh"
+#include "Utils/base/Entity.hh"
+#include "Utils/base/LabelStr.hh"
+
+#include <list>
+#include <map>
+#include <set>
+#include <string>
+#include <typeinfo>
+#include <utility>
+#include <vector>
+
+namespace KADRIX {
+
+  class PSPlanDatabaseClient;
+  class ObjectVariableListener;
+
+  typedef std::set<ConstrainedVariableId, EntityComparator<ConstrainedVariableId> >
+    ConstrainedVariableSet;
+
+  /** The delimiter between an object's type and its name in texts: ":". */
+  const std::string& g_ClassDelimiter();
+
+  /**
+   * The registry of one plan: every object, token and global variable, with
+   * indexes over them. It is made over a constraint engine and a schema, which
+   * it uses but does not own, and it makes and owns its client, the public
+   * client over it, its temporal advisor and one listener per open object
+   * variable it keeps in step with the objects of the variable's type.
+   *
+   * States: OPEN from construction; close(type) seals one object type (exactly
+   * that type); close() seals all (CLOSED); purge() discards the plan once
+   * (PURGED); the destructor purges first if needed.
+   *
+   * Every notification that changes the database changes its indexes first,
+   * then tells the registered listeners in the order of their addresses. A
+   * listener may register or unregister listeners while it is told: the
+   * database tells those that are registered when their turn comes.
+   */
+  class PlanDatabase : public PSPlanDatabase {
+  public:
+    enum State { OPEN = 0, CLOSED = 1, PURGED = 2 };
+
+    PlanDatabase(const ConstraintEngineId& constraintEngine, const Id<Schema>& schema);
+    virtual ~PlanDatabase() noexcept(false);
+
+    // Public view.
+    PSList<PSObject*> getObjectsByType(const std::string& objectType) const override;
+    PSObject* getObjectByKey(int key) const override;
+    PSObject* getObjectByName(const std::string& name) const override;
+    PSList<PSToken*> getAllTokens() const override;
+    PSToken* getTokenByKey(int key) const override;
+    PSList<PSVariable*> getAllGlobalVariables() const override;
+
+    const PlanDatabaseId& getId() const { return m_id; }
+    const ConstraintEngineId& getConstraintEngine() const { return m_constraintEngine; }
+    const Id<Schema>& getSchema() const { return m_schema; }
+    /** The advisor; a default one is made on the first request when none was installed. */
+    const TemporalAdvisorId& getTemporalAdvisor();
+    /** Installs an advisor, which the database then owns; only before any advisor exists. */
+    void setTemporalAdvisor(const TemporalAdvisorId& temporalAdvisor);
+    const DbClientId& getClient() const { return m_client; }
+    PSPlanDatabaseClient* getPDBClient() { return m_psClient; }
+
+    State getState() const { return m_state; }
+    bool isOpen() const { return m_state == OPEN; }
+    bool isClosed() const { return m_state == CLOSED; }
+    bool isPurged() const { return m_state == PURGED; }
+
+    /** Closes the whole database: no object can be added any more. */
+    void close();
+    /** Closes one object type, neither its subtypes nor its ancestors. */
+    void close(const LabelStr& objectType);
+    /** Whether objects of exactly this type can no longer be added. */
+    bool isClosed(const LabelStr& objectType) const;
+    /** Discards every token, object and global variable; once only. */
+    void purge();
+
+    bool hasTokenFactories() const;
+    /** A master token made by the predicate's token factory. */
+    TokenId createToken(const LabelStr& predicateName, bool rejectable, bool isFact);
+    /** A slave token of master made by the predicate's token factory. */
+    TokenId createSlaveToken(const TokenId& master, const LabelStr& predicateName,
+                             const LabelStr& relation);
+    /** An object made by the schema's object factory for the type and arguments. */
+    ObjectId createObject(const LabelStr& objectType, const LabelStr& objectName,
+                          const std::vector<const AbstractDomain*>& arguments);
+
+    // Registry of global variables.
+    void registerGlobalVariable(const ConstrainedVariableId& var);
+    /** Forgets the variable; it must be the one registered under its name. */
+    void unregisterGlobalVariable(const ConstrainedVariableId& var);
+    bool isGlobalVariable(const LabelStr& varName) const;
+    const ConstrainedVariableId& getGlobalVariable(const LabelStr& varName) const;
+
+    // Look-ups.
+    const TokenSet& getTokens() const { return m_tokens; }
+    const ObjectSet& getObjects() const { return m_objects; }
+    const ConstrainedVariableSet& getGlobalVariables() const { return m_globalVariables; }
+    /** The object of that name, or the null handle. */
+    const ObjectId& getObject(const LabelStr& name) const;
+    /** Any live entity of the process with that key, or the null handle. */
+    EntityId getEntityByKey(int key) const;
+
+    /**
+     * The objects of the type and of all its subtypes, in address order. The
+     * set belongs to the database and is rebuilt by every call.
+     */
+    const std::set<ObjectId>& getObjectsByType(const LabelStr& objectType) const;
+
+    /** Appends the objects of the type and of its subtypes, in order of admission. */
+    template <class ID>
+    void getObjectsByType(const LabelStr& type, std::list<ID>& results);
+
+    /**
+     * Fills the variable with every object of the type and of its subtypes; while
+     * the type is open the variable is kept in step with later objects of
+     * exactly that type, otherwise it is closed unless leaveOpen.
+     */
+    void makeObjectVariableFromType(const LabelStr& objectType, const ConstrainedVariableId& objectVar,
+                                    bool leaveOpen = false);
+
+  private:
+    friend class Object;
+    friend class Token;
+    friend class PlanDatabaseListener;
+    friend class ObjectVariableListener;
+
+    PlanDatabase(const PlanDatabase&) = delete;
+    PlanDatabase& operator=(const PlanDatabase&) = delete;
+
+    typedef std::pair<ConstrainedVariableId, ConstrainedVariableListenerId> ObjectVariableEntry;
+    typedef std::multimap<double, ObjectVariableEntry> ObjectVariableMap;
+
+    // Listeners.
+    void notifyAdded(const PlanDatabaseListenerId& listener);
+    void notifyRemoved(const PlanDatabaseListenerId& listener);
+
+    // Objects.
+    void notifyAdded(const ObjectId& object);
+    void notifyRemoved(const ObjectId& object);
+
+    // Tokens: defined where the token class is known.
+    void notifyAdded(const TokenId& token);
+    void notifyRemoved(const TokenId& token);
+
+    void getObjectsByPredicate(const LabelStr& predicate, std::list<ObjectId>& results);
+    void makeObjectVariable(const LabelStr& objectType, const std::list<ObjectId>& objects,
+                            const ConstrainedVariableId& objectVar, bool leaveOpen);
+    void handleObjectVariableCreation(const LabelStr& objectType,
+                                      const ConstrainedVariableId& objectVar, bool leaveOpen);
+    void handleObjectVariableDeletion(const ConstrainedVariableId& objectVar);
+
+    /** Closes the variable of an entry if open and deletes its listener. */
+    void closeObjectVariableEntry(const ObjectVariableEntry& entry);
+    /** Discards the tokens of the plan during a purge. */
+    void purgeTokens();
+
+    /**
+     * Tells every registered listener through fn(listener), in address order.
+     * Works on a copy of the set and skips listeners that left it meanwhile.
+     */
+    template <class Fn>
+    void publish(Fn fn) {
+      const std::set<PlanDatabaseListenerId> listeners(m_listeners);
+      for (std::set<PlanDatabaseListenerId>::const_iterator it = listeners.begin();
+           it != listeners.end(); ++it) {
+        PlanDatabaseListenerId listener(*it);
+        if (listener.isValid() && m_listeners.find(listener) != m_listeners.end())
+          fn(listener);
+      }
+    }
+
+    PlanDatabaseId m_id;
+    const ConstraintEngineId m_constraintEngine;
+    const Id<Schema> m_schema;
+    TemporalAdvisorId m_temporalAdvisor;
+    DbClientId m_client;
+    PSPlanDatabaseClient* m_psClient;
+    State m_state;
+    TokenSet m_tokens;
+    ObjectSet m_objects;
+    ConstrainedVariableSet m_globalVariables;
+    bool m_deleted;
+    std::set<PlanDatabaseListenerId> m_listeners;
+    std::map<double, ObjectId> m_objectsByName;
+    std::multimap<double, ObjectId> m_objectsByPredicate;
+    std::multimap<double, ObjectId> m_objectsByType;
+    std::set<double> m_closedObjectTypes;
+    std::map<double, ConstrainedVariableId> m_globalVarsByName;
+    std::map<int, std::pair<TokenId, ObjectSet> > m_tokensToOrder;
+    std::map<double, TokenSet> m_activeTokensByPredicate;
+    ObjectVariableMap m_objectVariablesByObjectType;
+    /** The result of getObjectsByType(LabelStr), rebuilt by each call. */
+    mutable std::set<ObjectId> m_objectsOfType;
+  };
+
+  template <class ID>
+  void PlanDatabase::getObjectsByType(const LabelStr& type, std::list<ID>& results) {
+    KADRIX_CHECK(results.empty());
+    KADRIX_CHECK_MSG(m_schema->isObjectType(type), type.toString());
+    const double key = type.getKey();
+    for (std::multimap<double, ObjectId>::const_iterator it = m_objectsByType.lower_bound(key);
+         it != m_objectsByType.end() && it->first == key; ++it) {
+      const ObjectId& object = it->second;
+      KADRIX_DEBUG("PlanDatabase:getObjectsByType",
+                   "Adding object '" << object->getName().toString() << "' of type '"
+                   << object->getType().toString() << "' for type '" << type.toString() << "'");
+      KADRIX_DEBUG("PlanDatabase:getObjectsByType",
+                   "Typeid for object: " << typeid(*((Object*) object)).name());
+      results.push_back(ID(object));
+    }
+  }
+
+}
+
+#endif

@@ -1,0 +1,192 @@
+#include "PlanDatabase/base/Object.hh"
+#include "PlanDatabase/base/PSPlanDatabase.hh"
+#include "PlanDatabase/model/TestObjects.hh"
+
+#include "ConstraintEngine/base/IntervalDomain.hh"
+#include "ConstraintEngine/base/IntervalIntDomain.hh"
+#include "ConstraintEngine/base/SymbolDomain.hh"
+#include "Utils/base/IdTable.hh"
+
+#include <gtest/gtest.h>
+
+#include <list>
+#include <string>
+#include <vector>
+
+namespace KADRIX {
+  namespace {
+
+    using namespace TestModel;
+
+    class ObjectTest : public DatabaseFixture {};
+
+    TEST_F(ObjectTest, ComponentsAreNamedAfterTheirParentsAndKnowTheirAncestors) {
+      ObjectId a = make("Rover", "a");
+      ObjectId b = (new TestObject(a, "Battery", "battery"))->getId();
+      EXPECT_EQ("a.battery", b->getName().toString());
+      EXPECT_EQ(a, b->getParent());
+      EXPECT_EQ(1u, a->getComponents().count(b));
+      EXPECT_EQ(b, m_db->getObject("a.battery"));
+
+      std::list<ObjectId> ancestors;
+      a->getAncestors(ancestors);
+      EXPECT_TRUE(ancestors.empty());
+      b->getAncestors(ancestors);
+      EXPECT_EQ((std::list<ObjectId>{a}), ancestors);
+      EXPECT_EQ("Object", a->getRootType().toString());
+      EXPECT_EQ("Rover:a", a->toLongString());
+    }
+
+    TEST_F(ObjectTest, RefusedObjectsLeaveNothingBehind) {
+      ObjectId a = make("Rover", "a");
+      make("Battery", "a.battery");
+      const std::size_t handles = IdTable::size();
+      EXPECT_CHECK_FAILURE(new TestObject(a, "Wheel", "wheel"),
+                           "m_planDatabase->getSchema()->canContain(parent->getType(), type, localName)",
+                           "Object a cannot contain wheel of type Wheel");
+      // A component whose name is taken is refused on closing, after its parent recorded it.
+      EXPECT_CHECK_FAILURE(new TestObject(a, "Battery", "battery"),
+                           "m_objectsByName.find(object->getName().getKey()) == m_objectsByName.end()",
+                           "Object with the name a.battery already added.");
+      EXPECT_TRUE(a->getComponents().empty());
+      EXPECT_CHECK_FAILURE(new TestObject(ObjectId::noId(), "Battery", "battery"), "m_parent.isValid()", "");
+      EXPECT_CHECK_FAILURE(new TestObject(PlanDatabaseId::noId(), "Battery", "x"),
+                           "m_planDatabase.isValid()", "");
+      EXPECT_EQ(handles, IdTable::size());
+      EXPECT_EQ(2u, m_db->getObjects().size());
+    }
+
+    TEST_F(ObjectTest, ObjectIsRegisteredWhenClosedOnce) {
+      TestObject* open = new TestObject(db(), "Rover", "r1", true);
+      EXPECT_FALSE(open->isComplete());
+      EXPECT_TRUE(m_db->getObject("r1").isNoId());
+      open->close();
+      EXPECT_TRUE(open->isComplete());
+      EXPECT_EQ(open->getId(), m_db->getObject("r1"));
+      EXPECT_CHECK_FAILURE(open->close(), "!isComplete()", "");
+      // The self variable holds the object alone.
+      EXPECT_TRUE(open->getThis()->lastDomain().isSingleton());
+      EXPECT_EQ((double) open->getId(), open->getThis()->lastDomain().getSingletonValue());
+    }
+
+    TEST_F(ObjectTest, MemberVariablesHaveFullNamesAndIndexes) {
+      ObjectId battery = (new TestObject(db(), "Battery", "b1", true))->getId();
+      ConstrainedVariableId level = battery->addVariable(IntervalDomain(0, 100, "float"), "level");
+      battery->close();
+
+      TestObject* rover = new TestObject(db(), "Rover", "r1", true);
+      ConstrainedVariableId held = rover->addVariable(ObjectDomain(battery, "Battery"), "battery");
+      ConstrainedVariableId color = rover->addVariable(SymbolDomain("Color"), "color");
+      EXPECT_CHECK_FAILURE(rover->addVariable(IntervalIntDomain(0, 5, "int"), "speed"),
+                           "m_planDatabase->getSchema()->canContain(m_type, baseDomain.getTypeName(), name)",
+                           "Cannot add a variable speed of type int to objects of type Rover");
+      rover->close();
+      EXPECT_CHECK_FAILURE(rover->addVariable(SymbolDomain("Color"), "color"), "!isComplete()",
+                           "Cannot add variable color after completing object construction for r1");
+
+      EXPECT_EQ("r1.battery", held->getName().toString());
+      EXPECT_EQ(0, held->getIndex());
+      EXPECT_EQ(1, color->getIndex());
+      EXPECT_EQ(rover->getId(), ObjectId(held->parent()));
+      // A singleton base domain specifies the member at once.
+      EXPECT_TRUE(held->isSpecified());
+      EXPECT_FALSE(color->isSpecified());
+
+      EXPECT_TRUE(rover->getVariable(LabelStr("color")).isNoId());
+      EXPECT_EQ(color, rover->getVariable(LabelStr("r1.color")));
+      EXPECT_EQ(nullptr, rover->getMemberVariable("color"));
+      EXPECT_EQ(static_cast<PSVariable*>(color), rover->getMemberVariable("r1.color"));
+      PSList<PSVariable*> members = rover->getMemberVariables();
+      ASSERT_EQ(2, members.size());
+      EXPECT_EQ(static_cast<PSVariable*>(held), members.get(0));
+
+      // Paths go through object-valued members.
+      EXPECT_EQ(color, rover->getVariable(std::vector<unsigned int>{1}));
+      EXPECT_EQ(level, rover->getVariable(std::vector<unsigned int>{0, 0}));
+      EXPECT_CHECK_FAILURE(rover->getVariable(std::vector<unsigned int>{5}),
+                           "index >= 0 && index < m_variables.size()", "index of 5 out of bounds for r1");
+      EXPECT_CHECK_FAILURE(rover->getVariable(std::vector<unsigned int>{1, 0}),
+                           "domain.isEntity() && domain.isSingleton()",
+                           "Cannot follow the path through r1.color: it does not hold exactly one object.");
+      EXPECT_CHECK_FAILURE(rover->getVariable(std::vector<unsigned int>{}), "!path.empty()",
+                           "An empty path names no member variable of r1.");
+    }
+
+    TEST_F(ObjectTest, DiscardGoesDepthFirstAndUnregistersEachObject) {
+      ObjectId a = make("Rover", "a");
+      ObjectId b = (new TestObject(a, "Battery", "battery"))->getId();
+      ConstrainedVariableId self = b->getThis();
+      RecordingListener listener(db());
+      a->discard();
+      EXPECT_FALSE(a.isValid());
+      EXPECT_FALSE(b.isValid());
+      EXPECT_FALSE(self.isValid());
+      EXPECT_TRUE(m_db->getObjects().empty());
+      EXPECT_EQ((std::vector<std::string>{"removed a.battery (unlisted)", "removed a (unlisted)"}),
+                listener.log);
+    }
+
+    TEST_F(ObjectTest, ObjectsThatWereNeverClosedGoQuietly) {
+      TestObject* open = new TestObject(db(), "Rover", "r1", true);
+      ObjectId component = (new TestObject(open->getId(), "Battery", "battery", true))->getId();
+      delete open;
+      EXPECT_FALSE(component.isValid());
+      EXPECT_TRUE(m_db->getObjects().empty());
+    }
+
+    TEST_F(ObjectTest, NewParentTakesTheComponentFromTheOldOne) {
+      ObjectId a = make("Rover", "a");
+      ObjectId b = make("Rover", "b");
+      ObjectId battery = (new TestObject(a, "Battery", "battery"))->getId();
+      battery->setParent(b);
+      EXPECT_TRUE(a->getComponents().empty());
+      EXPECT_EQ(1u, b->getComponents().count(battery));
+      EXPECT_EQ("a.battery", battery->getName().toString());
+      delete (Object*) a;
+      EXPECT_TRUE(battery.isValid());
+      delete (Object*) b;
+      EXPECT_FALSE(battery.isValid());
+    }
+
+    TEST_F(ObjectTest, PublicViewOfAnObject) {
+      ObjectId rover = make("Rover", "r1");
+      ConstrainedVariableId var = objectVariable("Rover");
+      EXPECT_EQ(static_cast<PSObject*>(rover), PSObject::asPSObject(static_cast<PSEntity*>(static_cast<Entity*>(rover))));
+      EXPECT_EQ(nullptr, PSObject::asPSObject(static_cast<PSEntity*>(static_cast<Entity*>(var))));
+      EXPECT_EQ(nullptr, PSObject::asPSObject(nullptr));
+      PSVarValue value = rover->asPSVarValue();
+      EXPECT_EQ(OBJECT, value.getType());
+      EXPECT_EQ((double) rover, value.asDouble());
+      EXPECT_EQ(0, rover->getTokens().size());
+      EXPECT_TRUE(rover->canBeCompared(EntityId(rover)));
+      EXPECT_FALSE(rover->canBeCompared(EntityId(var)));
+    }
+
+    /** Overrides only the public operations. */
+    class PublicListener : public PSPlanDatabaseListener {
+    public:
+      using PSPlanDatabaseListener::notifyAdded;
+      using PSPlanDatabaseListener::notifyRemoved;
+      void notifyAdded(PSObject* object) override { log.push_back("added " + object->getObjectType()); }
+      void notifyRemoved(PSObject* object) override { log.push_back("removed " + object->getObjectType()); }
+      std::vector<std::string> log;
+    };
+
+    TEST_F(ObjectTest, PublicListenerHearsOfObjectsThroughTheirPublicViews) {
+      PublicListener listener;
+      testing::internal::CaptureStdout();
+      listener.setPlanDatabase(db());
+      testing::internal::GetCapturedStdout();
+      ObjectId rover = make("Rover", "r1");
+      delete (Object*) rover;
+      EXPECT_EQ((std::vector<std::string>{"added Rover", "removed Rover"}), listener.log);
+      // Changes the public view does not carry are dropped, also through the base.
+      PlanDatabaseListener& base = listener;
+      base.notifyAdded(TokenId::noId());
+      base.notifyCommitted(TokenId::noId());
+      base.notifyConstrained(ObjectId::noId(), TokenId::noId(), TokenId::noId());
+      EXPECT_EQ(2u, listener.log.size());
+    }
+
+  }
+}
