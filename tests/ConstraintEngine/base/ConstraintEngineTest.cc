@@ -99,6 +99,23 @@ namespace test {
     EXPECT_EQ(log, Log({"R:deactivate", "R:activate", "R:exec"}));
   }
 
+  TEST_F(Reports, NothingExecutesOverAnEmptyDomain) {
+    EnumeratedDomain none(true, LabelStr("nums")); // open and empty: not inconsistent
+    ConstrainedVariableId o = ce->createVariable(LabelStr("nums"), none);
+    ConstrainedVariableId x = intVar(0, 10, "x");
+    record("R", makeScope(o, x));
+    EXPECT_TRUE(ce->propagate());
+    EXPECT_EQ(log, Log());
+    o->insert(3);
+    EXPECT_TRUE(ce->propagate());
+    EXPECT_EQ(log, Log({"R:$NO_NAME:RELAXED", "R:exec"}));
+    log.clear();
+    o->remove(3);
+    EXPECT_TRUE(ce->propagate());
+    EXPECT_EQ(log, Log({"R:$NO_NAME:VALUE_REMOVED"}));
+    EXPECT_TRUE(ce->constraintConsistent());
+  }
+
   TEST_F(Reports, TheExecutingConstraintIsNotToldOfItsOwnChanges) {
     ConstrainedVariableId x = intVar(0, 10, "x");
     ConstrainedVariableId y = intVar(0, 10, "y");
