@@ -27,7 +27,7 @@ namespace test {
       return false;
     };
 
-    // The specification is visible to the constraints told of it.
+    // The specified value is visible to the constraints told of it.
     x->specify(3);
     EXPECT_EQ(specifiedWhenTold, std::vector<bool>({true}));
     EXPECT_TRUE(ce->propagate());
