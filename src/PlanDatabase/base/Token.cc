@@ -214,6 +214,7 @@ namespace KADRIX {
 
   void Token::abandon() {
     m_abandoned = true;
+    m_deleted = true;
     if (m_master.isValid())
       m_master->m_slaves.erase(m_id);
     if (m_state.isValid() && !isIncomplete() && m_planDatabase.isValid() &&
