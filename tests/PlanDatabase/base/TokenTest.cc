@@ -154,10 +154,8 @@ namespace KADRIX {
       EXPECT_CHECK_FAILURE(new PlainToken(db(), "Drone.fly", true, false),
                            "!m_planDatabase->getObjectsByType(m_baseObjectType).empty()",
                            "Allocated a token with no object instance available of type Drone");
-      IntervalIntDomain twoToTen(2, 10);
       PlainToken* good = new PlainToken(db(), "Vehicle.move", true, false);
       EXPECT_TRUE(good->isInactive());
-      (void) twoToTen;
     }
 
     TEST_F(TokenTest, ActivationPlacesBeforeItAnnounces) {
@@ -296,7 +294,6 @@ namespace KADRIX {
       master->discard();
       EXPECT_TRUE(Entity::getEntity(masterKey).isNoId());
       // Deactivated (slave gone first) before the objects forget it and the database lets it go.
-      std::vector<std::string> expectedTail{"deactivated " + std::to_string(masterKey)};
       size_t deactivatedAt = 0, removedAt = 0;
       for (size_t i = 0; i < recorder->log.size(); ++i) {
         if (recorder->log[i] == "deactivated " + std::to_string(masterKey))
