@@ -7,22 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 
 namespace KADRIX {
 namespace test {
-
-  namespace {
-    class CountingInterpreter : public LanguageInterpreter {
-    public:
-      explicit CountingInterpreter(int& deleted) : m_deleted(deleted) {}
-      ~CountingInterpreter() noexcept(false) override { ++m_deleted; }
-      std::string interpret(std::istream&, const std::string& script) override { return "ran " + script; }
-
-    private:
-      int& m_deleted;
-    };
-  }
 
   TEST(HostEngine, ModuleInstallsAndRemovesTheConstraintEngine) {
     Engine host;
@@ -57,30 +44,6 @@ namespace test {
     module.initialize(host.getId());
     EXPECT_NE(host.getComponent("ConstraintEngine"), nullptr);
     module.uninitialize(host.getId());
-  }
-
-  TEST(HostEngine, OwnsItsInterpretersButNotItsComponents) {
-    int deleted = 0;
-    {
-      Engine host;
-      host.addLanguageInterpreter("a", new CountingInterpreter(deleted));
-      host.addLanguageInterpreter("b", new CountingInterpreter(deleted));
-      EXPECT_THROW(host.addLanguageInterpreter("a", nullptr), Error);
-      std::istringstream in;
-      EXPECT_EQ(host.getLanguageInterpreter("a")->interpret(in, "x"), "ran x");
-      EXPECT_EQ(host.getLanguageInterpreter("none"), nullptr);
-      host.removeLanguageInterpreter("a");
-      EXPECT_EQ(deleted, 1);
-      EXPECT_EQ(host.getLanguageInterpreter("a"), nullptr);
-
-      CESchema* schema = new CESchema();
-      host.addComponent("CESchema", schema);
-      EXPECT_THROW(host.addComponent("CESchema", schema), Error);
-      EXPECT_EQ(host.removeComponent("CESchema"), schema);
-      EXPECT_EQ(host.removeComponent("CESchema"), nullptr);
-      delete schema;
-    }
-    EXPECT_EQ(deleted, 2); // the one left went with the host
   }
 
 }
