@@ -1,4 +1,5 @@
 #include "PlanDatabase/base/PlanDatabase.hh"
+#include "PlanDatabase/base/PlanDatabaseWriter.hh"
 #include "PlanDatabase/component/Timeline.hh"
 #include "PlanDatabase/base/DbClient.hh"
 #include "PlanDatabase/base/ObjectFactory.hh"
@@ -827,6 +828,10 @@ namespace KADRIX {
 
   bool PlanDatabase::hasOrderingChoice(const TokenId& token) {
     return countOrderingChoices(token, 1) != 0;
+  }
+
+  std::string PlanDatabase::toString() {
+    return PlanDatabaseWriter::toString(m_id, true);
   }
 
 }

@@ -138,6 +138,9 @@ namespace KADRIX {
     void makeObjectVariableFromType(const LabelStr& objectType, const ConstrainedVariableId& objectVar,
                                     bool leaveOpen = false);
 
+    /** The whole plan as indented text, tokens named by their keys. */
+    std::string toString();
+
     // Ordering of tokens on objects.
 
     /** An active token with the objects that still need it ordered. */
