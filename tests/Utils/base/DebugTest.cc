@@ -37,6 +37,7 @@ namespace KADRIX {
     int g_lastLine = 0;
     int g_evaluated = 0;
 
+
     void schemaSite(const std::string& schemaName, const std::string& typeName) {
       g_lastLine = __LINE__ + 1;
       KADRIX_DEBUG("Schema:declareObjectType", "[" << schemaName << "] " << "Declaring object type " << typeName);
