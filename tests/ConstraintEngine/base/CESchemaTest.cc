@@ -1,11 +1,9 @@
 #include "ConstraintEngine/base/CESchema.hh"
-#include "ConstraintEngine/base/BoolDomain.hh"
 #include "ConstraintEngine/base/EnumeratedDomain.hh"
 #include "ConstraintEngine/base/IntervalDomain.hh"
 #include "ConstraintEngine/base/IntervalIntDomain.hh"
 #include "ConstraintEngine/base/StringDomain.hh"
 #include "ConstraintEngine/base/SymbolDomain.hh"
-#include "Utils/base/Error.hh"
 #include "Utils/base/Utils.hh"
 #include "Utils/base/CheckHelpers.hh"
 

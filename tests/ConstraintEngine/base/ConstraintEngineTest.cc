@@ -1,11 +1,9 @@
 #include "EngineFixture.hh"
 
-#include "Utils/base/Error.hh"
 #include "ConstraintEngine/base/BoolDomain.hh"
 #include "ConstraintEngine/base/IntervalDomain.hh"
 #include "ConstraintEngine/base/SymbolDomain.hh"
 
-#include <set>
 
 namespace KADRIX {
 namespace test {

@@ -2,7 +2,6 @@
 #include "ConstraintEngine/base/IntervalIntDomain.hh"
 #include "ConstraintEngine/base/StringDomain.hh"
 #include "ConstraintEngine/base/SymbolDomain.hh"
-#include "Utils/base/Error.hh"
 #include "DomainTestListener.hh"
 #include "Utils/base/CheckHelpers.hh"
 

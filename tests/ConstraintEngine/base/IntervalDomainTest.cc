@@ -1,7 +1,6 @@
 #include "ConstraintEngine/base/BoolDomain.hh"
 #include "ConstraintEngine/base/EnumeratedDomain.hh"
 #include "ConstraintEngine/base/IntervalIntDomain.hh"
-#include "Utils/base/Error.hh"
 #include "DomainTestListener.hh"
 #include "Utils/base/CheckHelpers.hh"
 

@@ -58,6 +58,13 @@ namespace KADRIX {
       EXPECT_CHECK_FAILURE(open->close(), "!isComplete()", "");
       // The self variable holds the object alone.
       EXPECT_EQ((double) open->getId(), open->getThis()->lastDomain().getSingletonValue());
+
+      // Objects that were never closed go quietly, with their components.
+      TestObject* never = new TestObject(db(), "Rover", "r2", true);
+      ObjectId component = (new TestObject(never->getId(), "Battery", "battery", true))->getId();
+      delete never;
+      EXPECT_FALSE(component.isValid());
+      EXPECT_EQ(1u, m_db->getObjects().size());
     }
 
     TEST_F(ObjectTest, MemberVariablesHaveFullNamesAndIndexes) {
@@ -106,14 +113,6 @@ namespace KADRIX {
       EXPECT_TRUE(m_db->getObjects().empty());
       EXPECT_EQ((std::vector<std::string>{"removed a.battery (unlisted)", "removed a (unlisted)"}),
                 listener.log);
-    }
-
-    TEST_F(ObjectTest, ObjectsThatWereNeverClosedGoQuietly) {
-      TestObject* open = new TestObject(db(), "Rover", "r1", true);
-      ObjectId component = (new TestObject(open->getId(), "Battery", "battery", true))->getId();
-      delete open;
-      EXPECT_FALSE(component.isValid());
-      EXPECT_TRUE(m_db->getObjects().empty());
     }
 
     TEST_F(ObjectTest, NewParentTakesTheComponentFromTheOldOne) {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <map>
 #include <set>
 
 namespace KADRIX {
