@@ -490,20 +490,16 @@ namespace test {
       ce->createVariable(LabelStr("set"), EnumeratedDomain({1, 2}, true, LabelStr("set")), true, false,
                          LabelStr("s"));
     EXPECT_TRUE(set->isEnumerated());
-    EXPECT_FALSE(set->canBeSpecified());
     ConstrainedVariableId span = ce->createVariable(LabelStr("span"), IntervalDomain(0, 2.5));
     EXPECT_TRUE(span->isInterval());
     EXPECT_EQ(span->getName().toString(), g_noVarName());
-    EXPECT_TRUE(span->parent().isNoId());
 
     ConstraintId c = make("eq", makeScope(set, span));
     EXPECT_THROW(c->setSource(ConstraintId::noId()), Error);
     c->setSource(c);
   }
 
-  TEST_F(EngineChecks, PublicInterface) {
-    ConstrainedVariableId e = enumVar({1, 2, 3}, "e");
-    make("eq", makeScope(e, intVar(0, 5, "i")));
+  TEST_F(EngineChecks, PublicTypeFollowsTheDomain) {
     const std::vector<std::pair<const AbstractDomain*, PSVarType>> kinds = {
       {new IntervalIntDomain(0, 1), INTEGER}, {new IntervalDomain(0, 1), DOUBLE},
       {new BoolDomain(), BOOLEAN}, {new SymbolDomain(), STRING}};
@@ -511,14 +507,6 @@ namespace test {
       EXPECT_EQ(((ConstrainedVariable*) ce->createVariable(LabelStr("t"), *kind.first))->getType(), kind.second);
       delete kind.first;
     }
-    PSVariable* pe = (ConstrainedVariable*) e;
-    EXPECT_EQ(pe->getValues().size(), 3);
-    EXPECT_EQ(pe->getConstraints().get(0)->getVariables().size(), 2);
-    PSVarValue two(2, INTEGER);
-    pe->specifyValue(two);
-    EXPECT_EQ(pe->getSingletonValue().asDouble(), 2);
-    pe->reset();
-    EXPECT_FALSE(e->isSpecified());
   }
 
 }

@@ -83,21 +83,3 @@ TEST(ConstraintFactoryTest, DeletedFactoryGivesUpItsAddress) {
     EXPECT_EQ(0u, IdTable::getKey(address));
   }
 }
-
-TEST(ConstraintFactoryTest, TypeFactoriesMakeVariablesOfTheDomainKind) {
-  CESchema schema;
-  ConstraintEngine engine(schema.getId());
-  std::list<double> colors{LabelStr("Red").getKey(), LabelStr("Blue").getKey()};
-  schema.registerFactory((new EnumeratedTypeFactory("Color", "Color", SymbolDomain(colors, "Color")))->getId());
-
-  ConstrainedVariableId color = engine.createVariable("Color", false, true, "paint");
-  EXPECT_NE(nullptr, dynamic_cast<Variable<EnumeratedDomain>*>((ConstrainedVariable*) color));
-  EXPECT_NE(nullptr, dynamic_cast<const SymbolDomain*>(&color->baseDomain()));
-  EXPECT_EQ(2u, color->lastDomain().getSize());
-
-  ConstrainedVariableId count = engine.createVariable("int", IntervalIntDomain(0, 5, "int"), true, false);
-  EXPECT_NE(nullptr, dynamic_cast<Variable<IntervalDomain>*>((ConstrainedVariable*) count));
-  EXPECT_NE(nullptr, dynamic_cast<const IntervalIntDomain*>(&count->baseDomain()));
-  EXPECT_FALSE(count->canBeSpecified());
-  EXPECT_EQ(5, count->lastDomain().getUpperBound());
-}

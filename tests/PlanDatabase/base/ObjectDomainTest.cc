@@ -43,11 +43,6 @@ namespace {
 } // namespace
 
 TEST_F(ObjectDomainTest, ConstructionAndState) {
-  ObjectDomain open("Rover");
-  EXPECT_TRUE(open.isOpen() && open.isEmpty() && open.isEntity() && !open.isNumeric());
-  EXPECT_EQ(LabelStr("Objects"), ObjectDomain().getTypeName());
-  EXPECT_TRUE(ObjectDomain(std::list<Id<Thing>>(), "Rover").isClosed());
-
   ObjectDomain some(std::list<Id<Thing>>{thing(2), thing(0), thing(2)}, "Rover");
   EXPECT_EQ(2u, some.getSize());
   EXPECT_FALSE(some.isMember(value(1)));
