@@ -1,20 +1,17 @@
 #include "ConstraintEngine/base/BoolDomain.hh"
 #include "ConstraintEngine/base/EnumeratedDomain.hh"
 #include "ConstraintEngine/base/IntervalIntDomain.hh"
-#include "DomainTestListener.hh"
 #include "Utils/base/CheckHelpers.hh"
 
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cmath>
-#include <functional>
 #include <memory>
 
 namespace KADRIX {
 namespace {
 
-typedef DomainListener L;
 const double inf = 268435455;
 
 void expectBounds(const AbstractDomain& dom, double lb, double ub) {
@@ -69,34 +66,6 @@ TEST(IntervalDomainTest, SaturatingBoundArithmetic) {
   EXPECT_EQ(-inf, lowerBoundDifference(10, inf));
   EXPECT_EQ(inf, upperBoundDifference(inf, inf));
   EXPECT_EQ(3, lowerBoundDifference(5, 2));
-}
-
-TEST(IntervalDomainTest, EachOperationReportsItsChangeType) {
-  struct Case {
-    const char* what;
-    std::function<void(IntervalDomain&)> operation;
-    Changes expected;
-    double lb, ub;
-  };
-  EnumeratedDomain twoSix = numbers({2, 6, 20});
-  const std::vector<Case> cases = {
-    {"both", [](IntervalDomain& d) { d.intersect(IntervalIntDomain(2, 8)); }, {L::BOUNDS_RESTRICTED}, 2, 8},
-    {"enumerated hull", [&](IntervalDomain& d) { d.intersect(twoSix); }, {L::BOUNDS_RESTRICTED}, 2, 6},
-    {"to nothing", [](IntervalDomain& d) { d.intersect(11, 12); }, {L::EMPTIED}, inf, -inf},
-    {"set", [](IntervalDomain& d) { d.set(4); }, {L::SET_TO_SINGLETON}, 4, 4},
-    {"relax to hull", [&](IntervalDomain& d) { d.relax(twoSix); }, {L::RELAXED}, 2, 20},
-    {"unchanged", [](IntervalDomain& d) { d.intersect(-1, 11); d.remove(20); d.close(); d.relax(IntervalIntDomain(0, 10)); }, {}, 0, 10},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    IntervalIntDomain dom(0, 10);
-    RecordingListener listener;
-    dom.setListener(listener.getId());
-    c.operation(dom);
-    EXPECT_EQ(c.expected, listener.take());
-    expectBounds(dom, c.lb, c.ub);
-    EXPECT_TRUE(dom.isClosed());
-  }
 }
 
 TEST(IntervalDomainTest, OperationsIntervalsRefuse) {
