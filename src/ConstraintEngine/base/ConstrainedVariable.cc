@@ -229,7 +229,7 @@ namespace KADRIX {
   }
 
   void ConstrainedVariable::resetTo(const AbstractDomain* domain) {
-    // The specification goes first: constraints told of the reset see it gone.
+    // The specified value goes first: constraints told of the reset see it gone.
     m_specified = false;
     m_narrowed = false;
     AbstractDomain& current = getCurrentDomain();

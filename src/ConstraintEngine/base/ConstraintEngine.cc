@@ -481,8 +481,13 @@ namespace KADRIX {
 
   void ConstraintEngine::runWave() {
     // A nested widening only adds to the wave; the outermost call drains it.
-    if (m_relaxing || m_worklistHead >= m_worklist.size() || quiet())
+    if (m_relaxing || m_worklistHead >= m_worklist.size())
       return;
+    if (quiet()) {
+      m_worklist.clear();
+      m_worklistHead = 0;
+      return;
+    }
     struct Drain {
       ConstraintEngine& ce;
       ~Drain() {

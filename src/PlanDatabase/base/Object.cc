@@ -2,6 +2,7 @@
 #include "PlanDatabase/base/ObjectDomain.hh"
 #include "PlanDatabase/base/PlanDatabase.hh"
 #include "PlanDatabase/base/Schema.hh"
+#include "PlanDatabase/base/Token.hh"
 #include "ConstraintEngine/base/ConstraintEngine.hh"
 #include "ConstraintEngine/component/Variable.hh"
 
@@ -233,10 +234,10 @@ namespace KADRIX {
   }
 
   PSList<PSToken*> Object::getTokens() const {
-    // No token has been placed on an object yet: the token layer does that.
-    KADRIX_CHECK_MSG(m_tokens.empty(), "Tokens on " << m_name.toString()
-                     << " cannot be listed without the token layer.");
-    return PSList<PSToken*>();
+    PSList<PSToken*> result;
+    for (TokenSet::const_iterator it = m_tokens.begin(); it != m_tokens.end(); ++it)
+      result.push_back(static_cast<Token*>(*it));
+    return result;
   }
 
   PSVarValue Object::asPSVarValue() const {
@@ -293,6 +294,39 @@ namespace KADRIX {
     KADRIX_CHECK(m_parent.isValid());
     m_parent = ObjectId::noId();
     delete this;
+  }
+
+
+  // ------------------------------------------------------------------ tokens
+
+  void Object::add(const TokenId& token) {
+    KADRIX_CHECK(isComplete());
+    KADRIX_DEBUG("Object:add:token", "Adding token " << token->getPredicateName().toString() << "("
+                 << token->getKey() << ")");
+    m_tokens.insert(token);
+    m_planDatabase->notifyAdded(m_id, token);
+  }
+
+  void Object::remove(const TokenId& token) {
+    KADRIX_CHECK(token.isValid());
+    KADRIX_DEBUG("Object:remove:token", "Removing token " << token->getPredicateName().toString()
+                 << "(" << token->getKey() << ")");
+    KADRIX_CHECK(isValid());
+    KADRIX_CHECK(!Entity::isPurging());
+    m_tokens.erase(token);
+    m_planDatabase->notifyRemoved(m_id, token);
+  }
+
+  bool Object::hasToken(const TokenId& token) const {
+    return m_tokens.find(token) != m_tokens.end() && token->getObject()->lastDomain().isSingleton();
+  }
+
+  void Object::notifyMerged(const TokenId& /*token*/) {}
+
+  void Object::notifyRejected(const TokenId& /*token*/) {}
+
+  void Object::notifyDeleted(const TokenId& token) {
+    remove(token);
   }
 
 }

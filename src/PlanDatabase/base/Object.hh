@@ -80,7 +80,20 @@ namespace KADRIX {
     PSList<PSToken*> getTokens() const override;
     PSVarValue asPSVarValue() const override;
 
+    /** The token is on the object and its object variable allows this object alone. */
+    virtual bool hasToken(const TokenId& token) const;
+    /** A token that may lie on the object was merged; nothing to do here. */
+    virtual void notifyMerged(const TokenId& token);
+    /** A token that may lie on the object was rejected; nothing to do here. */
+    virtual void notifyRejected(const TokenId& token);
+    /** A token that may lie on the object is discarded: it is taken off. */
+    virtual void notifyDeleted(const TokenId& token);
+
   protected:
+    /** Puts the token on the object and tells the database. */
+    virtual void add(const TokenId& token);
+    /** Takes the token off the object and tells the database, also when it was not on it. */
+    virtual void remove(const TokenId& token);
     /** Records a component; it must name this object as its parent. */
     virtual void add(const ObjectId& component);
     /** Forgets a component. */
@@ -129,6 +142,7 @@ namespace KADRIX {
 
   private:
     friend class PlanDatabase;
+    friend class ObjectTokenRelation;
 
     Object(const Object&) = delete;
     Object& operator=(const Object&) = delete;

@@ -4,6 +4,7 @@
 #include "PlanDatabase/base/ObjectVariableListener.hh"
 #include "PlanDatabase/base/PSPlanDatabaseClient.hh"
 #include "PlanDatabase/base/TemporalAdvisor.hh"
+#include "PlanDatabase/base/Token.hh"
 #include "PlanDatabase/base/TokenFactory.hh"
 #include "ConstraintEngine/base/ConstraintEngine.hh"
 
@@ -55,6 +56,7 @@ namespace KADRIX {
       if (it->second.second.isValid())
         delete (ConstrainedVariableListener*) it->second.second;
     m_objectVariablesByObjectType.clear();
+    m_objectVariableEntries.clear();
     m_id.remove();
   }
 
@@ -68,25 +70,33 @@ namespace KADRIX {
     if (Entity::isPurging())
       Entity::discardAll(m_objects);
     else {
-      // Discarding an object unregisters it, so walk a copy; components go with their parents.
-      std::set<ObjectId> roots;
-      for (ObjectSet::const_iterator it = m_objects.begin(); it != m_objects.end(); ++it) {
-        const ObjectId& object = *it;
-        KADRIX_CHECK(object.isValid());
-        if (object->getParent().isNoId())
-          roots.insert(object);
+      // Discarding an object unregisters it, so walk a copy; components go with
+      // their parents. Repeat until none is left, skipping objects gone meanwhile.
+      while (!m_objects.empty()) {
+        std::set<ObjectId> roots;
+        for (ObjectSet::const_iterator it = m_objects.begin(); it != m_objects.end(); ++it) {
+          const ObjectId& object = *it;
+          KADRIX_CHECK(object.isValid());
+          if (object->getParent().isNoId())
+            roots.insert(object);
+        }
+        if (roots.empty())
+          roots.insert(m_objects.begin(), m_objects.end());
+        const size_t before = m_objects.size();
+        for (std::set<ObjectId>::const_iterator it = roots.begin(); it != roots.end(); ++it) {
+          const ObjectId object = *it;
+          if (object.isValid())
+            object->discard(true);
+        }
+        KADRIX_CHECK_MSG(m_objects.size() < before, "Objects survive their discard.");
+        if (m_objects.size() >= before)
+          break;
       }
-      Entity::discardAll(roots);
     }
     Entity::discardAll(m_globalVariables);
     // The variables are gone: their names must not find them any more.
     m_globalVarsByName.clear();
     Entity::garbageCollect();
-  }
-
-  void PlanDatabase::purgeTokens() {
-    // Tokens enter the database only through the token layer, which discards them.
-    KADRIX_CHECK_MSG(m_tokens.empty(), "Cannot purge tokens without the token layer.");
   }
 
   void PlanDatabase::close() {
@@ -96,7 +106,7 @@ namespace KADRIX {
     while (!m_objectVariablesByObjectType.empty()) {
       ObjectVariableMap::iterator it = m_objectVariablesByObjectType.begin();
       const ObjectVariableEntry entry = it->second;
-      m_objectVariablesByObjectType.erase(it);
+      eraseObjectVariableEntry(it);
       closeObjectVariableEntry(entry);
     }
     m_state = CLOSED;
@@ -111,7 +121,10 @@ namespace KADRIX {
     for (ObjectVariableMap::iterator it = m_objectVariablesByObjectType.lower_bound(key);
          it != m_objectVariablesByObjectType.end() && it->first == key;) {
       const ObjectVariableEntry entry = it->second;
-      it = m_objectVariablesByObjectType.erase(it);
+      ObjectVariableMap::iterator next = it;
+      ++next;
+      eraseObjectVariableEntry(it);
+      it = next;
       closeObjectVariableEntry(entry);
     }
     m_closedObjectTypes.insert(key);
@@ -269,18 +282,6 @@ namespace KADRIX {
     ObjectId object = getObject(LabelStr(name));
     KADRIX_CHECK(object.isValid());
     return static_cast<PSObject*>(object);
-  }
-
-  PSList<PSToken*> PlanDatabase::getAllTokens() const {
-    // Only the token layer registers tokens.
-    KADRIX_CHECK_MSG(m_tokens.empty(), "Cannot list tokens without the token layer.");
-    return PSList<PSToken*>();
-  }
-
-  PSToken* PlanDatabase::getTokenByKey(int /*key*/) const {
-    // Only the token layer makes tokens: without it no key names one.
-    KADRIX_CHECK_TEXT(false, "psId.isValid()", "");
-    return nullptr;
   }
 
   PSList<PSVariable*> PlanDatabase::getAllGlobalVariables() const {
@@ -450,28 +451,254 @@ namespace KADRIX {
     }
     // A variable is kept in step once, however often it is made an object variable.
     const double key = objectType.getKey();
-    for (ObjectVariableMap::const_iterator it = m_objectVariablesByObjectType.lower_bound(key);
-         it != m_objectVariablesByObjectType.end() && it->first == key; ++it)
-      if (it->second.first == objectVar)
+    std::vector<ObjectVariableMap::iterator>& entries =
+      m_objectVariableEntries[(const ConstrainedVariable*) objectVar];
+    for (size_t i = 0; i < entries.size(); ++i)
+      if (entries[i]->first == key && entries[i]->second.first == objectVar)
         return;
     ObjectVariableListener* listener = new ObjectVariableListener(objectVar, m_id);
-    m_objectVariablesByObjectType.insert(
-      std::make_pair(key, ObjectVariableEntry(objectVar, listener->getId())));
+    entries.push_back(m_objectVariablesByObjectType.insert(
+      std::make_pair(key, ObjectVariableEntry(objectVar, listener->getId()))));
+  }
+
+  void PlanDatabase::eraseObjectVariableEntry(ObjectVariableMap::iterator it) {
+    const ConstrainedVariable* var = (const ConstrainedVariable*) it->second.first;
+    std::unordered_map<const ConstrainedVariable*, std::vector<ObjectVariableMap::iterator> >::iterator
+      found = m_objectVariableEntries.find(var);
+    if (found != m_objectVariableEntries.end()) {
+      std::vector<ObjectVariableMap::iterator>& entries = found->second;
+      for (size_t i = 0; i < entries.size(); ++i)
+        if (entries[i] == it) {
+          entries.erase(entries.begin() + i);
+          break;
+        }
+      if (entries.empty())
+        m_objectVariableEntries.erase(found);
+    }
+    m_objectVariablesByObjectType.erase(it);
   }
 
   void PlanDatabase::handleObjectVariableDeletion(const ConstrainedVariableId& objectVar) {
     // Every entry of the variable goes; the listener being deleted may be the caller.
-    for (ObjectVariableMap::iterator it = m_objectVariablesByObjectType.begin();
-         it != m_objectVariablesByObjectType.end();) {
-      if (it->second.first == objectVar) {
-        const ConstrainedVariableListenerId listener = it->second.second;
-        it = m_objectVariablesByObjectType.erase(it);
-        if (listener.isValid())
-          delete (ConstrainedVariableListener*) listener;
+    std::unordered_map<const ConstrainedVariable*, std::vector<ObjectVariableMap::iterator> >::iterator
+      found = m_objectVariableEntries.find((const ConstrainedVariable*) objectVar);
+    if (found == m_objectVariableEntries.end())
+      return;
+    // Entries left by an earlier variable at the same address stay where they are.
+    std::vector<ObjectVariableMap::iterator> entries;
+    std::vector<ObjectVariableMap::iterator>& all = found->second;
+    for (size_t i = 0; i < all.size();)
+      if (all[i]->second.first == objectVar) {
+        entries.push_back(all[i]);
+        all.erase(all.begin() + i);
       }
       else
-        ++it;
+        ++i;
+    if (all.empty())
+      m_objectVariableEntries.erase(found);
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const ConstrainedVariableListenerId listener = entries[i]->second.second;
+      m_objectVariablesByObjectType.erase(entries[i]);
+      if (listener.isValid())
+        delete (ConstrainedVariableListener*) listener;
     }
+  }
+
+  // ------------------------------------------------------------------ token registry
+
+  void PlanDatabase::notifyAdded(const TokenId& token) {
+    KADRIX_CHECK(m_tokens.find(token) == m_tokens.end());
+    m_tokens.insert(token);
+    KADRIX_CHECK(!Entity::isPurging());
+    publish([&token](const PlanDatabaseListenerId& listener) { listener->notifyAdded(token); });
+    KADRIX_DEBUG("PlanDatabase:notifyAdded:Token", token->toString());
+  }
+
+  void PlanDatabase::notifyRemoved(const TokenId& token) {
+    KADRIX_CHECK(!Entity::isPurging());
+    KADRIX_CHECK(m_tokens.find(token) != m_tokens.end());
+    m_tokens.erase(token);
+    m_tokensToOrder.erase(token->getKey());
+    KADRIX_CHECK(!Entity::isPurging());
+    publish([&token](const PlanDatabaseListenerId& listener) { listener->notifyRemoved(token); });
+    KADRIX_DEBUG("PlanDatabase:notifyRemoved:Token",
+                 token->getPredicateName().toString() << " (" << token->getKey() << ")");
+  }
+
+  PSList<PSToken*> PlanDatabase::getAllTokens() const {
+    PSList<PSToken*> result;
+    for (TokenSet::const_iterator it = m_tokens.begin(); it != m_tokens.end(); ++it)
+      result.push_back(static_cast<Token*>(*it));
+    return result;
+  }
+
+  PSToken* PlanDatabase::getTokenByKey(int key) const {
+    TokenId psId(Entity::getEntity(key));
+    KADRIX_CHECK(psId.isValid());
+    return static_cast<Token*>(psId);
+  }
+
+  void PlanDatabase::purgeTokens() {
+    if (Entity::isPurging()) {
+      Entity::discardAll(m_tokens);
+      return;
+    }
+    // A token's discard takes its slaves along, but a slave that something
+    // else holds survives its master without one: collect and discard until
+    // no token is left.
+    while (!m_tokens.empty()) {
+      std::set<TokenId> roots;
+      for (TokenSet::const_iterator it = m_tokens.begin(); it != m_tokens.end(); ++it) {
+        const TokenId& token = *it;
+        KADRIX_CHECK(token.isValid());
+        if (token->master().isNoId())
+          roots.insert(token);
+      }
+      // Tokens whose masters are not in the database go as they are.
+      if (roots.empty())
+        roots.insert(m_tokens.begin(), m_tokens.end());
+      const size_t before = m_tokens.size();
+      for (std::set<TokenId>::const_iterator it = roots.begin(); it != roots.end(); ++it) {
+        const TokenId token = *it;
+        if (token.isValid() && !token->isDeleted())
+          token->discard(true);
+      }
+      KADRIX_CHECK_MSG(m_tokens.size() < before, "Tokens survive their discard.");
+      if (m_tokens.size() >= before)
+        break;
+    }
+  }
+
+  // ------------------------------------------------------------------ token states
+
+  void PlanDatabase::getFilingNames(const TokenId& token, std::vector<LabelStr>& names) const {
+    static const LabelStr sl_objectRoot("Object");
+    static const LabelStr sl_timelineRoot("Timeline");
+    LabelStr objectType = token->getObject()->baseDomain().getTypeName();
+    LabelStr predicate = token->getPredicateName();
+    const LabelStr& unqualified = token->getUnqualifiedPredicateName();
+    while (m_schema->isPredicate(predicate)) {
+      names.push_back(predicate);
+      if (objectType == sl_timelineRoot || objectType == sl_objectRoot)
+        break;
+      objectType = m_schema->getParent(objectType);
+      predicate = LabelStr(objectType.toString() + "." + unqualified.toString());
+    }
+  }
+
+  void PlanDatabase::insertActiveToken(const TokenId& token) {
+    KADRIX_DEBUG("PlanDatabase:insertActiveToken", token->toString());
+    std::vector<LabelStr> names;
+    getFilingNames(token, names);
+    for (size_t i = 0; i < names.size(); ++i) {
+      m_activeTokensByPredicate[names[i].getKey()].insert(token);
+      KADRIX_DEBUG("PlanDatabase:insertActiveToken",
+                   token->toString() << " added for " << names[i].toString());
+    }
+  }
+
+  void PlanDatabase::removeActiveToken(const TokenId& token) {
+    KADRIX_DEBUG("PlanDatabase:removeActiveToken", token->toString());
+    std::vector<LabelStr> names;
+    getFilingNames(token, names);
+    for (size_t i = 0; i < names.size(); ++i) {
+      std::map<double, TokenSet>::iterator it = m_activeTokensByPredicate.find(names[i].getKey());
+      KADRIX_CHECK_MSG(it != m_activeTokensByPredicate.end(),
+                       token->toString() << " must be present but isn't.");
+      it->second.erase(token);
+      KADRIX_DEBUG("PlanDatabase:removeActiveToken",
+                   token->toString() << " removed for " << names[i].toString());
+    }
+  }
+
+  const TokenSet& PlanDatabase::getActiveTokens(const LabelStr& predicate) const {
+    static const TokenSet sl_noTokens;
+    std::map<double, TokenSet>::const_iterator it = m_activeTokensByPredicate.find(predicate.getKey());
+    if (it == m_activeTokensByPredicate.end())
+      return sl_noTokens;
+    return it->second;
+  }
+
+  namespace {
+    std::string stateText(const TokenId& token) {
+      std::ostringstream os;
+      os << token->getPredicateName().toString() << "(" << token->getKey() << ")";
+      return os.str();
+    }
+  }
+
+  void PlanDatabase::notifyActivated(const TokenId& token) {
+    KADRIX_CHECK(token.isValid());
+    KADRIX_CHECK(token->isActive());
+    insertActiveToken(token);
+    KADRIX_CHECK(!Entity::isPurging());
+    publish([&token](const PlanDatabaseListenerId& listener) { listener->notifyActivated(token); });
+    KADRIX_DEBUG("PlanDatabase:notifyActivated", stateText(token));
+  }
+
+  void PlanDatabase::notifyDeactivated(const TokenId& token) {
+    KADRIX_CHECK(!Entity::isPurging());
+    KADRIX_CHECK(token.isValid());
+    removeActiveToken(token);
+    publish([&token](const PlanDatabaseListenerId& listener) { listener->notifyDeactivated(token); });
+    KADRIX_DEBUG("PlanDatabase:notifyDeactivated", stateText(token));
+  }
+
+  void PlanDatabase::notifyMerged(const TokenId& token) {
+    KADRIX_CHECK(!Entity::isPurging());
+    publish([&token](const PlanDatabaseListenerId& listener) { listener->notifyMerged(token); });
+    KADRIX_DEBUG("PlanDatabase:notifyMerged", stateText(token) << " merged with ("
+                 << token->getActiveToken()->getKey() << ")");
+  }
+
+  void PlanDatabase::notifySplit(const TokenId& token) {
+    KADRIX_CHECK(!Entity::isPurging());
+    publish([&token](const PlanDatabaseListenerId& listener) { listener->notifySplit(token); });
+    KADRIX_DEBUG("PlanDatabase:notifySplit", stateText(token));
+  }
+
+  void PlanDatabase::notifyRejected(const TokenId& token) {
+    KADRIX_CHECK(!Entity::isPurging());
+    publish([&token](const PlanDatabaseListenerId& listener) { listener->notifyRejected(token); });
+    KADRIX_DEBUG("PlanDatabase:notifyRejected", stateText(token));
+  }
+
+  void PlanDatabase::notifyReinstated(const TokenId& token) {
+    KADRIX_CHECK(!Entity::isPurging());
+    publish([&token](const PlanDatabaseListenerId& listener) { listener->notifyReinstated(token); });
+    KADRIX_DEBUG("PlanDatabase:notifyReinstated", stateText(token));
+  }
+
+  void PlanDatabase::notifyCommitted(const TokenId& token) {
+    KADRIX_CHECK(!Entity::isPurging());
+    publish([&token](const PlanDatabaseListenerId& listener) { listener->notifyCommitted(token); });
+    KADRIX_DEBUG("PlanDatabase:notifyCommitted", stateText(token));
+  }
+
+  void PlanDatabase::notifyTerminated(const TokenId& token) {
+    KADRIX_CHECK(!Entity::isPurging());
+    publish([&token](const PlanDatabaseListenerId& listener) { listener->notifyTerminated(token); });
+    KADRIX_DEBUG("PlanDatabase:notifyTerminated", stateText(token));
+  }
+
+  // ------------------------------------------------------------------ tokens on objects
+
+  void PlanDatabase::notifyAdded(const ObjectId& object, const TokenId& token) {
+    KADRIX_CHECK(!Entity::isPurging());
+    publish([&object, &token](const PlanDatabaseListenerId& listener) {
+      listener->notifyAdded(object, token);
+    });
+    KADRIX_DEBUG("PlanDatabase:notifyAdded:Object:Token",
+                 token->toString() << " added to " << object->toString());
+  }
+
+  void PlanDatabase::notifyRemoved(const ObjectId& object, const TokenId& token) {
+    KADRIX_CHECK(!Entity::isPurging());
+    publish([&object, &token](const PlanDatabaseListenerId& listener) {
+      listener->notifyRemoved(object, token);
+    });
+    KADRIX_DEBUG("PlanDatabase:notifyRemoved:Object:Token",
+                 token->toString() << " removed from " << object->toString());
   }
 
 }

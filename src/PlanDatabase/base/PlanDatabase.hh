@@ -17,6 +17,7 @@
 #include <set>
 #include <string>
 #include <typeinfo>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -103,6 +104,13 @@ namespace KADRIX {
     bool isGlobalVariable(const LabelStr& varName) const;
     const ConstrainedVariableId& getGlobalVariable(const LabelStr& varName) const;
 
+    /**
+     * The active tokens filed under a predicate name, by entity key: tokens of
+     * that predicate and of the same-named predicates of descendant types.
+     * The set follows later activations and deactivations.
+     */
+    const TokenSet& getActiveTokens(const LabelStr& predicate) const;
+
     // Look-ups.
     const TokenSet& getTokens() const { return m_tokens; }
     const ObjectSet& getObjects() const { return m_objects; }
@@ -150,9 +158,28 @@ namespace KADRIX {
     void notifyAdded(const ObjectId& object);
     void notifyRemoved(const ObjectId& object);
 
-    // Tokens: defined where the token class is known.
+    // Tokens.
     void notifyAdded(const TokenId& token);
     void notifyRemoved(const TokenId& token);
+
+    // Token state changes; only activation and deactivation change the active-token index.
+    void notifyActivated(const TokenId& token);
+    void notifyDeactivated(const TokenId& token);
+    void notifyMerged(const TokenId& token);
+    void notifySplit(const TokenId& token);
+    void notifyRejected(const TokenId& token);
+    void notifyReinstated(const TokenId& token);
+    void notifyCommitted(const TokenId& token);
+    void notifyTerminated(const TokenId& token);
+    /** Files an active token under its predicate and the same predicate of each ancestor type. */
+    void insertActiveToken(const TokenId& token);
+    void removeActiveToken(const TokenId& token);
+    /** The names an active token is filed under, in walking order. */
+    void getFilingNames(const TokenId& token, std::vector<LabelStr>& names) const;
+
+    // Tokens on objects.
+    void notifyAdded(const ObjectId& object, const TokenId& token);
+    void notifyRemoved(const ObjectId& object, const TokenId& token);
 
     void getObjectsByPredicate(const LabelStr& predicate, std::list<ObjectId>& results);
     void makeObjectVariable(const LabelStr& objectType, const std::list<ObjectId>& objects,
@@ -163,6 +190,8 @@ namespace KADRIX {
 
     /** Closes the variable of an entry if open and deletes its listener. */
     void closeObjectVariableEntry(const ObjectVariableEntry& entry);
+    /** Erases an entry of m_objectVariablesByObjectType and its place in the index by variable. */
+    void eraseObjectVariableEntry(ObjectVariableMap::iterator it);
     /** Discards the tokens of the plan during a purge. */
     void purgeTokens();
 
@@ -201,6 +230,9 @@ namespace KADRIX {
     std::map<int, std::pair<TokenId, ObjectSet> > m_tokensToOrder;
     std::map<double, TokenSet> m_activeTokensByPredicate;
     ObjectVariableMap m_objectVariablesByObjectType;
+    /** The entries of m_objectVariablesByObjectType by variable, so that no walk looks for one. */
+    std::unordered_map<const ConstrainedVariable*, std::vector<ObjectVariableMap::iterator> >
+      m_objectVariableEntries;
     /** The result of getObjectsByType(LabelStr), rebuilt by each call. */
     mutable std::set<ObjectId> m_objectsOfType;
   };

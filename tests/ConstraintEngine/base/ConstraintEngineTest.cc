@@ -25,7 +25,7 @@ namespace test {
       return false;
     };
 
-    // The specification is visible to the constraints told of it.
+    // The specified value is visible to the constraints told of it.
     x->specify(3);
     EXPECT_EQ(specifiedWhenTold, std::vector<bool>({true}));
     EXPECT_TRUE(ce->propagate());
@@ -90,6 +90,23 @@ namespace test {
     EXPECT_TRUE(ce->pending());
     EXPECT_TRUE(ce->propagate());
     EXPECT_EQ(log, Log({"R:deactivate", "R:activate", "R:exec"}));
+  }
+
+  TEST_F(Reports, NothingExecutesOverAnEmptyDomain) {
+    EnumeratedDomain none(true, LabelStr("nums")); // open and empty: not inconsistent
+    ConstrainedVariableId o = ce->createVariable(LabelStr("nums"), none);
+    ConstrainedVariableId x = intVar(0, 10, "x");
+    record("R", makeScope(o, x));
+    EXPECT_TRUE(ce->propagate());
+    EXPECT_EQ(log, Log());
+    o->insert(3);
+    EXPECT_TRUE(ce->propagate());
+    EXPECT_EQ(log, Log({"R:$NO_NAME:RELAXED", "R:exec"}));
+    log.clear();
+    o->remove(3);
+    EXPECT_TRUE(ce->propagate());
+    EXPECT_EQ(log, Log({"R:$NO_NAME:VALUE_REMOVED"}));
+    EXPECT_TRUE(ce->constraintConsistent());
   }
 
   TEST_F(Reports, TheExecutingConstraintIsNotToldOfItsOwnChanges) {
@@ -198,6 +215,45 @@ namespace test {
     a->reset();
     EXPECT_EQ(lb(b), 2);   // back to its own base domain, not further
     EXPECT_EQ(ub(b), 9);
+  }
+
+  // Keeps a restriction of its own that relaxation must re-apply.
+  class CappedVariable : public Variable<IntervalIntDomain> {
+  public:
+    CappedVariable(const ConstraintEngineId& ce, double lb, double ub, double cap)
+      : Variable<IntervalIntDomain>(ce, IntervalIntDomain(lb, ub), false, true, LabelStr("capped")), m_cap(cap) {
+      m_derivedDomain->intersect(lb, cap);
+    }
+    void relax() override {
+      ++relaxations;
+      Variable<IntervalIntDomain>::relax();
+      m_derivedDomain->intersect(m_derivedDomain->getLowerBound(), m_cap);
+    }
+    int relaxations = 0;
+
+  private:
+    double m_cap;
+  };
+
+  TEST_F(Relaxation, WavesRelaxThroughTheVirtual) {
+    ConstrainedVariableId x = intVar(0, 10, "x");
+    CappedVariable* capped = new CappedVariable(ce->getId(), 0, 10, 8);
+    ConstrainedVariableId y = capped->getId();
+    make("eq", makeScope(x, y));
+    Recorder* r = record("R", makeScope(y, y));
+    r->ignoreAll = true;
+    EXPECT_TRUE(ce->propagate());
+    EXPECT_EQ(ub(x), 8);
+    x->specify(2);
+    EXPECT_TRUE(ce->propagate());
+    log.clear();
+    x->reset();
+    EXPECT_EQ(capped->relaxations, 1);
+    EXPECT_EQ(ub(y), 8);   // its own cap survives
+    EXPECT_EQ(lb(y), 0);
+    EXPECT_EQ(log, Log({"R:capped:RELAXED", "R:capped:RELAXED"})); // once per scope position
+    EXPECT_TRUE(ce->propagate());
+    EXPECT_EQ(ub(x), 8);
   }
 
   TEST_F(Relaxation, RespecifyingWidensFirst) {
@@ -482,24 +538,28 @@ namespace test {
 
   TEST_F(EngineChecks, CreationByNameAndFallbackVariables) {
     EXPECT_THROW(ce->createVariable(LabelStr("noSuchType")), Error);
+    ConstrainedVariableId fromType = ce->createVariable(LabelStr("int"), false, true, LabelStr("n"));
+    EXPECT_EQ(fromType->baseDomain().getTypeName(), LabelStr("int"));
+    EXPECT_EQ(ce->createValue("int", "-inf"), -(double) g_infiniteTime());
     EXPECT_THROW(make("noSuchConstraint", makeScope(intVar(0, 1, "a"), intVar(0, 1, "b"))), Error);
     EXPECT_THROW(ce->deleteConstraint(ConstraintId::noId()), Error);
 
-    // Unregistered type names are accepted with a base domain.
+    // Unregistered type names are accepted with a base domain: its kind decides.
     ConstrainedVariableId set =
-      ce->createVariable(LabelStr("set"), EnumeratedDomain({1, 2}, true, LabelStr("set")), true, false,
-                         LabelStr("s"));
+      ce->createVariable(LabelStr("set"), EnumeratedDomain({1, 2}, true, LabelStr("set")), true, false);
     EXPECT_TRUE(set->isEnumerated());
+    EXPECT_TRUE(set->isInternal());
     ConstrainedVariableId span = ce->createVariable(LabelStr("span"), IntervalDomain(0, 2.5));
     EXPECT_TRUE(span->isInterval());
     EXPECT_EQ(span->getName().toString(), g_noVarName());
-
-    ConstraintId c = make("eq", makeScope(set, span));
-    EXPECT_THROW(c->setSource(ConstraintId::noId()), Error);
-    c->setSource(c);
+    EXPECT_THROW(make("eq", makeScope(set, span))->setSource(ConstraintId::noId()), Error);
   }
 
-  TEST_F(EngineChecks, PublicTypeFollowsTheDomain) {
+  TEST_F(EngineChecks, PublicInterface) {
+    ConstrainedVariableId e = enumVar({1, 2, 3}, "e");
+    make("eq", makeScope(e, intVar(0, 5, "i")));
+    make("eq", makeScope(e, e));
+    // Value kinds follow the base domain.
     const std::vector<std::pair<const AbstractDomain*, PSVarType>> kinds = {
       {new IntervalIntDomain(0, 1), INTEGER}, {new IntervalDomain(0, 1), DOUBLE},
       {new BoolDomain(), BOOLEAN}, {new SymbolDomain(), STRING}};
@@ -507,6 +567,8 @@ namespace test {
       EXPECT_EQ(((ConstrainedVariable*) ce->createVariable(LabelStr("t"), *kind.first))->getType(), kind.second);
       delete kind.first;
     }
+    // Each constraint once, however often the variable is in its scope.
+    EXPECT_EQ(((PSVariable*) (ConstrainedVariable*) e)->getConstraints().size(), 2);
   }
 
 }

@@ -2,6 +2,11 @@
 
 #include "ConstraintEngine/base/IntervalDomain.hh"
 #include "ConstraintEngine/base/SymbolDomain.hh"
+#include "Utils/base/Debug.hh"
+
+#include <algorithm>
+#include <iostream>
+#include <sstream>
 
 namespace KADRIX {
 namespace test {
@@ -104,6 +109,23 @@ namespace test {
   // ------------------------------------------------------------------ the variable template
 
   class VariableTemplate : public EngineFixture {};
+
+  TEST_F(VariableTemplate, ConstructionDebugLines) {
+    std::ostringstream out;
+    DebugMessage::setStream(out);
+    DebugMessage::enableMatching("Variable:Variable");
+    new Variable<IntervalIntDomain>(ce->getId(), IntervalIntDomain(0, 10));
+    const std::string two = out.str();
+    out.str("");
+    new Variable<IntervalIntDomain>(ce->getId(), IntervalIntDomain(4, 4));
+    const std::string three = out.str();
+    DebugMessage::disableAll();
+    DebugMessage::setStream(std::cerr);
+    EXPECT_EQ(std::count(two.begin(), two.end(), '\n'), 2);
+    EXPECT_EQ(two.find("[Variable:Variable]Base Domain = "), 0u);
+    EXPECT_EQ(std::count(three.begin(), three.end(), '\n'), 3);
+    EXPECT_NE(three.find("[Variable:Variable]Base domain singleton; 4"), std::string::npos);
+  }
 
   TEST_F(VariableTemplate, RestrictingTheBaseDomain) {
     // An open domain that contains the base changes nothing.

@@ -1,0 +1,62 @@
+#ifndef KADRIX_OBJECT_TOKEN_RELATION_HH
+#define KADRIX_OBJECT_TOKEN_RELATION_HH
+
+#include "ConstraintEngine/base/Constraint.hh"
+#include "PlanDatabase/base/PlanDatabaseDefs.hh"
+
+#include <set>
+#include <vector>
+
+namespace KADRIX {
+
+  /**
+   * Keeps the objects of a plan told which tokens may lie on them. Scope:
+   * (state variable, object variable) of one token. While the token is active
+   * every object in the object variable's domain holds the token; an object
+   * that leaves the domain, and every object once the token stops being
+   * active, is told to remove it.
+   *
+   * All work is done when the engine reports a change (canIgnore, which
+   * always answers true); the relation never narrows a domain. An open or
+   * empty object domain is left alone: an empty one is an inconsistency for
+   * propagation to report.
+   */
+  class ObjectTokenRelation : public Constraint {
+  public:
+    static const int STATE_VAR = 0;
+    static const int OBJECT_VAR = 1;
+
+    ObjectTokenRelation(const LabelStr& name,
+                        const LabelStr& propagatorName,
+                        const ConstraintEngineId& constraintEngine,
+                        const std::vector<ConstrainedVariableId>& variables);
+    virtual ~ObjectTokenRelation() noexcept(false);
+
+    void handleExecute() override;
+    void handleExecute(const ConstrainedVariableId& variable,
+                       int argIndex,
+                       const DomainListener::ChangeType& changeType) override;
+    bool canIgnore(const ConstrainedVariableId& variable,
+                   int argIndex,
+                   const DomainListener::ChangeType& changeType) override;
+
+    /** The objects told to hold the token and not told to remove it since. */
+    const std::set<ObjectId>& getNotifiedObjects() const { return m_notifiedObjects; }
+
+  protected:
+    void handleDiscard() override;
+
+  private:
+    void notifyAdditions();
+    void notifyRemovals();
+    /** The token is active exactly when some object holds it. */
+    bool isValid() const;
+
+    const TokenId m_token;
+    std::set<ObjectId> m_notifiedObjects;
+    const AbstractDomain& m_currentDomain;
+  };
+
+}
+
+#endif

@@ -1,0 +1,184 @@
+#include "PlanDatabase/base/TokenVariable.hh"
+#include "PlanDatabase/base/ObjectDomain.hh"
+#include "PlanDatabase/base/StateDomain.hh"
+#include "PlanDatabase/base/Token.hh"
+#include "ConstraintEngine/base/Constraint.hh"
+#include "ConstraintEngine/base/IntervalIntDomain.hh"
+#include "Utils/base/Debug.hh"
+
+namespace KADRIX {
+
+  template <class DomainType>
+  TokenVariable<DomainType>::TokenVariable(const TokenId& parent,
+                                           int index,
+                                           const ConstraintEngineId& constraintEngine,
+                                           const AbstractDomain& baseDomain,
+                                           bool internal,
+                                           bool canBeSpecified,
+                                           const LabelStr& name)
+    : Variable<DomainType>(constraintEngine, baseDomain, internal, canBeSpecified, name,
+                           EntityId(parent), index),
+      m_integratedBaseDomain(static_cast<DomainType*>(baseDomain.copy())),
+      m_isLocallySpecified(false),
+      m_localSpecifiedValue(0),
+      m_parentToken(parent) {
+    KADRIX_CHECK(m_parentToken.isValid());
+    KADRIX_CHECK(this->getIndex() >= 0);
+  }
+
+  template <class DomainType>
+  TokenVariable<DomainType>::~TokenVariable() noexcept(false) {
+    // Discard first: constraints going with the variable may still ask it questions.
+    this->discard(false);
+    delete m_integratedBaseDomain;
+    m_integratedBaseDomain = 0;
+  }
+
+  template <class DomainType>
+  void TokenVariable<DomainType>::reset() {
+    KADRIX_CHECK(this->canBeSpecified());
+    resetSpecified();
+  }
+
+  template <class DomainType>
+  void TokenVariable<DomainType>::relax() {
+    ConstrainedVariable::relax();
+    this->m_derivedDomain->intersect(*m_integratedBaseDomain);
+  }
+
+  template <class DomainType>
+  void TokenVariable<DomainType>::insert(double value) {
+    ConstrainedVariable::insert(value);
+    m_integratedBaseDomain->insert(value);
+  }
+
+  template <class DomainType>
+  void TokenVariable<DomainType>::remove(double value) {
+    ConstrainedVariable::remove(value);
+    if (m_integratedBaseDomain->isMember(value))
+      m_integratedBaseDomain->remove(value);
+  }
+
+  template <class DomainType>
+  void TokenVariable<DomainType>::specify(double value) {
+    KADRIX_CHECK(this->canBeSpecified());
+    setSpecified(value);
+  }
+
+  template <class DomainType>
+  void TokenVariable<DomainType>::close() {
+    ConstrainedVariable::close();
+    if (m_integratedBaseDomain->isOpen())
+      m_integratedBaseDomain->close();
+  }
+
+  template <class DomainType>
+  void TokenVariable<DomainType>::setSpecified(double value) {
+    KADRIX_CHECK(this->m_parentToken.isValid());
+    KADRIX_CHECK_MSG(!this->m_parentToken->isMerged(),
+                     "Attempted to specify " << this->toString() << " of merged token "
+                     << m_parentToken->toString() << ". ");
+    this->internalSpecify(value);
+    m_isLocallySpecified = true;
+    m_localSpecifiedValue = value;
+  }
+
+  template <class DomainType>
+  void TokenVariable<DomainType>::resetSpecified() {
+    m_isLocallySpecified = false;
+    if (!computeBaseDomain())
+      ConstrainedVariable::reset(*m_integratedBaseDomain);
+    if (m_parentToken->isMerged()) {
+      KADRIX_CHECK(this->m_parentToken->getActiveToken().isValid());
+      const TokenId& activeToken = m_parentToken->getActiveToken();
+      activeToken->getVariables()[this->getIndex()]->handleReset();
+    }
+  }
+
+  template <class DomainType>
+  bool TokenVariable<DomainType>::computeBaseDomain() {
+    m_integratedBaseDomain->relax(*this->m_baseDomain);
+    bool shouldBeSpecified = false;
+    double specifiedValue = 0;
+    const TokenSet& mergedTokens = m_parentToken->getMergedTokens();
+    for (TokenSet::const_iterator it = mergedTokens.begin(); it != mergedTokens.end(); ++it) {
+      const TokenId& mergedToken = *it;
+      KADRIX_CHECK(mergedToken->isMerged());
+      KADRIX_CHECK(mergedToken->getActiveToken() == this->m_parentToken);
+      KADRIX_CHECK(mergedToken->getVariables().size() == this->m_parentToken->getVariables().size());
+      const ConstrainedVariableId& var = mergedToken->getVariables()[this->getIndex()];
+      m_integratedBaseDomain->intersect(var->baseDomain());
+      KADRIX_CHECK_MSG(var->baseDomain().isOpen() || !this->m_integratedBaseDomain->isEmpty(),
+                       var->toString() << " cannot merge.");
+      if (var->isSpecified()) {
+        KADRIX_CHECK_MSG(!shouldBeSpecified ||
+                         specifiedValue == var->lastDomain().getSingletonValue(),
+                         var->toString());
+        if (!shouldBeSpecified) {
+          shouldBeSpecified = true;
+          specifiedValue = var->lastDomain().getSingletonValue();
+        }
+      }
+    }
+    return shouldBeSpecified;
+  }
+
+  template <class DomainType>
+  void TokenVariable<DomainType>::handleBase(const AbstractDomain& domain) {
+    m_integratedBaseDomain->intersect(domain);
+    this->m_derivedDomain->intersect(domain);
+  }
+
+  template <class DomainType>
+  void TokenVariable<DomainType>::handleSpecified(double value) {
+    KADRIX_CHECK(this->m_parentToken->isActive());
+    KADRIX_CHECK_MSG(this->lastDomain().isMember(value),
+                     value << " is not in " << this->toString());
+    if (!this->isSpecified())
+      this->internalSpecify(value);
+  }
+
+  template <class DomainType>
+  void TokenVariable<DomainType>::handleReset() {
+    if (computeBaseDomain() || m_isLocallySpecified)
+      return;
+    if (this->isSpecified())
+      ConstrainedVariable::reset(*m_integratedBaseDomain);
+    else {
+      this->m_derivedDomain->relax(*this->m_baseDomain);
+      this->m_derivedDomain->intersect(*m_integratedBaseDomain);
+    }
+  }
+
+  template <class DomainType>
+  void TokenVariable<DomainType>::handleRestrictBaseDomain(const AbstractDomain& domain) {
+    Variable<DomainType>::handleRestrictBaseDomain(domain);
+    if (m_integratedBaseDomain->isOpen() && domain.isClosed())
+      m_integratedBaseDomain->close();
+    m_integratedBaseDomain->intersect(domain);
+  }
+
+  template <class DomainType>
+  void TokenVariable<DomainType>::handleConstraintAdded(const ConstraintId& constraint) {
+    KADRIX_CHECK(!this->m_parentToken->isRejected());
+    if (m_parentToken->isMerged()) {
+      KADRIX_CHECK_MSG(!constraint->isActive(),
+                       "Constraint should be inactive if it is on a merged token.");
+      m_parentToken->handleAdditionOfInactiveConstraint(constraint);
+    }
+  }
+
+  template <class DomainType>
+  void TokenVariable<DomainType>::handleConstraintRemoved(const ConstraintId& constraint) {
+    // While the token is discarded its variables go one by one.
+    if (!m_parentToken.isValid() || m_parentToken->isDeleted())
+      return;
+    if (m_parentToken->isMerged() && !constraint->isActive())
+      m_parentToken->handleRemovalOfInactiveConstraint(constraint);
+  }
+
+  template class TokenVariable<StateDomain>;
+  template class TokenVariable<ObjectDomain>;
+  template class TokenVariable<IntervalIntDomain>;
+
+}
