@@ -68,7 +68,6 @@ TEST_F(ObjectFactoryTest, FallbackServesSubtypesAndIsRemembered) {
   EXPECT_TRUE(isExactHit("Car"));
 
   EXPECT_CHECK_FAILURE(lookUp("Vehicle"), "ALWAYS_FAILS", "Factory 'Vehicle' is not registered.");
-  EXPECT_THROW(lookUp("Gizmo"), Error);
 }
 
 TEST_F(ObjectFactoryTest, ArgumentsMustMatchInCountAndType) {
@@ -78,9 +77,7 @@ TEST_F(ObjectFactoryTest, ArgumentsMustMatchInCountAndType) {
   m_schema->registerObjectFactory(withBattery);
 
   EXPECT_EQ(withInt, lookUp("Car", {&m_int}));
-  EXPECT_TRUE(isExactHit("Car", {&m_int}));
   EXPECT_EQ(withInt, lookUp("Car", {&m_float})); // primitives are compatible
-  EXPECT_THROW(lookUp("Car"), Error);
   EXPECT_THROW(lookUp("Car", {&m_int, &m_int}), Error);
   EXPECT_CHECK_FAILURE(lookUp("Car", {&m_battery}), "ALWAYS_FAILS",
                        "Factory 'Car:Battery' is not registered.");

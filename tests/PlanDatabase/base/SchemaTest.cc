@@ -101,8 +101,6 @@ TEST_F(EmptySchemaTest, PredicatesAndMembers) {
 
   EXPECT_CHECK_FAILURE(schema.addMember("Nothing", "int", "x"), "isType(parentType)",
                        "Nothing is undefined.");
-  schema.addEnum("Color");
-  EXPECT_THROW(schema.addMember("Color", "int", "x"), Error);
   EXPECT_THROW(schema.addMember("Rover", "Gizmo", "other"), Error);
 
   // A predicate known only through its ancestor takes members once it is added itself.
@@ -144,8 +142,8 @@ TEST_F(ModelSchemaTest, ResetDropsTheModelAndWhatWasRememberedOfIt) {
   schema.reset();
   EXPECT_EQ(1u, schema.getAllObjectTypes().size());
   EXPECT_FALSE(schema.isObjectType("Rover") || schema.isEnum("Color"));
-  EXPECT_TRUE(m_ces->getFactory("Rover").isValid()) << "type factories stay registered";
-  EXPECT_TRUE(drive.isValid() && rover.isValid()) << "so do object and token factories";
+  EXPECT_TRUE(m_ces->getFactory("Rover").isValid() && drive.isValid() && rover.isValid())
+    << "type, object and token factories stay registered";
 
   // A new model in which Car is no Rover: nothing answers from the old tree.
   schema.declareObjectType("Car");
@@ -183,7 +181,6 @@ TEST(SchemaLifetimeTest, TwoSchemasDoNotShareAnswers) {
   Schema second("Second", ces.getId());
   second.declareObjectType("Car");
   EXPECT_FALSE(second.hasParent("Car"));
-  EXPECT_CHECK_FAILURE(second.getParent("Car"), "hasParent(type)", "Car does not have a parent.");
   EXPECT_FALSE(second.isPredicate("Car.drive"));
 }
 
