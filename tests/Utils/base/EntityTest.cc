@@ -153,7 +153,6 @@ namespace KADRIX {
     withStale.push_back((new Part())->getId());
     Error e = test::failureOf([&] { Entity::discardAll(withStale); });
     EXPECT_EQ(e.getCondition(), "(*it).isValid()");
-    EXPECT_EQ(e.getFile(), "Utils/base/Entity");
     Entity::discardAll(withStale = {withStale.back()});
 
     std::list<PartId> list{PartId::noId(), (new Part())->getId(), (new Part())->getId()};
@@ -197,7 +196,6 @@ namespace KADRIX {
     std::set<Id<Owned>> withStale{stale};
     Error e = test::failureOf([&] { cleanup(withStale); });
     EXPECT_EQ(e.getCondition(), "(*it).isValid()");
-    EXPECT_EQ(e.getFile(), "Utils/base/Utils");
     EXPECT_EQ(deleted, 4) << "the object behind an invalid handle is not deleted";
     delete kept;
 
