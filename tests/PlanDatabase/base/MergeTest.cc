@@ -62,14 +62,6 @@ namespace KADRIX {
       MergeTest() : env("KADRIX_USE_STACK_METHOD", nullptr) {
         m_ces->registerConstraintFactory(new ConcreteConstraintFactory<Watch>("watch", "Default", false));
       }
-      TokenId active(const char* predicate = "Rover.drive") {
-        TokenId token = m_db->createToken(predicate, true, false);
-        token->activate();
-        return token;
-      }
-      ConstraintId precedes(const ConstrainedVariableId& a, const ConstrainedVariableId& b) {
-        return m_ce->createConstraint("precedes", Scope{a, b});
-      }
       EnvSetting env;
     };
 

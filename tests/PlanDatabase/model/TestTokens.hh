@@ -209,6 +209,14 @@ namespace KADRIX {
 
       TokenId drive(bool rejectable = true) { return m_db->createToken("Rover.drive", rejectable, false); }
       TokenId charge() { return m_db->createToken("Battery.charge", true, false); }
+      TokenId active(const char* predicate = "Rover.drive") {
+        TokenId token = m_db->createToken(predicate, true, false);
+        token->activate();
+        return token;
+      }
+      ConstraintId precedes(const ConstrainedVariableId& a, const ConstrainedVariableId& b) {
+        return m_ce->createConstraint("precedes", std::vector<ConstrainedVariableId>{a, b});
+      }
 
       /** The objects the token has been placed on, by the recorder's account. */
       std::vector<std::string> placements(const TokenId& token) const {
