@@ -103,7 +103,6 @@ namespace KADRIX {
 
       ConstrainedVariableId global = variable("g");
       m_db->registerGlobalVariable(global);
-      EXPECT_EQ(ConstrainedVariableId(token->getState()), token->getVariable("state"));
       EXPECT_EQ(global, token->getVariable("g"));
       EXPECT_EQ(nullptr, token->getParameter("g"));
       EXPECT_TRUE(token->getVariable("nothing").isNoId());
