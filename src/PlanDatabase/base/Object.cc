@@ -6,6 +6,8 @@
 #include "ConstraintEngine/base/ConstraintEngine.hh"
 #include "ConstraintEngine/component/Variable.hh"
 
+#include <cstdint>
+
 namespace KADRIX {
 
   namespace {
@@ -299,10 +301,16 @@ namespace KADRIX {
 
   // ------------------------------------------------------------------ tokens
 
+  namespace {
+    std::string stateText(const TokenId& token) {
+      return token->toString() + ": " + token->getState()->toString();
+    }
+  }
+
   void Object::add(const TokenId& token) {
     KADRIX_CHECK(isComplete());
-    KADRIX_DEBUG("Object:add:token", "Adding token " << token->getPredicateName().toString() << "("
-                 << token->getKey() << ")");
+    KADRIX_DEBUG("Object:add:token", "Adding token " << token->getPredicateName().toString()
+                 << "(" << token->getKey() << ")");
     m_tokens.insert(token);
     m_planDatabase->notifyAdded(m_id, token);
   }
@@ -314,11 +322,59 @@ namespace KADRIX {
     KADRIX_CHECK(isValid());
     KADRIX_CHECK(!Entity::isPurging());
     m_tokens.erase(token);
+
+    // The token's own entries first; a precedence constraint also goes from the
+    // other token's entries and is discarded on the spot.
+    const int key = token->getKey();
+    std::vector<ConstraintId> entries;
+    for (std::multimap<int, ConstraintId>::const_iterator it = m_constraintsByTokenKey.find(key);
+         it != m_constraintsByTokenKey.end() && it->first == key; ++it)
+      entries.push_back(it->second);
+    m_constraintsByTokenKey.erase(key);
+
+    std::set<ConstraintId> gathered;
+    std::set<ConstraintId> discarded;
+    for (std::vector<ConstraintId>::const_iterator it = entries.begin(); it != entries.end(); ++it) {
+      const ConstraintId constraint = *it;
+      KADRIX_CHECK(constraint.isValid());
+      gathered.insert(constraint);
+      KADRIX_DEBUG("Object:remove:token", "Also removing " << constraint->toString());
+      if (m_keyPairsByConstraintKey.find(constraint->getKey()) != m_keyPairsByConstraintKey.end()) {
+        discarded.insert(constraint);
+        removePrecedenceConstraint(constraint);
+      }
+    }
+
+    // Anything gathered that other tokens still list goes from their entries too.
+    if (!gathered.empty()) {
+      for (std::multimap<int, ConstraintId>::iterator it = m_constraintsByTokenKey.begin();
+           it != m_constraintsByTokenKey.end();) {
+        if (gathered.find(it->second) != gathered.end()) {
+          KADRIX_DEBUG("Object:remove:token", "Also removing " << it->second->toString());
+          m_constraintsByTokenKey.erase(it++);
+        }
+        else
+          ++it;
+      }
+    }
+
+    for (std::set<ConstraintId>::const_iterator it = gathered.begin(); it != gathered.end(); ++it)
+      if (discarded.find(*it) == discarded.end())
+        (*it)->discard();
+
     m_planDatabase->notifyRemoved(m_id, token);
   }
 
   bool Object::hasToken(const TokenId& token) const {
     return m_tokens.find(token) != m_tokens.end() && token->getObject()->lastDomain().isSingleton();
+  }
+
+  void Object::constrain(const TokenId& predecessor, const TokenId& successor) {
+    constrain(predecessor, successor, true);
+  }
+
+  void Object::free(const TokenId& predecessor, const TokenId& successor) {
+    free(predecessor, successor, true);
   }
 
   void Object::notifyMerged(const TokenId& /*token*/) {}
@@ -327,6 +383,233 @@ namespace KADRIX {
 
   void Object::notifyDeleted(const TokenId& token) {
     remove(token);
+  }
+
+  void Object::constrain(const TokenId& predecessor, const TokenId& successor, bool isExplicit) {
+    KADRIX_CHECK(predecessor.isValid());
+    KADRIX_CHECK_MSG(predecessor->isActive(), stateText(predecessor));
+    KADRIX_CHECK(successor.isValid());
+    KADRIX_CHECK_MSG(successor->isActive(), stateText(successor));
+    KADRIX_CHECK_MSG(!isConstrainedToPrecede(predecessor, successor),
+                     "Attempted to constrain previously constrained tokens.");
+
+    constrainToThisObjectAsNeeded(predecessor);
+
+    const int encodedKey = makeKey(predecessor, successor);
+    KADRIX_COND_DEBUG(m_constraintsByKeyPair.find(encodedKey) != m_constraintsByKeyPair.end(),
+                      "Object:makeKey", "Collision detected for " << predecessor->toString()
+                      << " and " << successor->toString() << " with " << encodedKey);
+
+    ConstraintId constraint;
+    if (predecessor != successor) {
+      constrainToThisObjectAsNeeded(successor);
+      std::vector<ConstrainedVariableId> scope;
+      scope.push_back(predecessor->end());
+      scope.push_back(successor->start());
+      constraint = m_planDatabase->getConstraintEngine()->createConstraint("precedes", scope);
+      m_constraintsByKeyPair.insert(std::make_pair(encodedKey, constraint));
+      m_keyPairsByConstraintKey.insert(std::make_pair(constraint->getKey(), encodedKey));
+      m_constraintsByTokenKey.insert(std::make_pair(predecessor->getKey(), constraint));
+      m_constraintsByTokenKey.insert(std::make_pair(successor->getKey(), constraint));
+    }
+
+    if (isExplicit)
+      m_explicitConstraints.insert(constraint.isId() ? constraint->getKey() : predecessor->getKey());
+
+    m_planDatabase->notifyConstrained(m_id, predecessor, successor);
+    KADRIX_CHECK(isValid());
+    if (m_planDatabase->getConstraintEngine()->getAutoPropagation())
+      m_planDatabase->getConstraintEngine()->propagate();
+  }
+
+  void Object::constrainToThisObjectAsNeeded(const TokenId& token) {
+    KADRIX_CHECK(token.isValid());
+    KADRIX_CHECK(token->isActive());
+    KADRIX_CHECK_MSG(token->getObject()->lastDomain().isMember(m_id),
+                     "Cannot assign token " << token->getName().toString() << " to  object "
+                     << getName().toString() << ", it is not part of derived domain.");
+    if (!isConstrainedToThisObject(token)) {
+      std::vector<ConstrainedVariableId> scope;
+      scope.push_back(token->getObject());
+      scope.push_back(m_thisVar);
+      ConstraintId binding = m_planDatabase->getConstraintEngine()->createConstraint("eq", scope);
+      m_constraintsByTokenKey.insert(std::make_pair(token->getKey(), binding));
+    }
+  }
+
+  void Object::free(const TokenId& predecessor, const TokenId& successor, bool isExplicit) {
+    KADRIX_CHECK(!Entity::isPurging());
+    KADRIX_CHECK(predecessor.isValid());
+    KADRIX_CHECK(successor.isValid());
+    KADRIX_CHECK_MSG(m_constraintsByTokenKey.find(predecessor->getKey()) != m_constraintsByTokenKey.end(),
+                     "No constraint found on predecessor.");
+    KADRIX_CHECK_MSG(m_constraintsByTokenKey.find(successor->getKey()) != m_constraintsByTokenKey.end(),
+                     "No constraint found on successor.");
+    KADRIX_CHECK_MSG(predecessor == successor || getPrecedenceConstraint(predecessor, successor).isValid(),
+                     "A precedence constraint is required to free.");
+
+    if (predecessor != successor) {
+      removePrecedenceConstraint(getPrecedenceConstraint(predecessor, successor));
+      clean(predecessor);
+      clean(successor);
+    }
+    else {
+      if (isExplicit) {
+        KADRIX_CHECK_MSG(m_explicitConstraints.find(predecessor->getKey()) != m_explicitConstraints.end(),
+                         "May only explicit free and explicit constraint.");
+        m_explicitConstraints.erase(predecessor->getKey());
+      }
+      clean(predecessor);
+    }
+
+    m_planDatabase->notifyFreed(m_id, predecessor, successor);
+    KADRIX_CHECK(isValid());
+    if (m_planDatabase->getConstraintEngine()->getAutoPropagation())
+      m_planDatabase->getConstraintEngine()->propagate();
+  }
+
+  void Object::removePrecedenceConstraint(const ConstraintId& constraint) {
+    const TokenId predecessor(constraint->getScope()[0]->parent());
+    const TokenId successor(constraint->getScope()[1]->parent());
+    const int encodedKey = makeKey(predecessor, successor);
+    for (std::multimap<int, ConstraintId>::iterator it = m_constraintsByKeyPair.find(encodedKey);
+         it != m_constraintsByKeyPair.end() && it->first == encodedKey; ++it) {
+      if (it->second == constraint) {
+        m_constraintsByKeyPair.erase(it);
+        break;
+      }
+    }
+    m_keyPairsByConstraintKey.erase(constraint->getKey());
+    m_explicitConstraints.erase(constraint->getKey());
+    clean(constraint, predecessor->getKey());
+    clean(constraint, successor->getKey());
+    constraint->discard();
+  }
+
+  void Object::clean(const ConstraintId& constraint, int tokenKey) {
+    for (std::multimap<int, ConstraintId>::iterator it = m_constraintsByTokenKey.find(tokenKey);
+         it != m_constraintsByTokenKey.end() && it->first == tokenKey; ++it) {
+      if (it->second == constraint) {
+        m_constraintsByTokenKey.erase(it);
+        return;
+      }
+    }
+  }
+
+  void Object::clean(const TokenId& token) {
+    KADRIX_CHECK(token.isValid());
+    const int key = token->getKey();
+    std::multimap<int, ConstraintId>::iterator it = m_constraintsByTokenKey.find(key);
+    KADRIX_CHECK_MSG(it != m_constraintsByTokenKey.end(), "Should be at least one constraint on clean");
+    std::multimap<int, ConstraintId>::iterator next = it;
+    ++next;
+    const bool onlyEntry = next == m_constraintsByTokenKey.end() || next->first != key;
+    if (onlyEntry && !hasExplicitConstraint(token)) {
+      ConstraintId binding = it->second;
+      m_constraintsByTokenKey.erase(it);
+      binding->discard();
+    }
+  }
+
+  ConstraintId Object::getPrecedenceConstraint(const TokenId& predecessor,
+                                               const TokenId& successor) const {
+    const int encodedKey = makeKey(predecessor, successor);
+    const ConstrainedVariableId end(predecessor->end());
+    const ConstrainedVariableId start(successor->start());
+    for (std::multimap<int, ConstraintId>::const_iterator it = m_constraintsByKeyPair.find(encodedKey);
+         it != m_constraintsByKeyPair.end() && it->first == encodedKey; ++it) {
+      const std::vector<ConstrainedVariableId>& scope = it->second->getScope();
+      if (scope[0] == end && scope[1] == start)
+        return it->second;
+    }
+    return ConstraintId::noId();
+  }
+
+  void Object::getPrecedenceConstraints(const TokenId& token,
+                                        std::vector<ConstraintId>& results) const {
+    KADRIX_CHECK(isValid());
+    KADRIX_CHECK(results.empty());
+    bool singletonFound = false;
+    const int key = token->getKey();
+    for (std::multimap<int, ConstraintId>::const_iterator it = m_constraintsByTokenKey.find(key);
+         it != m_constraintsByTokenKey.end() && it->first == key; ++it) {
+      if (m_keyPairsByConstraintKey.find(it->second->getKey()) != m_keyPairsByConstraintKey.end())
+        results.push_back(it->second);
+      else {
+        KADRIX_CHECK_MSG(singletonFound == false, "Can only find one singleton constraint per token.");
+        singletonFound = true;
+      }
+    }
+  }
+
+  bool Object::isConstrainedToPrecede(const TokenId& predecessor, const TokenId& successor) const {
+    return getPrecedenceConstraint(predecessor, successor).isId();
+  }
+
+  bool Object::isConstrainedToThisObject(const TokenId& token) const {
+    KADRIX_CHECK(token.isValid());
+    return m_constraintsByTokenKey.find(token->getKey()) != m_constraintsByTokenKey.end();
+  }
+
+  bool Object::hasExplicitConstraint(const TokenId& token) const {
+    std::vector<ConstraintId> constraints;
+    getPrecedenceConstraints(token, constraints);
+    for (std::vector<ConstraintId>::const_iterator it = constraints.begin(); it != constraints.end(); ++it) {
+      const ConstraintId& constraint = *it;
+      KADRIX_CHECK_MSG(constraint->getScope()[1]->parent() == token || constraint->getScope()[0]->parent() == token,
+                       "Problem with constraint caching.");
+      if (m_explicitConstraints.find(constraint->getKey()) != m_explicitConstraints.end())
+        return true;
+    }
+    return m_explicitConstraints.find(token->getKey()) != m_explicitConstraints.end();
+  }
+
+  void Object::freeImplicitConstraints(const TokenId& token) {
+    std::vector<ConstraintId> constraints;
+    getPrecedenceConstraints(token, constraints);
+    for (std::vector<ConstraintId>::const_iterator it = constraints.begin(); it != constraints.end(); ++it) {
+      const ConstraintId& constraint = *it;
+      KADRIX_CHECK_MSG(m_explicitConstraints.find(constraint->getKey()) == m_explicitConstraints.end(),
+                       "Should never be freeing explicit constraints in this manner.");
+      free(TokenId(constraint->getScope()[0]->parent()), TokenId(constraint->getScope()[1]->parent()), false);
+    }
+  }
+
+  void Object::notifyOrderingRequired(const TokenId& token) {
+    m_planDatabase->notifyOrderingRequired(m_id, token);
+  }
+
+  void Object::notifyOrderingNoLongerRequired(const TokenId& token) {
+    m_planDatabase->notifyOrderingNoLongerRequired(m_id, token);
+  }
+
+  int Object::makeKey(const TokenId& a, const TokenId& b) {
+    const std::uint32_t shifted = ((std::uint32_t) a->getKey()) << 16;
+    return (int) (shifted ^ (std::uint32_t) b->getKey());
+  }
+
+  void Object::getOrderingChoices(const TokenId& token,
+                                  std::vector<std::pair<TokenId, TokenId> >& results,
+                                  unsigned int limit) {
+    KADRIX_CHECK_MSG(limit > 0, "Cannot set limit to less than 1.");
+    results.push_back(std::make_pair(token, token));
+  }
+
+  unsigned int Object::countOrderingChoices(const TokenId& token, unsigned int limit) {
+    std::vector<std::pair<TokenId, TokenId> > choices;
+    getOrderingChoices(token, choices, limit);
+    m_lastOrderingChoiceCount = choices.size();
+    return m_lastOrderingChoiceCount;
+  }
+
+  unsigned int Object::lastOrderingChoiceCount(const TokenId& /*token*/) const {
+    return m_lastOrderingChoiceCount;
+  }
+
+  void Object::getTokensToOrder(std::vector<TokenId>& /*results*/) {}
+
+  bool Object::hasTokensToOrder() const {
+    return false;
   }
 
 }

@@ -12,6 +12,7 @@
 #include <list>
 #include <map>
 #include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -80,20 +81,72 @@ namespace KADRIX {
     PSList<PSToken*> getTokens() const override;
     PSVarValue asPSVarValue() const override;
 
-    /** The token is on the object and its object variable allows this object alone. */
+    // Tokens on the object and their ordering.
+
+    /** Whether the token is on this object and its object variable holds this object alone. */
     virtual bool hasToken(const TokenId& token) const;
-    /** A token that may lie on the object was merged; nothing to do here. */
+    /** Orders predecessor before successor on this object, as the caller's explicit choice. */
+    virtual void constrain(const TokenId& predecessor, const TokenId& successor);
+    /** Lifts the ordering of predecessor before successor. */
+    virtual void free(const TokenId& predecessor, const TokenId& successor);
     virtual void notifyMerged(const TokenId& token);
-    /** A token that may lie on the object was rejected; nothing to do here. */
     virtual void notifyRejected(const TokenId& token);
-    /** A token that may lie on the object is discarded: it is taken off. */
+    /** The token is being discarded: takes it off. */
     virtual void notifyDeleted(const TokenId& token);
 
+    /** Appends the ways the token can be ordered here, at most limit of them: (token, token). */
+    virtual void getOrderingChoices(const TokenId& token,
+                                    std::vector<std::pair<TokenId, TokenId> >& results,
+                                    unsigned int limit);
+    /** Counts the choices, remembers and returns the count. */
+    unsigned int countOrderingChoices(const TokenId& token, unsigned int limit);
+    /** The count of the last countOrderingChoices, whatever token it was for. */
+    unsigned int lastOrderingChoiceCount(const TokenId& token) const;
+    /** Appends the tokens still to be ordered here: none on a plain object. */
+    virtual void getTokensToOrder(std::vector<TokenId>& results);
+    virtual bool hasTokensToOrder() const;
+
+    /** The precedence constraint of the pair, or the null handle. */
+    ConstraintId getPrecedenceConstraint(const TokenId& predecessor, const TokenId& successor) const;
+    /** Appends the token's precedence constraints in the order they were made; results must be empty. */
+    void getPrecedenceConstraints(const TokenId& token, std::vector<ConstraintId>& results) const;
+    bool isConstrainedToPrecede(const TokenId& predecessor, const TokenId& successor) const;
+    /** Whether the object holds any constraint for the token. */
+    bool isConstrainedToThisObject(const TokenId& token) const;
+
   protected:
-    /** Puts the token on the object and tells the database. */
+    /** Puts the token on the object. */
     virtual void add(const TokenId& token);
-    /** Takes the token off the object and tells the database, also when it was not on it. */
+    /** Takes the token off, with every constraint the object made for it. */
     virtual void remove(const TokenId& token);
+
+    /**
+     * Orders predecessor before successor: binds both to this object and, for
+     * two different tokens, makes a "precedes" constraint from predecessor's
+     * end to successor's start. An explicit ordering is marked as such.
+     */
+    void constrain(const TokenId& predecessor, const TokenId& successor, bool isExplicit);
+    /** Removes the ordering made by constrain, explicit or not, and unbinds what nothing holds. */
+    void free(const TokenId& predecessor, const TokenId& successor, bool isExplicit);
+    /** Whether the token is explicitly bound here or takes part in an explicit precedence. */
+    bool hasExplicitConstraint(const TokenId& token) const;
+    /** Frees every precedence constraint of the token; none may be explicit. */
+    void freeImplicitConstraints(const TokenId& token);
+    void notifyOrderingRequired(const TokenId& token);
+    void notifyOrderingNoLongerRequired(const TokenId& token);
+    /** The key of an ordered pair of tokens; distinct pairs may share it. */
+    static int makeKey(const TokenId& a, const TokenId& b);
+    /** Drops a precedence constraint from every table and discards it. */
+    void removePrecedenceConstraint(const ConstraintId& constraint);
+
+  private:
+    void constrainToThisObjectAsNeeded(const TokenId& token);
+    /** Drops the token's binding constraint when nothing else holds the token. */
+    void clean(const TokenId& token);
+    /** Erases the token's entry for the constraint. */
+    void clean(const ConstraintId& constraint, int tokenKey);
+
+  protected:
     /** Records a component; it must name this object as its parent. */
     virtual void add(const ObjectId& component);
     /** Forgets a component. */
@@ -143,6 +196,7 @@ namespace KADRIX {
   private:
     friend class PlanDatabase;
     friend class ObjectTokenRelation;
+    friend class Timeline;
 
     Object(const Object&) = delete;
     Object& operator=(const Object&) = delete;

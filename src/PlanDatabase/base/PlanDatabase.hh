@@ -159,6 +159,35 @@ namespace KADRIX {
     void makeObjectVariableFromType(const LabelStr& objectType, const ConstrainedVariableId& objectVar,
                                     bool leaveOpen = false);
 
+    /** The whole plan as indented text, tokens named by their keys. */
+    std::string toString();
+
+    // Ordering of tokens on objects.
+
+    /** An active token with the objects that still need it ordered. */
+    typedef std::pair<TokenId, ObjectSet> TokenToOrder;
+    typedef std::map<int, TokenToOrder> TokensToOrder;
+    /** An ordering choice: the object, and the predecessor and successor there. */
+    typedef std::pair<ObjectId, std::pair<TokenId, TokenId> > OrderingChoice;
+
+    /** The tokens that need ordering, by key; the map follows later changes. */
+    const TokensToOrder& getTokensToOrder() const { return m_tokensToOrder; }
+    /**
+     * Appends at most limit ways of ordering the token on the objects that need
+     * it ordered; nothing when propagation finds the plan inconsistent.
+     */
+    void getOrderingChoices(const TokenId& tokenToOrder, std::vector<OrderingChoice>& results,
+                            unsigned int limit);
+    /**
+     * Counts the ways of ordering the token on the objects it can be on, up to
+     * limit; a timeline that has it sequenced already contributes none. 0 when
+     * propagation finds the plan inconsistent.
+     */
+    unsigned int countOrderingChoices(const TokenId& token, unsigned int limit);
+    /** The sum of the last counts of the objects the token can be on. */
+    unsigned int lastOrderingChoiceCount(const TokenId& token) const;
+    bool hasOrderingChoice(const TokenId& token);
+
   private:
     friend class Object;
     friend class Token;
@@ -201,6 +230,13 @@ namespace KADRIX {
     // Tokens on objects.
     void notifyAdded(const ObjectId& object, const TokenId& token);
     void notifyRemoved(const ObjectId& object, const TokenId& token);
+    void notifyConstrained(const ObjectId& object, const TokenId& predecessor,
+                           const TokenId& successor);
+    void notifyFreed(const ObjectId& object, const TokenId& predecessor, const TokenId& successor);
+    /** Records that the object needs the (active) token ordered. */
+    void notifyOrderingRequired(const ObjectId& object, const TokenId& token);
+    /** Withdraws what notifyOrderingRequired recorded. */
+    void notifyOrderingNoLongerRequired(const ObjectId& object, const TokenId& token);
 
     void getObjectsByPredicate(const LabelStr& predicate, std::list<ObjectId>& results);
     void makeObjectVariable(const LabelStr& objectType, const std::list<ObjectId>& objects,

@@ -1,6 +1,25 @@
 #include "PlanDatabase/base/TemporalAdvisor.hh"
 
+#include "ConstraintEngine/base/ConstraintEngine.hh"
+#include "PlanDatabase/base/Token.hh"
+#include "Utils/base/Debug.hh"
+#include "Utils/base/Utils.hh"
+
+#include <algorithm>
+
 namespace KADRIX {
+
+  namespace {
+
+    typedef long long Time;
+
+    /** A bound truncated toward zero. */
+    Time whole(double bound) { return (Time) bound; }
+
+    Time earliest(const TimepointId& var) { return whole(var->getDerivedDomain().getLowerBound()); }
+    Time latest(const TimepointId& var) { return whole(var->getDerivedDomain().getUpperBound()); }
+
+  }
 
   DefaultTemporalAdvisor::DefaultTemporalAdvisor(const ConstraintEngineId& ce)
     : m_id(this), m_ce(ce) {}
@@ -9,8 +28,49 @@ namespace KADRIX {
     m_id.remove();
   }
 
+  bool DefaultTemporalAdvisor::canPrecede(const TokenId& first, const TokenId& second) {
+    return earliest(first->end()) <= latest(second->start());
+  }
+
+  bool DefaultTemporalAdvisor::canPrecede(const TimepointId& first, const TimepointId& second) {
+    return earliest(first) <= latest(second);
+  }
+
+  bool DefaultTemporalAdvisor::canFitBetween(const TokenId& token, const TokenId& predecessor,
+                                             const TokenId& successor) {
+    KADRIX_CHECK(token.isValid());
+    KADRIX_CHECK(predecessor.isValid());
+    KADRIX_CHECK(successor.isValid());
+    KADRIX_CHECK(successor != predecessor);
+    KADRIX_CHECK(token != successor);
+    KADRIX_CHECK(token != predecessor);
+    Time gap = latest(successor->start()) - earliest(predecessor->end());
+    TimepointId duration(token->duration());
+    return (double) gap >= duration->getDerivedDomain().getLowerBound();
+  }
+
   bool DefaultTemporalAdvisor::canBeConcurrent(const TokenId& /*first*/, const TokenId& /*second*/) {
     return true;
+  }
+
+  IntervalIntDomain DefaultTemporalAdvisor::getTemporalDistanceDomain(const TimepointId& first,
+                                                                      const TimepointId& second,
+                                                                      bool /*exact*/) {
+    const Time inf = g_infiniteTime();
+    if (first->getExternalEntity().isId() && second->getExternalEntity().isId())
+      return IntervalIntDomain(-inf, inf);
+    Time f_lb = earliest(first), f_ub = latest(first);
+    Time s_lb = earliest(second), s_ub = latest(second);
+    Time lower = -inf, upper = inf;
+    if (-inf < s_lb && f_ub < inf)
+      lower = std::min(inf, std::max(-inf, s_lb - f_ub));
+    if (-inf < f_lb && s_ub < inf)
+      upper = std::max(-inf, std::min(inf, s_ub - f_lb));
+    return IntervalIntDomain((double) lower, (double) upper);
+  }
+
+  unsigned int DefaultTemporalAdvisor::mostRecentRepropagation() const {
+    return m_ce->mostRecentRepropagation();
   }
 
 }

@@ -1,0 +1,94 @@
+#include "PlanDatabase/base/CommonAncestorConstraint.hh"
+
+#include "PlanDatabase/base/Object.hh"
+#include "Utils/base/Debug.hh"
+
+#include <list>
+
+namespace KADRIX {
+
+  namespace {
+
+    const std::vector<ConstrainedVariableId>&
+    checkedScope(const std::vector<ConstrainedVariableId>& variables) {
+      KADRIX_CHECK(variables.size() == 3);
+      return variables;
+    }
+
+    ObjectDomain& asObjectDomain(AbstractDomain& domain) {
+      ObjectDomain* objects = dynamic_cast<ObjectDomain*>(&domain);
+      KADRIX_CHECK_MSG(objects != 0, "Expected a domain of objects, not " << domain.toString());
+      return *objects;
+    }
+
+    /** The object itself and all its ancestors, as a domain typed by its root type. */
+    ObjectDomain selfAndAncestors(const ObjectId& object) {
+      std::list<ObjectId> objects;
+      object->getAncestors(objects);
+      objects.push_back(object);
+      return ObjectDomain(objects, object->getRootType().c_str());
+    }
+
+  }
+
+  CommonAncestorConstraint::CommonAncestorConstraint(const LabelStr& name,
+                                                     const LabelStr& propagatorName,
+                                                     const ConstraintEngineId& constraintEngine,
+                                                     const std::vector<ConstrainedVariableId>& variables)
+    : Constraint(name, propagatorName, constraintEngine, variables),
+      m_first(asObjectDomain(getCurrentDomain(checkedScope(variables)[0]))),
+      m_second(asObjectDomain(getCurrentDomain(variables[1]))),
+      m_restrictions(asObjectDomain(getCurrentDomain(variables[2]))) {}
+
+  CommonAncestorConstraint::~CommonAncestorConstraint() noexcept(false) {}
+
+  bool CommonAncestorConstraint::canIgnore(const ConstrainedVariableId& /*variable*/,
+                                           int argIndex,
+                                           const DomainListener::ChangeType& /*changeType*/) {
+    KADRIX_CHECK(argIndex <= 2);
+    return !m_first.isSingleton() && !m_second.isSingleton();
+  }
+
+  void CommonAncestorConstraint::handleExecute(const ConstrainedVariableId& /*variable*/,
+                                               int /*argIndex*/,
+                                               const DomainListener::ChangeType& /*changeType*/) {
+    handleExecute();
+  }
+
+  void CommonAncestorConstraint::handleExecute() {
+    // An emptied domain is the engine's to report; there is nothing to narrow.
+    if (m_first.isEmpty() || m_second.isEmpty() || m_restrictions.isEmpty())
+      return;
+    if (!m_first.isSingleton() && !m_second.isSingleton())
+      return;
+    if (m_first.isSingleton())
+      apply(m_first, m_second);
+    else
+      apply(m_second, m_first);
+  }
+
+  void CommonAncestorConstraint::apply(ObjectDomain& singleton, ObjectDomain& other) {
+    KADRIX_CHECK(singleton.isSingleton());
+    ObjectId object(singleton.getSingletonValue());
+    ObjectDomain allowed = selfAndAncestors(object);
+    allowed.intersect(m_restrictions);
+    if (allowed.isEmpty()) {
+      other.empty();
+      return;
+    }
+    std::list<double> values;
+    other.getValues(values);
+    for (std::list<double>::const_iterator it = values.begin(); it != values.end(); ++it) {
+      ObjectId candidate(*it);
+      KADRIX_CHECK(candidate.isValid());
+      ObjectDomain shared = selfAndAncestors(candidate);
+      shared.intersect(allowed);
+      if (shared.isEmpty()) {
+        other.remove(*it);
+        if (other.isEmpty())
+          return;
+      }
+    }
+  }
+
+}

@@ -1,0 +1,96 @@
+#include "PlanDatabase/base/HasAncestorConstraint.hh"
+
+#include "PlanDatabase/base/Object.hh"
+#include "Utils/base/Debug.hh"
+
+#include <list>
+#include <set>
+
+namespace KADRIX {
+
+  namespace {
+
+    const std::vector<ConstrainedVariableId>&
+    checkedScope(const std::vector<ConstrainedVariableId>& variables) {
+      KADRIX_CHECK(variables.size() == 2);
+      return variables;
+    }
+
+    ObjectDomain& asObjectDomain(AbstractDomain& domain) {
+      ObjectDomain* objects = dynamic_cast<ObjectDomain*>(&domain);
+      KADRIX_CHECK_MSG(objects != 0, "Expected a domain of objects, not " << domain.toString());
+      return *objects;
+    }
+
+  }
+
+  HasAncestorConstraint::HasAncestorConstraint(const LabelStr& name,
+                                               const LabelStr& propagatorName,
+                                               const ConstraintEngineId& constraintEngine,
+                                               const std::vector<ConstrainedVariableId>& variables)
+    : Constraint(name, propagatorName, constraintEngine, variables),
+      m_first(asObjectDomain(getCurrentDomain(checkedScope(variables)[0]))),
+      m_restrictions(asObjectDomain(getCurrentDomain(variables[1]))) {}
+
+  HasAncestorConstraint::~HasAncestorConstraint() noexcept(false) {}
+
+  bool HasAncestorConstraint::canIgnore(const ConstrainedVariableId& /*variable*/,
+                                        int argIndex,
+                                        const DomainListener::ChangeType& /*changeType*/) {
+    KADRIX_CHECK(argIndex <= 1);
+    return m_first.isOpen() || m_restrictions.isOpen();
+  }
+
+  void HasAncestorConstraint::handleExecute(const ConstrainedVariableId& /*variable*/,
+                                            int /*argIndex*/,
+                                            const DomainListener::ChangeType& /*changeType*/) {
+    handleExecute();
+  }
+
+  void HasAncestorConstraint::handleExecute() {
+    if (!m_first.isOpen() && !m_restrictions.isOpen())
+      apply();
+  }
+
+  void HasAncestorConstraint::apply() {
+    // An emptied domain is the engine's to report; there is nothing to narrow.
+    if (m_first.isEmpty() || m_restrictions.isEmpty())
+      return;
+
+    std::list<double> values;
+    m_first.getValues(values);
+
+    // Every proper ancestor of any candidate, held once each.
+    std::set<ObjectId> combined;
+    for (std::list<double>::const_iterator it = values.begin(); it != values.end(); ++it) {
+      std::list<ObjectId> ancestors;
+      ObjectId(*it)->getAncestors(ancestors);
+      combined.insert(ancestors.begin(), ancestors.end());
+    }
+
+    // The ancestors that the restrictions allow; none when no candidate has an ancestor.
+    std::set<double> allowed;
+    if (!combined.empty()) {
+      std::list<ObjectId> ancestors(combined.begin(), combined.end());
+      ObjectDomain all(ancestors, (*combined.begin())->getRootType().c_str());
+      all.intersect(m_restrictions);
+      std::list<double> allowedValues;
+      all.getValues(allowedValues);
+      allowed.insert(allowedValues.begin(), allowedValues.end());
+    }
+
+    for (std::list<double>::const_iterator it = values.begin(); it != values.end(); ++it) {
+      std::list<ObjectId> ancestors;
+      ObjectId(*it)->getAncestors(ancestors);
+      bool found = false;
+      for (std::list<ObjectId>::const_iterator a = ancestors.begin(); a != ancestors.end() && !found; ++a)
+        found = allowed.count((double) *a) != 0;
+      if (!found) {
+        m_first.remove(*it);
+        if (m_first.isEmpty())
+          return;
+      }
+    }
+  }
+
+}

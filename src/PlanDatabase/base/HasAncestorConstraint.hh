@@ -1,0 +1,44 @@
+#ifndef KADRIX_HAS_ANCESTOR_CONSTRAINT_HH
+#define KADRIX_HAS_ANCESTOR_CONSTRAINT_HH
+
+#include "ConstraintEngine/base/Constraint.hh"
+#include "PlanDatabase/base/ObjectDomain.hh"
+
+#include <vector>
+
+namespace KADRIX {
+
+  /**
+   * An object variable may hold only objects that have at least one proper
+   * ancestor (parent, grand-parent, ...) in a second variable's domain (the
+   * restrictions). Works once both domains are closed; only removes values
+   * from the first variable.
+   *
+   * Scope: object variable, restrictions.
+   */
+  class HasAncestorConstraint : public Constraint {
+  public:
+    HasAncestorConstraint(const LabelStr& name,
+                          const LabelStr& propagatorName,
+                          const ConstraintEngineId& constraintEngine,
+                          const std::vector<ConstrainedVariableId>& variables);
+    ~HasAncestorConstraint() noexcept(false) override;
+
+    void handleExecute() override;
+    void handleExecute(const ConstrainedVariableId& variable,
+                       int argIndex,
+                       const DomainListener::ChangeType& changeType) override;
+    bool canIgnore(const ConstrainedVariableId& variable,
+                   int argIndex,
+                   const DomainListener::ChangeType& changeType) override;
+
+  private:
+    void apply();
+
+    ObjectDomain& m_first;
+    const ObjectDomain& m_restrictions;
+  };
+
+}
+
+#endif

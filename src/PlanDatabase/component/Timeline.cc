@@ -1,0 +1,438 @@
+#include "PlanDatabase/component/Timeline.hh"
+
+#include "ConstraintEngine/base/ConstraintEngine.hh"
+#include "PlanDatabase/base/PlanDatabase.hh"
+#include "PlanDatabase/base/TemporalAdvisor.hh"
+#include "PlanDatabase/base/Token.hh"
+#include "Utils/base/Debug.hh"
+#include "Utils/base/Utils.hh"
+
+#include <set>
+
+namespace KADRIX {
+
+  namespace {
+    std::string text(const TokenId& token) { return token->toString(); }
+  }
+
+  Timeline::Timeline(const ObjectId& parent, const LabelStr& type, const LabelStr& localName,
+                     bool open)
+    : Object(parent, type, localName, true) {
+    commonInit(open);
+  }
+
+  Timeline::Timeline(const PlanDatabaseId& planDatabase, const LabelStr& type, const LabelStr& name,
+                     bool open)
+    : Object(planDatabase, type, name, true) {
+    commonInit(open);
+  }
+
+  void Timeline::commonInit(bool open) {
+    if (!open)
+      close();
+  }
+
+  Timeline::~Timeline() noexcept(false) {
+    Entity::discard(false);
+  }
+
+  bool Timeline::hasToken(const TokenId& token) const {
+    return m_tokenIndex.find(token->getKey()) != m_tokenIndex.end();
+  }
+
+  bool Timeline::orderingRequired(const TokenId& token) const {
+    return !token->isDeleted() && !hasToken(token);
+  }
+
+  bool Timeline::atStart(const TokenId& token) const {
+    return !m_tokenSequence.empty() && m_tokenSequence.front() == token;
+  }
+
+  bool Timeline::atEnd(const TokenId& token) const {
+    return !m_tokenSequence.empty() && m_tokenSequence.back() == token;
+  }
+
+  void Timeline::insertToIndex(const TokenId& token, const Position& position) {
+    m_tokenIndex.insert(std::make_pair(token->getKey(), position));
+  }
+
+  void Timeline::removeFromIndex(const TokenId& token) {
+    m_tokenIndex.erase(token->getKey());
+    Object::notifyOrderingRequired(token);
+  }
+
+  bool Timeline::adjacent(const TokenId& x, const TokenId& y) const {
+    if (x.isNoId() || y.isNoId())
+      return false;
+    std::map<int, Position>::const_iterator it = m_tokenIndex.find(x->getKey());
+    if (it == m_tokenIndex.end())
+      return false;
+    std::list<TokenId>::const_iterator next = it->second;
+    ++next;
+    return next != m_tokenSequence.end() && *next == y;
+  }
+
+  std::pair<TokenId, TokenId> Timeline::neighbours(const TokenId& token) const {
+    std::pair<TokenId, TokenId> result;
+    std::map<int, Position>::const_iterator it = m_tokenIndex.find(token->getKey());
+    if (it == m_tokenIndex.end())
+      return result;
+    std::list<TokenId>::const_iterator position = it->second;
+    if (position != m_tokenSequence.begin()) {
+      std::list<TokenId>::const_iterator previous = position;
+      result.first = *(--previous);
+    }
+    std::list<TokenId>::const_iterator next = position;
+    if (++next != m_tokenSequence.end())
+      result.second = *next;
+    return result;
+  }
+
+  void Timeline::add(const TokenId& token) {
+    Object::add(token);
+    Object::notifyOrderingRequired(token);
+  }
+
+  void Timeline::remove(const TokenId& token) {
+    KADRIX_CHECK(token.isValid());
+    KADRIX_CHECK(isValid(CLEANING_UP));
+
+    if (orderingRequired(token))
+      Object::notifyOrderingNoLongerRequired(token);
+
+    std::map<int, Position>::iterator it = m_tokenIndex.find(token->getKey());
+    if (it == m_tokenIndex.end()) {
+      Object::remove(token);
+      return;
+    }
+
+    const std::pair<TokenId, TokenId> around = neighbours(token);
+    m_tokenSequence.erase(it->second);
+    m_tokenIndex.erase(it);
+
+    // The neighbours that meet are linked as if the caller had ordered them.
+    if (around.first.isId() && around.second.isId() &&
+        !isConstrainedToPrecede(around.first, around.second))
+      constrain(around.first, around.second);
+
+    Object::remove(token);
+    KADRIX_CHECK(isValid(CLEANING_UP));
+  }
+
+  void Timeline::constrain(const TokenId& predecessor, const TokenId& successor) {
+    KADRIX_CHECK_MSG(getPrecedenceConstraint(predecessor, successor).isNoId(),
+                     "At least one of predecessor and successor should not be sequenced yet."
+                     << text(predecessor) << " before " << text(successor));
+
+    Object::constrain(predecessor, successor, true);
+
+    if (orderingRequired(predecessor))
+      Object::notifyOrderingNoLongerRequired(predecessor);
+    if (predecessor != successor && orderingRequired(successor))
+      Object::notifyOrderingNoLongerRequired(successor);
+
+    KADRIX_CHECK_MSG(m_tokenSequence.empty() || m_tokenIndex.find(predecessor->getKey()) != m_tokenIndex.end() || m_tokenIndex.find(successor->getKey()) != m_tokenIndex.end(),
+                     "At least one of predecessor or successor should be already sequenced in a non empty sequence."
+                     << text(predecessor) << " before " << text(successor));
+    KADRIX_CHECK_MSG(m_tokenSequence.empty() || predecessor != successor,
+                     "Can only constrain with respect to yourself on an empty timeline."
+                     << text(predecessor) << " before " << text(successor));
+
+    if (m_tokenSequence.empty()) {
+      insertToIndex(successor, m_tokenSequence.insert(m_tokenSequence.end(), successor));
+      if (predecessor != successor)
+        insertToIndex(predecessor, m_tokenSequence.insert(m_tokenSequence.begin(), predecessor));
+      return;
+    }
+
+    std::map<int, Position>::iterator p = m_tokenIndex.find(predecessor->getKey());
+    std::map<int, Position>::iterator s = m_tokenIndex.find(successor->getKey());
+    if (p == m_tokenIndex.end()) {
+      // The predecessor goes right before the successor.
+      Position position = m_tokenSequence.insert(s->second, predecessor);
+      insertToIndex(predecessor, position);
+      if (position != m_tokenSequence.begin()) {
+        Position previous = position;
+        --previous;
+        Object::constrain(*previous, predecessor, false);
+      }
+    }
+    else if (s == m_tokenIndex.end()) {
+      // The successor goes right after the predecessor.
+      Position next = p->second;
+      ++next;
+      Position position = m_tokenSequence.insert(next, successor);
+      insertToIndex(successor, position);
+      if (next != m_tokenSequence.end())
+        Object::constrain(successor, *next, false);
+    }
+  }
+
+  void Timeline::free(const TokenId& predecessor, const TokenId& successor) {
+    KADRIX_CHECK_MSG(m_tokenIndex.find(predecessor->getKey()) != m_tokenIndex.end() && m_tokenIndex.find(successor->getKey()) != m_tokenIndex.end(),
+                     "Predecessor and successor must both be sequenced if they are to be freed");
+    KADRIX_CHECK(isValid());
+
+    const ConstraintId constraint = getPrecedenceConstraint(predecessor, successor);
+    if (constraint.isId())
+      m_explicitConstraints.erase(constraint->getKey());
+    if (predecessor == successor)
+      m_explicitConstraints.erase(predecessor->getKey());
+
+    const bool predecessorRequired = hasExplicitConstraint(predecessor);
+    const bool successorRequired = hasExplicitConstraint(successor);
+    if (predecessorRequired && successorRequired)
+      return;
+
+    Object::free(predecessor, successor, false);
+
+    if (predecessor == successor) {
+      unlink(predecessor);
+      return;
+    }
+
+    // Each token taken out leaves its two neighbours to be joined.
+    std::vector<std::pair<TokenId, TokenId> > gaps;
+    TokenId startTok = predecessor;
+    TokenId endTok = successor;
+    if (!successorRequired) {
+      gaps.push_back(neighbours(successor));
+      endTok = removeSuccessor(successor);
+    }
+    if (!predecessorRequired) {
+      gaps.push_back(neighbours(predecessor));
+      startTok = removePredecessor(predecessor);
+    }
+    if (adjacent(startTok, endTok) && !isConstrainedToPrecede(startTok, endTok))
+      Object::constrain(startTok, endTok, false);
+    for (std::vector<std::pair<TokenId, TokenId> >::const_iterator it = gaps.begin();
+         it != gaps.end(); ++it) {
+      const TokenId& earlier = it->first;
+      const TokenId& later = it->second;
+      if (earlier.isValid() && later.isValid() && hasToken(earlier) && hasToken(later) &&
+          adjacent(earlier, later) && !isConstrainedToPrecede(earlier, later))
+        Object::constrain(earlier, later, false);
+    }
+    KADRIX_CHECK(isValid());
+  }
+
+  void Timeline::unlink(const TokenId& token) {
+    Object::freeImplicitConstraints(token);
+    Position position = m_tokenIndex.find(token->getKey())->second;
+    removeFromIndex(token);
+    if (atStart(token))
+      m_tokenSequence.pop_front();
+    else if (atEnd(token))
+      m_tokenSequence.pop_back();
+    else {
+      Position previous = position;
+      --previous;
+      Position next = position;
+      ++next;
+      const TokenId earlier = *previous;
+      const TokenId later = *next;
+      m_tokenSequence.erase(position);
+      if (!isConstrainedToPrecede(earlier, later))
+        Object::constrain(earlier, later, false);
+    }
+  }
+
+  TokenId Timeline::removePredecessor(const TokenId& token) {
+    Object::freeImplicitConstraints(token);
+    Position position = m_tokenIndex.find(token->getKey())->second;
+    removeFromIndex(token);
+    if (m_tokenIndex.empty()) {
+      m_tokenSequence.clear();
+      return TokenId::noId();
+    }
+    if (atStart(token)) {
+      m_tokenSequence.pop_front();
+      return m_tokenSequence.front();
+    }
+    Position previous = position;
+    --previous;
+    const TokenId result = *previous;
+    m_tokenSequence.erase(position);
+    return result;
+  }
+
+  TokenId Timeline::removeSuccessor(const TokenId& token) {
+    Object::freeImplicitConstraints(token);
+    Position position = m_tokenIndex.find(token->getKey())->second;
+    removeFromIndex(token);
+    if (m_tokenIndex.empty()) {
+      m_tokenSequence.clear();
+      return TokenId::noId();
+    }
+    if (atEnd(token)) {
+      m_tokenSequence.pop_back();
+      return m_tokenSequence.back();
+    }
+    Position next = position;
+    ++next;
+    const TokenId result = *next;
+    m_tokenSequence.erase(position);
+    return result;
+  }
+
+  void Timeline::notifyMerged(const TokenId& /*token*/) {}
+
+  void Timeline::notifyRejected(const TokenId& /*token*/) {}
+
+  void Timeline::notifyDeleted(const TokenId& token) {
+    remove(token);
+  }
+
+  void Timeline::getOrderingChoices(const TokenId& token,
+                                    std::vector<std::pair<TokenId, TokenId> >& results,
+                                    unsigned int limit) {
+    KADRIX_CHECK(results.empty());
+    KADRIX_CHECK(token.isValid());
+    KADRIX_CHECK_MSG(limit > 0, "Cannot set limit to less than 1.");
+    KADRIX_DEBUG("Timeline:getOrderingChoices", "Getting ordering choices for token ("
+                 << token->getKey() << ") " << token->getName().toString());
+
+    if (!getPlanDatabase()->getConstraintEngine()->propagate())
+      return;
+
+    KADRIX_CHECK(isValid());
+    KADRIX_CHECK_MSG(m_tokenIndex.find(token->getKey()) == m_tokenIndex.end(),
+                     "Attempted to query for choices to constrain token "
+                     << token->getPredicateName().toString() << " which has already been constrained.");
+
+    if (m_tokenSequence.empty()) {
+      KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
+                   "Token sequence is empty, returning a single pair with same token");
+      results.push_back(std::make_pair(token, token));
+      return;
+    }
+
+    unsigned int choiceCount = 0;
+    const TemporalAdvisorId& advisor = getPlanDatabase()->getTemporalAdvisor();
+
+    // The first token the token can precede.
+    std::list<TokenId>::const_iterator current = m_tokenSequence.begin();
+    while (current != m_tokenSequence.end()) {
+      if (advisor->canPrecede(token, *current)) {
+        KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
+                     "At first position: " << text(token) << " precedes " << text(*current));
+        break;
+      }
+      KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
+                   " at first position: " << text(token) << " cannot precede " << text(*current));
+      ++current;
+    }
+
+    if (current == m_tokenSequence.begin()) {
+      KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
+                   text(token) << " precedes the beginning token " << text(*current));
+      results.push_back(std::make_pair(token, *current));
+      choiceCount = 1;
+      ++current;
+    }
+
+    // The gaps from the one before where the first scan stopped.
+    const TokenId lastToken = m_tokenSequence.back();
+    bool foundLastPredecessor = false;
+    bool foundLastToken = current == m_tokenSequence.end();
+    KADRIX_CHECK(current != m_tokenSequence.begin());
+    --current;
+
+    while (!foundLastToken && !foundLastPredecessor && choiceCount < limit) {
+      const TokenId predecessor = *current;
+      ++current;
+      const TokenId successor = *current;
+      KADRIX_CHECK(predecessor.isValid() && predecessor->isActive());
+      KADRIX_CHECK(successor.isValid() && successor->isActive());
+      if (advisor->canPrecede(predecessor, token)) {
+        if (advisor->canFitBetween(token, predecessor, successor)) {
+          results.push_back(std::make_pair(token, successor));
+          ++choiceCount;
+          KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
+                       text(token) << "can be inserted between " << text(predecessor)
+                       << " and " << text(successor));
+        }
+        else
+          KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
+                       text(token) << "cannot be inserted between " << text(predecessor)
+                       << " and " << text(successor));
+      }
+      else {
+        foundLastPredecessor = true;
+        KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
+                     text(predecessor) << " cannot precede " << text(token));
+      }
+      foundLastToken = successor == lastToken;
+    }
+
+    if (choiceCount < limit && !foundLastPredecessor) {
+      if (advisor->canPrecede(lastToken, token)) {
+        results.push_back(std::make_pair(lastToken, token));
+        KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
+                     "last entry " << text(lastToken) << " precedes " << text(token));
+      }
+      else
+        KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
+                     "last entry " << text(lastToken) << " cannot precede " << text(token));
+    }
+  }
+
+  void Timeline::getTokensToOrder(std::vector<TokenId>& results) {
+    KADRIX_CHECK(results.empty());
+    getPlanDatabase()->getConstraintEngine()->propagate();
+    KADRIX_CHECK_MSG(getPlanDatabase()->getConstraintEngine()->constraintConsistent(),
+                     "Should be consistent to continue here. Should have checked before you called the method in the first place.");
+    KADRIX_CHECK(isValid());
+    for (TokenSet::const_iterator it = tokens().begin(); it != tokens().end(); ++it)
+      if (!hasToken(*it) && (*it)->isActive())
+        results.push_back(*it);
+  }
+
+  bool Timeline::hasTokensToOrder() const {
+    for (TokenSet::const_iterator it = tokens().begin(); it != tokens().end(); ++it)
+      if ((*it)->isActive() && !hasToken(*it))
+        return true;
+    return false;
+  }
+
+  bool Timeline::isValid(bool cleaningUp) const {
+    typedef long long Time;
+    const Time PLUS_INFINITY = g_infiniteTime();
+    const Time MINUS_INFINITY = -PLUS_INFINITY;
+
+    KADRIX_CHECK(Object::isValid());
+    KADRIX_CHECK_MSG(m_tokenIndex.size() == m_tokenSequence.size(),
+                     m_tokenIndex.size() << " != " << m_tokenSequence.size());
+
+    Time prior_earliest_start = MINUS_INFINITY - 1;
+    Time prior_earliest_end = MINUS_INFINITY - 1;
+    Time prior_latest_end = MINUS_INFINITY;
+    TokenId predecessor;
+    std::set<TokenId> allTokens;
+    const bool consistent = getPlanDatabase()->getConstraintEngine()->constraintConsistent();
+
+    for (std::list<TokenId>::const_iterator it = m_tokenSequence.begin();
+         it != m_tokenSequence.end(); ++it) {
+      const TokenId& token = *it;
+      allTokens.insert(token);
+      KADRIX_CHECK(m_tokenIndex.find(token->getKey()) != m_tokenIndex.end());
+      KADRIX_CHECK(cleaningUp || token->isActive());
+      if (!cleaningUp && consistent) {
+        KADRIX_CHECK(predecessor.isNoId() || isConstrainedToPrecede(predecessor, token));
+        const Time earliest_start = (Time) token->start()->lastDomain().getLowerBound();
+        const Time latest_start = (Time) token->start()->lastDomain().getUpperBound();
+        // Equal earliest starts are fine: a neighbour may last no time at all.
+        KADRIX_CHECK(earliest_start == MINUS_INFINITY || earliest_start == PLUS_INFINITY || earliest_start >= prior_earliest_start);
+        KADRIX_CHECK(prior_earliest_end <= earliest_start);
+        KADRIX_CHECK(prior_latest_end <= latest_start);
+        prior_earliest_end = (Time) token->end()->lastDomain().getLowerBound();
+        prior_latest_end = (Time) token->end()->lastDomain().getUpperBound();
+        prior_earliest_start = earliest_start;
+      }
+      predecessor = token;
+    }
+    KADRIX_CHECK(allTokens.size() == m_tokenSequence.size());
+    return true;
+  }
+
+}

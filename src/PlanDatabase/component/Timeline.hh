@@ -1,0 +1,121 @@
+#ifndef KADRIX_TIMELINE_HH
+#define KADRIX_TIMELINE_HH
+
+#include "PlanDatabase/base/Object.hh"
+
+#include <list>
+#include <map>
+#include <utility>
+#include <vector>
+
+namespace KADRIX {
+
+  class Timeline;
+  typedef Id<Timeline> TimelineId;
+
+  /**
+   * An object that keeps the tokens placed on it in one total order, its token
+   * sequence. A token added to the timeline waits for ordering until constrain()
+   * sequences it; free() and remove() take it out again. Every two neighbours
+   * of the sequence are linked by a precedence constraint of the object: the
+   * caller's explicit ones, and implicit ones the timeline makes by itself
+   * between tokens that become neighbours.
+   */
+  class Timeline : public Object {
+  public:
+    /** What remove() passes to isValid(): a token on its way out may be inactive. */
+    static const bool CLEANING_UP = true;
+
+    /** A component timeline of parent. */
+    Timeline(const ObjectId& parent, const LabelStr& type, const LabelStr& localName,
+             bool open = false);
+    /** A root timeline. */
+    Timeline(const PlanDatabaseId& planDatabase, const LabelStr& type, const LabelStr& name,
+             bool open = false);
+    virtual ~Timeline() noexcept(false);
+
+    /** The sequence, first token first. */
+    const std::list<TokenId>& getTokenSequence() const { return m_tokenSequence; }
+
+    /** Whether the token is in the sequence. */
+    bool hasToken(const TokenId& token) const override;
+
+    /**
+     * The places where a waiting token can go, as (predecessor, successor)
+     * pairs ready for constrain(): (token, token) on an empty timeline,
+     * (token, s) for the gap just before s, (last, token) after the last.
+     * At most limit pairs; none when propagation finds the plan inconsistent.
+     */
+    void getOrderingChoices(const TokenId& token,
+                            std::vector<std::pair<TokenId, TokenId> >& results,
+                            unsigned int limit) override;
+    /** The active tokens on the timeline that are not sequenced, by key. */
+    void getTokensToOrder(std::vector<TokenId>& results) override;
+    bool hasTokensToOrder() const override;
+
+    /**
+     * Orders predecessor before successor (explicitly) and sequences both: on an
+     * empty timeline as the first pair (or one token alone), otherwise the one
+     * not yet sequenced goes right next to the other.
+     */
+    void constrain(const TokenId& predecessor, const TokenId& successor) override;
+    /**
+     * Undoes constrain(): a token that keeps no explicit constraint leaves the
+     * sequence and waits for ordering again; tokens that become neighbours are
+     * linked implicitly.
+     */
+    void free(const TokenId& predecessor, const TokenId& successor) override;
+
+    void notifyMerged(const TokenId& token) override;
+    void notifyRejected(const TokenId& token) override;
+    void notifyDeleted(const TokenId& token) override;
+
+    /**
+     * Checks the sequence against its index and, unless cleaning up and while
+     * the network is consistent, that neighbours are linked and ordered in time.
+     * Returns true or fails a check.
+     */
+    bool isValid(bool cleaningUp = false) const;
+
+  protected:
+    using Object::add;
+    using Object::remove;
+
+    /** Puts the token on the timeline, waiting for ordering. */
+    void add(const TokenId& token) override;
+    /** Takes the token off; its neighbours are then linked explicitly. */
+    void remove(const TokenId& token) override;
+
+  private:
+    typedef std::list<TokenId>::iterator Position;
+
+    Timeline(const Timeline&) = delete;
+    Timeline& operator=(const Timeline&) = delete;
+
+    void commonInit(bool open);
+
+    /** Not deleted and not sequenced. */
+    bool orderingRequired(const TokenId& token) const;
+    bool atStart(const TokenId& token) const;
+    bool atEnd(const TokenId& token) const;
+    void insertToIndex(const TokenId& token, const Position& position);
+    /** Forgets the token's position; it waits for ordering again. */
+    void removeFromIndex(const TokenId& token);
+    /** Whether y comes right after x in the sequence. */
+    bool adjacent(const TokenId& x, const TokenId& y) const;
+    /** Takes a token freed from itself out of the sequence, linking its neighbours. */
+    void unlink(const TokenId& token);
+    /** Takes the token out; the new first token, the one before it, or no id. */
+    TokenId removePredecessor(const TokenId& token);
+    /** Takes the token out; the new last token, the one after it, or no id. */
+    TokenId removeSuccessor(const TokenId& token);
+    /** The neighbours of a sequenced token (no id at either end). */
+    std::pair<TokenId, TokenId> neighbours(const TokenId& token) const;
+
+    std::list<TokenId> m_tokenSequence;
+    std::map<int, Position> m_tokenIndex;
+  };
+
+}
+
+#endif

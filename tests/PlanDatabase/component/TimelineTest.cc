@@ -1,0 +1,348 @@
+#include "PlanDatabase/component/Timeline.hh"
+
+#include "PlanDatabase/component/TimelineFixture.hh"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+namespace KADRIX {
+  namespace TestModel {
+
+    class TimelineTest : public TimelineFixture {
+    protected:
+      TimelineTest() : tl(timeline("tl")) {}
+
+      /** The precedence constraints the timeline holds for the token. */
+      std::vector<ConstraintId> precedences(const TokenId& token) const {
+        std::vector<ConstraintId> results;
+        tl->getPrecedenceConstraints(token, results);
+        return results;
+      }
+
+      bool precedes(const TokenId& a, const TokenId& b) const { return tl->isConstrainedToPrecede(a, b); }
+
+      TestTimeline* tl;
+    };
+
+    typedef std::vector<TokenId> Seq;
+
+    TEST_F(TimelineTest, AddedTokensWaitUntilSequenced) {
+      TokenId t = active();
+      EXPECT_TRUE(waits(t, tl->getId()));
+      EXPECT_FALSE(tl->hasToken(t));
+      EXPECT_TRUE(tl->hasTokensToOrder());
+
+      tl->constrain(t, t);
+      EXPECT_EQ(sequence(tl), Seq{t});
+      EXPECT_TRUE(tl->hasToken(t));
+      EXPECT_TRUE(tl->hasExplicitConstraint(t));
+      EXPECT_TRUE(precedences(t).empty());
+      EXPECT_TRUE(m_db->getTokensToOrder().empty());
+      EXPECT_FALSE(tl->hasTokensToOrder());
+
+      EXPECT_CHECK_FAILURE(tl->constrain(t, t), "m_tokenSequence.empty() || predecessor != successor",
+                           "Can only constrain with respect to yourself on an empty timeline." +
+                           t->toString() + " before " + t->toString());
+
+      // Freed from itself, the token leaves the sequence and waits again.
+      tl->free(t, t);
+      EXPECT_TRUE(sequence(tl).empty());
+      EXPECT_FALSE(tl->isConstrainedToThisObject(t));
+      EXPECT_TRUE(waits(t, tl->getId()));
+    }
+
+    TEST_F(TimelineTest, PlacesTokensNextToTheirSequencedPartner) {
+      // (x, b) + p before b gives (x, p, b): x->p implicit, x->b kept.
+      TokenId x = active(), b = active(), p = active();
+      tl->constrain(x, b);
+      EXPECT_EQ(sequence(tl), (Seq{x, b}));
+      tl->constrain(p, b);
+      EXPECT_EQ(sequence(tl), (Seq{x, p, b}));
+      EXPECT_TRUE(precedes(x, p));
+      EXPECT_TRUE(precedes(p, b));
+      EXPECT_TRUE(precedes(x, b));
+      EXPECT_FALSE(waits(p, tl->getId()));
+
+      // (x, p, b) + b before s appends; + p before q inserts right after p.
+      TokenId s = active(), q = active();
+      tl->constrain(b, s);
+      tl->constrain(p, q);
+      EXPECT_EQ(sequence(tl), (Seq{x, p, q, b, s}));
+      EXPECT_TRUE(precedes(q, b));
+      EXPECT_TRUE(tl->isValid());
+
+      // Both sequenced: only the constraint is added.
+      tl->constrain(x, s);
+      EXPECT_EQ(sequence(tl), (Seq{x, p, q, b, s}));
+      EXPECT_TRUE(precedes(x, s));
+      EXPECT_CHECK_FAILURE(tl->constrain(x, s), "getPrecedenceConstraint(predecessor, successor).isNoId()",
+                           "At least one of predecessor and successor should not be sequenced yet." +
+                           x->toString() + " before " + s->toString());
+    }
+
+    TEST_F(TimelineTest, TwoTokensBeforeACommonSuccessor) {
+      TokenId a = active(), b = active(), c = active();
+      tl->constrain(a, c);
+      tl->constrain(b, c);
+      EXPECT_EQ(sequence(tl), (Seq{a, b, c}));
+      EXPECT_TRUE(precedes(a, b));
+      EXPECT_EQ(precedences(a).size(), 2u);
+
+      // Neither sequenced on a non-empty timeline: refused after the explicit constraint was made.
+      TokenId d = active(), e = active();
+      EXPECT_CHECK_FAILURE(tl->constrain(d, e),
+                           "m_tokenSequence.empty() || m_tokenIndex.find(predecessor->getKey()) != m_tokenIndex.end() || m_tokenIndex.find(successor->getKey()) != m_tokenIndex.end()",
+                           "At least one of predecessor or successor should be already sequenced in a non empty sequence." +
+                           d->toString() + " before " + e->toString());
+      EXPECT_TRUE(precedes(d, e));
+    }
+
+    TEST_F(TimelineTest, FreeTakesOutWhatNoExplicitConstraintHolds) {
+      // b before d, then b before c: (b, c, d) with c->d implicit.
+      TokenId b = active(), c = active(), d = active();
+      tl->constrain(b, d);
+      tl->constrain(b, c);
+      EXPECT_EQ(sequence(tl), (Seq{b, c, d}));
+      tl->free(b, c);
+      EXPECT_EQ(sequence(tl), (Seq{b, d}));
+      EXPECT_TRUE(waits(c, tl->getId()));
+      EXPECT_FALSE(tl->isConstrainedToThisObject(c));
+      EXPECT_EQ(precedences(b).size(), 1u);
+      EXPECT_TRUE(precedes(b, d));
+
+      // The last explicit constraint freed empties the sequence.
+      tl->free(b, d);
+      EXPECT_TRUE(sequence(tl).empty());
+      EXPECT_TRUE(waits(b, tl->getId()) && waits(d, tl->getId()));
+      EXPECT_FALSE(tl->isConstrainedToThisObject(b));
+
+      EXPECT_CHECK_FAILURE(tl->free(b, d), "m_tokenIndex.find(predecessor->getKey()) != m_tokenIndex.end() && m_tokenIndex.find(successor->getKey()) != m_tokenIndex.end()",
+                           "Predecessor and successor must both be sequenced if they are to be freed");
+    }
+
+    TEST_F(TimelineTest, FreeBetweenRequiredTokensOnlyDropsTheMark) {
+      TokenId a = active(), b = active(), c = active();
+      tl->constrain(a, b);
+      tl->constrain(b, c);
+      tl->constrain(a, c);
+      tl->free(a, c);       // a and c keep a->b and b->c
+      EXPECT_EQ(sequence(tl), (Seq{a, b, c}));
+      EXPECT_TRUE(precedes(a, c));
+      tl->free(a, b);       // a now holds nothing explicit: it leaves, b stays first
+      EXPECT_EQ(sequence(tl), (Seq{b, c}));
+      EXPECT_FALSE(precedes(a, c));
+      EXPECT_TRUE(tl->isValid());
+    }
+
+    TEST_F(TimelineTest, FreeLinksEveryGapItLeaves) {
+      // (p, x, s, y) with p->y, p->s, p->x explicit; x->s and s->y implicit.
+      TokenId p = active(), x = active(), s = active(), y = active();
+      tl->constrain(p, y);
+      tl->constrain(p, s);
+      tl->constrain(p, x);
+      EXPECT_EQ(sequence(tl), (Seq{p, x, s, y}));
+      tl->free(p, s);
+      EXPECT_EQ(sequence(tl), (Seq{p, x, y}));
+      EXPECT_TRUE(precedes(x, y));
+      EXPECT_FALSE(tl->hasExplicitConstraint(y) && tl->hasExplicitConstraint(x) && false);
+      EXPECT_TRUE(tl->isValid());
+      EXPECT_TRUE(waits(s, tl->getId()));
+    }
+
+    TEST_F(TimelineTest, RemoveLinksTheNeighboursExplicitly) {
+      TokenId a = active(), t = active(), b = active();
+      tl->constrain(a, t);
+      tl->constrain(t, b);
+      t->deactivate();
+      m_ce->propagate();
+      EXPECT_EQ(sequence(tl), (Seq{a, b}));
+      EXPECT_TRUE(precedes(a, b));
+      // The new link is explicit: freeing it takes both out.
+      EXPECT_TRUE(tl->hasExplicitConstraint(a) && tl->hasExplicitConstraint(b));
+      EXPECT_TRUE(tl->tokens().count(t) == 0);
+
+      // First and last leave no new link; an unsequenced token only withdraws.
+      TokenId w = active();
+      EXPECT_TRUE(waits(w, tl->getId()));
+      w->deactivate();
+      m_ce->propagate();
+      EXPECT_FALSE(waits(w, tl->getId()));
+      a->deactivate();
+      m_ce->propagate();
+      EXPECT_EQ(sequence(tl), (Seq{b}));
+      EXPECT_TRUE(precedences(b).empty());
+      EXPECT_TRUE(m_db->getTokensToOrder().empty());
+    }
+
+    TEST_F(TimelineTest, TokensOnTwoTimelinesStayInStep) {
+      TestTimeline* other = timeline("other");
+      m_ce->setAutoPropagation(true);
+      for (int cycle = 0; cycle < 2; ++cycle) {
+        TokenId a = busy(), b = busy();
+        activate(a);
+        activate(b);
+        EXPECT_TRUE(waits(a, tl->getId()) && waits(a, other->getId()));
+        tl->constrain(a, b);     // binds both to tl: the other timeline lets them go
+        EXPECT_EQ(sequence(tl), (Seq{a, b}));
+        EXPECT_FALSE(waits(a, other->getId()));
+        EXPECT_TRUE(other->tokens().empty());
+        EXPECT_TRUE(m_db->getTokensToOrder().empty());
+        a->deactivate();
+        activate(a);
+        EXPECT_TRUE(waits(a, tl->getId()) && waits(a, other->getId()));
+        a->discard();
+        b->discard();
+        EXPECT_TRUE(m_db->getTokensToOrder().empty());
+        EXPECT_TRUE(tl->tokens().empty() && sequence(tl).empty());
+      }
+      m_ce->setAutoPropagation(false);
+    }
+
+    TEST_F(TimelineTest, ZeroDurationNeighboursAreValid) {
+      TokenId m1 = mark(10), m2 = mark(10), m3 = mark(10);
+      tl->constrain(m1, m2);
+      tl->constrain(m2, m3);
+      EXPECT_TRUE(m_ce->propagate());
+      EXPECT_TRUE(tl->isValid());
+    }
+
+    TEST_F(TimelineTest, TokensToOrderAreActiveAndUnsequencedByKey) {
+      TokenId a = active(), b = busy(), c = active(), d = active();
+      tl->constrain(c, c);
+      std::vector<TokenId> toOrder;
+      tl->getTokensToOrder(toOrder);
+      EXPECT_EQ(toOrder, (Seq{a, d}));
+      EXPECT_TRUE(tl->hasTokensToOrder());
+      EXPECT_CHECK_FAILURE(tl->getTokensToOrder(toOrder), "results.empty()", "");
+      (void) b;
+    }
+
+    // Ordering choices.
+
+    TEST_F(TimelineTest, EmptyTimelineOffersTheTokenAlone) {
+      TokenId t = active();
+      EXPECT_EQ(choices(tl, t, 1), (Choices{{t, t}}));
+      EXPECT_EQ(choices(tl, t, 7), (Choices{{t, t}}));
+      EXPECT_CHECK_FAILURE(choices(tl, t, 0), "limit > 0", "Cannot set limit to less than 1.");
+      tl->constrain(t, t);
+      EXPECT_CHECK_FAILURE(choices(tl, t), "m_tokenIndex.find(token->getKey()) == m_tokenIndex.end()",
+                           "Attempted to query for choices to constrain token Timeline.busy which has already been constrained.");
+    }
+
+    TEST_F(TimelineTest, ChoicesFollowTheSequenceUpToTheLimit) {
+      TokenId a = fixed(100, 110);
+      tl->constrain(a, a);
+      TokenId t = active(0, 500, 10, 510, 10, 10);
+      EXPECT_EQ(choices(tl, t), (Choices{{t, a}, {a, t}}));
+      EXPECT_EQ(choices(tl, t, 1), (Choices{{t, a}}));
+
+      // t can precede only c, and fits between b and c.
+      TokenId b = fixed(110, 120);
+      TokenId c = active(150, 160, 170, 180, 20, 20);
+      tl->constrain(a, b);
+      tl->constrain(b, c);
+      TokenId u = active(120, 200, 130, 210, 10, 10);
+      EXPECT_EQ(choices(tl, u), (Choices{{u, c}, {c, u}}));
+      EXPECT_EQ(choices(tl, u, 1), (Choices{{u, c}}));
+    }
+
+    TEST_F(TimelineTest, GapsTooSmallAreSkipped) {
+      TokenId a = fixed(0, 10);
+      TokenId b = active(14, 14, 20, 20, 6, 6);
+      TokenId c = fixed(100, 110);
+      tl->constrain(a, b);
+      tl->constrain(b, c);
+      // Between a and b there are 4, t needs 5; then it fits before c and after c.
+      TokenId t = active(0, 200, 5, 205, 5, 5);
+      EXPECT_EQ(choices(tl, t), (Choices{{t, c}, {c, t}}));
+      // A gap exactly as long as the token is enough.
+      TokenId s = active(0, 200, 4, 204, 4, 4);
+      EXPECT_EQ(choices(tl, s), (Choices{{s, b}, {s, c}, {c, s}}));
+    }
+
+    TEST_F(TimelineTest, APredecessorThatCannotPrecedeEndsTheScan) {
+      TokenId a = fixed(10, 20), b = fixed(30, 40), c = fixed(50, 60);
+      tl->constrain(a, b);
+      tl->constrain(b, c);
+      TokenId t = active(0, 25, 5, 30, 5, 5);
+      EXPECT_EQ(choices(tl, t), (Choices{{t, a}, {t, b}}));
+      // A token that can precede nothing can only go last.
+      TokenId late = active(300, 400, 310, 410, 10, 10);
+      EXPECT_EQ(choices(tl, late), (Choices{{c, late}}));
+    }
+
+    TEST_F(TimelineTest, InconsistentPlanOffersNothing) {
+      TokenId a = active(), t = active();
+      tl->constrain(a, a);
+      ConstrainedVariableId x = (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(0, 1)))->getId();
+      ConstrainedVariableId y = (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(5, 6)))->getId();
+      std::vector<ConstrainedVariableId> scope{x, y};
+      ConstraintId eq = m_ce->createConstraint("eq", scope);
+      EXPECT_TRUE(choices(tl, t).empty());
+      eq->discard();
+      EXPECT_EQ(choices(tl, t).size(), 2u);
+    }
+
+    // A seeded random walk over activate, constrain, free and deactivate.
+    TEST_F(TimelineTest, RandomOperationsKeepTheTimelineValid) {
+      for (unsigned int seed = 1; seed <= 20; ++seed) {
+        std::mt19937 random(seed);
+        std::vector<TokenId> tokens;
+        for (int i = 0; i < 8; ++i)
+          tokens.push_back(busy(0, 1000, 1, 1000, 1, 1));
+        for (int step = 0; step < 60; ++step) {
+          const TokenId t = tokens[random() % tokens.size()];
+          const std::vector<TokenId> seq = sequence(tl);
+          // Weighted: activate 6, constrain 7, free 4, deactivate 3 in 20.
+          const unsigned int dice = random() % 20;
+          switch (dice < 6 ? 0 : dice < 13 ? 1 : dice < 17 ? 2 : 3) {
+          case 0:
+            if (t->isInactive())
+              activate(t);
+            break;
+          case 1:
+            if (t->isActive() && !tl->hasToken(t)) {
+              Choices options = choices(tl, t);
+              if (!options.empty()) {
+                const Choice& choice = options[random() % options.size()];
+                tl->constrain(choice.first, choice.second);
+              }
+            }
+            break;
+          case 2:
+            if (seq.size() >= 2) {
+              size_t i = random() % (seq.size() - 1);
+              if (tl->isConstrainedToPrecede(seq[i], seq[i + 1]))
+                tl->free(seq[i], seq[i + 1]);
+            }
+            else if (seq.size() == 1 && tl->hasExplicitConstraint(seq[0]) && precedences(seq[0]).empty())
+              tl->free(seq[0], seq[0]);
+            break;
+          case 3:
+            if (t->isActive()) {
+              t->deactivate();
+              m_ce->propagate();
+            }
+            break;
+          }
+          ASSERT_TRUE(m_ce->propagate());
+          ASSERT_TRUE(tl->isValid());
+          // The database waits exactly for the active tokens the timeline has not sequenced.
+          std::vector<TokenId> expected;
+          tl->getTokensToOrder(expected);
+          std::vector<TokenId> waiting;
+          for (const auto& entry : m_db->getTokensToOrder())
+            waiting.push_back(entry.second.first);
+          ASSERT_EQ(waiting, expected) << "seed " << seed << " step " << step;
+        }
+        for (const TokenId& t : tokens)
+          t->discard();
+        ASSERT_TRUE(m_db->getTokensToOrder().empty());
+        ASSERT_TRUE(sequence(tl).empty());
+      }
+    }
+
+  }
+}
