@@ -94,8 +94,7 @@ TEST(IntervalDomainTest, SizeIntersectsAndSubset) {
 TEST(IntervalDomainTest, BoolDomain) {
   EXPECT_EQ("BOOL:CLOSED[false, true]", BoolDomain().toString());
   BoolDomain yes(true, "bool");
-  std::unique_ptr<AbstractDomain> copy(yes.copy());
-  EXPECT_EQ(typeid(BoolDomain), typeid(*copy));
+  EXPECT_EQ(typeid(BoolDomain), typeid(*std::unique_ptr<AbstractDomain>(yes.copy())));
   EXPECT_TRUE(yes.relax(BoolDomain()));
   EXPECT_THROW(yes.relax(IntervalIntDomain(0, 5)), Error);
 }

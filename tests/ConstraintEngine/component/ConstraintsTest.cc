@@ -4,7 +4,6 @@
 #include "ConstraintEngine/base/SymbolDomain.hh"
 #include "Utils/base/Debug.hh"
 
-#include <algorithm>
 #include <iostream>
 #include <sstream>
 
@@ -108,17 +107,11 @@ namespace test {
     std::ostringstream out;
     DebugMessage::setStream(out);
     DebugMessage::enableMatching("Variable:Variable");
-    new Variable<IntervalIntDomain>(ce->getId(), IntervalIntDomain(0, 10));
-    const std::string two = out.str();
-    out.str("");
     new Variable<IntervalIntDomain>(ce->getId(), IntervalIntDomain(4, 4));
-    const std::string three = out.str();
     DebugMessage::disableAll();
     DebugMessage::setStream(std::cerr);
-    EXPECT_EQ(std::count(two.begin(), two.end(), '\n'), 2);
-    EXPECT_EQ(two.find("[Variable:Variable]Base Domain = "), 0u);
-    EXPECT_EQ(std::count(three.begin(), three.end(), '\n'), 3);
-    EXPECT_NE(three.find("[Variable:Variable]Base domain singleton; 4"), std::string::npos);
+    EXPECT_EQ(out.str().find("[Variable:Variable]Base Domain = "), 0u);
+    EXPECT_NE(out.str().find("[Variable:Variable]Base domain singleton; 4"), std::string::npos);
   }
 
   TEST_F(VariableTemplate, RestrictingTheBaseDomain) {

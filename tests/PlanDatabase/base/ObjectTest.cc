@@ -120,14 +120,6 @@ namespace KADRIX {
       EXPECT_FALSE(battery.isValid());
     }
 
-    TEST_F(ObjectTest, PublicViewOfAnObject) {
-      ObjectId rover = make("Rover", "r1");
-      ConstrainedVariableId var = objectVariable("Rover");
-      EXPECT_EQ(static_cast<PSObject*>(rover), PSObject::asPSObject(static_cast<PSEntity*>(static_cast<Entity*>(rover))));
-      EXPECT_EQ(nullptr, PSObject::asPSObject(static_cast<PSEntity*>(static_cast<Entity*>(var))));
-      EXPECT_FALSE(rover->canBeCompared(EntityId(var)));
-    }
-
     /** Overrides only the public operations. */
     class PublicListener : public PSPlanDatabaseListener {
     public:

@@ -67,7 +67,6 @@ namespace KADRIX {
   TEST_F(DebugTest, SitesRegisterOnceAndWriteOnlyWhenEnabled) {
     m_out.exceptions(std::ios::failbit);
     schemaSite("EngineSchema", "Rover");
-    schemaSite("EngineSchema", "Rover");
     EXPECT_EQ(m_out.str(), "");
     EXPECT_EQ(m_out.exceptions(), std::ios::failbit) << "the mask stays as it was";
     const DebugMessage* site = findSite("Schema:declareObjectType");
@@ -92,7 +91,6 @@ namespace KADRIX {
     EXPECT_EQ(m_out.str(), "[Schema:declareObjectType][EngineSchema] Declaring object type Rover\n");
     DebugMessage::disableAll();
     m_out.str("");
-
     // Patterns also apply to sites registered later.
     DebugMessage::enableMatching("Late:");
     KADRIX_DEBUG("Late:site", "x=" << 1);
