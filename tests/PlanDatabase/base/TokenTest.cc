@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -297,24 +298,19 @@ namespace KADRIX {
       DebugCapture capture("Token:isValid");
       Probe* probe = new Probe(db());
       Probe* other = new Probe(db());
-      EXPECT_TRUE(probe->isValid());
-
-      probe->addMerged(other->getId());
-      EXPECT_FALSE(probe->isValid());
-      probe->clear();
-
-      probe->activate();
-      probe->setActiveToken(other->getId());
-      EXPECT_FALSE(probe->isValid());
-      probe->clear();
-
-      // A master that is gone: its handle is stale.
       Probe* gone = new Probe(db());
       TokenId stale = gone->getId();
       gone->discard();
-      probe->setMaster(stale);
-      EXPECT_FALSE(probe->isValid());
-      probe->clear();
+      EXPECT_TRUE(probe->isValid());
+      // Merged ids while inactive, an active token while active, a master that is gone.
+      for (const std::function<void()>& corrupt : std::vector<std::function<void()>>{
+             [&] { probe->addMerged(other->getId()); },
+             [&] { probe->activate(); probe->setActiveToken(other->getId()); },
+             [&] { probe->setMaster(stale); }}) {
+        corrupt();
+        EXPECT_FALSE(probe->isValid());
+        probe->clear();
+      }
 
       probe->getState()->resetSpecified();
       probe->getState()->setSpecified(Token::MERGED.getKey());
