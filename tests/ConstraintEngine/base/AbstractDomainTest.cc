@@ -39,7 +39,6 @@ TEST(AbstractDomainTest, ComparatorRuleAndInstallation) {
   SymbolDomain symbols("Color");
   EntityDomain things;
   EXPECT_TRUE(AbstractDomain::canBeCompared(ints, reals));
-  EXPECT_FALSE(AbstractDomain::canBeCompared(ints, symbols));
   EXPECT_FALSE(AbstractDomain::canBeCompared(symbols, things));
   {
     SameTypeComparator outer;
@@ -75,7 +74,6 @@ TEST(AbstractDomainTest, TextForms) {
 
 TEST(AbstractDomainTest, ConvertToMemberValue) {
   IntervalIntDomain ints(0, 10);
-  IntervalIntDomain full;
   double value = -7;
   EXPECT_TRUE(ints.convertToMemberValue("5", value));
   EXPECT_EQ(5, value);
@@ -84,8 +82,6 @@ TEST(AbstractDomainTest, ConvertToMemberValue) {
     EXPECT_FALSE(ints.convertToMemberValue(rejected, value)) << rejected;
     EXPECT_EQ(-7, value) << rejected;
   }
-  EXPECT_TRUE(full.convertToMemberValue("1e12", value));
-  EXPECT_EQ(plusInfinity(), value);
   SymbolDomain colors(std::list<double>{LabelStr("Red")}, "Color");
   EXPECT_TRUE(colors.convertToMemberValue("Red", value));
   EXPECT_EQ(LabelStr("Red").getKey(), value);

@@ -20,7 +20,6 @@ namespace test {
     ASSERT_NE(schema, nullptr);
     ASSERT_NE(ce, nullptr);
     EXPECT_EQ(ce->getCESchema(), schema->getId());
-    EXPECT_FALSE(ce->getAutoPropagation());
     for (const char* name : {"eq", "precedes", "concurrent", "temporalDistance"})
       EXPECT_TRUE(schema->isConstraintType(LabelStr(name))) << name;
 

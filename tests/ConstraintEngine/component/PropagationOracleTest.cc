@@ -114,13 +114,9 @@ namespace test {
         case 0:
         case 1: {
           // Mostly a value propagation left possible, so that runs stay consistent.
-          double lo = v.lb, hi = v.ub;
-          const AbstractDomain& current = v.id->lastDomain();
-          if (pick(4) != 0 && !current.isEmpty() && !ce().provenInconsistent()) {
-            lo = std::max(lo, current.getLowerBound());
-            hi = std::min(hi, current.getUpperBound());
-          }
-          const double value = between((int) lo, (int) std::max(lo, hi));
+          double lo, hi;
+          likely(v, lo, hi);
+          const double value = between((int) lo, (int) hi);
           os << "specify " << v.id->getName().toString() << " " << value;
           v.id->specify(value);
           v.specified = true;
@@ -135,12 +131,8 @@ namespace test {
         case 3: {
           // Keep the base non-empty and holding the specified value; mostly
           // within what propagation left possible.
-          double from = v.lb, to = v.ub;
-          const AbstractDomain& current = v.id->lastDomain();
-          if (pick(4) != 0 && !current.isEmpty() && !ce().provenInconsistent()) {
-            from = std::max(from, current.getLowerBound());
-            to = std::max(from, std::min(to, current.getUpperBound()));
-          }
+          double from, to;
+          likely(v, from, to);
           double lo = between((int) from, (int) to);
           double hi = between((int) lo, (int) to);
           if (v.specified) {
@@ -240,6 +232,18 @@ namespace test {
       }
 
     private:
+      /** The base bounds, or (mostly) what propagation left of them; never an empty range. */
+      void likely(const ModelVariable& v, double& lo, double& hi) {
+        lo = v.lb;
+        hi = v.ub;
+        const AbstractDomain& current = v.id->lastDomain();
+        if (pick(4) != 0 && !current.isEmpty() && !ce().provenInconsistent()) {
+          lo = std::max(lo, current.getLowerBound());
+          hi = std::min(hi, current.getUpperBound());
+        }
+        hi = std::max(lo, hi);
+      }
+
       template <class M>
       static void toggle(M& m, std::ostream& os) {
         os << (m.deactivated ? "reactivated" : "deactivated");

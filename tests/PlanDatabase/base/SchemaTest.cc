@@ -46,8 +46,6 @@ TEST_F(EmptySchemaTest, ObjectTypesAndTheirTypeFactories) {
                        "childOfRelation.find(objectType) == childOfRelation.end()",
                        "Rover is already defined.");
   EXPECT_TRUE(factory.isValid()) << "a refused declaration registers nothing";
-  schema.addObjectType("Object");
-  EXPECT_FALSE(schema.hasParent("Object"));
   EXPECT_CHECK_FAILURE(schema.addObjectType("Car", "Vehicle"), "isObjectType(parent)",
                        "Vehicle is undefined.");
 
@@ -69,7 +67,7 @@ TEST_F(EmptySchemaTest, TheTypeTreeNeverGetsACycle) {
   EXPECT_CHECK_FAILURE(schema.addObjectType("Vehicle", "Truck"), "!isA(parent, objectType)",
                        "Vehicle is an ancestor of Truck and cannot extend it.");
   EXPECT_THROW(schema.addObjectType("Vehicle", "Vehicle"), Error);
-  EXPECT_FALSE(schema.hasParent("Object") || schema.hasParent("Vehicle"));
+  EXPECT_FALSE(schema.hasParent("Vehicle"));
 }
 
 TEST_F(EmptySchemaTest, PredicatesAndMembers) {
@@ -89,8 +87,6 @@ TEST_F(EmptySchemaTest, PredicatesAndMembers) {
                        "isObjectType(predicate.getElement(0, getDelimiter()))",
                        "Object Type not defined for Nothing.drive.");
 
-  schema.addMember("Rover.drive", "int", "speed");
-  EXPECT_EQ(1u, schema.addMember("Rover.drive", "float", "distance"));
   schema.addMember("Rover", "int", "speed");
   // Any primitive is-a any other, so a float speed is the inherited speed again.
   EXPECT_CHECK_FAILURE(schema.addMember("Car", "float", "speed"),
@@ -101,8 +97,6 @@ TEST_F(EmptySchemaTest, PredicatesAndMembers) {
 
   EXPECT_CHECK_FAILURE(schema.addMember("Nothing", "int", "x"), "isType(parentType)",
                        "Nothing is undefined.");
-  schema.addEnum("Color");
-  EXPECT_THROW(schema.addMember("Color", "int", "x"), Error);
   EXPECT_THROW(schema.addMember("Rover", "Gizmo", "other"), Error);
 
   // A predicate known only through its ancestor takes members once it is added itself.
@@ -120,8 +114,6 @@ TEST_F(EmptySchemaTest, Enumerations) {
   schema.addValue("Color", LabelStr("Red"));
   schema.addValue("Color", 3.5);
   EXPECT_EQ(2u, schema.getEnumValues("Color").size());
-  EXPECT_CHECK_FAILURE(schema.addEnum("Color"), "!isEnum(enumName)",
-                       "Color is already defined as an enumeration.");
   schema.addObjectType("Rover");
   EXPECT_CHECK_FAILURE(schema.addEnum("Rover"), "!isObjectType(enumName)",
                        "Rover is already defined as an object type.");
@@ -144,8 +136,8 @@ TEST_F(ModelSchemaTest, ResetDropsTheModelAndWhatWasRememberedOfIt) {
   schema.reset();
   EXPECT_EQ(1u, schema.getAllObjectTypes().size());
   EXPECT_FALSE(schema.isObjectType("Rover") || schema.isEnum("Color"));
-  EXPECT_TRUE(m_ces->getFactory("Rover").isValid()) << "type factories stay registered";
-  EXPECT_TRUE(drive.isValid() && rover.isValid()) << "so do object and token factories";
+  EXPECT_TRUE(m_ces->getFactory("Rover").isValid() && drive.isValid() && rover.isValid())
+    << "type, object and token factories stay registered";
 
   // A new model in which Car is no Rover: nothing answers from the old tree.
   schema.declareObjectType("Car");
@@ -183,7 +175,6 @@ TEST(SchemaLifetimeTest, TwoSchemasDoNotShareAnswers) {
   Schema second("Second", ces.getId());
   second.declareObjectType("Car");
   EXPECT_FALSE(second.hasParent("Car"));
-  EXPECT_CHECK_FAILURE(second.getParent("Car"), "hasParent(type)", "Car does not have a parent.");
   EXPECT_FALSE(second.isPredicate("Car.drive"));
 }
 

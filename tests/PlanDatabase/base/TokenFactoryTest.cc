@@ -98,8 +98,7 @@ TEST_F(TokenFactoryTest, PurgeEmptiesTheRegistry) {
   registry.registerFactory(drive);
   ASSERT_EQ(drive, registry.getFactory(m_schema->getId(), "Car.drive"));
   registry.purgeAll();
-  EXPECT_FALSE(drive.isValid());
-  EXPECT_FALSE(registry.hasFactory());
+  EXPECT_FALSE(drive.isValid() || registry.hasFactory());
   EXPECT_CHECK_FAILURE(registry.getFactory(m_schema->getId(), "Car.drive"), "ALWAYS_FAILS",
                        "Failed in TokenTypeMgr::getFactory for Rover.drive");
   TokenFactoryId again = makeFactory("Rover.drive");

