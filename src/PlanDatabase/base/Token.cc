@@ -4,7 +4,12 @@
 #include "PlanDatabase/base/PlanDatabase.hh"
 #include "PlanDatabase/base/Schema.hh"
 #include "PlanDatabase/base/UnifyMemento.hh"
+#include "ConstraintEngine/base/BoolDomain.hh"
 #include "ConstraintEngine/base/ConstraintEngine.hh"
+#include "ConstraintEngine/base/EnumeratedDomain.hh"
+#include "ConstraintEngine/base/IntervalDomain.hh"
+#include "ConstraintEngine/base/StringDomain.hh"
+#include "ConstraintEngine/base/SymbolDomain.hh"
 #include "Utils/base/Debug.hh"
 #include "Utils/base/IdTable.hh"
 
@@ -52,6 +57,18 @@ namespace KADRIX {
       const std::uintptr_t address = static_cast<std::uintptr_t>(value);
       const char* typeName = IdTable::getTypeName(address);
       return typeName != 0 && std::strcmp(typeName, Id<Object>::typeName()) == 0;
+    }
+
+    /**
+     * Makes var a token variable over DomainType when none is made yet and the
+     * base domain is of that class (or derives from it).
+     */
+    template <class DomainType>
+    void makeParameterAs(ConstrainedVariable*& var, const TokenId& token, int index,
+                         const ConstraintEngineId& engine, const AbstractDomain& baseDomain,
+                         const LabelStr& name) {
+      if (var == 0 && dynamic_cast<const DomainType*>(&baseDomain) != 0)
+        var = new TokenVariable<DomainType>(token, index, engine, baseDomain, false, true, name);
     }
   }
 
@@ -247,11 +264,25 @@ namespace KADRIX {
 
   ConstrainedVariableId Token::addParameter(const AbstractDomain& baseDomain, const LabelStr& name) {
     KADRIX_CHECK(isIncomplete());
-    const ConstrainedVariableId var = m_planDatabase->getConstraintEngine()->createVariable(
-      baseDomain.getTypeName(), baseDomain, false, true, name, m_id, (int) m_allVariables.size());
-    m_parameters.push_back(var);
-    addVariable(var);
-    return var;
+    const ConstraintEngineId& engine = m_planDatabase->getConstraintEngine();
+    const int index = (int) m_allVariables.size();
+    // Most derived classes first: the variable takes the closest domain class.
+    ConstrainedVariable* var = 0;
+    makeParameterAs<ObjectDomain>(var, m_id, index, engine, baseDomain, name);
+    makeParameterAs<StateDomain>(var, m_id, index, engine, baseDomain, name);
+    makeParameterAs<SymbolDomain>(var, m_id, index, engine, baseDomain, name);
+    makeParameterAs<StringDomain>(var, m_id, index, engine, baseDomain, name);
+    makeParameterAs<EnumeratedDomain>(var, m_id, index, engine, baseDomain, name);
+    makeParameterAs<BoolDomain>(var, m_id, index, engine, baseDomain, name);
+    makeParameterAs<IntervalIntDomain>(var, m_id, index, engine, baseDomain, name);
+    makeParameterAs<IntervalDomain>(var, m_id, index, engine, baseDomain, name);
+    KADRIX_CHECK_MSG(var != 0, "Cannot make parameter " << name.toString() << " of "
+                     << toString() << ": no token variable for a domain of type "
+                     << baseDomain.getTypeName().toString() << ".");
+    const ConstrainedVariableId id = var->getId();
+    m_parameters.push_back(id);
+    addVariable(id);
+    return id;
   }
 
   void Token::addStandardConstraint(const ConstraintId& constraint) {

@@ -257,7 +257,9 @@ namespace KADRIX {
     void addVariable(const ConstrainedVariableId& var);
     /**
      * Makes a model parameter over the base domain, named name, at the next
-     * index; only while the token is incomplete.
+     * index; only while the token is incomplete. The parameter is a token
+     * variable over the closest domain class the token variables come in
+     * (see TokenVariable); a domain of no such class is refused.
      */
     ConstrainedVariableId addParameter(const AbstractDomain& baseDomain, const LabelStr& name);
     /** Adds a constraint made by a derived class to the standard constraints. */

@@ -3,8 +3,13 @@
 #include "PlanDatabase/base/StateDomain.hh"
 #include "PlanDatabase/base/Token.hh"
 #include "PlanDatabase/base/UnifyMemento.hh"
+#include "ConstraintEngine/base/BoolDomain.hh"
 #include "ConstraintEngine/base/Constraint.hh"
+#include "ConstraintEngine/base/EnumeratedDomain.hh"
+#include "ConstraintEngine/base/IntervalDomain.hh"
 #include "ConstraintEngine/base/IntervalIntDomain.hh"
+#include "ConstraintEngine/base/StringDomain.hh"
+#include "ConstraintEngine/base/SymbolDomain.hh"
 #include "Utils/base/Debug.hh"
 
 namespace KADRIX {
@@ -197,5 +202,11 @@ namespace KADRIX {
   template class TokenVariable<StateDomain>;
   template class TokenVariable<ObjectDomain>;
   template class TokenVariable<IntervalIntDomain>;
+  // Model parameters.
+  template class TokenVariable<IntervalDomain>;
+  template class TokenVariable<BoolDomain>;
+  template class TokenVariable<EnumeratedDomain>;
+  template class TokenVariable<SymbolDomain>;
+  template class TokenVariable<StringDomain>;
 
 }

@@ -298,5 +298,42 @@ namespace KADRIX {
       }
     }
 
+    // Parameters merge by index like every other variable of the token.
+    TEST_F(MergeTest, MergedParametersRestrictTheActiveTokensUntilSplit) {
+      TokenId a = active(), m = drive();
+      TokenVariable<IntervalIntDomain>* speed =
+        dynamic_cast<TokenVariable<IntervalIntDomain>*>((ConstrainedVariable*) a->parameters()[0]);
+      TokenVariable<IntervalDomain>* distance =
+        dynamic_cast<TokenVariable<IntervalDomain>*>((ConstrainedVariable*) a->parameters()[1]);
+      ASSERT_TRUE(speed != 0 && distance != 0);
+      EXPECT_EQ(a, speed->getParentToken());
+      EXPECT_EQ(a, distance->getParentToken());
+      m->parameters()[0]->specify(4);
+      m->parameters()[1]->restrictBaseDomain(IntervalDomain(10, 20));
+      ASSERT_TRUE(m_ce->propagate());
+      const std::vector<std::string> before = domains({a, m});
+
+      m->doMerge(a);
+      ASSERT_TRUE(m_ce->propagate());
+      EXPECT_TRUE(speed->isSpecified() && !speed->isLocallySpecified());
+      EXPECT_EQ(4, speed->getSpecifiedValue());
+      EXPECT_EQ(IntervalDomain(10, 20), distance->getIntegratedBaseDomain());
+      EXPECT_EQ(IntervalDomain(10, 20), distance->lastDomain());
+      distance->relax();
+      EXPECT_EQ(IntervalDomain(10, 20), distance->lastDomain());
+      m->cancel();
+      ASSERT_TRUE(m_ce->propagate());
+      EXPECT_FALSE(speed->isSpecified());
+      EXPECT_EQ(IntervalDomain(0, 100), distance->getIntegratedBaseDomain());
+      EXPECT_EQ(before, domains({a, m}));
+
+      // Resetting the merged token's parameter frees the active token's.
+      m->doMerge(a);
+      m->parameters()[0]->reset();
+      EXPECT_FALSE(speed->isSpecified());
+      EXPECT_EQ(IntervalIntDomain(0, 10), speed->lastDomain());
+      m->cancel();
+    }
+
   }
 }

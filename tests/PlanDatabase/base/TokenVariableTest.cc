@@ -1,7 +1,11 @@
+#include "ConstraintEngine/base/BoolDomain.hh"
+#include "ConstraintEngine/base/StringDomain.hh"
+#include "ConstraintEngine/base/SymbolDomain.hh"
 #include "PlanDatabase/model/TestTokens.hh"
 
 #include <gtest/gtest.h>
 
+#include <list>
 #include <typeinfo>
 
 namespace KADRIX {
@@ -75,6 +79,60 @@ namespace KADRIX {
       token->cancel();
       EXPECT_TRUE(m_ce->createConstraint("eq", makeScope(token->start(), other)).isValid());
       other->discard();
+    }
+
+    namespace {
+      /** A Rover.drive token with one parameter "p" per domain given. */
+      class MixedToken : public IntervalToken {
+      public:
+        MixedToken(const PlanDatabaseId& db, const std::vector<const AbstractDomain*>& domains)
+          : IntervalToken(db, "Rover.drive", true, false, horizon(), horizon(), positive(),
+                          Token::noObject(), false) {
+          for (const AbstractDomain* domain : domains)
+            addParameter(*domain, "p");
+          close();
+        }
+      };
+
+      /** The parent token of var when it is a token variable over D; none otherwise. */
+      template <class D>
+      TokenId parentOf(const ConstrainedVariableId& var) {
+        TokenVariable<D>* tokenVariable = dynamic_cast<TokenVariable<D>*>((ConstrainedVariable*) var);
+        return tokenVariable != 0 ? tokenVariable->getParentToken() : TokenId();
+      }
+    }
+
+    TEST_F(TokenVariableTest, ParametersAreTokenVariablesOverTheirDomainsClass) {
+      const std::list<double> labels{LabelStr("red").getKey(), LabelStr("blue").getKey()};
+      const BoolDomain flag;
+      const SymbolDomain colour(labels, "Colour");
+      const StringDomain text(labels);
+      const EnumeratedDomain numbers(std::list<double>{1, 2}, true, "nums");
+      const IntervalDomain real(0.5, 2.5);
+      const IntervalIntDomain whole(0, 3);
+      const std::vector<const AbstractDomain*> domains{
+        &flag, &colour, &text, &numbers, &drive()->getObject()->baseDomain(), &real, &whole};
+      TokenId token = (new MixedToken(db(), domains))->getId();
+
+      const std::vector<ConstrainedVariableId>& parameters = token->parameters();
+      ASSERT_EQ(domains.size(), parameters.size());
+      for (size_t i = 0; i < parameters.size(); ++i) {
+        const ConstrainedVariableId& p = parameters[i];
+        EXPECT_EQ(token->getVariables()[5 + i], p);
+        EXPECT_EQ(5 + (int) i, p->getIndex());
+        EXPECT_EQ(EntityId(token), p->parent());
+        EXPECT_EQ(LabelStr("p"), p->getName());
+        EXPECT_TRUE(p->canBeSpecified() && !p->isInternal());
+        EXPECT_EQ(typeid(*domains[i]), typeid(p->baseDomain())) << i;
+        EXPECT_EQ(typeid(*domains[i]), typeid(p->lastDomain())) << i;
+      }
+      EXPECT_EQ(token, parentOf<BoolDomain>(parameters[0]));
+      EXPECT_EQ(token, parentOf<SymbolDomain>(parameters[1]));
+      EXPECT_EQ(token, parentOf<StringDomain>(parameters[2]));
+      EXPECT_EQ(token, parentOf<EnumeratedDomain>(parameters[3]));
+      EXPECT_EQ(token, parentOf<ObjectDomain>(parameters[4]));
+      EXPECT_EQ(token, parentOf<IntervalDomain>(parameters[5]));
+      EXPECT_EQ(token, parentOf<IntervalIntDomain>(parameters[6]));
     }
 
   }
