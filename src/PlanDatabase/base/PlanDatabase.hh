@@ -97,6 +97,27 @@ namespace KADRIX {
     ObjectId createObject(const LabelStr& objectType, const LabelStr& objectName,
                           const std::vector<const AbstractDomain*>& arguments);
 
+    // Merge candidates and archiving.
+    /**
+     * Appends to results the active tokens onto which the inactive token could
+     * be merged, by entity key, at most limit of them; with useExactTest the
+     * temporal advisor must also find the two concurrent. Propagates first and
+     * adds nothing when the network is inconsistent.
+     */
+    void getCompatibleTokens(const TokenId& inactiveToken, std::vector<TokenId>& results,
+                             unsigned int limit, bool useExactTest);
+    /** All the merge candidates, without the advisor. */
+    void getCompatibleTokens(const TokenId& inactiveToken, std::vector<TokenId>& results);
+    unsigned int countCompatibleTokens(const TokenId& inactiveToken, unsigned int limit,
+                                       bool useExactTest);
+    bool hasCompatibleTokens(const TokenId& inactiveToken);
+    /**
+     * Terminates and discards every unmerged token whose end cannot lie after
+     * tick and that can be terminated, earliest start first; the network must
+     * be consistent. Returns how many tokens left the database.
+     */
+    unsigned int archive(unsigned int tick);
+
     // Registry of global variables.
     void registerGlobalVariable(const ConstrainedVariableId& var);
     /** Forgets the variable; it must be the one registered under its name. */

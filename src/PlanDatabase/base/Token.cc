@@ -3,7 +3,13 @@
 #include "PlanDatabase/base/ObjectTokenRelation.hh"
 #include "PlanDatabase/base/PlanDatabase.hh"
 #include "PlanDatabase/base/Schema.hh"
+#include "PlanDatabase/base/UnifyMemento.hh"
+#include "ConstraintEngine/base/BoolDomain.hh"
 #include "ConstraintEngine/base/ConstraintEngine.hh"
+#include "ConstraintEngine/base/EnumeratedDomain.hh"
+#include "ConstraintEngine/base/IntervalDomain.hh"
+#include "ConstraintEngine/base/StringDomain.hh"
+#include "ConstraintEngine/base/SymbolDomain.hh"
 #include "Utils/base/Debug.hh"
 #include "Utils/base/IdTable.hh"
 
@@ -51,6 +57,18 @@ namespace KADRIX {
       const std::uintptr_t address = static_cast<std::uintptr_t>(value);
       const char* typeName = IdTable::getTypeName(address);
       return typeName != 0 && std::strcmp(typeName, Id<Object>::typeName()) == 0;
+    }
+
+    /**
+     * Makes var a token variable over DomainType when none is made yet and the
+     * base domain is of that class (or derives from it).
+     */
+    template <class DomainType>
+    void makeParameterAs(ConstrainedVariable*& var, const TokenId& token, int index,
+                         const ConstraintEngineId& engine, const AbstractDomain& baseDomain,
+                         const LabelStr& name) {
+      if (var == 0 && dynamic_cast<const DomainType*>(&baseDomain) != 0)
+        var = new TokenVariable<DomainType>(token, index, engine, baseDomain, false, true, name);
     }
   }
 
@@ -246,11 +264,25 @@ namespace KADRIX {
 
   ConstrainedVariableId Token::addParameter(const AbstractDomain& baseDomain, const LabelStr& name) {
     KADRIX_CHECK(isIncomplete());
-    const ConstrainedVariableId var = m_planDatabase->getConstraintEngine()->createVariable(
-      baseDomain.getTypeName(), baseDomain, false, true, name, m_id, (int) m_allVariables.size());
-    m_parameters.push_back(var);
-    addVariable(var);
-    return var;
+    const ConstraintEngineId& engine = m_planDatabase->getConstraintEngine();
+    const int index = (int) m_allVariables.size();
+    // Most derived classes first: the variable takes the closest domain class.
+    ConstrainedVariable* var = 0;
+    makeParameterAs<ObjectDomain>(var, m_id, index, engine, baseDomain, name);
+    makeParameterAs<StateDomain>(var, m_id, index, engine, baseDomain, name);
+    makeParameterAs<SymbolDomain>(var, m_id, index, engine, baseDomain, name);
+    makeParameterAs<StringDomain>(var, m_id, index, engine, baseDomain, name);
+    makeParameterAs<EnumeratedDomain>(var, m_id, index, engine, baseDomain, name);
+    makeParameterAs<BoolDomain>(var, m_id, index, engine, baseDomain, name);
+    makeParameterAs<IntervalIntDomain>(var, m_id, index, engine, baseDomain, name);
+    makeParameterAs<IntervalDomain>(var, m_id, index, engine, baseDomain, name);
+    KADRIX_CHECK_MSG(var != 0, "Cannot make parameter " << name.toString() << " of "
+                     << toString() << ": no token variable for a domain of type "
+                     << baseDomain.getTypeName().toString() << ".");
+    const ConstrainedVariableId id = var->getId();
+    m_parameters.push_back(id);
+    addVariable(id);
+    return id;
   }
 
   void Token::addStandardConstraint(const ConstraintId& constraint) {
@@ -295,6 +327,9 @@ namespace KADRIX {
       Entity::discardAll(m_pseudoVariables);
       m_planDatabase->notifyRemoved(m_id);
     }
+    // Only in the global purge: the record goes without being undone.
+    if (m_unifyMemento.isValid())
+      m_unifyMemento.release();
     Entity::handleDiscard();
   }
 
@@ -453,20 +488,205 @@ namespace KADRIX {
   }
 
   void Token::split() {
-    KADRIX_FAIL("Splitting " << toString() << " needs the merge records, which are not available.");
+    KADRIX_CHECK(isValid());
+    KADRIX_CHECK(isMerged());
+    KADRIX_CHECK(m_unifyMemento.isValid());
+    m_state->resetSpecified();
+    const TokenId activeToken = m_activeToken;
+    UnifyMementoId record = m_unifyMemento;
+    m_activeToken = TokenId::noId();
+    m_unifyMemento = UnifyMementoId::noId();
+    // The active token forgets this one before the record resets its variables.
+    const bool activeTokenDeleted = activeToken->removeMergedToken(m_id);
+    record->undo(activeTokenDeleted);
+    record.release();
+    m_planDatabase->notifySplit(m_id);
   }
 
-  void Token::merge(PSToken* /*activeToken*/) {
-    KADRIX_FAIL("Merging " << toString() << " needs the merge records, which are not available.");
+  void Token::doMerge(const TokenId& activeToken) {
+    KADRIX_CHECK(isValid());
+    KADRIX_CHECK(isInactive());
+    KADRIX_CHECK(activeToken.isValid());
+    KADRIX_CHECK(activeToken->isActive());
+    KADRIX_CHECK_MSG(m_state->lastDomain().isMember(MERGED), "Not permitted to merge." << toString());
+    KADRIX_CHECK_MSG(getPlanDatabase()->getSchema()->isA(activeToken->getPredicateName(), m_predicateName),
+                     "Cannot merge tokens with different predicates: " << m_predicateName.toString()
+                     << ", " << activeToken->getPredicateName().toString());
+    // Checked before anything changes, so that a refused merge leaves the token as it was.
+    KADRIX_CHECK_TEXT(m_allVariables.size() == activeToken->getVariables().size(),
+                      "inactiveVariables.size() == activeVariables.size()", "");
+    m_state->setSpecified(MERGED.getKey());
+    m_unifyMemento = UnifyMementoId(new UnifyMemento(m_id, activeToken));
+    m_activeToken = activeToken;
+    activeToken->addMergedToken(m_id);
+    std::vector<ObjectId> objects;
+    liveObjects(objects);
+    for (size_t i = 0; i < objects.size(); ++i)
+      objects[i]->notifyMerged(m_id);
+    m_planDatabase->notifyMerged(m_id);
+  }
+
+  void Token::merge(PSToken* activeToken) {
+    KADRIX_CHECK_MSG(activeToken != NULL, "Can't merge on NULL token");
+    const TokenId token(m_planDatabase->getEntityByKey(activeToken->getKey()));
+    doMerge(token);
+  }
+
+  void Token::addMergedToken(const TokenId& token) {
+    KADRIX_CHECK_MSG(isActive(), "Must be ative to merge onto it.");
+    m_mergedTokens.insert(token);
+    incRefCount();
+  }
+
+  bool Token::removeMergedToken(const TokenId& token) {
+    KADRIX_CHECK_MSG(isActive(), "Must be ative to merge onto it.");
+    m_mergedTokens.erase(token);
+    // May discard this token: nothing may touch it after this.
+    return decRefCount();
+  }
+
+  PSList<PSToken*> Token::getCompatibleTokens(unsigned int limit, bool useExactTest) {
+    std::vector<TokenId> tokens;
+    m_planDatabase->getCompatibleTokens(m_id, tokens, limit, useExactTest);
+    PSList<PSToken*> result;
+    for (size_t i = 0; i < tokens.size(); ++i)
+      result.push_back((Token*) tokens[i]);
+    return result;
+  }
+
+  // ---------------------------------------------------------------- commit and termination
+
+  bool Token::canBeCommitted() const {
+    return isPending() && isActive();
+  }
+
+  void Token::commit() {
+    // Shared by every token; filled on the first commit.
+    static StateDomain sl_activeOnly("States");
+    static bool sl_initialized = false;
+    if (!sl_initialized) {
+      sl_activeOnly.insert(ACTIVE.getKey());
+      sl_activeOnly.close();
+      sl_initialized = true;
+    }
+    KADRIX_CHECK(false == m_committed);
+    KADRIX_CHECK_MSG(canBeCommitted(), "Attempt to commit a token that cannot be committed.");
+    m_committed = true;
+    incRefCount();
+    m_state->restrictBaseDomain(sl_activeOnly);
+    m_planDatabase->notifyCommitted(m_id);
+  }
+
+  bool Token::canBeTerminated(unsigned int /*tick*/) const {
+    if (isTerminated())
+      return false;
+    if (isRejected())
+      return true;
+    if (!m_mergedTokens.empty()) {
+      KADRIX_DEBUG("Token:canBeTerminated", "Cannot terminate " << toString()
+                   << " because of remaining supported token " << (*m_mergedTokens.begin())->toString());
+      return false;
+    }
+    if (isMerged()) {
+      const TokenId& activeToken = getActiveToken();
+      if (!activeToken->isCommitted()) {
+        KADRIX_DEBUG("Token:canBeTerminated", "Cannot terminate " << toString() << " which is a slave of "
+                     << (m_master.isValid() ? m_master->toString() : std::string("no master")));
+        return false;
+      }
+      if (activeToken->isTerminated())
+        return true;
+      const std::vector<ConstrainedVariableId>& activeVariables = activeToken->getVariables();
+      for (size_t i = 1; i < m_allVariables.size(); ++i) {
+        const ConstrainedVariableId& activeVar = activeVariables[i];
+        const ConstrainedVariableId& var = m_allVariables[i];
+        if (!activeVar->baseDomain().isSubsetOf(var->lastDomain())) {
+          KADRIX_DEBUG("Token:canBeTerminated", "Cannot terminate " << toString()
+                       << activeVar->baseDomain().toString() << " can be further restricted by "
+                       << var->lastDomain().toString() << std::endl << "Active Variable: "
+                       << activeVar->toString() << " Inactive Variable: " << var->toString());
+          return false;
+        }
+      }
+      return true;
+    }
+
+    // Gathered first, so that a constraint shared by several variables is looked at once.
+    std::set<ConstraintId, EntityComparator<ConstraintId> > constraints;
+    std::set<int> ownKeys;
+    for (size_t i = 0; i < m_allVariables.size(); ++i) {
+      m_allVariables[i]->constraints(constraints);
+      ownKeys.insert(m_allVariables[i]->getKey());
+    }
+    for (ConstrainedVariableSet::const_iterator it = m_localVariables.begin();
+         it != m_localVariables.end(); ++it) {
+      (*it)->constraints(constraints);
+      ownKeys.insert((*it)->getKey());
+    }
+    for (std::set<ConstraintId, EntityComparator<ConstraintId> >::const_iterator it = constraints.begin();
+         it != constraints.end(); ++it) {
+      const ConstraintId& constraint = *it;
+      KADRIX_CHECK_MSG(constraint.isValid(), constraint);
+      if (!constraint->isActive() || constraint->isRedundant())
+        continue;
+      const std::vector<ConstrainedVariableId>& scope = constraint->getScope();
+      for (size_t i = 0; i < scope.size(); ++i) {
+        const ConstrainedVariableId& var = scope[i];
+        if (!var->parent().isNoId() && ownKeys.count(var->getKey()) == 0 &&
+            !var->baseDomain().isSingleton()) {
+          KADRIX_DEBUG("Token:canBeTerminated", "Cannot terminate " << toString() << ". "
+                       << var->toString() << " has an active external constraint "
+                       << constraint->toString() << ".");
+          return false;
+        }
+      }
+    }
+    return true;
   }
 
   void Token::terminate() {
-    KADRIX_FAIL("Terminating " << toString() << " is not available.");
+    // A slave its master's discard terminated may be reached again by archiving.
+    if (m_terminated)
+      return;
+    m_terminated = true;
+    for (size_t i = 0; i < m_allVariables.size(); ++i) {
+      const ConstrainedVariableId& var = m_allVariables[i];
+      KADRIX_CHECK_MSG(var.isValid(), var << " is not valid for token " << getKey());
+      var->deactivate();
+    }
+    for (size_t i = 0; i < m_pseudoVariables.size(); ++i) {
+      const ConstrainedVariableId& var = m_pseudoVariables[i];
+      KADRIX_CHECK_MSG(var.isValid(), var << " is not valid for token " << getKey());
+      var->deactivate();
+    }
+    for (ConstrainedVariableSet::const_iterator it = m_localVariables.begin();
+         it != m_localVariables.end(); ++it) {
+      const ConstrainedVariableId& var = *it;
+      KADRIX_CHECK_MSG(var.isValid(), var << " is not valid for token " << getKey());
+      var->deactivate();
+    }
+    m_planDatabase->notifyTerminated(m_id);
   }
 
-  PSList<PSToken*> Token::getCompatibleTokens(unsigned int /*limit*/, bool /*useExactTest*/) {
-    KADRIX_FAIL("The merge candidates of " << toString() << " are not available.");
-    return PSList<PSToken*>();
+  bool Token::noExternalConstraints() const {
+    for (size_t i = 0; i < m_allVariables.size(); ++i) {
+      std::set<ConstraintId> constraints;
+      m_allVariables[i]->constraints(constraints);
+      for (std::set<ConstraintId>::const_iterator it = constraints.begin(); it != constraints.end(); ++it) {
+        const ConstraintId& constraint = *it;
+        KADRIX_CHECK(constraint.isValid());
+        const std::vector<ConstrainedVariableId>& scope = constraint->getScope();
+        for (size_t j = 0; j < scope.size(); ++j) {
+          const EntityId& parent = scope[j]->parent();
+          if (!parent.isNoId() && parent != EntityId(m_id) && TokenId::convertable(parent)) {
+            KADRIX_DEBUG("Token:noExternalConstraints", "Found external constraint "
+                         << constraint->toString());
+            return false;
+          }
+        }
+      }
+    }
+    return true;
   }
 
   void Token::restrictBaseDomains() {
@@ -486,8 +706,7 @@ namespace KADRIX {
   void Token::handleAdditionOfInactiveConstraint(const ConstraintId& constraint) {
     KADRIX_CHECK(constraint.isValid());
     KADRIX_CHECK(isMerged());
-    // The merge record takes the constraint over; merging is not available yet.
-    KADRIX_CHECK_MSG(m_unifyMemento.isValid(), "No merge record for " << toString());
+    m_unifyMemento->handleAdditionOfInactiveConstraint(constraint);
   }
 
   void Token::handleRemovalOfInactiveConstraint(const ConstraintId& constraint) {
@@ -495,7 +714,7 @@ namespace KADRIX {
     KADRIX_CHECK(isMerged());
     if (isTerminated())
       return;
-    KADRIX_CHECK_MSG(m_unifyMemento.isValid(), "No merge record for " << toString());
+    m_unifyMemento->handleRemovalOfInactiveConstraint(constraint);
   }
 
   // ---------------------------------------------------------------- master and slaves

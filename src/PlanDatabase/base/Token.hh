@@ -155,8 +155,17 @@ namespace KADRIX {
     void reinstate();
     /** ACTIVE to INACTIVE: splits the merged tokens, releases the slaves, then resets. */
     void deactivate();
-    /** MERGED to INACTIVE. */
+    /** MERGED to INACTIVE: undoes and deletes the merge record. */
     void split();
+    /** INACTIVE to MERGED onto an active token of this predicate or of one derived from it. */
+    void doMerge(const TokenId& activeToken);
+    /** On the active token: records a token merged onto it and takes a reference for it. */
+    void addMergedToken(const TokenId& token);
+    /**
+     * On the active token: forgets a merged token and releases its reference;
+     * true when that was the last reference, so that this token is discarded.
+     */
+    bool removeMergedToken(const TokenId& token);
     /** Narrows every variable's base domain but the state variable's to its current domain. */
     void restrictBaseDomains();
     void handleAdditionOfInactiveConstraint(const ConstraintId& constraint);
@@ -167,8 +176,18 @@ namespace KADRIX {
     void remove(const TokenId& slave);
     /** Cuts the link to the master and releases the master's reference; true when that was the last. */
     bool removeMaster(const TokenId& token);
-    /** Terminates the token. */
+
+    // Commit and termination.
+    /** Pending and active. */
+    bool canBeCommitted() const;
+    /** Fixes an active token for good: its state can be nothing but ACTIVE, and it holds one more reference. */
+    void commit();
+    /** Whether the token may be retired; tick is not consulted. */
+    bool canBeTerminated(unsigned int tick) const;
+    /** Deactivates every variable the token owns and tells the database; once only. */
     void terminate();
+    /** True when no constraint on the token's variables reaches a variable of another token. */
+    bool noExternalConstraints() const;
 
     // Accessors.
     const TokenId& getId() const;
@@ -188,6 +207,8 @@ namespace KADRIX {
     const TokenSet& slaves() const { return m_slaves; }
     const TokenSet& getMergedTokens() const { return m_mergedTokens; }
     const TokenId& getActiveToken() const { return m_activeToken; }
+    /** The merge record of a merged token; the null handle otherwise. */
+    const UnifyMementoId& getUnifyMemento() const { return m_unifyMemento; }
     const std::set<ConstraintId>& getStandardConstraints() const { return m_standardConstraints; }
     const ConstrainedVariableSet& getLocalVariables() const { return m_localVariables; }
     /** The slave at this position in key order, or the null handle. */
@@ -236,7 +257,9 @@ namespace KADRIX {
     void addVariable(const ConstrainedVariableId& var);
     /**
      * Makes a model parameter over the base domain, named name, at the next
-     * index; only while the token is incomplete.
+     * index; only while the token is incomplete. The parameter is a token
+     * variable over the closest domain class the token variables come in
+     * (see TokenVariable); a domain of no such class is refused.
      */
     ConstrainedVariableId addParameter(const AbstractDomain& baseDomain, const LabelStr& name);
     /** Adds a constraint made by a derived class to the standard constraints. */

@@ -2,8 +2,14 @@
 #include "PlanDatabase/base/ObjectDomain.hh"
 #include "PlanDatabase/base/StateDomain.hh"
 #include "PlanDatabase/base/Token.hh"
+#include "PlanDatabase/base/UnifyMemento.hh"
+#include "ConstraintEngine/base/BoolDomain.hh"
 #include "ConstraintEngine/base/Constraint.hh"
+#include "ConstraintEngine/base/EnumeratedDomain.hh"
+#include "ConstraintEngine/base/IntervalDomain.hh"
 #include "ConstraintEngine/base/IntervalIntDomain.hh"
+#include "ConstraintEngine/base/StringDomain.hh"
+#include "ConstraintEngine/base/SymbolDomain.hh"
 #include "Utils/base/Debug.hh"
 
 namespace KADRIX {
@@ -158,10 +164,26 @@ namespace KADRIX {
     m_integratedBaseDomain->intersect(domain);
   }
 
+  namespace {
+    /**
+     * Whether the token is merged and its merge record follows the constraints
+     * of its variables: the merge method does, the stack method leaves them
+     * active and alone, and while the record is being built there is none.
+     */
+    bool followedByMergeRecord(const TokenId& token) {
+      if (!token->isMerged())
+        return false;
+      const UnifyMementoId& record = token->getUnifyMemento();
+      return record.isValid() && record->getMethod() == UnifyMemento::mergeMethod;
+    }
+  }
+
   template <class DomainType>
   void TokenVariable<DomainType>::handleConstraintAdded(const ConstraintId& constraint) {
-    KADRIX_CHECK(!this->m_parentToken->isRejected());
-    if (m_parentToken->isMerged()) {
+    // A re-stated constraint stands for one that already touched this token.
+    if (!MergeMemento::isRestating())
+      KADRIX_CHECK(!this->m_parentToken->isRejected());
+    if (followedByMergeRecord(m_parentToken)) {
       KADRIX_CHECK_MSG(!constraint->isActive(),
                        "Constraint should be inactive if it is on a merged token.");
       m_parentToken->handleAdditionOfInactiveConstraint(constraint);
@@ -173,12 +195,18 @@ namespace KADRIX {
     // While the token is discarded its variables go one by one.
     if (!m_parentToken.isValid() || m_parentToken->isDeleted())
       return;
-    if (m_parentToken->isMerged() && !constraint->isActive())
+    if (followedByMergeRecord(m_parentToken) && !constraint->isActive())
       m_parentToken->handleRemovalOfInactiveConstraint(constraint);
   }
 
   template class TokenVariable<StateDomain>;
   template class TokenVariable<ObjectDomain>;
   template class TokenVariable<IntervalIntDomain>;
+  // Model parameters.
+  template class TokenVariable<IntervalDomain>;
+  template class TokenVariable<BoolDomain>;
+  template class TokenVariable<EnumeratedDomain>;
+  template class TokenVariable<SymbolDomain>;
+  template class TokenVariable<StringDomain>;
 
 }

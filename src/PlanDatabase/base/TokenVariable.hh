@@ -13,7 +13,9 @@ namespace KADRIX {
    * parent token. It remembers whether it was specified by its own token
    * (locally) or only through a merged token.
    *
-   * Instantiated for StateDomain, ObjectDomain and IntervalIntDomain.
+   * Instantiated for StateDomain, ObjectDomain and IntervalIntDomain (the
+   * built-in variables), and for IntervalDomain, BoolDomain,
+   * EnumeratedDomain, SymbolDomain and StringDomain (model parameters).
    *
    * The state variable is made not specifiable: specify() and reset() refuse
    * it, and the token changes its state through setSpecified() and

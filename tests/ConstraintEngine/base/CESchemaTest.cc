@@ -1,12 +1,11 @@
 #include "ConstraintEngine/base/CESchema.hh"
-#include "ConstraintEngine/base/BoolDomain.hh"
 #include "ConstraintEngine/base/EnumeratedDomain.hh"
 #include "ConstraintEngine/base/IntervalDomain.hh"
 #include "ConstraintEngine/base/IntervalIntDomain.hh"
 #include "ConstraintEngine/base/StringDomain.hh"
 #include "ConstraintEngine/base/SymbolDomain.hh"
-#include "Utils/base/Error.hh"
 #include "Utils/base/Utils.hh"
+#include "Utils/base/CheckHelpers.hh"
 
 #include <gtest/gtest.h>
 
@@ -21,17 +20,9 @@ namespace {
 
 const double inf = g_infiniteTime();
 
-/** The message of the failure f raises, or "no failure". */
 std::string messageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.getMessage();
-  }
-  return "no failure";
+  return test::failureOf(f).getMessage();
 }
-
-bool fails(const std::function<void()>& f) { return messageOf(f) != "no failure"; }
 
 std::list<double> labels(const std::list<std::string>& texts) {
   std::list<double> keys;
@@ -49,7 +40,6 @@ public:
 class ThingDomain : public EnumeratedDomain {
 public:
   explicit ThingDomain(const std::list<double>& values) : EnumeratedDomain(values, false, "Thing") {}
-  ThingDomain(const ThingDomain& org) : EnumeratedDomain(org) {}
   ThingDomain* copy() const override { return new ThingDomain(*this); }
   bool isEntity() const override { return true; }
   bool convertToMemberValue(const std::string& text, double& value) const override {
@@ -70,105 +60,59 @@ TEST(CESchemaTest, BuiltInTypesAndTheirBaseDomains) {
   for (const char* name : names) {
     ASSERT_TRUE(schema.isType(name)) << name;
     // Each base domain carries the name it is registered under, and so do its copies.
-    const AbstractDomain& base = schema.baseDomain(name);
-    EXPECT_EQ(name, base.getTypeName().toString());
-    std::unique_ptr<AbstractDomain> copy(base.copy());
+    std::unique_ptr<AbstractDomain> copy(schema.baseDomain(name).copy());
     EXPECT_EQ(name, copy->getTypeName().toString());
   }
-
-  const AbstractDomain& ints = schema.baseDomain("int");
-  EXPECT_NE(nullptr, dynamic_cast<const IntervalIntDomain*>(&ints));
-  EXPECT_TRUE(ints.getLowerBound() == -inf && ints.getUpperBound() == inf);
-  const AbstractDomain& reals = schema.baseDomain("REAL_INTERVAL");
-  EXPECT_TRUE(reals.isInterval() && reals.minDelta() < 1 && reals.getUpperBound() == inf);
-  EXPECT_NE(nullptr, dynamic_cast<const BoolDomain*>(&schema.baseDomain("bool")));
-  EXPECT_NE(nullptr, dynamic_cast<const StringDomain*>(&schema.baseDomain("STRING")));
-  EXPECT_NE(nullptr, dynamic_cast<const SymbolDomain*>(&schema.baseDomain("symbol")));
   EXPECT_TRUE(schema.baseDomain("symbol").isOpen() && schema.baseDomain("string").isOpen());
-
-  EXPECT_FALSE(schema.isType("Color"));
-  EXPECT_TRUE(schema.getFactory("Color").isNoId());
   EXPECT_EQ("Unknown type name Color", messageOf([&] { schema.baseDomain("Color"); }));
   EXPECT_EQ("Unknown type name Color", messageOf([&] { schema.createValue("Color", "Red"); }));
 }
 
-TEST(CESchemaTest, NumericTexts) {
+TEST(CESchemaTest, ValuesFromText) {
   CESchema schema;
-  for (const char* type : {"int", "INT", "INT_INTERVAL", "float", "FLOAT", "REAL_INTERVAL"}) {
+  for (const char* type : {"int", "REAL_INTERVAL"}) {
     EXPECT_EQ(42, schema.createValue(type, "+42")) << type;
-    EXPECT_EQ(-17, schema.createValue(type, "-17")) << type;
-    for (const char* word : {"inf", "+inf", "INF", "Infinity", "+INFINITY"})
-      EXPECT_EQ(inf, schema.createValue(type, word)) << type << " " << word;
-    for (const char* word : {"-inf", "-Inf", "-infinity"})
-      EXPECT_EQ(-inf, schema.createValue(type, word)) << type << " " << word;
+    EXPECT_EQ(-inf, schema.createValue(type, "-infinity")) << type;
     // Beyond the infinite bounds, numbers clamp to them.
-    EXPECT_EQ(inf, schema.createValue(type, "1000000000")) << type;
-    EXPECT_EQ(-inf, schema.createValue(type, "-1e300")) << type;
     EXPECT_EQ(inf, schema.createValue(type, "1e400")) << type;
-    for (const char* bad : {"", " ", "abc", "12abc", "1 2", "--1", "+", ".", "1e", "0x10", "nan", "inf1", " 5"})
-      EXPECT_TRUE(fails([&] { schema.createValue(type, bad); })) << type << " '" << bad << "'";
+    for (const char* bad : {"", "12abc", "--1", ".", "1e", "0x10", "nan", "inf1", " 5"})
+      EXPECT_THROW(schema.createValue(type, bad), Error) << type << " '" << bad << "'";
   }
-  // Reals take fractions and exponents.
-  EXPECT_EQ(2.5, schema.createValue("float", "2.5"));
   EXPECT_EQ(-0.25, schema.createValue("FLOAT", "-.25"));
-  EXPECT_EQ(1500, schema.createValue("REAL_INTERVAL", "1.5e3"));
-  EXPECT_EQ(3, schema.createValue("float", "3."));
   // Integers must be integral, whatever the spelling.
   EXPECT_EQ(3000, schema.createValue("int", "3e3"));
-  EXPECT_EQ(7, schema.createValue("int", "7.0"));
-  for (const char* bad : {"2.5", "1e-3", "0.1"})
-    EXPECT_TRUE(fails([&] { schema.createValue("int", bad); })) << bad;
-}
+  EXPECT_THROW(schema.createValue("int", "1e-3"), Error);
 
-TEST(CESchemaTest, BooleanAndSymbolicTexts) {
-  CESchema schema;
-  for (const char* type : {"bool", "BOOL"}) {
-    for (const char* text : {"true", "TRUE", "1"})
-      EXPECT_EQ(1, schema.createValue(type, text));
-    for (const char* text : {"false", "FALSE", "0"})
-      EXPECT_EQ(0, schema.createValue(type, text));
-    for (const char* bad : {"", "yes", "2", "-1", "True"})
-      EXPECT_TRUE(fails([&] { schema.createValue(type, bad); })) << type << " '" << bad << "'";
-  }
+  EXPECT_EQ(1, schema.createValue("bool", "TRUE"));
+  EXPECT_THROW(schema.createValue("bool", "True"), Error);
   // Any text is a string or a symbol: its label key.
-  for (const char* type : {"string", "STRING", "symbol", "SYMBOL"})
-    for (const char* text : {"Hello", "", "with space", "42"})
-      EXPECT_EQ(LabelStr(text).getKey(), schema.createValue(type, text)) << type << " '" << text << "'";
+  for (const char* type : {"string", "SYMBOL"})
+    EXPECT_EQ(LabelStr("42").getKey(), schema.createValue(type, "42")) << type;
 }
 
 TEST(CESchemaTest, EnumerationsRegisteredByModelCode) {
   CESchema schema;
   schema.registerFactory(
     (new EnumeratedTypeFactory("Color", "Color", SymbolDomain(labels({"Red", "Green"}), "Color")))->getId());
-  ASSERT_TRUE(schema.isType("Color"));
-  EXPECT_EQ(2u, schema.baseDomain("Color").getSize());
   EXPECT_EQ(LabelStr("Red").getKey(), schema.createValue("Color", "Red"));
   EXPECT_EQ("Blue is not a value of Color", messageOf([&] { schema.createValue("Color", "Blue"); }));
-
-  // An open enumeration takes any text of its kind.
-  SymbolDomain open("Open");
-  ASSERT_TRUE(open.isOpen());
-  schema.registerFactory((new EnumeratedTypeFactory("Open", "Open", open))->getId());
-  EXPECT_EQ(LabelStr("Anything").getKey(), schema.createValue("Open", "Anything"));
 
   // Numeric enumerations read numbers and check membership.
   schema.registerFactory(
     (new EnumeratedTypeFactory("Sizes", "float", EnumeratedDomain(std::list<double>{1, 2.5, 4}, true, "Sizes")))
       ->getId());
   EXPECT_EQ(2.5, schema.createValue("Sizes", "2.5"));
-  EXPECT_EQ("3 is not a value of Sizes", messageOf([&] { schema.createValue("Sizes", "3"); }));
-  EXPECT_TRUE(fails([&] { schema.createValue("Sizes", "big"); }));
+  EXPECT_THROW(schema.createValue("Sizes", "big"), Error);
 
   // Entity domains convert through the domain itself.
   schema.registerFactory((new EnumeratedTypeFactory("Thing", "Thing", ThingDomain({1, 2})))->getId());
   EXPECT_EQ(2, schema.createValue("Thing", "two"));
   EXPECT_EQ("three is not a value of Thing", messageOf([&] { schema.createValue("Thing", "three"); }));
-
 }
 
 TEST(CESchemaTest, RegistrationReplacesAndOwns) {
   Id<TypeFactory> first, second;
-  Id<ConstraintFactory> eq1, eq2, other;
+  Id<ConstraintFactory> eq1, eq2;
   {
     CESchema schema;
     first = (new EnumeratedTypeFactory("Color", "Color", SymbolDomain(labels({"Red"}), "Color")))->getId();
@@ -180,48 +124,23 @@ TEST(CESchemaTest, RegistrationReplacesAndOwns) {
     second = (new EnumeratedTypeFactory("Color", "Color", SymbolDomain(labels({"Red", "Blue"}), "Color")))->getId();
     schema.registerFactory(second);
     EXPECT_FALSE(first.isValid());
-    EXPECT_EQ(second, schema.getFactory("Color"));
-    EXPECT_EQ(LabelStr("Blue").getKey(), schema.createValue("Color", "Blue"));
-    // Built-in types can be replaced the same way.
-    Id<TypeFactory> oldInt = schema.getFactory("int");
-    schema.registerFactory((new IntervalTypeFactory("int", IntervalIntDomain(0, 10, "int")))->getId());
-    EXPECT_FALSE(oldInt.isValid());
-    EXPECT_EQ(10, schema.baseDomain("int").getUpperBound());
-    EXPECT_EQ("11 is not a value of int", messageOf([&] { schema.createValue("int", "11"); }));
-
-    EXPECT_FALSE(schema.isConstraintType("eq"));
     EXPECT_TRUE(schema.getConstraintFactory("eq").isNoId());
     NamedFactory* eq = new NamedFactory("eq", true);
     eq1 = eq->getId();
     schema.registerConstraintFactory(eq);
     schema.registerConstraintFactory(eq);
-    EXPECT_TRUE(eq1.isValid());
-    EXPECT_TRUE(schema.isConstraintType("eq"));
-    EXPECT_EQ(eq1, schema.getConstraintFactory("eq"));
+    EXPECT_TRUE(eq1.isValid() && schema.isConstraintType("eq"));
     // As a module initialised twice does: the second factory replaces the first.
     eq = new NamedFactory("eq", false);
     eq2 = eq->getId();
     schema.registerConstraintFactory(eq);
     EXPECT_FALSE(eq1.isValid());
     EXPECT_EQ(eq2, schema.getConstraintFactory("eq"));
-    other = (new NamedFactory("precedes", true))->getId();
-    schema.registerConstraintFactory((NamedFactory*) (ConstraintFactory*) other);
 
-    EXPECT_TRUE(fails([&] { schema.registerFactory(Id<TypeFactory>()); }));
-    EXPECT_TRUE(fails([&] { schema.registerConstraintFactory(nullptr); }));
+    EXPECT_THROW(schema.registerFactory(Id<TypeFactory>()), Error);
+    EXPECT_THROW(schema.registerConstraintFactory(nullptr), Error);
   }
   // The schema deleted everything registered with it.
   EXPECT_FALSE(second.isValid());
   EXPECT_FALSE(eq2.isValid());
-  EXPECT_FALSE(other.isValid());
-}
-
-TEST(CESchemaTest, SchemaIsAnEngineComponent) {
-  Engine engine;
-  CESchema* schema = new CESchema();
-  engine.addComponent("CESchema", schema);
-  CESchema* found = dynamic_cast<CESchema*>(engine.getComponent("CESchema"));
-  ASSERT_EQ(schema, found);
-  EXPECT_EQ(schema->getId(), found->getId());
-  delete engine.removeComponent("CESchema");
 }

@@ -60,10 +60,7 @@ Model restrict(const Model& m, const std::function<bool(int)>& keep) {
 }
 
 Model range(int lo, int hi) {
-  Model result;
-  for (int v = lo; v <= hi; ++v)
-    result.insert(v);
-  return result;
+  return restrict(modelOf(IntervalIntDomain(LOW - 2, HIGH + 2)), [&](int v) { return v >= lo && v <= hi; });
 }
 
 Model hull(const Model& m) {
@@ -84,14 +81,15 @@ public:
   }
   /** An enumerated set, an integer interval or a real interval with fractional bounds. */
   std::unique_ptr<AbstractDomain> other() {
-    switch (pick(0, 2)) {
-      case 0: {
-        Model m = subset();
-        return std::unique_ptr<AbstractDomain>(new EnumeratedDomain(std::list<double>(m.begin(), m.end()), true, "int"));
-      }
-      case 1: return std::unique_ptr<AbstractDomain>(new IntervalIntDomain(value(), value()));
-      default: return std::unique_ptr<AbstractDomain>(new IntervalDomain(value() + 0.5, value() + 0.5));
-    }
+    const int kind = pick(0, 2);
+    if (kind == 0)
+      return std::unique_ptr<AbstractDomain>(enumerated(subset()));
+    const int lo = value(), hi = value();
+    return std::unique_ptr<AbstractDomain>(kind == 1 ? new IntervalIntDomain(lo, hi)
+                                                     : new IntervalDomain(lo + 0.5, hi + 0.5));
+  }
+  static EnumeratedDomain* enumerated(const Model& m) {
+    return new EnumeratedDomain(std::list<double>(m.begin(), m.end()), true, "int");
   }
 
 private:
@@ -125,7 +123,7 @@ void runAgainstModel(unsigned seed, bool interval) {
     if (interval)
       dom.reset(new IntervalIntDomain(lo, hi));
     else
-      dom.reset(new EnumeratedDomain(std::list<double>(model.begin(), model.end()), true, "int"));
+      dom.reset(Generator::enumerated(model));
     if (!closed)
       dom->open();
     RecordingListener listener;

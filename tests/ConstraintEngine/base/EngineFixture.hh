@@ -11,6 +11,7 @@
 #include "ConstraintEngine/base/IntervalIntDomain.hh"
 #include "ConstraintEngine/component/Constraints.hh"
 #include "ConstraintEngine/component/Variable.hh"
+#include "Utils/base/CheckHelpers.hh"
 
 #include <gtest/gtest.h>
 
@@ -97,6 +98,11 @@ namespace test {
       return new Recorder(tag, ce->getId(), scope, log);
     }
 
+    static std::list<double> values(const ConstrainedVariableId& v) {
+      std::list<double> result;
+      v->lastDomain().getValues(result);
+      return result;
+    }
     static double lb(const ConstrainedVariableId& v) { return v->lastDomain().getLowerBound(); }
     static double ub(const ConstrainedVariableId& v) { return v->lastDomain().getUpperBound(); }
 
@@ -104,15 +110,6 @@ namespace test {
     ConstraintEngine* ce = nullptr;
     Log log;
   };
-
-  inline std::vector<ConstrainedVariableId> scope3(const ConstrainedVariableId& a, const ConstrainedVariableId& b,
-                                                   const ConstrainedVariableId& c) {
-    std::vector<ConstrainedVariableId> s;
-    s.push_back(a);
-    s.push_back(b);
-    s.push_back(c);
-    return s;
-  }
 
 }
 }

@@ -1,20 +1,17 @@
 #include "ConstraintEngine/base/BoolDomain.hh"
 #include "ConstraintEngine/base/EnumeratedDomain.hh"
 #include "ConstraintEngine/base/IntervalIntDomain.hh"
-#include "Utils/base/Error.hh"
-#include "DomainTestListener.hh"
+#include "Utils/base/CheckHelpers.hh"
 
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cmath>
-#include <functional>
 #include <memory>
 
 namespace KADRIX {
 namespace {
 
-typedef DomainListener L;
 const double inf = 268435455;
 
 void expectBounds(const AbstractDomain& dom, double lb, double ub) {
@@ -27,14 +24,12 @@ EnumeratedDomain numbers(std::list<double> vals) {
 }
 
 TEST(IntervalDomainTest, IntegerBoundsRoundInwards) {
-  expectBounds(IntervalIntDomain(0.5, 2.5), 1, 2);
   expectBounds(IntervalIntDomain(-2.5, -0.5), -2, -1);
   EXPECT_TRUE(IntervalIntDomain(0.2, 0.8).isEmpty());
   IntervalIntDomain dom(0, 10);
   dom.intersect(0.5, 3.7);
   expectBounds(dom, 1, 3);
   EXPECT_FALSE(dom.isMember(2.5));
-  EXPECT_TRUE(dom.isMember(2));
   dom.intersect(IntervalDomain(1.2, 2.9));
   expectBounds(dom, 2, 2);
   dom.set(2.4); // not an integer, so not a member
@@ -44,13 +39,9 @@ TEST(IntervalDomainTest, IntegerBoundsRoundInwards) {
   ASSERT_NE(nullptr, dynamic_cast<IntervalIntDomain*>(copy.get()));
   copy->intersect(0.5, 9.5);
   expectBounds(*copy, 1, 9);
-  EXPECT_EQ(1.0, copy->minDelta());
-  EXPECT_GT(IntervalDomain().minDelta(), 0.0);
-  EXPECT_LT(IntervalDomain().minDelta(), 1.0);
 }
 
 TEST(IntervalDomainTest, BoundsClampToInfinity) {
-  expectBounds(IntervalDomain(), -inf, inf);
   expectBounds(IntervalDomain(-1e12, 1e12), -inf, inf);
   expectBounds(IntervalIntDomain(5, 1e9), 5, inf);
   IntervalIntDomain full;
@@ -66,9 +57,7 @@ TEST(IntervalDomainTest, BoundsClampToInfinity) {
 }
 
 TEST(IntervalDomainTest, SaturatingBoundArithmetic) {
-  EXPECT_EQ(-inf, lowerBoundSum(-inf, 5));
   EXPECT_EQ(-inf, lowerBoundSum(lowerBoundSum(-inf, 5), 7)) << "chains stay at exactly -inf";
-  EXPECT_EQ(inf, upperBoundSum(inf, -5));
   EXPECT_EQ(-inf, lowerBoundSum(inf, -inf));
   EXPECT_EQ(inf, upperBoundSum(-inf, inf));
   EXPECT_EQ(inf, lowerBoundSum(2e8, 2e8)) << "finite sums beyond infinity clamp";
@@ -77,69 +66,25 @@ TEST(IntervalDomainTest, SaturatingBoundArithmetic) {
   EXPECT_EQ(3, lowerBoundDifference(5, 2));
 }
 
-TEST(IntervalDomainTest, EachOperationReportsItsChangeType) {
-  struct Case {
-    const char* what;
-    std::function<void(IntervalDomain&)> operation;
-    Changes expected;
-    double lb, ub;
-  };
-  EnumeratedDomain twoSix = numbers({2, 6, 20});
-  const std::vector<Case> cases = {
-    {"raise lower", [](IntervalDomain& d) { d.intersect(2, 20); }, {L::LOWER_BOUND_INCREASED}, 2, 10},
-    {"lower upper", [](IntervalDomain& d) { d.intersect(-5, 8); }, {L::UPPER_BOUND_DECREASED}, 0, 8},
-    {"both", [](IntervalDomain& d) { d.intersect(IntervalIntDomain(2, 8)); }, {L::BOUNDS_RESTRICTED}, 2, 8},
-    {"enumerated hull", [&](IntervalDomain& d) { d.intersect(twoSix); }, {L::BOUNDS_RESTRICTED}, 2, 6},
-    {"to one", [](IntervalDomain& d) { d.intersect(10, 12); }, {L::RESTRICT_TO_SINGLETON}, 10, 10},
-    {"to nothing", [](IntervalDomain& d) { d.intersect(11, 12); }, {L::EMPTIED}, inf, -inf},
-    {"set", [](IntervalDomain& d) { d.set(4); }, {L::SET_TO_SINGLETON}, 4, 4},
-    {"set outside", [](IntervalDomain& d) { d.set(11); }, {L::EMPTIED}, inf, -inf},
-    {"remove lower bound", [](IntervalDomain& d) { d.remove(0); }, {L::LOWER_BOUND_INCREASED}, 1, 10},
-    {"relax to hull", [&](IntervalDomain& d) { d.relax(twoSix); }, {L::RELAXED}, 2, 20},
-    {"unchanged", [](IntervalDomain& d) { d.intersect(-1, 11); d.remove(20); d.close(); d.relax(IntervalIntDomain(0, 10)); }, {}, 0, 10},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    IntervalIntDomain dom(0, 10);
-    RecordingListener listener;
-    dom.setListener(listener.getId());
-    c.operation(dom);
-    EXPECT_EQ(c.expected, listener.take());
-    expectBounds(dom, c.lb, c.ub);
-    EXPECT_TRUE(dom.isClosed());
-  }
-}
-
 TEST(IntervalDomainTest, OperationsIntervalsRefuse) {
   IntervalIntDomain dom(0, 10);
   IntervalDomain real(0, 10);
   EXPECT_THROW(dom.open(), Error);
-  try {
-    dom.insert(11);
-    FAIL() << "insert into an interval";
-  } catch (const Error& e) {
-    EXPECT_EQ("isOpen()", e.getCondition());
-  }
-  EXPECT_THROW(dom.remove(5), Error) << "an interior value";
+  EXPECT_EQ("isOpen()", test::failureOf([&] { dom.insert(11); }).getCondition());
   EXPECT_THROW(real.remove(0), Error);
   std::list<double> listed;
   EXPECT_THROW(real.getValues(listed), Error);
   EXPECT_THROW(dom.intersect(EnumeratedDomain(false, "Color")), Error);
-  EXPECT_THROW(dom.getSingletonValue(), Error);
   expectBounds(dom, 0, 10);
 }
 
 TEST(IntervalDomainTest, SizeIntersectsAndSubset) {
-  EXPECT_EQ(10u, IntervalIntDomain(0, 9).getSize());
   EXPECT_EQ(2 * 268435455u + 1, IntervalIntDomain().getSize());
   EXPECT_EQ(UINT_MAX, IntervalDomain(0, 1).getSize());
-  EXPECT_EQ(1u, IntervalDomain(0.5, 0.5).getSize());
-  EXPECT_EQ(0u, IntervalDomain(1, 0).getSize());
 
   // Integer and enumerated counterparts are covered by the randomized test.
   EXPECT_FALSE(IntervalDomain(0.2, 0.8).intersects(IntervalIntDomain(0, 1)));
   EXPECT_TRUE(IntervalDomain(0, 1).intersects(IntervalDomain(1, 2)));
-  EXPECT_FALSE(IntervalDomain(0, 1).intersects(IntervalDomain(1.5, 2)));
   EXPECT_FALSE(IntervalDomain(1, 2).isSubsetOf(IntervalIntDomain(0, 5)));
   EXPECT_FALSE(IntervalDomain(1, 2).isSubsetOf(numbers({1, 2})));
   EXPECT_TRUE(IntervalDomain(2, 2).isSubsetOf(IntervalIntDomain(0, 5)));
@@ -147,16 +92,9 @@ TEST(IntervalDomainTest, SizeIntersectsAndSubset) {
 }
 
 TEST(IntervalDomainTest, BoolDomain) {
-  BoolDomain dom;
-  EXPECT_TRUE(dom.isBool() && dom.isInterval() && dom.isNumeric());
-  EXPECT_EQ("BOOL:CLOSED[false, true]", dom.toString());
-  EXPECT_EQ(2u, dom.getSize());
+  EXPECT_EQ("BOOL:CLOSED[false, true]", BoolDomain().toString());
   BoolDomain yes(true, "bool");
-  EXPECT_EQ(1.0, yes.getSingletonValue());
-  EXPECT_EQ("bool", yes.getTypeName().toString());
-  std::unique_ptr<AbstractDomain> copy(yes.copy());
-  EXPECT_TRUE(copy->isBool());
-  EXPECT_EQ(typeid(BoolDomain), typeid(*copy));
+  EXPECT_EQ(typeid(BoolDomain), typeid(*std::unique_ptr<AbstractDomain>(yes.copy())));
   EXPECT_TRUE(yes.relax(BoolDomain()));
   EXPECT_THROW(yes.relax(IntervalIntDomain(0, 5)), Error);
 }

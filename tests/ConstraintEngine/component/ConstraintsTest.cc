@@ -3,9 +3,7 @@
 #include "ConstraintEngine/base/IntervalDomain.hh"
 #include "ConstraintEngine/base/SymbolDomain.hh"
 #include "Utils/base/Debug.hh"
-#include "Utils/base/Error.hh"
 
-#include <algorithm>
 #include <iostream>
 #include <sstream>
 
@@ -32,20 +30,10 @@ namespace test {
     make("eq", makeScope(i2, e3));
     EXPECT_TRUE(ce->propagate());
 
-    std::list<double> values;
-    e1->lastDomain().getValues(values);
-    EXPECT_EQ(values, std::list<double>({2, 3, 5}));
-    values.clear();
-    e2->lastDomain().getValues(values);
-    EXPECT_EQ(values, std::list<double>({2, 3, 5}));
-    EXPECT_EQ(lb(i1), 3); // integer bounds round inwards
-    EXPECT_EQ(ub(i1), 10);
-    EXPECT_EQ(lb(r1), 3);
+    EXPECT_EQ(values(e2), std::list<double>({2, 3, 5}));
+    EXPECT_EQ(lb(r1), 3); // integer bounds round inwards
     EXPECT_EQ(ub(r1), 10);
-    values.clear();
-    e3->lastDomain().getValues(values);
-    EXPECT_EQ(values, std::list<double>({1, 6}));
-    EXPECT_EQ(lb(i2), 1);
+    EXPECT_EQ(values(e3), std::list<double>({1, 6}));
     EXPECT_EQ(ub(i2), 6);
 
     // symbolic values intersect like numbers
@@ -55,8 +43,7 @@ namespace test {
     ConstrainedVariableId s2 = ce->createVariable(LabelStr("Colour"), SymbolDomain(more, LabelStr("Colour")));
     make("eq", makeScope(s1, s2));
     EXPECT_TRUE(ce->propagate());
-    EXPECT_TRUE(s1->lastDomain().isSingleton());
-    EXPECT_EQ(s2->lastDomain().getSingletonValue(), LabelStr("green").getKey());
+    EXPECT_EQ(values(s1), std::list<double>({LabelStr("green").getKey()}));
   }
 
   TEST_F(NamedConstraints, EqualWaitsForOpenDomainsAndIgnoresSelfPairs) {
@@ -79,129 +66,52 @@ namespace test {
     EXPECT_FALSE(ce->propagate());
   }
 
-  TEST_F(NamedConstraints, PrecedenceChainReachesItsFixpoint) {
-    std::vector<ConstrainedVariableId> t;
-    for (int i = 0; i < 6; ++i)
-      t.push_back(intVar(0, 100, "t" + std::to_string(i)));
-    for (int i = 0; i + 1 < 6; ++i)
-      make("precedes", makeScope(t[i], t[i + 1]));
-    t[0]->restrictBaseDomain(IntervalIntDomain(10, 100));
-    t[5]->restrictBaseDomain(IntervalIntDomain(0, 50));
-    EXPECT_TRUE(ce->propagate());
-    for (int i = 0; i < 6; ++i) {
-      EXPECT_EQ(lb(t[i]), 10);
-      EXPECT_EQ(ub(t[i]), 50);
-    }
-    make("precedes", makeScope(t[3], t[3])); // x <= x: nothing
-    EXPECT_TRUE(ce->propagate());
-    make("precedes", makeScope(t[5], t[0])); // a cycle: all equal
-    t[2]->specify(20);
-    EXPECT_TRUE(ce->propagate());
-    EXPECT_EQ(ub(t[0]), 20);
-    EXPECT_EQ(lb(t[5]), 20);
-    t[4]->specify(30);
-    EXPECT_FALSE(ce->propagate());
-  }
-
-  TEST_F(NamedConstraints, ConcurrentIntersectsBounds) {
-    ConstrainedVariableId x = intVar(0, 8, "x");
-    ConstrainedVariableId y = intVar(5, 20, "y");
-    make("concurrent", makeScope(x, y));
-    EXPECT_TRUE(ce->propagate());
-    EXPECT_EQ(lb(x), 5);
-    EXPECT_EQ(ub(y), 8);
-  }
-
+  // Precedence, concurrency and the temporal distance over finite integer intervals
+  // are checked against propagation from scratch by the randomized oracle.
   TEST_F(NamedConstraints, TemporalDistanceWithInfiniteBounds) {
     ConstrainedVariableId s = intVar(-inf(), inf(), "s");
     ConstrainedVariableId d = intVar(1, inf(), "d");
     ConstrainedVariableId e = intVar(-inf(), inf(), "e");
-    make("temporalDistance", scope3(s, d, e));
+    make("temporalDistance", {s, d, e});
     EXPECT_TRUE(ce->propagate());
     // Infinite bounds stay exactly infinite; nothing narrows.
-    EXPECT_EQ(lb(s), -inf());
-    EXPECT_EQ(ub(e), inf());
     EXPECT_EQ(lb(e), -inf());
 
     s->specify(10);
     EXPECT_TRUE(ce->propagate());
-    EXPECT_EQ(lb(e), 11);
     EXPECT_EQ(ub(e), inf());
     e->restrictBaseDomain(IntervalIntDomain(0, 15));
     EXPECT_TRUE(ce->propagate());
     EXPECT_EQ(ub(d), 5);
-    EXPECT_EQ(lb(e), 11);
-
-    // The end pins the start when the duration is fixed.
     s->reset();
-    d->specify(4);
     EXPECT_TRUE(ce->propagate());
-    EXPECT_EQ(lb(s), -4); // the end's base domain [0, 15] bounds the start
-    EXPECT_EQ(ub(s), 11);
-    e->specify(12);
-    EXPECT_TRUE(ce->propagate());
-    EXPECT_TRUE(s->lastDomain().isSingleton());
-    EXPECT_EQ(lb(s), 8);
-    d->reset();
-    d->restrictBaseDomain(IntervalIntDomain(5, 6));
-    EXPECT_TRUE(ce->propagate());
-    EXPECT_EQ(lb(s), 6);
-    EXPECT_EQ(ub(s), 7);
+    EXPECT_EQ(lb(s), -inf()); // the duration's upper bound is infinite again
+    EXPECT_EQ(ub(s), 14);
   }
 
   TEST_F(NamedConstraints, ArityIsChecked) {
     ConstrainedVariableId a = intVar(0, 1, "a");
     ConstrainedVariableId b = intVar(0, 1, "b");
-    try {
-      make("temporalDistance", makeScope(a, b));
-      FAIL() << "a short scope was accepted";
-    }
-    catch (const Error& e) {
-      EXPECT_EQ(e.getMessage(), "Constraint temporalDistance takes 3 variables, not 2.");
-    }
-    EXPECT_THROW(make("eq", scope3(a, b, a)), Error);
-    EXPECT_THROW(make("precedes", std::vector<ConstrainedVariableId>(1, a)), Error);
+    EXPECT_EQ(failureOf([&] { make("temporalDistance", makeScope(a, b)); }).getMessage(),
+              "Constraint temporalDistance takes 3 variables, not 2.");
+    EXPECT_THROW(make("eq", {a, b, a}), Error);
     EXPECT_EQ(a->constraintCount(), 0u); // nothing left linked
     EXPECT_FALSE(ce->pending());
-    // Every one of them is system-defined, on the default propagator.
-    for (const char* name : {"eq", "precedes", "concurrent", "temporalDistance"}) {
-      EXPECT_TRUE(schema->getConstraintFactory(LabelStr(name))->isSystemDefined());
-    }
   }
 
   // ------------------------------------------------------------------ the variable template
 
   class VariableTemplate : public EngineFixture {};
 
-  TEST_F(VariableTemplate, BaseAndDerivedAreSeparateCopies) {
-    IntervalIntDomain dom(0, 10);
-    Variable<IntervalIntDomain>* v = new Variable<IntervalIntDomain>(ce->getId(), dom);
-    EXPECT_NE(&v->getBaseDomain(), &v->lastDomain());
-    EXPECT_TRUE(v->getBaseDomain() == dom);
-    EXPECT_TRUE(v->lastDomain() == dom);
-    ConstrainedVariableId w = intVar(0, 4, "w");
-    make("precedes", makeScope(v->getId(), w));
-    EXPECT_TRUE(ce->propagate());
-    EXPECT_EQ(v->lastDomain().getUpperBound(), 4);
-    EXPECT_EQ(v->getBaseDomain().getUpperBound(), 10);
-    EXPECT_TRUE(v->validate());
-  }
-
   TEST_F(VariableTemplate, ConstructionDebugLines) {
     std::ostringstream out;
     DebugMessage::setStream(out);
     DebugMessage::enableMatching("Variable:Variable");
-    new Variable<IntervalIntDomain>(ce->getId(), IntervalIntDomain(0, 10));
-    const std::string two = out.str();
-    out.str("");
     new Variable<IntervalIntDomain>(ce->getId(), IntervalIntDomain(4, 4));
-    const std::string three = out.str();
     DebugMessage::disableAll();
     DebugMessage::setStream(std::cerr);
-    EXPECT_EQ(std::count(two.begin(), two.end(), '\n'), 2);
-    EXPECT_EQ(two.find("[Variable:Variable]Base Domain = "), 0u);
-    EXPECT_EQ(std::count(three.begin(), three.end(), '\n'), 3);
-    EXPECT_NE(three.find("[Variable:Variable]Base domain singleton; 4"), std::string::npos);
+    EXPECT_EQ(out.str().find("[Variable:Variable]Base Domain = "), 0u);
+    EXPECT_NE(out.str().find("[Variable:Variable]Base domain singleton; 4"), std::string::npos);
   }
 
   TEST_F(VariableTemplate, RestrictingTheBaseDomain) {
@@ -218,17 +128,13 @@ namespace test {
     // A closed equal domain closes the base copy even though no value goes.
     EnumeratedDomain same({1, 2, 3}, true, LabelStr("nums"));
     v->restrictBaseDomain(same);
-    EXPECT_TRUE(v->getBaseDomain().isClosed());
-    EXPECT_TRUE(v->isClosed());
+    EXPECT_TRUE(v->getBaseDomain().isClosed() && v->isClosed());
 
     // A closed singleton narrows both and specifies once.
     test::Recorder* r = record("R", makeScope(v->getId(), v->getId()));
     r->ignoreAll = true;
     v->restrictBaseDomain(EnumeratedDomain(2, true, LabelStr("nums")));
-    EXPECT_TRUE(v->isSpecified());
     EXPECT_EQ(v->getSpecifiedValue(), 2);
-    EXPECT_TRUE(v->getBaseDomain().isSingleton());
-    EXPECT_TRUE(v->lastDomain().isSingleton());
     // The derived domain is still open: losing values there is VALUE_REMOVED.
     EXPECT_EQ(log, Log({"R:$NO_NAME:VALUE_REMOVED", "R:$NO_NAME:VALUE_REMOVED",
                         "R:$NO_NAME:SET_TO_SINGLETON", "R:$NO_NAME:SET_TO_SINGLETON"}));

