@@ -377,6 +377,22 @@ namespace KADRIX {
     free(predecessor, successor, true);
   }
 
+  namespace {
+    /** The token handle of a public token, found by its key in the object's database. */
+    TokenId tokenOf(const PlanDatabaseId& db, PSToken* token) {
+      KADRIX_CHECK(token != 0);
+      return TokenId(db->getEntityByKey(token->getKey()));
+    }
+  }
+
+  void Object::addPrecedence(PSToken* pred, PSToken* succ) {
+    constrain(tokenOf(m_planDatabase, pred), tokenOf(m_planDatabase, succ));
+  }
+
+  void Object::removePrecedence(PSToken* pred, PSToken* succ) {
+    free(tokenOf(m_planDatabase, pred), tokenOf(m_planDatabase, succ));
+  }
+
   void Object::notifyMerged(const TokenId& /*token*/) {}
 
   void Object::notifyRejected(const TokenId& /*token*/) {}

@@ -80,6 +80,8 @@ namespace KADRIX {
     PSVariable* getMemberVariable(const std::string& name) override;
     PSList<PSToken*> getTokens() const override;
     PSVarValue asPSVarValue() const override;
+    void addPrecedence(PSToken* pred, PSToken* succ) override;
+    void removePrecedence(PSToken* pred, PSToken* succ) override;
 
     // Tokens on the object and their ordering.
 

@@ -39,6 +39,10 @@ namespace KADRIX {
     virtual PSList<PSToken*> getTokens() const = 0;
     /** The object as a value of type OBJECT. */
     virtual PSVarValue asPSVarValue() const = 0;
+    /** Orders pred before succ on the object, as an explicit choice. */
+    virtual void addPrecedence(PSToken* pred, PSToken* succ) = 0;
+    /** Lifts the ordering of pred before succ on the object. */
+    virtual void removePrecedence(PSToken* pred, PSToken* succ) = 0;
 
     /** The entity as an object; null for null and for an entity that is not an object. */
     static PSObject* asPSObject(PSEntity* entity) { return dynamic_cast<PSObject*>(entity); }

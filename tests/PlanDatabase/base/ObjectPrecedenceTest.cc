@@ -135,6 +135,16 @@ namespace KADRIX {
         EXPECT_NE(entry.compare(0, 5, "freed"), 0) << entry;
     }
 
+    TEST_F(ObjectPrecedenceTest, PublicViewOrdersThroughTheVirtualOperations) {
+      TokenId a = activeDrive(), b = activeDrive();
+      PSObject* view = probe;
+      view->addPrecedence((Token*) a, (Token*) b);
+      EXPECT_TRUE(probe->isConstrainedToPrecede(a, b));
+      EXPECT_TRUE(probe->hasExplicitConstraint(a));
+      view->removePrecedence((Token*) a, (Token*) b);
+      EXPECT_FALSE(probe->isConstrainedToThisObject(a));
+    }
+
     TEST_F(ObjectPrecedenceTest, PairKeysAreOrderedAndWrap) {
       TokenId a = activeDrive(), b = activeDrive();
       EXPECT_EQ(ProbeObject::makeKey(a, b), (a->getKey() << 16) ^ b->getKey());

@@ -122,6 +122,31 @@ namespace KADRIX {
                            "Predecessor and successor must both be sequenced if they are to be freed");
     }
 
+    TEST_F(TimelineTest, FreeJoinsWhatIsLeftImplicitly) {
+      // (a, b, c, d) where b->c is the only explicit constraint: the others lost
+      // their marks while tokens at both ends held a and d in place.
+      TokenId a = active(), b = active(), c = active(), d = active(), h0 = active(), h = active();
+      tl->constrain(a, d);
+      tl->constrain(b, d);
+      tl->constrain(b, c);
+      tl->constrain(h0, a);
+      tl->constrain(d, h);
+      tl->free(a, d);
+      tl->free(b, d);
+      h0->deactivate();
+      h->deactivate();
+      m_ce->propagate();
+      EXPECT_EQ(sequence(tl), (Seq{a, b, c, d}));
+      EXPECT_FALSE(tl->hasExplicitConstraint(a) || tl->hasExplicitConstraint(d));
+
+      tl->free(b, c);
+      EXPECT_EQ(sequence(tl), (Seq{a, d}));
+      EXPECT_TRUE(precedes(a, d));
+      EXPECT_FALSE(tl->hasExplicitConstraint(a));
+      EXPECT_TRUE(waits(b, tl->getId()) && waits(c, tl->getId()));
+      EXPECT_TRUE(tl->isValid());
+    }
+
     TEST_F(TimelineTest, FreeBetweenRequiredTokensOnlyDropsTheMark) {
       TokenId a = active(), b = active(), c = active();
       tl->constrain(a, b);
@@ -146,7 +171,6 @@ namespace KADRIX {
       tl->free(p, s);
       EXPECT_EQ(sequence(tl), (Seq{p, x, y}));
       EXPECT_TRUE(precedes(x, y));
-      EXPECT_FALSE(tl->hasExplicitConstraint(y) && tl->hasExplicitConstraint(x) && false);
       EXPECT_TRUE(tl->isValid());
       EXPECT_TRUE(waits(s, tl->getId()));
     }
@@ -214,9 +238,13 @@ namespace KADRIX {
       std::vector<TokenId> toOrder;
       tl->getTokensToOrder(toOrder);
       EXPECT_EQ(toOrder, (Seq{a, d}));
+      EXPECT_TRUE(b->isInactive());
       EXPECT_TRUE(tl->hasTokensToOrder());
       EXPECT_CHECK_FAILURE(tl->getTokensToOrder(toOrder), "results.empty()", "");
-      (void) b;
+      a->deactivate();
+      d->deactivate();
+      m_ce->propagate();
+      EXPECT_FALSE(tl->hasTokensToOrder());
     }
 
     // Ordering choices.
