@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <list>
 #include <sstream>
@@ -512,9 +513,14 @@ namespace KADRIX {
     KADRIX_CHECK_MSG(getPlanDatabase()->getSchema()->isA(activeToken->getPredicateName(), m_predicateName),
                      "Cannot merge tokens with different predicates: " << m_predicateName.toString()
                      << ", " << activeToken->getPredicateName().toString());
-    // Checked before anything changes, so that a refused merge leaves the token as it was.
-    KADRIX_CHECK_TEXT(m_allVariables.size() == activeToken->getVariables().size(),
-                      "inactiveVariables.size() == activeVariables.size()", "");
+    // The record's own checks run before anything changes, so that a refused
+    // merge leaves both tokens as they were. The method is chosen as the
+    // record will choose it.
+    const char* method = std::getenv("KADRIX_USE_STACK_METHOD");
+    if (method != 0 && std::strcmp(method, UnifyMemento::TRUE_VALUE) == 0)
+      StackMemento::checkMerge(m_id, activeToken);
+    else
+      MergeMemento::checkMerge(m_id, activeToken);
     m_state->setSpecified(MERGED.getKey());
     m_unifyMemento = UnifyMementoId(new UnifyMemento(m_id, activeToken));
     m_activeToken = activeToken;
