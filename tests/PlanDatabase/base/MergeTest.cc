@@ -291,6 +291,21 @@ namespace KADRIX {
       Entity::purgeEnd();
     }
 
+    TEST_F(MergeTest, PurgeDiscardsTokensInKeyOrder) {
+      // Later tokens reuse the memory of discarded ones, so addresses need not follow keys.
+      std::vector<TokenId> early;
+      for (int i = 0; i < 8; ++i)
+        early.push_back(drive());
+      for (const TokenId& token : early)
+        token->discard();
+      std::vector<std::string> expected;
+      for (int i = 0; i < 8; ++i)
+        expected.push_back(TokenRecorder::entry("removed", i % 2 ? drive() : active()));
+      recorder->log.clear();
+      m_db->purge();
+      EXPECT_EQ(expected, recorder->with("removed"));
+    }
+
     // Seeded sequences of merges and splits by both methods: after each split,
     // and propagation, every variable is back where it was before the merge.
     TEST_F(MergeTest, RandomMergesAndSplitsRestoreEveryDomain) {
