@@ -94,10 +94,10 @@ namespace KADRIX {
       m_terminated(false),
       m_unqualifiedPredicateName(),
       m_abandoned(false) {
-    checkConstruction(predicateName, objectName);
+    const ObjectId object = checkConstruction(predicateName, objectName);
     m_id = TokenId(this);
     try {
-      commonInit(predicateName, rejectable, isFact, durationBaseDomain, objectName, closed);
+      commonInit(predicateName, rejectable, isFact, durationBaseDomain, objectName, object, closed);
     }
     catch (...) {
       abandon();
@@ -125,11 +125,11 @@ namespace KADRIX {
       m_unqualifiedPredicateName(),
       m_abandoned(false) {
     KADRIX_CHECK(m_master->isActive());
-    checkConstruction(predicateName, objectName);
+    const ObjectId object = checkConstruction(predicateName, objectName);
     m_id = TokenId(this);
     try {
       m_master->add(m_id);
-      commonInit(predicateName, false, false, durationBaseDomain, objectName, closed);
+      commonInit(predicateName, false, false, durationBaseDomain, objectName, object, closed);
     }
     catch (...) {
       abandon();
@@ -138,27 +138,28 @@ namespace KADRIX {
     }
   }
 
-  void Token::checkConstruction(const LabelStr& predicateName, const LabelStr& objectName) const {
+  ObjectId Token::checkConstruction(const LabelStr& predicateName, const LabelStr& objectName) {
     KADRIX_CHECK(m_planDatabase.isValid());
     KADRIX_CHECK_MSG(m_planDatabase->getSchema().isNoId() ||
                      m_planDatabase->getSchema()->isPredicate(predicateName),
                      "Invalid predicate: " << predicateName.toString());
-    const LabelStr baseObjectType = m_planDatabase->getSchema()->getObjectType(predicateName);
-    const std::set<ObjectId>& objects = m_planDatabase->getObjectsByType(baseObjectType);
+    m_baseObjectType = m_planDatabase->getSchema()->getObjectType(predicateName);
+    const std::set<ObjectId>& objects = m_planDatabase->getObjectsByType(m_baseObjectType);
     KADRIX_CHECK_TEXT(!objects.empty(), "!m_planDatabase->getObjectsByType(m_baseObjectType).empty()",
                       "Allocated a token with no object instance available of type "
-                      << baseObjectType.toString());
-    if (objectName != noObject()) {
-      const ObjectId& object = m_planDatabase->getObject(objectName);
-      KADRIX_CHECK(object.isValid());
-      KADRIX_CHECK_TEXT(objects.find(object) != objects.end(),
-                        "m_object->baseDomain().isMember(object)", "");
-    }
+                      << m_baseObjectType.toString());
+    if (objectName == noObject())
+      return ObjectId::noId();
+    const ObjectId& object = m_planDatabase->getObject(objectName);
+    KADRIX_CHECK(object.isValid());
+    KADRIX_CHECK_TEXT(objects.find(object) != objects.end(),
+                      "m_object->baseDomain().isMember(object)", "");
+    return object;
   }
 
   void Token::commonInit(const LabelStr& predicateName, bool rejectable, bool isFact,
                          const IntervalIntDomain& durationBaseDomain, const LabelStr& objectName,
-                         bool closed) {
+                         const ObjectId& object, bool closed) {
     KADRIX_CHECK(m_planDatabase.isValid());
     if (predicateName.countElements(".") == 2)
       m_unqualifiedPredicateName = LabelStr(predicateName.getElement(1, "."));
@@ -190,24 +191,15 @@ namespace KADRIX {
                                                          sl_state))->getId());
     m_allVariables.push_back(m_state);
 
-    KADRIX_CHECK_MSG(m_planDatabase->getSchema().isNoId() ||
-                     m_planDatabase->getSchema()->isPredicate(predicateName),
-                     "Invalid predicate: " << predicateName.toString());
-    m_baseObjectType = m_planDatabase->getSchema()->getObjectType(predicateName);
-
+    // The predicate, the base object type and the named object were checked
+    // by checkConstruction.
     static const LabelStr sl_object("object");
     m_object = ObjectVarId((new TokenVariable<ObjectDomain>(m_id, (int) m_allVariables.size(), engine,
                                                             ObjectDomain(m_baseObjectType.c_str()),
                                                             false, true, sl_object))->getId());
-    KADRIX_CHECK(!m_planDatabase->getObjectsByType(m_baseObjectType).empty());
     m_planDatabase->makeObjectVariableFromType(m_baseObjectType, m_object, false);
-
-    if (objectName != noObject()) {
-      const ObjectId& object = m_planDatabase->getObject(objectName);
-      KADRIX_CHECK(object.isValid());
-      KADRIX_CHECK(m_object->baseDomain().isMember(object));
+    if (object.isId())
       m_object->specify((double) object);
-    }
 
     m_allVariables.push_back(m_object);
     if (!m_object->isClosed())
