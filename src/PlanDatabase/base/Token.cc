@@ -506,13 +506,8 @@ namespace KADRIX {
                      "Cannot merge tokens with different predicates: " << m_predicateName.toString()
                      << ", " << activeToken->getPredicateName().toString());
     // The record's own checks run before anything changes, so that a refused
-    // merge leaves both tokens as they were. The method is chosen as the
-    // record will choose it.
-    const char* method = std::getenv("KADRIX_USE_STACK_METHOD");
-    if (method != 0 && std::strcmp(method, UnifyMemento::TRUE_VALUE) == 0)
-      StackMemento::checkMerge(m_id, activeToken);
-    else
-      MergeMemento::checkMerge(m_id, activeToken);
+    // merge leaves both tokens as they were.
+    UnifyMemento::checkMerge(m_id, activeToken);
     m_state->setSpecified(MERGED.getKey());
     m_unifyMemento = UnifyMementoId(new UnifyMemento(m_id, activeToken));
     m_activeToken = activeToken;

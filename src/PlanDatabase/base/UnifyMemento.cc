@@ -10,11 +10,20 @@ namespace KADRIX {
 
   UnifyMemento::UnifyMemento() : m_method(mergeMethod) {}
 
-  UnifyMemento::UnifyMemento(const TokenId& inactiveToken, const TokenId& activeToken)
-    : m_method(mergeMethod) {
+  UnifyMemento::UnifyMethod UnifyMemento::chosenMethod() {
     const char* value = std::getenv("KADRIX_USE_STACK_METHOD");
-    if (value != 0 && std::strcmp(value, TRUE_VALUE) == 0)
-      m_method = stackMethod;
+    return value != 0 && std::strcmp(value, TRUE_VALUE) == 0 ? stackMethod : mergeMethod;
+  }
+
+  void UnifyMemento::checkMerge(const TokenId& inactiveToken, const TokenId& activeToken) {
+    if (chosenMethod() == stackMethod)
+      StackMemento::checkMerge(inactiveToken, activeToken);
+    else
+      MergeMemento::checkMerge(inactiveToken, activeToken);
+  }
+
+  UnifyMemento::UnifyMemento(const TokenId& inactiveToken, const TokenId& activeToken)
+    : m_method(chosenMethod()) {
     if (m_method == mergeMethod)
       m_mm = MergeMementoId(new MergeMemento(inactiveToken, activeToken));
     else

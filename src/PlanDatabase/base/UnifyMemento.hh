@@ -26,6 +26,14 @@ namespace KADRIX {
     /** The value of the environment variable that selects the stack method. */
     static const char* const TRUE_VALUE;
 
+    /** The method the environment selects now. */
+    static UnifyMethod chosenMethod();
+    /**
+     * Runs the checks the record of the chosen method would run while being
+     * built, changing nothing: a merge they refuse leaves both tokens as they were.
+     */
+    static void checkMerge(const TokenId& inactiveToken, const TokenId& activeToken);
+
     /** A record holding nothing. */
     UnifyMemento();
     /** Chooses the method and builds its record for merging inactiveToken onto activeToken. */
