@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
 # Fresh machine to running program: installs what is needed, builds, installs the
-# library (into ./install unless PREFIX is set) and runs the example program.
+# library and the example program (into ./install unless PREFIX is set) and runs the example.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 jobs=$(nproc)
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX="${PREFIX:-$PWD/install}"
+prefix="${PREFIX:-$PWD/install}"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX="$prefix"
 cmake --build build -j"$jobs"
 cmake --install build
-if [ -x build/examples/rover_plan ]; then
-  ./build/examples/rover_plan
-fi
+"$prefix/bin/kadrix-rover-plan"

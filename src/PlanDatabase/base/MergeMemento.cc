@@ -4,6 +4,7 @@
 #include "ConstraintEngine/base/ConstraintEngine.hh"
 #include "Utils/base/Debug.hh"
 
+#include <memory>
 #include <set>
 
 namespace KADRIX {
@@ -29,6 +30,35 @@ namespace KADRIX {
     if (it == lookup.end())
       return var;
     return it->second;
+  }
+
+  void MergeMemento::checkMerge(const TokenId& inactiveToken, const TokenId& activeToken) {
+    KADRIX_CHECK_MSG(inactiveToken.isValid(), inactiveToken);
+    KADRIX_CHECK_MSG(activeToken.isValid(), activeToken);
+    const std::vector<ConstrainedVariableId>& inactiveVariables = inactiveToken->getVariables();
+    const std::vector<ConstrainedVariableId>& activeVariables = activeToken->getVariables();
+    KADRIX_CHECK(inactiveVariables.size() == activeVariables.size());
+
+    std::set<double> seen;
+    for (size_t i = 1; i < inactiveVariables.size(); ++i) {
+      KADRIX_CHECK_TEXT(seen.insert((double) inactiveVariables[i]).second,
+                        "varMap.find((double) inactiveVariables[i]) == varMap.end()", "");
+      if (!inactiveVariables[i]->isSpecified())
+        continue;
+      KADRIX_CHECK_MSG(inactiveVariables[i]->lastDomain().isSingleton(),
+                       inactiveVariables[i]->toString()
+                       << " is specified but not a singleton. Pas possible!");
+      // The active variable takes the specified value after it has taken in
+      // the merged variable's base domain.
+      const double value = inactiveVariables[i]->lastDomain().getSingletonValue();
+      const ConstrainedVariableId& activeVar = activeVariables[i];
+      KADRIX_CHECK_TEXT(activeToken->isActive(), "this->m_parentToken->isActive()", "");
+      std::unique_ptr<AbstractDomain> narrowed(activeVar->lastDomain().copy());
+      narrowed->intersect(inactiveVariables[i]->baseDomain());
+      KADRIX_CHECK_TEXT(narrowed->isMember(value), "this->lastDomain().isMember(value)",
+                        value << " is not in " << activeVar->getName().toString() << "("
+                        << activeVar->getKey() << ") " << narrowed->toString());
+    }
   }
 
   MergeMemento::MergeMemento(const TokenId& inactiveToken, const TokenId& activeToken)

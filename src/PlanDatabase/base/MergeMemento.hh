@@ -29,6 +29,13 @@ namespace KADRIX {
   class MergeMemento {
   public:
     MergeMemento(const TokenId& inactiveToken, const TokenId& activeToken);
+
+    /**
+     * Runs the checks that building the record for merging inactiveToken onto
+     * activeToken would fail, with the same condition texts and messages, and
+     * changes nothing. A merge calls it before it touches either token.
+     */
+    static void checkMerge(const TokenId& inactiveToken, const TokenId& activeToken);
     virtual ~MergeMemento();
 
     /** Takes the merge back; activeTokenDeleted when the split discarded the active token. */

@@ -74,10 +74,11 @@ namespace KADRIX {
     if (Entity::isPurging())
       Entity::discardAll(m_objects);
     else {
-      // Discarding an object unregisters it, so walk a copy; components go with
-      // their parents. Repeat until none is left, skipping objects gone meanwhile.
+      // Discarding an object unregisters it, so walk a copy, in key order;
+      // components go with their parents. Repeat until none is left, skipping
+      // objects gone meanwhile.
       while (!m_objects.empty()) {
-        std::set<ObjectId> roots;
+        ObjectSet roots;
         for (ObjectSet::const_iterator it = m_objects.begin(); it != m_objects.end(); ++it) {
           const ObjectId& object = *it;
           KADRIX_CHECK(object.isValid());
@@ -87,7 +88,7 @@ namespace KADRIX {
         if (roots.empty())
           roots.insert(m_objects.begin(), m_objects.end());
         const size_t before = m_objects.size();
-        for (std::set<ObjectId>::const_iterator it = roots.begin(); it != roots.end(); ++it) {
+        for (ObjectSet::const_iterator it = roots.begin(); it != roots.end(); ++it) {
           const ObjectId object = *it;
           if (object.isValid())
             object->discard(true);
@@ -548,10 +549,10 @@ namespace KADRIX {
       return;
     }
     // A token's discard takes its slaves along, but a slave that something
-    // else holds survives its master without one: collect and discard until
-    // no token is left.
+    // else holds survives its master without one: collect and discard, in key
+    // order, until no token is left.
     while (!m_tokens.empty()) {
-      std::set<TokenId> roots;
+      TokenSet roots;
       for (TokenSet::const_iterator it = m_tokens.begin(); it != m_tokens.end(); ++it) {
         const TokenId& token = *it;
         KADRIX_CHECK(token.isValid());
@@ -562,7 +563,7 @@ namespace KADRIX {
       if (roots.empty())
         roots.insert(m_tokens.begin(), m_tokens.end());
       const size_t before = m_tokens.size();
-      for (std::set<TokenId>::const_iterator it = roots.begin(); it != roots.end(); ++it) {
+      for (TokenSet::const_iterator it = roots.begin(); it != roots.end(); ++it) {
         const TokenId token = *it;
         if (token.isValid() && !token->isDeleted())
           token->discard(true);

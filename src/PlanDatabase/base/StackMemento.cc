@@ -23,6 +23,12 @@ namespace KADRIX {
     }
   }
 
+  void StackMemento::checkMerge(const TokenId& activeTokenToStack, const TokenId& activeToken) {
+    const std::vector<ConstrainedVariableId>& stackVariables = activeTokenToStack->getVariables();
+    const std::vector<ConstrainedVariableId>& activeVariables = activeToken->getVariables();
+    KADRIX_CHECK(stackVariables.size() == activeVariables.size());
+  }
+
   StackMemento::~StackMemento() {}
 
   void StackMemento::undo(bool /*activeTokenDeleted*/) {

@@ -20,6 +20,9 @@ namespace KADRIX {
   class StackMemento {
   public:
     StackMemento(const TokenId& activeTokenToStack, const TokenId& activeToken);
+
+    /** Runs the checks of building the record that can be run before it, changing nothing. */
+    static void checkMerge(const TokenId& activeTokenToStack, const TokenId& activeToken);
     virtual ~StackMemento();
 
     /** Deletes the constraints; the argument is not needed. */

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <list>
 #include <sstream>
@@ -93,10 +94,10 @@ namespace KADRIX {
       m_terminated(false),
       m_unqualifiedPredicateName(),
       m_abandoned(false) {
-    checkConstruction(predicateName, objectName);
+    const ObjectId object = checkConstruction(predicateName, objectName);
     m_id = TokenId(this);
     try {
-      commonInit(predicateName, rejectable, isFact, durationBaseDomain, objectName, closed);
+      commonInit(predicateName, rejectable, isFact, durationBaseDomain, objectName, object, closed);
     }
     catch (...) {
       abandon();
@@ -124,11 +125,11 @@ namespace KADRIX {
       m_unqualifiedPredicateName(),
       m_abandoned(false) {
     KADRIX_CHECK(m_master->isActive());
-    checkConstruction(predicateName, objectName);
+    const ObjectId object = checkConstruction(predicateName, objectName);
     m_id = TokenId(this);
     try {
       m_master->add(m_id);
-      commonInit(predicateName, false, false, durationBaseDomain, objectName, closed);
+      commonInit(predicateName, false, false, durationBaseDomain, objectName, object, closed);
     }
     catch (...) {
       abandon();
@@ -137,27 +138,28 @@ namespace KADRIX {
     }
   }
 
-  void Token::checkConstruction(const LabelStr& predicateName, const LabelStr& objectName) const {
+  ObjectId Token::checkConstruction(const LabelStr& predicateName, const LabelStr& objectName) {
     KADRIX_CHECK(m_planDatabase.isValid());
     KADRIX_CHECK_MSG(m_planDatabase->getSchema().isNoId() ||
                      m_planDatabase->getSchema()->isPredicate(predicateName),
                      "Invalid predicate: " << predicateName.toString());
-    const LabelStr baseObjectType = m_planDatabase->getSchema()->getObjectType(predicateName);
-    const std::set<ObjectId>& objects = m_planDatabase->getObjectsByType(baseObjectType);
+    m_baseObjectType = m_planDatabase->getSchema()->getObjectType(predicateName);
+    const std::set<ObjectId>& objects = m_planDatabase->getObjectsByType(m_baseObjectType);
     KADRIX_CHECK_TEXT(!objects.empty(), "!m_planDatabase->getObjectsByType(m_baseObjectType).empty()",
                       "Allocated a token with no object instance available of type "
-                      << baseObjectType.toString());
-    if (objectName != noObject()) {
-      const ObjectId& object = m_planDatabase->getObject(objectName);
-      KADRIX_CHECK(object.isValid());
-      KADRIX_CHECK_TEXT(objects.find(object) != objects.end(),
-                        "m_object->baseDomain().isMember(object)", "");
-    }
+                      << m_baseObjectType.toString());
+    if (objectName == noObject())
+      return ObjectId::noId();
+    const ObjectId& object = m_planDatabase->getObject(objectName);
+    KADRIX_CHECK(object.isValid());
+    KADRIX_CHECK_TEXT(objects.find(object) != objects.end(),
+                      "m_object->baseDomain().isMember(object)", "");
+    return object;
   }
 
   void Token::commonInit(const LabelStr& predicateName, bool rejectable, bool isFact,
                          const IntervalIntDomain& durationBaseDomain, const LabelStr& objectName,
-                         bool closed) {
+                         const ObjectId& object, bool closed) {
     KADRIX_CHECK(m_planDatabase.isValid());
     if (predicateName.countElements(".") == 2)
       m_unqualifiedPredicateName = LabelStr(predicateName.getElement(1, "."));
@@ -189,24 +191,15 @@ namespace KADRIX {
                                                          sl_state))->getId());
     m_allVariables.push_back(m_state);
 
-    KADRIX_CHECK_MSG(m_planDatabase->getSchema().isNoId() ||
-                     m_planDatabase->getSchema()->isPredicate(predicateName),
-                     "Invalid predicate: " << predicateName.toString());
-    m_baseObjectType = m_planDatabase->getSchema()->getObjectType(predicateName);
-
+    // The predicate, the base object type and the named object were checked
+    // by checkConstruction.
     static const LabelStr sl_object("object");
     m_object = ObjectVarId((new TokenVariable<ObjectDomain>(m_id, (int) m_allVariables.size(), engine,
                                                             ObjectDomain(m_baseObjectType.c_str()),
                                                             false, true, sl_object))->getId());
-    KADRIX_CHECK(!m_planDatabase->getObjectsByType(m_baseObjectType).empty());
     m_planDatabase->makeObjectVariableFromType(m_baseObjectType, m_object, false);
-
-    if (objectName != noObject()) {
-      const ObjectId& object = m_planDatabase->getObject(objectName);
-      KADRIX_CHECK(object.isValid());
-      KADRIX_CHECK(m_object->baseDomain().isMember(object));
+    if (object.isId())
       m_object->specify((double) object);
-    }
 
     m_allVariables.push_back(m_object);
     if (!m_object->isClosed())
@@ -512,9 +505,14 @@ namespace KADRIX {
     KADRIX_CHECK_MSG(getPlanDatabase()->getSchema()->isA(activeToken->getPredicateName(), m_predicateName),
                      "Cannot merge tokens with different predicates: " << m_predicateName.toString()
                      << ", " << activeToken->getPredicateName().toString());
-    // Checked before anything changes, so that a refused merge leaves the token as it was.
-    KADRIX_CHECK_TEXT(m_allVariables.size() == activeToken->getVariables().size(),
-                      "inactiveVariables.size() == activeVariables.size()", "");
+    // The record's own checks run before anything changes, so that a refused
+    // merge leaves both tokens as they were. The method is chosen as the
+    // record will choose it.
+    const char* method = std::getenv("KADRIX_USE_STACK_METHOD");
+    if (method != 0 && std::strcmp(method, UnifyMemento::TRUE_VALUE) == 0)
+      StackMemento::checkMerge(m_id, activeToken);
+    else
+      MergeMemento::checkMerge(m_id, activeToken);
     m_state->setSpecified(MERGED.getKey());
     m_unifyMemento = UnifyMementoId(new UnifyMemento(m_id, activeToken));
     m_activeToken = activeToken;

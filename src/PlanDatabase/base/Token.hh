@@ -280,11 +280,15 @@ namespace KADRIX {
     Token(const Token&) = delete;
     Token& operator=(const Token&) = delete;
 
-    /** The checks of construction, made before anything is registered. */
-    void checkConstruction(const LabelStr& predicateName, const LabelStr& objectName) const;
+    /**
+     * The checks of construction, made before anything is registered. Sets the
+     * base object type and gives the object named by objectName, or the null
+     * handle when none is named.
+     */
+    ObjectId checkConstruction(const LabelStr& predicateName, const LabelStr& objectName);
     void commonInit(const LabelStr& predicateName, bool rejectable, bool isFact,
                     const IntervalIntDomain& durationBaseDomain, const LabelStr& objectName,
-                    bool closed);
+                    const ObjectId& object, bool closed);
     /** The objects named by the object variable's base domain that still exist. */
     void liveObjects(std::vector<ObjectId>& results) const;
 

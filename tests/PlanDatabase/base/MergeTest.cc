@@ -162,6 +162,37 @@ namespace KADRIX {
       EXPECT_TRUE(move->isInactive() && wide->getMergedTokens().empty());
     }
 
+    TEST_F(MergeTest, MergeRefusedForASpecifiedValueChangesNeitherToken) {
+      TokenId a = active(), m = drive();
+      // Earlier variables would be narrowed and deactivated before the parameter is reached.
+      m->start()->restrictBaseDomain(IntervalIntDomain(10, 20));
+      m->duration()->specify(5);
+      m->parameters()[0]->specify(4);
+      a->parameters()[0]->specify(3);
+      ASSERT_TRUE(m_ce->propagate());
+      const std::vector<std::string> before = domains({a, m});
+      const unsigned int refs = a->refCount();
+
+      EXPECT_CHECK_FAILURE(m->doMerge(a), "this->lastDomain().isMember(value)",
+                           "4 is not in " + a->parameters()[0]->toString());
+      EXPECT_TRUE(m->isInactive() && m->getUnifyMemento().isNoId() && m->getActiveToken().isNoId());
+      EXPECT_TRUE(a->getMergedTokens().empty());
+      EXPECT_EQ(refs, a->refCount());
+      EXPECT_EQ(before, domains({a, m}));
+      for (const ConstrainedVariableId& var : m->getVariables())
+        EXPECT_TRUE(var->isActive()) << var->toString();
+      EXPECT_TRUE(m->isValid() && a->isValid());
+      ASSERT_TRUE(m_ce->propagate());
+
+      // The stack method does not take the value over, so it merges.
+      env.set("1");
+      m->doMerge(a);
+      EXPECT_TRUE(m->isMerged());
+      m->cancel();
+      m->discard();
+      a->discard();
+    }
+
     TEST_F(MergeTest, MethodIsReadAtEachMergeAndStackTiesBothWays) {
       TokenId a = active();
       for (const char* value : {"true", " 1", "", "0"}) {
@@ -258,6 +289,21 @@ namespace KADRIX {
       delete m_ce;
       m_ce = nullptr;
       Entity::purgeEnd();
+    }
+
+    TEST_F(MergeTest, PurgeDiscardsTokensInKeyOrder) {
+      // Later tokens reuse the memory of discarded ones, so addresses need not follow keys.
+      std::vector<TokenId> early;
+      for (int i = 0; i < 8; ++i)
+        early.push_back(drive());
+      for (const TokenId& token : early)
+        token->discard();
+      std::vector<std::string> expected;
+      for (int i = 0; i < 8; ++i)
+        expected.push_back(TokenRecorder::entry("removed", i % 2 ? drive() : active()));
+      recorder->log.clear();
+      m_db->purge();
+      EXPECT_EQ(expected, recorder->with("removed"));
     }
 
     // Seeded sequences of merges and splits by both methods: after each split,
