@@ -23,12 +23,16 @@ namespace {
 
   using namespace KADRIX;
 
-  /** A Rover.At token of duration 1 anywhere in a long horizon. */
+  /**
+   * A Rover.At token of duration 1 anywhere in a long horizon. The tokens of
+   * the sequence end by 1e6; a new token may end by 2e6, so that appending it
+   * narrows nothing before it.
+   */
   class Step : public IntervalToken {
   public:
-    explicit Step(const PlanDatabaseId& db)
-      : IntervalToken(db, "Rover.At", true, false, IntervalIntDomain(0, 1000000),
-                      IntervalIntDomain(1, 1000001), IntervalIntDomain(1, 1), Token::noObject(), false) {
+    Step(const PlanDatabaseId& db, int latestEnd)
+      : IntervalToken(db, "Rover.At", true, false, IntervalIntDomain(0, latestEnd - 1),
+                      IntervalIntDomain(1, latestEnd), IntervalIntDomain(1, 1), Token::noObject(), false) {
       addParameter(IntervalIntDomain(0, 0), "at");
       close();
     }
@@ -39,7 +43,7 @@ namespace {
       plan.rover("spirit");
       rover = dynamic_cast<Timeline*>((Object*) plan.db()->getObject("spirit"));
       for (int i = 0; i < n; ++i) {
-        TokenId t = fresh();
+        TokenId t = fresh(1000000);
         if (tokens.empty())
           rover->constrain(t, t);
         else
@@ -50,8 +54,8 @@ namespace {
     }
 
     /** A new active token, waiting on the timeline. */
-    TokenId fresh() {
-      TokenId t = (new Step(plan.db()))->getId();
+    TokenId fresh(int latestEnd = 2000000) {
+      TokenId t = (new Step(plan.db(), latestEnd))->getId();
       t->activate();
       plan.engine()->propagate();
       return t;

@@ -249,10 +249,14 @@ namespace KADRIX {
   bool Object::isValid() const {
     KADRIX_CHECK_MSG(m_constraintsByKeyPair.size() == m_keyPairsByConstraintKey.size(),
                      "Lookup tables should have identical sizes. Must be out of synch.");
+    // A token's entries are adjacent: its entity is looked up once for all of them.
+    std::multimap<int, ConstraintId>::const_iterator previous = m_constraintsByTokenKey.end();
     for (std::multimap<int, ConstraintId>::const_iterator it = m_constraintsByTokenKey.begin();
          it != m_constraintsByTokenKey.end(); ++it) {
       KADRIX_CHECK_MSG(it->second.isValid(), it->second);
-      KADRIX_CHECK(Entity::getEntity(it->first));
+      if (previous == m_constraintsByTokenKey.end() || previous->first != it->first)
+        KADRIX_CHECK(Entity::getEntity(it->first));
+      previous = it;
     }
     for (std::multimap<int, ConstraintId>::const_iterator it = m_constraintsByKeyPair.begin();
          it != m_constraintsByKeyPair.end(); ++it) {

@@ -7,7 +7,6 @@
 #include "Utils/base/Debug.hh"
 #include "Utils/base/Utils.hh"
 
-#include <set>
 
 namespace KADRIX {
 
@@ -408,14 +407,17 @@ namespace KADRIX {
     Time prior_earliest_end = MINUS_INFINITY - 1;
     Time prior_latest_end = MINUS_INFINITY;
     TokenId predecessor;
-    std::set<TokenId> allTokens;
+    // Each token must sit where the index says: a token listed twice cannot.
+    std::size_t allTokens = 0;
     const bool consistent = getPlanDatabase()->getConstraintEngine()->constraintConsistent();
 
     for (std::list<TokenId>::const_iterator it = m_tokenSequence.begin();
          it != m_tokenSequence.end(); ++it) {
       const TokenId& token = *it;
-      allTokens.insert(token);
-      KADRIX_CHECK(m_tokenIndex.find(token->getKey()) != m_tokenIndex.end());
+      const std::map<int, Position>::const_iterator entry = m_tokenIndex.find(token->getKey());
+      KADRIX_CHECK(entry != m_tokenIndex.end());
+      if (entry != m_tokenIndex.end() && entry->second == it)
+        ++allTokens;
       KADRIX_CHECK(cleaningUp || token->isActive());
       if (!cleaningUp && consistent) {
         KADRIX_CHECK(predecessor.isNoId() || isConstrainedToPrecede(predecessor, token));
@@ -431,7 +433,7 @@ namespace KADRIX {
       }
       predecessor = token;
     }
-    KADRIX_CHECK(allTokens.size() == m_tokenSequence.size());
+    KADRIX_CHECK_TEXT(allTokens == m_tokenSequence.size(), "allTokens.size() == m_tokenSequence.size()", "");
     return true;
   }
 

@@ -145,9 +145,57 @@ namespace KADRIX {
       EXPECT_FALSE(probe->isConstrainedToThisObject(a));
     }
 
+    /** Uses up entity keys until the next entity made gets the key wanted. */
+    void advanceKeysTo(int wanted) {
+      for (;;) {
+        Entity* probe = new Entity();
+        const int key = probe->getKey();
+        delete probe;
+        if (key + 1 >= wanted)
+          break;
+      }
+    }
+
+    TEST_F(ObjectPrecedenceTest, SharedPairKeysFindTheirOwnConstraint) {
+      // Keys of 65536 and more lose their high bits in the pair key: (a, b) and
+      // (c, b) share one when a's key is c's plus 65536; with c's bit 15 set it is negative.
+      advanceKeysTo(40000);
+      TokenId c = drive();
+      advanceKeysTo(c->getKey() + 65536);
+      TokenId a = drive();
+      ASSERT_EQ(a->getKey(), c->getKey() + 65536);
+      TokenId b = activeDrive();
+      a->activate();
+      c->activate();
+      m_ce->propagate();
+      EXPECT_EQ(ProbeObject::makeKey(a, b), ProbeObject::makeKey(c, b));
+      EXPECT_LT(ProbeObject::makeKey(c, b), 0);
+      EXPECT_NE(ProbeObject::makeKey(a, b), ProbeObject::makeKey(b, a));
+
+      probe->constrain(a, b);
+      EXPECT_FALSE(probe->isConstrainedToPrecede(c, b));
+      probe->constrain(c, b);
+      const ConstraintId ab = probe->getPrecedenceConstraint(a, b);
+      const ConstraintId cb = probe->getPrecedenceConstraint(c, b);
+      ASSERT_TRUE(ab.isValid() && cb.isValid());
+      EXPECT_NE(ab, cb);
+      EXPECT_EQ(ab->getScope()[0], ConstrainedVariableId(a->end()));
+      EXPECT_EQ(cb->getScope()[0], ConstrainedVariableId(c->end()));
+
+      probe->free(c, b);
+      EXPECT_TRUE(probe->isConstrainedToPrecede(a, b));
+      EXPECT_FALSE(probe->isConstrainedToPrecede(c, b));
+      probe->constrain(c, b);
+      a->deactivate();
+      m_ce->propagate();
+      EXPECT_TRUE(probe->isConstrainedToPrecede(c, b));
+      EXPECT_EQ(precedences(b).size(), 1u);
+    }
+
     TEST_F(ObjectPrecedenceTest, PairKeysAreOrderedAndWrap) {
       TokenId a = activeDrive(), b = activeDrive();
-      EXPECT_EQ(ProbeObject::makeKey(a, b), (a->getKey() << 16) ^ b->getKey());
+      EXPECT_EQ(ProbeObject::makeKey(a, b),
+                (int) (((unsigned int) a->getKey() << 16) ^ (unsigned int) b->getKey()));
       EXPECT_NE(ProbeObject::makeKey(a, b), ProbeObject::makeKey(b, a));
     }
 

@@ -113,6 +113,32 @@ namespace KADRIX {
       EXPECT_EQ(all.find("Rejected"), std::string::npos);
     }
 
+    TEST_F(PlanDatabaseWriterTest, MergedAndTerminatedTokens) {
+      Timeline* tl = new Timeline(db(), "Timeline", "tl");
+      TokenId a = token();
+      a->activate();
+      m_ce->propagate();
+      tl->constrain(a, a);
+      TokenId m = token();
+      m->doMerge(a);
+      m_ce->propagate();
+      std::string withMerged = lines(a, 3);
+      withMerged.insert(withMerged.rfind("\t\t\t["), "\t\t\t\t\tMerged Key=" + key(m) + "\n");
+      EXPECT_EQ(m_db->toString(),
+                "Objects *************************\n"
+                "\tTimeline:tl*************************\n"
+                "\t\tTokens *************************\n" + withMerged +
+                "\t\tEnd Tokens *********************\n"
+                "\tEnd Timeline:tl*************************\n"
+                "Merged Tokens: *************************\n" + lines(m, 1));
+
+      // A terminated token is written in its state's group, not refused.
+      TokenId t = token();
+      t->terminate();
+      EXPECT_NE(m_db->toString().find("Inactive Tokens: *************************\n" + lines(t, 1)),
+                std::string::npos);
+    }
+
     TEST_F(PlanDatabaseWriterTest, PlainObjectsListEveryTokenOnThem) {
       m_schema->addObjectType("Depot", "Timeline");
       ObjectId d1 = make("Depot", "d1"), d2 = make("Depot", "d2");

@@ -251,7 +251,14 @@ namespace KADRIX {
 
     TEST_F(TimelineTest, EmptyTimelineOffersTheTokenAlone) {
       TokenId t = active();
-      EXPECT_EQ(choices(tl, t, 1), (Choices{{t, t}}));
+      {
+        DebugCapture debug("Timeline:getOrderingChoices");
+        EXPECT_EQ(choices(tl, t, 1), (Choices{{t, t}}));
+        EXPECT_EQ(debug.text(), "[Timeline:getOrderingChoices]Getting ordering choices for token (" +
+                                std::to_string(t->getKey()) + ") Timeline.busy\n"
+                                "[Timeline:getOrderingChoices:canPrecede]Token sequence is empty, "
+                                "returning a single pair with same token\n");
+      }
       EXPECT_EQ(choices(tl, t, 7), (Choices{{t, t}}));
       EXPECT_CHECK_FAILURE(choices(tl, t, 0), "limit > 0", "Cannot set limit to less than 1.");
       tl->constrain(t, t);
