@@ -10,7 +10,7 @@
 #include "PlanDatabase/base/Token.hh"
 #include "PlanDatabase/component/IntervalToken.hh"
 #include "PlanDatabase/component/Timeline.hh"
-#include "PlanDatabase/model/RoverModel.hh"
+#include "rover/RoverModel.hh"
 
 #include <benchmark/benchmark.h>
 

@@ -10,7 +10,7 @@
 
 #include "PlanDatabase/base/PlanDatabaseWriter.hh"
 #include "PlanDatabase/base/Token.hh"
-#include "PlanDatabase/model/RoverModel.hh"
+#include "rover/RoverModel.hh"
 #include "Utils/base/Debug.hh"
 #include "Utils/base/Error.hh"
 

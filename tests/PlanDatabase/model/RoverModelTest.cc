@@ -1,4 +1,4 @@
-#include "PlanDatabase/model/RoverModel.hh"
+#include "rover/RoverModel.hh"
 
 #include "PlanDatabase/base/Token.hh"
 #include "PlanDatabase/model/TestModel.hh"

@@ -1,4 +1,4 @@
-#include "PlanDatabase/model/RoverModel.hh"
+#include "rover/RoverModel.hh"
 
 #include "ConstraintEngine/base/ConstraintFactory.hh"
 #include "ConstraintEngine/base/IntervalIntDomain.hh"
