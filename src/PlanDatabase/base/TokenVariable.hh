@@ -60,7 +60,7 @@ namespace KADRIX {
 
     /** Specifies the variable for its own token, without the can-be-specified test. */
     void setSpecified(double value);
-    /** Undoes a local specification, without the can-be-specified test. */
+    /** Undoes what a local specify did, without the can-be-specified test. */
     void resetSpecified();
     /**
      * Rebuilds the integrated base domain from the base domain and the merged
