@@ -416,17 +416,19 @@ namespace KADRIX {
       if (!c->m_queued || !c->isActive() || c->m_sweepMark == m_sweeps)
         continue;
       c->m_sweepMark = m_sweeps;
-      int first, last;
-      if (dynamic_cast<PrecedesConstraint*>(c) != 0) {
-        first = 0;
-        last = 1;
+      if (c->m_temporalKind < 0) {
+        // The class never changes: look it up once.
+        if (dynamic_cast<PrecedesConstraint*>(c) != 0)
+          c->m_temporalKind = 1;
+        else if (dynamic_cast<TemporalDistanceConstraint*>(c) != 0)
+          c->m_temporalKind = 2;
+        else
+          c->m_temporalKind = 0;
       }
-      else if (dynamic_cast<TemporalDistanceConstraint*>(c) != 0) {
-        first = 0;
-        last = 2;
-      }
-      else
+      if (c->m_temporalKind == 0)
         continue;
+      const int first = 0;
+      const int last = c->m_temporalKind;
       if (c->m_scope[first] == c->m_scope[last])
         continue;
       edges.push_back(c->getId());
