@@ -13,15 +13,39 @@
 namespace KADRIX {
 
 AbstractDomain::AbstractDomain(bool closed, bool numeric, double minDelta, const LabelStr& typeName)
-  : m_closed(closed), m_numeric(numeric), m_minDelta(minDelta), m_typeName(typeName) {
+  : m_closed(closed), m_numeric(numeric), m_minDelta(minDelta), m_typeName(typeName),
+    m_listenerPtr(nullptr), m_nextListened(nullptr) {
   KADRIX_CHECK_MSG(minDelta > 0, "The minimum difference of a domain must be positive, not " << minDelta << ".");
 }
 
 AbstractDomain::AbstractDomain(const AbstractDomain& org)
   : m_closed(org.m_closed), m_numeric(org.m_numeric), m_minDelta(org.m_minDelta),
-    m_typeName(org.m_typeName), m_listener() {}
+    m_typeName(org.m_typeName), m_listener(), m_listenerPtr(nullptr), m_nextListened(nullptr) {}
 
-AbstractDomain::~AbstractDomain() {}
+AbstractDomain::~AbstractDomain() {
+  detachListener();
+}
+
+void AbstractDomain::setListener(const DomainListenerId& listener) {
+  detachListener();
+  m_listener = listener;
+  if (listener.isValid()) {
+    m_listenerPtr = (DomainListener*) listener;
+    m_nextListened = m_listenerPtr->m_domains;
+    m_listenerPtr->m_domains = this;
+  }
+}
+
+void AbstractDomain::detachListener() {
+  if (m_listenerPtr == nullptr)
+    return;
+  AbstractDomain** link = &m_listenerPtr->m_domains;
+  while (*link != this)
+    link = &(*link)->m_nextListened;
+  *link = m_nextListened;
+  m_listenerPtr = nullptr;
+  m_nextListened = nullptr;
+}
 
 void AbstractDomain::close() {
   if (m_closed)
@@ -130,9 +154,7 @@ bool AbstractDomain::canBeCompared(const AbstractDomain& domx, const AbstractDom
   return DomainComparator::defaultRule(domx, domy);
 }
 
-void AbstractDomain::notifyChange(DomainListener::ChangeType changeType) {
-  if (m_listener.isNoId())
-    return;
+void AbstractDomain::notifyLostListener(DomainListener::ChangeType changeType) {
   KADRIX_CHECK_MSG(m_listener.isValid(), "The listener of " << toString() << " is gone.");
   m_listener->notifyChange(changeType);
 }

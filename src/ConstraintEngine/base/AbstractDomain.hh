@@ -177,7 +177,7 @@ public:
   virtual void operator>>(std::ostream& os) const;
 
   /** The listener to tell of changes; noId() for none. */
-  void setListener(const DomainListenerId& listener) { m_listener = listener; }
+  void setListener(const DomainListenerId& listener);
   const DomainListenerId& getListener() const { return m_listener; }
 
   /** Asks the current DomainComparator whether the two domains may be compared. */
@@ -189,7 +189,12 @@ protected:
   AbstractDomain(const AbstractDomain& org);
 
   /** Tells the listener, if any. */
-  void notifyChange(DomainListener::ChangeType changeType);
+  void notifyChange(DomainListener::ChangeType changeType) {
+    if (m_listenerPtr != nullptr)
+      m_listenerPtr->notifyChange(changeType);
+    else if (!m_listener.isNoId())
+      notifyLostListener(changeType);
+  }
 
   /** Text of a number: integral values without a fraction, infinities as "+inf"/"-inf". */
   static std::string numberText(double value);
@@ -201,6 +206,16 @@ protected:
   DomainListenerId m_listener;
 
 private:
+  friend class DomainListener;
+
+  /** The listener is set but not attached: it is gone. */
+  void notifyLostListener(DomainListener::ChangeType changeType);
+  /** Leaves the chain of the listener's domains. */
+  void detachListener();
+
+  DomainListener* m_listenerPtr;   // the listener while it exists (attached)
+  AbstractDomain* m_nextListened;  // next domain of the same listener
+
   AbstractDomain& operator=(const AbstractDomain&) = delete;
 };
 

@@ -9,21 +9,12 @@
 
 namespace KADRIX {
 
-  /** Forwards the changes of a variable's current domain to its engine. */
-  class VariableChangeListener : public DomainListener {
-  public:
-    explicit VariableChangeListener(ConstrainedVariable* var) : DomainListener(), m_var(var) {}
-
-    void notifyChange(const ChangeType& changeType) override {
-      if (m_var->m_muted)
-        return;
-      ConstraintEngine* engine = (ConstraintEngine*) m_var->m_constraintEngine;
-      engine->notifyChange(m_var, changeType);
-    }
-
-  private:
-    ConstrainedVariable* m_var;
-  };
+  void VariableChangeListener::notifyChange(const ChangeType& changeType) {
+    if (m_var->m_muted)
+      return;
+    ConstraintEngine* engine = (ConstraintEngine*) m_var->m_constraintEngine;
+    engine->notifyChange(m_var, changeType);
+  }
 
   // ---------------------------------------------------------------- listener
 
@@ -52,29 +43,30 @@ namespace KADRIX {
                                            const EntityId& parent,
                                            int index)
     : Entity(),
-      m_constraintEngine(constraintEngine),
-      m_name(name),
+      m_forwarder(this),
+      m_narrowed(false),
+      m_emptied(false),
+      m_empty(false),
+      m_muted(false),
+      m_dying(false),
+      m_specified(false),
       m_internal(internal),
       m_canBeSpecified(canBeSpecified),
-      m_specified(false),
-      m_specifiedValue(0),
-      m_parent(parent),
-      m_index(index),
+      m_constraintEngine(constraintEngine),
       m_currentDomain(0),
       m_deactivation(0),
       m_slot(0),
       m_waveStamp(0),
       m_sweepStamp(0),
       m_sweepNode(0),
-      m_narrowed(false),
-      m_emptied(false),
-      m_empty(false),
-      m_muted(false),
-      m_dying(false) {
+      m_index(index),
+      m_name(name),
+      m_specifiedValue(0),
+      m_parent(parent) {
     KADRIX_CHECK_MSG(constraintEngine.isValid(),
                      "Cannot create variable " << name.toString() << " without a valid constraint engine.");
     m_id = ConstrainedVariableId(this);
-    m_listener = (new VariableChangeListener(this))->getId();
+    m_listener = m_forwarder.getId();
     ConstraintEngine* engine = (ConstraintEngine*) m_constraintEngine;
     m_slot = engine->add(this);
   }
@@ -82,7 +74,6 @@ namespace KADRIX {
   ConstrainedVariable::~ConstrainedVariable() noexcept(false) {
     // Safe without a prior discard: only engine-level data is used from here.
     discard(false);
-    delete (DomainListener*) m_listener;
     m_listener = Id<DomainListener>();
     m_id.remove();
   }

@@ -46,6 +46,16 @@ namespace KADRIX {
     ConstrainedVariableId m_var;
   };
 
+  /** Forwards the changes of a variable's current domain to its engine. */
+  class VariableChangeListener : public DomainListener {
+  public:
+    explicit VariableChangeListener(ConstrainedVariable* var) : DomainListener(), m_var(var) {}
+    void notifyChange(const ChangeType& changeType) override;
+
+  private:
+    ConstrainedVariable* m_var;
+  };
+
   /**
    * A variable of the constraint engine. Storage of the base and derived
    * domains is left to a subclass (the Variable template); the engine reaches
@@ -205,19 +215,19 @@ namespace KADRIX {
       return *m_currentDomain;
     }
 
-    ConstrainedVariableId m_id;
-    const ConstraintEngineId m_constraintEngine;
-    const LabelStr m_name;
+    // Hot during propagation first: reports, links and the current domain.
+    VariableChangeListener m_forwarder;       // the listener behind m_listener
+    bool m_narrowed;              // propagation narrowed it since it was last relaxed
+    bool m_emptied;               // listed by the engine as emptied
+    bool m_empty;                 // the current domain is empty (counted by its constraints)
+    bool m_muted;                 // reports of the current domain operation are dropped
+    bool m_dying;                 // being discarded
+    bool m_specified;
     const bool m_internal;
     const bool m_canBeSpecified;
-    bool m_specified;
-    double m_specifiedValue;
-    const EntityId m_parent;
-    const int m_index;
-
-    std::vector<Link> m_links;
+    const ConstraintEngineId m_constraintEngine;
     AbstractDomain* m_currentDomain;                // cache of getCurrentDomain()
-    std::vector<ConstrainedVariableListener*> m_listeners;
+    std::vector<Link> m_links;
     unsigned int m_deactivation;
 
     // Engine bookkeeping (see ConstraintEngine).
@@ -225,11 +235,13 @@ namespace KADRIX {
     unsigned int m_waveStamp;     // the last relaxation wave that visited the variable
     unsigned int m_sweepStamp;    // the last temporal sweep that numbered the variable
     int m_sweepNode;              // its number in that sweep
-    bool m_narrowed;              // propagation narrowed it since it was last relaxed
-    bool m_emptied;               // listed by the engine as emptied
-    bool m_empty;                 // the current domain is empty (counted by its constraints)
-    bool m_muted;                 // reports of the current domain operation are dropped
-    bool m_dying;                 // being discarded
+    const int m_index;
+
+    ConstrainedVariableId m_id;
+    const LabelStr m_name;
+    double m_specifiedValue;
+    const EntityId m_parent;
+    std::vector<ConstrainedVariableListener*> m_listeners;
   };
 
 }

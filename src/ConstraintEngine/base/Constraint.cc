@@ -21,18 +21,19 @@ namespace KADRIX {
                          const std::vector<ConstrainedVariableId>& variables)
     : Entity(),
       m_isRedundant(false),
-      m_name(name),
-      m_propagatorName(propagatorName),
-      m_constraintEngine(constraintEngine),
-      m_variables(variables),
       m_deactivation(0),
-      m_slot(0),
-      m_violationMark(0),
-      m_sweepMark(0),
       m_emptyScope(0),
       m_agendaEntries(0),
       m_queued(false),
-      m_linked(false) {
+      m_linked(false),
+      m_temporalKind(-1),
+      m_sweepMark(0),
+      m_slot(0),
+      m_violationMark(0),
+      m_name(name),
+      m_propagatorName(propagatorName),
+      m_constraintEngine(constraintEngine),
+      m_variables(variables) {
     // Everything is checked before anything is registered.
     KADRIX_CHECK_MSG(constraintEngine.isValid(),
                      "Cannot create constraint " << name.toString() << " without a valid constraint engine.");

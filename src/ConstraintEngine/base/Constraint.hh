@@ -99,21 +99,24 @@ namespace KADRIX {
     /** A scope variable is listed by the engine as emptied. */
     bool hasEmptiedScopeVariable() const;
 
-    ConstraintId m_id;
-    const LabelStr m_name;
-    const LabelStr m_propagatorName;
-    const ConstraintEngineId m_constraintEngine;
-    const std::vector<ConstrainedVariableId> m_variables;
-    std::vector<ConstrainedVariable*> m_scope;     // raw form of m_variables
-    std::vector<unsigned int> m_linkPositions;     // position of our link in each scope variable
+    // Engine bookkeeping first: deliveries and the agenda read it together
+    // with the object's vtable pointer.
     unsigned int m_deactivation;
-    unsigned int m_slot;                           // engine index
-    unsigned int m_violationMark;                  // inconsistency this constraint caused
-    unsigned int m_sweepMark;                      // the last temporal sweep that saw it
     unsigned int m_emptyScope;                     // scope positions whose current domain is empty
     unsigned int m_agendaEntries;                  // entries in the engine's agenda
     bool m_queued;                                 // on the engine's agenda
     bool m_linked;                                 // links into the variables exist
+    signed char m_temporalKind;                    // for sweeps: -1 unknown, 0 none, 1 precedes, 2 distance
+    unsigned int m_sweepMark;                      // the last temporal sweep that saw it
+    unsigned int m_slot;                           // engine index
+    unsigned int m_violationMark;                  // inconsistency this constraint caused
+    ConstraintId m_id;
+    const LabelStr m_name;
+    const LabelStr m_propagatorName;
+    const ConstraintEngineId m_constraintEngine;
+    std::vector<ConstrainedVariable*> m_scope;     // raw form of m_variables
+    std::vector<unsigned int> m_linkPositions;     // position of our link in each scope variable
+    const std::vector<ConstrainedVariableId> m_variables;
   };
 
 }

@@ -249,10 +249,20 @@ namespace KADRIX {
   }
 
   void ConstraintEngine::deliver(ConstrainedVariable* var, const DomainListener::ChangeType& changeType, bool inWave) {
-    if (var->m_links.empty())
+    const size_t count = var->m_links.size();
+    if (count == 0)
       return;
     // canIgnore may create and discard constraints: work from a snapshot and
-    // re-check each handle once anything was removed.
+    // re-check each handle once anything was removed. A few links fit on the
+    // stack; longer lists use a reusable vector per delivery depth.
+    const unsigned int SMALL = 8;
+    if (count <= SMALL) {
+      std::pair<ConstraintId, int> entries[SMALL];
+      for (size_t i = 0; i < count; ++i)
+        entries[i] = std::make_pair(var->m_links[i].id, var->m_links[i].argIndex);
+      deliver(var, changeType, inWave, entries, count);
+      return;
+    }
     const unsigned int depth = m_deliveryDepth;
     if (m_snapshots.size() <= depth)
       m_snapshots.resize(depth + 1);
@@ -260,12 +270,16 @@ namespace KADRIX {
     for (const ConstrainedVariable::Link& l : var->m_links)
       m_snapshots[depth].push_back(std::make_pair(l.id, l.argIndex));
     Restore<unsigned int> nested(m_deliveryDepth, depth + 1);
+    deliver(var, changeType, inWave, m_snapshots[depth].data(), count);
+  }
+
+  void ConstraintEngine::deliver(ConstrainedVariable* var, const DomainListener::ChangeType& changeType, bool inWave,
+                                 const std::pair<ConstraintId, int>* entries, size_t count) {
     const unsigned int removals = m_removals;
     const ConstrainedVariableId varId = var->getId();
-    const size_t count = m_snapshots[depth].size();
     for (size_t i = 0; i < count; ++i) {
-      const ConstraintId id = m_snapshots[depth][i].first;
-      const int argIndex = m_snapshots[depth][i].second;
+      const ConstraintId id = entries[i].first;
+      const int argIndex = entries[i].second;
       if (removals != m_removals && !id.isValid())
         continue;
       Constraint* c = (Constraint*) id;
@@ -402,17 +416,19 @@ namespace KADRIX {
       if (!c->m_queued || !c->isActive() || c->m_sweepMark == m_sweeps)
         continue;
       c->m_sweepMark = m_sweeps;
-      int first, last;
-      if (dynamic_cast<PrecedesConstraint*>(c) != 0) {
-        first = 0;
-        last = 1;
+      if (c->m_temporalKind < 0) {
+        // The class never changes: look it up once.
+        if (dynamic_cast<PrecedesConstraint*>(c) != 0)
+          c->m_temporalKind = 1;
+        else if (dynamic_cast<TemporalDistanceConstraint*>(c) != 0)
+          c->m_temporalKind = 2;
+        else
+          c->m_temporalKind = 0;
       }
-      else if (dynamic_cast<TemporalDistanceConstraint*>(c) != 0) {
-        first = 0;
-        last = 2;
-      }
-      else
+      if (c->m_temporalKind == 0)
         continue;
+      const int first = 0;
+      const int last = c->m_temporalKind;
       if (c->m_scope[first] == c->m_scope[last])
         continue;
       edges.push_back(c->getId());

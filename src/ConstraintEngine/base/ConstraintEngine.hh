@@ -118,6 +118,8 @@ namespace KADRIX {
     // Reports.
     void notifyChange(ConstrainedVariable* var, const DomainListener::ChangeType& changeType);
     void deliver(ConstrainedVariable* var, const DomainListener::ChangeType& changeType, bool inWave);
+    void deliver(ConstrainedVariable* var, const DomainListener::ChangeType& changeType, bool inWave,
+                 const std::pair<ConstraintId, int>* entries, size_t count);
     void recordEmptied(ConstrainedVariable* var);
     /** Keep the constraints' counts of empty scope domains up to date. */
     void noteEmptiness(ConstrainedVariable* var);

@@ -1,10 +1,17 @@
 #include "ConstraintEngine/base/DomainListener.hh"
+#include "ConstraintEngine/base/AbstractDomain.hh"
 
 namespace KADRIX {
 
-DomainListener::DomainListener() : m_id(this) {}
+DomainListener::DomainListener() : m_id(this), m_domains(nullptr) {}
 
 DomainListener::~DomainListener() noexcept(false) {
+  while (m_domains != nullptr) {
+    AbstractDomain* dom = m_domains;
+    m_domains = dom->m_nextListened;
+    dom->m_listenerPtr = nullptr;
+    dom->m_nextListened = nullptr;
+  }
   m_id.remove();
 }
 

@@ -5,6 +5,7 @@
 
 namespace KADRIX {
 
+class AbstractDomain;
 class DomainListener;
 typedef Id<DomainListener> DomainListenerId;
 
@@ -47,6 +48,13 @@ protected:
   DomainListenerId m_id;
 
 private:
+  friend class AbstractDomain;
+
+  // The domains that report to this listener, chained through the domains.
+  // The destructor detaches them, so a domain may call its listener through a
+  // plain pointer and still recognise a listener that is gone.
+  AbstractDomain* m_domains;
+
   DomainListener(const DomainListener&) = delete;
   DomainListener& operator=(const DomainListener&) = delete;
 };

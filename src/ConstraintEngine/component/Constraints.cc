@@ -1,8 +1,11 @@
 #include "ConstraintEngine/component/Constraints.hh"
 #include "ConstraintEngine/base/CESchema.hh"
 #include "ConstraintEngine/base/ConstraintFactory.hh"
+#include "ConstraintEngine/base/IntervalDomain.hh"
+#include "ConstraintEngine/base/IntervalIntDomain.hh"
 
 #include <algorithm>
+#include <typeinfo>
 
 namespace KADRIX {
 
@@ -21,14 +24,78 @@ namespace KADRIX {
       return dom.isEnumerated() && dom.isOpen();
     }
 
+    /** Domain access through the virtual interface. */
+    struct AnyDomain {
+      static double lb(const AbstractDomain& dom) { return dom.getLowerBound(); }
+      static double ub(const AbstractDomain& dom) { return dom.getUpperBound(); }
+      static bool isEmpty(const AbstractDomain& dom) { return dom.isEmpty(); }
+      static void intersect(AbstractDomain& dom, double lb, double ub) { dom.intersect(lb, ub); }
+    };
+
+    /** Direct access, for domains that are exactly one of the engine's intervals. */
+    struct PlainInterval {
+      static const IntervalDomain& of(const AbstractDomain& dom) { return static_cast<const IntervalDomain&>(dom); }
+      static double lb(const AbstractDomain& dom) { return of(dom).IntervalDomain::getLowerBound(); }
+      static double ub(const AbstractDomain& dom) { return of(dom).IntervalDomain::getUpperBound(); }
+      static bool isEmpty(const AbstractDomain& dom) { return of(dom).IntervalDomain::isEmpty(); }
+      static void intersect(AbstractDomain& dom, double lb, double ub) {
+        static_cast<IntervalDomain&>(dom).IntervalDomain::intersect(lb, ub);
+      }
+    };
+
+    /** Exactly an IntervalDomain or an IntervalIntDomain (never skipped, never open). */
+    bool isPlainInterval(const AbstractDomain& dom) {
+      const std::type_info& type = typeid(dom);
+      return type == typeid(IntervalIntDomain) || type == typeid(IntervalDomain);
+    }
+
     /** Narrow to [lb, ub]; true when a bound moved in. */
-    bool narrow(AbstractDomain& dom, double lb, double ub) {
-      const double oldLb = dom.getLowerBound();
-      const double oldUb = dom.getUpperBound();
+    template <class A>
+    bool narrowWith(AbstractDomain& dom, double lb, double ub) {
+      const double oldLb = A::lb(dom);
+      const double oldUb = A::ub(dom);
       if (lb <= oldLb && ub >= oldUb)
         return false;
-      dom.intersect(std::max(lb, oldLb), std::min(ub, oldUb));
-      return dom.isEmpty() || dom.getLowerBound() != oldLb || dom.getUpperBound() != oldUb;
+      A::intersect(dom, std::max(lb, oldLb), std::min(ub, oldUb));
+      return A::isEmpty(dom) || A::lb(dom) != oldLb || A::ub(dom) != oldUb;
+    }
+
+    bool narrow(AbstractDomain& dom, double lb, double ub) {
+      return narrowWith<AnyDomain>(dom, lb, ub);
+    }
+
+    template <class A>
+    void precedes(AbstractDomain& x, AbstractDomain& y) {
+      if (A::isEmpty(x) || A::isEmpty(y))
+        return;
+      narrowWith<A>(y, A::lb(x), plusInfinity());
+      if (!A::isEmpty(y))
+        narrowWith<A>(x, minusInfinity(), A::ub(y));
+    }
+
+    template <class A>
+    void temporalDistance(AbstractDomain& start, AbstractDomain& duration, AbstractDomain& end) {
+      // A pass rarely narrows after the second; the cap guards against endless
+      // creeping of real bounds.
+      for (int pass = 0; pass < 16; ++pass) {
+        if (A::isEmpty(start) || A::isEmpty(duration) || A::isEmpty(end))
+          return;
+        bool changed = narrowWith<A>(end,
+                                     lowerBoundSum(A::lb(start), A::lb(duration)),
+                                     upperBoundSum(A::ub(start), A::ub(duration)));
+        if (A::isEmpty(end))
+          return;
+        changed = narrowWith<A>(start,
+                                lowerBoundSum(A::lb(end), -A::ub(duration)),
+                                upperBoundSum(A::ub(end), -A::lb(duration))) || changed;
+        if (A::isEmpty(start))
+          return;
+        changed = narrowWith<A>(duration,
+                                lowerBoundSum(A::lb(end), -A::ub(start)),
+                                upperBoundSum(A::ub(end), -A::lb(start))) || changed;
+        if (!changed)
+          return;
+      }
     }
 
     /** Both domains become the intersection of their bounds. */
@@ -82,11 +149,15 @@ namespace KADRIX {
       m_y(getCurrentDomain(argument(variables, 1, 2, name))) {}
 
   void PrecedesConstraint::handleExecute() {
-    if (&m_x == &m_y || skipped(m_x) || skipped(m_y) || m_x.isEmpty() || m_y.isEmpty())
+    if (&m_x == &m_y)
       return;
-    narrow(m_y, m_x.getLowerBound(), plusInfinity());
-    if (!m_y.isEmpty())
-      narrow(m_x, minusInfinity(), m_y.getUpperBound());
+    if (isPlainInterval(m_x) && isPlainInterval(m_y)) {
+      precedes<PlainInterval>(m_x, m_y);
+      return;
+    }
+    if (skipped(m_x) || skipped(m_y))
+      return;
+    precedes<AnyDomain>(m_x, m_y);
   }
 
   // ---------------------------------------------------------------- concurrent
@@ -117,29 +188,13 @@ namespace KADRIX {
       m_end(getCurrentDomain(argument(variables, 2, 3, name))) {}
 
   void TemporalDistanceConstraint::handleExecute() {
+    if (isPlainInterval(m_start) && isPlainInterval(m_duration) && isPlainInterval(m_end)) {
+      temporalDistance<PlainInterval>(m_start, m_duration, m_end);
+      return;
+    }
     if (skipped(m_start) || skipped(m_duration) || skipped(m_end))
       return;
-    // A pass rarely narrows after the second; the cap guards against endless
-    // creeping of real bounds.
-    for (int pass = 0; pass < 16; ++pass) {
-      if (m_start.isEmpty() || m_duration.isEmpty() || m_end.isEmpty())
-        return;
-      bool changed = narrow(m_end,
-                            lowerBoundSum(m_start.getLowerBound(), m_duration.getLowerBound()),
-                            upperBoundSum(m_start.getUpperBound(), m_duration.getUpperBound()));
-      if (m_end.isEmpty())
-        return;
-      changed = narrow(m_start,
-                       lowerBoundSum(m_end.getLowerBound(), -m_duration.getUpperBound()),
-                       upperBoundSum(m_end.getUpperBound(), -m_duration.getLowerBound())) || changed;
-      if (m_start.isEmpty())
-        return;
-      changed = narrow(m_duration,
-                       lowerBoundSum(m_end.getLowerBound(), -m_start.getUpperBound()),
-                       upperBoundSum(m_end.getUpperBound(), -m_start.getLowerBound())) || changed;
-      if (!changed)
-        return;
-    }
+    temporalDistance<AnyDomain>(m_start, m_duration, m_end);
   }
 
   // ---------------------------------------------------------------- registration

@@ -5,6 +5,10 @@
 #include "ConstraintEngine/base/ConstraintEngine.hh"
 #include "Utils/base/Debug.hh"
 
+#include <new>
+#include <type_traits>
+#include <typeinfo>
+
 namespace KADRIX {
 
   /**
@@ -44,6 +48,17 @@ namespace KADRIX {
   private:
     AbstractDomain& getCurrentDomain() override;
 
+    /**
+     * A copy of dom. When dom is exactly a DomainType the copy lives in the
+     * variable itself (slot 0 or 1), next to the data propagation reads with
+     * it; otherwise it is dom.copy() on the heap.
+     */
+    DomainType* copyDomain(const AbstractDomain& dom, int slot);
+    void deleteDomain(DomainType* dom, int slot);
+
+    // Storage for the two domains; the derived domain's slot comes first.
+    alignas(DomainType) unsigned char m_storage[2][sizeof(DomainType)];
+
     Variable(const Variable&);
     Variable& operator=(const Variable&);
   };
@@ -57,8 +72,8 @@ namespace KADRIX {
                                  const EntityId& parent,
                                  int index)
     : ConstrainedVariable(constraintEngine, internal, canBeSpecified, name, parent, index),
-      m_baseDomain(static_cast<DomainType*>(baseDomain.copy())),
-      m_derivedDomain(static_cast<DomainType*>(baseDomain.copy())) {
+      m_baseDomain(copyDomain(baseDomain, 1)),
+      m_derivedDomain(copyDomain(baseDomain, 0)) {
     KADRIX_DEBUG("Variable:Variable", "Base Domain = " << baseDomain.toString());
     KADRIX_DEBUG("Variable:Variable", "Name " << name.getKey());
     KADRIX_COND_DEBUG(baseDomain.isSingleton(), "Variable:Variable",
@@ -71,8 +86,25 @@ namespace KADRIX {
     // Discard while the domains still exist: constraints going with the
     // variable may read them.
     discard(false);
-    delete m_baseDomain;
-    delete m_derivedDomain;
+    deleteDomain(m_baseDomain, 1);
+    deleteDomain(m_derivedDomain, 0);
+  }
+
+  template <class DomainType>
+  DomainType* Variable<DomainType>::copyDomain(const AbstractDomain& dom, int slot) {
+    if constexpr (std::is_copy_constructible<DomainType>::value) {
+      if (typeid(dom) == typeid(DomainType))
+        return new (static_cast<void*>(m_storage[slot])) DomainType(static_cast<const DomainType&>(dom));
+    }
+    return static_cast<DomainType*>(dom.copy());
+  }
+
+  template <class DomainType>
+  void Variable<DomainType>::deleteDomain(DomainType* dom, int slot) {
+    if (static_cast<void*>(dom) == static_cast<void*>(m_storage[slot]))
+      dom->~DomainType();
+    else
+      delete dom;
   }
 
   template <class DomainType>
