@@ -167,23 +167,12 @@ namespace KADRIX {
     // the new state.
     m_specified = true;
     m_specifiedValue = value;
-    AbstractDomain& current = getCurrentDomain();
-    m_muted = true;
-    try {
-      if (current.isOpen() && !current.isMember(value))
-        current.insert(value);
-      current.set(value);
-    }
-    catch (...) {
-      m_muted = false;
-      throw;
-    }
-    m_muted = false;
-    ConstraintEngine* engine = (ConstraintEngine*) m_constraintEngine;
-    if (current.isEmpty() && current.isClosed())
-      engine->notifyChange(this, DomainListener::EMPTIED);
-    else
-      engine->notifyChange(this, DomainListener::SET_TO_SINGLETON);
+    changeCurrentDomain([value](AbstractDomain& current) {
+                          if (current.isOpen() && !current.isMember(value))
+                            current.insert(value);
+                          current.set(value);
+                        },
+                        DomainListener::SET_TO_SINGLETON, true);
   }
 
   void ConstrainedVariable::remove(double value) {
@@ -223,39 +212,37 @@ namespace KADRIX {
     // The specified value goes first: constraints told of the reset see it gone.
     m_specified = false;
     m_narrowed = false;
-    AbstractDomain& current = getCurrentDomain();
-    m_muted = true;
-    try {
-      current.relax(domain != 0 ? *domain : baseDomain());
-    }
-    catch (...) {
-      m_muted = false;
-      throw;
-    }
-    m_muted = false;
-    ConstraintEngine* engine = (ConstraintEngine*) m_constraintEngine;
-    engine->notifyChange(this, DomainListener::RESET);
+    const AbstractDomain& target = domain != 0 ? *domain : baseDomain();
+    changeCurrentDomain([&target](AbstractDomain& current) { current.relax(target); },
+                        DomainListener::RESET, false);
   }
 
   void ConstrainedVariable::relax() {
     m_narrowed = false;
+    changeCurrentDomain([this](AbstractDomain& current) {
+                          current.relax(baseDomain());
+                          if (m_specified)
+                            current.set(m_specifiedValue);
+                        },
+                        DomainListener::RELAXED, true);
+  }
+
+  template <class Change>
+  void ConstrainedVariable::changeCurrentDomain(Change change, DomainListener::ChangeType type,
+                                                bool mayEmpty) {
     AbstractDomain& current = getCurrentDomain();
     m_muted = true;
     try {
-      current.relax(baseDomain());
-      if (m_specified)
-        current.set(m_specifiedValue);
+      change(current);
     }
     catch (...) {
       m_muted = false;
       throw;
     }
     m_muted = false;
-    ConstraintEngine* engine = (ConstraintEngine*) m_constraintEngine;
-    if (current.isEmpty() && current.isClosed())
-      engine->notifyChange(this, DomainListener::EMPTIED);
-    else
-      engine->notifyChange(this, DomainListener::RELAXED);
+    if (mayEmpty && current.isEmpty() && current.isClosed())
+      type = DomainListener::EMPTIED;
+    ((ConstraintEngine*) m_constraintEngine)->notifyChange(this, type);
   }
 
   void ConstrainedVariable::insert(double value) {

@@ -206,6 +206,13 @@ namespace KADRIX {
     void removeListener(ConstrainedVariableListener* listener);
     /** The shared part of both resets. */
     void resetTo(const AbstractDomain* domain);
+    /**
+     * Runs change() on the current domain with the domain's own reports muted,
+     * then reports it to the engine as one change of the given type, or as
+     * EMPTIED when the change may empty the domain and left it closed and empty.
+     */
+    template <class Change>
+    void changeCurrentDomain(Change change, DomainListener::ChangeType type, bool mayEmpty);
     /** Whether the current domain is closed and empty. */
     bool isEmptied();
     /** The current domain, through a cached pointer: the object never moves. */
