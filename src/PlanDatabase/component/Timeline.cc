@@ -7,6 +7,8 @@
 #include "Utils/base/Debug.hh"
 #include "Utils/base/Utils.hh"
 
+#include <iterator>
+
 
 namespace KADRIX {
 
@@ -237,25 +239,14 @@ namespace KADRIX {
   }
 
   TokenId Timeline::removePredecessor(const TokenId& token) {
-    Object::freeImplicitConstraints(token);
-    Position position = m_tokenIndex.find(token->getKey())->second;
-    removeFromIndex(token);
-    if (m_tokenIndex.empty()) {
-      m_tokenSequence.clear();
-      return TokenId::noId();
-    }
-    if (atStart(token)) {
-      m_tokenSequence.pop_front();
-      return m_tokenSequence.front();
-    }
-    Position previous = position;
-    --previous;
-    const TokenId result = *previous;
-    m_tokenSequence.erase(position);
-    return result;
+    return removeWithNeighbour(token, true);
   }
 
   TokenId Timeline::removeSuccessor(const TokenId& token) {
+    return removeWithNeighbour(token, false);
+  }
+
+  TokenId Timeline::removeWithNeighbour(const TokenId& token, bool predecessor) {
     Object::freeImplicitConstraints(token);
     Position position = m_tokenIndex.find(token->getKey())->second;
     removeFromIndex(token);
@@ -263,13 +254,11 @@ namespace KADRIX {
       m_tokenSequence.clear();
       return TokenId::noId();
     }
-    if (atEnd(token)) {
-      m_tokenSequence.pop_back();
-      return m_tokenSequence.back();
-    }
-    Position next = position;
-    ++next;
-    const TokenId result = *next;
+    // At the end of the sequence on the asked side, the neighbour on the other side answers.
+    const bool first = position == m_tokenSequence.begin();
+    const bool last = std::next(position) == m_tokenSequence.end();
+    const bool before = predecessor ? !first : last;
+    const TokenId result = before ? *std::prev(position) : *std::next(position);
     m_tokenSequence.erase(position);
     return result;
   }

@@ -109,6 +109,8 @@ namespace KADRIX {
     TokenId removePredecessor(const TokenId& token);
     /** Takes the token out; the new last token, the one after it, or no id. */
     TokenId removeSuccessor(const TokenId& token);
+    /** Takes the token out and returns its neighbour on the asked side (the other side at an end). */
+    TokenId removeWithNeighbour(const TokenId& token, bool predecessor);
     /** The neighbours of a sequenced token (no id at either end). */
     std::pair<TokenId, TokenId> neighbours(const TokenId& token) const;
 
