@@ -9,7 +9,6 @@
 
 #include <iterator>
 
-
 namespace KADRIX {
 
   namespace {
