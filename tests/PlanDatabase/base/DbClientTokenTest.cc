@@ -1,6 +1,4 @@
-#include "PlanDatabase/base/DbClient.hh"
 #include "PlanDatabase/model/ClientRecorder.hh"
-#include "PlanDatabase/model/TestTokens.hh"
 
 #include <gtest/gtest.h>
 
@@ -8,17 +6,8 @@ namespace KADRIX {
   namespace TestModel {
     namespace {
 
-      /** The token fixture with a recorder on the database's client. */
-      class DbClientTokenTest : public TokenFixture {
+      class DbClientTokenTest : public ClientFixture {
       protected:
-        DbClientTokenTest()
-          : client(*((DbClient*) m_db->getClient())), m_told(new ClientRecorder(m_db->getClient())),
-            told(*m_told) {}
-
-        DbClient& client;
-        std::unique_ptr<ClientRecorder> m_told; // goes before the database
-        ClientRecorder& told;
-
         TokenId create(const char* predicate = "Rover.drive") { return client.createToken(predicate, true, false); }
         /** A new slave of the master, which is activated first when it is not active. */
         TokenId slave(const TokenId& master) {
