@@ -51,8 +51,10 @@ namespace KADRIX {
     PlanDatabase* db = new PlanDatabase(ce->getId(), schema->getId());
     engine->addComponent("PlanDatabase", db);
 
-    // The XML transaction interpreter over db->getClient() is registered
-    // here under "zorl-xml-txn" once the transaction player is built.
+    // Still to come with the transaction player: the last step registers the
+    // XML transaction interpreter over the database's client, which the host
+    // engine then owns:
+    //   engine->addLanguageInterpreter("zorl-xml-txn", new ZorlXmlTxnInterpreter(db->getClient()));
   }
 
   void ModulePlanDatabase::uninitialize(Id<Engine> engine) {
