@@ -372,12 +372,19 @@ namespace KADRIX {
       EXPECT_EQ("<goal><predicateinstance name=\"0\" type=\"Rover.At\" path=\"0\" /></goal>\n"
                 "<goal><predicateinstance name=\"1\" type=\"Rover.At\" path=\"1\" /></goal>\n",
                 flushed());
+      // Tokens need paths: logging on, and a root created through the client.
+      // A refused goal still takes its name.
+      client().disableTransactionLogging();
+      EXPECT_CHECK_FAILURE(client().createToken("Rover.At", true, false), "isTransactionLoggingEnabled()", "");
+      client().enableTransactionLogging();
+      EXPECT_CHECK_FAILURE(client().activate(m_plan.db()->createToken("Rover.At", true, false)),
+                           "indexOfMaster >= 0", "");
       client().createToken("Rover.At", true, false);
       BrokenBuffer broken;
       std::ostream os(&broken);
       EXPECT_CHECK_FAILURE(m_log->flush(os), "!os.fail()",
                            "The stream failed while 1 transactions were written to it; they stay buffered.");
-      EXPECT_EQ("<goal><predicateinstance name=\"2\" type=\"Rover.At\" path=\"2\" /></goal>\n", flushed());
+      EXPECT_EQ("<goal><predicateinstance name=\"3\" type=\"Rover.At\" path=\"2\" /></goal>\n", flushed());
     }
 
     TEST_F(TransactionLogTest, RenderingWritesItsDebugLines) {
