@@ -370,6 +370,7 @@ namespace KADRIX {
   }
 
   bool Object::hasToken(const TokenId& token) const {
+    KADRIX_CHECK(token.isValid());
     return m_tokens.find(token) != m_tokens.end() && token->getObject()->lastDomain().isSingleton();
   }
 
@@ -412,6 +413,9 @@ namespace KADRIX {
     KADRIX_CHECK_MSG(successor->isActive(), stateText(successor));
     KADRIX_CHECK_MSG(!isConstrainedToPrecede(predecessor, successor),
                      "Attempted to constrain previously constrained tokens.");
+    // Both tokens must be able to go here before either is bound.
+    checkAssignable(predecessor);
+    checkAssignable(successor);
 
     constrainToThisObjectAsNeeded(predecessor);
 
@@ -442,12 +446,16 @@ namespace KADRIX {
       m_planDatabase->getConstraintEngine()->propagate();
   }
 
-  void Object::constrainToThisObjectAsNeeded(const TokenId& token) {
+  void Object::checkAssignable(const TokenId& token) const {
     KADRIX_CHECK(token.isValid());
     KADRIX_CHECK(token->isActive());
     KADRIX_CHECK_MSG(token->getObject()->lastDomain().isMember(m_id),
                      "Cannot assign token " << token->getName().toString() << " to  object "
                      << getName().toString() << ", it is not part of derived domain.");
+  }
+
+  void Object::constrainToThisObjectAsNeeded(const TokenId& token) {
+    checkAssignable(token);
     if (!isConstrainedToThisObject(token)) {
       std::vector<ConstrainedVariableId> scope;
       scope.push_back(token->getObject());
@@ -533,6 +541,8 @@ namespace KADRIX {
 
   ConstraintId Object::getPrecedenceConstraint(const TokenId& predecessor,
                                                const TokenId& successor) const {
+    KADRIX_CHECK(predecessor.isValid());
+    KADRIX_CHECK(successor.isValid());
     const int encodedKey = makeKey(predecessor, successor);
     const ConstrainedVariableId end(predecessor->end());
     const ConstrainedVariableId start(successor->start());
@@ -547,6 +557,7 @@ namespace KADRIX {
 
   void Object::getPrecedenceConstraints(const TokenId& token,
                                         std::vector<ConstraintId>& results) const {
+    KADRIX_CHECK(token.isValid());
     KADRIX_CHECK(isValid());
     KADRIX_CHECK(results.empty());
     bool singletonFound = false;

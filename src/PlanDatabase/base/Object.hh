@@ -142,6 +142,8 @@ namespace KADRIX {
     void removePrecedenceConstraint(const ConstraintId& constraint);
 
   private:
+    /** The checks of binding the token here: valid, active and able to be on this object. */
+    void checkAssignable(const TokenId& token) const;
     void constrainToThisObjectAsNeeded(const TokenId& token);
     /** Drops the token's binding constraint when nothing else holds the token. */
     void clean(const TokenId& token);

@@ -1,0 +1,86 @@
+// Careless and hostile callers: every refused call fails a check before it
+// changes the plan, and the database can always be destroyed afterwards.
+#include "PlanDatabase/base/TemporalAdvisor.hh"
+#include "PlanDatabase/component/TimelineFixture.hh"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace KADRIX {
+  namespace TestModel {
+
+    class MisuseTest : public TimelineFixture {
+    protected:
+      MisuseTest() : tl(timeline("tl")) {}
+
+      /** A token handle that once named a token: the token is discarded. */
+      TokenId stale() {
+        TokenId token = busy();
+        token->discard();
+        return token;
+      }
+
+      TestTimeline* tl;
+    };
+
+    TEST_F(MisuseTest, HandleArgumentsAreCheckedBeforeUse) {
+      TokenId t = active();
+      tl->constrain(t, t);
+      std::vector<std::pair<TokenId, TokenId> > pairs;
+      std::vector<TokenId> tokens;
+      std::vector<PlanDatabase::OrderingChoice> choices;
+      std::vector<ConstraintId> constraints;
+      const TemporalAdvisorId& advisor = m_db->getTemporalAdvisor();
+      for (const TokenId& bad : {TokenId(), stale()}) {
+        struct Case { std::function<void()> call; const char* condition; };
+        const Case cases[] = {
+          {[&] { tl->constrain(bad, t); }, "predecessor.isValid()"},
+          {[&] { tl->constrain(t, bad); }, "successor.isValid()"},
+          {[&] { tl->free(bad, t); }, "predecessor.isValid()"},
+          {[&] { tl->free(t, bad); }, "successor.isValid()"},
+          {[&] { tl->hasToken(bad); }, "token.isValid()"},
+          {[&] { r1->hasToken(bad); }, "token.isValid()"},
+          {[&] { tl->isConstrainedToPrecede(bad, t); }, "predecessor.isValid()"},
+          {[&] { tl->isConstrainedToPrecede(t, bad); }, "successor.isValid()"},
+          {[&] { tl->getPrecedenceConstraints(bad, constraints); }, "token.isValid()"},
+          {[&] { m_db->getCompatibleTokens(bad, tokens); }, "inactiveToken.isValid()"},
+          {[&] { m_db->getOrderingChoices(bad, choices, 5); }, "tokenToOrder.isValid()"},
+          {[&] { m_db->countOrderingChoices(bad, 5); }, "token.isValid()"},
+          {[&] { m_db->lastOrderingChoiceCount(bad); }, "token.isValid()"},
+          {[&] { advisor->canPrecede(bad, t); }, "first.isValid()"},
+          {[&] { advisor->canPrecede(t, bad); }, "second.isValid()"},
+        };
+        for (const Case& c : cases)
+          EXPECT_CHECK_FAILURE(c.call(), c.condition, "");
+      }
+      EXPECT_EQ(sequence(tl), std::vector<TokenId>{t});
+    }
+
+    TEST_F(MisuseTest, RefusedConstrainLeavesThePlanAsItWas) {
+      TokenId a = active(), b = active(), c = active();
+      tl->constrain(a, a);
+      EXPECT_CHECK_FAILURE(tl->constrain(b, c),
+                           "m_tokenSequence.empty() || m_tokenIndex.find(predecessor->getKey()) != m_tokenIndex.end() || m_tokenIndex.find(successor->getKey()) != m_tokenIndex.end()",
+                           "At least one of predecessor or successor should be already sequenced in a non empty sequence." +
+                           b->toString() + " before " + c->toString());
+      EXPECT_CHECK_FAILURE(tl->constrain(a, a), "m_tokenSequence.empty() || predecessor != successor",
+                           "Can only constrain with respect to yourself on an empty timeline." +
+                           a->toString() + " before " + a->toString());
+      EXPECT_FALSE(tl->isConstrainedToPrecede(b, c));
+      EXPECT_FALSE(tl->isConstrainedToThisObject(b));
+      EXPECT_TRUE(waits(b, tl->getId()));
+      EXPECT_TRUE(waits(c, tl->getId()));
+      // Later valid calls find the plan whole.
+      b->cancel();
+      c->cancel();
+      b->discard();
+      std::vector<TokenId> compatible;
+      m_db->getCompatibleTokens(c, compatible);
+      EXPECT_EQ(compatible, std::vector<TokenId>{a});
+    }
+
+  }
+}
