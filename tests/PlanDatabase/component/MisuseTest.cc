@@ -26,6 +26,16 @@ namespace KADRIX {
       TestTimeline* tl;
     };
 
+    /** Runs the body once with each way of merging tokens. */
+    template <class F>
+    void withEachMergeMethod(F body) {
+      for (const char* stack : {"0", "1"}) {
+        SCOPED_TRACE(stack);
+        EnvSetting env("KADRIX_USE_STACK_METHOD", stack);
+        body();
+      }
+    }
+
     TEST_F(MisuseTest, HandleArgumentsAreCheckedBeforeUse) {
       TokenId t = active();
       tl->constrain(t, t);
@@ -80,6 +90,50 @@ namespace KADRIX {
       std::vector<TokenId> compatible;
       m_db->getCompatibleTokens(c, compatible);
       EXPECT_EQ(compatible, std::vector<TokenId>{a});
+    }
+
+    TEST_F(MisuseTest, TerminatedTokenCannotBeActivated) {
+      TokenId t = busy();
+      t->terminate();
+      EXPECT_CHECK_FAILURE(t->activate(), "!isTerminated()",
+                           "Token " + t->toString() + " is terminated. Only tokens in the plan may be activated.");
+      EXPECT_TRUE(t->isInactive());
+      EXPECT_TRUE(m_db->getActiveTokens("Timeline.busy").empty());
+    }
+
+    TEST_F(MisuseTest, NoMergeOntoATokenOfAnotherDatabase) {
+      withEachMergeMethod([this] {
+        PlanDatabase other(m_ce->getId(), m_schema->getId());
+        new TestTimeline(other.getId(), "elsewhere");
+        TokenId foreign = (new BusyToken(other.getId(), horizon(), horizon(), positive()))->getId();
+        foreign->activate();
+        TokenId t = busy();
+        EXPECT_CHECK_FAILURE(t->doMerge(foreign), "activeToken->getPlanDatabase() == m_planDatabase",
+                             "Cannot merge " + t->toString() + " onto " + foreign->toString() +
+                             " of another plan database.");
+        EXPECT_TRUE(t->isInactive());
+        EXPECT_TRUE(foreign->getMergedTokens().empty());
+        t->discard();
+      });
+    }
+
+    TEST_F(MisuseTest, SplitOutlivesTheActiveTokenItLetsGo) {
+      withEachMergeMethod([this] {
+        TokenId top = m_db->createToken("Rover.drive", true, false);
+        top->activate();
+        TokenId mid = m_db->createSlaveToken(top, "Rover.drive", "before");
+        mid->activate();
+        TokenId low = m_db->createSlaveToken(mid, "Rover.drive", "before");
+        low->doMerge(mid);
+        top->cancel();
+        // Only the merge keeps mid; splitting low lets mid go, and mid takes its slave along.
+        low->cancel();
+        EXPECT_FALSE(mid.isValid());
+        EXPECT_FALSE(low.isValid());
+        EXPECT_TRUE(top->isInactive());
+        top->discard();
+        EXPECT_TRUE(m_db->getTokens().empty());
+      });
     }
 
   }
