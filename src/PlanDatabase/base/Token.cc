@@ -298,16 +298,20 @@ namespace KADRIX {
 
   void Token::handleDiscard() {
     KADRIX_DEBUG("Token:handleDiscard", "Discarding (" << getKey() << ")");
-    m_deleted = true;
     if (m_abandoned) {
+      m_deleted = true;
       Entity::handleDiscard();
       return;
     }
-    if (m_committed)
-      decRefCount();
+    // Checked before anything changes, so that a refused discard leaves the token as it was.
     if (!Entity::isPurging()) {
       KADRIX_CHECK(!isIncomplete());
       KADRIX_CHECK(isValid());
+    }
+    m_deleted = true;
+    if (m_committed)
+      decRefCount();
+    if (!Entity::isPurging()) {
       if (!isInactive())
         cancel();
       std::vector<ObjectId> objects;

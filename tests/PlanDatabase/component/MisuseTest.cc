@@ -136,5 +136,21 @@ namespace KADRIX {
       });
     }
 
+    TEST_F(MisuseTest, RefusedDiscardChangesNothing) {
+      const std::string busyObject =
+        "Object cannot be deleted while there remain active tokens that could be on them.";
+      TokenId t = active();
+      for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_CHECK_FAILURE(tl->discard(), "tokens().empty()", busyObject);
+        EXPECT_FALSE(tl->isDiscarded());
+        EXPECT_EQ(m_db->getObject("tl"), tl->getId());
+      }
+      t->discard();
+      const ObjectId gone = tl->getId();
+      tl->discard();
+      EXPECT_FALSE(gone.isValid());
+      EXPECT_TRUE(m_db->getObject("tl").isNoId());
+    }
+
   }
 }
