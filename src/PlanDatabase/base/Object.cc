@@ -271,10 +271,7 @@ namespace KADRIX {
 
   void Object::handleDiscard() {
     if (!Entity::isPurging()) {
-      KADRIX_CHECK_MSG(tokens().empty(),
-                       "Object cannot be deleted while there remain active tokens that could be on them.");
-      KADRIX_CHECK(isValid());
-      KADRIX_CHECK(m_thisVar.isValid());
+      checkDiscardable();
       if (m_thisVar.isValid())
         m_thisVar->discard();
       for (std::vector<ConstrainedVariableId>::const_iterator it = m_variables.begin();
@@ -294,6 +291,16 @@ namespace KADRIX {
         m_planDatabase->notifyRemoved(m_id);
     }
     Entity::handleDiscard();
+  }
+
+  void Object::checkDiscardable() const {
+    KADRIX_CHECK_MSG(tokens().empty(),
+                     "Object cannot be deleted while there remain active tokens that could be on them.");
+    KADRIX_CHECK(isValid());
+    KADRIX_CHECK(m_thisVar.isValid());
+    for (ObjectSet::const_iterator it = m_components.begin(); it != m_components.end(); ++it)
+      if (it->isValid())
+        (*it)->checkDiscardable();
   }
 
   void Object::cascadeDelete() {

@@ -194,6 +194,12 @@ namespace KADRIX {
   protected:
     /** Checks the key tables of the object's constraints; true or a failed check. */
     bool isValid() const;
+    /**
+     * The checks of discarding this object and its whole component tree, run
+     * before the first change: a component's refusal must not come from its
+     * destructor.
+     */
+    void checkDiscardable() const;
     /** Deletes this component after clearing its parent link. */
     void cascadeDelete();
 

@@ -152,5 +152,21 @@ namespace KADRIX {
       EXPECT_TRUE(m_db->getObject("tl").isNoId());
     }
 
+    TEST_F(MisuseTest, ParentStaysWhileAComponentHoldsAToken) {
+      ObjectId battery = (new TestObject(r1, "Battery", "battery"))->getId();
+      TokenId t = TokenFixture::active("Battery.charge");
+      ASSERT_EQ(battery->tokens().count(t), 1u);
+      EXPECT_CHECK_FAILURE(r1->discard(), "tokens().empty()",
+                           "Object cannot be deleted while there remain active tokens that could be on them.");
+      EXPECT_FALSE(r1->isDiscarded());
+      EXPECT_EQ(r1->getComponents().count(battery), 1u);
+      for (const ObjectId& object : m_db->getObjects())
+        EXPECT_TRUE(object.isValid());
+      t->discard();
+      r1->discard();
+      EXPECT_FALSE(battery.isValid());
+      EXPECT_TRUE(m_db->getObject("r1.battery").isNoId());
+    }
+
   }
 }
