@@ -27,6 +27,8 @@ namespace KADRIX {
     : Entity(), m_type(type), m_name(name), m_planDatabase(planDatabase), m_state(INCOMPLETE),
       m_lastOrderingChoiceCount(0) {
     KADRIX_CHECK(m_planDatabase.isValid());
+    KADRIX_CHECK_MSG(!m_planDatabase->isPurged(),
+                     "Cannot add object " << name.toString() << " to a purged plan database.");
     commonInit(open);
   }
 

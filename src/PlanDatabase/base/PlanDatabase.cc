@@ -184,6 +184,8 @@ namespace KADRIX {
   // ------------------------------------------------------------------ global variables
 
   void PlanDatabase::registerGlobalVariable(const ConstrainedVariableId& var) {
+    KADRIX_CHECK(var.isValid());
+    KADRIX_CHECK_MSG(!isPurged(), "Cannot register " << var->toString() << " with a purged plan database.");
     const LabelStr varName = var->getName();
     KADRIX_CHECK_MSG(!isGlobalVariable(varName), var->toString() << " is not unique.");
     if (isGlobalVariable(varName))
@@ -271,6 +273,8 @@ namespace KADRIX {
   void PlanDatabase::notifyAdded(const ObjectId& object) {
     KADRIX_CHECK_MSG(!Entity::isPurging(), "Should not be in this method if in purgeMode.");
     KADRIX_CHECK(object.isValid());
+    KADRIX_CHECK_MSG(!isPurged(), "Cannot add object " << object->getName().toString()
+                     << " to a purged plan database.");
     KADRIX_CHECK_MSG(!isClosed(object->getType()),
                      "Cannot add object " << object->getName().toString() << " if type "
                      << object->getType().toString() << " is already closed.");

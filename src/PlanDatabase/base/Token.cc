@@ -140,6 +140,8 @@ namespace KADRIX {
 
   ObjectId Token::checkConstruction(const LabelStr& predicateName, const LabelStr& objectName) {
     KADRIX_CHECK(m_planDatabase.isValid());
+    KADRIX_CHECK_MSG(!m_planDatabase->isPurged(),
+                     "Cannot add a token of " << predicateName.toString() << " to a purged plan database.");
     KADRIX_CHECK_MSG(m_planDatabase->getSchema().isNoId() ||
                      m_planDatabase->getSchema()->isPredicate(predicateName),
                      "Invalid predicate: " << predicateName.toString());

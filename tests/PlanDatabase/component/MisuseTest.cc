@@ -1,5 +1,6 @@
 // Careless and hostile callers: every refused call fails a check before it
 // changes the plan, and the database can always be destroyed afterwards.
+#include "ConstraintEngine/component/Variable.hh"
 #include "PlanDatabase/base/TemporalAdvisor.hh"
 #include "PlanDatabase/component/TimelineFixture.hh"
 
@@ -166,6 +167,26 @@ namespace KADRIX {
       r1->discard();
       EXPECT_FALSE(battery.isValid());
       EXPECT_TRUE(m_db->getObject("r1.battery").isNoId());
+    }
+
+    TEST_F(MisuseTest, PurgedDatabaseTakesNothingNew) {
+      // Built open before the purge, closed after it.
+      TestObject* late = new TestObject(db(), "Timeline", "late", true);
+      m_db->purge();
+      EXPECT_CHECK_FAILURE(new TestTimeline(db(), "tl2"), "!m_planDatabase->isPurged()",
+                           "Cannot add object tl2 to a purged plan database.");
+      EXPECT_CHECK_FAILURE(late->close(), "!isPurged()", "Cannot add object late to a purged plan database.");
+      delete late;
+      EXPECT_CHECK_FAILURE(busy(), "!m_planDatabase->isPurged()",
+                           "Cannot add a token of Timeline.busy to a purged plan database.");
+      ConstrainedVariableId var =
+        (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(0, 1), false, true, "g"))->getId();
+      EXPECT_CHECK_FAILURE(m_db->registerGlobalVariable(var), "!isPurged()",
+                           "Cannot register " + var->toString() + " with a purged plan database.");
+      var->discard();
+      EXPECT_TRUE(m_db->getObjects().empty());
+      EXPECT_TRUE(m_db->getTokens().empty());
+      EXPECT_TRUE(m_db->getGlobalVariables().empty());
     }
 
   }
