@@ -189,5 +189,13 @@ namespace KADRIX {
       EXPECT_TRUE(m_db->getGlobalVariables().empty());
     }
 
+    TEST_F(MisuseTest, ObjectArgumentsNeedDomains) {
+      const IntervalIntDomain seats(4, 4);
+      const std::vector<const AbstractDomain*> arguments{&seats, nullptr};
+      EXPECT_CHECK_FAILURE(m_db->createObject("Car", "c2", arguments), "argument != nullptr",
+                           "Argument 2 for an object of type Car has no domain.");
+      EXPECT_TRUE(m_db->getObject("c2").isNoId());
+    }
+
   }
 }
