@@ -197,5 +197,16 @@ namespace KADRIX {
       EXPECT_TRUE(m_db->getObject("c2").isNoId());
     }
 
+    TEST_F(MisuseTest, TokensNeedNonEmptyTimeDomains) {
+      const IntervalIntDomain empty(60, 20);
+      EXPECT_CHECK_FAILURE(busy(60, 20), "!startBaseDomain.isEmpty()", "Empty start domain " + empty.toString());
+      EXPECT_CHECK_FAILURE(busy(0, 10, 60, 20), "!endBaseDomain.isEmpty()", "Empty end domain " + empty.toString());
+      EXPECT_CHECK_FAILURE(busy(0, 10, 0, 10, 60, 20), "!durationBaseDomain.isEmpty()",
+                           "Empty duration domain " + empty.toString());
+      EXPECT_CHECK_FAILURE(new MarkToken(db(), empty), "!timeBaseDomain.isEmpty()",
+                           "Empty time domain " + empty.toString());
+      EXPECT_TRUE(m_db->getTokens().empty());
+    }
+
   }
 }
