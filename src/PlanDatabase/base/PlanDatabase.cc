@@ -345,6 +345,13 @@ namespace KADRIX {
         if (connectedObjectVariable.isValid())
           connectedObjectVariable->remove(value);
       }
+    // Token object variables are no longer kept in step once their type is
+    // closed: none may keep the value of an object that is gone.
+    for (TokenSet::const_iterator it = m_tokens.begin(); it != m_tokens.end(); ++it) {
+      const ObjectVarId& objectVar = (*it)->getObject();
+      if (objectVar->baseDomain().isMember(value))
+        objectVar->remove(value);
+    }
 
     KADRIX_CHECK(!Entity::isPurging());
     publish([&object](const PlanDatabaseListenerId& listener) { listener->notifyRemoved(object); });

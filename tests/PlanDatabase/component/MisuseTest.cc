@@ -208,5 +208,19 @@ namespace KADRIX {
       EXPECT_TRUE(m_db->getTokens().empty());
     }
 
+    TEST_F(MisuseTest, DiscardedObjectLeavesNoValueBehind) {
+      ObjectId tl2 = timeline("tl2")->getId();
+      m_db->close();
+      TokenId t = busy();
+      const double dead = (double) tl2;
+      tl2->discard();
+      EXPECT_FALSE(t->getObject()->baseDomain().isMember(dead));
+      t->activate();
+      EXPECT_TRUE(m_ce->propagate());
+      EXPECT_EQ(tl->tokens().count(t), 1u);
+      EXPECT_TRUE(m_db->getActiveTokens("Timeline.busy").count(t) == 1);
+      t->discard();
+    }
+
   }
 }
