@@ -131,6 +131,7 @@ namespace KADRIX {
       newConstraint = m_activeToken->getPlanDatabase()->getConstraintEngine()->createConstraint(
         constraint->getName(), newScope);
       newConstraint->setSource(constraint);
+      newConstraint->setOwned();
     }
     m_deactivatedConstraints.push_back(constraint);
     m_newConstraints.push_back(newConstraint);

@@ -440,6 +440,7 @@ namespace KADRIX {
       scope.push_back(predecessor->end());
       scope.push_back(successor->start());
       constraint = m_planDatabase->getConstraintEngine()->createConstraint("precedes", scope);
+      constraint->setOwned();
       m_constraintsByKeyPair.insert(std::make_pair(encodedKey, constraint));
       m_keyPairsByConstraintKey.insert(std::make_pair(constraint->getKey(), encodedKey));
       m_constraintsByTokenKey.insert(std::make_pair(predecessor->getKey(), constraint));
@@ -470,6 +471,7 @@ namespace KADRIX {
       scope.push_back(token->getObject());
       scope.push_back(m_thisVar);
       ConstraintId binding = m_planDatabase->getConstraintEngine()->createConstraint("eq", scope);
+      binding->setOwned();
       m_constraintsByTokenKey.insert(std::make_pair(token->getKey(), binding));
     }
   }

@@ -20,6 +20,13 @@ namespace KADRIX {
   }
 
   namespace {
+    /** Keeps a registered global variable: only the database discards it. */
+    class GlobalVariableKeeper : public ConstrainedVariableListener {
+    public:
+      explicit GlobalVariableKeeper(const ConstrainedVariableId& var) : ConstrainedVariableListener(var) {}
+      bool keepsVariable() const override { return true; }
+    };
+
     /** type:name (key), the text of an object in debug lines. */
     std::string objectText(const ObjectId& object) {
       std::ostringstream os;
@@ -192,6 +199,7 @@ namespace KADRIX {
       return;
     m_globalVariables.insert(var);
     m_globalVarsByName.insert(std::make_pair(varName.getKey(), var));
+    m_globalVariableKeepers[var->getKey()] = new GlobalVariableKeeper(var);
     KADRIX_CHECK_MSG(isGlobalVariable(varName),
                      var->toString() << " is not registered after all. This cannot be!.");
     KADRIX_DEBUG("PlanDatabase:registerGlobalVariable", "Registered " << var->toString());
@@ -208,6 +216,11 @@ namespace KADRIX {
       return;
     m_globalVariables.erase(var);
     m_globalVarsByName.erase(it);
+    std::map<int, ConstrainedVariableListener*>::iterator keeper = m_globalVariableKeepers.find(var->getKey());
+    if (keeper != m_globalVariableKeepers.end()) {
+      delete keeper->second;
+      m_globalVariableKeepers.erase(keeper);
+    }
     KADRIX_CHECK_MSG(!isGlobalVariable(varName), var->toString() << " failed to un-register.");
     KADRIX_DEBUG("PlanDatabase:unregisterGlobalVariable", "Un-registered " << var->toString());
   }

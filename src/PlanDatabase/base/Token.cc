@@ -217,6 +217,7 @@ namespace KADRIX {
     static const LabelStr sl_propagator("Default");
     ObjectTokenRelation* relation =
       new ObjectTokenRelation(sl_relationName, sl_propagator, engine, makeScope(m_state, m_object));
+    relation->setOwned();
     m_standardConstraints.insert(relation->getId());
 
     if (closed)
@@ -282,6 +283,7 @@ namespace KADRIX {
 
   void Token::addStandardConstraint(const ConstraintId& constraint) {
     KADRIX_CHECK(constraint.isValid());
+    constraint->setOwned();
     m_standardConstraints.insert(constraint);
   }
 

@@ -222,5 +222,38 @@ namespace KADRIX {
       t->discard();
     }
 
+    TEST_F(MisuseTest, OwnedConstraintsAndGlobalVariablesStayWithTheirOwners) {
+      TokenId a = active(), b = active();
+      tl->constrain(a, b);
+      std::vector<ConstraintId> owned;
+      tl->getPrecedenceConstraints(a, owned);
+      ASSERT_EQ(owned.size(), 1u);
+      std::set<ConstraintId> standard;
+      a->getObject()->constraints(standard);
+      owned.insert(owned.end(), standard.begin(), standard.end());
+      for (const ConstraintId& constraint : owned)
+        EXPECT_CHECK_FAILURE(m_ce->deleteConstraint(constraint), "!constraint->isOwned()",
+                             constraint->toString() + " is kept by its owner and cannot be deleted directly.");
+      tl->free(a, b);
+      EXPECT_TRUE(sequence(tl).empty());
+      ConstraintId mine = precedes(a->end(), b->start());
+      m_ce->deleteConstraint(mine);
+      EXPECT_FALSE(mine.isValid());
+
+      ConstrainedVariableId kept =
+        (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(0, 1), false, true, "kept"))->getId();
+      ConstrainedVariableId released =
+        (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(0, 1), false, true, "released"))->getId();
+      m_db->registerGlobalVariable(kept);
+      m_db->registerGlobalVariable(released);
+      EXPECT_CHECK_FAILURE(kept->discard(), "!l->keepsVariable()",
+                           kept->toString() + " is kept by its owner and cannot be discarded directly.");
+      EXPECT_FALSE(kept->isDiscarded());
+      m_db->unregisterGlobalVariable(released);
+      released->discard();
+      m_db->purge();
+      EXPECT_FALSE(kept.isValid());
+    }
+
   }
 }
