@@ -255,5 +255,26 @@ namespace KADRIX {
       EXPECT_FALSE(kept.isValid());
     }
 
+    TEST_F(MisuseTest, MergeRefusedWhenTheMergedBaseDomainsCannotMeet) {
+      withEachMergeMethod([this] {
+        TokenId a = active(0, 10), b = busy(5, 20), c = busy(15, 30);
+        b->doMerge(a);
+        if (getenv("KADRIX_USE_STACK_METHOD")[0] == '0')
+          EXPECT_CHECK_FAILURE(c->doMerge(a), "var->baseDomain().isOpen() || !this->m_integratedBaseDomain->isEmpty()",
+                               c->start()->toString() + " cannot merge.");
+        else
+          c->doMerge(a);
+        // Every split leaves the tokens as they were before their merge.
+        for (const TokenId& token : {c, b})
+          if (token->isMerged())
+            token->cancel();
+        EXPECT_TRUE(b->isInactive() && c->isInactive());
+        EXPECT_EQ(b->start()->lastDomain(), IntervalIntDomain(5, 20));
+        a->discard();
+        b->discard();
+        c->discard();
+      });
+    }
+
   }
 }
