@@ -20,6 +20,13 @@ namespace KADRIX {
   }
 
   namespace {
+    /** Keeps a registered global variable: only the database discards it. */
+    class GlobalVariableKeeper : public ConstrainedVariableListener {
+    public:
+      explicit GlobalVariableKeeper(const ConstrainedVariableId& var) : ConstrainedVariableListener(var) {}
+      bool keepsVariable() const override { return true; }
+    };
+
     /** type:name (key), the text of an object in debug lines. */
     std::string objectText(const ObjectId& object) {
       std::ostringstream os;
@@ -184,12 +191,15 @@ namespace KADRIX {
   // ------------------------------------------------------------------ global variables
 
   void PlanDatabase::registerGlobalVariable(const ConstrainedVariableId& var) {
+    KADRIX_CHECK(var.isValid());
+    KADRIX_CHECK_MSG(!isPurged(), "Cannot register " << var->toString() << " with a purged plan database.");
     const LabelStr varName = var->getName();
     KADRIX_CHECK_MSG(!isGlobalVariable(varName), var->toString() << " is not unique.");
     if (isGlobalVariable(varName))
       return;
     m_globalVariables.insert(var);
     m_globalVarsByName.insert(std::make_pair(varName.getKey(), var));
+    m_globalVariableKeepers[var->getKey()] = new GlobalVariableKeeper(var);
     KADRIX_CHECK_MSG(isGlobalVariable(varName),
                      var->toString() << " is not registered after all. This cannot be!.");
     KADRIX_DEBUG("PlanDatabase:registerGlobalVariable", "Registered " << var->toString());
@@ -206,6 +216,11 @@ namespace KADRIX {
       return;
     m_globalVariables.erase(var);
     m_globalVarsByName.erase(it);
+    std::map<int, ConstrainedVariableListener*>::iterator keeper = m_globalVariableKeepers.find(var->getKey());
+    if (keeper != m_globalVariableKeepers.end()) {
+      delete keeper->second;
+      m_globalVariableKeepers.erase(keeper);
+    }
     KADRIX_CHECK_MSG(!isGlobalVariable(varName), var->toString() << " failed to un-register.");
     KADRIX_DEBUG("PlanDatabase:unregisterGlobalVariable", "Un-registered " << var->toString());
   }
@@ -271,6 +286,8 @@ namespace KADRIX {
   void PlanDatabase::notifyAdded(const ObjectId& object) {
     KADRIX_CHECK_MSG(!Entity::isPurging(), "Should not be in this method if in purgeMode.");
     KADRIX_CHECK(object.isValid());
+    KADRIX_CHECK_MSG(!isPurged(), "Cannot add object " << object->getName().toString()
+                     << " to a purged plan database.");
     KADRIX_CHECK_MSG(!isClosed(object->getType()),
                      "Cannot add object " << object->getName().toString() << " if type "
                      << object->getType().toString() << " is already closed.");
@@ -341,6 +358,13 @@ namespace KADRIX {
         if (connectedObjectVariable.isValid())
           connectedObjectVariable->remove(value);
       }
+    // Token object variables are no longer kept in step once their type is
+    // closed: none may keep the value of an object that is gone.
+    for (TokenSet::const_iterator it = m_tokens.begin(); it != m_tokens.end(); ++it) {
+      const ObjectVarId& objectVar = (*it)->getObject();
+      if (objectVar->baseDomain().isMember(value))
+        objectVar->remove(value);
+    }
 
     KADRIX_CHECK(!Entity::isPurging());
     publish([&object](const PlanDatabaseListenerId& listener) { listener->notifyRemoved(object); });

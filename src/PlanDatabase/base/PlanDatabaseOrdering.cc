@@ -84,6 +84,7 @@ namespace KADRIX {
   void PlanDatabase::getOrderingChoices(const TokenId& tokenToOrder,
                                         std::vector<OrderingChoice>& results,
                                         unsigned int limit) {
+    KADRIX_CHECK(tokenToOrder.isValid());
     if (!m_constraintEngine->propagate())
       return;
     KADRIX_CHECK_MSG(m_tokensToOrder.find(tokenToOrder->getKey()) != m_tokensToOrder.end(),
@@ -122,6 +123,7 @@ namespace KADRIX {
   }
 
   unsigned int PlanDatabase::countOrderingChoices(const TokenId& token, unsigned int limit) {
+    KADRIX_CHECK(token.isValid());
     if (!m_constraintEngine->propagate())
       return 0;
     std::list<double> values;
@@ -140,6 +142,7 @@ namespace KADRIX {
   }
 
   unsigned int PlanDatabase::lastOrderingChoiceCount(const TokenId& token) const {
+    KADRIX_CHECK(token.isValid());
     KADRIX_CHECK_MSG(m_constraintEngine->constraintConsistent(),
                      "Cannot query for ordering choices while database is not constraintConsistent.");
     std::list<double> values;

@@ -39,6 +39,10 @@ namespace KADRIX {
           break;
       }
     }
+    for (std::map<int, ConstrainedVariableListener*>::iterator it = m_globalVariableKeepers.begin();
+         it != m_globalVariableKeepers.end(); ++it)
+      delete it->second;
+    m_globalVariableKeepers.clear();
     Entity::discardAll(m_globalVariables);
     // The variables are gone: their names must not find them any more.
     m_globalVarsByName.clear();

@@ -14,6 +14,7 @@ namespace KADRIX {
 
   void PlanDatabase::getCompatibleTokens(const TokenId& inactiveToken, std::vector<TokenId>& results,
                                          unsigned int limit, bool useExactTest) {
+    KADRIX_CHECK(inactiveToken.isValid());
     if (limit == 0)
       return;
     if (!m_constraintEngine->propagate())

@@ -140,6 +140,8 @@ namespace KADRIX {
 
   ObjectId Token::checkConstruction(const LabelStr& predicateName, const LabelStr& objectName) {
     KADRIX_CHECK(m_planDatabase.isValid());
+    KADRIX_CHECK_MSG(!m_planDatabase->isPurged(),
+                     "Cannot add a token of " << predicateName.toString() << " to a purged plan database.");
     KADRIX_CHECK_MSG(m_planDatabase->getSchema().isNoId() ||
                      m_planDatabase->getSchema()->isPredicate(predicateName),
                      "Invalid predicate: " << predicateName.toString());
@@ -215,6 +217,7 @@ namespace KADRIX {
     static const LabelStr sl_propagator("Default");
     ObjectTokenRelation* relation =
       new ObjectTokenRelation(sl_relationName, sl_propagator, engine, makeScope(m_state, m_object));
+    relation->setOwned();
     m_standardConstraints.insert(relation->getId());
 
     if (closed)
@@ -280,6 +283,7 @@ namespace KADRIX {
 
   void Token::addStandardConstraint(const ConstraintId& constraint) {
     KADRIX_CHECK(constraint.isValid());
+    constraint->setOwned();
     m_standardConstraints.insert(constraint);
   }
 
@@ -298,16 +302,20 @@ namespace KADRIX {
 
   void Token::handleDiscard() {
     KADRIX_DEBUG("Token:handleDiscard", "Discarding (" << getKey() << ")");
-    m_deleted = true;
     if (m_abandoned) {
+      m_deleted = true;
       Entity::handleDiscard();
       return;
     }
-    if (m_committed)
-      decRefCount();
+    // Checked before anything changes, so that a refused discard leaves the token as it was.
     if (!Entity::isPurging()) {
       KADRIX_CHECK(!isIncomplete());
       KADRIX_CHECK(isValid());
+    }
+    m_deleted = true;
+    if (m_committed)
+      decRefCount();
+    if (!Entity::isPurging()) {
       if (!isInactive())
         cancel();
       std::vector<ObjectId> objects;

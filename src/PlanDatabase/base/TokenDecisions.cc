@@ -11,6 +11,9 @@ namespace KADRIX {
     KADRIX_CHECK_MSG(isInactive(), "Token " << toString()
                      << " is not INACTIVE. Only inactive tokens may be activated.");
     KADRIX_CHECK(isValid());
+    // A terminated token has left the plan: no object would take it.
+    KADRIX_CHECK_MSG(!isTerminated(), "Token " << toString()
+                     << " is terminated. Only tokens in the plan may be activated.");
     activateInternal();
   }
 
@@ -78,6 +81,9 @@ namespace KADRIX {
     KADRIX_CHECK(isValid());
     KADRIX_CHECK(isMerged());
     KADRIX_CHECK(m_unifyMemento.isValid());
+    // Letting go of the active token may discard it and, with it, its slaves,
+    // this token among them: it must outlive its own split and undo.
+    incRefCount();
     m_state->resetSpecified();
     const TokenId activeToken = m_activeToken;
     UnifyMementoId record = m_unifyMemento;
@@ -88,6 +94,8 @@ namespace KADRIX {
     record->undo(activeTokenDeleted);
     record.release();
     m_planDatabase->notifySplit(m_id);
+    // May discard the token: nothing may touch it after this.
+    decRefCount();
   }
 
   void Token::doMerge(const TokenId& activeToken) {
@@ -95,6 +103,9 @@ namespace KADRIX {
     KADRIX_CHECK(isInactive());
     KADRIX_CHECK(activeToken.isValid());
     KADRIX_CHECK(activeToken->isActive());
+    KADRIX_CHECK_MSG(activeToken->getPlanDatabase() == m_planDatabase,
+                     "Cannot merge " << toString() << " onto " << activeToken->toString()
+                     << " of another plan database.");
     KADRIX_CHECK_MSG(m_state->lastDomain().isMember(MERGED), "Not permitted to merge." << toString());
     KADRIX_CHECK_MSG(getPlanDatabase()->getSchema()->isA(activeToken->getPredicateName(), m_predicateName),
                      "Cannot merge tokens with different predicates: " << m_predicateName.toString()
