@@ -4,7 +4,9 @@
 // A rover plan with a transaction player on its client, and helpers that play
 // and parse XML text.
 
+#include "ConstraintEngine/base/AbstractDomain.hh"
 #include "PlanDatabase/base/DbClient.hh"
+#include "PlanDatabase/base/Object.hh"
 #include "PlanDatabase/model/TestModel.hh"
 #include "PlanDatabase/transactions/DbClientTransactionPlayer.hh"
 #include "rover/RoverModel.hh"
@@ -13,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <list>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -26,6 +29,26 @@ namespace KADRIX {
       doc.Parse(text.c_str());
       EXPECT_FALSE(doc.Error()) << doc.ErrorDesc() << " in " << text;
       return std::unique_ptr<TiXmlElement>(doc.RootElement()->Clone()->ToElement());
+    }
+
+    /** The type name and the values (objects by name) of a domain, e.g. "int [0,10]" or "Location objects {l1,l2}". */
+    inline std::string describe(const AbstractDomain& d) {
+      std::ostringstream os;
+      os << d.getTypeName().toString() << (d.isEntity() ? " objects " : " ");
+      if (d.isEnumerated()) {
+        std::list<double> values;
+        d.getValues(values);
+        os << "{";
+        const char* separator = "";
+        for (double v : values) {
+          os << separator << (d.isEntity() ? ObjectId(v)->getName().toString() : d.toString(v));
+          separator = ",";
+        }
+        os << "}";
+      }
+      else
+        os << "[" << d.toString(d.getLowerBound()) << "," << d.toString(d.getUpperBound()) << "]";
+      return os.str();
     }
 
     /** A player whose name tables a test can fill, as the creating transactions do. */

@@ -15,26 +15,6 @@ namespace KADRIX {
   namespace test {
     namespace {
 
-      /** The type name and the values (objects by name) of a domain, e.g. "int [0,10]" or "Location objects {l1,l2}". */
-      std::string describe(const AbstractDomain& d) {
-        std::ostringstream os;
-        os << d.getTypeName().toString() << (d.isEntity() ? " objects " : " ");
-        if (d.isEnumerated()) {
-          std::list<double> values;
-          d.getValues(values);
-          os << "{";
-          const char* separator = "";
-          for (double v : values) {
-            os << separator << (d.isEntity() ? ObjectId(v)->getName().toString() : d.toString(v));
-            separator = ",";
-          }
-          os << "}";
-        }
-        else
-          os << "[" << d.toString(d.getLowerBound()) << "," << d.toString(d.getUpperBound()) << "]";
-        return os.str();
-      }
-
       /**
        * Locations l1 and l2, the rover r1, a depot d whose member "rover" is
        * the rover d.rover, and the token t (Rover.At, path 0) made through the
