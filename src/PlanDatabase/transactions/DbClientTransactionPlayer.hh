@@ -24,6 +24,7 @@ namespace KADRIX {
   class EnumeratedDomain;
   class IntervalDomain;
   class DbClientTransactionLog;
+  class RewindIndex;
   typedef Id<DbClientTransactionLog> DbClientTransactionLogId;
 
   /** The numbers of a token path ("0.2.1" gives 0, 2, 1); every piece, empty ones too, gives one number. */
@@ -238,6 +239,9 @@ namespace KADRIX {
 
     /** How many "zorl" roots enclose the element being processed. */
     int m_zorlDepth;
+
+    /** While a rewind runs: finds the older elements that a search can match. */
+    RewindIndex* m_rewindIndex = nullptr;
   };
 
   /**

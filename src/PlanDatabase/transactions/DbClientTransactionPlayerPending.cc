@@ -58,8 +58,4 @@ namespace KADRIX {
     KADRIX_PENDING();
   }
 
-  // Rewinding.
-  void DbClientTransactionPlayer::rewind(const DbClientTransactionLogId&, bool) { KADRIX_PENDING(); }
-  void DbClientTransactionPlayer::rewind(std::istream&, bool) { KADRIX_PENDING(); }
-
 }
