@@ -7,8 +7,11 @@
 //   Location            members x:int, y:int (built from two int arguments)
 //   Rover : Timeline    predicates Rover.At(at:Location)
 //                                  Rover.Go(from:Location, to:Location, speed:int)
+//                                  Rover.drive(to:Location, speed:int)
+//                                  Rover.sample(target:Location)
 //
-// Both predicates are interval tokens over the horizon [0, HORIZON].
+// Every predicate is an interval token over the horizon [0, HORIZON]. The
+// object factories have the signatures "Location:int:int" and "Rover".
 
 #include "ConstraintEngine/base/CESchema.hh"
 #include "ConstraintEngine/base/ConstraintEngine.hh"
@@ -56,6 +59,26 @@ namespace KADRIX {
     public:
       GoToken(const PlanDatabaseId& db, const LabelStr& name, bool rejectable, bool isFact);
       GoToken(const TokenId& master, const LabelStr& name, const LabelStr& relation);
+
+    private:
+      void addParameters();
+    };
+
+    /** Rover.drive(to, speed): the rover drives for 10 to 200 time units at 0 to 100. */
+    class DriveToken : public IntervalToken {
+    public:
+      DriveToken(const PlanDatabaseId& db, const LabelStr& name, bool rejectable, bool isFact);
+      DriveToken(const TokenId& master, const LabelStr& name, const LabelStr& relation);
+
+    private:
+      void addParameters();
+    };
+
+    /** Rover.sample(target): the rover takes a sample for 1 to 50 time units. */
+    class SampleToken : public IntervalToken {
+    public:
+      SampleToken(const PlanDatabaseId& db, const LabelStr& name, bool rejectable, bool isFact);
+      SampleToken(const TokenId& master, const LabelStr& name, const LabelStr& relation);
 
     private:
       void addParameters();
