@@ -4,6 +4,7 @@
 #include "PlanDatabase/base/ObjectTokenRelation.hh"
 #include "PlanDatabase/base/PlanDatabase.hh"
 #include "PlanDatabase/base/Schema.hh"
+#include "PlanDatabase/transactions/DbClientTransactionPlayer.hh"
 #include "ConstraintEngine/base/CESchema.hh"
 #include "ConstraintEngine/base/ConstraintEngine.hh"
 #include "ConstraintEngine/base/ConstraintFactory.hh"
@@ -51,8 +52,7 @@ namespace KADRIX {
     PlanDatabase* db = new PlanDatabase(ce->getId(), schema->getId());
     engine->addComponent("PlanDatabase", db);
 
-    // The XML transaction interpreter over db->getClient() is registered
-    // here under "zorl-xml-txn" once the transaction player is built.
+    engine->addLanguageInterpreter("zorl-xml-txn", new ZorlXmlTxnInterpreter(db->getClient()));
   }
 
   void ModulePlanDatabase::uninitialize(Id<Engine> engine) {
