@@ -153,6 +153,22 @@ namespace KADRIX {
       close();
     }
 
+    ArriveToken::ArriveToken(const PlanDatabaseId& db, const LabelStr& name, bool rejectable,
+                             bool isFact)
+      : EventToken(db, name, rejectable, isFact, horizon(), Token::noObject(), false) {
+      addParameters();
+    }
+
+    ArriveToken::ArriveToken(const TokenId& master, const LabelStr& name, const LabelStr& relation)
+      : EventToken(master, relation, name, horizon(), Token::noObject(), false) {
+      addParameters();
+    }
+
+    void ArriveToken::addParameters() {
+      addParameter(locations(getPlanDatabase()), "at");
+      close();
+    }
+
     void declare(Schema& schema) {
       if (!schema.isObjectType("Timeline"))
         schema.addObjectType("Timeline");
@@ -171,6 +187,8 @@ namespace KADRIX {
       schema.addMember("Rover.drive", "int", "speed");
       schema.addPredicate("Rover.sample");
       schema.addMember("Rover.sample", "Location", "target");
+      schema.addPredicate("Rover.arrive");
+      schema.addMember("Rover.arrive", "Location", "at");
     }
 
     void registerFactories(Schema& schema) {
@@ -180,6 +198,7 @@ namespace KADRIX {
       schema.registerTokenFactory((new Factory<GoToken>("Rover.Go"))->getId());
       schema.registerTokenFactory((new Factory<DriveToken>("Rover.drive"))->getId());
       schema.registerTokenFactory((new Factory<SampleToken>("Rover.sample"))->getId());
+      schema.registerTokenFactory((new Factory<ArriveToken>("Rover.arrive"))->getId());
     }
 
     Plan::Plan()

@@ -9,8 +9,10 @@
 //                                  Rover.Go(from:Location, to:Location, speed:int)
 //                                  Rover.drive(to:Location, speed:int)
 //                                  Rover.sample(target:Location)
+//                                  Rover.arrive(at:Location)
 //
-// Every predicate is an interval token over the horizon [0, HORIZON]. The
+// Rover.arrive is an event token, every other predicate an interval token,
+// all over the horizon [0, HORIZON]. The
 // object factories have the signatures "Location:int:int" and "Rover".
 
 #include "ConstraintEngine/base/CESchema.hh"
@@ -18,6 +20,7 @@
 #include "PlanDatabase/base/Object.hh"
 #include "PlanDatabase/base/PlanDatabase.hh"
 #include "PlanDatabase/base/Schema.hh"
+#include "PlanDatabase/component/EventToken.hh"
 #include "PlanDatabase/component/IntervalToken.hh"
 #include "PlanDatabase/component/Timeline.hh"
 
@@ -79,6 +82,16 @@ namespace KADRIX {
     public:
       SampleToken(const PlanDatabaseId& db, const LabelStr& name, bool rejectable, bool isFact);
       SampleToken(const TokenId& master, const LabelStr& name, const LabelStr& relation);
+
+    private:
+      void addParameters();
+    };
+
+    /** Rover.arrive(at): the instant the rover reaches a location. */
+    class ArriveToken : public EventToken {
+    public:
+      ArriveToken(const PlanDatabaseId& db, const LabelStr& name, bool rejectable, bool isFact);
+      ArriveToken(const TokenId& master, const LabelStr& name, const LabelStr& relation);
 
     private:
       void addParameters();
