@@ -101,6 +101,9 @@ namespace KADRIX {
           {"<object value='nobody'/>", "object.isValid()", ""},
           {"<string value='nobody'/>", "ALWAYS_FAILS", ""},
           {"<value type='int' name='five'/>", "isNumber", "Cannot read 'five' as a value of type int."},
+          // Arguments read before a failing one are freed.
+          {"<new type='Location'><value type='int' name='1'/><value name='2'/></new>", "type != NULL",
+           "missing type for domain in transaction XML"},
         };
         for (const Case& c : cases)
           EXPECT_CHECK_FAILURE(player().xmlAsValue(*xml(c.element), nullptr), c.condition, c.message);
@@ -189,6 +192,9 @@ namespace KADRIX {
           {"<set><int/></set>", "value_st != NULL", ""},
           {"<set><object value='nobody'/></set>", "object.isValid()",
            "No object named 'nobody' for an enumerated set"},
+          // Domains begun before a failing bound or member are freed.
+          {"<interval type='int' min='0' max='x'/>", "isNumber", "Cannot read 'x' as a value of type int."},
+          {"<set><int value='1'/><int value='y'/></set>", "isNumber", "Cannot read 'y' as a value of type int."},
         };
         for (const Case& c : cases)
           EXPECT_CHECK_FAILURE(domainOf(c.element), c.condition, c.message);
@@ -335,6 +341,26 @@ namespace KADRIX {
         const ConstrainedVariableId s = player().xmlAsCreateVariable(nullptr, "s", xml("<set><int value='1'/></set>").get());
         EXPECT_EQ("int {1}", describe(s->baseDomain()));
         EXPECT_CHECK_FAILURE(player().xmlAsCreateVariable(nullptr, "none", nullptr), "type != NULL", "");
+      }
+
+      TEST_F(PlayerValuesTest, ReadersWriteTheirDebugLines) {
+        TestModel::DebugCapture capture("DbClientTransactionPlayer");
+        play("<breakpoint/>");
+        domainOf("<interval type='int' min='0' max='10'/>");
+        EXPECT_THROW(domainOf("<set><int value='1'/><symbol type='symbol' value='a'/></set>"), Error);
+        domainOf("<set><symbol type='symbol' value='a'/><symbol type='symbol' value='b'/></set>");
+        variableOf("<value type='int' name='5'/>");
+        EXPECT_EQ("[DbClientTransactionPlayer:processTransaction]Processing transaction <breakpoint />\n"
+                  "[DbClientTransactionPlayer:xmlAsIntervalDomain]For <interval type=\"int\" min=\"0\" "
+                  "max=\"10\" />, created domain " + IntervalIntDomain(0, 10, "int").toString() + "\n"
+                  "[DbClientTransactionPlayer:xmlAsEnumeratedDomain] thisType= int\n"
+                  "[DbClientTransactionPlayer:xmlAsEnumeratedDomain] thisType= symbol\n"
+                  "[DbClientTransactionPlayer:xmlAsEnumeratedDomain:symbol] thisType= symbol typeName = int\n"
+                  "[DbClientTransactionPlayer:xmlAsEnumeratedDomain] thisType= symbol\n"
+                  "[DbClientTransactionPlayer:xmlAsEnumeratedDomain] thisType= symbol\n"
+                  "[DbClientTransactionPlayer:xmlAsEnumeratedDomain:symbol] thisType= symbol typeName = symbol\n"
+                  "[DbClientTransactionPlayer:xmlAsCreateVariable] type = int name = $VAR[0] domain type = int\n",
+                  capture.text());
       }
 
       TEST_F(PlayerValuesTest, TokenTypesGivenAsObjectPaths) {
