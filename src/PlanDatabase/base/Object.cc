@@ -275,12 +275,14 @@ namespace KADRIX {
                        "Object cannot be deleted while there remain active tokens that could be on them.");
       KADRIX_CHECK(isValid());
       KADRIX_CHECK(m_thisVar.isValid());
-      if (m_thisVar.isValid())
-        m_thisVar->discard();
-      for (std::vector<ConstrainedVariableId>::const_iterator it = m_variables.begin();
-           it != m_variables.end(); ++it)
+      // Newest first, so that the engine's slots are freed in the reverse of
+      // the order they were taken: an object made again gets the same indexes.
+      for (std::vector<ConstrainedVariableId>::const_reverse_iterator it = m_variables.rbegin();
+           it != m_variables.rend(); ++it)
         if (it->isValid())
           (*it)->discard();
+      if (m_thisVar.isValid())
+        m_thisVar->discard();
       // Depth first: each component's own discard does the same before it goes.
       const ObjectSet components(m_components);
       m_components.clear();

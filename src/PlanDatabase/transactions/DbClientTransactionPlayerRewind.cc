@@ -134,10 +134,10 @@ namespace KADRIX {
     template <class It, class Keys, class Match>
     const TiXmlElement* findOlder(RewindIndex* index, RewindIndex::Kind kind, It start, It end,
                                   Keys keys, Match match) {
-      if (index != NULL && start != end && index->exact(kind)) {
+      if (index != NULL && start != end) {
         const std::size_t newest = index->position(*start);
         std::vector<std::string> sought;
-        if (newest != RewindIndex::NONE && keys(sought))
+        if (newest != RewindIndex::NONE && index->exact(kind, newest) && keys(sought))
           return index->newestMatch(kind, sought, newest, match);
       }
       for (It it = start; it != end; ++it) {
@@ -185,6 +185,7 @@ namespace KADRIX {
       read.elements.push_front(element->Clone()->ToElement());
       doc.Clear();
     }
+    KADRIX_CHECK_MSG(!is.bad(), "The input stream failed while transactions were read from it.");
     IndexedRewind indexed(m_rewindIndex, std::vector<const TiXmlElement*>(read.elements.rbegin(),
                                                                            read.elements.rend()));
     for (StreamPosition it = read.elements.begin(); it != read.elements.end(); ++it) {

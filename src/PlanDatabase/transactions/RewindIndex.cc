@@ -141,8 +141,10 @@ namespace KADRIX {
     m_positions.reserve(m_elements.size());
     for (std::size_t i = 0; i < m_elements.size(); ++i)
       m_positions[m_elements[i]] = i;
-    for (int kind = 0; kind < KINDS; ++kind)
-      m_built[kind] = m_exact[kind] = false;
+    for (int kind = 0; kind < KINDS; ++kind) {
+      m_indexed[kind] = 0;
+      m_exact[kind] = false;
+    }
   }
 
   std::size_t RewindIndex::position(const TiXmlElement* element) const {
@@ -150,17 +152,19 @@ namespace KADRIX {
     return it == m_positions.end() ? NONE : it->second;
   }
 
-  bool RewindIndex::exact(Kind kind) {
-    if (!m_built[kind])
-      build(kind);
-    return m_exact[kind];
+  bool RewindIndex::exact(Kind kind, std::size_t newest) {
+    if (newest >= m_elements.size())
+      return false;
+    if (m_indexed[kind] == 0)
+      build(kind, newest);
+    return m_exact[kind] && newest < m_indexed[kind];
   }
 
-  void RewindIndex::build(Kind kind) {
-    m_built[kind] = true;
+  void RewindIndex::build(Kind kind, std::size_t newest) {
+    m_indexed[kind] = newest + 1;
     m_exact[kind] = true;
     std::string key;
-    for (std::size_t i = 0; i < m_elements.size() && m_exact[kind]; ++i)
+    for (std::size_t i = 0; i <= newest && m_exact[kind]; ++i)
       switch (keyOf(kind, *m_elements[i], key)) {
       case NOT_A_CANDIDATE: break;
       case KEYED: m_buckets[kind][key].push_back(i); break;

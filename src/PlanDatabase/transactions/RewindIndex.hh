@@ -27,10 +27,10 @@ namespace KADRIX {
    * Invariants:
    * - m_elements holds the top-level elements of the sequence, oldest first;
    *   m_positions maps each to its index there.
-   * - m_buckets[kind] is built on the first search of that kind and then
-   *   holds, for each key, the positions of the candidates that carry it,
-   *   ascending; m_exact[kind] says whether every candidate of the kind has
-   *   a key.
+   * - m_buckets[kind] is built on the first search of that kind, over the
+   *   m_indexed[kind] oldest elements, and then holds, for each key, the
+   *   positions of the candidates that carry it, ascending; m_exact[kind]
+   *   says whether every candidate of the kind among them has a key.
    * - Positions never change: elements undone (popped from a log) keep
    *   theirs, and a search only looks below the element being undone.
    */
@@ -56,8 +56,13 @@ namespace KADRIX {
     /** The position of a top-level element of the sequence (0 for the oldest), or NONE. */
     std::size_t position(const TiXmlElement* element) const;
 
-    /** Every candidate of the kind has a key, so the index answers as a walk would. */
-    bool exact(Kind kind);
+    /**
+     * Every candidate of the kind at or below `newest` has a key, so the index
+     * answers as a walk from there would. The first call for a kind indexes
+     * the elements at or below `newest` (those above may be gone, popped from
+     * a log); a later call from further up answers false.
+     */
+    bool exact(Kind kind, std::size_t newest);
 
     /**
      * Offers match, newest first, the candidates of the kind under any of the
@@ -82,12 +87,12 @@ namespace KADRIX {
   private:
     typedef std::unordered_map<std::string, std::vector<std::size_t> > Buckets;
 
-    void build(Kind kind);
+    void build(Kind kind, std::size_t newest);
 
     std::vector<const TiXmlElement*> m_elements;
     std::unordered_map<const TiXmlElement*, std::size_t> m_positions;
     Buckets m_buckets[KINDS];
-    bool m_built[KINDS];
+    std::size_t m_indexed[KINDS]; // how many elements, from the oldest, the kind's buckets cover
     bool m_exact[KINDS];
   };
 
