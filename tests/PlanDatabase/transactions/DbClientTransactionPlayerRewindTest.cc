@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
+#include <stdexcept>
 #include <streambuf>
 #include <string>
 
@@ -232,5 +234,159 @@ namespace KADRIX {
       }
     }
 
+
+    const char* const ACTIVATE_A = "<activate><token name=\"a\"/></activate>";
+
+    std::size_t activeTokens(PlayedPlan& plan) {
+      std::size_t count = 0;
+      for (const TokenId& token : plan.db()->getTokens())
+        count += token->isActive() ? 1 : 0;
+      return count;
+    }
+
+    TEST(RewindTest, aLogRewoundToItsBreakpointKeepsIt) {
+      PlayedPlan plan;
+      plan.play(roverWorld());
+      const std::string initially = plan.state();
+      DbClientTransactionLog& log = plan.attachLog();
+      const DbClientTransactionLogId id(log.getId());
+      plan.player().rewind(id, true); // an empty log
+      plan.play(GOAL_A);
+      const std::string atBreakpoint = plan.state();
+      log.insertBreakpoint();
+      plan.play(ACTIVATE_A);
+      for (int twice = 0; twice < 2; ++twice) {
+        plan.player().rewind(id, true);
+        EXPECT_EQ(plan.state(), atBreakpoint);
+        ASSERT_EQ(log.getBufferedTransactions().size(), 2u);
+        EXPECT_STREQ(log.getBufferedTransactions().back()->Value(), "breakpoint");
+      }
+      plan.player().rewind(id, false);
+      EXPECT_TRUE(log.getBufferedTransactions().empty());
+      EXPECT_EQ(plan.state(), initially);
+    }
+
+    TEST(RewindTest, aStreamRewoundToItsNewestBreakpoint) {
+      PlayedPlan plan;
+      plan.play(roverWorld());
+      const std::string initially = plan.state();
+      plan.play(std::string(GOAL_A) + ACTIVATE_A);
+      const std::string atBreakpoint = plan.state();
+      const std::string b = "<goal><predicateinstance name=\"b\" type=\"Rover.Go\"/></goal>\n text between elements\n"
+                            "<reject><token name=\"b\"/></reject>";
+      plan.play(b);
+      plan.rewind(std::string(GOAL_A) + "<breakpoint/>" + ACTIVATE_A + "<breakpoint/>" + b, true);
+      EXPECT_EQ(plan.state(), atBreakpoint);
+      plan.rewind(std::string(GOAL_A) + "<breakpoint/>" + ACTIVATE_A, false);
+      EXPECT_EQ(plan.state(), initially);
+      plan.rewind("no element at all"); // nothing to undo, and no failure
+
+      std::istringstream failed("<breakpoint/>");
+      failed.setstate(std::ios::failbit);
+      EXPECT_CHECK_FAILURE(plan.player().rewind(failed, false), "is", "Invalid input sream for playing transactions.");
+    }
+
+    /** Gives its text, then fails as a broken device does. */
+    class BrokenInput : public std::streambuf {
+    public:
+      explicit BrokenInput(const std::string& text) : m_text(text) {
+        setg(&m_text[0], &m_text[0], &m_text[0] + m_text.size());
+      }
+
+    protected:
+      int_type underflow() override { throw std::runtime_error("device gone"); }
+
+    private:
+      std::string m_text;
+    };
+
+    TEST(RewindTest, aStreamThatBreaksWhileReadUndoesNothing) {
+      PlayedPlan plan;
+      plan.play(roverWorld() + GOAL_A + ACTIVATE_A);
+      BrokenInput buffer(std::string(GOAL_A) + ACTIVATE_A + "<goal><predicateinst");
+      std::istream is(&buffer);
+      EXPECT_CHECK_FAILURE(plan.player().rewind(is, false), "!is.bad()",
+                           "The input stream failed while transactions were read from it.");
+      EXPECT_EQ(activeTokens(plan), 1u);
+    }
+
+    TEST(RewindTest, theChildrenOfARootAreUndoneNewestFirst) {
+      PlayedPlan plan;
+      plan.play(roverWorld());
+      const std::string initially = plan.state();
+      const std::string root = std::string("<zorl>") + GOAL_A + ACTIVATE_A + "</zorl>";
+      plan.play(root);
+      plan.rewind(root);
+      EXPECT_EQ(plan.state(), initially);
+    }
+
+    TEST(RewindTest, aSearchSkipsOlderElementsThatNoLongerResolve) {
+      // The activation of b names a token deleted since: the cancel of a is
+      // still undone by the activation of a, further back.
+      PlayedPlan plan;
+      plan.play(roverWorld());
+      const std::string older = std::string(GOAL_A) + ACTIVATE_A +
+        "<goal><predicateinstance name=\"b\" type=\"Rover.At\"/></goal><activate><token name=\"b\"/></activate>"
+        "<cancel><token name=\"b\"/></cancel><deletetoken><predicateinstance name=\"b\"/></deletetoken>";
+      const std::string cancelA = "<cancel><token name=\"a\"/></cancel>";
+      plan.play(older + cancelA);
+      EXPECT_EQ(activeTokens(plan), 0u);
+      plan.rewind(older + "<breakpoint/>" + cancelA, true);
+      EXPECT_EQ(activeTokens(plan), 1u);
+    }
+
+    TEST(RewindTest, invokedTransactionsAssignAndRestrict) {
+      PlayedPlan plan;
+      plan.play(roverWorld() + TWO_ACTIVE + TWO_VARIABLES);
+      const std::string before = plan.state();
+      const std::string invoked =
+        "<goal><predicateinstance name=\"c\" type=\"Rover.At\"/></goal>"
+        "<invoke name=\"merge\" identifier=\"c\"><token name=\"a\"/></invoke>"
+        "<invoke name=\"specify\" identifier=\"v\"><value type=\"int\" name=\"2\"/></invoke>"
+        "<invoke name=\"constrain\" identifier=\"spirit\"><token name=\"a\"/><token name=\"b\"/></invoke>"
+        "<invoke name=\"free\" identifier=\"spirit\"><token name=\"a\"/><token name=\"b\"/></invoke>"
+        "<invoke name=\"close\" identifier=\"Location\"/>";
+      plan.play(invoked);
+      TestModel::DebugCapture debug("DbClientTransactionPlayer:playUninvokeTransaction");
+      plan.rewind(invoked);
+      EXPECT_EQ(plan.state(), before);
+      EXPECT_EQ(debug.text(), "[DbClientTransactionPlayer:playUninvokeTransaction]Warning:  can't un-close the "
+                              "database or a type.\n");
+
+      // Neither is undone.
+      const std::string unchanged = "<assign name=\"v\"><interval type=\"int\" min=\"0\" max=\"6\"/></assign>"
+                                    "<restrict><id name=\"w\"/><interval type=\"int\" min=\"0\" max=\"7\"/></restrict>";
+      plan.play(unchanged);
+      const std::string restricted = plan.state();
+      plan.rewind(unchanged);
+      EXPECT_EQ(plan.state(), restricted);
+      EXPECT_NE(restricted, before);
+
+      // A filtered element is not undone.
+      plan.player().setFilter(std::set<std::string>{"activate"});
+      plan.rewind(ACTIVATE_A);
+      EXPECT_EQ(activeTokens(plan), 2u);
+    }
+
+    TEST(RewindTest, debugOutputNamesWhatIsUndone) {
+      PlayedPlan plan;
+      plan.play(roverWorld() + TWO_ACTIVE);
+      const std::string stream =
+        "<constrain><object name=\"spirit\"/><token name=\"a\"/><token name=\"b\"/></constrain>"
+        "<free><object name=\"spirit\"/><token name=\"a\"/><token name=\"b\"/></free>"
+        "<cancel><token name=\"b\"/></cancel>";
+      plan.play(stream);
+      TestModel::DebugCapture debug("DbClientTransactionPlayer:p");
+      plan.rewind(std::string(ACTIVATE_A) + "<activate><token name=\"b\"/></activate>" + stream);
+      const std::string text = debug.text();
+      for (const char* line : {
+             "[DbClientTransactionPlayer:processTransactionInverse]Processing inverse of transaction 'cancel'\n",
+             "[DbClientTransactionPlayer:playUncancelled]Processing inverse of <cancel><token name=\"b\" /></cancel>\n",
+             "[DbClientTransactionPlayer:playUncancelled]Looking for a prior restriction transaction.\n",
+             "[DbClientTransactionPlayer:playUncancelled]Transaction is the proper inverse.  Playing.\n",
+             "[DbClientTransactionPlayer:playUnfreed]Rewinding transaction <free><object name=\"spirit\" />"
+             "<token name=\"a\" /><token name=\"b\" /></free>\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << " not in\n" << text;
+    }
   }
 }

@@ -84,6 +84,19 @@ namespace KADRIX {
       c.player().rewind(DbClientTransactionLogId(log.getId()), false);
       EXPECT_TRUE(log.getBufferedTransactions().empty());
       expectEmpty(c, empty);
+
+      // The same, undoing element by element: each search walks the older
+      // elements instead of asking the rewind's index, and finds the same.
+      PlayedPlan d;
+      DbClientTransactionLog& walked = d.attachLog();
+      d.play(recording.text);
+      const std::list<TiXmlElement*>& buffered = walked.getBufferedTransactions();
+      DbClientTransactionLog::Suspension quiet(walked);
+      while (!buffered.empty()) {
+        d.player().processTransactionInverse(*buffered.back(), buffered.rbegin(), buffered.rend());
+        walked.popTransaction();
+      }
+      expectEmpty(d, empty);
     }
 
     INSTANTIATE_TEST_SUITE_P(Seeds, RecordReplayRewindTest, ::testing::Range(0u, 200u));
