@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace KADRIX {
@@ -101,5 +103,43 @@ namespace KADRIX {
 
     INSTANTIATE_TEST_SUITE_P(Seeds, RecordReplayRewindTest, ::testing::Range(0u, 200u));
 
+
+    TEST(ExampleStreamTest, replaysAndRewinds) {
+      std::ifstream file(KADRIX_EXAMPLE_STREAM);
+      const std::string stream((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+      const std::string firstHalf = stream.substr(0, stream.find("<breakpoint"));
+      ASSERT_NE(firstHalf.size(), stream.size());
+
+      PlayedPlan a;
+      const std::pair<unsigned int, unsigned int> empty = a.engineCounts();
+      a.attachLog();
+      a.play(stream);
+      const std::string logOfA = a.flush();
+      PlayedPlan b;
+      b.attachLog();
+      b.play(logOfA);
+      EXPECT_EQ(b.text(), a.text());
+      EXPECT_EQ(b.flush(), logOfA);
+
+      // The stream rewound to its breakpoint by the player that played it.
+      PlayedPlan half;
+      half.play(firstHalf);
+      a.rewind(stream, true);
+      EXPECT_EQ(a.text(), half.text());
+
+      // The recording rewound by another player on the same client, and a
+      // log on the player's own client rewound.
+      PlayedPlan c;
+      c.play(stream);
+      DbClientTransactionPlayer rewinder(c.db()->getClient());
+      std::istringstream recorded(logOfA);
+      rewinder.rewind(recorded, false);
+      expectEmpty(c, empty);
+      PlayedPlan d;
+      DbClientTransactionLog& log = d.attachLog();
+      d.play(stream);
+      d.player().rewind(DbClientTransactionLogId(log.getId()), false);
+      expectEmpty(d, empty);
+    }
   }
 }
