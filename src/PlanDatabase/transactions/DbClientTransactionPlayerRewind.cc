@@ -27,10 +27,13 @@
 
 #include <tinyxml.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <istream>
 #include <list>
+#include <memory>
+#include <set>
 #include <vector>
 
 namespace KADRIX {
@@ -158,6 +161,64 @@ namespace KADRIX {
 
   }
 
+  namespace {
+
+    // Engine indexes are given back in the reverse of the order they were
+    // freed, so an entity made again by a rewind usually has its old index;
+    // where it has not, the element that made it is read with its current one,
+    // so that undoing the element never takes another entity that holds the
+    // recorded index now.
+
+    /** A copy of the element with another "index". */
+    const TiXmlElement& reindexed(const TiXmlElement& element, unsigned int index,
+                                  std::unique_ptr<TiXmlElement>& copy) {
+      copy.reset(element.Clone()->ToElement());
+      copy->SetAttribute("index", (int) index);
+      return *copy;
+    }
+
+    /** The "var" element, with the index of the global variable that it made. */
+    const TiXmlElement& madeVariable(DbClient& client, const TiXmlElement& element,
+                                     std::unique_ptr<TiXmlElement>& copy) {
+      const char* name = element.Attribute("name");
+      const char* index = element.Attribute("index");
+      if (name == NULL || index == NULL || !client.isGlobalVariable(name))
+        return element;
+      const unsigned int current = client.getIndexByVariable(client.getGlobalVariable(name));
+      return std::to_string(current) == index ? element : reindexed(element, current, copy);
+    }
+
+    /** The "invoke" element, with the index of the constraint that it made (same name, same scope). */
+    const TiXmlElement& madeConstraint(DbClientTransactionPlayer& player, DbClient& client,
+                                       const TiXmlElement& element, std::unique_ptr<TiXmlElement>& copy) {
+      const char* name = element.Attribute("name");
+      const char* index = element.Attribute("index");
+      std::vector<ConstrainedVariableId> scope;
+      for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
+           child = child->NextSiblingElement()) {
+        if (!hasTag(*child, "variable"))
+          return element; // a scope made of values: nothing to compare with
+        scope.push_back(quietly([&]() { return player.xmlAsVariable(*child); }));
+        if (!scope.back().isValid())
+          return element;
+      }
+      if (name == NULL || index == NULL || scope.empty())
+        return element;
+      const auto madeHere = [&](const ConstraintId& constraint) {
+        return constraint.isValid() && constraint->getName() == LabelStr(name) && constraint->getScope() == scope;
+      };
+      if (madeHere(quietly([&]() { return client.getConstraintByIndex((unsigned int) std::atoi(index)); })))
+        return element;
+      std::set<ConstraintId> candidates;
+      scope.front()->constraints(candidates);
+      for (const ConstraintId& constraint : candidates)
+        if (madeHere(constraint))
+          return reindexed(element, client.getIndexByConstraint(constraint), copy);
+      return element;
+    }
+
+  }
+
   // Entry points.
 
   void DbClientTransactionPlayer::rewind(const DbClientTransactionLogId& txLog, bool breakpoint) {
@@ -228,7 +289,11 @@ namespace KADRIX {
       } else {
         switch (row->inverse) {
         case Inverse::NOTHING: break;
-        case Inverse::DELETE_VARIABLE: playVariableDeleted(element); break;
+        case Inverse::DELETE_VARIABLE: {
+          std::unique_ptr<TiXmlElement> copy;
+          playVariableDeleted(madeVariable(*((DbClient*) m_client), element, copy));
+          break;
+        }
         case Inverse::UNDELETE_VARIABLE: playVariableUndeleted(element, start, end); break;
         case Inverse::DELETE_OBJECT: playObjectDeleted(element); break;
         case Inverse::UNDELETE_OBJECT: playObjectUndeleted(element, start, end); break;
@@ -390,9 +455,10 @@ namespace KADRIX {
   void DbClientTransactionPlayer::playUninvokeConstraint(const TiXmlElement& element, It start,
                                                          It end) {
     // The same test by which playing chose between creating a constraint and invoking a transaction.
-    if (element.Attribute("identifier") == NULL && element.FirstChildElement() != NULL)
-      playUninvokeConstraint(element);
-    else
+    if (element.Attribute("identifier") == NULL && element.FirstChildElement() != NULL) {
+      std::unique_ptr<TiXmlElement> copy;
+      playUninvokeConstraint(madeConstraint(*this, *((DbClient*) m_client), element, copy));
+    } else
       playUninvokeTransaction(element, start, end);
   }
 

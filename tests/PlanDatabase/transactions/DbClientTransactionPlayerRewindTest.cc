@@ -388,5 +388,33 @@ namespace KADRIX {
              "<token name=\"a\" /><token name=\"b\" /></free>\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line << " not in\n" << text;
     }
+
+    TEST(RewindTest, undoingACreationTakesWhatItMadeWhateverIndexItHoldsNow) {
+      // The elements carry the index of the other constraint and variable:
+      // undoing them must not take that one.
+      PlayedPlan plan;
+      plan.play(roverWorld());
+      DbClientTransactionLog& log = plan.attachLog();
+      plan.play(std::string(TWO_VARIABLES) + "<invoke name=\"eq\"><id name=\"v\"/><id name=\"w\"/></invoke>"
+                "<invoke name=\"eq\"><id name=\"w\"/><id name=\"v\"/></invoke>");
+      std::vector<std::unique_ptr<TiXmlElement>> recorded;
+      for (const TiXmlElement* element : log.getBufferedTransactions())
+        recorded.emplace_back(element->Clone()->ToElement());
+      plan.detachLog();
+      recorded[0]->SetAttribute("index", recorded[1]->Attribute("index"));
+      recorded[2]->SetAttribute("index", recorded[3]->Attribute("index"));
+      std::ostringstream stream;
+      for (int i : {0, 2})
+        stream << *recorded[i];
+      plan.rewind(stream.str());
+
+      EXPECT_FALSE(plan.client().isGlobalVariable("v"));
+      ASSERT_TRUE(plan.client().isGlobalVariable("w"));
+      const ConstrainedVariableId w = plan.client().getGlobalVariable("w");
+      std::set<ConstraintId> left;
+      w->constraints(left);
+      EXPECT_TRUE(left.empty()); // the eq over (w, v) went with v
+      EXPECT_EQ(plan.engineCounts().second, 0u);
+    }
   }
 }
