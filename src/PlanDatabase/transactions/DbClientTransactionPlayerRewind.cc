@@ -107,10 +107,6 @@ namespace KADRIX {
       {"deleteconstraint", Inverse::REINVOKE},
     };
 
-  }
-
-  namespace {
-
     /** Makes the index the player's searches use while it lives. */
     class IndexedRewind {
     public:
@@ -159,12 +155,8 @@ namespace KADRIX {
       };
     }
 
-  }
-
-  namespace {
-
-    // Engine indexes are given back in the reverse of the order they were
-    // freed, so an entity made again by a rewind usually has its old index;
+    // The engine reuses freed indexes last in, first out, so an entity made
+    // again by a rewind usually has its old index;
     // where it has not, the element that made it is read with its current one,
     // so that undoing the element never takes another entity that holds the
     // recorded index now.
