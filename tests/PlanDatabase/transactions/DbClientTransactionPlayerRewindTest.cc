@@ -353,8 +353,8 @@ namespace KADRIX {
       EXPECT_EQ(debug.text(), "[DbClientTransactionPlayer:playUninvokeTransaction]Warning:  can't un-close the "
                               "database or a type.\n");
 
-      // Neither is undone.
-      const std::string unchanged = "<assign name=\"v\"><interval type=\"int\" min=\"0\" max=\"6\"/></assign>"
+      // None of these is undone.
+      const std::string unchanged = "<class_decl/><class/><enum/><typedef/><compat/><assign name=\"v\"><interval type=\"int\" min=\"0\" max=\"6\"/></assign>"
                                     "<restrict><id name=\"w\"/><interval type=\"int\" min=\"0\" max=\"7\"/></restrict>";
       plan.play(unchanged);
       const std::string restricted = plan.state();
