@@ -206,6 +206,9 @@ namespace KADRIX {
         std::string deep;
         for (int i = 0; i < 100000; ++i)
           deep += "<zorl>";
+        std::string wide = "<class";
+        for (int i = 0; i < 100000; ++i)
+          wide += " a" + std::to_string(i) + "='1'";
         struct Case {
           std::string stream;
           const char* condition;
@@ -226,6 +229,8 @@ namespace KADRIX {
           {"<class id=\"a>b\"", "!doc.Error()", "Malformed transaction element (Error parsing Element.): <class id=\"a>b\""},
           {deep, "depth <= MAX_NESTING",
            "Transaction element nested deeper than 1000 levels: " + deep.substr(0, 80) + "..."},
+          {wide, "++attributes <= MAX_ATTRIBUTES",
+           "Transaction element with more than 1000 attributes: " + wide.substr(0, 80) + "..."},
           {"<zorl><?xml version='1.0'?></zorl>", "item != ElementScanner::DECLARATION",
            "An XML declaration stands inside a transaction element: <zorl><?xml version='1.0'?>"},
           {std::string("<class id='a\0b'/>", 17), "in.text.find('\\0') == std::string::npos",
