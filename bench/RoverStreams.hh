@@ -18,7 +18,7 @@ namespace KADRIX {
     };
 
     /**
-     * The stream: the locations (the type then closed), the rovers, one global
+     * The stream: the locations and the rovers (each type then closed), one global
      * int "limit" over [0, 100], then for each rover its goals, each typed by
      * the rover's path, activated, its destination and speed specified,
      * constrained after the previous goal on the rover, and every k-th goal
@@ -35,6 +35,7 @@ namespace KADRIX {
       out += "<invoke name=\"close\" identifier=\"Location\"/>\n";
       for (int r = 0; r < size.rovers; ++r)
         out += "<new type=\"Rover\" name=\"rover" + std::to_string(r) + "\"/>\n";
+      out += "<invoke name=\"close\" identifier=\"Rover\"/>\n";
       out += "<var type=\"int\" name=\"limit\"><interval type=\"int\" min=\"0\" max=\"100\"/></var>\n";
       for (int r = 0; r < size.rovers; ++r) {
         const std::string rover = "rover" + std::to_string(r);
@@ -62,7 +63,7 @@ namespace KADRIX {
     /** The number of elements generate() writes for this size. */
     inline long elementCount(const Size& size) {
       const long related = size.every > 0 ? (size.goals - 1) / size.every : 0;
-      return size.locations + 1 + size.rovers + 1 +
+      return size.locations + 1 + size.rovers + 2 +
              (long) size.rovers * (4L * size.goals + (size.goals - 1) + 2 * related);
     }
 

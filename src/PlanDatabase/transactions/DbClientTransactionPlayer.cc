@@ -75,6 +75,12 @@ namespace KADRIX {
       int& m_depth;
     };
 
+    /**
+     * Attributes one element may carry: TinyXML looks each new attribute up
+     * among the earlier ones, so their number must stay small.
+     */
+    const int MAX_ATTRIBUTES = 1000;
+
     /** The start of a text for messages: long texts are cut. */
     std::string excerpt(const std::string& text) {
       const std::string::size_type sl_max = 80;
@@ -194,10 +200,14 @@ namespace KADRIX {
         return false;
       }
 
-      /** A start tag: ends at the first ">" outside a quoted attribute value; "/>" ends an empty one. */
+      /**
+       * A start tag: ends at the first ">" outside a quoted attribute value;
+       * "/>" ends an empty one. Each "=" outside a value starts one attribute.
+       */
       Item readTag() {
         bool afterEquals = false;
         int previous = 0;
+        int attributes = 0;
         for (int c = peek(); c != EOF; c = peek()) {
           take();
           if (c == '>')
@@ -207,8 +217,11 @@ namespace KADRIX {
               return TRUNCATED;
             afterEquals = false;
           }
-          else if (c == '=')
+          else if (c == '=') {
             afterEquals = true;
+            KADRIX_CHECK_MSG(++attributes <= MAX_ATTRIBUTES, "Transaction element with more than "
+                             << MAX_ATTRIBUTES << " attributes: " << excerpt(text));
+          }
           else if (!std::isspace(c))
             afterEquals = false;
           previous = c;

@@ -57,8 +57,14 @@ namespace KADRIX {
    * - m_objectCount and m_varCount only grow: each generated name
    *   "$OBJECT[n]" or "$VAR[n]" is used once.
    * - m_relations holds one entry per constraint made for a temporal
-   *   relation, keyed by its two scope variables in scope order.
+   *   relation, keyed by its two scope variables in scope order; a search
+   *   drops the entries whose constraint or variables are gone.
    * - Every domain a reader returns is new and owned by its caller.
+   *
+   * Names. A later token or variable created under a name takes the name
+   * over. Logs name their tokens "0", "1", ... afresh, so one player that
+   * plays several logs gives their names to other tokens: do not rewind such
+   * a player. Rewinding a "goal" deletes the token found by its name.
    *
    * The member templates of the rewinding side are defined with the
    * rewinding sources, which instantiate them for the two sequences rewound

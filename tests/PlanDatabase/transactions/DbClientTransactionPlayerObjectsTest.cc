@@ -72,7 +72,6 @@ namespace KADRIX {
          {"<deletevar index=\"0\"/>", "name != NULL", ""},
          {"<deletevar name=\"nosuch\"/>", "m_client->isGlobalVariable(name)", ""},
          {"<deletevar name=\"v\" index=\"1x\"/>", "decimal", "Index '1x' is not a decimal number."},
-         {"<deletevar name=\"v\" index=\"\"/>", "decimal", "Index '' is not a decimal number."},
          {"<deletevar name=\"v\" index=\"99999999999\"/>", "decimal",
           "Index '99999999999' is not a decimal number."},
          {"<deletevar name=\"v\" index=\"99999\"/>", "var.isValid()", ""}});

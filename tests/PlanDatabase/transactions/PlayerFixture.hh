@@ -19,6 +19,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace KADRIX {
   namespace test {
@@ -58,6 +59,22 @@ namespace KADRIX {
       using DbClientTransactionPlayer::m_tokens;
       using DbClientTransactionPlayer::m_variables;
     };
+
+    /** An input, and the condition and message of the check it must fail. */
+    struct Failure {
+      std::string input;
+      const char* condition;
+      std::string message;
+    };
+
+    /** Expects read(input) to fail as each case says. */
+    template <class Read>
+    void expectFailures(const std::vector<Failure>& cases, Read read) {
+      for (const Failure& c : cases) {
+        SCOPED_TRACE(c.input.substr(0, 60));
+        EXPECT_CHECK_FAILURE(read(c.input), c.condition, c.message);
+      }
+    }
 
     class PlayerFixture : public ::testing::Test {
     protected:

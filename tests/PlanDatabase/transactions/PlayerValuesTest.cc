@@ -1,13 +1,17 @@
 #include "PlanDatabase/transactions/PlayerFixture.hh"
 
+#include "ConstraintEngine/base/BoolDomain.hh"
 #include "ConstraintEngine/base/ConstraintEngine.hh"
 #include "ConstraintEngine/base/IntervalDomain.hh"
+#include "ConstraintEngine/base/StringDomain.hh"
+#include "ConstraintEngine/base/SymbolDomain.hh"
 #include "PlanDatabase/base/Object.hh"
 #include "PlanDatabase/base/ObjectDomain.hh"
 #include "PlanDatabase/base/PlanDatabase.hh"
 #include "PlanDatabase/base/Schema.hh"
 #include "PlanDatabase/base/Token.hh"
 #include "PlanDatabase/model/TestObjects.hh"
+#include "PlanDatabase/transactions/DbClientTransactionLog.hh"
 
 #include <list>
 
@@ -88,25 +92,20 @@ namespace KADRIX {
       }
 
       TEST_F(PlayerValuesTest, ValueFailures) {
-        struct Case {
-          const char* element;
-          const char* condition;
-          const char* message;
-        };
-        const Case cases[] = {
-          {"<value name='5'/>", "type_st != NULL", "missing type for value in transaction XML"},
-          {"<value type='int'/>", "name_st != NULL", "missing name for value in transaction XML"},
-          {"<symbol type='string'/>", "value_st != NULL", "missing value in transaction xml"},
-          {"<symbol value='x'/>", "type_st != NULL", "missing type for symbol 'x' in transaction xml"},
-          {"<object value='nobody'/>", "object.isValid()", ""},
-          {"<string value='nobody'/>", "ALWAYS_FAILS", ""},
-          {"<value type='int' name='five'/>", "isNumber", "Cannot read 'five' as a value of type int."},
-          // Arguments read before a failing one are freed.
-          {"<new type='Location'><value type='int' name='1'/><value name='2'/></new>", "type != NULL",
-           "missing type for domain in transaction XML"},
-        };
-        for (const Case& c : cases)
-          EXPECT_CHECK_FAILURE(player().xmlAsValue(*xml(c.element), nullptr), c.condition, c.message);
+        expectFailures(
+          {
+            {"<value name='5'/>", "type_st != NULL", "missing type for value in transaction XML"},
+            {"<value type='int'/>", "name_st != NULL", "missing name for value in transaction XML"},
+            {"<symbol type='string'/>", "value_st != NULL", "missing value in transaction xml"},
+            {"<symbol value='x'/>", "type_st != NULL", "missing type for symbol 'x' in transaction xml"},
+            {"<object value='nobody'/>", "object.isValid()", ""},
+            {"<string value='nobody'/>", "ALWAYS_FAILS", ""},
+            {"<value type='int' name='five'/>", "isNumber", "Cannot read 'five' as a value of type int."},
+            // Arguments read before a failing one are freed.
+            {"<new type='Location'><value type='int' name='1'/><value name='2'/></new>", "type != NULL",
+             "missing type for domain in transaction XML"},
+          },
+          [this](const std::string& s) { player().xmlAsValue(*xml(s), nullptr); });
       }
 
       TEST_F(PlayerValuesTest, DomainsReadFromEveryForm) {
@@ -137,6 +136,27 @@ namespace KADRIX {
         (void) v;
       }
 
+      TEST_F(PlayerValuesTest, DomainsTheLogWritesReadBackTheSame) {
+        DbClientTransactionLog log(clientId(), false);
+        std::list<double> strings{LabelStr("north"), LabelStr("south")};
+        const ObjectDomain locations(std::list<ObjectId>{l1, l2}, "Location");
+        const ObjectDomain one(l1, "Location");
+        const StringDomain word(LabelStr("east"), "string");
+        const SymbolDomain symbols(strings, "symbol");
+        const StringDomain words(strings, "string");
+        const EnumeratedDomain reals(std::list<double>{1, 2.5}, true, "float");
+        const IntervalDomain interval(-1.5, 7.25, "float");
+        const IntervalIntDomain ints(-3, 9, "int");
+        const BoolDomain flag(true, "bool");
+        for (const AbstractDomain* d : std::vector<const AbstractDomain*>{
+               &locations, &one, &word, &symbols, &words, &reals, &interval, &ints, &flag}) {
+          std::unique_ptr<TiXmlElement> element(log.abstractDomainAsXml(d));
+          std::unique_ptr<const AbstractDomain> back(player().xmlAsAbstractDomain(*element, nullptr, nullptr));
+          EXPECT_EQ(describe(*d), describe(*back)) << *element;
+          EXPECT_EQ(d->isEntity(), back->isEntity()) << *element;
+        }
+      }
+
       TEST_F(PlayerValuesTest, DomainsNamedByTheCaller) {
         std::unique_ptr<IntervalDomain> ints(
           player().xmlAsIntervalDomain(*xml("<interval type='int' min='1' max='3'/>"), "Speed"));
@@ -151,53 +171,44 @@ namespace KADRIX {
       }
 
       TEST_F(PlayerValuesTest, DomainFailures) {
-        struct Case {
-          const char* element;
-          const char* condition;
-          const char* message;
-        };
-        const Case cases[] = {
-          {"<ident/>", "strcmp(tag, \"ident\") != 0", "ident in transaction xml is deprecated"},
-          {"<id name='nobody'/>", "var.isValid()", ""},
-          {"<id/>", "varString != NULL", ""},
-          {"<value name='5'/>", "type != NULL", "missing type for domain in transaction XML"},
-          {"<value type='int'/>", "name != NULL", "missing name for domain in transaction XML"},
-          {"<float/>", "value_st != NULL", ""},
-          {"<float value='1'/>", "strcmp(tag, \"object\") == 0", ""},
-          {"<symbol value='x'/>", "type != NULL", ""},
-          {"<object value='nobody'/>", "object.isValid()", ""},
-          {"<value type='nothing' name='1'/>", "known", "Unknown type name nothing"},
-          {"<interval min='0' max='1'/>", "type_st != NULL", ""},
-          {"<interval type='int' max='1'/>", "min_st != NULL", ""},
-          {"<interval type='int' min='0'/>", "max_st != NULL", ""},
-          {"<interval type='string' min='a' max='b'/>", "domain != NULL",
-           "type 'string' should indicate an interval domain type"},
-          {"<set/>", "type != ANY", ""},
-          {"<set><value value='1'/></set>", "thisType != \"\"", "no type for domain in XML"},
-          {"<set><bool value='true'/><int value='1'/></set>", "ALWAYS_FAILS",
-           "unknown or inappropriately mixed type(s) for value(s) in an enumerated set"},
-          {"<set><int value='1'/><string value='a'/></set>", "ALWAYS_FAILS",
-           "unknown or inappropriately mixed type(s) for value(s) in an enumerated set"},
-          {"<set><object value='l1'/><int value='1'/></set>", "ALWAYS_FAILS",
-           "unknown or inappropriately mixed type(s) for value(s) in an enumerated set"},
-          {"<set><int value='1'/><object value='l1'/></set>", "ALWAYS_FAILS",
-           "unknown or inappropriately mixed type(s) for value(s) in an enumerated set"},
-          {"<set><symbol type='symbol' value='a'/><symbol type='SYMBOL' value='b'/></set>",
-           "strcmp(typeName.c_str(), child_el->Attribute(\"type\")) == 0",
-           "symbols from different types in the same enumerated set"},
-          {"<set><symbol value='a'/></set>", "symbolType != NULL",
-           "missing type for a symbol in an enumerated set"},
-          {"<set><int value='1'/><symbol type='symbol' value='a'/></set>", "ALWAYS_FAILS",
-           "unknown or inappropriately mixed type(s) for value(s) in an enumerated set"},
-          {"<set><int/></set>", "value_st != NULL", ""},
-          {"<set><object value='nobody'/></set>", "object.isValid()",
-           "No object named 'nobody' for an enumerated set"},
-          // Domains begun before a failing bound or member are freed.
-          {"<interval type='int' min='0' max='x'/>", "isNumber", "Cannot read 'x' as a value of type int."},
-          {"<set><int value='1'/><int value='y'/></set>", "isNumber", "Cannot read 'y' as a value of type int."},
-        };
-        for (const Case& c : cases)
-          EXPECT_CHECK_FAILURE(domainOf(c.element), c.condition, c.message);
+        const std::string mixed = "unknown or inappropriately mixed type(s) for value(s) in an enumerated set";
+        expectFailures(
+          {
+            {"<ident/>", "strcmp(tag, \"ident\") != 0", "ident in transaction xml is deprecated"},
+            {"<id name='nobody'/>", "var.isValid()", ""},
+            {"<id/>", "varString != NULL", ""},
+            {"<value name='5'/>", "type != NULL", "missing type for domain in transaction XML"},
+            {"<value type='int'/>", "name != NULL", "missing name for domain in transaction XML"},
+            {"<float/>", "value_st != NULL", ""},
+            {"<float value='1'/>", "strcmp(tag, \"object\") == 0", ""},
+            {"<symbol value='x'/>", "type != NULL", ""},
+            {"<object value='nobody'/>", "object.isValid()", ""},
+            {"<value type='nothing' name='1'/>", "known", "Unknown type name nothing"},
+            {"<interval min='0' max='1'/>", "type_st != NULL", ""},
+            {"<interval type='int' max='1'/>", "min_st != NULL", ""},
+            {"<interval type='int' min='0'/>", "max_st != NULL", ""},
+            {"<interval type='string' min='a' max='b'/>", "domain != NULL",
+             "type 'string' should indicate an interval domain type"},
+            {"<set/>", "type != ANY", ""},
+            {"<set><value value='1'/></set>", "thisType != \"\"", "no type for domain in XML"},
+            {"<set><bool value='true'/><int value='1'/></set>", "ALWAYS_FAILS", mixed},
+            {"<set><int value='1'/><string value='a'/></set>", "ALWAYS_FAILS", mixed},
+            {"<set><object value='l1'/><int value='1'/></set>", "ALWAYS_FAILS", mixed},
+            {"<set><int value='1'/><object value='l1'/></set>", "ALWAYS_FAILS", mixed},
+            {"<set><symbol type='symbol' value='a'/><symbol type='SYMBOL' value='b'/></set>",
+             "strcmp(typeName.c_str(), child_el->Attribute(\"type\")) == 0",
+             "symbols from different types in the same enumerated set"},
+            {"<set><symbol value='a'/></set>", "symbolType != NULL",
+             "missing type for a symbol in an enumerated set"},
+            {"<set><int value='1'/><symbol type='symbol' value='a'/></set>", "ALWAYS_FAILS", mixed},
+            {"<set><int/></set>", "value_st != NULL", ""},
+            {"<set><object value='nobody'/></set>", "object.isValid()",
+             "No object named 'nobody' for an enumerated set"},
+            // Domains begun before a failing bound or member are freed.
+            {"<interval type='int' min='0' max='x'/>", "isNumber", "Cannot read 'x' as a value of type int."},
+            {"<set><int value='1'/><int value='y'/></set>", "isNumber", "Cannot read 'y' as a value of type int."},
+          },
+          [this](const std::string& s) { domainOf(s); });
       }
 
       TEST(PathAsVector, KeepsEmptyPiecesAndRefusesOtherText) {
@@ -225,21 +236,16 @@ namespace KADRIX {
         EXPECT_EQ(t, player().xmlAsToken(*xml("<token path='0' name='nobody'/>")));
         EXPECT_TRUE(player().xmlAsToken(*xml("<token path='7'/>")).isNoId());
         EXPECT_TRUE(player().parseToken("nobody").isNoId());
-        struct Case {
-          const char* element;
-          const char* condition;
-          const char* message;
-        };
-        const Case cases[] = {
-          {"<ident/>", "strcmp(token.Value(), \"ident\") != 0", "ident in transaction xml is deprecated"},
-          {"<id name='nobody'/>", "tok.isValid()", ""},
-          {"<token name='nobody'/>", "tok.isValid()", ""},
-          {"<id/>", "tokString != NULL", ""},
-          {"<token/>", "ALWAYS_FAILS", ""},
-          {"<object name='t'/>", "ALWAYS_FAILS", ""},
-        };
-        for (const Case& c : cases)
-          EXPECT_CHECK_FAILURE(player().xmlAsToken(*xml(c.element)), c.condition, c.message);
+        expectFailures(
+          {
+            {"<ident/>", "strcmp(token.Value(), \"ident\") != 0", "ident in transaction xml is deprecated"},
+            {"<id name='nobody'/>", "tok.isValid()", ""},
+            {"<token name='nobody'/>", "tok.isValid()", ""},
+            {"<id/>", "tokString != NULL", ""},
+            {"<token/>", "ALWAYS_FAILS", ""},
+            {"<object name='t'/>", "ALWAYS_FAILS", ""},
+          },
+          [this](const std::string& s) { player().xmlAsToken(*xml(s)); });
         // Look-ups never enter a name.
         EXPECT_EQ(1u, player().m_tokens.size());
       }
@@ -254,20 +260,15 @@ namespace KADRIX {
         EXPECT_EQ(t->getVariables()[3], player().parseVariable("t.start"));
         EXPECT_EQ(l1->getVariables()[1], player().parseVariable("l1.y"));
         (void) holder;
-        struct Case {
-          const char* name;
-          const char* condition;
-          std::string message;
-        };
-        const Case cases[] = {
-          {"t.zzz", "ALWAYS_FAILS", "Failed to process transaction for t:zzz"},
-          {"nobody.x", "var.isValid()", "Invalid id for nobody"},
-          {"v.x", "object.isValid()", "Invalid object for v"},
-          {"both.x", "object.isValid()", "Invalid object for both"},
-          {"other.x", "var.isValid()", "other.x not found on " + l2->toString()},
-        };
-        for (const Case& c : cases)
-          EXPECT_CHECK_FAILURE(player().parseVariable(c.name), c.condition, c.message);
+        expectFailures(
+          {
+            {"t.zzz", "ALWAYS_FAILS", "Failed to process transaction for t:zzz"},
+            {"nobody.x", "var.isValid()", "Invalid id for nobody"},
+            {"v.x", "object.isValid()", "Invalid object for v"},
+            {"both.x", "object.isValid()", "Invalid object for both"},
+            {"other.x", "var.isValid()", "other.x not found on " + l2->toString()},
+          },
+          [this](const std::string& s) { player().parseVariable(s.c_str()); });
         EXPECT_CHECK_FAILURE(player().parseVariable(nullptr), "varString != NULL", "");
         EXPECT_EQ(4u, player().m_variables.size());
         EXPECT_EQ(1u, player().m_tokens.size());
@@ -284,30 +285,25 @@ namespace KADRIX {
         EXPECT_EQ(v, variableOf("<id name='v'/>"));
 
         const std::string size = std::to_string(t->getVariables().size());
-        struct Case {
-          std::string element;
-          const char* condition;
-          std::string message;
-        };
-        const Case cases[] = {
-          {"<ident/>", "strcmp(variable.Value(), \"ident\") != 0", "ident in transaction xml is deprecated"},
-          {"<variable token='0'/>", "variable.Attribute(\"index\", &index) != NULL", ""},
-          {"<variable token='0' index='-1'/>", "0 <= index", ""},
-          {"<variable token='0' index='three'/>", "0 <= index", ""},
-          {"<variable token='0' index='3x'/>", "0 <= index", ""},
-          {"<variable token='0' index='99999999999'/>", "0 <= index", ""},
-          {"<variable token='0' index='" + size + "'/>",
-           "(unsigned)index < token->getVariables().size()", ""},
-          {"<variable token='7' index='0'/>", "token.isValid()", ""},
-          {"<variable token='0.x' index='0'/>", "piece.empty() || readInt(piece, number)",
-           "Token path '0.x' holds 'x', which is no decimal integer in the range of int."},
-          {"<variable object='nobody' index='0'/>", "object.isValid()", ""},
-          {"<variable object='l1' index='2'/>", "(unsigned)index < object->getVariables().size()", ""},
-          {"<variable index='1000000'/>", "var.isValid()", "No variable with index 1000000"},
-          {"<id name='nobody'/>", "var.isValid()", "No variable named nobody"},
-        };
-        for (const Case& c : cases)
-          EXPECT_CHECK_FAILURE(variableOf(c.element), c.condition, c.message);
+        expectFailures(
+          {
+            {"<ident/>", "strcmp(variable.Value(), \"ident\") != 0", "ident in transaction xml is deprecated"},
+            {"<variable token='0'/>", "variable.Attribute(\"index\", &index) != NULL", ""},
+            {"<variable token='0' index='-1'/>", "0 <= index", ""},
+            {"<variable token='0' index='three'/>", "0 <= index", ""},
+            {"<variable token='0' index='3x'/>", "0 <= index", ""},
+            {"<variable token='0' index='99999999999'/>", "0 <= index", ""},
+            {"<variable token='0' index='" + size + "'/>",
+             "(unsigned)index < token->getVariables().size()", ""},
+            {"<variable token='7' index='0'/>", "token.isValid()", ""},
+            {"<variable token='0.x' index='0'/>", "piece.empty() || readInt(piece, number)",
+             "Token path '0.x' holds 'x', which is no decimal integer in the range of int."},
+            {"<variable object='nobody' index='0'/>", "object.isValid()", ""},
+            {"<variable object='l1' index='2'/>", "(unsigned)index < object->getVariables().size()", ""},
+            {"<variable index='1000000'/>", "var.isValid()", "No variable with index 1000000"},
+            {"<id name='nobody'/>", "var.isValid()", "No variable named nobody"},
+          },
+          [this](const std::string& s) { variableOf(s); });
       }
 
       TEST_F(PlayerValuesTest, ValuesWhereVariablesAreExpectedMakeNumberedTemporaries) {
@@ -371,22 +367,15 @@ namespace KADRIX {
         EXPECT_EQ(r1, object);
         EXPECT_STREQ("Rover.Go", player().getObjectAndType(clientId(), "d.rover.Go", object));
         EXPECT_EQ(depotRover, object);
-        struct Case {
-          const char* type;
-          const char* condition;
-          const char* message;
-        };
-        const Case cases[] = {
-          {"nobody.At", "object.isValid()", "Failed to find an object named nobody"},
-          {"Rover", "elements.size() >= 2",
-           "'Rover' is neither a predicate nor an object path ending in a predicate"},
-        };
-        for (const Case& c : cases)
-          EXPECT_CHECK_FAILURE(player().getObjectAndType(clientId(), c.type, object), c.condition,
-                               c.message);
         new TestModel::TestObject(m_plan.db(), "Depot", "e");
-        EXPECT_CHECK_FAILURE(player().getObjectAndType(clientId(), "e.rover.Go", object),
-                             "object.isValid()", "Failed to find an object named e.rover");
+        expectFailures(
+          {
+            {"nobody.At", "object.isValid()", "Failed to find an object named nobody"},
+            {"e.rover.Go", "object.isValid()", "Failed to find an object named e.rover"},
+            {"Rover", "elements.size() >= 2",
+             "'Rover' is neither a predicate nor an object path ending in a predicate"},
+          },
+          [&](const std::string& s) { player().getObjectAndType(clientId(), s.c_str(), object); });
       }
 
     }
