@@ -214,6 +214,7 @@ namespace KADRIX {
   // Entry points.
 
   void DbClientTransactionPlayer::rewind(const DbClientTransactionLogId& txLog, bool breakpoint) {
+    KADRIX_CHECK_MSG(txLog.isValid(), "No transaction log to rewind.");
     const ElementList& transactions = txLog->getBufferedTransactions();
     // A log on this player's own client would otherwise record each undo.
     DbClientTransactionLog::Suspension quiet(*txLog);

@@ -264,6 +264,8 @@ namespace KADRIX {
       plan.player().rewind(id, false);
       EXPECT_TRUE(log.getBufferedTransactions().empty());
       EXPECT_EQ(plan.state(), initially);
+      EXPECT_CHECK_FAILURE(plan.player().rewind(DbClientTransactionLogId::noId(), false), "txLog.isValid()",
+                           "No transaction log to rewind.");
     }
 
     TEST(RewindTest, aStreamRewoundToItsNewestBreakpoint) {
