@@ -4,6 +4,7 @@
 #include "PlanDatabase/base/ObjectTokenRelation.hh"
 #include "PlanDatabase/base/PlanDatabase.hh"
 #include "PlanDatabase/base/Schema.hh"
+#include "PlanDatabase/transactions/DbClientTransactionPlayer.hh"
 #include "ConstraintEngine/base/CESchema.hh"
 #include "ConstraintEngine/base/ConstraintEngine.hh"
 #include "ConstraintEngine/base/ConstraintFactory.hh"
@@ -51,10 +52,7 @@ namespace KADRIX {
     PlanDatabase* db = new PlanDatabase(ce->getId(), schema->getId());
     engine->addComponent("PlanDatabase", db);
 
-    // Still to come with the transaction player: the last step registers the
-    // XML transaction interpreter over the database's client, which the host
-    // engine then owns:
-    //   engine->addLanguageInterpreter("zorl-xml-txn", new ZorlXmlTxnInterpreter(db->getClient()));
+    engine->addLanguageInterpreter("zorl-xml-txn", new ZorlXmlTxnInterpreter(db->getClient()));
   }
 
   void ModulePlanDatabase::uninitialize(Id<Engine> engine) {

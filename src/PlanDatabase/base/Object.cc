@@ -274,12 +274,14 @@ namespace KADRIX {
   void Object::handleDiscard() {
     if (!Entity::isPurging()) {
       checkDiscardable();
-      if (m_thisVar.isValid())
-        m_thisVar->discard();
-      for (std::vector<ConstrainedVariableId>::const_iterator it = m_variables.begin();
-           it != m_variables.end(); ++it)
+      // Newest first, so that the engine's slots are freed in the reverse of
+      // the order they were taken: an object made again gets the same indexes.
+      for (std::vector<ConstrainedVariableId>::const_reverse_iterator it = m_variables.rbegin();
+           it != m_variables.rend(); ++it)
         if (it->isValid())
           (*it)->discard();
+      if (m_thisVar.isValid())
+        m_thisVar->discard();
       // Depth first: each component's own discard does the same before it goes.
       const ObjectSet components(m_components);
       m_components.clear();

@@ -324,8 +324,12 @@ namespace KADRIX {
         objects[i]->notifyDeleted(m_id);
       if (m_master.isValid())
         m_master->remove(m_id);
-      Entity::discardAll(m_allVariables);
+      // Newest first, so that the engine's slots are freed in the reverse of
+      // the order they were taken: a token made again gets the same indexes.
+      std::reverse(m_pseudoVariables.begin(), m_pseudoVariables.end());
       Entity::discardAll(m_pseudoVariables);
+      std::reverse(m_allVariables.begin(), m_allVariables.end());
+      Entity::discardAll(m_allVariables);
       m_planDatabase->notifyRemoved(m_id);
     }
     // Only in the global purge: the record goes without being undone.

@@ -434,4 +434,16 @@ namespace KADRIX {
     return typeName == sl_int || typeName == sl_intInterval;
   }
 
+  // Suspension.
+
+  DbClientTransactionLog::Suspension::Suspension(DbClientTransactionLog& log) : m_log(log) {
+    if (m_log.m_suspensions++ == 0 && m_log.m_client.isValid())
+      m_log.m_client->notifyRemoved(m_log.getId());
+  }
+
+  DbClientTransactionLog::Suspension::~Suspension() noexcept(false) {
+    if (--m_log.m_suspensions == 0 && m_log.m_client.isValid())
+      m_log.m_client->notifyAdded(m_log.getId());
+  }
+
 }

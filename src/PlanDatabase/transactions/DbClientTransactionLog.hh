@@ -89,6 +89,23 @@ namespace KADRIX {
     /** Appends an element; the log takes ownership. */
     void pushTransaction(TiXmlElement* element);
 
+    /**
+     * While one lives, the log hears nothing of its client, so it records
+     * (and, chronologically, pops) nothing: a player rewinding the log undoes
+     * its elements through that client. Suspensions nest.
+     */
+    class Suspension {
+    public:
+      explicit Suspension(DbClientTransactionLog& log);
+      ~Suspension() noexcept(false);
+
+    private:
+      Suspension(const Suspension&) = delete;
+      Suspension& operator=(const Suspension&) = delete;
+
+      DbClientTransactionLog& m_log;
+    };
+
     // Rendering. Each returns a new element that the caller owns.
 
     static TiXmlElement* allocateXmlElement(const std::string& tag);
@@ -130,6 +147,8 @@ namespace KADRIX {
     std::list<TiXmlElement*> m_bufferedTransactions;
     const bool m_chronologicalBacktracking;
     int m_tokensCreated;
+    /** How many suspensions live: while any does, the log is not among its client's listeners. */
+    int m_suspensions = 0;
   };
 
 }
