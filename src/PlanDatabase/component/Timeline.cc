@@ -403,7 +403,8 @@ namespace KADRIX {
          it != m_tokenSequence.end(); ++it) {
       const TokenId& token = *it;
       const std::map<int, Position>::const_iterator entry = m_tokenIndex.find(token->getKey());
-      KADRIX_CHECK(entry != m_tokenIndex.end());
+      KADRIX_CHECK_TEXT(entry != m_tokenIndex.end(),
+                        "m_tokenIndex.find(token->getKey()) != m_tokenIndex.end()", "");
       if (entry != m_tokenIndex.end() && entry->second == it)
         ++allTokens;
       KADRIX_CHECK(cleaningUp || token->isActive());

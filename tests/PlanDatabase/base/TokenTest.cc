@@ -1,5 +1,6 @@
 #include "PlanDatabase/model/TestTokens.hh"
 
+#include "PlanDatabase/base/PSPlanDatabase.hh"
 #include "Utils/base/IdTable.hh"
 
 #include <gtest/gtest.h>
@@ -397,6 +398,59 @@ namespace KADRIX {
       ASSERT_FALSE(gone.empty());
       EXPECT_LT(std::find(recorder->log.begin(), recorder->log.end(), removed.back()),
                 std::find(recorder->log.begin(), recorder->log.end(), gone.front()));
+    }
+
+
+    /** Logs the public operations in the recorder's words, so that the two logs compare. */
+    class PublicRecorder : public PSPlanDatabaseListener {
+    public:
+      using PSPlanDatabaseListener::notifyAdded;
+      using PSPlanDatabaseListener::notifyRemoved;
+      void notifyAdded(PSObject* object) override { log.push_back("object " + object->getEntityName()); }
+      void notifyRemoved(PSObject* object) override { log.push_back("gone " + object->getEntityName()); }
+      void notifyActivated(PSToken* token) override { record("activated", token); }
+      void notifyDeactivated(PSToken* token) override { record("deactivated", token); }
+      void notifyRejected(PSToken* token) override { record("rejected", token); }
+      void notifyMerged(PSToken* token) override { record("merged", token); }
+      void notifySplit(PSToken* token) override { record("split", token); }
+      void notifyAdded(PSObject* object, PSToken* token) override {
+        record("placed", token, " " + object->getEntityName());
+      }
+      void notifyRemoved(PSObject* object, PSToken* token) override {
+        record("lifted", token, " " + object->getEntityName());
+      }
+      std::vector<std::string> log;
+
+    private:
+      void record(const std::string& what, PSToken* token, const std::string& tail = "") {
+        log.push_back(what + " " + std::to_string(token->getKey()) + tail);
+      }
+    };
+
+    TEST_F(TokenTest, PublicListenerHearsEveryForwardedChange) {
+      PublicRecorder viewer;
+      viewer.setPlanDatabase(db());
+      recorder->log.clear();
+      make("Rover", "r4");
+      TokenId t = active(), m = drive(), r = drive();
+      m->merge(t);
+      m->cancel();
+      r->reject();
+      r->cancel();
+      t->getObject()->specify((double) r2);
+      t->cancel();
+      m_db->purge();
+
+      // Exactly the handle-based notifications of the forwarded kinds, in order.
+      const std::vector<std::string> kinds{"object", "gone", "activated", "deactivated", "rejected",
+                                           "merged", "split", "placed", "lifted"};
+      std::vector<std::string> expected;
+      for (const std::string& entry : recorder->log)
+        if (std::find(kinds.begin(), kinds.end(), entry.substr(0, entry.find(' '))) != kinds.end())
+          expected.push_back(entry);
+      EXPECT_EQ(expected, viewer.log);
+      for (const std::string& kind : kinds)
+        EXPECT_FALSE(recorder->with(kind + " ").empty()) << kind;
     }
 
   }
