@@ -108,8 +108,8 @@ namespace KADRIX {
     friend class Constraint;
     friend class VariableChangeListener;
 
-    ConstraintEngine(const ConstraintEngine&);
-    ConstraintEngine& operator=(const ConstraintEngine&);
+    ConstraintEngine(const ConstraintEngine&) = delete;
+    ConstraintEngine& operator=(const ConstraintEngine&) = delete;
 
     // Registration.
     unsigned int add(ConstrainedVariable* var);
