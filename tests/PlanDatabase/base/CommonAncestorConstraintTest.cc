@@ -73,12 +73,12 @@ namespace KADRIX {
 
     TEST_F(CommonAncestorConstraintTest, ChecksItsScope) {
       std::vector<ConstrainedVariableId> scope{over({battery}), over({spare})};
-      EXPECT_CHECK_FAILURE(new CommonAncestorConstraint("commonAncestor", "Default",
+      EXPECT_CHECK_FAILS(new CommonAncestorConstraint("commonAncestor", "Default",
                                                         m_ce->getId(), scope),
                            "variables.size() == 3", "");
       ConstrainedVariableId first = over({battery});
       ConstraintId c = constrain(first, over({spare}), over({rover}));
-      EXPECT_CHECK_FAILURE(c->canIgnore(first, 3, DomainListener::RELAXED), "argIndex <= 2", "");
+      EXPECT_CHECK_FAILS(c->canIgnore(first, 3, DomainListener::RELAXED), "argIndex <= 2", "");
     }
 
   }

@@ -60,11 +60,11 @@ namespace KADRIX {
 
     TEST_F(HasAncestorConstraintTest, ChecksItsScope) {
       std::vector<ConstrainedVariableId> scope{over({battery})};
-      EXPECT_CHECK_FAILURE(new HasAncestorConstraint("hasAncestor", "Default", m_ce->getId(), scope),
+      EXPECT_CHECK_FAILS(new HasAncestorConstraint("hasAncestor", "Default", m_ce->getId(), scope),
                            "variables.size() == 2", "");
       ConstrainedVariableId first = over({battery});
       ConstraintId c = constrain(first, over({rover}));
-      EXPECT_CHECK_FAILURE(c->canIgnore(first, 2, DomainListener::RELAXED), "argIndex <= 1", "");
+      EXPECT_CHECK_FAILS(c->canIgnore(first, 2, DomainListener::RELAXED), "argIndex <= 1", "");
     }
 
   }

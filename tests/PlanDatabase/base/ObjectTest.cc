@@ -34,15 +34,15 @@ namespace KADRIX {
       ObjectId a = make("Rover", "a");
       make("Battery", "a.battery");
       const std::size_t handles = IdTable::size();
-      EXPECT_CHECK_FAILURE(new TestObject(a, "Wheel", "wheel"),
+      EXPECT_CHECK_FAILS(new TestObject(a, "Wheel", "wheel"),
                            "m_planDatabase->getSchema()->canContain(parent->getType(), type, localName)",
                            "Object a cannot contain wheel of type Wheel");
       // A component whose name is taken is refused on closing, after its parent recorded it.
-      EXPECT_CHECK_FAILURE(new TestObject(a, "Battery", "battery"),
+      EXPECT_CHECK_FAILS(new TestObject(a, "Battery", "battery"),
                            "m_objectsByName.find(object->getName().getKey()) == m_objectsByName.end()",
                            "Object with the name a.battery already added.");
       EXPECT_TRUE(a->getComponents().empty());
-      EXPECT_CHECK_FAILURE(new TestObject(ObjectId::noId(), "Battery", "battery"), "m_parent.isValid()", "");
+      EXPECT_CHECK_FAILS(new TestObject(ObjectId::noId(), "Battery", "battery"), "m_parent.isValid()", "");
       EXPECT_EQ(handles, IdTable::size());
       EXPECT_EQ(2u, m_db->getObjects().size());
     }
@@ -52,7 +52,7 @@ namespace KADRIX {
       EXPECT_TRUE(m_db->getObject("r1").isNoId());
       open->close();
       EXPECT_EQ(open->getId(), m_db->getObject("r1"));
-      EXPECT_CHECK_FAILURE(open->close(), "!isComplete()", "");
+      EXPECT_CHECK_FAILS(open->close(), "!isComplete()", "");
       // The self variable holds the object alone.
       EXPECT_EQ((double) open->getId(), open->getThis()->lastDomain().getSingletonValue());
 
@@ -72,11 +72,11 @@ namespace KADRIX {
       TestObject* rover = new TestObject(db(), "Rover", "r1", true);
       ConstrainedVariableId held = rover->addVariable(ObjectDomain(battery, "Battery"), "battery");
       ConstrainedVariableId color = rover->addVariable(SymbolDomain("Color"), "color");
-      EXPECT_CHECK_FAILURE(rover->addVariable(IntervalIntDomain(0, 5, "int"), "speed"),
+      EXPECT_CHECK_FAILS(rover->addVariable(IntervalIntDomain(0, 5, "int"), "speed"),
                            "m_planDatabase->getSchema()->canContain(m_type, baseDomain.getTypeName(), name)",
                            "Cannot add a variable speed of type int to objects of type Rover");
       rover->close();
-      EXPECT_CHECK_FAILURE(rover->addVariable(SymbolDomain("Color"), "color"), "!isComplete()",
+      EXPECT_CHECK_FAILS(rover->addVariable(SymbolDomain("Color"), "color"), "!isComplete()",
                            "Cannot add variable color after completing object construction for r1");
 
       EXPECT_EQ("r1.battery", held->getName().toString());
@@ -88,12 +88,12 @@ namespace KADRIX {
       // Paths go through object-valued members.
       EXPECT_EQ(color, rover->getVariable(std::vector<unsigned int>{1}));
       EXPECT_EQ(level, rover->getVariable(std::vector<unsigned int>{0, 0}));
-      EXPECT_CHECK_FAILURE(rover->getVariable(std::vector<unsigned int>{5}),
+      EXPECT_CHECK_FAILS(rover->getVariable(std::vector<unsigned int>{5}),
                            "index >= 0 && index < m_variables.size()", "index of 5 out of bounds for r1");
-      EXPECT_CHECK_FAILURE(rover->getVariable(std::vector<unsigned int>{1, 0}),
+      EXPECT_CHECK_FAILS(rover->getVariable(std::vector<unsigned int>{1, 0}),
                            "domain.isEntity() && domain.isSingleton()",
                            "Cannot follow the path through r1.color: it does not hold exactly one object.");
-      EXPECT_CHECK_FAILURE(rover->getVariable(std::vector<unsigned int>{}), "!path.empty()",
+      EXPECT_CHECK_FAILS(rover->getVariable(std::vector<unsigned int>{}), "!path.empty()",
                            "An empty path names no member variable of r1.");
     }
 

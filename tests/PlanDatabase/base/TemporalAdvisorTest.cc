@@ -41,9 +41,9 @@ namespace KADRIX {
       EXPECT_FALSE(advisor->canFitBetween(busy(0, 100, 6, 106, 6, 6), pred, succ));
 
       TokenId t = busy();
-      EXPECT_CHECK_FAILURE(advisor->canFitBetween(t, pred, pred), "successor != predecessor", "");
-      EXPECT_CHECK_FAILURE(advisor->canFitBetween(t, pred, t), "token != successor", "");
-      EXPECT_CHECK_FAILURE(advisor->canFitBetween(t, t, succ), "token != predecessor", "");
+      EXPECT_CHECK_FAILS(advisor->canFitBetween(t, pred, pred), "successor != predecessor", "");
+      EXPECT_CHECK_FAILS(advisor->canFitBetween(t, pred, t), "token != successor", "");
+      EXPECT_CHECK_FAILS(advisor->canFitBetween(t, t, succ), "token != predecessor", "");
     }
 
     TEST_F(TemporalAdvisorTest, UnboundedTokensFit) {
