@@ -1,5 +1,4 @@
 #include "PlanDatabase/base/Object.hh"
-#include "PlanDatabase/base/PSPlanDatabase.hh"
 #include "PlanDatabase/model/TestObjects.hh"
 
 #include "ConstraintEngine/base/IntervalDomain.hh"
@@ -118,32 +117,6 @@ namespace KADRIX {
       EXPECT_TRUE(battery.isValid());
       delete (Object*) b;
       EXPECT_FALSE(battery.isValid());
-    }
-
-    /** Overrides only the public operations. */
-    class PublicListener : public PSPlanDatabaseListener {
-    public:
-      using PSPlanDatabaseListener::notifyAdded;
-      using PSPlanDatabaseListener::notifyRemoved;
-      void notifyAdded(PSObject* object) override { log.push_back("added " + object->getObjectType()); }
-      void notifyRemoved(PSObject* object) override { log.push_back("removed " + object->getObjectType()); }
-      std::vector<std::string> log;
-    };
-
-    TEST_F(ObjectTest, PublicListenerHearsOfObjectsThroughTheirPublicViews) {
-      PublicListener listener;
-      testing::internal::CaptureStdout();
-      listener.setPlanDatabase(db());
-      testing::internal::GetCapturedStdout();
-      ObjectId rover = make("Rover", "r1");
-      delete (Object*) rover;
-      EXPECT_EQ((std::vector<std::string>{"added Rover", "removed Rover"}), listener.log);
-      // Changes the public view does not carry are dropped, also through the base.
-      PlanDatabaseListener& base = listener;
-      base.notifyAdded(TokenId::noId());
-      base.notifyCommitted(TokenId::noId());
-      base.notifyConstrained(ObjectId::noId(), TokenId::noId(), TokenId::noId());
-      EXPECT_EQ(2u, listener.log.size());
     }
 
   }
