@@ -28,10 +28,7 @@ namespace KADRIX {
       m_second(objectsAt(1)),
       m_restrictions(objectsAt(2)) {}
 
-  bool CommonAncestorConstraint::canIgnore(const ConstrainedVariableId& /*variable*/,
-                                           int argIndex,
-                                           const DomainListener::ChangeType& /*changeType*/) {
-    KADRIX_CHECK(argIndex <= 2);
+  bool CommonAncestorConstraint::waiting() const {
     return !m_first.isSingleton() && !m_second.isSingleton();
   }
 
@@ -39,7 +36,7 @@ namespace KADRIX {
     // An emptied domain is the engine's to report; there is nothing to narrow.
     if (m_first.isEmpty() || m_second.isEmpty() || m_restrictions.isEmpty())
       return;
-    if (!m_first.isSingleton() && !m_second.isSingleton())
+    if (waiting())
       return;
     if (m_first.isSingleton())
       apply(m_first, m_second);

@@ -23,11 +23,9 @@ namespace KADRIX {
                              const std::vector<ConstrainedVariableId>& variables);
     using AncestorConstraint::handleExecute;
     void handleExecute() override;
-    bool canIgnore(const ConstrainedVariableId& variable,
-                   int argIndex,
-                   const DomainListener::ChangeType& changeType) override;
 
   private:
+    bool waiting() const override;
     /** Removes from other every object that shares no allowed ancestor with the singleton's object. */
     void apply(ObjectDomain& singleton, ObjectDomain& other);
 

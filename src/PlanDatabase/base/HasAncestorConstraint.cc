@@ -16,15 +16,12 @@ namespace KADRIX {
       m_first(objectsAt(0)),
       m_restrictions(objectsAt(1)) {}
 
-  bool HasAncestorConstraint::canIgnore(const ConstrainedVariableId& /*variable*/,
-                                        int argIndex,
-                                        const DomainListener::ChangeType& /*changeType*/) {
-    KADRIX_CHECK(argIndex <= 1);
+  bool HasAncestorConstraint::waiting() const {
     return m_first.isOpen() || m_restrictions.isOpen();
   }
 
   void HasAncestorConstraint::handleExecute() {
-    if (!m_first.isOpen() && !m_restrictions.isOpen())
+    if (!waiting())
       apply();
   }
 
