@@ -192,13 +192,6 @@ namespace KADRIX {
       EXPECT_EQ(precedences(b).size(), 1u);
     }
 
-    TEST_F(ObjectPrecedenceTest, PairKeysAreOrderedAndWrap) {
-      TokenId a = activeDrive(), b = activeDrive();
-      EXPECT_EQ(ProbeObject::makeKey(a, b),
-                (int) (((unsigned int) a->getKey() << 16) ^ (unsigned int) b->getKey()));
-      EXPECT_NE(ProbeObject::makeKey(a, b), ProbeObject::makeKey(b, a));
-    }
-
     TEST_F(ObjectPrecedenceTest, PlainObjectsOfferOneChoice) {
       TokenId a = activeDrive();
       std::vector<std::pair<TokenId, TokenId> > choices;
