@@ -87,7 +87,7 @@ namespace KADRIX {
   }
   template <class T>
   bool isRegistered(const std::vector<T*>& registry, const Id<T>& listener) {
-    return std::find(registry.begin(), registry.end(), static_cast<T*>(listener)) != registry.end();
+    return std::find(registry.begin(), registry.end(), listener.get()) != registry.end();
   }
 
   /**
