@@ -2,6 +2,7 @@
 #include "ConstraintEngine/base/Constraint.hh"
 #include "ConstraintEngine/base/ConstraintEngine.hh"
 #include "Utils/base/Debug.hh"
+#include "Utils/base/Utils.hh"
 
 #include <list>
 #include <set>
@@ -352,14 +353,7 @@ namespace KADRIX {
         KADRIX_CHECK_MSG(!l->keepsVariable(), toString() << " is kept by its owner and cannot be discarded directly.");
     m_dying = true;
     if (!engine->quiet()) {
-      // Listeners may delete themselves, or each other, while told.
-      std::vector<ConstrainedVariableListenerId> listeners;
-      listeners.reserve(m_listeners.size());
-      for (ConstrainedVariableListener* l : m_listeners)
-        listeners.push_back(l->getId());
-      for (const ConstrainedVariableListenerId& l : listeners)
-        if (l.isValid())
-          l->notifyDiscard();
+      tellListeners(m_listeners, [](const ConstrainedVariableListenerId& l) { l->notifyDiscard(); });
     }
     // Each distinct constraint goes with the variable.
     std::vector<ConstraintId> links;

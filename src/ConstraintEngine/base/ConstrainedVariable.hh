@@ -194,8 +194,8 @@ namespace KADRIX {
     friend class ConstrainedVariableListener;
     friend class VariableChangeListener;
 
-    ConstrainedVariable(const ConstrainedVariable&);
-    ConstrainedVariable& operator=(const ConstrainedVariable&);
+    ConstrainedVariable(const ConstrainedVariable&) = delete;
+    ConstrainedVariable& operator=(const ConstrainedVariable&) = delete;
 
     // A constraint attached to this variable at one scope position.
     struct Link {

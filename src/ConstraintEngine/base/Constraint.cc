@@ -1,5 +1,6 @@
 #include "ConstraintEngine/base/Constraint.hh"
 #include "ConstraintEngine/base/ConstraintEngine.hh"
+#include "Utils/base/Utils.hh"
 
 #include <sstream>
 
@@ -74,12 +75,9 @@ namespace KADRIX {
           ConstrainedVariable* var = m_scope[i];
           if (firstOccurrence(m_scope, i))
             var->handleConstraintAdded(m_id);
-          std::vector<ConstrainedVariableListenerId> listeners;
-          for (ConstrainedVariableListener* l : var->m_listeners)
-            listeners.push_back(l->getId());
-          for (const ConstrainedVariableListenerId& l : listeners)
-            if (l.isValid())
-              l->notifyConstraintAdded(m_id, (int) i);
+          tellListeners(var->m_listeners, [this, i](const ConstrainedVariableListenerId& l) {
+            l->notifyConstraintAdded(m_id, (int) i);
+          });
         }
       }
     }
@@ -156,12 +154,9 @@ namespace KADRIX {
         ConstrainedVariable* var = m_scope[i];
         if (firstOccurrence(m_scope, i))
           var->handleConstraintRemoved(m_id);
-        std::vector<ConstrainedVariableListenerId> listeners;
-        for (ConstrainedVariableListener* l : var->m_listeners)
-          listeners.push_back(l->getId());
-        for (const ConstrainedVariableListenerId& l : listeners)
-          if (l.isValid())
-            l->notifyConstraintRemoved(m_id, (int) i);
+        tellListeners(var->m_listeners, [this, i](const ConstrainedVariableListenerId& l) {
+          l->notifyConstraintRemoved(m_id, (int) i);
+        });
       }
     }
     engine->dequeue(this);
@@ -235,6 +230,20 @@ namespace KADRIX {
     for (ConstrainedVariable* var : m_scope)
       result.push_back(var);
     return result;
+  }
+
+  const std::vector<ConstrainedVariableId>&
+  Constraint::checkedScope(const std::vector<ConstrainedVariableId>& variables, size_t arity,
+                           const std::string& name) {
+    if (variables.size() != arity) {
+      std::ostringstream message;
+      if (!name.empty())
+        message << "Constraint " << name << " takes " << arity << " variables, not "
+                << variables.size() << ".";
+      KADRIX_CHECK_REPORT_("variables.size() == " + std::to_string(arity), message.str(),
+                           std::string());
+    }
+    return variables;
   }
 
 }

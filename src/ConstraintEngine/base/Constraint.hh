@@ -81,6 +81,16 @@ namespace KADRIX {
 
     static const LabelStr& entityTypeName();
 
+    /**
+     * The variables, once checked to be arity many: the one scope-size check
+     * of the constraints of fixed arity, made before their base is built.
+     * Fails "variables.size() == <arity>"; the message names the constraint
+     * and both sizes when a name is given, and is empty otherwise.
+     */
+    static const std::vector<ConstrainedVariableId>&
+    checkedScope(const std::vector<ConstrainedVariableId>& variables, size_t arity,
+                 const std::string& name = std::string());
+
   protected:
     virtual void handleActivate() {}
     virtual void handleDeactivate() {}
@@ -94,8 +104,8 @@ namespace KADRIX {
     friend class ConstraintEngine;
     friend class ConstrainedVariable;
 
-    Constraint(const Constraint&);
-    Constraint& operator=(const Constraint&);
+    Constraint(const Constraint&) = delete;
+    Constraint& operator=(const Constraint&) = delete;
 
     /** Take the links out of the scope variables (swap-removal, O(scope)). */
     void unlink();

@@ -32,7 +32,12 @@ namespace KADRIX {
    * at once. Narrowing reports are delivered to the active constraints of the
    * variable (canIgnore), and those that do not ignore them go on the agenda.
    * EMPTIED is never delivered: it makes the network inconsistent until a
-   * widening restores the emptied variable.
+   * widening restores the emptied variable. canIgnore may change the network
+   * while a report is delivered: the plan database places tokens on objects
+   * and takes them off there (ObjectTokenRelation), and those objects create
+   * and discard precedence constraints and variables. Delivery therefore works
+   * on a snapshot of the variable's constraints and re-checks each handle once
+   * a constraint has gone.
    *
    * Relaxation. Every widening (reset, relax, insert, open, removal or
    * deactivation of a constraint or variable) starts a wave, run synchronously
@@ -103,8 +108,8 @@ namespace KADRIX {
     friend class Constraint;
     friend class VariableChangeListener;
 
-    ConstraintEngine(const ConstraintEngine&);
-    ConstraintEngine& operator=(const ConstraintEngine&);
+    ConstraintEngine(const ConstraintEngine&) = delete;
+    ConstraintEngine& operator=(const ConstraintEngine&) = delete;
 
     // Registration.
     unsigned int add(ConstrainedVariable* var);

@@ -1,30 +1,28 @@
 #ifndef KADRIX_SYMBOL_DOMAIN_HH
 #define KADRIX_SYMBOL_DOMAIN_HH
 
-#include "ConstraintEngine/base/EnumeratedDomain.hh"
+#include "ConstraintEngine/base/LabelDomain.hh"
 
 namespace KADRIX {
 
 /** A symbolic enumerated domain of symbols; each value is the key of a label. */
-class SymbolDomain : public EnumeratedDomain {
+class SymbolDomain : public LabelDomain {
 public:
   /** Empty and open. */
-  SymbolDomain();
+  SymbolDomain() : LabelDomain(getDefaultTypeName()) {}
   /** Empty and open. */
-  explicit SymbolDomain(const LabelStr& typeName);
+  explicit SymbolDomain(const LabelStr& typeName) : LabelDomain(typeName) {}
+  /** The one value (a label key), closed. */
+  SymbolDomain(double value, const LabelStr& typeName) : LabelDomain(value, typeName) {}
   /** The given values (label keys), closed. */
-  SymbolDomain(const std::list<double>& values, const LabelStr& typeName = getDefaultTypeName());
-  SymbolDomain(const SymbolDomain& org);
-
-  ~SymbolDomain() override;
+  SymbolDomain(const std::list<double>& values, const LabelStr& typeName = getDefaultTypeName())
+    : LabelDomain(values, typeName) {}
+  SymbolDomain(const SymbolDomain& org) = default;
 
   /** "SYMBOL". */
   static const LabelStr& getDefaultTypeName();
 
-  SymbolDomain* copy() const override;
-
-  /** Fails for a value that is not a label key. */
-  void insert(double value) override;
+  SymbolDomain* copy() const override { return new SymbolDomain(*this); }
 };
 
 } // namespace KADRIX

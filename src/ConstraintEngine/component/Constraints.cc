@@ -11,14 +11,6 @@ namespace KADRIX {
 
   namespace {
 
-    const ConstrainedVariableId& argument(const std::vector<ConstrainedVariableId>& variables,
-                                          size_t index, size_t arity, const LabelStr& name) {
-      KADRIX_CHECK_MSG(variables.size() == arity,
-                       "Constraint " << name.toString() << " takes " << arity << " variables, not "
-                       << variables.size() << ".");
-      return variables[index];
-    }
-
     // An enumerated domain is left alone until it closes.
     bool skipped(const AbstractDomain& dom) {
       return dom.isEnumerated() && dom.isOpen();
@@ -107,15 +99,17 @@ namespace KADRIX {
 
   }
 
-  // ---------------------------------------------------------------- eq
+  // ---------------------------------------------------------------- binary
 
-  EqualConstraint::EqualConstraint(const LabelStr& name,
-                                   const LabelStr& propagatorName,
-                                   const ConstraintEngineId& constraintEngine,
-                                   const std::vector<ConstrainedVariableId>& variables)
-    : Constraint(name, propagatorName, constraintEngine, variables),
-      m_x(getCurrentDomain(argument(variables, 0, 2, name))),
-      m_y(getCurrentDomain(argument(variables, 1, 2, name))) {}
+  BinaryConstraint::BinaryConstraint(const LabelStr& name,
+                                     const LabelStr& propagatorName,
+                                     const ConstraintEngineId& constraintEngine,
+                                     const std::vector<ConstrainedVariableId>& variables)
+    : Constraint(name, propagatorName, constraintEngine, checkedScope(variables, 2, name.toString())),
+      m_x(getCurrentDomain(variables[0])),
+      m_y(getCurrentDomain(variables[1])) {}
+
+  // ---------------------------------------------------------------- eq
 
   void EqualConstraint::handleExecute() {
     if (&m_x == &m_y || skipped(m_x) || skipped(m_y) || m_x.isEmpty() || m_y.isEmpty())
@@ -140,14 +134,6 @@ namespace KADRIX {
 
   // ---------------------------------------------------------------- precedes
 
-  PrecedesConstraint::PrecedesConstraint(const LabelStr& name,
-                                         const LabelStr& propagatorName,
-                                         const ConstraintEngineId& constraintEngine,
-                                         const std::vector<ConstrainedVariableId>& variables)
-    : Constraint(name, propagatorName, constraintEngine, variables),
-      m_x(getCurrentDomain(argument(variables, 0, 2, name))),
-      m_y(getCurrentDomain(argument(variables, 1, 2, name))) {}
-
   void PrecedesConstraint::handleExecute() {
     if (&m_x == &m_y)
       return;
@@ -162,14 +148,6 @@ namespace KADRIX {
 
   // ---------------------------------------------------------------- concurrent
 
-  ConcurrentConstraint::ConcurrentConstraint(const LabelStr& name,
-                                             const LabelStr& propagatorName,
-                                             const ConstraintEngineId& constraintEngine,
-                                             const std::vector<ConstrainedVariableId>& variables)
-    : Constraint(name, propagatorName, constraintEngine, variables),
-      m_x(getCurrentDomain(argument(variables, 0, 2, name))),
-      m_y(getCurrentDomain(argument(variables, 1, 2, name))) {}
-
   void ConcurrentConstraint::handleExecute() {
     if (&m_x == &m_y || skipped(m_x) || skipped(m_y) || m_x.isEmpty() || m_y.isEmpty())
       return;
@@ -182,10 +160,10 @@ namespace KADRIX {
                                                          const LabelStr& propagatorName,
                                                          const ConstraintEngineId& constraintEngine,
                                                          const std::vector<ConstrainedVariableId>& variables)
-    : Constraint(name, propagatorName, constraintEngine, variables),
-      m_start(getCurrentDomain(argument(variables, 0, 3, name))),
-      m_duration(getCurrentDomain(argument(variables, 1, 3, name))),
-      m_end(getCurrentDomain(argument(variables, 2, 3, name))) {}
+    : Constraint(name, propagatorName, constraintEngine, checkedScope(variables, 3, name.toString())),
+      m_start(getCurrentDomain(variables[0])),
+      m_duration(getCurrentDomain(variables[1])),
+      m_end(getCurrentDomain(variables[2])) {}
 
   void TemporalDistanceConstraint::handleExecute() {
     if (isPlainInterval(m_start) && isPlainInterval(m_duration) && isPlainInterval(m_end)) {

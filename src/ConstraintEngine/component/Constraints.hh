@@ -10,46 +10,41 @@
 
 namespace KADRIX {
 
-  /** x = y over any two comparable domains: both become their intersection. */
-  class EqualConstraint : public Constraint {
+  /**
+   * The shape of the binary constraints: a scope of exactly two variables,
+   * x and y, bound to their current domains for narrowing in place.
+   */
+  class BinaryConstraint : public Constraint {
   public:
-    EqualConstraint(const LabelStr& name,
-                    const LabelStr& propagatorName,
-                    const ConstraintEngineId& constraintEngine,
-                    const std::vector<ConstrainedVariableId>& variables);
-    void handleExecute() override;
+    BinaryConstraint(const LabelStr& name,
+                     const LabelStr& propagatorName,
+                     const ConstraintEngineId& constraintEngine,
+                     const std::vector<ConstrainedVariableId>& variables);
 
-  private:
+  protected:
     AbstractDomain& m_x;
     AbstractDomain& m_y;
+  };
+
+  /** x = y over any two comparable domains: both become their intersection. */
+  class EqualConstraint : public BinaryConstraint {
+  public:
+    using BinaryConstraint::BinaryConstraint;
+    void handleExecute() override;
   };
 
   /** x <= y over numeric domains. */
-  class PrecedesConstraint : public Constraint {
+  class PrecedesConstraint : public BinaryConstraint {
   public:
-    PrecedesConstraint(const LabelStr& name,
-                       const LabelStr& propagatorName,
-                       const ConstraintEngineId& constraintEngine,
-                       const std::vector<ConstrainedVariableId>& variables);
+    using BinaryConstraint::BinaryConstraint;
     void handleExecute() override;
-
-  private:
-    AbstractDomain& m_x;
-    AbstractDomain& m_y;
   };
 
   /** x = y over two timepoints: the bounds of each are intersected with the other's. */
-  class ConcurrentConstraint : public Constraint {
+  class ConcurrentConstraint : public BinaryConstraint {
   public:
-    ConcurrentConstraint(const LabelStr& name,
-                         const LabelStr& propagatorName,
-                         const ConstraintEngineId& constraintEngine,
-                         const std::vector<ConstrainedVariableId>& variables);
+    using BinaryConstraint::BinaryConstraint;
     void handleExecute() override;
-
-  private:
-    AbstractDomain& m_x;
-    AbstractDomain& m_y;
   };
 
   /** start + duration = end, by bounds. */

@@ -59,8 +59,8 @@ namespace KADRIX {
     // Storage for the two domains; the derived domain's slot comes first.
     alignas(DomainType) unsigned char m_storage[2][sizeof(DomainType)];
 
-    Variable(const Variable&);
-    Variable& operator=(const Variable&);
+    Variable(const Variable&) = delete;
+    Variable& operator=(const Variable&) = delete;
   };
 
   template <class DomainType>

@@ -9,18 +9,6 @@ namespace KADRIX {
 
   namespace {
 
-    const std::vector<ConstrainedVariableId>&
-    checkedScope(const std::vector<ConstrainedVariableId>& variables) {
-      KADRIX_CHECK(variables.size() == 3);
-      return variables;
-    }
-
-    ObjectDomain& asObjectDomain(AbstractDomain& domain) {
-      ObjectDomain* objects = dynamic_cast<ObjectDomain*>(&domain);
-      KADRIX_CHECK_MSG(objects != 0, "Expected a domain of objects, not " << domain.toString());
-      return *objects;
-    }
-
     /** The object itself and all its ancestors, as a domain typed by its root type. */
     ObjectDomain selfAndAncestors(const ObjectId& object) {
       std::list<ObjectId> objects;
@@ -35,31 +23,20 @@ namespace KADRIX {
                                                      const LabelStr& propagatorName,
                                                      const ConstraintEngineId& constraintEngine,
                                                      const std::vector<ConstrainedVariableId>& variables)
-    : Constraint(name, propagatorName, constraintEngine, variables),
-      m_first(asObjectDomain(getCurrentDomain(checkedScope(variables)[0]))),
-      m_second(asObjectDomain(getCurrentDomain(variables[1]))),
-      m_restrictions(asObjectDomain(getCurrentDomain(variables[2]))) {}
+    : AncestorConstraint(name, propagatorName, constraintEngine, variables, 3),
+      m_first(objectsAt(0)),
+      m_second(objectsAt(1)),
+      m_restrictions(objectsAt(2)) {}
 
-  CommonAncestorConstraint::~CommonAncestorConstraint() noexcept(false) {}
-
-  bool CommonAncestorConstraint::canIgnore(const ConstrainedVariableId& /*variable*/,
-                                           int argIndex,
-                                           const DomainListener::ChangeType& /*changeType*/) {
-    KADRIX_CHECK(argIndex <= 2);
+  bool CommonAncestorConstraint::waiting() const {
     return !m_first.isSingleton() && !m_second.isSingleton();
-  }
-
-  void CommonAncestorConstraint::handleExecute(const ConstrainedVariableId& /*variable*/,
-                                               int /*argIndex*/,
-                                               const DomainListener::ChangeType& /*changeType*/) {
-    handleExecute();
   }
 
   void CommonAncestorConstraint::handleExecute() {
     // An emptied domain is the engine's to report; there is nothing to narrow.
     if (m_first.isEmpty() || m_second.isEmpty() || m_restrictions.isEmpty())
       return;
-    if (!m_first.isSingleton() && !m_second.isSingleton())
+    if (waiting())
       return;
     if (m_first.isSingleton())
       apply(m_first, m_second);

@@ -1,8 +1,7 @@
 #ifndef KADRIX_COMMON_ANCESTOR_CONSTRAINT_HH
 #define KADRIX_COMMON_ANCESTOR_CONSTRAINT_HH
 
-#include "ConstraintEngine/base/Constraint.hh"
-#include "PlanDatabase/base/ObjectDomain.hh"
+#include "PlanDatabase/base/AncestorConstraint.hh"
 
 #include <vector>
 
@@ -16,23 +15,17 @@ namespace KADRIX {
    *
    * Scope: first object variable, second object variable, restrictions.
    */
-  class CommonAncestorConstraint : public Constraint {
+  class CommonAncestorConstraint : public AncestorConstraint {
   public:
     CommonAncestorConstraint(const LabelStr& name,
                              const LabelStr& propagatorName,
                              const ConstraintEngineId& constraintEngine,
                              const std::vector<ConstrainedVariableId>& variables);
-    ~CommonAncestorConstraint() noexcept(false) override;
-
+    using AncestorConstraint::handleExecute;
     void handleExecute() override;
-    void handleExecute(const ConstrainedVariableId& variable,
-                       int argIndex,
-                       const DomainListener::ChangeType& changeType) override;
-    bool canIgnore(const ConstrainedVariableId& variable,
-                   int argIndex,
-                   const DomainListener::ChangeType& changeType) override;
 
   private:
+    bool waiting() const override;
     /** Removes from other every object that shares no allowed ancestor with the singleton's object. */
     void apply(ObjectDomain& singleton, ObjectDomain& other);
 

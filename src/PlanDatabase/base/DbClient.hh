@@ -7,6 +7,7 @@
 #include "PlanDatabase/base/DbClientListener.hh"
 #include "PlanDatabase/base/PlanDatabaseDefs.hh"
 #include "Utils/base/LabelStr.hh"
+#include "Utils/base/Utils.hh"
 
 #include <set>
 #include <string>
@@ -135,13 +136,7 @@ namespace KADRIX {
      */
     template <class Fn>
     void publish(Fn fn) {
-      const std::set<DbClientListenerId> listeners(m_listeners);
-      for (std::set<DbClientListenerId>::const_iterator it = listeners.begin();
-           it != listeners.end(); ++it) {
-        DbClientListenerId listener(*it);
-        if (listener.isValid() && m_listeners.find(listener) != m_listeners.end())
-          fn(listener);
-      }
+      tellListeners(m_listeners, fn);
     }
 
     DbClientId m_id;

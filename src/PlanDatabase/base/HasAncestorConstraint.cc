@@ -8,47 +8,20 @@
 
 namespace KADRIX {
 
-  namespace {
-
-    const std::vector<ConstrainedVariableId>&
-    checkedScope(const std::vector<ConstrainedVariableId>& variables) {
-      KADRIX_CHECK(variables.size() == 2);
-      return variables;
-    }
-
-    ObjectDomain& asObjectDomain(AbstractDomain& domain) {
-      ObjectDomain* objects = dynamic_cast<ObjectDomain*>(&domain);
-      KADRIX_CHECK_MSG(objects != 0, "Expected a domain of objects, not " << domain.toString());
-      return *objects;
-    }
-
-  }
-
   HasAncestorConstraint::HasAncestorConstraint(const LabelStr& name,
                                                const LabelStr& propagatorName,
                                                const ConstraintEngineId& constraintEngine,
                                                const std::vector<ConstrainedVariableId>& variables)
-    : Constraint(name, propagatorName, constraintEngine, variables),
-      m_first(asObjectDomain(getCurrentDomain(checkedScope(variables)[0]))),
-      m_restrictions(asObjectDomain(getCurrentDomain(variables[1]))) {}
+    : AncestorConstraint(name, propagatorName, constraintEngine, variables, 2),
+      m_first(objectsAt(0)),
+      m_restrictions(objectsAt(1)) {}
 
-  HasAncestorConstraint::~HasAncestorConstraint() noexcept(false) {}
-
-  bool HasAncestorConstraint::canIgnore(const ConstrainedVariableId& /*variable*/,
-                                        int argIndex,
-                                        const DomainListener::ChangeType& /*changeType*/) {
-    KADRIX_CHECK(argIndex <= 1);
+  bool HasAncestorConstraint::waiting() const {
     return m_first.isOpen() || m_restrictions.isOpen();
   }
 
-  void HasAncestorConstraint::handleExecute(const ConstrainedVariableId& /*variable*/,
-                                            int /*argIndex*/,
-                                            const DomainListener::ChangeType& /*changeType*/) {
-    handleExecute();
-  }
-
   void HasAncestorConstraint::handleExecute() {
-    if (!m_first.isOpen() && !m_restrictions.isOpen())
+    if (!waiting())
       apply();
   }
 

@@ -1,8 +1,7 @@
 #ifndef KADRIX_HAS_ANCESTOR_CONSTRAINT_HH
 #define KADRIX_HAS_ANCESTOR_CONSTRAINT_HH
 
-#include "ConstraintEngine/base/Constraint.hh"
-#include "PlanDatabase/base/ObjectDomain.hh"
+#include "PlanDatabase/base/AncestorConstraint.hh"
 
 #include <vector>
 
@@ -16,23 +15,17 @@ namespace KADRIX {
    *
    * Scope: object variable, restrictions.
    */
-  class HasAncestorConstraint : public Constraint {
+  class HasAncestorConstraint : public AncestorConstraint {
   public:
     HasAncestorConstraint(const LabelStr& name,
                           const LabelStr& propagatorName,
                           const ConstraintEngineId& constraintEngine,
                           const std::vector<ConstrainedVariableId>& variables);
-    ~HasAncestorConstraint() noexcept(false) override;
-
+    using AncestorConstraint::handleExecute;
     void handleExecute() override;
-    void handleExecute(const ConstrainedVariableId& variable,
-                       int argIndex,
-                       const DomainListener::ChangeType& changeType) override;
-    bool canIgnore(const ConstrainedVariableId& variable,
-                   int argIndex,
-                   const DomainListener::ChangeType& changeType) override;
 
   private:
+    bool waiting() const override;
     void apply();
 
     ObjectDomain& m_first;

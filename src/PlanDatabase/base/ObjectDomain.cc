@@ -102,4 +102,10 @@ namespace KADRIX {
     return entityOf(value)->toString();
   }
 
+  ObjectDomain& asObjectDomain(AbstractDomain& domain) {
+    ObjectDomain* objects = dynamic_cast<ObjectDomain*>(&domain);
+    KADRIX_CHECK_MSG(objects != 0, "Expected a domain of objects, not " << domain.toString());
+    return *objects;
+  }
+
 } // namespace KADRIX

@@ -96,6 +96,9 @@ namespace KADRIX {
     ObjectDomain& operator=(const ObjectDomain&) = delete;
   };
 
+  /** The domain as a domain of objects; fails "Expected a domain of objects" for any other. */
+  ObjectDomain& asObjectDomain(AbstractDomain& domain);
+
 } // namespace KADRIX
 
 #endif

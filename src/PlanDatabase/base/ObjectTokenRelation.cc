@@ -7,19 +7,11 @@
 
 namespace KADRIX {
 
-  namespace {
-    /** The scope, once it is known to hold a state and an object variable. */
-    const std::vector<ConstrainedVariableId>& checkedScope(const std::vector<ConstrainedVariableId>& variables) {
-      KADRIX_CHECK(variables.size() == 2);
-      return variables;
-    }
-  }
-
   ObjectTokenRelation::ObjectTokenRelation(const LabelStr& name,
                                            const LabelStr& propagatorName,
                                            const ConstraintEngineId& constraintEngine,
                                            const std::vector<ConstrainedVariableId>& variables)
-    : Constraint(name, propagatorName, constraintEngine, checkedScope(variables)),
+    : Constraint(name, propagatorName, constraintEngine, checkedScope(variables, 2)),
       m_token(variables[STATE_VAR]->parent()),
       m_currentDomain(getCurrentDomain(variables[OBJECT_VAR])) {
     KADRIX_CHECK(m_token.isValid());

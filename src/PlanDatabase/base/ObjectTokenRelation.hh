@@ -17,7 +17,11 @@ namespace KADRIX {
    * active, is told to remove it.
    *
    * All work is done when the engine reports a change (canIgnore, which
-   * always answers true); the relation never narrows a domain. An open or
+   * always answers true); the relation never narrows a domain. Placing a token
+   * on an object, or taking it off, therefore happens inside the engine's
+   * delivery of a report, and the objects told may create or discard
+   * constraints there; that is why the engine delivers each report from a
+   * snapshot of the variable's constraints. An open or
    * empty object domain is left alone: an empty one is an inconsistency for
    * propagation to report.
    */

@@ -72,12 +72,12 @@ namespace KADRIX {
 
   /**
    * The database listener of the public interface: it passes changes on to
-   * operations over the public views. Object additions and removals are passed
-   * on here; token additions and removals, reinstatements, orderings, freeings,
-   * commits and terminations never reach the public view. The handle-based
-   * operations for activations, deactivations, rejections, merges, splits and
-   * token placements are passed on where the token class is known; until then
-   * they do nothing.
+   * operations over the public views. Object additions and removals,
+   * activations, deactivations, rejections, merges, splits and the placement
+   * of tokens on objects and their removal are passed on, each as exactly one
+   * call of the public operation; token additions and removals,
+   * reinstatements, orderings, freeings, commits and terminations never reach
+   * the public view.
    *
    * It is built unbound; its creator binds it with setPlanDatabase().
    */
@@ -108,6 +108,13 @@ namespace KADRIX {
     // The handle-based operations, passed on or dropped.
     void notifyAdded(const ObjectId& object) override;
     void notifyRemoved(const ObjectId& object) override;
+    void notifyActivated(const TokenId& token) override;
+    void notifyDeactivated(const TokenId& token) override;
+    void notifyMerged(const TokenId& token) override;
+    void notifySplit(const TokenId& token) override;
+    void notifyRejected(const TokenId& token) override;
+    void notifyAdded(const ObjectId& object, const TokenId& token) override;
+    void notifyRemoved(const ObjectId& object, const TokenId& token) override;
     void notifyAdded(const TokenId& /*token*/) override {}
     void notifyRemoved(const TokenId& /*token*/) override {}
     void notifyReinstated(const TokenId& /*token*/) override {}

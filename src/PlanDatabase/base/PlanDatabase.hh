@@ -11,6 +11,7 @@
 #include "Utils/base/Debug.hh"
 #include "Utils/base/Entity.hh"
 #include "Utils/base/LabelStr.hh"
+#include "Utils/base/Utils.hh"
 
 #include <list>
 #include <map>
@@ -258,13 +259,7 @@ namespace KADRIX {
      */
     template <class Fn>
     void publish(Fn fn) {
-      const std::set<PlanDatabaseListenerId> listeners(m_listeners);
-      for (std::set<PlanDatabaseListenerId>::const_iterator it = listeners.begin();
-           it != listeners.end(); ++it) {
-        PlanDatabaseListenerId listener(*it);
-        if (listener.isValid() && m_listeners.find(listener) != m_listeners.end())
-          fn(listener);
-      }
+      tellListeners(m_listeners, fn);
     }
 
     PlanDatabaseId m_id;

@@ -301,9 +301,22 @@ namespace KADRIX {
 
     unsigned int choiceCount = 0;
     const TemporalAdvisorId& advisor = getPlanDatabase()->getTemporalAdvisor();
+    Place current = firstPossibleSuccessor(token, advisor);
+    if (current == m_tokenSequence.begin()) {
+      KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
+                   text(token) << " precedes the beginning token " << text(*current));
+      results.push_back(std::make_pair(token, *current));
+      choiceCount = 1;
+      ++current;
+    }
+    const bool foundLastPredecessor = addGapChoices(token, current, advisor, results, choiceCount, limit);
+    if (choiceCount < limit && !foundLastPredecessor)
+      addChoiceAfterLast(token, advisor, results);
+  }
 
-    // The first token the token can precede.
-    std::list<TokenId>::const_iterator current = m_tokenSequence.begin();
+  Timeline::Place Timeline::firstPossibleSuccessor(const TokenId& token,
+                                                   const TemporalAdvisorId& advisor) const {
+    Place current = m_tokenSequence.begin();
     while (current != m_tokenSequence.end()) {
       if (advisor->canPrecede(token, *current)) {
         KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
@@ -314,15 +327,12 @@ namespace KADRIX {
                    " at first position: " << text(token) << " cannot precede " << text(*current));
       ++current;
     }
+    return current;
+  }
 
-    if (current == m_tokenSequence.begin()) {
-      KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
-                   text(token) << " precedes the beginning token " << text(*current));
-      results.push_back(std::make_pair(token, *current));
-      choiceCount = 1;
-      ++current;
-    }
-
+  bool Timeline::addGapChoices(const TokenId& token, Place current, const TemporalAdvisorId& advisor,
+                               std::vector<std::pair<TokenId, TokenId> >& results,
+                               unsigned int& choiceCount, unsigned int limit) const {
     // The gaps from the one before where the first scan stopped.
     const TokenId lastToken = m_tokenSequence.back();
     bool foundLastPredecessor = false;
@@ -356,17 +366,20 @@ namespace KADRIX {
       }
       foundLastToken = successor == lastToken;
     }
+    return foundLastPredecessor;
+  }
 
-    if (choiceCount < limit && !foundLastPredecessor) {
-      if (advisor->canPrecede(lastToken, token)) {
-        results.push_back(std::make_pair(lastToken, token));
-        KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
-                     "last entry " << text(lastToken) << " precedes " << text(token));
-      }
-      else
-        KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
-                     "last entry " << text(lastToken) << " cannot precede " << text(token));
+  void Timeline::addChoiceAfterLast(const TokenId& token, const TemporalAdvisorId& advisor,
+                                    std::vector<std::pair<TokenId, TokenId> >& results) const {
+    const TokenId lastToken = m_tokenSequence.back();
+    if (advisor->canPrecede(lastToken, token)) {
+      results.push_back(std::make_pair(lastToken, token));
+      KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
+                   "last entry " << text(lastToken) << " precedes " << text(token));
     }
+    else
+      KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
+                   "last entry " << text(lastToken) << " cannot precede " << text(token));
   }
 
   void Timeline::getTokensToOrder(std::vector<TokenId>& results) {
@@ -408,7 +421,8 @@ namespace KADRIX {
          it != m_tokenSequence.end(); ++it) {
       const TokenId& token = *it;
       const std::map<int, Position>::const_iterator entry = m_tokenIndex.find(token->getKey());
-      KADRIX_CHECK(entry != m_tokenIndex.end());
+      KADRIX_CHECK_TEXT(entry != m_tokenIndex.end(),
+                        "m_tokenIndex.find(token->getKey()) != m_tokenIndex.end()", "");
       if (entry != m_tokenIndex.end() && entry->second == it)
         ++allTokens;
       KADRIX_CHECK(cleaningUp || token->isActive());

@@ -88,11 +88,27 @@ namespace KADRIX {
 
   private:
     typedef std::list<TokenId>::iterator Position;
+    typedef std::list<TokenId>::const_iterator Place;
 
     Timeline(const Timeline&) = delete;
     Timeline& operator=(const Timeline&) = delete;
 
     void commonInit(bool open);
+
+    // The three scans of getOrderingChoices().
+    /** The first sequenced token that the token can precede; the end when there is none. */
+    Place firstPossibleSuccessor(const TokenId& token, const TemporalAdvisorId& advisor) const;
+    /**
+     * Adds the gaps the token fits, from the one before current on, while the
+     * token can follow each predecessor and fewer than limit choices are found.
+     * True when a predecessor the token cannot follow ended the scan.
+     */
+    bool addGapChoices(const TokenId& token, Place current, const TemporalAdvisorId& advisor,
+                       std::vector<std::pair<TokenId, TokenId> >& results,
+                       unsigned int& choiceCount, unsigned int limit) const;
+    /** Adds (last, token) when the last token can precede the token. */
+    void addChoiceAfterLast(const TokenId& token, const TemporalAdvisorId& advisor,
+                            std::vector<std::pair<TokenId, TokenId> >& results) const;
 
     /** Not deleted and not sequenced. */
     bool orderingRequired(const TokenId& token) const;

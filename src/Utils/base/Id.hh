@@ -146,6 +146,8 @@ namespace KADRIX {
     bool operator>(const Id& other) const { return address(m_ptr) > address(other.m_ptr); }
 
     T* operator->() const { return m_ptr; }
+    /** The stored pointer, as it is; null for the null handle. */
+    T* get() const { return m_ptr; }
     T& operator*() const { return *m_ptr; }
 
     /**

@@ -4,9 +4,11 @@
 #include "Utils/base/Debug.hh"
 #include "Utils/base/Id.hh"
 
+#include <algorithm>
 #include <list>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace KADRIX {
@@ -70,6 +72,42 @@ namespace KADRIX {
       if (*it != nullptr)
         delete *it;
     objects.clear();
+  }
+
+  /** The handle of a listener registered by handle. */
+  template <class T>
+  const Id<T>& listenerHandle(const Id<T>& listener) { return listener; }
+  /** The handle of a listener registered by address: its own. */
+  template <class T>
+  Id<T> listenerHandle(T* listener) { return listener->getId(); }
+
+  template <class T>
+  bool isRegistered(const std::set<Id<T>>& registry, const Id<T>& listener) {
+    return registry.find(listener) != registry.end();
+  }
+  template <class T>
+  bool isRegistered(const std::vector<T*>& registry, const Id<T>& listener) {
+    return std::find(registry.begin(), registry.end(), listener.get()) != registry.end();
+  }
+
+  /**
+   * Tells each listener of a registry through fn(handle). Works on a copy of
+   * the handles taken first, so a listener may unregister or delete itself or
+   * another one while it is told; one that is gone or has left the registry
+   * is not told any more, and one that joined meanwhile is not told this time.
+   */
+  template <class Registry, class Fn>
+  void tellListeners(const Registry& registry, Fn fn) {
+    typedef typename std::decay<decltype(listenerHandle(*registry.begin()))>::type Handle;
+    if (registry.empty())
+      return;
+    std::vector<Handle> snapshot;
+    snapshot.reserve(registry.size());
+    for (const auto& listener : registry)
+      snapshot.push_back(listenerHandle(listener));
+    for (const Handle& listener : snapshot)
+      if (listener.isValid() && isRegistered(registry, listener))
+        fn(listener);
   }
 
 }

@@ -21,7 +21,7 @@ namespace {
 const double inf = g_infiniteTime();
 
 std::string messageOf(const std::function<void()>& f) {
-  return test::failureOf(f).getMessage();
+  return TestModel::failureOf(f).getMessage();
 }
 
 std::list<double> labels(const std::list<std::string>& texts) {

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 namespace KADRIX {
-namespace test {
+namespace TestModel {
 
   TEST(HostEngine, ModuleInstallsAndRemovesTheConstraintEngine) {
     Engine host;

@@ -5,7 +5,7 @@
 
 
 namespace KADRIX {
-namespace test {
+namespace TestModel {
 
   typedef DomainListener DL;
 

@@ -1,4 +1,4 @@
-#include "ConstraintEngine/base/CESchema.hh"
+#include "ConstraintEngine/base/EngineFixture.hh"
 #include "ConstraintEngine/base/ConstrainedVariable.hh"
 #include "ConstraintEngine/base/Constraint.hh"
 #include "ConstraintEngine/base/ConstraintEngine.hh"
@@ -19,6 +19,7 @@
 #include <vector>
 
 using namespace KADRIX;
+using TestModel::NoOpConstraint;
 
 namespace {
 
@@ -28,21 +29,8 @@ public:
   PlainFactory(const LabelStr& name, bool systemDefined) : ConstraintFactory(name, "Default", systemDefined) {}
 };
 
-/** Does nothing when executed; counts its constructions. */
-class IdleConstraint : public Constraint {
-public:
-  IdleConstraint(const LabelStr& name, const LabelStr& propagatorName, const ConstraintEngineId& engine,
-                 const std::vector<ConstrainedVariableId>& scope)
-    : Constraint(name, propagatorName, engine, scope) {
-    ++constructed;
-  }
-  void handleExecute() override {}
-  static int constructed;
-};
-int IdleConstraint::constructed = 0;
-
 std::string conditionOf(const std::function<void()>& f) {
-  Error e = test::failureOf(f);
+  Error e = TestModel::failureOf(f);
   EXPECT_EQ("ConstraintEngine/base/ConstraintFactory", e.getFile());
   return e.getCondition();
 }
@@ -52,19 +40,20 @@ std::string conditionOf(const std::function<void()>& f) {
 TEST(ConstraintFactoryTest, ConcreteFactoryMakesNamedConstraints) {
   CESchema schema;
   ConstraintEngine engine(schema.getId());
-  ConcreteConstraintFactory<IdleConstraint> factory("hasAncestor", "Default", true);
+  ConcreteConstraintFactory<NoOpConstraint> factory("hasAncestor", "Default", true);
   ConstrainedVariableId x = engine.createVariable("int");
   ConstrainedVariableId y = engine.createVariable("int");
+  const int constructed = NoOpConstraint::constructed;
   ConstraintId c = factory.createConstraint(engine.getId(), makeScope(x, y));
   EXPECT_EQ("hasAncestor", c->getName().toString());
-  EXPECT_EQ(1, IdleConstraint::constructed);
+  EXPECT_EQ(constructed + 1, NoOpConstraint::constructed);
 
   // Refused before any constraint is constructed.
   EXPECT_EQ("scope.size() >= 1",
             conditionOf([&] { factory.createConstraint(engine.getId(), std::vector<ConstrainedVariableId>()); }));
   EXPECT_EQ("constraintEngine.isValid()",
             conditionOf([&] { factory.createConstraint(ConstraintEngineId::noId(), makeScope(x, y)); }));
-  EXPECT_EQ(1, IdleConstraint::constructed);
+  EXPECT_EQ(constructed + 1, NoOpConstraint::constructed);
 
   // The base class makes nothing.
   PlainFactory plain("commonAncestor", false);

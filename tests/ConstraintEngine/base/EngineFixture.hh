@@ -21,9 +21,30 @@
 #include <vector>
 
 namespace KADRIX {
-namespace test {
+namespace TestModel {
 
   typedef std::vector<std::string> Log;
+
+  /** Narrows nothing, over any scope; counts its constructions. */
+  class NoOpConstraint : public Constraint {
+  public:
+    NoOpConstraint(const LabelStr& name, const LabelStr& propagatorName, const ConstraintEngineId& ce,
+                   const std::vector<ConstrainedVariableId>& scope, bool redundant = false)
+      : Constraint(name, propagatorName, ce, scope) {
+      m_isRedundant = redundant;
+      ++constructed;
+    }
+    void handleExecute() override {}
+    inline static int constructed = 0;
+  };
+
+  /** A NoOpConstraint that says it is redundant. */
+  class RedundantConstraint : public NoOpConstraint {
+  public:
+    RedundantConstraint(const LabelStr& name, const LabelStr& propagatorName, const ConstraintEngineId& ce,
+                        const std::vector<ConstrainedVariableId>& scope)
+      : NoOpConstraint(name, propagatorName, ce, scope, true) {}
+  };
 
   /**
    * Records every report ("tag:var:CHANGE"), execution ("tag:exec") and

@@ -28,7 +28,7 @@ EnumeratedDomain numbers(std::list<double> vals, bool closed = true) {
 }
 
 std::string conditionOf(const std::function<void()>& operation) {
-  return test::failureOf(operation).getCondition();
+  return TestModel::failureOf(operation).getCondition();
 }
 
 // Each operation's change reports are checked against a model by the randomized test.

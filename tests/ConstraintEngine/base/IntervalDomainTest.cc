@@ -70,7 +70,7 @@ TEST(IntervalDomainTest, OperationsIntervalsRefuse) {
   IntervalIntDomain dom(0, 10);
   IntervalDomain real(0, 10);
   EXPECT_THROW(dom.open(), Error);
-  EXPECT_EQ("isOpen()", test::failureOf([&] { dom.insert(11); }).getCondition());
+  EXPECT_EQ("isOpen()", TestModel::failureOf([&] { dom.insert(11); }).getCondition());
   EXPECT_THROW(real.remove(0), Error);
   std::list<double> listed;
   EXPECT_THROW(real.getValues(listed), Error);

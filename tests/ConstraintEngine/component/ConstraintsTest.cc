@@ -8,7 +8,7 @@
 #include <sstream>
 
 namespace KADRIX {
-namespace test {
+namespace TestModel {
 
   class NamedConstraints : public EngineFixture {
   protected:
@@ -104,14 +104,10 @@ namespace test {
   class VariableTemplate : public EngineFixture {};
 
   TEST_F(VariableTemplate, ConstructionDebugLines) {
-    std::ostringstream out;
-    DebugMessage::setStream(out);
-    DebugMessage::enableMatching("Variable:Variable");
+    DebugCapture out("Variable:Variable");
     new Variable<IntervalIntDomain>(ce->getId(), IntervalIntDomain(4, 4));
-    DebugMessage::disableAll();
-    DebugMessage::setStream(std::cerr);
-    EXPECT_EQ(out.str().find("[Variable:Variable]Base Domain = "), 0u);
-    EXPECT_NE(out.str().find("[Variable:Variable]Base domain singleton; 4"), std::string::npos);
+    EXPECT_EQ(out.text().find("[Variable:Variable]Base Domain = "), 0u);
+    EXPECT_NE(out.text().find("[Variable:Variable]Base domain singleton; 4"), std::string::npos);
   }
 
   TEST_F(VariableTemplate, RestrictingTheBaseDomain) {
@@ -131,7 +127,7 @@ namespace test {
     EXPECT_TRUE(v->getBaseDomain().isClosed() && v->isClosed());
 
     // A closed singleton narrows both and specifies once.
-    test::Recorder* r = record("R", makeScope(v->getId(), v->getId()));
+    TestModel::Recorder* r = record("R", makeScope(v->getId(), v->getId()));
     r->ignoreAll = true;
     v->restrictBaseDomain(EnumeratedDomain(2, true, LabelStr("nums")));
     EXPECT_EQ(v->getSpecifiedValue(), 2);

@@ -8,7 +8,7 @@
 #include <sstream>
 
 namespace KADRIX {
-namespace test {
+namespace TestModel {
 
   namespace {
 

@@ -29,9 +29,9 @@ namespace KADRIX {
       PSPlanDatabaseClientImpl* ps = dynamic_cast<PSPlanDatabaseClientImpl*>(m_db->getPDBClient());
       ASSERT_NE(nullptr, ps);
       EXPECT_EQ(m_db->getClient(), ps->getClient());
-      EXPECT_CHECK_FAILURE(client().disableTransactionLogging(), "isTransactionLoggingEnabled()", "");
+      EXPECT_CHECK_FAILS(client().disableTransactionLogging(), "isTransactionLoggingEnabled()", "");
       client().enableTransactionLogging();
-      EXPECT_CHECK_FAILURE(client().enableTransactionLogging(), "!isTransactionLoggingEnabled()", "");
+      EXPECT_CHECK_FAILS(client().enableTransactionLogging(), "!isTransactionLoggingEnabled()", "");
       const DbClientId id = m_db->getClient();
       delete m_db;
       m_db = nullptr;
@@ -41,12 +41,12 @@ namespace KADRIX {
     TEST_F(DbClientTest, ListenersRegisterForTheirLifetime) {
       CountingListener* listener = new CountingListener(m_db->getClient());
       const DbClientListenerId id = listener->getId();
-      EXPECT_CHECK_FAILURE(client().notifyAdded(id), "m_listeners.find(listener) == m_listeners.end()", "");
+      EXPECT_CHECK_FAILS(client().notifyAdded(id), "m_listeners.find(listener) == m_listeners.end()", "");
       delete listener;
       CountingListener other(m_db->getClient());
-      EXPECT_CHECK_FAILURE(client().notifyRemoved(id), "m_listeners.find(listener) != m_listeners.end()", "");
+      EXPECT_CHECK_FAILS(client().notifyRemoved(id), "m_listeners.find(listener) != m_listeners.end()", "");
       const std::size_t handles = IdTable::size();
-      EXPECT_CHECK_FAILURE((void) CountingListener(DbClientId::noId()), "m_client.isValid()", "");
+      EXPECT_CHECK_FAILS((void) CountingListener(DbClientId::noId()), "m_client.isValid()", "");
       EXPECT_EQ(handles, IdTable::size());
     }
 

@@ -1,6 +1,7 @@
 // Merge candidates, and merging inactive tokens onto active ones and splitting
 // them off again by the merge method and by the stack method.
 
+#include "ConstraintEngine/base/EngineFixture.hh"
 #include "PlanDatabase/base/TemporalAdvisor.hh"
 #include "PlanDatabase/base/UnifyMemento.hh"
 #include "PlanDatabase/model/TestTokens.hh"
@@ -15,14 +16,6 @@ namespace KADRIX {
 
     namespace {
       typedef std::vector<ConstrainedVariableId> Scope;
-
-      /** Narrows nothing, over any scope. */
-      class Watch : public Constraint {
-      public:
-        Watch(const LabelStr& name, const LabelStr& propagator, const ConstraintEngineId& ce, const Scope& scope)
-          : Constraint(name, propagator, ce, scope) {}
-        void handleExecute() override {}
-      };
 
       /** Refuses concurrency with one token and remembers whom it was asked about. */
       class RefusingAdvisor : public DefaultTemporalAdvisor {
@@ -60,7 +53,7 @@ namespace KADRIX {
     class MergeTest : public TokenFixture {
     protected:
       MergeTest() : env("KADRIX_USE_STACK_METHOD", nullptr) {
-        m_ces->registerConstraintFactory(new ConcreteConstraintFactory<Watch>("watch", "Default", false));
+        m_ces->registerConstraintFactory(new ConcreteConstraintFactory<NoOpConstraint>("watch", "Default", false));
       }
       EnvSetting env;
     };
@@ -146,19 +139,19 @@ namespace KADRIX {
 
     TEST_F(MergeTest, RefusedMergesChangeNothing) {
       TokenId a = active(), m = drive();
-      EXPECT_CHECK_FAILURE(m->doMerge(drive()), "activeToken->isActive()", "");
-      EXPECT_CHECK_FAILURE(a->doMerge(a), "isInactive()", "");
-      EXPECT_CHECK_FAILURE(m->merge(nullptr), "activeToken != NULL", "Can't merge on NULL token");
-      EXPECT_CHECK_FAILURE(m_db->createToken("Car.drive", true, false)->doMerge(a),
+      EXPECT_CHECK_FAILS(m->doMerge(drive()), "activeToken->isActive()", "");
+      EXPECT_CHECK_FAILS(a->doMerge(a), "isInactive()", "");
+      EXPECT_CHECK_FAILS(m->merge(nullptr), "activeToken != NULL", "Can't merge on NULL token");
+      EXPECT_CHECK_FAILS(m_db->createToken("Car.drive", true, false)->doMerge(a),
                            "getPlanDatabase()->getSchema()->isA(activeToken->getPredicateName(), m_predicateName)",
                            "Cannot merge tokens with different predicates: Car.drive, Rover.drive");
       m->getState()->remove(Token::MERGED.getKey());
-      EXPECT_CHECK_FAILURE(m->doMerge(a), "m_state->lastDomain().isMember(MERGED)", "Not permitted to merge." + m->toString());
+      EXPECT_CHECK_FAILS(m->doMerge(a), "m_state->lastDomain().isMember(MERGED)", "Not permitted to merge." + m->toString());
       // A derived predicate's token with more variables: refused before the state changes.
       TokenId move = (new PlainToken(db(), "Vehicle.move", true, false))->getId();
       TokenId wide = (new DriveToken(db(), "Car.move", true, false))->getId();
       wide->activate();
-      EXPECT_CHECK_FAILURE(move->doMerge(wide), "inactiveVariables.size() == activeVariables.size()", "");
+      EXPECT_CHECK_FAILS(move->doMerge(wide), "inactiveVariables.size() == activeVariables.size()", "");
       EXPECT_TRUE(move->isInactive() && wide->getMergedTokens().empty());
     }
 
@@ -173,7 +166,7 @@ namespace KADRIX {
       const std::vector<std::string> before = domains({a, m});
       const unsigned int refs = a->refCount();
 
-      EXPECT_CHECK_FAILURE(m->doMerge(a), "this->lastDomain().isMember(value)",
+      EXPECT_CHECK_FAILS(m->doMerge(a), "this->lastDomain().isMember(value)",
                            "4 is not in " + a->parameters()[0]->toString());
       EXPECT_TRUE(m->isInactive() && m->getUnifyMemento().isNoId() && m->getActiveToken().isNoId());
       EXPECT_TRUE(a->getMergedTokens().empty());

@@ -56,7 +56,7 @@ TEST_F(ObjectDomainTest, ConstructionAndState) {
     Thing temporary;
     gone = temporary.getId();
   }
-  EXPECT_CHECK_FAILURE(ObjectDomain(std::list<Id<Thing>>{thing(0), gone}), "object.isValid()", "");
+  EXPECT_CHECK_FAILS(ObjectDomain(std::list<Id<Thing>>{thing(0), gone}), "object.isValid()", "");
 }
 
 TEST_F(ObjectDomainTest, ConversionRequiresObjectValues) {
@@ -66,7 +66,7 @@ TEST_F(ObjectDomainTest, ConversionRequiresObjectValues) {
   EXPECT_TRUE(ObjectDomain(EnumeratedDomain(false, "Rover")).isEmpty());
 
   EnumeratedDomain numbers(std::list<double>{1, 2}, true, "int");
-  EXPECT_CHECK_FAILURE(ObjectDomain{numbers},
+  EXPECT_CHECK_FAILS(ObjectDomain{numbers},
                        "org.isEmpty() || ObjectId(org.getLowerBound()).isValid()",
                        "Attempted to construct an object domain with values of non-object type int");
 }
@@ -102,7 +102,7 @@ TEST_F(ObjectDomainTest, TextForms) {
   ObjectDomain domain(std::list<Id<Thing>>{thing(0)});
   EXPECT_EQ(0u, domain.toString().find("OBJECT-"));
   EXPECT_EQ(thing(0)->toString(), domain.toString(value(0)));
-  EXPECT_CHECK_FAILURE(domain.toString(value(1)), "isMember(value)",
+  EXPECT_CHECK_FAILS(domain.toString(value(1)), "isMember(value)",
                        "Caught an invalid attempt to display a value not in this domain");
 
   Entity::purgeStart();

@@ -67,7 +67,7 @@ TEST_F(ObjectFactoryTest, FallbackServesSubtypesAndIsRemembered) {
   EXPECT_EQ(rover, lookUp("Car"));
   EXPECT_TRUE(isExactHit("Car"));
 
-  EXPECT_CHECK_FAILURE(lookUp("Vehicle"), "ALWAYS_FAILS", "Factory 'Vehicle' is not registered.");
+  EXPECT_CHECK_FAILS(lookUp("Vehicle"), "ALWAYS_FAILS", "Factory 'Vehicle' is not registered.");
 }
 
 TEST_F(ObjectFactoryTest, ArgumentsMustMatchInCountAndType) {
@@ -79,7 +79,7 @@ TEST_F(ObjectFactoryTest, ArgumentsMustMatchInCountAndType) {
   EXPECT_EQ(withInt, lookUp("Car", {&m_int}));
   EXPECT_EQ(withInt, lookUp("Car", {&m_float})); // primitives are compatible
   EXPECT_THROW(lookUp("Car", {&m_int, &m_int}), Error);
-  EXPECT_CHECK_FAILURE(lookUp("Car", {&m_battery}), "ALWAYS_FAILS",
+  EXPECT_CHECK_FAILS(lookUp("Car", {&m_battery}), "ALWAYS_FAILS",
                        "Factory 'Car:Battery' is not registered.");
 
   // A type name the schema does not know matches only itself.
@@ -109,7 +109,7 @@ TEST_F(ObjectFactoryTest, ReplacingAFactoryLeavesNoStaleAnswer) {
   // Registering the very factory that stands under its signature changes nothing.
   m_schema->registerObjectFactory(second);
   EXPECT_EQ(second, lookUp("Car"));
-  EXPECT_CHECK_FAILURE(m_schema->registerObjectFactory(ObjectFactoryId()), "factory.isValid()", "");
+  EXPECT_CHECK_FAILS(m_schema->registerObjectFactory(ObjectFactoryId()), "factory.isValid()", "");
 }
 
 TEST_F(ObjectFactoryTest, NewFactoryIsPreferredToAnEarlierFallback) {

@@ -42,12 +42,12 @@ namespace KADRIX {
       EXPECT_TRUE(m_db->getTokensToOrder().empty());
 
       TokenId u = active();
-      EXPECT_CHECK_FAILURE(tl1->add(u), "objects.find(object) == objects.end()",
+      EXPECT_CHECK_FAILS(tl1->add(u), "objects.find(object) == objects.end()",
                            "Should not be present. Must be a synchronization bug with extra notifications.");
       TokenId v = busy();
-      EXPECT_CHECK_FAILURE(tl1->notifyOrderingNoLongerRequired(v), "it != m_tokensToOrder.end()",
+      EXPECT_CHECK_FAILS(tl1->notifyOrderingNoLongerRequired(v), "it != m_tokensToOrder.end()",
                            "Expect there to be a stored entry. Must be a bug in synchronization. Failed to send initial message.");
-      EXPECT_CHECK_FAILURE(tl1->add(v), "token->isActive()",
+      EXPECT_CHECK_FAILS(tl1->add(v), "token->isActive()",
                            "Token must be active to induce an ordering:" + v->toString());
     }
 
@@ -81,11 +81,11 @@ namespace KADRIX {
       EXPECT_TRUE(choicesOf(t, 3).empty());
       EXPECT_EQ(m_db->countOrderingChoices(t, 3), 0u);
       EXPECT_FALSE(m_db->hasOrderingChoice(t));
-      EXPECT_CHECK_FAILURE(m_db->lastOrderingChoiceCount(t), "m_constraintEngine->constraintConsistent()",
+      EXPECT_CHECK_FAILS(m_db->lastOrderingChoiceCount(t), "m_constraintEngine->constraintConsistent()",
                            "Cannot query for ordering choices while database is not constraintConsistent.");
       broken->discard();
 
-      EXPECT_CHECK_FAILURE(choicesOf(a1, 3),
+      EXPECT_CHECK_FAILS(choicesOf(a1, 3),
                            "m_tokensToOrder.find(tokenToOrder->getKey()) != m_tokensToOrder.end()",
                            "Should not be calling this method if it is not a token in need of ordering. " +
                            a1->toString());
@@ -104,8 +104,6 @@ namespace KADRIX {
       tl1->constrain(t, t);
       EXPECT_EQ(m_db->countOrderingChoices(t, 5), 0u);
       EXPECT_FALSE(m_db->hasOrderingChoice(t));
-      EXPECT_CHECK_FAILURE(choices(tl1, t), "m_tokenIndex.find(token->getKey()) == m_tokenIndex.end()",
-                           "Attempted to query for choices to constrain token Timeline.busy which has already been constrained.");
     }
 
   }

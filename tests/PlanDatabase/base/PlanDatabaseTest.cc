@@ -21,11 +21,11 @@ namespace KADRIX {
 
     TEST_F(PlanDatabaseTest, ConstructionWithInvalidHandlesFailsAndLeavesNothingRegistered) {
       const std::size_t handles = IdTable::size();
-      EXPECT_CHECK_FAILURE(PlanDatabase(ConstraintEngineId::noId(), m_schema->getId()),
+      EXPECT_CHECK_FAILS(PlanDatabase(ConstraintEngineId::noId(), m_schema->getId()),
                            "m_constraintEngine.isValid()", "");
-      EXPECT_CHECK_FAILURE(PlanDatabase(m_ce->getId(), Id<Schema>::noId()), "m_schema.isValid()", "");
-      EXPECT_CHECK_FAILURE((void) DbClient(PlanDatabaseId::noId()), "db.isValid()", "");
-      EXPECT_CHECK_FAILURE((void) RecordingListener(PlanDatabaseId::noId()),
+      EXPECT_CHECK_FAILS(PlanDatabase(m_ce->getId(), Id<Schema>::noId()), "m_schema.isValid()", "");
+      EXPECT_CHECK_FAILS((void) DbClient(PlanDatabaseId::noId()), "db.isValid()", "");
+      EXPECT_CHECK_FAILS((void) RecordingListener(PlanDatabaseId::noId()),
                            "m_planDatabase.isValid()", "");
       EXPECT_EQ(handles, IdTable::size());
     }
@@ -34,7 +34,7 @@ namespace KADRIX {
       const TemporalAdvisorId advisor = m_db->getTemporalAdvisor();
       EXPECT_TRUE(Id<DefaultTemporalAdvisor>::convertable(advisor));
       DefaultTemporalAdvisor other(m_ce->getId());
-      EXPECT_CHECK_FAILURE(m_db->setTemporalAdvisor(other.getId()), "m_temporalAdvisor.isNoId()", "");
+      EXPECT_CHECK_FAILS(m_db->setTemporalAdvisor(other.getId()), "m_temporalAdvisor.isNoId()", "");
       EXPECT_EQ(advisor, m_db->getTemporalAdvisor());
 
       // One installed before the first request is kept, and deleted with the database.
@@ -49,16 +49,16 @@ namespace KADRIX {
       m_db->makeObjectVariableFromType("Wheel", wheels);
       m_db->close(LabelStr("Rover"));
       EXPECT_FALSE(m_db->isClosed(LabelStr("Car")) || m_db->isClosed(LabelStr("Vehicle")));
-      EXPECT_CHECK_FAILURE(m_db->close(LabelStr("Rover")), "!isClosed(objectType)", "");
-      EXPECT_CHECK_FAILURE(make("Rover", "r1"), "!isClosed(object->getType())",
+      EXPECT_CHECK_FAILS(m_db->close(LabelStr("Rover")), "!isClosed(objectType)", "");
+      EXPECT_CHECK_FAILS(make("Rover", "r1"), "!isClosed(object->getType())",
                            "Cannot add object r1 if type Rover is already closed.");
-      EXPECT_CHECK_FAILURE(m_db->isClosed(LabelStr("Rover.drive")),
+      EXPECT_CHECK_FAILS(m_db->isClosed(LabelStr("Rover.drive")),
                            "m_schema->isObjectType(objectType)",
                            "Type 'Rover.drive' not defined in the model.");
       m_db->close();
       EXPECT_TRUE(wheels->isClosed());
       EXPECT_TRUE(m_db->isClosed(LabelStr("Object")));
-      EXPECT_CHECK_FAILURE(m_db->close(LabelStr("Vehicle")), "m_state == OPEN", "");
+      EXPECT_CHECK_FAILS(m_db->close(LabelStr("Vehicle")), "m_state == OPEN", "");
     }
 
     TEST_F(PlanDatabaseTest, PurgeDiscardsTheWholePlanOnce) {
@@ -75,7 +75,7 @@ namespace KADRIX {
       EXPECT_FALSE(global.isValid() || rover.isValid());
       // Each object heard of once, the component with its parent.
       EXPECT_EQ(3u, listener.log.size());
-      EXPECT_CHECK_FAILURE(m_db->purge(), "m_state != PURGED", "");
+      EXPECT_CHECK_FAILS(m_db->purge(), "m_state != PURGED", "");
     }
 
     // ---------------------------------------------------------------- factories
@@ -89,8 +89,8 @@ namespace KADRIX {
       EXPECT_EQ("[PlanDatabase:createObject]objectType Vehicle objectName v1\n", debug.text());
 
       m_schema->registerTokenFactory((new StubTokenFactory("Vehicle.move"))->getId());
-      EXPECT_CHECK_FAILURE(m_db->createToken("Vehicle.move", true, false), "token.isValid()", "");
-      EXPECT_CHECK_FAILURE(m_db->createSlaveToken(TokenId::noId(), "Vehicle.move", "before"),
+      EXPECT_CHECK_FAILS(m_db->createToken("Vehicle.move", true, false), "token.isValid()", "");
+      EXPECT_CHECK_FAILS(m_db->createSlaveToken(TokenId::noId(), "Vehicle.move", "before"),
                            "master.isValid()", "");
     }
 
@@ -179,7 +179,7 @@ namespace KADRIX {
       listener.setPlanDatabase(db());
       EXPECT_EQ("Notifying plan database of addition\n", testing::internal::GetCapturedStdout());
       testing::internal::CaptureStdout();
-      EXPECT_CHECK_FAILURE(listener.setPlanDatabase(db()), "m_listeners.count(listener) == 0", "");
+      EXPECT_CHECK_FAILS(listener.setPlanDatabase(db()), "m_listeners.count(listener) == 0", "");
       testing::internal::GetCapturedStdout();
 
       PlanDatabase other(m_ce->getId(), m_schema->getId());
@@ -194,7 +194,7 @@ namespace KADRIX {
       EXPECT_TRUE(listener.log.empty());
       (new TestObject(other.getId(), "Wheel", "w2"))->getId();
       EXPECT_EQ(1u, listener.log.size());
-      EXPECT_CHECK_FAILURE(listener.setPlanDatabase(PlanDatabaseId::noId()), "m_planDatabase.isValid()", "");
+      EXPECT_CHECK_FAILS(listener.setPlanDatabase(PlanDatabaseId::noId()), "m_planDatabase.isValid()", "");
     }
 
     // ---------------------------------------------------------------- global variables
@@ -205,20 +205,20 @@ namespace KADRIX {
       ConstrainedVariableId other = objectVariable("Vehicle", "h");
       m_db->registerGlobalVariable(first);
       m_db->registerGlobalVariable(other);
-      EXPECT_CHECK_FAILURE(m_db->registerGlobalVariable(second), "!isGlobalVariable(varName)",
+      EXPECT_CHECK_FAILS(m_db->registerGlobalVariable(second), "!isGlobalVariable(varName)",
                            second->toString() + " is not unique.");
       EXPECT_EQ(2, m_db->getAllGlobalVariables().size());
-      EXPECT_CHECK_FAILURE(m_db->getGlobalVariable("none"), "isGlobalVariable(varName)",
+      EXPECT_CHECK_FAILS(m_db->getGlobalVariable("none"), "isGlobalVariable(varName)",
                            "No variable with name='none' is present.");
 
       // A variable that merely shares the name is not the global one.
-      EXPECT_CHECK_FAILURE(m_db->unregisterGlobalVariable(second), "isGlobalVariable(varName)",
+      EXPECT_CHECK_FAILS(m_db->unregisterGlobalVariable(second), "isGlobalVariable(varName)",
                            second->toString() + " is not a global variable.");
       EXPECT_EQ(first, m_db->getGlobalVariable("g"));
 
       m_db->unregisterGlobalVariable(first);
       EXPECT_TRUE(first.isValid());
-      EXPECT_CHECK_FAILURE(m_db->unregisterGlobalVariable(first), "isGlobalVariable(varName)",
+      EXPECT_CHECK_FAILS(m_db->unregisterGlobalVariable(first), "isGlobalVariable(varName)",
                            first->toString() + " is not a global variable.");
     }
 
@@ -233,10 +233,10 @@ namespace KADRIX {
       std::list<ObjectId> admitted;
       m_db->getObjectsByType<ObjectId>(LabelStr("Vehicle"), admitted);
       EXPECT_EQ((std::list<ObjectId>{car, rover}), admitted);
-      EXPECT_CHECK_FAILURE(m_db->getObjectsByType<ObjectId>(LabelStr("Vehicle"), admitted),
+      EXPECT_CHECK_FAILS(m_db->getObjectsByType<ObjectId>(LabelStr("Vehicle"), admitted),
                            "results.empty()", "");
       std::list<ObjectId> none;
-      EXPECT_CHECK_FAILURE(m_db->getObjectsByType<ObjectId>(LabelStr("Nothing"), none),
+      EXPECT_CHECK_FAILS(m_db->getObjectsByType<ObjectId>(LabelStr("Nothing"), none),
                            "m_schema->isObjectType(type)", "Nothing");
 
       // Each result belongs to its database and call.
@@ -252,7 +252,7 @@ namespace KADRIX {
       ObjectId rover = make("Rover", "r1");
       RecordingListener listener(db());
       const std::size_t handles = IdTable::size();
-      EXPECT_CHECK_FAILURE(make("Battery", "r1"),
+      EXPECT_CHECK_FAILS(make("Battery", "r1"),
                            "m_objectsByName.find(object->getName().getKey()) == m_objectsByName.end()",
                            "Object with the name r1 already added.");
       EXPECT_EQ(handles, IdTable::size());
@@ -260,7 +260,7 @@ namespace KADRIX {
       EXPECT_TRUE(listener.log.empty());
       // An open object refused on closing stays unregistered and goes quietly.
       TestObject* open = new TestObject(db(), "Battery", "r1", true);
-      EXPECT_CHECK_FAILURE(open->close(),
+      EXPECT_CHECK_FAILS(open->close(),
                            "m_objectsByName.find(object->getName().getKey()) == m_objectsByName.end()",
                            "Object with the name r1 already added.");
       EXPECT_FALSE(open->isComplete());
@@ -273,12 +273,12 @@ namespace KADRIX {
       ConstrainedVariableId var = objectVariable("Rover");
       EXPECT_EQ(static_cast<PSObject*>(rover), m_db->getObjectByKey(rover->getKey()));
       EXPECT_EQ(EntityId(var), m_db->getEntityByKey(var->getKey()));
-      EXPECT_CHECK_FAILURE(m_db->getObjectByKey(var->getKey()), "Id<T>::convertable(org)",
+      EXPECT_CHECK_FAILS(m_db->getObjectByKey(var->getKey()), "Id<T>::convertable(org)",
                            std::string("Invalid cast from Id<") + EntityId::typeName() + "> to Id<"
                            + ObjectId::typeName() + ">.");
       const int unused = var->getKey() + 1000;
-      EXPECT_CHECK_FAILURE(m_db->getObjectByKey(unused), "object.isValid()", "");
-      EXPECT_CHECK_FAILURE(m_db->getTokenByKey(unused), "psId.isValid()", "");
+      EXPECT_CHECK_FAILS(m_db->getObjectByKey(unused), "object.isValid()", "");
+      EXPECT_CHECK_FAILS(m_db->getTokenByKey(unused), "psId.isValid()", "");
     }
 
     // ---------------------------------------------------------------- object variables
@@ -341,7 +341,7 @@ namespace KADRIX {
       ObjectId vehicle = make("Vehicle", "v1");
       EXPECT_TRUE(holds(vehicles, vehicle));
       m_db->close(LabelStr("Wheel"));
-      EXPECT_CHECK_FAILURE(m_db->makeObjectVariableFromType("Wheel", ConstrainedVariableId::noId()),
+      EXPECT_CHECK_FAILS(m_db->makeObjectVariableFromType("Wheel", ConstrainedVariableId::noId()),
                            "objectVar.isValid()", "");
       // The database deletes the listener of the variable still tracked.
     }

@@ -234,7 +234,7 @@ namespace KADRIX {
         (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(5, 6)))->getId()};
       m_ce->createConstraint("eq", scope);
       m_ce->propagate();
-      EXPECT_CHECK_FAILURE(m_db->toString(), "!db->getConstraintEngine()->provenInconsistent()", "");
+      EXPECT_CHECK_FAILS(m_db->toString(), "!db->getConstraintEngine()->provenInconsistent()", "");
       PlanDatabaseWriter::indent() = 0;
     }
 

@@ -26,8 +26,8 @@ TEST_F(SchemaQueryTest, IsAFollowsTheParentChain) {
   EXPECT_FALSE(schema.isA("Color", "int"));
   EXPECT_TRUE(schema.isA("Car", "Vehicle") && schema.isA("Car.drive", "Rover.drive"));
   EXPECT_FALSE(schema.isA("Object", "Car") || schema.isA("Rover.drive", "Car.drive"));
-  EXPECT_CHECK_FAILURE(schema.isA("Gizmo", "Car"), "isType(descendant)", "Gizmo is not defined.");
-  EXPECT_CHECK_FAILURE(schema.isA("Car", "Gizmo"), "isType(ancestor)",
+  EXPECT_CHECK_FAILS(schema.isA("Gizmo", "Car"), "isType(descendant)", "Gizmo is not defined.");
+  EXPECT_CHECK_FAILS(schema.isA("Car", "Gizmo"), "isType(ancestor)",
                        "Ancestor of 'Car' is 'Gizmo' which is not defined.");
 }
 
@@ -37,21 +37,21 @@ TEST_F(SchemaQueryTest, PredicatesAreInheritedOneLevelAtATime) {
   EXPECT_EQ(LabelStr("Rover.move"), schema.getParent("Car.move")); // not added itself
   EXPECT_EQ(LabelStr("Car"), schema.getObjectType("Car.drive"));
   EXPECT_FALSE(schema.hasParent("Vehicle.move") || schema.hasParent("Color") || schema.hasParent("Nothing.drive"));
-  EXPECT_CHECK_FAILURE(schema.hasParent("Nothing"), "predicate.countElements(getDelimiter()) == 2",
+  EXPECT_CHECK_FAILS(schema.hasParent("Nothing"), "predicate.countElements(getDelimiter()) == 2",
                        "Invalid format for predicate Nothing");
-  EXPECT_CHECK_FAILURE(schema.getParent("Object"), "hasParent(type)",
+  EXPECT_CHECK_FAILS(schema.getParent("Object"), "hasParent(type)",
                        "Object does not have a parent.");
-  EXPECT_CHECK_FAILURE(schema.getObjectType("Wheel.drive"), "isPredicate(predicate)",
+  EXPECT_CHECK_FAILS(schema.getObjectType("Wheel.drive"), "isPredicate(predicate)",
                        "Predicate Wheel.drive is not defined, but we expect all predicates to be "
                        "defined. See 'isPredicate'");
   EXPECT_FALSE(schema.canBeAssigned("Rover", "Car.drive"));
-  EXPECT_CHECK_FAILURE(schema.canBeAssigned("Color", "Rover.drive"), "isObjectType(objectType)",
+  EXPECT_CHECK_FAILS(schema.canBeAssigned("Color", "Rover.drive"), "isObjectType(objectType)",
                        "Color is not defined as an ObjectType");
-  EXPECT_CHECK_FAILURE(schema.getParameterCount("Car.drive"),
+  EXPECT_CHECK_FAILS(schema.getParameterCount("Car.drive"),
                        "membershipRelation_it != membershipRelation.end()",
                        "Car.drive not found in the membership relation");
   EXPECT_EQ(LabelStr("float"), schema.getParameterType("Rover.drive", 1));
-  EXPECT_CHECK_FAILURE(schema.getParameterType("Rover.drive", 5),
+  EXPECT_CHECK_FAILS(schema.getParameterType("Rover.drive", 5),
                        "paramIndex < getParameterCount(predicate)", "5 is not a valid index");
 }
 
@@ -75,14 +75,14 @@ TEST_F(SchemaQueryTest, MembersAreFoundUpTheChain) {
   EXPECT_EQ(LabelStr("float"), schema.getMemberType("Car.drive", "distance"));
   EXPECT_EQ(1u, schema.getIndexFromName("Car", "color")); // counted in Rover's own list
   EXPECT_EQ(LabelStr("distance"), schema.getNameFromIndex("Car.drive", 1));
-  EXPECT_CHECK_FAILURE(schema.getNameFromIndex("Car", 2), "hasParent(parentType)",
+  EXPECT_CHECK_FAILS(schema.getNameFromIndex("Car", 2), "hasParent(parentType)",
                        "Object has no member with index 2");
 
   // Built-in names belong to predicates and are never indexed.
   EXPECT_TRUE(schema.hasMember("Car.move", "state"));
-  EXPECT_CHECK_FAILURE(schema.getIndexFromName("Rover.drive", "start"), "hasParent(type)",
+  EXPECT_CHECK_FAILS(schema.getIndexFromName("Rover.drive", "start"), "hasParent(type)",
                        "Rover.drive does not have a parent.");
-  EXPECT_CHECK_FAILURE(schema.getMemberType("Car", "wings"), "hasMember(parentType, memberName)",
+  EXPECT_CHECK_FAILS(schema.getMemberType("Car", "wings"), "hasMember(parentType, memberName)",
                        "wings is not a member of Car");
   EXPECT_FALSE(schema.canContain("Car", "Car", "battery"));
 }
@@ -90,16 +90,16 @@ TEST_F(SchemaQueryTest, MembersAreFoundUpTheChain) {
 TEST_F(SchemaQueryTest, EnumerationsAndPredicatesOfTypes) {
   Schema& schema = *m_schema;
   EXPECT_EQ(LabelStr("Color"), schema.getEnumFromMember("Red"));
-  EXPECT_CHECK_FAILURE(schema.getEnumFromMember("Purple"), "ALWAYS_FAILS",
+  EXPECT_CHECK_FAILS(schema.getEnumFromMember("Purple"), "ALWAYS_FAILS",
                        "Purple is not a member of any enumeration.");
-  EXPECT_CHECK_FAILURE(schema.getEnumValues("Shape"), "isEnum(enumName)",
+  EXPECT_CHECK_FAILS(schema.getEnumValues("Shape"), "isEnum(enumName)",
                        "Shape is not a defined enumeration.");
   std::list<LabelStr> enums(1, LabelStr("kept"));
   schema.getEnumerations(enums);
   EXPECT_EQ((std::list<LabelStr>{LabelStr("kept"), LabelStr("Color")}), enums);
 
   EXPECT_FALSE(schema.hasPredicates("Wheel"));
-  EXPECT_CHECK_FAILURE(schema.hasPredicates("Gizmo"), "isType(objectType)", "Gizmo is undefined");
+  EXPECT_CHECK_FAILS(schema.hasPredicates("Gizmo"), "isType(objectType)", "Gizmo is undefined");
   schema.addPredicate("Wheel.turn");
   EXPECT_TRUE(schema.hasPredicates("Wheel")) << "a remembered 'none' must not outlive a predicate";
 

@@ -30,7 +30,7 @@ TEST_F(EmptySchemaTest, NewSchemaHoldsOnlyTheRootAndThePrimitives) {
   std::ostringstream os;
   schema.write(os);
   EXPECT_EQ("SCHEMA RULES:\n", os.str());
-  EXPECT_CHECK_FAILURE(schema.addPrimitive("int"), "!isPrimitive(primitiveName)", "int is already defined.");
+  EXPECT_CHECK_FAILS(schema.addPrimitive("int"), "!isPrimitive(primitiveName)", "int is already defined.");
 }
 
 TEST_F(EmptySchemaTest, ObjectTypesAndTheirTypeFactories) {
@@ -42,17 +42,17 @@ TEST_F(EmptySchemaTest, ObjectTypesAndTheirTypeFactories) {
   EXPECT_NE(nullptr, dynamic_cast<const ObjectDomain*>(&base));
   EXPECT_TRUE(base.isOpen() && base.isEmpty() && base.getTypeName() == LabelStr("Rover"));
 
-  EXPECT_CHECK_FAILURE(schema.addObjectType("Rover"),
+  EXPECT_CHECK_FAILS(schema.addObjectType("Rover"),
                        "childOfRelation.find(objectType) == childOfRelation.end()",
                        "Rover is already defined.");
   EXPECT_TRUE(factory.isValid()) << "a refused declaration registers nothing";
-  EXPECT_CHECK_FAILURE(schema.addObjectType("Car", "Vehicle"), "isObjectType(parent)",
+  EXPECT_CHECK_FAILS(schema.addObjectType("Car", "Vehicle"), "isObjectType(parent)",
                        "Vehicle is undefined.");
 
   // Forward declaration: a type without parent, members or factory until it is added.
   schema.declareObjectType("Car");
   EXPECT_FALSE(schema.hasParent("Car") || m_ces->getFactory("Car").isValid());
-  EXPECT_CHECK_FAILURE(schema.getMembers("Car"), "it != membershipRelation.end()",
+  EXPECT_CHECK_FAILS(schema.getMembers("Car"), "it != membershipRelation.end()",
                        "Unable to find members for object type:Car");
   schema.addObjectType("Car", "Rover");
   EXPECT_TRUE(m_ces->getFactory("Car").isValid());
@@ -64,7 +64,7 @@ TEST_F(EmptySchemaTest, TheTypeTreeNeverGetsACycle) {
   EXPECT_THROW(schema.addObjectType("Object", "Rover"), Error);
   schema.declareObjectType("Vehicle");
   schema.addObjectType("Truck", "Vehicle");
-  EXPECT_CHECK_FAILURE(schema.addObjectType("Vehicle", "Truck"), "!isA(parent, objectType)",
+  EXPECT_CHECK_FAILS(schema.addObjectType("Vehicle", "Truck"), "!isA(parent, objectType)",
                        "Vehicle is an ancestor of Truck and cannot extend it.");
   EXPECT_THROW(schema.addObjectType("Vehicle", "Vehicle"), Error);
   EXPECT_FALSE(schema.hasParent("Vehicle"));
@@ -76,31 +76,31 @@ TEST_F(EmptySchemaTest, PredicatesAndMembers) {
   schema.addObjectType("Car", "Rover");
   schema.addObjectType("Battery");
   schema.addPredicate("Rover.drive");
-  EXPECT_CHECK_FAILURE(schema.addPredicate("Rover.drive"),
+  EXPECT_CHECK_FAILS(schema.addPredicate("Rover.drive"),
                        "predicates.find(predicate) == predicates.end()",
                        "Rover.drive already defined.");
   const char* format = "predicate.countElements(getDelimiter()) == 2";
   const char* expect = "Expect predicate names to be structured as <objectType>.<predicate>. ";
-  EXPECT_CHECK_FAILURE(schema.addPredicate("Rover.drive.fast"), format,
+  EXPECT_CHECK_FAILS(schema.addPredicate("Rover.drive.fast"), format,
                        std::string(expect) + "Not found in Rover.drive.fast");
-  EXPECT_CHECK_FAILURE(schema.addPredicate("Nothing.drive"),
+  EXPECT_CHECK_FAILS(schema.addPredicate("Nothing.drive"),
                        "isObjectType(predicate.getElement(0, getDelimiter()))",
                        "Object Type not defined for Nothing.drive.");
 
   schema.addMember("Rover", "int", "speed");
   // Any primitive is-a any other, so a float speed is the inherited speed again.
-  EXPECT_CHECK_FAILURE(schema.addMember("Car", "float", "speed"),
+  EXPECT_CHECK_FAILS(schema.addMember("Car", "float", "speed"),
                        "!canContain(parentType, memberType, memberName)",
                        "Car already contains speed");
   EXPECT_EQ(0u, schema.addMember("Car", "Battery", "speed"));
   EXPECT_EQ(LabelStr("Battery"), schema.getMemberType("Car", "speed"));
 
-  EXPECT_CHECK_FAILURE(schema.addMember("Nothing", "int", "x"), "isType(parentType)",
+  EXPECT_CHECK_FAILS(schema.addMember("Nothing", "int", "x"), "isType(parentType)",
                        "Nothing is undefined.");
   EXPECT_THROW(schema.addMember("Rover", "Gizmo", "other"), Error);
 
   // A predicate known only through its ancestor takes members once it is added itself.
-  EXPECT_CHECK_FAILURE(schema.addMember("Car.drive", "int", "gear"),
+  EXPECT_CHECK_FAILS(schema.addMember("Car.drive", "int", "gear"),
                        "membershipRelation.find(parentType) != membershipRelation.end()",
                        "Car.drive is only inherited; add it as a predicate before adding members.");
   schema.addPredicate("Car.drive");
@@ -115,7 +115,7 @@ TEST_F(EmptySchemaTest, Enumerations) {
   schema.addValue("Color", 3.5);
   EXPECT_EQ(2u, schema.getEnumValues("Color").size());
   schema.addObjectType("Rover");
-  EXPECT_CHECK_FAILURE(schema.addEnum("Rover"), "!isObjectType(enumName)",
+  EXPECT_CHECK_FAILS(schema.addEnum("Rover"), "!isObjectType(enumName)",
                        "Rover is already defined as an object type.");
   EXPECT_THROW(schema.addValue("Size", 1), Error);
   // The object-type operations do not look at enumerations.
@@ -142,16 +142,16 @@ TEST_F(ModelSchemaTest, ResetDropsTheModelAndWhatWasRememberedOfIt) {
   // A new model in which Car is no Rover: nothing answers from the old tree.
   schema.declareObjectType("Car");
   EXPECT_EQ(1u, schema.getAllObjectTypes("Car").size());
-  EXPECT_CHECK_FAILURE(schema.getParent("Car"), "hasParent(type)", "Car does not have a parent.");
+  EXPECT_CHECK_FAILS(schema.getParent("Car"), "hasParent(type)", "Car does not have a parent.");
   schema.addObjectType("Rover");
   schema.addObjectType("Car", "Object");
   schema.addPredicate("Rover.drive");
   schema.addPredicate("Car.drive");
   EXPECT_EQ(2u, schema.getAllObjectTypes("Car").size());
   EXPECT_FALSE(schema.hasParent("Car.drive"));
-  EXPECT_CHECK_FAILURE(schema.getTokenFactory("Car.drive"), "ALWAYS_FAILS",
+  EXPECT_CHECK_FAILS(schema.getTokenFactory("Car.drive"), "ALWAYS_FAILS",
                        "Failed in TokenTypeMgr::getFactory for Car.drive");
-  EXPECT_CHECK_FAILURE(schema.getObjectFactory("Car", {}), "ALWAYS_FAILS",
+  EXPECT_CHECK_FAILS(schema.getObjectFactory("Car", {}), "ALWAYS_FAILS",
                        "Factory 'Car' is not registered.");
   EXPECT_EQ(rover, schema.getObjectFactory("Rover", {}));
 }

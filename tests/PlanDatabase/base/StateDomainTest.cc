@@ -25,7 +25,7 @@ namespace KADRIX {
     EXPECT_TRUE(StateDomain(static_cast<const AbstractDomain&>(states)) == states);
 
     SymbolDomain other(LabelStr("Colors"));
-    EXPECT_CHECK_FAILURE(StateDomain bad(other), "org.getTypeName().toString() == \"TokenStates\"",
+    EXPECT_CHECK_FAILS(StateDomain bad(other), "org.getTypeName().toString() == \"TokenStates\"",
                          "Attempted to construct a StateDomain with invalid type Colors");
   }
 

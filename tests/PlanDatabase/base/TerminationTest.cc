@@ -1,5 +1,6 @@
 // Committing, the termination rule, terminating, and archiving finished tokens.
 
+#include "ConstraintEngine/base/EngineFixture.hh"
 #include "PlanDatabase/model/TestTokens.hh"
 
 #include <gtest/gtest.h>
@@ -7,24 +8,12 @@
 namespace KADRIX {
   namespace TestModel {
 
-    namespace {
-      typedef std::vector<ConstrainedVariableId> Scope;
-
-      /** Narrows nothing and says it is redundant. */
-      class Redundant : public Constraint {
-      public:
-        Redundant(const LabelStr& name, const LabelStr& propagator, const ConstraintEngineId& ce, const Scope& scope)
-          : Constraint(name, propagator, ce, scope) {
-          m_isRedundant = true;
-        }
-        void handleExecute() override {}
-      };
-    }
+    typedef std::vector<ConstrainedVariableId> Scope;
 
     class TerminationTest : public TokenFixture {
     protected:
       TerminationTest() : env("KADRIX_USE_STACK_METHOD", nullptr) {
-        m_ces->registerConstraintFactory(new ConcreteConstraintFactory<Redundant>("redundant", "Default", false));
+        m_ces->registerConstraintFactory(new ConcreteConstraintFactory<RedundantConstraint>("redundant", "Default", false));
       }
       /** A Vehicle.move token over these start and end bounds. */
       TokenId move(int startLow, int startHigh, int endLow, int endHigh) {
@@ -37,9 +26,9 @@ namespace KADRIX {
     TEST_F(TerminationTest, CommitAndTerminate) {
       const std::string refused = "Attempt to commit a token that cannot be committed.";
       TokenId t = drive(), a = active();
-      EXPECT_CHECK_FAILURE(t->commit(), "canBeCommitted()", refused);
+      EXPECT_CHECK_FAILS(t->commit(), "canBeCommitted()", refused);
       t->doMerge(a);
-      EXPECT_CHECK_FAILURE(t->commit(), "canBeCommitted()", refused);
+      EXPECT_CHECK_FAILS(t->commit(), "canBeCommitted()", refused);
       t->cancel();
       const unsigned int refs = a->refCount();
       recorder->log.clear();
@@ -47,7 +36,7 @@ namespace KADRIX {
       EXPECT_EQ(refs + 1, a->refCount());
       EXPECT_EQ(1u, a->getState()->baseDomain().getSize());
       EXPECT_EQ(std::vector<std::string>{TokenRecorder::entry("committed", a)}, recorder->log);
-      EXPECT_CHECK_FAILURE(a->commit(), "false == m_committed", "");
+      EXPECT_CHECK_FAILS(a->commit(), "false == m_committed", "");
 
       ConstrainedVariableId local = m_ce->createVariable("int", IntervalIntDomain(0, 5));
       a->addLocalVariable(local);
@@ -141,7 +130,7 @@ namespace KADRIX {
       // Refused on an inconsistent network, with nothing changed.
       precedes(tooLate->end(), tooLate->start());
       EXPECT_FALSE(m_ce->propagate());
-      EXPECT_CHECK_FAILURE(m_db->archive(100), "getConstraintEngine()->constraintConsistent()",
+      EXPECT_CHECK_FAILS(m_db->archive(100), "getConstraintEngine()->constraintConsistent()",
                            "Must be propagated to a consistent state before archiving.");
       EXPECT_FALSE(tooLate->isTerminated());
     }

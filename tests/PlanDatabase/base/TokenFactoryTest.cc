@@ -28,10 +28,10 @@ TEST_F(TokenFactoryTest, AncestorFactoryServesInheritedPredicates) {
   m_schema->registerTokenFactory(drive);
   EXPECT_EQ(drive, lookUp("Car.drive"));
 
-  EXPECT_CHECK_FAILURE(lookUp("Car.fly"), "schema->isPredicate(predicateName)",
+  EXPECT_CHECK_FAILS(lookUp("Car.fly"), "schema->isPredicate(predicateName)",
                        "Car.fly is undefined.");
   // The search climbs to the top of the chain and reports it there.
-  EXPECT_CHECK_FAILURE(lookUp("Car.move"), "ALWAYS_FAILS",
+  EXPECT_CHECK_FAILS(lookUp("Car.move"), "ALWAYS_FAILS",
                        "Failed in TokenTypeMgr::getFactory for Vehicle.move");
 }
 
@@ -52,7 +52,7 @@ TEST_F(TokenFactoryTest, AnswersAreRememberedAtEveryLevelClimbed) {
   flat.addPredicate("Car.drive");
   EXPECT_EQ(move, registry.getFactory(flat.getId(), "Car.move"));
   EXPECT_EQ(move, registry.getFactory(flat.getId(), "Rover.move"));
-  EXPECT_CHECK_FAILURE(registry.getFactory(flat.getId(), "Car.drive"), "ALWAYS_FAILS",
+  EXPECT_CHECK_FAILS(registry.getFactory(flat.getId(), "Car.drive"), "ALWAYS_FAILS",
                        "Failed in TokenTypeMgr::getFactory for Car.drive");
 }
 
@@ -64,9 +64,9 @@ TEST_F(TokenFactoryTest, FirstOwnRegistrationWins) {
   EXPECT_EQ(first, lookUp("Car.drive"));
   EXPECT_TRUE(second.isValid());
 
-  EXPECT_CHECK_FAILURE(m_schema->registerTokenFactory(first),
+  EXPECT_CHECK_FAILS(m_schema->registerTokenFactory(first),
                        "m_factories.find(factory) == m_factories.end()", "");
-  EXPECT_CHECK_FAILURE(m_schema->registerTokenFactory(TokenFactoryId()), "factory.isValid()", "");
+  EXPECT_CHECK_FAILS(m_schema->registerTokenFactory(TokenFactoryId()), "factory.isValid()", "");
 
   // Both are owned, and deleted with the schema.
   m_schema.reset();
@@ -99,7 +99,7 @@ TEST_F(TokenFactoryTest, PurgeEmptiesTheRegistry) {
   ASSERT_EQ(drive, registry.getFactory(m_schema->getId(), "Car.drive"));
   registry.purgeAll();
   EXPECT_FALSE(drive.isValid() || registry.hasFactory());
-  EXPECT_CHECK_FAILURE(registry.getFactory(m_schema->getId(), "Car.drive"), "ALWAYS_FAILS",
+  EXPECT_CHECK_FAILS(registry.getFactory(m_schema->getId(), "Car.drive"), "ALWAYS_FAILS",
                        "Failed in TokenTypeMgr::getFactory for Rover.drive");
   TokenFactoryId again = makeFactory("Rover.drive");
   registry.registerFactory(again);

@@ -1,5 +1,6 @@
 #include "PlanDatabase/model/TestTokens.hh"
 
+#include "PlanDatabase/base/PSPlanDatabase.hh"
 #include "Utils/base/IdTable.hh"
 
 #include <gtest/gtest.h>
@@ -74,13 +75,13 @@ namespace KADRIX {
       DriveToken* open = new DriveToken(db(), "Rover.drive", true, false, Token::noObject(), false);
       EXPECT_TRUE(open->isIncomplete());
       EXPECT_FALSE(open->isInactive() || open->isActive() || open->isMerged() || open->isRejected());
-      EXPECT_CHECK_FAILURE(open->getTokenState(), "ALWAYS_FAIL", "Unknown token state");
+      EXPECT_CHECK_FAILS(open->getTokenState(), "ALWAYS_FAIL", "Unknown token state");
       EXPECT_TRUE(m_db->getTokens().empty());
 
       open->close();
       EXPECT_EQ(PSToken::INACTIVE, open->getTokenState());
       EXPECT_EQ(std::vector<std::string>{TokenRecorder::entry("added", open->getId())}, recorder->log);
-      EXPECT_CHECK_FAILURE(open->close(), "isIncomplete()", "");
+      EXPECT_CHECK_FAILS(open->close(), "isIncomplete()", "");
 
       // Rejectable tokens can take REJECTED; others cannot.
       EXPECT_EQ(3u, open->getState()->baseDomain().getSize());
@@ -91,7 +92,7 @@ namespace KADRIX {
       EXPECT_TRUE(Token::isStateVariable(open->getState()));
       // A variable merely named "state" is refused.
       ConstrainedVariableId impostor = variable("state");
-      EXPECT_CHECK_FAILURE(Token::isStateVariable(impostor),
+      EXPECT_CHECK_FAILS(Token::isStateVariable(impostor),
                            "!result || (var->getIndex() == 0 && TokenId::convertable(var->parent()))",
                            impostor->toString() + " is not really a token state variable.");
       impostor->discard();
@@ -115,16 +116,16 @@ namespace KADRIX {
     TEST_F(TokenTest, FailedConstructionLeavesNothingBehind) {
       const size_t handles = IdTable::size();
       const unsigned int slots = m_ce->variableSlotCount();
-      EXPECT_CHECK_FAILURE(new PlainToken(db(), "Rover.fly", true, false),
+      EXPECT_CHECK_FAILS(new PlainToken(db(), "Rover.fly", true, false),
                            "m_planDatabase->getSchema().isNoId() || "
                            "m_planDatabase->getSchema()->isPredicate(predicateName)",
                            "Invalid predicate: Rover.fly");
-      EXPECT_CHECK_FAILURE(new IntervalToken(db(), "Rover.drive", true, false, horizon(), horizon(),
+      EXPECT_CHECK_FAILS(new IntervalToken(db(), "Rover.drive", true, false, horizon(), horizon(),
                                              IntervalIntDomain(0, 10), Token::noObject(), true),
                            "m_duration->getBaseDomain().getLowerBound() > 0", "");
-      EXPECT_CHECK_FAILURE(new PlainToken(db(), "Rover.drive", true, false, "b1"),
+      EXPECT_CHECK_FAILS(new PlainToken(db(), "Rover.drive", true, false, "b1"),
                            "m_object->baseDomain().isMember(object)", "");
-      EXPECT_CHECK_FAILURE(new PlainToken(db(), "Rover.drive", true, false, "nobody"),
+      EXPECT_CHECK_FAILS(new PlainToken(db(), "Rover.drive", true, false, "nobody"),
                            "object.isValid()", "");
       EXPECT_EQ(handles, IdTable::size());
       EXPECT_EQ(slots, m_ce->variableSlotCount());
@@ -132,13 +133,13 @@ namespace KADRIX {
 
       // A slave under an inactive master: the master's slaves stay as they were.
       TokenId master = drive();
-      EXPECT_CHECK_FAILURE(new PlainToken(master, "Vehicle.move", "before"), "m_master->isActive()", "");
+      EXPECT_CHECK_FAILS(new PlainToken(master, "Vehicle.move", "before"), "m_master->isActive()", "");
       EXPECT_TRUE(master->slaves().empty());
 
       // No object of the type at all.
       m_schema->addObjectType("Drone");
       m_schema->addPredicate("Drone.fly");
-      EXPECT_CHECK_FAILURE(new PlainToken(db(), "Drone.fly", true, false),
+      EXPECT_CHECK_FAILS(new PlainToken(db(), "Drone.fly", true, false),
                            "!m_planDatabase->getObjectsByType(m_baseObjectType).empty()",
                            "Allocated a token with no object instance available of type Drone");
     }
@@ -159,7 +160,7 @@ namespace KADRIX {
 
       // A second activation fails with the message and changes nothing.
       recorder->log.clear();
-      EXPECT_CHECK_FAILURE(token->activate(), "isInactive()",
+      EXPECT_CHECK_FAILS(token->activate(), "isInactive()",
                            "Token " + token->toString() +
                            " is not INACTIVE. Only inactive tokens may be activated.");
       EXPECT_TRUE(recorder->log.empty());
@@ -177,7 +178,7 @@ namespace KADRIX {
                                           TokenRecorder::entry("reinstated", token)}),
                 recorder->log);
       EXPECT_TRUE(token->isInactive());
-      EXPECT_CHECK_FAILURE(token->cancel(), "!isIncomplete() && !isInactive()",
+      EXPECT_CHECK_FAILS(token->cancel(), "!isIncomplete() && !isInactive()",
                            token->getState()->toString());
 
       // Neither a token that is not rejectable nor a slave: refused before any notice.
@@ -186,7 +187,7 @@ namespace KADRIX {
       TokenId slave = m_db->createSlaveToken(token, "Vehicle.move", "before");
       recorder->log.clear();
       EXPECT_THROW(fixed->reject(), Error);
-      EXPECT_CHECK_FAILURE(slave->reject(), "m_master.isNoId()", "");
+      EXPECT_CHECK_FAILS(slave->reject(), "m_master.isNoId()", "");
       EXPECT_TRUE(recorder->log.empty());
     }
 
@@ -214,12 +215,12 @@ namespace KADRIX {
       EXPECT_EQ(slaves[2], master->getSlave(2));
       EXPECT_TRUE(master->getSlave(3).isNoId() && master->getSlave(-1).isNoId());
       EXPECT_EQ(-1, master->getSlavePosition(master));
-      EXPECT_CHECK_FAILURE(master->add(slaves[0]), "m_slaves.find(slave) == m_slaves.end()", "");
+      EXPECT_CHECK_FAILS(master->add(slaves[0]), "m_slaves.find(slave) == m_slaves.end()", "");
 
       slaves[1]->discard();
       EXPECT_EQ(1, master->getSlavePosition(slaves[2]));
 
-      EXPECT_CHECK_FAILURE(slaves[0]->removeMaster(slaves[2]), "m_master == token",
+      EXPECT_CHECK_FAILS(slaves[0]->removeMaster(slaves[2]), "m_master == token",
                            "Trying to remove " + slaves[2]->toString() + " instead of " +
                            master->toString());
 
@@ -227,7 +228,7 @@ namespace KADRIX {
       slaves[2]->incRefCount();
       EXPECT_FALSE(slaves[2]->removeMaster(master));
       EXPECT_EQ(1u, slaves[2]->refCount());
-      EXPECT_CHECK_FAILURE(slaves[2]->removeMaster(master), "m_master.isValid()",
+      EXPECT_CHECK_FAILS(slaves[2]->removeMaster(master), "m_master.isValid()",
                            "Master is not present or not valid.");
       // A slave held by nothing else goes.
       const int key = slaves[0]->getKey();
@@ -266,7 +267,7 @@ namespace KADRIX {
       // what it built goes with it.
       const size_t handles = IdTable::size();
       DriveToken* open = new DriveToken(db(), "Rover.drive", true, false, Token::noObject(), false);
-      EXPECT_CHECK_FAILURE(open->discard(false), "!isIncomplete()", "");
+      EXPECT_CHECK_FAILS(open->discard(false), "!isIncomplete()", "");
       delete open;
       EXPECT_EQ(handles, IdTable::size());
     }
@@ -377,7 +378,7 @@ namespace KADRIX {
 
       // The walk reaches a predicate the schema gained since: no entry to remove from.
       m_schema->addPredicate("Timeline.walk");
-      EXPECT_CHECK_FAILURE(plain->cancel(), "it != m_activeTokensByPredicate.end()",
+      EXPECT_CHECK_FAILS(plain->cancel(), "it != m_activeTokensByPredicate.end()",
                            plain->toString() + " must be present but isn't.");
     }
 
@@ -397,6 +398,59 @@ namespace KADRIX {
       ASSERT_FALSE(gone.empty());
       EXPECT_LT(std::find(recorder->log.begin(), recorder->log.end(), removed.back()),
                 std::find(recorder->log.begin(), recorder->log.end(), gone.front()));
+    }
+
+
+    /** Logs the public operations in the recorder's words, so that the two logs compare. */
+    class PublicRecorder : public PSPlanDatabaseListener {
+    public:
+      using PSPlanDatabaseListener::notifyAdded;
+      using PSPlanDatabaseListener::notifyRemoved;
+      void notifyAdded(PSObject* object) override { log.push_back("object " + object->getEntityName()); }
+      void notifyRemoved(PSObject* object) override { log.push_back("gone " + object->getEntityName()); }
+      void notifyActivated(PSToken* token) override { record("activated", token); }
+      void notifyDeactivated(PSToken* token) override { record("deactivated", token); }
+      void notifyRejected(PSToken* token) override { record("rejected", token); }
+      void notifyMerged(PSToken* token) override { record("merged", token); }
+      void notifySplit(PSToken* token) override { record("split", token); }
+      void notifyAdded(PSObject* object, PSToken* token) override {
+        record("placed", token, " " + object->getEntityName());
+      }
+      void notifyRemoved(PSObject* object, PSToken* token) override {
+        record("lifted", token, " " + object->getEntityName());
+      }
+      std::vector<std::string> log;
+
+    private:
+      void record(const std::string& what, PSToken* token, const std::string& tail = "") {
+        log.push_back(what + " " + std::to_string(token->getKey()) + tail);
+      }
+    };
+
+    TEST_F(TokenTest, PublicListenerHearsEveryForwardedChange) {
+      PublicRecorder viewer;
+      viewer.setPlanDatabase(db());
+      recorder->log.clear();
+      make("Rover", "r4");
+      TokenId t = active(), m = drive(), r = drive();
+      m->merge(t);
+      m->cancel();
+      r->reject();
+      r->cancel();
+      t->getObject()->specify((double) r2);
+      t->cancel();
+      m_db->purge();
+
+      // Exactly the handle-based notifications of the forwarded kinds, in order.
+      const std::vector<std::string> kinds{"object", "gone", "activated", "deactivated", "rejected",
+                                           "merged", "split", "placed", "lifted"};
+      std::vector<std::string> expected;
+      for (const std::string& entry : recorder->log)
+        if (std::find(kinds.begin(), kinds.end(), entry.substr(0, entry.find(' '))) != kinds.end())
+          expected.push_back(entry);
+      EXPECT_EQ(expected, viewer.log);
+      for (const std::string& kind : kinds)
+        EXPECT_FALSE(recorder->with(kind + " ").empty()) << kind;
     }
 
   }

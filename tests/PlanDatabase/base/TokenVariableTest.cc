@@ -25,13 +25,13 @@ namespace KADRIX {
       // The state variable is changed by the token only; its domains stay StateDomains.
       const StateVarId& state = token->getState();
       EXPECT_EQ(typeid(StateDomain), typeid(state->getIntegratedBaseDomain()));
-      EXPECT_CHECK_FAILURE(state->specify(Token::ACTIVE.getKey()), "this->canBeSpecified()", "");
-      EXPECT_CHECK_FAILURE(state->reset(), "this->canBeSpecified()", "");
+      EXPECT_CHECK_FAILS(state->specify(Token::ACTIVE.getKey()), "this->canBeSpecified()", "");
+      EXPECT_CHECK_FAILS(state->reset(), "this->canBeSpecified()", "");
 
       // Agreement with an earlier value: the membership check names value and variable.
       token->activate();
       start->specify(7);
-      EXPECT_CHECK_FAILURE(start->handleSpecified(9), "this->lastDomain().isMember(value)",
+      EXPECT_CHECK_FAILS(start->handleSpecified(9), "this->lastDomain().isMember(value)",
                            "9 is not in " + start->toString());
       start->handleSpecified(7);
       // A locally specified variable keeps its value when a merged one lets go.
@@ -74,7 +74,7 @@ namespace KADRIX {
       token->reject();
       ConstrainedVariableId other =
         (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(0, 10)))->getId();
-      EXPECT_CHECK_FAILURE(m_ce->createConstraint("eq", makeScope(token->start(), other)),
+      EXPECT_CHECK_FAILS(m_ce->createConstraint("eq", makeScope(token->start(), other)),
                            "!this->m_parentToken->isRejected()", "");
       token->cancel();
       EXPECT_TRUE(m_ce->createConstraint("eq", makeScope(token->start(), other)).isValid());

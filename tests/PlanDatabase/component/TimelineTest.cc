@@ -42,7 +42,7 @@ namespace KADRIX {
       EXPECT_TRUE(m_db->getTokensToOrder().empty());
       EXPECT_FALSE(tl->hasTokensToOrder());
 
-      EXPECT_CHECK_FAILURE(tl->constrain(t, t), "m_tokenSequence.empty() || predecessor != successor",
+      EXPECT_CHECK_FAILS(tl->constrain(t, t), "m_tokenSequence.empty() || predecessor != successor",
                            "Can only constrain with respect to yourself on an empty timeline." +
                            t->toString() + " before " + t->toString());
 
@@ -77,7 +77,7 @@ namespace KADRIX {
       tl->constrain(x, s);
       EXPECT_EQ(sequence(tl), (Seq{x, p, q, b, s}));
       EXPECT_TRUE(precedes(x, s));
-      EXPECT_CHECK_FAILURE(tl->constrain(x, s), "getPrecedenceConstraint(predecessor, successor).isNoId()",
+      EXPECT_CHECK_FAILS(tl->constrain(x, s), "getPrecedenceConstraint(predecessor, successor).isNoId()",
                            "At least one of predecessor and successor should not be sequenced yet." +
                            x->toString() + " before " + s->toString());
     }
@@ -92,7 +92,7 @@ namespace KADRIX {
 
       // Neither sequenced on a non-empty timeline: refused after the explicit constraint was made.
       TokenId d = active(), e = active();
-      EXPECT_CHECK_FAILURE(tl->constrain(d, e),
+      EXPECT_CHECK_FAILS(tl->constrain(d, e),
                            "m_tokenSequence.empty() || m_tokenIndex.find(predecessor->getKey()) != m_tokenIndex.end() || m_tokenIndex.find(successor->getKey()) != m_tokenIndex.end()",
                            "At least one of predecessor or successor should be already sequenced in a non empty sequence." +
                            d->toString() + " before " + e->toString());
@@ -118,7 +118,7 @@ namespace KADRIX {
       EXPECT_TRUE(waits(b, tl->getId()) && waits(d, tl->getId()));
       EXPECT_FALSE(tl->isConstrainedToThisObject(b));
 
-      EXPECT_CHECK_FAILURE(tl->free(b, d), "m_tokenIndex.find(predecessor->getKey()) != m_tokenIndex.end() && m_tokenIndex.find(successor->getKey()) != m_tokenIndex.end()",
+      EXPECT_CHECK_FAILS(tl->free(b, d), "m_tokenIndex.find(predecessor->getKey()) != m_tokenIndex.end() && m_tokenIndex.find(successor->getKey()) != m_tokenIndex.end()",
                            "Predecessor and successor must both be sequenced if they are to be freed");
     }
 
@@ -240,7 +240,7 @@ namespace KADRIX {
       EXPECT_EQ(toOrder, (Seq{a, d}));
       EXPECT_TRUE(b->isInactive());
       EXPECT_TRUE(tl->hasTokensToOrder());
-      EXPECT_CHECK_FAILURE(tl->getTokensToOrder(toOrder), "results.empty()", "");
+      EXPECT_CHECK_FAILS(tl->getTokensToOrder(toOrder), "results.empty()", "");
       a->deactivate();
       d->deactivate();
       m_ce->propagate();
@@ -260,9 +260,9 @@ namespace KADRIX {
                                 "returning a single pair with same token\n");
       }
       EXPECT_EQ(choices(tl, t, 7), (Choices{{t, t}}));
-      EXPECT_CHECK_FAILURE(choices(tl, t, 0), "limit > 0", "Cannot set limit to less than 1.");
+      EXPECT_CHECK_FAILS(choices(tl, t, 0), "limit > 0", "Cannot set limit to less than 1.");
       tl->constrain(t, t);
-      EXPECT_CHECK_FAILURE(choices(tl, t), "m_tokenIndex.find(token->getKey()) == m_tokenIndex.end()",
+      EXPECT_CHECK_FAILS(choices(tl, t), "m_tokenIndex.find(token->getKey()) == m_tokenIndex.end()",
                            "Attempted to query for choices to constrain token Timeline.busy which has already been constrained.");
     }
 

@@ -1,7 +1,7 @@
 #ifndef KADRIX_TESTS_TEST_MODEL_HH
 #define KADRIX_TESTS_TEST_MODEL_HH
 
-// A small domain model shared by the plan-database tests, and helpers to check failures.
+// A small domain model shared by the plan-database tests.
 //
 //   Object
 //     Vehicle              predicate Vehicle.move()
@@ -19,15 +19,12 @@
 #include "PlanDatabase/base/ObjectFactory.hh"
 #include "PlanDatabase/base/Schema.hh"
 #include "PlanDatabase/base/TokenFactory.hh"
-#include "Utils/base/Debug.hh"
-#include "Utils/base/Error.hh"
+#include "Utils/base/CheckHelpers.hh"
 #include "Utils/base/LabelStr.hh"
 
 #include <gtest/gtest.h>
 
-#include <iostream>
 #include <memory>
-#include <sstream>
 #include <string>
 
 namespace KADRIX {
@@ -101,36 +98,7 @@ namespace KADRIX {
       }
     };
 
-    /** Enables the debug sites whose marker begins with a pattern and collects what they write. */
-    class DebugCapture {
-    public:
-      explicit DebugCapture(const std::string& pattern) {
-        DebugMessage::setStream(m_os);
-        DebugMessage::enableMatching(pattern);
-      }
-      ~DebugCapture() {
-        DebugMessage::disableAll();
-        DebugMessage::setStream(std::cerr);
-      }
-      std::string text() const { return m_os.str(); }
-
-    private:
-      std::ostringstream m_os;
-    };
-
   } // namespace TestModel
 } // namespace KADRIX
-
-/** Expects the statement to fail a check with exactly this condition text and message. */
-#define EXPECT_CHECK_FAILURE(statement, condition, message)                              \
-  do {                                                                                   \
-    try {                                                                                \
-      statement;                                                                         \
-      ADD_FAILURE() << "no check failed in: " #statement;                                \
-    } catch (const KADRIX::Error& kadrix_error_) {                                       \
-      EXPECT_EQ(std::string(condition), kadrix_error_.getCondition());                   \
-      EXPECT_EQ(std::string(message), kadrix_error_.getMessage());                       \
-    }                                                                                    \
-  } while (0)
 
 #endif

@@ -127,7 +127,7 @@ namespace KADRIX {
     EXPECT_EQ(keysOf(keyed),
               (std::vector<int>{parts[0]->getKey(), parts[1]->getKey(), parts[2]->getKey()}));
 
-    Error e = test::failureOf([&] { keyed.insert(PartId::noId()); });
+    Error e = TestModel::failureOf([&] { keyed.insert(PartId::noId()); });
     EXPECT_TRUE(e.getCondition() == "t1.isValid()" || e.getCondition() == "t2.isValid()")
       << e.getCondition();
     EXPECT_EQ(e.getMessage(), "noId");
@@ -137,7 +137,7 @@ namespace KADRIX {
     PartId stale = gone->getId();
     std::string printed = "id_" + std::to_string(stale.getKey());
     gone->discard();
-    e = test::failureOf([&] { keyed.find(stale); });
+    e = TestModel::failureOf([&] { keyed.find(stale); });
     EXPECT_EQ(e.getMessage(), printed);
     Entity::discardAll(keyed);
     EXPECT_EQ(Part::s_destroyed, 4);
@@ -148,7 +148,7 @@ namespace KADRIX {
     PartId stale = withStale.front();
     stale->discard();
     withStale.push_back((new Part())->getId());
-    Error e = test::failureOf([&] { Entity::discardAll(withStale); });
+    Error e = TestModel::failureOf([&] { Entity::discardAll(withStale); });
     EXPECT_EQ(e.getCondition(), "(*it).isValid()");
     Entity::discardAll(withStale = {withStale.back()});
 
@@ -159,7 +159,7 @@ namespace KADRIX {
     Part* lost = new Part();
     std::list<PartId> staleList{lost->getId()};
     lost->discard();
-    e = test::failureOf([&] { discardAll(staleList); });
+    e = TestModel::failureOf([&] { discardAll(staleList); });
     EXPECT_EQ(e.getCondition(), "object.isValid()");
     EXPECT_EQ(e.getFile(), "Utils/base/Utils");
   }
@@ -190,7 +190,7 @@ namespace KADRIX {
     Id<Owned> remover = stale;
     remover.remove();
     std::set<Id<Owned>> withStale{stale};
-    Error e = test::failureOf([&] { cleanup(withStale); });
+    Error e = TestModel::failureOf([&] { cleanup(withStale); });
     EXPECT_EQ(e.getCondition(), "(*it).isValid()");
     EXPECT_EQ(deleted, 4) << "the object behind an invalid handle is not deleted";
     delete kept;

@@ -46,7 +46,7 @@ namespace KADRIX {
   TEST(ErrorTest, ChecksReportTheirConditionMessageAndSite) {
     int x = -2;
     int line = __LINE__ + 1;
-    Error e = test::failureOf([&] { KADRIX_CHECK_MSG(x > 0, "Bad value " << x << "."); });
+    Error e = TestModel::failureOf([&] { KADRIX_CHECK_MSG(x > 0, "Bad value " << x << "."); });
     EXPECT_EQ(e.getCondition(), "x > 0");
     EXPECT_EQ(e.getMessage(), "Bad value -2.");
     EXPECT_EQ(e.getFile(), "Utils/base/ErrorTest");
@@ -55,7 +55,7 @@ namespace KADRIX {
     EXPECT_CHECK_FAILS(KADRIX_CHECK(x   >=   0), "x >= 0", "");
     EXPECT_CHECK_FAILS(KADRIX_CHECK_TEXT(x > 0, "m_id", "no id"), "m_id", "no id");
     EXPECT_CHECK_FAILS(KADRIX_FAIL("never " << 1), "ALWAYS_FAILS", "never 1");
-    EXPECT_EQ(test::failureOf([&] { KADRIX_CHECK_LABEL(x == 1, "label " << x, "L"); }).getLabel(), "L");
+    EXPECT_EQ(TestModel::failureOf([&] { KADRIX_CHECK_LABEL(x == 1, "label " << x, "L"); }).getLabel(), "L");
 
     g_built = 0;
     KADRIX_CHECK_MSG(x < 0, counted("unused"));

@@ -59,9 +59,9 @@ namespace KADRIX {
     EXPECT_TRUE(id.isId() && id.isValid());
     EXPECT_EQ(printed(id), "id_" + std::to_string(id.getKey()));
 
-    expectHandleFailure(test::failureOf([&] { Id<Base> again(&object); }), "m_key != 0",
+    expectHandleFailure(TestModel::failureOf([&] { Id<Base> again(&object); }), "m_key != 0",
                         "Cannot generate an Id<" + g_base + "> for a pointer that has not been cleaned up.");
-    expectHandleFailure(test::failureOf([] { Id<Base> none(static_cast<Base*>(nullptr)); }),
+    expectHandleFailure(TestModel::failureOf([] { Id<Base> none(static_cast<Base*>(nullptr)); }),
                         "ptr != 0", "Cannot generate an Id<" + g_base + "> for 0 pointer.");
     EXPECT_TRUE(id.isValid()) << "a failed registration leaves the first one alone";
     id.remove();
@@ -74,7 +74,7 @@ namespace KADRIX {
     copy1.remove();
     EXPECT_TRUE(id.isId() && !id.isValid());
     EXPECT_EQ(id, copy2) << "stale copies still compare equal";
-    expectHandleFailure(test::failureOf([&] { id.remove(); }), "isValid()",
+    expectHandleFailure(TestModel::failureOf([&] { id.remove(); }), "isValid()",
                         "Cannot remove an invalid Id<" + g_base + ">.");
 
     Derived::s_deleted = 0;
@@ -83,7 +83,7 @@ namespace KADRIX {
     owned.release();
     EXPECT_EQ(Derived::s_deleted, 1);
     EXPECT_FALSE(stale.isValid());
-    expectHandleFailure(test::failureOf([&] { stale.release(); }), "isValid()",
+    expectHandleFailure(TestModel::failureOf([&] { stale.release(); }), "isValid()",
                         "Cannot release an invalid Id<" + g_base + ">.");
     EXPECT_EQ(Derived::s_deleted, 1);
   }
@@ -123,9 +123,9 @@ namespace KADRIX {
     const double bad[] = {-number, number + 0.5, std::numeric_limits<double>::quiet_NaN(),
                           18446744073709551616.0 /* 2^64 */};
     for (double value : bad)
-      expectHandleFailure(test::failureOf([&] { Id<Base> h(value); }), "m_key != 0", noInstance);
+      expectHandleFailure(TestModel::failureOf([&] { Id<Base> h(value); }), "m_key != 0", noInstance);
     id.remove();
-    expectHandleFailure(test::failureOf([&] { Id<Base> gone(number); }), "m_key != 0", noInstance);
+    expectHandleFailure(TestModel::failureOf([&] { Id<Base> gone(number); }), "m_key != 0", noInstance);
   }
 
   TEST(IdTest, Casting) {
@@ -143,7 +143,7 @@ namespace KADRIX {
     EXPECT_EQ(down, object);
 
     // A virtual base lies at another address, which is not registered.
-    expectHandleFailure(test::failureOf([&] { Id<Face> f(derived); }), "m_key != 0",
+    expectHandleFailure(TestModel::failureOf([&] { Id<Face> f(derived); }), "m_key != 0",
                         "Cannot create an Id<" + g_derived + "> for this address since no instance is present.");
     derived.release();
   }
@@ -151,14 +151,14 @@ namespace KADRIX {
   TEST(IdTest, CastFailures) {
     Other other;
     Id<Base> base(static_cast<Base*>(&other));
-    expectHandleFailure(test::failureOf([&] { Id<Derived> wrong(base); }), "Id<T>::convertable(org)",
+    expectHandleFailure(TestModel::failureOf([&] { Id<Derived> wrong(base); }), "Id<T>::convertable(org)",
                         "Invalid cast from Id<" + g_base + "> to Id<" + g_derived + ">.");
     EXPECT_FALSE(Id<Derived>::convertable(base));
 
     // A stale source is reported as having no instance, and is never looked at.
     Id<Base> stale = base;
     base.remove();
-    expectHandleFailure(test::failureOf([&] { Id<Derived> gone(stale); }), "m_key != 0",
+    expectHandleFailure(TestModel::failureOf([&] { Id<Derived> gone(stale); }), "m_key != 0",
                         "Cannot create an Id<" + g_base + "> for this address since no instance is present.");
     EXPECT_FALSE(Id<Derived>::convertable(stale));
   }

@@ -46,7 +46,7 @@ namespace KADRIX {
     EXPECT_EQ(LabelStr("").countElements("."), 1u);
     EXPECT_EQ(LabelStr("a.b:c").countElements(".:"), 3u);
 
-    Error e = test::failureOf([&] { predicate.getElement(2, "."); });
+    Error e = TestModel::failureOf([&] { predicate.getElement(2, "."); });
     EXPECT_EQ(e.getCondition(), "pos != std::string::npos");
     EXPECT_EQ(e.getMessage(), "Cannot get element 2 of \"Rover.Navigate\": it has only 2 elements.");
   }
