@@ -88,14 +88,14 @@ namespace KADRIX {
 
       TEST_F(ModulePlanDatabaseTest, NeedsTheConstraintEngineInstalled) {
         delete host->removeComponent("ConstraintEngine");
-        EXPECT_CHECK_FAILURE(module->initialize(host->getId()), "ce != 0",
+        EXPECT_CHECK_FAILS(module->initialize(host->getId()), "ce != 0",
                              "The host engine has no component \"ConstraintEngine\": "
                              "install the constraint engine before the plan database.");
         delete host->removeComponent("CESchema");
         Engine other;
         ceModule->initialize(other.getId());
         delete other.removeComponent("CESchema");
-        EXPECT_CHECK_FAILURE(module->initialize(other.getId()), "ces != 0",
+        EXPECT_CHECK_FAILS(module->initialize(other.getId()), "ces != 0",
                              "The host engine has no component \"CESchema\": "
                              "install the constraint engine before the plan database.");
         ceModule->uninitialize(other.getId());

@@ -47,7 +47,7 @@ namespace KADRIX {
         EXPECT_EQ((std::vector<std::string>{"closed Wheel | wheels closed yes, all no", "closed | wheels closed yes, all yes"}),
                   take());
         EXPECT_EQ("[DbClient:close]Wheel\n[DbClient:close]CLOSE ALL TYPES\n", capture.text());
-        EXPECT_CHECK_FAILURE(client.close(), "m_state == OPEN", "");
+        EXPECT_CHECK_FAILS(client.close(), "m_state == OPEN", "");
         EXPECT_TRUE(told.log.empty());
       }
 
@@ -62,8 +62,8 @@ namespace KADRIX {
 
         // A taken global name is refused before the engine makes anything.
         const unsigned int slots = m_ce->variableSlotCount();
-        EXPECT_CHECK_FAILURE(client.createVariable("int", "g", false), "!isGlobalVariable(varName)", "g is not unique.");
-        EXPECT_CHECK_FAILURE(client.createVariable("int", IntervalIntDomain(1, 2), "g", false, true),
+        EXPECT_CHECK_FAILS(client.createVariable("int", "g", false), "!isGlobalVariable(varName)", "g is not unique.");
+        EXPECT_CHECK_FAILS(client.createVariable("int", IntervalIntDomain(1, 2), "g", false, true),
                              "!isGlobalVariable(varName)", "g is not unique.");
         EXPECT_EQ(slots, m_ce->variableSlotCount());
         EXPECT_TRUE(told.log.empty());
@@ -107,9 +107,9 @@ namespace KADRIX {
       TEST_F(DbClientObjectTest, OwnedVariablesAndConstraintsAreNotDeletedByHand) {
         TokenId t = drive();
         const ConstraintId relation = *t->getStandardConstraints().begin();
-        EXPECT_CHECK_FAILURE(client.deleteVariable(t->start()), "var->parent().isNoId()",
+        EXPECT_CHECK_FAILS(client.deleteVariable(t->start()), "var->parent().isNoId()",
                              "Cannot delete " + t->start()->toString() + ": it belongs to its parent, which deletes it.");
-        EXPECT_CHECK_FAILURE(client.deleteConstraint(relation),
+        EXPECT_CHECK_FAILS(client.deleteConstraint(relation),
                              "owner.isNoId() || !owner->isStandardConstraint(c)",
                              "Cannot delete " + relation->toString() + ": it belongs to token " + t->toString() +
                              ", which deletes it.");

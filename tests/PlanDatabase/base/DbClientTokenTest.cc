@@ -33,7 +33,7 @@ namespace KADRIX {
                   "\n[DbClient:allocateToken]Saving token key " + key(b) + "\n[DbClient:createToken]" +
                   b->toString() + "\n",
                   capture.text());
-        EXPECT_CHECK_FAILURE(path(unrecorded), "indexOfMaster >= 0", "");
+        EXPECT_CHECK_FAILS(path(unrecorded), "indexOfMaster >= 0", "");
 
         // The record survives switching logging off.
         told.probe = nullptr;
@@ -53,7 +53,7 @@ namespace KADRIX {
         told.probe = [&]() { return client.getPathAsString(c.isValid() ? c : b); };
 
         // Refused before anyone is told.
-        EXPECT_CHECK_FAILURE(client.deleteToken(a, "a"),
+        EXPECT_CHECK_FAILS(client.deleteToken(a, "a"),
                              "std::find(m_keysOfTokensCreated.begin(), m_keysOfTokensCreated.end(), "
                              "token->getKey()) == m_keysOfTokensCreated.end()",
                              "Attempted to delete " + a->toString() + " out of order.");
@@ -68,7 +68,7 @@ namespace KADRIX {
         // Logging off: the order is still enforced and the last key still goes.
         told.probe = nullptr;
         client.disableTransactionLogging();
-        EXPECT_CHECK_FAILURE(client.deleteToken(a, ""), "std::find(m_keysOfTokensCreated.begin(), "
+        EXPECT_CHECK_FAILS(client.deleteToken(a, ""), "std::find(m_keysOfTokensCreated.begin(), "
                              "m_keysOfTokensCreated.end(), token->getKey()) == m_keysOfTokensCreated.end()",
                              "Attempted to delete " + a->toString() + " out of order.");
         client.deleteToken(b, "");
@@ -93,9 +93,9 @@ namespace KADRIX {
       TEST_F(DbClientTokenTest, OnlyInactiveTokensOrFactsAreDeleted) {
         TokenId t = create();
         t->activate();
-        EXPECT_CHECK_FAILURE(client.deleteToken(t, ""), "token->isInactive() || token->isFact()",
+        EXPECT_CHECK_FAILS(client.deleteToken(t, ""), "token->isInactive() || token->isFact()",
                              "Attempted to delete active, non-fact token " + t->toString());
-        EXPECT_CHECK_FAILURE(client.deleteToken(TokenId::noId(), ""), "token.isValid()", "");
+        EXPECT_CHECK_FAILS(client.deleteToken(TokenId::noId(), ""), "token.isValid()", "");
         TokenId fact = client.createToken("Rover.drive", true, true);
         fact->activate();
         told.log.clear();
@@ -108,7 +108,7 @@ namespace KADRIX {
         Schema bare("Bare", m_ces->getId());
         ConstraintEngine ce(m_ces->getId());
         PlanDatabase* db = new PlanDatabase(ce.getId(), bare.getId());
-        EXPECT_CHECK_FAILURE(db->getClient()->createToken("Rover.drive", true, false),
+        EXPECT_CHECK_FAILS(db->getClient()->createToken("Rover.drive", true, false),
                              "supportsAutomaticAllocation()", "Cannot allocate tokens from the schema.");
         delete db;
       }
@@ -140,8 +140,8 @@ namespace KADRIX {
         client.cancel(r);
         EXPECT_EQ((std::vector<std::string>{"cancelled " + key(r) + " | t active r rejected"}), told.log);
         EXPECT_TRUE(r->isInactive());
-        EXPECT_CHECK_FAILURE(client.reject(TokenId::noId()), "token.isValid()", "");
-        EXPECT_CHECK_FAILURE(client.cancel(TokenId::noId()), "token.isValid()", "");
+        EXPECT_CHECK_FAILS(client.reject(TokenId::noId()), "token.isValid()", "");
+        EXPECT_CHECK_FAILS(client.cancel(TokenId::noId()), "token.isValid()", "");
       }
 
       TEST_F(DbClientTokenTest, MergeCountsEveryCallInItsMessage) {
@@ -160,7 +160,7 @@ namespace KADRIX {
         client.merge(inactive, active);
         EXPECT_TRUE(inactive->isMerged());
         EXPECT_EQ((std::vector<std::string>{"merged " + key(inactive) + " " + key(active)}), told.log);
-        EXPECT_CHECK_FAILURE(client.merge(TokenId::noId(), active), "token.isValid()",
+        EXPECT_CHECK_FAILS(client.merge(TokenId::noId(), active), "token.isValid()",
                              "noId:" + std::to_string(n + 2));
       }
 
@@ -175,7 +175,7 @@ namespace KADRIX {
           EXPECT_EQ(e.second, path(e.first));
           EXPECT_EQ(e.first, client.getTokenByPath(client.getPathByToken(e.first))) << e.second;
         }
-        EXPECT_CHECK_FAILURE(path(slave(unrecorded)), "indexOfMaster >= 0", "");
+        EXPECT_CHECK_FAILS(path(slave(unrecorded)), "indexOfMaster >= 0", "");
 
         // Well formed but leading nowhere: no handle, no failure.
         const std::vector<int> nowhere[] = {{2}, {1, 2}, {1, -1}, {1, 1, 5}, {0, 0}};
@@ -186,18 +186,18 @@ namespace KADRIX {
         EXPECT_EQ(s10, client.getTokenByPath({1, 1, 0}));
 
         // Malformed: checked in this order.
-        EXPECT_CHECK_FAILURE(client.getTokenByPath({}), "!relativePath.empty()", "");
-        EXPECT_CHECK_FAILURE(client.getTokenByPath({-1}), "relativePath[0] >= 0", "");
+        EXPECT_CHECK_FAILS(client.getTokenByPath({}), "!relativePath.empty()", "");
+        EXPECT_CHECK_FAILS(client.getTokenByPath({-1}), "relativePath[0] >= 0", "");
         client.disableTransactionLogging();
-        EXPECT_CHECK_FAILURE(client.getTokenByPath({0}), "isTransactionLoggingEnabled()", "");
-        EXPECT_CHECK_FAILURE(client.getPathByToken(b), "isTransactionLoggingEnabled()", "");
-        EXPECT_CHECK_FAILURE(client.getPathAsString(b), "isTransactionLoggingEnabled()", "");
+        EXPECT_CHECK_FAILS(client.getTokenByPath({0}), "isTransactionLoggingEnabled()", "");
+        EXPECT_CHECK_FAILS(client.getPathByToken(b), "isTransactionLoggingEnabled()", "");
+        EXPECT_CHECK_FAILS(client.getPathAsString(b), "isTransactionLoggingEnabled()", "");
       }
 
       TEST_F(DbClientTokenTest, AnEmptyRecordResolvesNoPath) {
         client.enableTransactionLogging();
-        EXPECT_CHECK_FAILURE(client.getTokenByPath({}), "!relativePath.empty()", "");
-        EXPECT_CHECK_FAILURE(client.getTokenByPath({-1}), "!m_keysOfTokensCreated.empty()", "");
+        EXPECT_CHECK_FAILS(client.getTokenByPath({}), "!relativePath.empty()", "");
+        EXPECT_CHECK_FAILS(client.getTokenByPath({-1}), "!m_keysOfTokensCreated.empty()", "");
       }
 
       /**
@@ -231,7 +231,7 @@ namespace KADRIX {
         told.log.clear();
         told.probe = [&]() { return std::string(merged->isMerged() ? "merged" : "split"); };
         if (c.fails) {
-          EXPECT_CHECK_FAILURE(client.cancel(merged),
+          EXPECT_CHECK_FAILS(client.cancel(merged),
                                "!isTransactionLoggingEnabled() || m_keysOfTokensCreated.back() == "
                                "activeToken->getKey()",
                                "If transaction logging enabled then we require chronological retraction. " +

@@ -59,17 +59,17 @@ namespace KADRIX {
       }
 
       TEST_F(PSPlanDatabaseClientTest, ForeignOrNullPointersFailChecks) {
-        EXPECT_CHECK_FAILURE(ps.activate(nullptr), "engineToken != 0",
+        EXPECT_CHECK_FAILS(ps.activate(nullptr), "engineToken != 0",
                              "The public token is null or not a token of the plan database.");
-        EXPECT_CHECK_FAILURE(ps.deleteObject(nullptr), "object != 0",
+        EXPECT_CHECK_FAILS(ps.deleteObject(nullptr), "object != 0",
                              "The public object is null or not an object of the plan database.");
-        EXPECT_CHECK_FAILURE(ps.reset(nullptr), "engineVar != 0",
+        EXPECT_CHECK_FAILS(ps.reset(nullptr), "engineVar != 0",
                              "The public variable is null or not a variable of the constraint engine.");
-        EXPECT_CHECK_FAILURE(ps.deleteConstraint(nullptr), "engineConstraint != 0",
+        EXPECT_CHECK_FAILS(ps.deleteConstraint(nullptr), "engineConstraint != 0",
                              "The public constraint is null or not a constraint of the constraint engine.");
         PSList<PSVariable*> scope;
         scope.push_back(nullptr);
-        EXPECT_CHECK_FAILURE(ps.createConstraint("eq", scope), "engineVar != 0",
+        EXPECT_CHECK_FAILS(ps.createConstraint("eq", scope), "engineVar != 0",
                              "The public variable is null or not a variable of the constraint engine.");
         EXPECT_TRUE(told.log.empty());
       }

@@ -65,7 +65,7 @@ namespace KADRIX {
           {[&] { advisor->canPrecede(t, bad); }, "second.isValid()"},
         };
         for (const Case& c : cases)
-          EXPECT_CHECK_FAILURE(c.call(), c.condition, "");
+          EXPECT_CHECK_FAILS(c.call(), c.condition, "");
       }
       EXPECT_EQ(sequence(tl), std::vector<TokenId>{t});
     }
@@ -73,11 +73,11 @@ namespace KADRIX {
     TEST_F(MisuseTest, RefusedConstrainLeavesThePlanAsItWas) {
       TokenId a = active(), b = active(), c = active();
       tl->constrain(a, a);
-      EXPECT_CHECK_FAILURE(tl->constrain(b, c),
+      EXPECT_CHECK_FAILS(tl->constrain(b, c),
                            "m_tokenSequence.empty() || m_tokenIndex.find(predecessor->getKey()) != m_tokenIndex.end() || m_tokenIndex.find(successor->getKey()) != m_tokenIndex.end()",
                            "At least one of predecessor or successor should be already sequenced in a non empty sequence." +
                            b->toString() + " before " + c->toString());
-      EXPECT_CHECK_FAILURE(tl->constrain(a, a), "m_tokenSequence.empty() || predecessor != successor",
+      EXPECT_CHECK_FAILS(tl->constrain(a, a), "m_tokenSequence.empty() || predecessor != successor",
                            "Can only constrain with respect to yourself on an empty timeline." +
                            a->toString() + " before " + a->toString());
       EXPECT_FALSE(tl->isConstrainedToPrecede(b, c));
@@ -96,7 +96,7 @@ namespace KADRIX {
     TEST_F(MisuseTest, TerminatedTokenCannotBeActivated) {
       TokenId t = busy();
       t->terminate();
-      EXPECT_CHECK_FAILURE(t->activate(), "!isTerminated()",
+      EXPECT_CHECK_FAILS(t->activate(), "!isTerminated()",
                            "Token " + t->toString() + " is terminated. Only tokens in the plan may be activated.");
       EXPECT_TRUE(t->isInactive());
       EXPECT_TRUE(m_db->getActiveTokens("Timeline.busy").empty());
@@ -109,7 +109,7 @@ namespace KADRIX {
         TokenId foreign = (new BusyToken(other.getId(), horizon(), horizon(), positive()))->getId();
         foreign->activate();
         TokenId t = busy();
-        EXPECT_CHECK_FAILURE(t->doMerge(foreign), "activeToken->getPlanDatabase() == m_planDatabase",
+        EXPECT_CHECK_FAILS(t->doMerge(foreign), "activeToken->getPlanDatabase() == m_planDatabase",
                              "Cannot merge " + t->toString() + " onto " + foreign->toString() +
                              " of another plan database.");
         EXPECT_TRUE(t->isInactive());
@@ -142,7 +142,7 @@ namespace KADRIX {
         "Object cannot be deleted while there remain active tokens that could be on them.";
       TokenId t = active();
       for (int attempt = 0; attempt < 2; ++attempt) {
-        EXPECT_CHECK_FAILURE(tl->discard(), "tokens().empty()", busyObject);
+        EXPECT_CHECK_FAILS(tl->discard(), "tokens().empty()", busyObject);
         EXPECT_FALSE(tl->isDiscarded());
         EXPECT_EQ(m_db->getObject("tl"), tl->getId());
       }
@@ -157,7 +157,7 @@ namespace KADRIX {
       ObjectId battery = (new TestObject(r1, "Battery", "battery"))->getId();
       TokenId t = TokenFixture::active("Battery.charge");
       ASSERT_EQ(battery->tokens().count(t), 1u);
-      EXPECT_CHECK_FAILURE(r1->discard(), "tokens().empty()",
+      EXPECT_CHECK_FAILS(r1->discard(), "tokens().empty()",
                            "Object cannot be deleted while there remain active tokens that could be on them.");
       EXPECT_FALSE(r1->isDiscarded());
       EXPECT_EQ(r1->getComponents().count(battery), 1u);
@@ -173,15 +173,15 @@ namespace KADRIX {
       // Built open before the purge, closed after it.
       TestObject* late = new TestObject(db(), "Timeline", "late", true);
       m_db->purge();
-      EXPECT_CHECK_FAILURE(new TestTimeline(db(), "tl2"), "!m_planDatabase->isPurged()",
+      EXPECT_CHECK_FAILS(new TestTimeline(db(), "tl2"), "!m_planDatabase->isPurged()",
                            "Cannot add object tl2 to a purged plan database.");
-      EXPECT_CHECK_FAILURE(late->close(), "!isPurged()", "Cannot add object late to a purged plan database.");
+      EXPECT_CHECK_FAILS(late->close(), "!isPurged()", "Cannot add object late to a purged plan database.");
       delete late;
-      EXPECT_CHECK_FAILURE(busy(), "!m_planDatabase->isPurged()",
+      EXPECT_CHECK_FAILS(busy(), "!m_planDatabase->isPurged()",
                            "Cannot add a token of Timeline.busy to a purged plan database.");
       ConstrainedVariableId var =
         (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(0, 1), false, true, "g"))->getId();
-      EXPECT_CHECK_FAILURE(m_db->registerGlobalVariable(var), "!isPurged()",
+      EXPECT_CHECK_FAILS(m_db->registerGlobalVariable(var), "!isPurged()",
                            "Cannot register " + var->toString() + " with a purged plan database.");
       var->discard();
       EXPECT_TRUE(m_db->getObjects().empty());
@@ -192,18 +192,18 @@ namespace KADRIX {
     TEST_F(MisuseTest, ObjectArgumentsNeedDomains) {
       const IntervalIntDomain seats(4, 4);
       const std::vector<const AbstractDomain*> arguments{&seats, nullptr};
-      EXPECT_CHECK_FAILURE(m_db->createObject("Car", "c2", arguments), "argument != nullptr",
+      EXPECT_CHECK_FAILS(m_db->createObject("Car", "c2", arguments), "argument != nullptr",
                            "Argument 2 for an object of type Car has no domain.");
       EXPECT_TRUE(m_db->getObject("c2").isNoId());
     }
 
     TEST_F(MisuseTest, TokensNeedNonEmptyTimeDomains) {
       const IntervalIntDomain empty(60, 20);
-      EXPECT_CHECK_FAILURE(busy(60, 20), "!startBaseDomain.isEmpty()", "Empty start domain " + empty.toString());
-      EXPECT_CHECK_FAILURE(busy(0, 10, 60, 20), "!endBaseDomain.isEmpty()", "Empty end domain " + empty.toString());
-      EXPECT_CHECK_FAILURE(busy(0, 10, 0, 10, 60, 20), "!durationBaseDomain.isEmpty()",
+      EXPECT_CHECK_FAILS(busy(60, 20), "!startBaseDomain.isEmpty()", "Empty start domain " + empty.toString());
+      EXPECT_CHECK_FAILS(busy(0, 10, 60, 20), "!endBaseDomain.isEmpty()", "Empty end domain " + empty.toString());
+      EXPECT_CHECK_FAILS(busy(0, 10, 0, 10, 60, 20), "!durationBaseDomain.isEmpty()",
                            "Empty duration domain " + empty.toString());
-      EXPECT_CHECK_FAILURE(new MarkToken(db(), empty), "!timeBaseDomain.isEmpty()",
+      EXPECT_CHECK_FAILS(new MarkToken(db(), empty), "!timeBaseDomain.isEmpty()",
                            "Empty time domain " + empty.toString());
       EXPECT_TRUE(m_db->getTokens().empty());
     }
@@ -232,7 +232,7 @@ namespace KADRIX {
       a->getObject()->constraints(standard);
       owned.insert(owned.end(), standard.begin(), standard.end());
       for (const ConstraintId& constraint : owned)
-        EXPECT_CHECK_FAILURE(m_ce->deleteConstraint(constraint), "!constraint->isOwned()",
+        EXPECT_CHECK_FAILS(m_ce->deleteConstraint(constraint), "!constraint->isOwned()",
                              constraint->toString() + " is kept by its owner and cannot be deleted directly.");
       tl->free(a, b);
       EXPECT_TRUE(sequence(tl).empty());
@@ -246,7 +246,7 @@ namespace KADRIX {
         (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(0, 1), false, true, "released"))->getId();
       m_db->registerGlobalVariable(kept);
       m_db->registerGlobalVariable(released);
-      EXPECT_CHECK_FAILURE(kept->discard(), "!l->keepsVariable()",
+      EXPECT_CHECK_FAILS(kept->discard(), "!l->keepsVariable()",
                            kept->toString() + " is kept by its owner and cannot be discarded directly.");
       EXPECT_FALSE(kept->isDiscarded());
       m_db->unregisterGlobalVariable(released);
@@ -260,7 +260,7 @@ namespace KADRIX {
         TokenId a = active(0, 10), b = busy(5, 20), c = busy(15, 30);
         b->doMerge(a);
         if (getenv("KADRIX_USE_STACK_METHOD")[0] == '0')
-          EXPECT_CHECK_FAILURE(c->doMerge(a), "var->baseDomain().isOpen() || !this->m_integratedBaseDomain->isEmpty()",
+          EXPECT_CHECK_FAILS(c->doMerge(a), "var->baseDomain().isOpen() || !this->m_integratedBaseDomain->isEmpty()",
                                c->start()->toString() + " cannot merge.");
         else
           c->doMerge(a);

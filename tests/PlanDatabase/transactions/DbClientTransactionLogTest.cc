@@ -151,7 +151,7 @@ namespace KADRIX {
       EXPECT_EQ((std::set<std::string>{"<object value=\"crater\" />", "<object value=\"ridge\" />"}), names);
 
       IntervalDomain empty(1, 0);
-      EXPECT_CHECK_FAILURE(m_log->abstractDomainAsXml(&empty), "!domain->isEmpty()", "");
+      EXPECT_CHECK_FAILS(m_log->abstractDomainAsXml(&empty), "!domain->isEmpty()", "");
     }
 
     TEST_F(TransactionLogTest, EveryWrittenNumberReadsBackExactly) {
@@ -331,16 +331,16 @@ namespace KADRIX {
       }
 
       // Refused retractions leave the buffer as it was.
-      EXPECT_CHECK_FAILURE(client().cancel(idle), cancelCondition, violated);
+      EXPECT_CHECK_FAILS(client().cancel(idle), cancelCondition, violated);
       client().constrain(m_rover, first, second);
       client().specify(a, 3);
       client().restrict(a, IntervalIntDomain(0, 5));
-      EXPECT_CHECK_FAILURE(client().reset(a), resetCondition, violated);
-      EXPECT_CHECK_FAILURE(client().free(m_rover, first, second), freeCondition, violated);
+      EXPECT_CHECK_FAILS(client().reset(a), resetCondition, violated);
+      EXPECT_CHECK_FAILS(client().free(m_rover, first, second), freeCondition, violated);
       EXPECT_EQ(before + " constrain specify restrict", tags());
       flushed();
-      EXPECT_CHECK_FAILURE(client().cancel(second), cancelCondition, violated);
-      EXPECT_CHECK_FAILURE(client().reset(a), resetCondition, violated);
+      EXPECT_CHECK_FAILS(client().cancel(second), cancelCondition, violated);
+      EXPECT_CHECK_FAILS(client().reset(a), resetCondition, violated);
       EXPECT_EQ("", tags());
 
       // Everything else is recorded as usual.
@@ -356,13 +356,13 @@ namespace KADRIX {
       EXPECT_EQ("goal activate cancel breakpoint", tags());
       m_log->removeBreakpoint();
       client().activate(token);
-      EXPECT_CHECK_FAILURE(m_log->removeBreakpoint(),
+      EXPECT_CHECK_FAILS(m_log->removeBreakpoint(),
                            "m_bufferedTransactions.back()->Value() == std::string(\"breakpoint\")",
                            "Last transaction is a activate, not a breakpoint.");
       EXPECT_EQ("goal activate cancel activate", tags());
       flushed();
-      EXPECT_CHECK_FAILURE(m_log->removeBreakpoint(), "!m_bufferedTransactions.empty()", "");
-      EXPECT_CHECK_FAILURE(m_log->popTransaction(), "!m_bufferedTransactions.empty()", "");
+      EXPECT_CHECK_FAILS(m_log->removeBreakpoint(), "!m_bufferedTransactions.empty()", "");
+      EXPECT_CHECK_FAILS(m_log->popTransaction(), "!m_bufferedTransactions.empty()", "");
     }
 
     TEST_F(TransactionLogTest, FlushWritesLinesAndKeepsWhatAFailedStreamDidNotTake) {
@@ -375,14 +375,14 @@ namespace KADRIX {
       // Tokens need paths: logging on, and a root created through the client.
       // A refused goal still takes its name.
       client().disableTransactionLogging();
-      EXPECT_CHECK_FAILURE(client().createToken("Rover.At", true, false), "isTransactionLoggingEnabled()", "");
+      EXPECT_CHECK_FAILS(client().createToken("Rover.At", true, false), "isTransactionLoggingEnabled()", "");
       client().enableTransactionLogging();
-      EXPECT_CHECK_FAILURE(client().activate(m_plan.db()->createToken("Rover.At", true, false)),
+      EXPECT_CHECK_FAILS(client().activate(m_plan.db()->createToken("Rover.At", true, false)),
                            "indexOfMaster >= 0", "");
       client().createToken("Rover.At", true, false);
       BrokenBuffer broken;
       std::ostream os(&broken);
-      EXPECT_CHECK_FAILURE(m_log->flush(os), "!os.fail()",
+      EXPECT_CHECK_FAILS(m_log->flush(os), "!os.fail()",
                            "The stream failed while 1 transactions were written to it; they stay buffered.");
       EXPECT_EQ("<goal><predicateinstance name=\"3\" type=\"Rover.At\" path=\"2\" /></goal>\n", flushed());
     }

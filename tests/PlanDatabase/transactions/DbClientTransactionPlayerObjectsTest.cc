@@ -19,7 +19,7 @@ namespace KADRIX {
       void expectFailures(const std::vector<Failure>& failures) {
         for (const Failure& f : failures) {
           SCOPED_TRACE(f.xml);
-          EXPECT_CHECK_FAILURE(play(f.xml), f.condition, f.message);
+          EXPECT_CHECK_FAILS(play(f.xml), f.condition, f.message);
         }
         EXPECT_EQ(m_calls.take(), "");
       }
@@ -78,7 +78,7 @@ namespace KADRIX {
       // Only the global of the element's name goes: not a token's variable, nor another global.
       for (const ConstrainedVariableId& other : {speed, w}) {
         const std::string at = index(other);
-        EXPECT_CHECK_FAILURE(play("<deletevar name=\"v\" index=\"" + at + "\"/>"),
+        EXPECT_CHECK_FAILS(play("<deletevar name=\"v\" index=\"" + at + "\"/>"),
                              "!var.isValid() || (m_client->isGlobalVariable(name) && "
                              "m_client->getGlobalVariable(name) == var)",
                              "The variable at index " + at + " is not the global variable 'v'.");

@@ -101,7 +101,7 @@ namespace KADRIX {
       // Another relation with that constraint selects it, as does the converse from the other side.
       play(relation("deletetoken", "ends_before", "o", "t"));
       EXPECT_EQ(m_calls.deleted, std::vector<ConstraintId>({made[1], made[0]}));
-      EXPECT_CHECK_FAILURE(play(relation("deletetoken", "before", "o", "t")),
+      EXPECT_CHECK_FAILS(play(relation("deletetoken", "before", "o", "t")),
                            "range.first != m_relations.end()", timepoints("o.end", "t.start"));
 
       play(relation("goal", "before", "t", "o") + relation("goal", "before", "t", "o"));
@@ -113,12 +113,12 @@ namespace KADRIX {
 
       // Keys are ordered: the second constraint of "contains" is not that of "parallels".
       play(relation("goal", "contains", "o", "t"));
-      EXPECT_CHECK_FAILURE(play(relation("deletetoken", "parallels", "o", "t")),
+      EXPECT_CHECK_FAILS(play(relation("deletetoken", "parallels", "o", "t")),
                            "range.first != m_relations.end()", timepoints("o.end", "t.end"));
       EXPECT_FALSE(m_calls.created[4].isValid());
       EXPECT_TRUE(m_calls.created[5].isValid());
       // Stored under the key, but under another name.
-      EXPECT_CHECK_FAILURE(play(relation("deletetoken", "ends", "t", "o")), "it != m_relations.end()", "");
+      EXPECT_CHECK_FAILS(play(relation("deletetoken", "ends", "t", "o")), "it != m_relations.end()", "");
       EXPECT_TRUE(m_calls.created[5].isValid());
     }
 
@@ -127,7 +127,7 @@ namespace KADRIX {
       const ConstraintId before = m_calls.created[0];
       play("<deleteconstraint index=\"" + std::to_string(client().getIndexByConstraint(before)) + "\"/>");
       play(relation("deletetoken", "meets", "o", "t"));
-      EXPECT_CHECK_FAILURE(play(relation("deletetoken", "before", "o", "t")),
+      EXPECT_CHECK_FAILS(play(relation("deletetoken", "before", "o", "t")),
                            "range.first != m_relations.end()", timepoints("o.end", "t.start"));
 
       // Tokens deleted with their constraints, and others made in their place.
@@ -136,7 +136,7 @@ namespace KADRIX {
            "<deletetoken><predicateinstance name=\"t\"/></deletetoken>"
            "<goal><predicateinstance name=\"o\" type=\"Rover.drive\"/></goal>"
            "<goal><predicateinstance name=\"t\" type=\"Rover.drive\"/></goal>");
-      EXPECT_CHECK_FAILURE(play(relation("deletetoken", "before", "o", "t")),
+      EXPECT_CHECK_FAILS(play(relation("deletetoken", "before", "o", "t")),
                            "range.first != m_relations.end()", timepoints("o.end", "t.start"));
     }
 
@@ -172,7 +172,7 @@ namespace KADRIX {
              {relation("deletetoken", "bogus", "o", "t"), "strcmp(relation, \"any\") == 0",
               "unknown temporal relation name bogus"}}) {
         SCOPED_TRACE(f.xml);
-        EXPECT_CHECK_FAILURE(play(f.xml), f.condition, f.message);
+        EXPECT_CHECK_FAILS(play(f.xml), f.condition, f.message);
       }
       EXPECT_EQ(m_calls.take(), "");
     }

@@ -229,7 +229,7 @@ namespace KADRIX {
           plan.rewind(search.stream, true);
           search.expect(plan);
         } else {
-          EXPECT_CHECK_FAILURE(plan.rewind(search.stream, true), search.condition, search.message);
+          EXPECT_CHECK_FAILS(plan.rewind(search.stream, true), search.condition, search.message);
         }
       }
     }
@@ -264,7 +264,7 @@ namespace KADRIX {
       plan.player().rewind(id, false);
       EXPECT_TRUE(log.getBufferedTransactions().empty());
       EXPECT_EQ(plan.state(), initially);
-      EXPECT_CHECK_FAILURE(plan.player().rewind(DbClientTransactionLogId::noId(), false), "txLog.isValid()",
+      EXPECT_CHECK_FAILS(plan.player().rewind(DbClientTransactionLogId::noId(), false), "txLog.isValid()",
                            "No transaction log to rewind.");
     }
 
@@ -285,7 +285,7 @@ namespace KADRIX {
 
       std::istringstream failed("<breakpoint/>");
       failed.setstate(std::ios::failbit);
-      EXPECT_CHECK_FAILURE(plan.player().rewind(failed, false), "is", "Invalid input sream for playing transactions.");
+      EXPECT_CHECK_FAILS(plan.player().rewind(failed, false), "is", "Invalid input sream for playing transactions.");
     }
 
     /** Gives its text, then fails as a broken device does. */
@@ -307,7 +307,7 @@ namespace KADRIX {
       plan.play(roverWorld() + GOAL_A + ACTIVATE_A);
       BrokenInput buffer(std::string(GOAL_A) + ACTIVATE_A + "<goal><predicateinst");
       std::istream is(&buffer);
-      EXPECT_CHECK_FAILURE(plan.player().rewind(is, false), "!is.bad()",
+      EXPECT_CHECK_FAILS(plan.player().rewind(is, false), "!is.bad()",
                            "The input stream failed while transactions were read from it.");
       EXPECT_EQ(activeTokens(plan), 1u);
     }

@@ -30,7 +30,7 @@ namespace KADRIX {
       void expectFailures(const std::vector<Failure>& failures) {
         for (const Failure& f : failures) {
           SCOPED_TRACE(f.xml);
-          EXPECT_CHECK_FAILURE(play(f.xml), f.condition, f.message);
+          EXPECT_CHECK_FAILS(play(f.xml), f.condition, f.message);
         }
       }
     };
@@ -202,12 +202,12 @@ namespace KADRIX {
       const TokenId a = token("a"), b = token("b"), d = token("d");
       // A name that was never a token's is not entered by a failed look-up:
       // the deletion below falls back to the path.
-      EXPECT_CHECK_FAILURE(play("<invoke name=\"activate\" identifier=\"never\"/>"), "token.isValid()", "");
+      EXPECT_CHECK_FAILS(play("<invoke name=\"activate\" identifier=\"never\"/>"), "token.isValid()", "");
       play("<activate><token name=\"d\"/></activate>");
       m_calls.take();
 
       // A refused deletion keeps the name.
-      EXPECT_CHECK_FAILURE(play("<deletetoken><predicateinstance name=\"d\" path=\"3\"/></deletetoken>"),
+      EXPECT_CHECK_FAILS(play("<deletetoken><predicateinstance name=\"d\" path=\"3\"/></deletetoken>"),
                            "token->isInactive() || token->isFact()",
                            "Attempted to delete active, non-fact token " + d->toString());
       EXPECT_EQ(token("d"), d);
@@ -226,7 +226,7 @@ namespace KADRIX {
         EXPECT_TRUE(token(name).isNoId()) << name;
 
       play("<goal><predicateinstance name=\"e\" type=\"Rover.drive\"/></goal>");
-      EXPECT_CHECK_FAILURE(player().playTokenDeleted(TiXmlElement("goal")), "child != NULL", "");
+      EXPECT_CHECK_FAILS(player().playTokenDeleted(TiXmlElement("goal")), "child != NULL", "");
       expectFailures({{"<deletetoken/>", "pathStr != NULL", ""},
                       {"<deletetoken name=\"zz\"/>", "pathStr != NULL", ""},
                       {"<deletetoken><predicateinstance path=\"0\"/></deletetoken>", "name != NULL", ""},

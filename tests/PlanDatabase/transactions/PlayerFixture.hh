@@ -72,7 +72,7 @@ namespace KADRIX {
     void expectFailures(const std::vector<Failure>& cases, Read read) {
       for (const Failure& c : cases) {
         SCOPED_TRACE(c.input.substr(0, 60));
-        EXPECT_CHECK_FAILURE(read(c.input), c.condition, c.message);
+        EXPECT_CHECK_FAILS(read(c.input), c.condition, c.message);
       }
     }
 

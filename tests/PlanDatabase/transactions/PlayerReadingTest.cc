@@ -162,7 +162,7 @@ namespace KADRIX {
         TiXmlElement* inner = root.get();
         for (int i = 0; i < DbClientTransactionPlayer::MAX_NESTING; ++i)
           inner = inner->LinkEndChild(new TiXmlElement("zorl"))->ToElement();
-        EXPECT_CHECK_FAILURE(player().processTransaction(*root), "m_zorlDepth < MAX_NESTING",
+        EXPECT_CHECK_FAILS(player().processTransaction(*root), "m_zorlDepth < MAX_NESTING",
                              "\"zorl\" elements are nested deeper than 1000 levels.");
         player().processTransaction(*xml("<zorl><zorl/></zorl>"));
       }
@@ -187,13 +187,13 @@ namespace KADRIX {
           BrokenBuffer buffer(text);
           std::istream is(&buffer);
           m_recorder.played.clear();
-          EXPECT_CHECK_FAILURE(m_recorder.play(is), "!is.bad()",
+          EXPECT_CHECK_FAILS(m_recorder.play(is), "!is.bad()",
                                "The input stream failed while transactions were read from it.");
           EXPECT_EQ(Names({"class 1"}), m_recorder.played);
         }
         std::istringstream closed("<class/>");
         closed.setstate(std::ios::failbit);
-        EXPECT_CHECK_FAILURE(player().play(closed), "is", "Invalid input stream for playing transactions.");
+        EXPECT_CHECK_FAILS(player().play(closed), "is", "Invalid input stream for playing transactions.");
       }
 
       /** Hostile streams: each fails a check with a clear message and plays nothing of the bad element. */
@@ -264,7 +264,7 @@ namespace KADRIX {
         std::istringstream is("<invoke name='breakpoint'/>");
         EXPECT_EQ("", interpreter->interpret(is, "ignored"));
         std::istringstream none("nothing");
-        EXPECT_CHECK_FAILURE(interpreter->interpret(none, ""), "txCounter > 0",
+        EXPECT_CHECK_FAILS(interpreter->interpret(none, ""), "txCounter > 0",
                              "Failed to find any transactions in stream.");
         module.uninitialize(host.getId());
         EXPECT_EQ(nullptr, host.getLanguageInterpreter("zorl-xml-txn"));

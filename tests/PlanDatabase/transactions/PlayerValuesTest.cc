@@ -85,8 +85,8 @@ namespace KADRIX {
         const ObjectId named(player().xmlAsValue(*xml(location), "home"));
         EXPECT_EQ("home", named->getName().toString());
         // As a value a "new" without type fails after it has taken its number; as a domain before.
-        EXPECT_CHECK_FAILURE(player().xmlAsValue(*xml("<new/>"), nullptr), "type != NULL", "");
-        EXPECT_CHECK_FAILURE(domainOf("<new/>"), "type != NULL", "");
+        EXPECT_CHECK_FAILS(player().xmlAsValue(*xml("<new/>"), nullptr), "type != NULL", "");
+        EXPECT_CHECK_FAILS(domainOf("<new/>"), "type != NULL", "");
         EXPECT_EQ("Location objects {$OBJECT[2]}", domainOf(location));
         EXPECT_EQ("Location objects {n3}", domainOf(location, "n3"));
       }
@@ -223,7 +223,7 @@ namespace KADRIX {
         for (const Case& c : cases)
           EXPECT_EQ(c.numbers, pathAsVector(c.path)) << c.path;
         for (const char* bad : {"1a", "x", " 1", "1.+", "2147483648", "99999999999999999999"})
-          EXPECT_CHECK_FAILURE(pathAsVector(bad), "piece.empty() || readInt(piece, number)",
+          EXPECT_CHECK_FAILS(pathAsVector(bad), "piece.empty() || readInt(piece, number)",
                                std::string("Token path '") + bad + "' holds '" +
                                  std::string(bad).substr(std::string(bad).rfind('.') + 1) +
                                  "', which is no decimal integer in the range of int.");
@@ -269,7 +269,7 @@ namespace KADRIX {
             {"other.x", "var.isValid()", "other.x not found on " + l2->toString()},
           },
           [this](const std::string& s) { player().parseVariable(s.c_str()); });
-        EXPECT_CHECK_FAILURE(player().parseVariable(nullptr), "varString != NULL", "");
+        EXPECT_CHECK_FAILS(player().parseVariable(nullptr), "varString != NULL", "");
         EXPECT_EQ(4u, player().m_variables.size());
         EXPECT_EQ(1u, player().m_tokens.size());
       }
@@ -314,7 +314,7 @@ namespace KADRIX {
         EXPECT_EQ("int [5,5]", describe(first->baseDomain()));
         EXPECT_EQ("$VAR[1]", variableOf("<interval type='float' min='0' max='1'/>")->getName().toString());
         EXPECT_EQ("$VAR[2]", variableOf("<object value='r1'/>")->getName().toString());
-        EXPECT_CHECK_FAILURE(variableOf("<value name='5'/>"), "type != NULL",
+        EXPECT_CHECK_FAILS(variableOf("<value name='5'/>"), "type != NULL",
                              "missing type for domain in transaction XML");
         // The failed read used up its number.
         EXPECT_EQ("$VAR[4]", variableOf("<value type='bool' name='false'/>")->getName().toString());
@@ -336,7 +336,7 @@ namespace KADRIX {
         EXPECT_FALSE(g->isInternal());
         const ConstrainedVariableId s = player().xmlAsCreateVariable(nullptr, "s", xml("<set><int value='1'/></set>").get());
         EXPECT_EQ("int {1}", describe(s->baseDomain()));
-        EXPECT_CHECK_FAILURE(player().xmlAsCreateVariable(nullptr, "none", nullptr), "type != NULL", "");
+        EXPECT_CHECK_FAILS(player().xmlAsCreateVariable(nullptr, "none", nullptr), "type != NULL", "");
       }
 
       TEST_F(PlayerValuesTest, ReadersWriteTheirDebugLines) {
