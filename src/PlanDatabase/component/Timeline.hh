@@ -74,6 +74,13 @@ namespace KADRIX {
      * Checks the sequence against its index and, unless cleaning up and while
      * the network is consistent, that neighbours are linked and ordered in time.
      * Returns true or fails a check.
+     *
+     * Only the places changed since they were last checked are checked: a
+     * place changes when a token enters or leaves the sequence next to it or
+     * when the object's entries for its token change. Neighbours stay ordered
+     * in time between changes because propagation keeps their precedence
+     * constraint satisfied. Builds with KADRIX_FULL_WALKS also walk the whole
+     * sequence on every call, so that the two verdicts are compared.
      */
     bool isValid(bool cleaningUp = false) const;
 
@@ -99,6 +106,17 @@ namespace KADRIX {
     bool atStart(const TokenId& token) const;
     bool atEnd(const TokenId& token) const;
     void insertToIndex(const TokenId& token, const Position& position);
+    /** Takes the token at position out of the sequence (not out of the index). */
+    void erase(Position position);
+    /** Notes the places on both sides of position as changed. */
+    void touchNeighbours(Position position);
+    void entriesChanged(int tokenKey) override;
+    /** Checks one token's place: in the index, active, and ordered after predecessor. */
+    void checkPlace(Position position, bool cleaningUp, bool consistent) const;
+    /** Checks that token comes after predecessor (no id: token is first) in the plan. */
+    void checkOrdered(const TokenId& predecessor, const TokenId& token) const;
+    /** Checks every place of the sequence. */
+    void checkWholeSequence(bool cleaningUp, bool consistent) const;
     /** Forgets the token's position; it waits for ordering again. */
     void removeFromIndex(const TokenId& token);
     /** Whether y comes right after x in the sequence. */
@@ -116,6 +134,8 @@ namespace KADRIX {
 
     std::list<TokenId> m_tokenSequence;
     std::map<int, Position> m_tokenIndex;
+    // Keys of the tokens whose places changed since last checked; may repeat.
+    mutable std::vector<int> m_uncheckedPlaces;
   };
 
 }
