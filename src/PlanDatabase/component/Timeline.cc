@@ -55,7 +55,7 @@ namespace KADRIX {
 
   void Timeline::insertToIndex(const TokenId& token, const Position& position) {
     m_tokenIndex.insert(std::make_pair(token->getKey(), position));
-    m_uncheckedPlaces.push_back(token->getKey());
+    notePlace(token->getKey());
     touchNeighbours(position);
   }
 
@@ -66,17 +66,31 @@ namespace KADRIX {
 
   void Timeline::touchNeighbours(Position position) {
     if (position != m_tokenSequence.begin())
-      m_uncheckedPlaces.push_back((*std::prev(position))->getKey());
+      notePlace((*std::prev(position))->getKey());
     if (std::next(position) != m_tokenSequence.end())
-      m_uncheckedPlaces.push_back((*std::next(position))->getKey());
+      notePlace((*std::next(position))->getKey());
+  }
+
+  void Timeline::notePlace(int tokenKey) {
+    // Between checks the list is kept within a bound: repeats and tokens gone are dropped.
+    if (m_uncheckedPlaces.size() > 64 + 2 * m_tokenIndex.size()) {
+      std::sort(m_uncheckedPlaces.begin(), m_uncheckedPlaces.end());
+      m_uncheckedPlaces.erase(std::unique(m_uncheckedPlaces.begin(), m_uncheckedPlaces.end()),
+                              m_uncheckedPlaces.end());
+      m_uncheckedPlaces.erase(std::remove_if(m_uncheckedPlaces.begin(), m_uncheckedPlaces.end(),
+                                             [this](int key) { return m_tokenIndex.count(key) == 0; }),
+                              m_uncheckedPlaces.end());
+    }
+    m_uncheckedPlaces.push_back(tokenKey);
   }
 
   void Timeline::entriesChanged(int tokenKey) {
-    m_uncheckedPlaces.push_back(tokenKey);
+    notePlace(tokenKey);
   }
 
   void Timeline::removeFromIndex(const TokenId& token) {
     m_tokenIndex.erase(token->getKey());
+    m_deferredPlaces.erase(token->getKey());
     Object::notifyOrderingRequired(token);
   }
 
@@ -128,6 +142,7 @@ namespace KADRIX {
     const std::pair<TokenId, TokenId> around = neighbours(token);
     erase(it->second);
     m_tokenIndex.erase(it);
+    m_deferredPlaces.erase(token->getKey());
 
     // The neighbours that meet are linked as if the caller had ordered them.
     if (around.first.isId() && around.second.isId() &&
@@ -404,6 +419,7 @@ namespace KADRIX {
     KADRIX_CHECK_MSG(m_tokenIndex.size() == m_tokenSequence.size(),
                      m_tokenIndex.size() << " != " << m_tokenSequence.size());
     const bool consistent = getPlanDatabase()->getConstraintEngine()->constraintConsistent();
+    const bool complete = !cleaningUp && consistent;
     for (std::vector<int>::const_iterator key = m_uncheckedPlaces.begin();
          key != m_uncheckedPlaces.end(); ++key) {
       const std::map<int, Position>::const_iterator entry = m_tokenIndex.find(*key);
@@ -412,14 +428,18 @@ namespace KADRIX {
       // With the sizes equal, index entries that point at their own tokens make the index exact.
       KADRIX_CHECK_TEXT((*entry->second)->getKey() == *key, "allTokens.size() == m_tokenSequence.size()", "");
       checkPlace(entry->second, cleaningUp, consistent);
+      if (!complete)
+        m_deferredPlaces.insert(*key);
     }
-    // A place is done with once checked in full; until then it is checked again each time.
-    if (!cleaningUp && consistent)
-      m_uncheckedPlaces.clear();
-    else if (m_uncheckedPlaces.size() > 64 + 2 * m_tokenIndex.size()) {
-      std::sort(m_uncheckedPlaces.begin(), m_uncheckedPlaces.end());
-      m_uncheckedPlaces.erase(std::unique(m_uncheckedPlaces.begin(), m_uncheckedPlaces.end()),
-                              m_uncheckedPlaces.end());
+    m_uncheckedPlaces.clear();
+    // Places checked while cleaning up or inconsistent get the rest of their check later.
+    if (complete && !m_deferredPlaces.empty()) {
+      for (std::set<int>::const_iterator key = m_deferredPlaces.begin(); key != m_deferredPlaces.end(); ++key) {
+        const std::map<int, Position>::const_iterator entry = m_tokenIndex.find(*key);
+        if (entry != m_tokenIndex.end())
+          checkPlace(entry->second, cleaningUp, consistent);
+      }
+      m_deferredPlaces.clear();
     }
 #ifdef KADRIX_FULL_WALKS
     checkWholeSequence(cleaningUp, consistent);

@@ -5,6 +5,7 @@
 
 #include <list>
 #include <map>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -110,6 +111,8 @@ namespace KADRIX {
     void erase(Position position);
     /** Notes the places on both sides of position as changed. */
     void touchNeighbours(Position position);
+    /** Notes the place of the token as changed. */
+    void notePlace(int tokenKey);
     void entriesChanged(int tokenKey) override;
     /** Checks one token's place: in the index, active, and ordered after predecessor. */
     void checkPlace(Position position, bool cleaningUp, bool consistent) const;
@@ -134,8 +137,11 @@ namespace KADRIX {
 
     std::list<TokenId> m_tokenSequence;
     std::map<int, Position> m_tokenIndex;
-    // Keys of the tokens whose places changed since last checked; may repeat.
+    // Keys of the tokens whose places changed since the last isValid(); may repeat.
     mutable std::vector<int> m_uncheckedPlaces;
+    // Keys of the sequenced tokens whose places were last checked while cleaning up
+    // or inconsistent: their activity and order are still to be checked.
+    mutable std::set<int> m_deferredPlaces;
   };
 
 }
