@@ -9,4 +9,4 @@ prefix="${PREFIX:-$PWD/install}"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX="$prefix"
 cmake --build build -j"$jobs"
 cmake --install build
-"$prefix/bin/kadrix-rover-plan"
+"$prefix/bin/kadrix-rover-plan" examples/rover_plan.xml

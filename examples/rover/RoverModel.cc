@@ -116,6 +116,59 @@ namespace KADRIX {
       close();
     }
 
+    DriveToken::DriveToken(const PlanDatabaseId& db, const LabelStr& name, bool rejectable,
+                           bool isFact)
+      : IntervalToken(db, name, rejectable, isFact, horizon(), horizon(), IntervalIntDomain(10, 200),
+                      Token::noObject(), false) {
+      addParameters();
+    }
+
+    DriveToken::DriveToken(const TokenId& master, const LabelStr& name, const LabelStr& relation)
+      : IntervalToken(master, relation, name, horizon(), horizon(), IntervalIntDomain(10, 200),
+                      Token::noObject(), false) {
+      addParameters();
+    }
+
+    void DriveToken::addParameters() {
+      addParameter(locations(getPlanDatabase()), "to");
+      addParameter(IntervalIntDomain(0, 100, "int"), "speed");
+      close();
+    }
+
+    SampleToken::SampleToken(const PlanDatabaseId& db, const LabelStr& name, bool rejectable,
+                             bool isFact)
+      : IntervalToken(db, name, rejectable, isFact, horizon(), horizon(), IntervalIntDomain(1, 50),
+                      Token::noObject(), false) {
+      addParameters();
+    }
+
+    SampleToken::SampleToken(const TokenId& master, const LabelStr& name, const LabelStr& relation)
+      : IntervalToken(master, relation, name, horizon(), horizon(), IntervalIntDomain(1, 50),
+                      Token::noObject(), false) {
+      addParameters();
+    }
+
+    void SampleToken::addParameters() {
+      addParameter(locations(getPlanDatabase()), "target");
+      close();
+    }
+
+    ArriveToken::ArriveToken(const PlanDatabaseId& db, const LabelStr& name, bool rejectable,
+                             bool isFact)
+      : EventToken(db, name, rejectable, isFact, horizon(), Token::noObject(), false) {
+      addParameters();
+    }
+
+    ArriveToken::ArriveToken(const TokenId& master, const LabelStr& name, const LabelStr& relation)
+      : EventToken(master, relation, name, horizon(), Token::noObject(), false) {
+      addParameters();
+    }
+
+    void ArriveToken::addParameters() {
+      addParameter(locations(getPlanDatabase()), "at");
+      close();
+    }
+
     void declare(Schema& schema) {
       if (!schema.isObjectType("Timeline"))
         schema.addObjectType("Timeline");
@@ -129,6 +182,13 @@ namespace KADRIX {
       schema.addMember("Rover.Go", "Location", "from");
       schema.addMember("Rover.Go", "Location", "to");
       schema.addMember("Rover.Go", "int", "speed");
+      schema.addPredicate("Rover.drive");
+      schema.addMember("Rover.drive", "Location", "to");
+      schema.addMember("Rover.drive", "int", "speed");
+      schema.addPredicate("Rover.sample");
+      schema.addMember("Rover.sample", "Location", "target");
+      schema.addPredicate("Rover.arrive");
+      schema.addMember("Rover.arrive", "Location", "at");
     }
 
     void registerFactories(Schema& schema) {
@@ -136,6 +196,9 @@ namespace KADRIX {
       schema.registerObjectFactory((new RoverFactory())->getId());
       schema.registerTokenFactory((new Factory<AtToken>("Rover.At"))->getId());
       schema.registerTokenFactory((new Factory<GoToken>("Rover.Go"))->getId());
+      schema.registerTokenFactory((new Factory<DriveToken>("Rover.drive"))->getId());
+      schema.registerTokenFactory((new Factory<SampleToken>("Rover.sample"))->getId());
+      schema.registerTokenFactory((new Factory<ArriveToken>("Rover.arrive"))->getId());
     }
 
     Plan::Plan()

@@ -7,14 +7,20 @@
 //   Location            members x:int, y:int (built from two int arguments)
 //   Rover : Timeline    predicates Rover.At(at:Location)
 //                                  Rover.Go(from:Location, to:Location, speed:int)
+//                                  Rover.drive(to:Location, speed:int)
+//                                  Rover.sample(target:Location)
+//                                  Rover.arrive(at:Location)
 //
-// Both predicates are interval tokens over the horizon [0, HORIZON].
+// Rover.arrive is an event token, every other predicate an interval token,
+// all over the horizon [0, HORIZON]. The
+// object factories have the signatures "Location:int:int" and "Rover".
 
 #include "ConstraintEngine/base/CESchema.hh"
 #include "ConstraintEngine/base/ConstraintEngine.hh"
 #include "PlanDatabase/base/Object.hh"
 #include "PlanDatabase/base/PlanDatabase.hh"
 #include "PlanDatabase/base/Schema.hh"
+#include "PlanDatabase/component/EventToken.hh"
 #include "PlanDatabase/component/IntervalToken.hh"
 #include "PlanDatabase/component/Timeline.hh"
 
@@ -56,6 +62,36 @@ namespace KADRIX {
     public:
       GoToken(const PlanDatabaseId& db, const LabelStr& name, bool rejectable, bool isFact);
       GoToken(const TokenId& master, const LabelStr& name, const LabelStr& relation);
+
+    private:
+      void addParameters();
+    };
+
+    /** Rover.drive(to, speed): the rover drives for 10 to 200 time units at 0 to 100. */
+    class DriveToken : public IntervalToken {
+    public:
+      DriveToken(const PlanDatabaseId& db, const LabelStr& name, bool rejectable, bool isFact);
+      DriveToken(const TokenId& master, const LabelStr& name, const LabelStr& relation);
+
+    private:
+      void addParameters();
+    };
+
+    /** Rover.sample(target): the rover takes a sample for 1 to 50 time units. */
+    class SampleToken : public IntervalToken {
+    public:
+      SampleToken(const PlanDatabaseId& db, const LabelStr& name, bool rejectable, bool isFact);
+      SampleToken(const TokenId& master, const LabelStr& name, const LabelStr& relation);
+
+    private:
+      void addParameters();
+    };
+
+    /** Rover.arrive(at): the instant the rover reaches a location. */
+    class ArriveToken : public EventToken {
+    public:
+      ArriveToken(const PlanDatabaseId& db, const LabelStr& name, bool rejectable, bool isFact);
+      ArriveToken(const TokenId& master, const LabelStr& name, const LabelStr& relation);
 
     private:
       void addParameters();

@@ -344,8 +344,13 @@ namespace KADRIX {
   }
 
   void ConstrainedVariable::handleDiscard() {
-    m_dying = true;
     ConstraintEngine* engine = (ConstraintEngine*) m_constraintEngine;
+    // Refused before anything changes while a keeper (a plan database holding
+    // a global variable) has not let go.
+    if (!engine->quiet())
+      for (ConstrainedVariableListener* l : m_listeners)
+        KADRIX_CHECK_MSG(!l->keepsVariable(), toString() << " is kept by its owner and cannot be discarded directly.");
+    m_dying = true;
     if (!engine->quiet()) {
       // Listeners may delete themselves, or each other, while told.
       std::vector<ConstrainedVariableListenerId> listeners;

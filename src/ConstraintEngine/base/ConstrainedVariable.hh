@@ -38,6 +38,8 @@ namespace KADRIX {
 
     /** The variable is being discarded. The listener may delete itself here. */
     virtual void notifyDiscard();
+    /** Whether the listener keeps the variable: then only its keeper may discard it. */
+    virtual bool keepsVariable() const { return false; }
     virtual void notifyConstraintAdded(const ConstraintId& /*constraint*/, int /*argIndex*/) {}
     virtual void notifyConstraintRemoved(const ConstraintId& /*constraint*/, int /*argIndex*/) {}
 

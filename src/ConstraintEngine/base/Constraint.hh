@@ -51,6 +51,13 @@ namespace KADRIX {
     std::string getViolationExpl() const override;
     PSList<PSVariable*> getVariables() const override;
 
+    /**
+     * Marks the constraint as kept by an owner (an object, a token or a merge
+     * record) that discards it itself: the engine refuses to delete it.
+     */
+    void setOwned() { m_owned = true; }
+    bool isOwned() const { return m_owned; }
+
     void setSource(const ConstraintId& sourceConstraint) {
       KADRIX_CHECK(sourceConstraint.isValid());
     }
@@ -117,6 +124,7 @@ namespace KADRIX {
     std::vector<ConstrainedVariable*> m_scope;     // raw form of m_variables
     std::vector<unsigned int> m_linkPositions;     // position of our link in each scope variable
     const std::vector<ConstrainedVariableId> m_variables;
+    bool m_owned = false;                          // only its owner discards it
   };
 
 }

@@ -135,6 +135,8 @@ namespace KADRIX {
 
   void ConstraintEngine::deleteConstraint(const ConstraintId& constraint) {
     KADRIX_CHECK(constraint.isValid());
+    KADRIX_CHECK_MSG(!constraint->isOwned(),
+                     constraint->toString() << " is kept by its owner and cannot be deleted directly.");
     constraint->discard(true);
   }
 

@@ -1,6 +1,7 @@
 #ifndef KADRIX_DB_CLIENT_HH
 #define KADRIX_DB_CLIENT_HH
 
+#include "ConstraintEngine/base/AbstractDomain.hh"
 #include "ConstraintEngine/base/ConstrainedVariable.hh"
 #include "ConstraintEngine/base/Constraint.hh"
 #include "PlanDatabase/base/DbClientListener.hh"
@@ -27,6 +28,10 @@ namespace KADRIX {
    *
    * While transaction logging is on, the client records the key of every token
    * created through it; the record survives switching logging off.
+   * Invariants of the record (m_keysOfTokensCreated): keys of root tokens,
+   * oldest first, each at most once; it shrinks only from its end, so the
+   * index of a recorded root (the first number of its path) never changes
+   * while the root lives.
    */
   class DbClient {
   public:
@@ -62,11 +67,66 @@ namespace KADRIX {
     void disableTransactionLogging();
     bool isTransactionLoggingEnabled() const { return m_transactionLoggingEnabled; }
 
+    // Tokens. Creations and changes are made first and announced afterwards;
+    // deleteToken and cancel are announced first, so listeners see the token
+    // as it was.
+    TokenId createToken(const char* predicateName, bool rejectable, bool isFact);
+    /** Only an inactive token or a fact; recorded tokens go newest first. */
+    void deleteToken(const TokenId& token, const std::string& name);
+    void activate(const TokenId& token);
+    void merge(const TokenId& token, const TokenId& activeToken);
+    void reject(const TokenId& token);
+    /** Undoes the activation, merge or rejection of the token. */
+    void cancel(const TokenId& token);
+    void constrain(const ObjectId& object, const TokenId& predecessor, const TokenId& successor);
+    void free(const ObjectId& object, const TokenId& predecessor, const TokenId& successor);
+
+    // Token paths (logging must be on): the index of the token's root in the
+    // record, then the slave position on each level down to the token.
+    std::vector<int> getPathByToken(const TokenId& targetToken) const;
+    /** The path as decimal numbers joined by ".". */
+    std::string getPathAsString(const TokenId& targetToken) const;
+    /** The token the path leads to, or no handle when it leads nowhere. */
+    TokenId getTokenByPath(const std::vector<int>& relativePath) const;
+
+    // Objects, variables and constraints. Creations and changes are made first
+    // and announced afterwards; deletions are announced first.
+    ObjectId createObject(const char* type, const char* name);
+    ObjectId createObject(const char* type, const char* name,
+                          const std::vector<const AbstractDomain*>& arguments);
+    void deleteObject(const ObjectId& obj);
+    /** Closes the database for every object type. */
+    void close();
+    void close(const char* objectType);
+    /** A variable of an object type holds every object of the type; a non-temporary one is global. */
+    ConstrainedVariableId createVariable(const char* typeName, const char* name, bool isTmpVar);
+    /** As above, except that a closed base domain is kept as it is. */
+    ConstrainedVariableId createVariable(const char* typeName, const AbstractDomain& baseDomain,
+                                         const char* name, bool isTmpVar, bool canBeSpecified);
+    /** Only a variable without a parent: a token's or object's own variables go with their owner. */
+    void deleteVariable(const ConstrainedVariableId& var);
+    ConstraintId createConstraint(const char* name, const std::vector<ConstrainedVariableId>& scope);
+    /** Not a constraint that a token owns: it goes with its token. */
+    void deleteConstraint(const ConstraintId& c);
+    void restrict(const ConstrainedVariableId& variable, const AbstractDomain& domain);
+    void specify(const ConstrainedVariableId& variable, double value);
+    void close(const ConstrainedVariableId& variable);
+    void reset(const ConstrainedVariableId& variable);
+
   private:
     DbClient(const DbClient&) = delete;
     DbClient& operator=(const DbClient&) = delete;
 
     const ConstraintEngineId& getConstraintEngine() const;
+
+    /** Makes the token from the predicate's factory; with logging on, records its key. */
+    TokenId allocateToken(const LabelStr& predicateName, bool rejectable, bool isFact);
+    /**
+     * Pops the recorded keys at the end of the record whose token is gone
+     * (discarded other than through deleteToken), so that they do not stand
+     * in the way of deleting the tokens recorded before them.
+     */
+    void dropKeysOfDeadTokens();
 
     /**
      * Tells every listener through fn(listener). Works on a copy of the set, so

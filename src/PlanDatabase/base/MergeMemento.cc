@@ -32,6 +32,23 @@ namespace KADRIX {
     return it->second;
   }
 
+  void MergeMemento::checkBaseDomains(const ConstrainedVariableId& var, const TokenId& activeToken,
+                                      size_t index) {
+    if (var->baseDomain().isOpen())
+      return;
+    // The base domains of the active token and of every token merged onto it
+    // must meet: a later split recomputes their intersection from any subset
+    // of them, and must never find it empty.
+    std::unique_ptr<AbstractDomain> integrated(var->baseDomain().copy());
+    integrated->intersect(activeToken->getVariables()[index]->baseDomain());
+    const TokenSet& merged = activeToken->getMergedTokens();
+    for (TokenSet::const_iterator it = merged.begin(); it != merged.end(); ++it)
+      integrated->intersect((*it)->getVariables()[index]->baseDomain());
+    KADRIX_CHECK_TEXT(!integrated->isEmpty(),
+                      "var->baseDomain().isOpen() || !this->m_integratedBaseDomain->isEmpty()",
+                      var->toString() << " cannot merge.");
+  }
+
   void MergeMemento::checkMerge(const TokenId& inactiveToken, const TokenId& activeToken) {
     KADRIX_CHECK_MSG(inactiveToken.isValid(), inactiveToken);
     KADRIX_CHECK_MSG(activeToken.isValid(), activeToken);
@@ -43,6 +60,7 @@ namespace KADRIX {
     for (size_t i = 1; i < inactiveVariables.size(); ++i) {
       KADRIX_CHECK_TEXT(seen.insert((double) inactiveVariables[i]).second,
                         "varMap.find((double) inactiveVariables[i]) == varMap.end()", "");
+      checkBaseDomains(inactiveVariables[i], activeToken, i);
       if (!inactiveVariables[i]->isSpecified())
         continue;
       KADRIX_CHECK_MSG(inactiveVariables[i]->lastDomain().isSingleton(),
@@ -131,6 +149,7 @@ namespace KADRIX {
       newConstraint = m_activeToken->getPlanDatabase()->getConstraintEngine()->createConstraint(
         constraint->getName(), newScope);
       newConstraint->setSource(constraint);
+      newConstraint->setOwned();
     }
     m_deactivatedConstraints.push_back(constraint);
     m_newConstraints.push_back(newConstraint);

@@ -36,6 +36,8 @@ namespace KADRIX {
      * changes nothing. A merge calls it before it touches either token.
      */
     static void checkMerge(const TokenId& inactiveToken, const TokenId& activeToken);
+    /** The merged variable's base domain must meet the active token's and those already merged onto it. */
+    static void checkBaseDomains(const ConstrainedVariableId& var, const TokenId& activeToken, size_t index);
     virtual ~MergeMemento();
 
     /** Takes the merge back; activeTokenDeleted when the split discarded the active token. */

@@ -27,6 +27,8 @@ namespace KADRIX {
     : Entity(), m_type(type), m_name(name), m_planDatabase(planDatabase), m_state(INCOMPLETE),
       m_lastOrderingChoiceCount(0) {
     KADRIX_CHECK(m_planDatabase.isValid());
+    KADRIX_CHECK_MSG(!m_planDatabase->isPurged(),
+                     "Cannot add object " << name.toString() << " to a purged plan database.");
     commonInit(open);
   }
 
@@ -301,16 +303,15 @@ namespace KADRIX {
 
   void Object::handleDiscard() {
     if (!Entity::isPurging()) {
-      KADRIX_CHECK_MSG(tokens().empty(),
-                       "Object cannot be deleted while there remain active tokens that could be on them.");
-      KADRIX_CHECK(isValid());
-      KADRIX_CHECK(m_thisVar.isValid());
-      if (m_thisVar.isValid())
-        m_thisVar->discard();
-      for (std::vector<ConstrainedVariableId>::const_iterator it = m_variables.begin();
-           it != m_variables.end(); ++it)
+      checkDiscardable();
+      // Newest first, so that the engine's slots are freed in the reverse of
+      // the order they were taken: an object made again gets the same indexes.
+      for (std::vector<ConstrainedVariableId>::const_reverse_iterator it = m_variables.rbegin();
+           it != m_variables.rend(); ++it)
         if (it->isValid())
           (*it)->discard();
+      if (m_thisVar.isValid())
+        m_thisVar->discard();
       // Depth first: each component's own discard does the same before it goes.
       const ObjectSet components(m_components);
       m_components.clear();
@@ -324,6 +325,16 @@ namespace KADRIX {
         m_planDatabase->notifyRemoved(m_id);
     }
     Entity::handleDiscard();
+  }
+
+  void Object::checkDiscardable() const {
+    KADRIX_CHECK_MSG(tokens().empty(),
+                     "Object cannot be deleted while there remain active tokens that could be on them.");
+    KADRIX_CHECK(isValid());
+    KADRIX_CHECK(m_thisVar.isValid());
+    for (ObjectSet::const_iterator it = m_components.begin(); it != m_components.end(); ++it)
+      if (it->isValid())
+        (*it)->checkDiscardable();
   }
 
   void Object::cascadeDelete() {
@@ -402,6 +413,7 @@ namespace KADRIX {
   }
 
   bool Object::hasToken(const TokenId& token) const {
+    KADRIX_CHECK(token.isValid());
     return m_tokens.find(token) != m_tokens.end() && token->getObject()->lastDomain().isSingleton();
   }
 
@@ -444,6 +456,9 @@ namespace KADRIX {
     KADRIX_CHECK_MSG(successor->isActive(), stateText(successor));
     KADRIX_CHECK_MSG(!isConstrainedToPrecede(predecessor, successor),
                      "Attempted to constrain previously constrained tokens.");
+    // Both tokens must be able to go here before either is bound.
+    checkAssignable(predecessor);
+    checkAssignable(successor);
 
     constrainToThisObjectAsNeeded(predecessor);
 
@@ -459,6 +474,7 @@ namespace KADRIX {
       scope.push_back(predecessor->end());
       scope.push_back(successor->start());
       constraint = m_planDatabase->getConstraintEngine()->createConstraint("precedes", scope);
+      constraint->setOwned();
       m_constraintsByKeyPair.insert(std::make_pair(encodedKey, constraint));
       m_keyPairsByConstraintKey.insert(std::make_pair(constraint->getKey(), encodedKey));
       m_constraintsByTokenKey.insert(std::make_pair(predecessor->getKey(), constraint));
@@ -477,17 +493,22 @@ namespace KADRIX {
       m_planDatabase->getConstraintEngine()->propagate();
   }
 
-  void Object::constrainToThisObjectAsNeeded(const TokenId& token) {
+  void Object::checkAssignable(const TokenId& token) const {
     KADRIX_CHECK(token.isValid());
     KADRIX_CHECK(token->isActive());
     KADRIX_CHECK_MSG(token->getObject()->lastDomain().isMember(m_id),
                      "Cannot assign token " << token->getName().toString() << " to  object "
                      << getName().toString() << ", it is not part of derived domain.");
+  }
+
+  void Object::constrainToThisObjectAsNeeded(const TokenId& token) {
+    checkAssignable(token);
     if (!isConstrainedToThisObject(token)) {
       std::vector<ConstrainedVariableId> scope;
       scope.push_back(token->getObject());
       scope.push_back(m_thisVar);
       ConstraintId binding = m_planDatabase->getConstraintEngine()->createConstraint("eq", scope);
+      binding->setOwned();
       m_constraintsByTokenKey.insert(std::make_pair(token->getKey(), binding));
       touchToken(token->getKey());
     }
@@ -572,6 +593,8 @@ namespace KADRIX {
 
   ConstraintId Object::getPrecedenceConstraint(const TokenId& predecessor,
                                                const TokenId& successor) const {
+    KADRIX_CHECK(predecessor.isValid());
+    KADRIX_CHECK(successor.isValid());
     const int encodedKey = makeKey(predecessor, successor);
     const ConstrainedVariableId end(predecessor->end());
     const ConstrainedVariableId start(successor->start());
@@ -586,6 +609,7 @@ namespace KADRIX {
 
   void Object::getPrecedenceConstraints(const TokenId& token,
                                         std::vector<ConstraintId>& results) const {
+    KADRIX_CHECK(token.isValid());
     KADRIX_CHECK(isValid());
     KADRIX_CHECK(results.empty());
     bool singletonFound = false;

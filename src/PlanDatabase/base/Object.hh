@@ -142,6 +142,8 @@ namespace KADRIX {
     void removePrecedenceConstraint(const ConstraintId& constraint);
 
   private:
+    /** The checks of binding the token here: valid, active and able to be on this object. */
+    void checkAssignable(const TokenId& token) const;
     void constrainToThisObjectAsNeeded(const TokenId& token);
     /** Drops the token's binding constraint when nothing else holds the token. */
     void clean(const TokenId& token);
@@ -200,6 +202,12 @@ namespace KADRIX {
     bool isValid() const;
     /** The object's entries for the token changed; a timeline rechecks its place too. */
     virtual void entriesChanged(int tokenKey);
+    /**
+     * The checks of discarding this object and its whole component tree, run
+     * before the first change: a component's refusal must not come from its
+     * destructor.
+     */
+    void checkDiscardable() const;
     /** Deletes this component after clearing its parent link. */
     void cascadeDelete();
 

@@ -37,8 +37,12 @@ namespace KADRIX {
                                           const std::vector<const AbstractDomain*>& arguments) {
     std::string name = objectType.toString();
     KADRIX_DEBUG("ObjectFactory:makeFactoryName", "Making factory name " << name);
-    for (const AbstractDomain* argument : arguments)
+    for (size_t i = 0; i < arguments.size(); ++i) {
+      const AbstractDomain* argument = arguments[i];
+      KADRIX_CHECK_MSG(argument != nullptr, "Argument " << i + 1 << " for an object of type "
+                       << objectType.toString() << " has no domain.");
       name += std::string(TYPE_DELIMITER) + argument->getTypeName().toString();
+    }
     return LabelStr(name);
   }
 

@@ -1,6 +1,5 @@
 #include "PlanDatabase/base/PlanDatabase.hh"
 #include "PlanDatabase/base/PlanDatabaseWriter.hh"
-#include "PlanDatabase/component/Timeline.hh"
 #include "PlanDatabase/base/DbClient.hh"
 #include "PlanDatabase/base/ObjectFactory.hh"
 #include "PlanDatabase/base/ObjectVariableListener.hh"
@@ -11,7 +10,6 @@
 #include "ConstraintEngine/base/ConstraintEngine.hh"
 #include "Utils/base/Utils.hh"
 
-#include <limits>
 #include <sstream>
 
 namespace KADRIX {
@@ -22,6 +20,13 @@ namespace KADRIX {
   }
 
   namespace {
+    /** Keeps a registered global variable: only the database discards it. */
+    class GlobalVariableKeeper : public ConstrainedVariableListener {
+    public:
+      explicit GlobalVariableKeeper(const ConstrainedVariableId& var) : ConstrainedVariableListener(var) {}
+      bool keepsVariable() const override { return true; }
+    };
+
     /** type:name (key), the text of an object in debug lines. */
     std::string objectText(const ObjectId& object) {
       std::ostringstream os;
@@ -65,44 +70,6 @@ namespace KADRIX {
   }
 
   // ------------------------------------------------------------------ lifecycle
-
-  void PlanDatabase::purge() {
-    KADRIX_CHECK(m_constraintEngine.isValid());
-    KADRIX_CHECK(m_state != PURGED);
-    m_state = PURGED;
-    purgeTokens();
-    if (Entity::isPurging())
-      Entity::discardAll(m_objects);
-    else {
-      // Discarding an object unregisters it, so walk a copy, in key order;
-      // components go with their parents. Repeat until none is left, skipping
-      // objects gone meanwhile.
-      while (!m_objects.empty()) {
-        ObjectSet roots;
-        for (ObjectSet::const_iterator it = m_objects.begin(); it != m_objects.end(); ++it) {
-          const ObjectId& object = *it;
-          KADRIX_CHECK(object.isValid());
-          if (object->getParent().isNoId())
-            roots.insert(object);
-        }
-        if (roots.empty())
-          roots.insert(m_objects.begin(), m_objects.end());
-        const size_t before = m_objects.size();
-        for (ObjectSet::const_iterator it = roots.begin(); it != roots.end(); ++it) {
-          const ObjectId object = *it;
-          if (object.isValid())
-            object->discard(true);
-        }
-        KADRIX_CHECK_MSG(m_objects.size() < before, "Objects survive their discard.");
-        if (m_objects.size() >= before)
-          break;
-      }
-    }
-    Entity::discardAll(m_globalVariables);
-    // The variables are gone: their names must not find them any more.
-    m_globalVarsByName.clear();
-    Entity::garbageCollect();
-  }
 
   void PlanDatabase::close() {
     KADRIX_CHECK(m_state == OPEN);
@@ -224,12 +191,15 @@ namespace KADRIX {
   // ------------------------------------------------------------------ global variables
 
   void PlanDatabase::registerGlobalVariable(const ConstrainedVariableId& var) {
+    KADRIX_CHECK(var.isValid());
+    KADRIX_CHECK_MSG(!isPurged(), "Cannot register " << var->toString() << " with a purged plan database.");
     const LabelStr varName = var->getName();
     KADRIX_CHECK_MSG(!isGlobalVariable(varName), var->toString() << " is not unique.");
     if (isGlobalVariable(varName))
       return;
     m_globalVariables.insert(var);
     m_globalVarsByName.insert(std::make_pair(varName.getKey(), var));
+    m_globalVariableKeepers[var->getKey()] = new GlobalVariableKeeper(var);
     KADRIX_CHECK_MSG(isGlobalVariable(varName),
                      var->toString() << " is not registered after all. This cannot be!.");
     KADRIX_DEBUG("PlanDatabase:registerGlobalVariable", "Registered " << var->toString());
@@ -246,6 +216,11 @@ namespace KADRIX {
       return;
     m_globalVariables.erase(var);
     m_globalVarsByName.erase(it);
+    std::map<int, ConstrainedVariableListener*>::iterator keeper = m_globalVariableKeepers.find(var->getKey());
+    if (keeper != m_globalVariableKeepers.end()) {
+      delete keeper->second;
+      m_globalVariableKeepers.erase(keeper);
+    }
     KADRIX_CHECK_MSG(!isGlobalVariable(varName), var->toString() << " failed to un-register.");
     KADRIX_DEBUG("PlanDatabase:unregisterGlobalVariable", "Un-registered " << var->toString());
   }
@@ -311,6 +286,8 @@ namespace KADRIX {
   void PlanDatabase::notifyAdded(const ObjectId& object) {
     KADRIX_CHECK_MSG(!Entity::isPurging(), "Should not be in this method if in purgeMode.");
     KADRIX_CHECK(object.isValid());
+    KADRIX_CHECK_MSG(!isPurged(), "Cannot add object " << object->getName().toString()
+                     << " to a purged plan database.");
     KADRIX_CHECK_MSG(!isClosed(object->getType()),
                      "Cannot add object " << object->getName().toString() << " if type "
                      << object->getType().toString() << " is already closed.");
@@ -381,6 +358,13 @@ namespace KADRIX {
         if (connectedObjectVariable.isValid())
           connectedObjectVariable->remove(value);
       }
+    // Token object variables are no longer kept in step once their type is
+    // closed: none may keep the value of an object that is gone.
+    for (TokenSet::const_iterator it = m_tokens.begin(); it != m_tokens.end(); ++it) {
+      const ObjectVarId& objectVar = (*it)->getObject();
+      if (objectVar->baseDomain().isMember(value))
+        objectVar->remove(value);
+    }
 
     KADRIX_CHECK(!Entity::isPurging());
     publish([&object](const PlanDatabaseListenerId& listener) { listener->notifyRemoved(object); });
@@ -421,94 +405,6 @@ namespace KADRIX {
     }
   }
 
-  // ------------------------------------------------------------------ object variables
-
-  void PlanDatabase::makeObjectVariableFromType(const LabelStr& objectType,
-                                                const ConstrainedVariableId& objectVar,
-                                                bool leaveOpen) {
-    std::list<ObjectId> objects;
-    getObjectsByType<ObjectId>(objectType, objects);
-    makeObjectVariable(objectType, objects, objectVar, leaveOpen);
-  }
-
-  void PlanDatabase::makeObjectVariable(const LabelStr& objectType, const std::list<ObjectId>& objects,
-                                        const ConstrainedVariableId& objectVar, bool leaveOpen) {
-    KADRIX_CHECK(objectVar.isValid());
-    KADRIX_CHECK(!objectVar->isClosed());
-    for (std::list<ObjectId>::const_iterator it = objects.begin(); it != objects.end(); ++it) {
-      const ObjectId& object = *it;
-      KADRIX_CHECK(object.isValid());
-      objectVar->insert((double) object);
-      KADRIX_DEBUG("PlanDatabase:makeObjectVariable",
-                   "Inserting object " << object->getName().toString() << " of type "
-                   << object->getType().toString() << " for base type " << objectType.toString());
-    }
-    handleObjectVariableCreation(objectType, objectVar, leaveOpen);
-  }
-
-  void PlanDatabase::handleObjectVariableCreation(const LabelStr& objectType,
-                                                  const ConstrainedVariableId& objectVar,
-                                                  bool leaveOpen) {
-    if (isClosed(objectType)) {
-      if (!leaveOpen)
-        objectVar->close();
-      return;
-    }
-    // A variable is kept in step once, however often it is made an object variable.
-    const double key = objectType.getKey();
-    std::vector<ObjectVariableMap::iterator>& entries =
-      m_objectVariableEntries[(const ConstrainedVariable*) objectVar];
-    for (size_t i = 0; i < entries.size(); ++i)
-      if (entries[i]->first == key && entries[i]->second.first == objectVar)
-        return;
-    ObjectVariableListener* listener = new ObjectVariableListener(objectVar, m_id);
-    entries.push_back(m_objectVariablesByObjectType.insert(
-      std::make_pair(key, ObjectVariableEntry(objectVar, listener->getId()))));
-  }
-
-  void PlanDatabase::eraseObjectVariableEntry(ObjectVariableMap::iterator it) {
-    const ConstrainedVariable* var = (const ConstrainedVariable*) it->second.first;
-    std::unordered_map<const ConstrainedVariable*, std::vector<ObjectVariableMap::iterator> >::iterator
-      found = m_objectVariableEntries.find(var);
-    if (found != m_objectVariableEntries.end()) {
-      std::vector<ObjectVariableMap::iterator>& entries = found->second;
-      for (size_t i = 0; i < entries.size(); ++i)
-        if (entries[i] == it) {
-          entries.erase(entries.begin() + i);
-          break;
-        }
-      if (entries.empty())
-        m_objectVariableEntries.erase(found);
-    }
-    m_objectVariablesByObjectType.erase(it);
-  }
-
-  void PlanDatabase::handleObjectVariableDeletion(const ConstrainedVariableId& objectVar) {
-    // Every entry of the variable goes; the listener being deleted may be the caller.
-    std::unordered_map<const ConstrainedVariable*, std::vector<ObjectVariableMap::iterator> >::iterator
-      found = m_objectVariableEntries.find((const ConstrainedVariable*) objectVar);
-    if (found == m_objectVariableEntries.end())
-      return;
-    // Entries left by an earlier variable at the same address stay where they are.
-    std::vector<ObjectVariableMap::iterator> entries;
-    std::vector<ObjectVariableMap::iterator>& all = found->second;
-    for (size_t i = 0; i < all.size();)
-      if (all[i]->second.first == objectVar) {
-        entries.push_back(all[i]);
-        all.erase(all.begin() + i);
-      }
-      else
-        ++i;
-    if (all.empty())
-      m_objectVariableEntries.erase(found);
-    for (size_t i = 0; i < entries.size(); ++i) {
-      const ConstrainedVariableListenerId listener = entries[i]->second.second;
-      m_objectVariablesByObjectType.erase(entries[i]);
-      if (listener.isValid())
-        delete (ConstrainedVariableListener*) listener;
-    }
-  }
-
   // ------------------------------------------------------------------ token registry
 
   void PlanDatabase::notifyAdded(const TokenId& token) {
@@ -541,176 +437,6 @@ namespace KADRIX {
     TokenId psId(Entity::getEntity(key));
     KADRIX_CHECK(psId.isValid());
     return static_cast<Token*>(psId);
-  }
-
-  void PlanDatabase::purgeTokens() {
-    if (Entity::isPurging()) {
-      Entity::discardAll(m_tokens);
-      return;
-    }
-    // A token's discard takes its slaves along, but a slave that something
-    // else holds survives its master without one: collect and discard, in key
-    // order, until no token is left.
-    while (!m_tokens.empty()) {
-      TokenSet roots;
-      for (TokenSet::const_iterator it = m_tokens.begin(); it != m_tokens.end(); ++it) {
-        const TokenId& token = *it;
-        KADRIX_CHECK(token.isValid());
-        if (token->master().isNoId())
-          roots.insert(token);
-      }
-      // Tokens whose masters are not in the database go as they are.
-      if (roots.empty())
-        roots.insert(m_tokens.begin(), m_tokens.end());
-      const size_t before = m_tokens.size();
-      for (TokenSet::const_iterator it = roots.begin(); it != roots.end(); ++it) {
-        const TokenId token = *it;
-        if (token.isValid() && !token->isDeleted())
-          token->discard(true);
-      }
-      KADRIX_CHECK_MSG(m_tokens.size() < before, "Tokens survive their discard.");
-      if (m_tokens.size() >= before)
-        break;
-    }
-  }
-
-  // ------------------------------------------------------------------ merge candidates
-
-  void PlanDatabase::getCompatibleTokens(const TokenId& inactiveToken, std::vector<TokenId>& results,
-                                         unsigned int limit, bool useExactTest) {
-    if (limit == 0)
-      return;
-    if (!m_constraintEngine->propagate())
-      return;
-    const TokenSet& candidates = getActiveTokens(inactiveToken->getPredicateName());
-    KADRIX_COND_DEBUG(candidates.empty(), "PlanDatabase:getCompatibleTokens",
-                      "No candidates to evaluate for " << inactiveToken->toString());
-    const std::vector<ConstrainedVariableId>& inactiveTokenVariables = inactiveToken->getVariables();
-    const int variableCount = (int) inactiveTokenVariables.size();
-    unsigned int choiceCount = 0;
-    const TemporalAdvisorId& temporalAdvisor = getTemporalAdvisor();
-    for (TokenSet::const_iterator it = candidates.begin(); it != candidates.end(); ++it) {
-      const TokenId& candidate = *it;
-      KADRIX_DEBUG("PlanDatabase:getCompatibleTokens", "Evaluating candidate token ("
-                   << candidate->getKey() << ") for token (" << inactiveToken->getKey() << ")");
-      KADRIX_CHECK_MSG(m_schema->isA(candidate->getPredicateName(), inactiveToken->getPredicateName()),
-                       candidate->getPredicateName().toString() << " is not a "
-                       << inactiveToken->getPredicateName().toString());
-      KADRIX_CHECK_MSG(candidate->isActive(), "Should not be trying to merge an active token.");
-      const std::vector<ConstrainedVariableId>& candidateTokenVariables = candidate->getVariables();
-      KADRIX_CHECK_MSG(candidateTokenVariables.size() == (unsigned int) variableCount,
-                       "Candidate token (" << candidate->getKey() << ") has "
-                       << candidateTokenVariables.size() << " variables, while inactive token ("
-                       << inactiveToken->getKey() << ") has " << variableCount);
-      bool isCompatible = true;
-      KADRIX_CHECK_MSG(inactiveTokenVariables[0] == inactiveToken->getState(),
-                       "We expect the first var to be the state var, which we must skip.");
-      for (int i = 1; i < variableCount; ++i) {
-        const AbstractDomain& domA = inactiveTokenVariables[i]->lastDomain();
-        const AbstractDomain& domB = candidateTokenVariables[i]->lastDomain();
-        KADRIX_CHECK_MSG(AbstractDomain::canBeCompared(domA, domB),
-                         domA.toString() << " cannot be compared to " << domB.toString() << ".");
-        // Two open domains are taken to meet; otherwise the smaller one tests.
-        bool canIntersect;
-        if (domA.getSize() == 0 && domB.getSize() == 0)
-          canIntersect = true;
-        else if (domA.isOpen() && domB.isOpen())
-          canIntersect = true;
-        else if (domA.getSize() < domB.getSize())
-          canIntersect = domA.intersects(domB);
-        else
-          canIntersect = domB.intersects(domA);
-        const ConstrainedVariableId& candidateVar = candidateTokenVariables[i];
-        if (canIntersect) {
-          KADRIX_DEBUG("PlanDatabase:getCompatibleTokens", "VAR=" << candidateVar->getName().toString()
-                       << "(" << candidateVar->getKey() << ") " << "Can intersect " << domA.toString()
-                       << " with " << domB.toString());
-          continue;
-        }
-        isCompatible = false;
-        KADRIX_DEBUG("PlanDatabase:getCompatibleTokens", "EXCLUDING (" << candidate->getKey() << ")"
-                     << "VAR=" << candidateVar->getName().toString() << "(" << candidateVar->getKey()
-                     << ") " << "Cannot intersect " << domA.toString() << " with " << domB.toString());
-        break;
-      }
-      if (isCompatible && (!useExactTest || temporalAdvisor->canBeConcurrent(inactiveToken, candidate))) {
-        results.push_back(candidate);
-        KADRIX_DEBUG("PlanDatabase:getCompatibleTokens", "EXACT=" << (useExactTest ? 1 : 0)
-                     << ". Adding " << candidate->getKey() << " for token " << inactiveToken->getKey());
-        ++choiceCount;
-      }
-      if (choiceCount == limit)
-        return;
-    }
-  }
-
-  void PlanDatabase::getCompatibleTokens(const TokenId& inactiveToken, std::vector<TokenId>& results) {
-    getCompatibleTokens(inactiveToken, results, (unsigned int) g_infiniteTime(), false);
-  }
-
-  unsigned int PlanDatabase::countCompatibleTokens(const TokenId& inactiveToken, unsigned int limit,
-                                                   bool useExactTest) {
-    std::vector<TokenId> results;
-    getCompatibleTokens(inactiveToken, results, limit, useExactTest);
-    return (unsigned int) results.size();
-  }
-
-  bool PlanDatabase::hasCompatibleTokens(const TokenId& inactiveToken) {
-    return countCompatibleTokens(inactiveToken, 1, false) != 0;
-  }
-
-  // ------------------------------------------------------------------ archiving
-
-  namespace {
-    /** An end bound as a tick: negative bounds count as 0, bounds past the range as the last tick. */
-    unsigned int asTick(double bound) {
-      if (bound <= 0)
-        return 0;
-      if (bound >= 4294967295.0)
-        return 4294967295u;
-      return (unsigned int) bound;
-    }
-
-    /** A start bound as a signed 32-bit number, saturating at both ends. */
-    int asStart(double bound) {
-      if (bound <= -2147483648.0)
-        return std::numeric_limits<int>::min();
-      if (bound >= 2147483647.0)
-        return std::numeric_limits<int>::max();
-      return (int) bound;
-    }
-  }
-
-  unsigned int PlanDatabase::archive(unsigned int tick) {
-    KADRIX_CHECK_MSG(getConstraintEngine()->constraintConsistent(),
-                     "Must be propagated to a consistent state before archiving.");
-    const unsigned int initialCount = (unsigned int) getTokens().size();
-    // Equal starts keep the walk's key order.
-    std::multimap<int, TokenId> tokensToRemove;
-    for (TokenSet::const_iterator it = m_tokens.begin(); it != m_tokens.end(); ++it) {
-      const TokenId& token = *it;
-      if (token->isMerged())
-        continue;
-      const unsigned int latestEndTime = asTick(token->end()->lastDomain().getUpperBound());
-      if (latestEndTime <= tick && token->canBeTerminated(tick)) {
-        KADRIX_DEBUG("PlanDatabase:archive:remove", token->toString() << " ending by " << latestEndTime
-                     << " for tick " << tick);
-        tokensToRemove.insert(std::make_pair(asStart(token->start()->lastDomain().getLowerBound()), token));
-      }
-      else
-        KADRIX_DEBUG("PlanDatabase:archive:skip", token->toString() << " with end time "
-                     << token->end()->toString() << " for tick " << tick);
-    }
-    for (std::multimap<int, TokenId>::const_iterator it = tokensToRemove.begin();
-         it != tokensToRemove.end(); ++it) {
-      const TokenId& token = it->second;
-      // An earlier discard may have taken this one along.
-      if (!token.isValid())
-        continue;
-      token->terminate();
-      token->discard(true);
-    }
-    return initialCount - (unsigned int) m_tokens.size();
   }
 
   // ------------------------------------------------------------------ token states
@@ -823,153 +549,6 @@ namespace KADRIX {
     KADRIX_CHECK(!Entity::isPurging());
     publish([&token](const PlanDatabaseListenerId& listener) { listener->notifyTerminated(token); });
     KADRIX_DEBUG("PlanDatabase:notifyTerminated", stateText(token));
-  }
-
-  // ------------------------------------------------------------------ tokens on objects
-
-  void PlanDatabase::notifyAdded(const ObjectId& object, const TokenId& token) {
-    KADRIX_CHECK(!Entity::isPurging());
-    publish([&object, &token](const PlanDatabaseListenerId& listener) {
-      listener->notifyAdded(object, token);
-    });
-    KADRIX_DEBUG("PlanDatabase:notifyAdded:Object:Token",
-                 token->toString() << " added to " << object->toString());
-  }
-
-  void PlanDatabase::notifyRemoved(const ObjectId& object, const TokenId& token) {
-    KADRIX_CHECK(!Entity::isPurging());
-    publish([&object, &token](const PlanDatabaseListenerId& listener) {
-      listener->notifyRemoved(object, token);
-    });
-    KADRIX_DEBUG("PlanDatabase:notifyRemoved:Object:Token",
-                 token->toString() << " removed from " << object->toString());
-  }
-
-  void PlanDatabase::notifyConstrained(const ObjectId& object, const TokenId& predecessor,
-                                       const TokenId& successor) {
-    KADRIX_CHECK(!Entity::isPurging());
-    publish([&](const PlanDatabaseListenerId& listener) {
-      listener->notifyConstrained(object, predecessor, successor);
-    });
-    KADRIX_DEBUG("PlanDatabase:notifyConstrained",
-                 "(" << predecessor->getKey() << ") On Object " << object->getType().toString()
-                 << ":" << object->getName().toString() << " (" << object->getKey()
-                 << ") Constrained Before Token (" << successor->getKey() << ")");
-  }
-
-  void PlanDatabase::notifyFreed(const ObjectId& object, const TokenId& predecessor,
-                                 const TokenId& successor) {
-    KADRIX_CHECK(!Entity::isPurging());
-    publish([&](const PlanDatabaseListenerId& listener) {
-      listener->notifyFreed(object, predecessor, successor);
-    });
-    KADRIX_DEBUG("PlanDatabase:notifyFreed",
-                 "(" << predecessor->getKey() << ") On Object " << object->getType().toString()
-                 << ":" << object->getName().toString() << " (" << object->getKey()
-                 << ") Freed from Before Token (" << successor->getKey() << ")");
-  }
-
-  void PlanDatabase::notifyOrderingRequired(const ObjectId& object, const TokenId& token) {
-    KADRIX_DEBUG("PlanDatabase:notifyOrderingRequired", object->getName().toString() << "("
-                 << object->getKey() << ") from " << token->toString());
-    KADRIX_CHECK_MSG(token->isActive(), "Token must be active to induce an ordering:" << token->toString());
-    std::map<int, std::pair<TokenId, ObjectSet> >::iterator it = m_tokensToOrder.find(token->getKey());
-    if (it == m_tokensToOrder.end()) {
-      m_tokensToOrder.insert(std::make_pair(token->getKey(), std::make_pair(token, ObjectSet())));
-      it = m_tokensToOrder.find(token->getKey());
-    }
-    KADRIX_CHECK_MSG(it != m_tokensToOrder.end(), "Should be take care of by now.");
-    ObjectSet& objects = it->second.second;
-    KADRIX_CHECK_MSG(objects.find(object) == objects.end(),
-                     "Should not be present. Must be a synchronization bug with extra notifications.");
-    objects.insert(object);
-  }
-
-  void PlanDatabase::notifyOrderingNoLongerRequired(const ObjectId& object, const TokenId& token) {
-    KADRIX_DEBUG("PlanDatabase:notifyOrderingNoLongerRequired", object->getName().toString() << "("
-                 << object->getKey() << ") from " << token->toString());
-    std::map<int, std::pair<TokenId, ObjectSet> >::iterator it = m_tokensToOrder.find(token->getKey());
-    KADRIX_CHECK_MSG(it != m_tokensToOrder.end(),
-                     "Expect there to be a stored entry. Must be a bug in synchronization. Failed to send initial message.");
-    ObjectSet& objects = it->second.second;
-    KADRIX_CHECK_MSG(objects.find(object) != objects.end(),
-                     "Expect the object to be present. Again, must have failed to send initial message.");
-    objects.erase(object);
-    if (objects.empty())
-      m_tokensToOrder.erase(it);
-  }
-
-  void PlanDatabase::getOrderingChoices(const TokenId& tokenToOrder,
-                                        std::vector<OrderingChoice>& results,
-                                        unsigned int limit) {
-    if (!m_constraintEngine->propagate())
-      return;
-    KADRIX_CHECK_MSG(m_tokensToOrder.find(tokenToOrder->getKey()) != m_tokensToOrder.end(),
-                     "Should not be calling this method if it is not a token in need of ordering. "
-                     << tokenToOrder->toString());
-    const ObjectSet& objects = m_tokensToOrder.find(tokenToOrder->getKey())->second.second;
-    KADRIX_CHECK_MSG(!objects.empty(),
-                     "There should be at least one source of induced constraint on the token."
-                     << tokenToOrder->toString());
-    const std::size_t before = results.size();
-    unsigned int count = 0;
-    for (ObjectSet::const_iterator it = objects.begin(); it != objects.end(); ++it) {
-      if (count == limit)
-        continue;
-      const ObjectId& object = *it;
-      KADRIX_CHECK(object.isValid());
-      std::vector<std::pair<TokenId, TokenId> > choices;
-      object->getOrderingChoices(tokenToOrder, choices, limit - count);
-      for (std::vector<std::pair<TokenId, TokenId> >::const_iterator c = choices.begin();
-           c != choices.end(); ++c) {
-        results.push_back(std::make_pair(object, *c));
-        ++count;
-      }
-    }
-    // Only what this call added counts against the limit.
-    KADRIX_CHECK_TEXT(results.size() - before <= limit, "results.size() <= limit",
-                      "Cutoff must be enforced.");
-  }
-
-  namespace {
-    /** Whether the object is a timeline that has the token in its sequence. */
-    bool sequences(const ObjectId& object, const TokenId& token) {
-      Timeline* timeline = dynamic_cast<Timeline*>((Object*) object);
-      return timeline != 0 && timeline->hasToken(token);
-    }
-  }
-
-  unsigned int PlanDatabase::countOrderingChoices(const TokenId& token, unsigned int limit) {
-    if (!m_constraintEngine->propagate())
-      return 0;
-    std::list<double> values;
-    token->getObject()->lastDomain().getValues(values);
-    unsigned int choiceCount = 0;
-    for (std::list<double>::const_iterator it = values.begin(); it != values.end(); ++it) {
-      ObjectId object(*it);
-      // A timeline that has sequenced the token already offers no choice for it.
-      if (sequences(object, token))
-        continue;
-      choiceCount += object->countOrderingChoices(token, limit - choiceCount);
-      if (choiceCount >= limit)
-        break;
-    }
-    return choiceCount;
-  }
-
-  unsigned int PlanDatabase::lastOrderingChoiceCount(const TokenId& token) const {
-    KADRIX_CHECK_MSG(m_constraintEngine->constraintConsistent(),
-                     "Cannot query for ordering choices while database is not constraintConsistent.");
-    std::list<double> values;
-    token->getObject()->lastDomain().getValues(values);
-    unsigned int sum = 0;
-    for (std::list<double>::const_iterator it = values.begin(); it != values.end(); ++it)
-      sum += ObjectId(*it)->lastOrderingChoiceCount(token);
-    return sum;
-  }
-
-  bool PlanDatabase::hasOrderingChoice(const TokenId& token) {
-    return countOrderingChoices(token, 1) != 0;
   }
 
   std::string PlanDatabase::toString() {

@@ -284,6 +284,8 @@ namespace KADRIX {
     std::multimap<double, ObjectId> m_objectsByType;
     std::set<double> m_closedObjectTypes;
     std::map<double, ConstrainedVariableId> m_globalVarsByName;
+    /** By variable key: the listener that keeps each registered global variable from a direct discard. */
+    std::map<int, ConstrainedVariableListener*> m_globalVariableKeepers;
     std::map<int, std::pair<TokenId, ObjectSet> > m_tokensToOrder;
     std::map<double, TokenSet> m_activeTokensByPredicate;
     ObjectVariableMap m_objectVariablesByObjectType;

@@ -2,6 +2,7 @@
 
 #include "ConstraintEngine/base/AbstractDomain.hh"
 #include "ConstraintEngine/base/ConstraintEngine.hh"
+#include "PlanDatabase/base/DbClient.hh"
 #include "PlanDatabase/base/Object.hh"
 #include "PlanDatabase/base/PlanDatabase.hh"
 #include "PlanDatabase/base/Token.hh"
@@ -44,8 +45,9 @@ namespace KADRIX {
   }
 
   std::string PlanDatabaseWriter::getKey(const TokenId& t) {
-    // The client does not number tokens by path yet: every token is named by its key.
-    return KADRIX::toString((double) t->getKey());
+    if (useStandardKeys())
+      return KADRIX::toString((double) t->getKey());
+    return t->getPlanDatabase()->getClient()->getPathAsString(t);
   }
 
   void PlanDatabaseWriter::write(PlanDatabaseId db, std::ostream& os) {

@@ -19,6 +19,7 @@ namespace KADRIX {
       scope.push_back(activeVariables[i]);
       const ConstraintId newConstraint = engine->createConstraint(sl_eq, scope);
       KADRIX_CHECK(newConstraint.isValid());
+      newConstraint->setOwned();
       m_stackConstraints.push_back(newConstraint);
     }
   }

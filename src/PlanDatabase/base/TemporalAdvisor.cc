@@ -29,10 +29,14 @@ namespace KADRIX {
   }
 
   bool DefaultTemporalAdvisor::canPrecede(const TokenId& first, const TokenId& second) {
+    KADRIX_CHECK(first.isValid());
+    KADRIX_CHECK(second.isValid());
     return earliest(first->end()) <= latest(second->start());
   }
 
   bool DefaultTemporalAdvisor::canPrecede(const TimepointId& first, const TimepointId& second) {
+    KADRIX_CHECK(first.isValid());
+    KADRIX_CHECK(second.isValid());
     return earliest(first) <= latest(second);
   }
 
@@ -56,6 +60,8 @@ namespace KADRIX {
   IntervalIntDomain DefaultTemporalAdvisor::getTemporalDistanceDomain(const TimepointId& first,
                                                                       const TimepointId& second,
                                                                       bool /*exact*/) {
+    KADRIX_CHECK(first.isValid());
+    KADRIX_CHECK(second.isValid());
     const Time inf = g_infiniteTime();
     if (first->getExternalEntity().isId() && second->getExternalEntity().isId())
       return IntervalIntDomain(-inf, inf);

@@ -140,6 +140,8 @@ namespace KADRIX {
 
   ObjectId Token::checkConstruction(const LabelStr& predicateName, const LabelStr& objectName) {
     KADRIX_CHECK(m_planDatabase.isValid());
+    KADRIX_CHECK_MSG(!m_planDatabase->isPurged(),
+                     "Cannot add a token of " << predicateName.toString() << " to a purged plan database.");
     KADRIX_CHECK_MSG(m_planDatabase->getSchema().isNoId() ||
                      m_planDatabase->getSchema()->isPredicate(predicateName),
                      "Invalid predicate: " << predicateName.toString());
@@ -215,6 +217,7 @@ namespace KADRIX {
     static const LabelStr sl_propagator("Default");
     ObjectTokenRelation* relation =
       new ObjectTokenRelation(sl_relationName, sl_propagator, engine, makeScope(m_state, m_object));
+    relation->setOwned();
     m_standardConstraints.insert(relation->getId());
 
     if (closed)
@@ -280,6 +283,7 @@ namespace KADRIX {
 
   void Token::addStandardConstraint(const ConstraintId& constraint) {
     KADRIX_CHECK(constraint.isValid());
+    constraint->setOwned();
     m_standardConstraints.insert(constraint);
   }
 
@@ -298,16 +302,20 @@ namespace KADRIX {
 
   void Token::handleDiscard() {
     KADRIX_DEBUG("Token:handleDiscard", "Discarding (" << getKey() << ")");
-    m_deleted = true;
     if (m_abandoned) {
+      m_deleted = true;
       Entity::handleDiscard();
       return;
     }
-    if (m_committed)
-      decRefCount();
+    // Checked before anything changes, so that a refused discard leaves the token as it was.
     if (!Entity::isPurging()) {
       KADRIX_CHECK(!isIncomplete());
       KADRIX_CHECK(isValid());
+    }
+    m_deleted = true;
+    if (m_committed)
+      decRefCount();
+    if (!Entity::isPurging()) {
       if (!isInactive())
         cancel();
       std::vector<ObjectId> objects;
@@ -316,8 +324,12 @@ namespace KADRIX {
         objects[i]->notifyDeleted(m_id);
       if (m_master.isValid())
         m_master->remove(m_id);
-      Entity::discardAll(m_allVariables);
+      // Newest first, so that the engine's slots are freed in the reverse of
+      // the order they were taken: a token made again gets the same indexes.
+      std::reverse(m_pseudoVariables.begin(), m_pseudoVariables.end());
       Entity::discardAll(m_pseudoVariables);
+      std::reverse(m_allVariables.begin(), m_allVariables.end());
+      Entity::discardAll(m_allVariables);
       m_planDatabase->notifyRemoved(m_id);
     }
     // Only in the global purge: the record goes without being undone.
@@ -409,305 +421,6 @@ namespace KADRIX {
     KADRIX_CHECK_MSG(!result || (var->getIndex() == 0 && TokenId::convertable(var->parent())),
                      var->toString() << " is not really a token state variable.");
     return result;
-  }
-
-  // ---------------------------------------------------------------- decisions
-
-  void Token::activate() {
-    KADRIX_CHECK_MSG(isInactive(), "Token " << toString()
-                     << " is not INACTIVE. Only inactive tokens may be activated.");
-    KADRIX_CHECK(isValid());
-    activateInternal();
-  }
-
-  void Token::activateInternal() {
-    m_state->setSpecified(ACTIVE.getKey());
-    m_planDatabase->notifyActivated(m_id);
-  }
-
-  void Token::reject() {
-    KADRIX_CHECK(isValid());
-    KADRIX_CHECK(isInactive());
-    KADRIX_CHECK(m_master.isNoId());
-    m_state->setSpecified(REJECTED.getKey());
-    std::vector<ObjectId> objects;
-    liveObjects(objects);
-    for (size_t i = 0; i < objects.size(); ++i)
-      objects[i]->notifyRejected(m_id);
-    m_planDatabase->notifyRejected(m_id);
-  }
-
-  void Token::reinstate() {
-    KADRIX_CHECK(isRejected());
-    m_state->resetSpecified();
-    m_planDatabase->notifyReinstated(m_id);
-  }
-
-  void Token::deactivate() {
-    KADRIX_CHECK(isActive());
-    KADRIX_CHECK(isValid());
-    // Whoever holds this token may let it go while it splits its merged tokens;
-    // it must outlive its own deactivation.
-    incRefCount();
-    while (!m_mergedTokens.empty()) {
-      const TokenId tokenToSplit = *m_mergedTokens.begin();
-      KADRIX_CHECK(tokenToSplit.isValid());
-      KADRIX_CHECK(tokenToSplit->m_activeToken == m_id);
-      KADRIX_CHECK(tokenToSplit->isMerged());
-      tokenToSplit->split();
-    }
-    while (!m_slaves.empty()) {
-      const TokenId slave = *m_slaves.begin();
-      slave->removeMaster(m_id);
-    }
-    m_state->resetSpecified();
-    m_planDatabase->notifyDeactivated(m_id);
-    // May discard the token: nothing may touch it after this.
-    decRefCount();
-  }
-
-  void Token::cancel() {
-    KADRIX_CHECK_MSG(!isIncomplete() && !isInactive(), m_state->toString());
-    KADRIX_CHECK(!Entity::isPurging());
-    const LabelStr state(m_state->getSpecifiedValue());
-    if (state == ACTIVE)
-      deactivate();
-    else if (state == MERGED)
-      split();
-    else if (state == REJECTED)
-      reinstate();
-    else
-      KADRIX_FAIL("");
-  }
-
-  void Token::split() {
-    KADRIX_CHECK(isValid());
-    KADRIX_CHECK(isMerged());
-    KADRIX_CHECK(m_unifyMemento.isValid());
-    m_state->resetSpecified();
-    const TokenId activeToken = m_activeToken;
-    UnifyMementoId record = m_unifyMemento;
-    m_activeToken = TokenId::noId();
-    m_unifyMemento = UnifyMementoId::noId();
-    // The active token forgets this one before the record resets its variables.
-    const bool activeTokenDeleted = activeToken->removeMergedToken(m_id);
-    record->undo(activeTokenDeleted);
-    record.release();
-    m_planDatabase->notifySplit(m_id);
-  }
-
-  void Token::doMerge(const TokenId& activeToken) {
-    KADRIX_CHECK(isValid());
-    KADRIX_CHECK(isInactive());
-    KADRIX_CHECK(activeToken.isValid());
-    KADRIX_CHECK(activeToken->isActive());
-    KADRIX_CHECK_MSG(m_state->lastDomain().isMember(MERGED), "Not permitted to merge." << toString());
-    KADRIX_CHECK_MSG(getPlanDatabase()->getSchema()->isA(activeToken->getPredicateName(), m_predicateName),
-                     "Cannot merge tokens with different predicates: " << m_predicateName.toString()
-                     << ", " << activeToken->getPredicateName().toString());
-    // The record's own checks run before anything changes, so that a refused
-    // merge leaves both tokens as they were.
-    UnifyMemento::checkMerge(m_id, activeToken);
-    m_state->setSpecified(MERGED.getKey());
-    m_unifyMemento = UnifyMementoId(new UnifyMemento(m_id, activeToken));
-    m_activeToken = activeToken;
-    activeToken->addMergedToken(m_id);
-    std::vector<ObjectId> objects;
-    liveObjects(objects);
-    for (size_t i = 0; i < objects.size(); ++i)
-      objects[i]->notifyMerged(m_id);
-    m_planDatabase->notifyMerged(m_id);
-  }
-
-  void Token::merge(PSToken* activeToken) {
-    KADRIX_CHECK_MSG(activeToken != NULL, "Can't merge on NULL token");
-    const TokenId token(m_planDatabase->getEntityByKey(activeToken->getKey()));
-    doMerge(token);
-  }
-
-  void Token::addMergedToken(const TokenId& token) {
-    KADRIX_CHECK_MSG(isActive(), "Must be ative to merge onto it.");
-    m_mergedTokens.insert(token);
-    incRefCount();
-  }
-
-  bool Token::removeMergedToken(const TokenId& token) {
-    KADRIX_CHECK_MSG(isActive(), "Must be ative to merge onto it.");
-    m_mergedTokens.erase(token);
-    // May discard this token: nothing may touch it after this.
-    return decRefCount();
-  }
-
-  PSList<PSToken*> Token::getCompatibleTokens(unsigned int limit, bool useExactTest) {
-    std::vector<TokenId> tokens;
-    m_planDatabase->getCompatibleTokens(m_id, tokens, limit, useExactTest);
-    PSList<PSToken*> result;
-    for (size_t i = 0; i < tokens.size(); ++i)
-      result.push_back((Token*) tokens[i]);
-    return result;
-  }
-
-  // ---------------------------------------------------------------- commit and termination
-
-  bool Token::canBeCommitted() const {
-    return isPending() && isActive();
-  }
-
-  void Token::commit() {
-    // Shared by every token; filled on the first commit.
-    static StateDomain sl_activeOnly("States");
-    static bool sl_initialized = false;
-    if (!sl_initialized) {
-      sl_activeOnly.insert(ACTIVE.getKey());
-      sl_activeOnly.close();
-      sl_initialized = true;
-    }
-    KADRIX_CHECK(false == m_committed);
-    KADRIX_CHECK_MSG(canBeCommitted(), "Attempt to commit a token that cannot be committed.");
-    m_committed = true;
-    incRefCount();
-    m_state->restrictBaseDomain(sl_activeOnly);
-    m_planDatabase->notifyCommitted(m_id);
-  }
-
-  bool Token::canBeTerminated(unsigned int /*tick*/) const {
-    if (isTerminated())
-      return false;
-    if (isRejected())
-      return true;
-    if (!m_mergedTokens.empty()) {
-      KADRIX_DEBUG("Token:canBeTerminated", "Cannot terminate " << toString()
-                   << " because of remaining supported token " << (*m_mergedTokens.begin())->toString());
-      return false;
-    }
-    if (isMerged()) {
-      const TokenId& activeToken = getActiveToken();
-      if (!activeToken->isCommitted()) {
-        KADRIX_DEBUG("Token:canBeTerminated", "Cannot terminate " << toString() << " which is a slave of "
-                     << (m_master.isValid() ? m_master->toString() : std::string("no master")));
-        return false;
-      }
-      if (activeToken->isTerminated())
-        return true;
-      const std::vector<ConstrainedVariableId>& activeVariables = activeToken->getVariables();
-      for (size_t i = 1; i < m_allVariables.size(); ++i) {
-        const ConstrainedVariableId& activeVar = activeVariables[i];
-        const ConstrainedVariableId& var = m_allVariables[i];
-        if (!activeVar->baseDomain().isSubsetOf(var->lastDomain())) {
-          KADRIX_DEBUG("Token:canBeTerminated", "Cannot terminate " << toString()
-                       << activeVar->baseDomain().toString() << " can be further restricted by "
-                       << var->lastDomain().toString() << std::endl << "Active Variable: "
-                       << activeVar->toString() << " Inactive Variable: " << var->toString());
-          return false;
-        }
-      }
-      return true;
-    }
-
-    // Gathered first, so that a constraint shared by several variables is looked at once.
-    std::set<ConstraintId, EntityComparator<ConstraintId> > constraints;
-    std::set<int> ownKeys;
-    for (size_t i = 0; i < m_allVariables.size(); ++i) {
-      m_allVariables[i]->constraints(constraints);
-      ownKeys.insert(m_allVariables[i]->getKey());
-    }
-    for (ConstrainedVariableSet::const_iterator it = m_localVariables.begin();
-         it != m_localVariables.end(); ++it) {
-      (*it)->constraints(constraints);
-      ownKeys.insert((*it)->getKey());
-    }
-    for (std::set<ConstraintId, EntityComparator<ConstraintId> >::const_iterator it = constraints.begin();
-         it != constraints.end(); ++it) {
-      const ConstraintId& constraint = *it;
-      KADRIX_CHECK_MSG(constraint.isValid(), constraint);
-      if (!constraint->isActive() || constraint->isRedundant())
-        continue;
-      const std::vector<ConstrainedVariableId>& scope = constraint->getScope();
-      for (size_t i = 0; i < scope.size(); ++i) {
-        const ConstrainedVariableId& var = scope[i];
-        if (!var->parent().isNoId() && ownKeys.count(var->getKey()) == 0 &&
-            !var->baseDomain().isSingleton()) {
-          KADRIX_DEBUG("Token:canBeTerminated", "Cannot terminate " << toString() << ". "
-                       << var->toString() << " has an active external constraint "
-                       << constraint->toString() << ".");
-          return false;
-        }
-      }
-    }
-    return true;
-  }
-
-  void Token::terminate() {
-    // A slave its master's discard terminated may be reached again by archiving.
-    if (m_terminated)
-      return;
-    m_terminated = true;
-    for (size_t i = 0; i < m_allVariables.size(); ++i) {
-      const ConstrainedVariableId& var = m_allVariables[i];
-      KADRIX_CHECK_MSG(var.isValid(), var << " is not valid for token " << getKey());
-      var->deactivate();
-    }
-    for (size_t i = 0; i < m_pseudoVariables.size(); ++i) {
-      const ConstrainedVariableId& var = m_pseudoVariables[i];
-      KADRIX_CHECK_MSG(var.isValid(), var << " is not valid for token " << getKey());
-      var->deactivate();
-    }
-    for (ConstrainedVariableSet::const_iterator it = m_localVariables.begin();
-         it != m_localVariables.end(); ++it) {
-      const ConstrainedVariableId& var = *it;
-      KADRIX_CHECK_MSG(var.isValid(), var << " is not valid for token " << getKey());
-      var->deactivate();
-    }
-    m_planDatabase->notifyTerminated(m_id);
-  }
-
-  bool Token::noExternalConstraints() const {
-    for (size_t i = 0; i < m_allVariables.size(); ++i) {
-      std::set<ConstraintId> constraints;
-      m_allVariables[i]->constraints(constraints);
-      for (std::set<ConstraintId>::const_iterator it = constraints.begin(); it != constraints.end(); ++it) {
-        const ConstraintId& constraint = *it;
-        KADRIX_CHECK(constraint.isValid());
-        const std::vector<ConstrainedVariableId>& scope = constraint->getScope();
-        for (size_t j = 0; j < scope.size(); ++j) {
-          const EntityId& parent = scope[j]->parent();
-          if (!parent.isNoId() && parent != EntityId(m_id) && TokenId::convertable(parent)) {
-            KADRIX_DEBUG("Token:noExternalConstraints", "Found external constraint "
-                         << constraint->toString());
-            return false;
-          }
-        }
-      }
-    }
-    return true;
-  }
-
-  void Token::restrictBaseDomains() {
-    for (size_t i = 1; i < m_allVariables.size(); ++i) {
-      const ConstrainedVariableId& var = m_allVariables[i];
-      KADRIX_CHECK_MSG(var.isValid(), var);
-      var->restrictBaseDomain(var->lastDomain());
-    }
-    for (ConstrainedVariableSet::const_iterator it = m_localVariables.begin();
-         it != m_localVariables.end(); ++it) {
-      const ConstrainedVariableId& var = *it;
-      KADRIX_CHECK_MSG(var.isValid(), var);
-      var->restrictBaseDomain(var->lastDomain());
-    }
-  }
-
-  void Token::handleAdditionOfInactiveConstraint(const ConstraintId& constraint) {
-    KADRIX_CHECK(constraint.isValid());
-    KADRIX_CHECK(isMerged());
-    m_unifyMemento->handleAdditionOfInactiveConstraint(constraint);
-  }
-
-  void Token::handleRemovalOfInactiveConstraint(const ConstraintId& constraint) {
-    KADRIX_CHECK(constraint.isValid());
-    KADRIX_CHECK(isMerged());
-    if (isTerminated())
-      return;
-    m_unifyMemento->handleRemovalOfInactiveConstraint(constraint);
   }
 
   // ---------------------------------------------------------------- master and slaves

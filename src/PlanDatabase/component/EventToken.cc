@@ -3,6 +3,17 @@
 
 namespace KADRIX {
 
+  namespace {
+    /**
+     * An event lasts no time. The time domain is checked before anything of
+     * the token is built, so that a refused token leaves nothing behind.
+     */
+    IntervalIntDomain noDuration(const IntervalIntDomain& timeBaseDomain) {
+      KADRIX_CHECK_MSG(!timeBaseDomain.isEmpty(), "Empty time domain " << timeBaseDomain.toString());
+      return IntervalIntDomain(0, 0);
+    }
+  }
+
   EventToken::EventToken(const PlanDatabaseId& planDatabase,
                          const LabelStr& predicateName,
                          bool rejectable,
@@ -10,7 +21,7 @@ namespace KADRIX {
                          const IntervalIntDomain& timeBaseDomain,
                          const LabelStr& objectName,
                          bool closed)
-    : Token(planDatabase, predicateName, rejectable, isFact, IntervalIntDomain(0, 0), objectName,
+    : Token(planDatabase, predicateName, rejectable, isFact, noDuration(timeBaseDomain), objectName,
             false) {
     commonInit(timeBaseDomain, closed);
   }
@@ -21,7 +32,7 @@ namespace KADRIX {
                          const IntervalIntDomain& timeBaseDomain,
                          const LabelStr& objectName,
                          bool closed)
-    : Token(master, relation, predicateName, IntervalIntDomain(0, 0), objectName, false) {
+    : Token(master, relation, predicateName, noDuration(timeBaseDomain), objectName, false) {
     commonInit(timeBaseDomain, closed);
   }
 

@@ -15,6 +15,17 @@ namespace KADRIX {
                         "m_duration->getBaseDomain().getLowerBound() > 0", "");
       return durationBaseDomain;
     }
+
+    /** The same for all three time domains: none may be empty. */
+    const IntervalIntDomain& checkedDomains(const IntervalIntDomain& startBaseDomain,
+                                            const IntervalIntDomain& endBaseDomain,
+                                            const IntervalIntDomain& durationBaseDomain) {
+      KADRIX_CHECK_MSG(!startBaseDomain.isEmpty(), "Empty start domain " << startBaseDomain.toString());
+      KADRIX_CHECK_MSG(!endBaseDomain.isEmpty(), "Empty end domain " << endBaseDomain.toString());
+      KADRIX_CHECK_MSG(!durationBaseDomain.isEmpty(),
+                       "Empty duration domain " << durationBaseDomain.toString());
+      return checkedDuration(durationBaseDomain);
+    }
   }
 
   IntervalToken::IntervalToken(const PlanDatabaseId& planDatabase,
@@ -26,8 +37,8 @@ namespace KADRIX {
                                const IntervalIntDomain& durationBaseDomain,
                                const LabelStr& objectName,
                                bool closed)
-    : Token(planDatabase, predicateName, rejectable, isFact, checkedDuration(durationBaseDomain),
-            objectName, false) {
+    : Token(planDatabase, predicateName, rejectable, isFact,
+            checkedDomains(startBaseDomain, endBaseDomain, durationBaseDomain), objectName, false) {
     commonInit(startBaseDomain, endBaseDomain, closed);
   }
 
@@ -39,7 +50,8 @@ namespace KADRIX {
                                const IntervalIntDomain& durationBaseDomain,
                                const LabelStr& objectName,
                                bool closed)
-    : Token(master, relation, predicateName, checkedDuration(durationBaseDomain), objectName, false) {
+    : Token(master, relation, predicateName,
+            checkedDomains(startBaseDomain, endBaseDomain, durationBaseDomain), objectName, false) {
     commonInit(startBaseDomain, endBaseDomain, closed);
   }
 

@@ -38,6 +38,7 @@ namespace KADRIX {
   }
 
   bool Timeline::hasToken(const TokenId& token) const {
+    KADRIX_CHECK(token.isValid());
     return m_tokenIndex.find(token->getKey()) != m_tokenIndex.end();
   }
 
@@ -154,8 +155,17 @@ namespace KADRIX {
   }
 
   void Timeline::constrain(const TokenId& predecessor, const TokenId& successor) {
+    KADRIX_CHECK(predecessor.isValid());
+    KADRIX_CHECK(successor.isValid());
     KADRIX_CHECK_MSG(getPrecedenceConstraint(predecessor, successor).isNoId(),
                      "At least one of predecessor and successor should not be sequenced yet."
+                     << text(predecessor) << " before " << text(successor));
+    // Every check runs before the plan changes, so that a refusal leaves it as it was.
+    KADRIX_CHECK_MSG(m_tokenSequence.empty() || m_tokenIndex.find(predecessor->getKey()) != m_tokenIndex.end() || m_tokenIndex.find(successor->getKey()) != m_tokenIndex.end(),
+                     "At least one of predecessor or successor should be already sequenced in a non empty sequence."
+                     << text(predecessor) << " before " << text(successor));
+    KADRIX_CHECK_MSG(m_tokenSequence.empty() || predecessor != successor,
+                     "Can only constrain with respect to yourself on an empty timeline."
                      << text(predecessor) << " before " << text(successor));
 
     Object::constrain(predecessor, successor, true);
@@ -164,13 +174,6 @@ namespace KADRIX {
       Object::notifyOrderingNoLongerRequired(predecessor);
     if (predecessor != successor && orderingRequired(successor))
       Object::notifyOrderingNoLongerRequired(successor);
-
-    KADRIX_CHECK_MSG(m_tokenSequence.empty() || m_tokenIndex.find(predecessor->getKey()) != m_tokenIndex.end() || m_tokenIndex.find(successor->getKey()) != m_tokenIndex.end(),
-                     "At least one of predecessor or successor should be already sequenced in a non empty sequence."
-                     << text(predecessor) << " before " << text(successor));
-    KADRIX_CHECK_MSG(m_tokenSequence.empty() || predecessor != successor,
-                     "Can only constrain with respect to yourself on an empty timeline."
-                     << text(predecessor) << " before " << text(successor));
 
     if (m_tokenSequence.empty()) {
       insertToIndex(successor, m_tokenSequence.insert(m_tokenSequence.end(), successor));
@@ -203,6 +206,8 @@ namespace KADRIX {
   }
 
   void Timeline::free(const TokenId& predecessor, const TokenId& successor) {
+    KADRIX_CHECK(predecessor.isValid());
+    KADRIX_CHECK(successor.isValid());
     KADRIX_CHECK_MSG(m_tokenIndex.find(predecessor->getKey()) != m_tokenIndex.end() && m_tokenIndex.find(successor->getKey()) != m_tokenIndex.end(),
                      "Predecessor and successor must both be sequenced if they are to be freed");
     KADRIX_CHECK(isValid());

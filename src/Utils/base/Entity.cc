@@ -95,7 +95,13 @@ namespace KADRIX {
     if (m_discarded)
       return;
     m_discarded = true;
-    handleDiscard();
+    try {
+      handleDiscard();
+    } catch (...) {
+      // A refused discard changes nothing: the entity may be discarded later.
+      m_discarded = false;
+      throw;
+    }
     if (pool && !m_deleting) {
       m_deleting = true;
       delete this;

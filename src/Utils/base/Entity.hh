@@ -23,7 +23,8 @@ namespace KADRIX {
    * one registered address; Entity::getEntity() relies on that registration.
    *
    * Discarding: the first discard() runs the virtual handleDiscard(); later
-   * calls do nothing. discard(true) then deletes the entity at once;
+   * calls do nothing. A handleDiscard() that fails a check before changing
+   * anything leaves the entity undiscarded. discard(true) then deletes the entity at once;
    * destructors call discard(false), which only runs handleDiscard().
    *
    * Reference counts start at 1. decRefCount() discards the entity when it

@@ -96,7 +96,7 @@ namespace KADRIX {
                            "m_tokenSequence.empty() || m_tokenIndex.find(predecessor->getKey()) != m_tokenIndex.end() || m_tokenIndex.find(successor->getKey()) != m_tokenIndex.end()",
                            "At least one of predecessor or successor should be already sequenced in a non empty sequence." +
                            d->toString() + " before " + e->toString());
-      EXPECT_TRUE(precedes(d, e));
+      EXPECT_FALSE(precedes(d, e));
     }
 
     TEST_F(TimelineTest, FreeTakesOutWhatNoExplicitConstraintHolds) {

@@ -1,0 +1,95 @@
+// Object variables: variables over the objects of a type, kept in step with its objects.
+#include "PlanDatabase/base/PlanDatabase.hh"
+#include "PlanDatabase/base/Object.hh"
+#include "PlanDatabase/base/ObjectVariableListener.hh"
+#include "ConstraintEngine/base/ConstraintEngine.hh"
+
+namespace KADRIX {
+
+  void PlanDatabase::makeObjectVariableFromType(const LabelStr& objectType,
+                                                const ConstrainedVariableId& objectVar,
+                                                bool leaveOpen) {
+    std::list<ObjectId> objects;
+    getObjectsByType<ObjectId>(objectType, objects);
+    makeObjectVariable(objectType, objects, objectVar, leaveOpen);
+  }
+
+  void PlanDatabase::makeObjectVariable(const LabelStr& objectType, const std::list<ObjectId>& objects,
+                                        const ConstrainedVariableId& objectVar, bool leaveOpen) {
+    KADRIX_CHECK(objectVar.isValid());
+    KADRIX_CHECK(!objectVar->isClosed());
+    for (std::list<ObjectId>::const_iterator it = objects.begin(); it != objects.end(); ++it) {
+      const ObjectId& object = *it;
+      KADRIX_CHECK(object.isValid());
+      objectVar->insert((double) object);
+      KADRIX_DEBUG("PlanDatabase:makeObjectVariable",
+                   "Inserting object " << object->getName().toString() << " of type "
+                   << object->getType().toString() << " for base type " << objectType.toString());
+    }
+    handleObjectVariableCreation(objectType, objectVar, leaveOpen);
+  }
+
+  void PlanDatabase::handleObjectVariableCreation(const LabelStr& objectType,
+                                                  const ConstrainedVariableId& objectVar,
+                                                  bool leaveOpen) {
+    if (isClosed(objectType)) {
+      if (!leaveOpen)
+        objectVar->close();
+      return;
+    }
+    // A variable is kept in step once, however often it is made an object variable.
+    const double key = objectType.getKey();
+    std::vector<ObjectVariableMap::iterator>& entries =
+      m_objectVariableEntries[(const ConstrainedVariable*) objectVar];
+    for (size_t i = 0; i < entries.size(); ++i)
+      if (entries[i]->first == key && entries[i]->second.first == objectVar)
+        return;
+    ObjectVariableListener* listener = new ObjectVariableListener(objectVar, m_id);
+    entries.push_back(m_objectVariablesByObjectType.insert(
+      std::make_pair(key, ObjectVariableEntry(objectVar, listener->getId()))));
+  }
+
+  void PlanDatabase::eraseObjectVariableEntry(ObjectVariableMap::iterator it) {
+    const ConstrainedVariable* var = (const ConstrainedVariable*) it->second.first;
+    std::unordered_map<const ConstrainedVariable*, std::vector<ObjectVariableMap::iterator> >::iterator
+      found = m_objectVariableEntries.find(var);
+    if (found != m_objectVariableEntries.end()) {
+      std::vector<ObjectVariableMap::iterator>& entries = found->second;
+      for (size_t i = 0; i < entries.size(); ++i)
+        if (entries[i] == it) {
+          entries.erase(entries.begin() + i);
+          break;
+        }
+      if (entries.empty())
+        m_objectVariableEntries.erase(found);
+    }
+    m_objectVariablesByObjectType.erase(it);
+  }
+
+  void PlanDatabase::handleObjectVariableDeletion(const ConstrainedVariableId& objectVar) {
+    // Every entry of the variable goes; the listener being deleted may be the caller.
+    std::unordered_map<const ConstrainedVariable*, std::vector<ObjectVariableMap::iterator> >::iterator
+      found = m_objectVariableEntries.find((const ConstrainedVariable*) objectVar);
+    if (found == m_objectVariableEntries.end())
+      return;
+    // Entries left by an earlier variable at the same address stay where they are.
+    std::vector<ObjectVariableMap::iterator> entries;
+    std::vector<ObjectVariableMap::iterator>& all = found->second;
+    for (size_t i = 0; i < all.size();)
+      if (all[i]->second.first == objectVar) {
+        entries.push_back(all[i]);
+        all.erase(all.begin() + i);
+      }
+      else
+        ++i;
+    if (all.empty())
+      m_objectVariableEntries.erase(found);
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const ConstrainedVariableListenerId listener = entries[i]->second.second;
+      m_objectVariablesByObjectType.erase(entries[i]);
+      if (listener.isValid())
+        delete (ConstrainedVariableListener*) listener;
+    }
+  }
+
+}

@@ -1,0 +1,153 @@
+// Queries over tokens: merge candidates and archiving of finished tokens.
+#include "PlanDatabase/base/PlanDatabase.hh"
+#include "PlanDatabase/base/Object.hh"
+#include "PlanDatabase/base/TemporalAdvisor.hh"
+#include "PlanDatabase/base/Token.hh"
+#include "ConstraintEngine/base/ConstraintEngine.hh"
+#include "Utils/base/Utils.hh"
+
+#include <limits>
+
+namespace KADRIX {
+
+  // ------------------------------------------------------------------ merge candidates
+
+  void PlanDatabase::getCompatibleTokens(const TokenId& inactiveToken, std::vector<TokenId>& results,
+                                         unsigned int limit, bool useExactTest) {
+    KADRIX_CHECK(inactiveToken.isValid());
+    if (limit == 0)
+      return;
+    if (!m_constraintEngine->propagate())
+      return;
+    const TokenSet& candidates = getActiveTokens(inactiveToken->getPredicateName());
+    KADRIX_COND_DEBUG(candidates.empty(), "PlanDatabase:getCompatibleTokens",
+                      "No candidates to evaluate for " << inactiveToken->toString());
+    const std::vector<ConstrainedVariableId>& inactiveTokenVariables = inactiveToken->getVariables();
+    const int variableCount = (int) inactiveTokenVariables.size();
+    unsigned int choiceCount = 0;
+    const TemporalAdvisorId& temporalAdvisor = getTemporalAdvisor();
+    for (TokenSet::const_iterator it = candidates.begin(); it != candidates.end(); ++it) {
+      const TokenId& candidate = *it;
+      KADRIX_DEBUG("PlanDatabase:getCompatibleTokens", "Evaluating candidate token ("
+                   << candidate->getKey() << ") for token (" << inactiveToken->getKey() << ")");
+      KADRIX_CHECK_MSG(m_schema->isA(candidate->getPredicateName(), inactiveToken->getPredicateName()),
+                       candidate->getPredicateName().toString() << " is not a "
+                       << inactiveToken->getPredicateName().toString());
+      KADRIX_CHECK_MSG(candidate->isActive(), "Should not be trying to merge an active token.");
+      const std::vector<ConstrainedVariableId>& candidateTokenVariables = candidate->getVariables();
+      KADRIX_CHECK_MSG(candidateTokenVariables.size() == (unsigned int) variableCount,
+                       "Candidate token (" << candidate->getKey() << ") has "
+                       << candidateTokenVariables.size() << " variables, while inactive token ("
+                       << inactiveToken->getKey() << ") has " << variableCount);
+      bool isCompatible = true;
+      KADRIX_CHECK_MSG(inactiveTokenVariables[0] == inactiveToken->getState(),
+                       "We expect the first var to be the state var, which we must skip.");
+      for (int i = 1; i < variableCount; ++i) {
+        const AbstractDomain& domA = inactiveTokenVariables[i]->lastDomain();
+        const AbstractDomain& domB = candidateTokenVariables[i]->lastDomain();
+        KADRIX_CHECK_MSG(AbstractDomain::canBeCompared(domA, domB),
+                         domA.toString() << " cannot be compared to " << domB.toString() << ".");
+        // Two open domains are taken to meet; otherwise the smaller one tests.
+        bool canIntersect;
+        if (domA.getSize() == 0 && domB.getSize() == 0)
+          canIntersect = true;
+        else if (domA.isOpen() && domB.isOpen())
+          canIntersect = true;
+        else if (domA.getSize() < domB.getSize())
+          canIntersect = domA.intersects(domB);
+        else
+          canIntersect = domB.intersects(domA);
+        const ConstrainedVariableId& candidateVar = candidateTokenVariables[i];
+        if (canIntersect) {
+          KADRIX_DEBUG("PlanDatabase:getCompatibleTokens", "VAR=" << candidateVar->getName().toString()
+                       << "(" << candidateVar->getKey() << ") " << "Can intersect " << domA.toString()
+                       << " with " << domB.toString());
+          continue;
+        }
+        isCompatible = false;
+        KADRIX_DEBUG("PlanDatabase:getCompatibleTokens", "EXCLUDING (" << candidate->getKey() << ")"
+                     << "VAR=" << candidateVar->getName().toString() << "(" << candidateVar->getKey()
+                     << ") " << "Cannot intersect " << domA.toString() << " with " << domB.toString());
+        break;
+      }
+      if (isCompatible && (!useExactTest || temporalAdvisor->canBeConcurrent(inactiveToken, candidate))) {
+        results.push_back(candidate);
+        KADRIX_DEBUG("PlanDatabase:getCompatibleTokens", "EXACT=" << (useExactTest ? 1 : 0)
+                     << ". Adding " << candidate->getKey() << " for token " << inactiveToken->getKey());
+        ++choiceCount;
+      }
+      if (choiceCount == limit)
+        return;
+    }
+  }
+
+  void PlanDatabase::getCompatibleTokens(const TokenId& inactiveToken, std::vector<TokenId>& results) {
+    getCompatibleTokens(inactiveToken, results, (unsigned int) g_infiniteTime(), false);
+  }
+
+  unsigned int PlanDatabase::countCompatibleTokens(const TokenId& inactiveToken, unsigned int limit,
+                                                   bool useExactTest) {
+    std::vector<TokenId> results;
+    getCompatibleTokens(inactiveToken, results, limit, useExactTest);
+    return (unsigned int) results.size();
+  }
+
+  bool PlanDatabase::hasCompatibleTokens(const TokenId& inactiveToken) {
+    return countCompatibleTokens(inactiveToken, 1, false) != 0;
+  }
+
+  // ------------------------------------------------------------------ archiving
+
+  namespace {
+    /** An end bound as a tick: negative bounds count as 0, bounds past the range as the last tick. */
+    unsigned int asTick(double bound) {
+      if (bound <= 0)
+        return 0;
+      if (bound >= 4294967295.0)
+        return 4294967295u;
+      return (unsigned int) bound;
+    }
+
+    /** A start bound as a signed 32-bit number, saturating at both ends. */
+    int asStart(double bound) {
+      if (bound <= -2147483648.0)
+        return std::numeric_limits<int>::min();
+      if (bound >= 2147483647.0)
+        return std::numeric_limits<int>::max();
+      return (int) bound;
+    }
+  }
+
+  unsigned int PlanDatabase::archive(unsigned int tick) {
+    KADRIX_CHECK_MSG(getConstraintEngine()->constraintConsistent(),
+                     "Must be propagated to a consistent state before archiving.");
+    const unsigned int initialCount = (unsigned int) getTokens().size();
+    // Equal starts keep the walk's key order.
+    std::multimap<int, TokenId> tokensToRemove;
+    for (TokenSet::const_iterator it = m_tokens.begin(); it != m_tokens.end(); ++it) {
+      const TokenId& token = *it;
+      if (token->isMerged())
+        continue;
+      const unsigned int latestEndTime = asTick(token->end()->lastDomain().getUpperBound());
+      if (latestEndTime <= tick && token->canBeTerminated(tick)) {
+        KADRIX_DEBUG("PlanDatabase:archive:remove", token->toString() << " ending by " << latestEndTime
+                     << " for tick " << tick);
+        tokensToRemove.insert(std::make_pair(asStart(token->start()->lastDomain().getLowerBound()), token));
+      }
+      else
+        KADRIX_DEBUG("PlanDatabase:archive:skip", token->toString() << " with end time "
+                     << token->end()->toString() << " for tick " << tick);
+    }
+    for (std::multimap<int, TokenId>::const_iterator it = tokensToRemove.begin();
+         it != tokensToRemove.end(); ++it) {
+      const TokenId& token = it->second;
+      // An earlier discard may have taken this one along.
+      if (!token.isValid())
+        continue;
+      token->terminate();
+      token->discard(true);
+    }
+    return initialCount - (unsigned int) m_tokens.size();
+  }
+
+}

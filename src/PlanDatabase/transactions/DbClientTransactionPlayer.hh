@@ -1,0 +1,271 @@
+#ifndef KADRIX_DB_CLIENT_TRANSACTION_PLAYER_HH
+#define KADRIX_DB_CLIENT_TRANSACTION_PLAYER_HH
+
+#include "ConstraintEngine/base/ConstrainedVariable.hh"
+#include "ConstraintEngine/base/Constraint.hh"
+#include "PlanDatabase/base/PlanDatabaseDefs.hh"
+#include "Utils/base/Engine.hh"
+#include "Utils/base/Id.hh"
+
+#include <iosfwd>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+class TiXmlDocument;
+class TiXmlElement;
+
+namespace KADRIX {
+
+  class AbstractDomain;
+  class CESchema;
+  class EnumeratedDomain;
+  class IntervalDomain;
+  class DbClientTransactionLog;
+  class RewindIndex;
+  typedef Id<DbClientTransactionLog> DbClientTransactionLogId;
+
+  /** The numbers of a token path ("0.2.1" gives 0, 2, 1); every piece, empty ones too, gives one number. */
+  std::vector<int> pathAsVector(const std::string& path);
+
+  /**
+   * Replays XML transactions (the elements a transaction log writes, and a few
+   * forms that only people write) as calls on a database client, forwards, and
+   * undoes them newest first when rewinding.
+   *
+   * Reading. A stream is a sequence of top-level elements with any text in
+   * between, optionally wrapped in "zorl" roots. The reader treats it as
+   * hostile: each element is parsed on its own, refused when the XML library
+   * reports an error or when it nests deeper than a fixed cap, and played only
+   * once it is complete. A log is played from its buffer, only the elements
+   * buffered when the play started.
+   *
+   * Dispatch is a first-match scan of a fixed table of transaction names,
+   * where an "invoke" element counts as the transaction its "name" attribute
+   * names; every element, filtered or not, is followed by one propagation.
+   *
+   * Invariants:
+   * - m_client is the client given at construction; the player owns nothing
+   *   it creates through it (tokens, objects, variables, constraints outlive
+   *   the player).
+   * - m_tokens and m_variables hold exactly the names under which the player
+   *   created something and has not deleted it; an entry whose entity went by
+   *   other means keeps a handle that no longer validates. Look-ups never
+   *   insert.
+   * - m_objectCount and m_varCount only grow: each generated name
+   *   "$OBJECT[n]" or "$VAR[n]" is used once.
+   * - m_relations holds one entry per constraint made for a temporal
+   *   relation, keyed by its two scope variables in scope order; a search
+   *   drops the entries whose constraint or variables are gone.
+   * - Every domain a reader returns is new and owned by its caller.
+   *
+   * Names. A later token or variable created under a name takes the name
+   * over. Logs name their tokens "0", "1", ... afresh, so one player that
+   * plays several logs gives their names to other tokens: do not rewind such
+   * a player. Rewinding a "goal" deletes the token found by its name.
+   *
+   * The member templates of the rewinding side are defined with the
+   * rewinding sources, which instantiate them for the two sequences rewound
+   * (a log's buffer read backwards, and a list read from a stream).
+   */
+  class DbClientTransactionPlayer {
+  public:
+    typedef std::pair<ConstrainedVariableId, ConstrainedVariableId> VariablePair;
+    typedef std::multimap<VariablePair, ConstraintId> TemporalRelations;
+
+    /** Elements nested deeper than this are refused before they are parsed. */
+    static const int MAX_NESTING = 1000;
+
+    explicit DbClientTransactionPlayer(const DbClientId& client);
+    virtual ~DbClientTransactionPlayer();
+
+    // Reading and dispatch.
+
+    /** Plays every element of the stream, one by one as read; fails when it holds none. */
+    void play(std::istream& is);
+
+    /** Plays the elements buffered in the log when the call starts, oldest first. */
+    void play(const DbClientTransactionLogId& txLog);
+
+    /** The names of transactions to skip; an empty set plays everything. */
+    void setFilter(const std::set<std::string>& filters);
+
+    static const std::set<std::string>& NO_TRANSACTIONS();
+    static const std::set<std::string>& STATE_TRANSACTIONS();
+    static const std::set<std::string>& MODEL_TRANSACTIONS();
+
+    /** The tag is the name, or the element is an "invoke" whose "name" is. */
+    bool transactionMatch(const TiXmlElement& trans, const std::string& name) const;
+
+    /** Some name of the filter set matches the element. */
+    bool transactionFiltered(const TiXmlElement& trans) const;
+
+    /** Plays one element by the dispatch table, then propagates. */
+    virtual void processTransaction(const TiXmlElement& element);
+
+    // Model-definition hooks; this player ignores them.
+    virtual void playDeclareClass(const TiXmlElement& element);
+    virtual void playDefineClass(const TiXmlElement& element);
+    virtual void playDefineCompat(const TiXmlElement& element);
+    virtual void playDefineEnumeration(const TiXmlElement& element);
+    virtual void playDefineType(const TiXmlElement& element);
+
+    /** Plays an "invoke" element standing for a transaction ("close", "activate", ...). */
+    void playInvokeTransaction(const TiXmlElement& element);
+
+    const Id<Schema>& getSchema() const;
+    const Id<CESchema>& getCESchema() const;
+
+    // Token transactions.
+    void playTokenCreated(const TiXmlElement& element);
+    void playFactCreated(const TiXmlElement& element);
+    TokenId createToken(const char* name, const char* type, bool rejectable, bool isFact);
+    void playTokenDeleted(const TiXmlElement& element);
+    void playActivated(const TiXmlElement& element);
+    void playRejected(const TiXmlElement& element);
+    void playCancelled(const TiXmlElement& element);
+    void playMerged(const TiXmlElement& element);
+    void playConstrained(const TiXmlElement& element);
+    void playFreed(const TiXmlElement& element);
+    void getElementsFromConstrain(const TiXmlElement& element, ObjectId& object,
+                                  TokenId& predecessor, TokenId& successor);
+
+    // Values and domains.
+
+    /** The engine value of a value element; a "new" element creates its object (named `name` when given). */
+    double xmlAsValue(const TiXmlElement& value, const char* name);
+
+    /** A new domain read from a domain element; the caller owns it. */
+    const AbstractDomain* xmlAsAbstractDomain(const TiXmlElement& element, const char* name,
+                                              const char* typeName);
+    IntervalDomain* xmlAsIntervalDomain(const TiXmlElement& element, const char* typeName);
+    EnumeratedDomain* xmlAsEnumeratedDomain(const TiXmlElement& element,
+                                            const char* otherTypeName);
+
+    // References and variable creation.
+    TokenId parseToken(const char* tokString);
+    TokenId xmlAsToken(const TiXmlElement& token);
+    ConstrainedVariableId parseVariable(const char* varString);
+    ConstrainedVariableId xmlAsVariable(const TiXmlElement& variable);
+    const char* getObjectAndType(const DbClientId& client, const char* predicate,
+                                 ObjectId& object) const;
+    ConstrainedVariableId xmlAsCreateVariable(const char* type, const char* name,
+                                              const TiXmlElement* value);
+
+    // Object, variable and constraint transactions.
+    void playObjectCreated(const TiXmlElement& element);
+    void playObjectDeleted(const TiXmlElement& element);
+    void playVariableCreated(const TiXmlElement& element);
+    void playVariableDeleted(const TiXmlElement& element);
+    void playVariableSpecified(const TiXmlElement& element);
+    void playVariableRestricted(const TiXmlElement& element);
+    void playVariableAssigned(const TiXmlElement& element);
+    void playVariableReset(const TiXmlElement& element);
+    void playInvokeConstraint(const TiXmlElement& element);
+    void playUninvokeConstraint(const TiXmlElement& element);
+
+    // Temporal relations.
+    void playTemporalRelationCreated(const TiXmlElement& element);
+    void playTemporalRelationDeleted(const TiXmlElement& element);
+    TemporalRelations::iterator getTemporalConstraint(const ConstrainedVariableId& first,
+                                                      const ConstrainedVariableId& second,
+                                                      const std::string& name);
+    void deleteTemporalConstraint(TemporalRelations::iterator entry);
+    void removeTemporalConstraint(const ConstrainedVariableId& first,
+                                  const ConstrainedVariableId& second, const std::string& name);
+
+    // Rewinding.
+
+    /** Undoes the log's buffered elements newest first, popping each; stops at a breakpoint when asked. */
+    void rewind(const DbClientTransactionLogId& txLog, bool breakpoint);
+
+    /** Reads the whole stream, then undoes its elements newest first; stops at a breakpoint when asked. */
+    void rewind(std::istream& is, bool breakpoint);
+
+    /** Undoes one element; `start` designates it in the newest-first sequence, `end` lies past the oldest. */
+    template <class It>
+    void processTransactionInverse(const TiXmlElement& element, It start, It end);
+
+    template <class It>
+    void playUnfreed(const TiXmlElement& element, It start, It end);
+    template <class It>
+    void playUncancelled(const TiXmlElement& element, It start, It end);
+    template <class It>
+    void playTokenUndeleted(const TiXmlElement& element, It start, It end);
+
+    template <class It>
+    void playUninvokeConstraint(const TiXmlElement& element, It start, It end);
+    template <class It>
+    void playUninvokeTransaction(const TiXmlElement& element, It start, It end);
+    template <class It>
+    void playReinvokeConstraint(const TiXmlElement& element, It start, It end);
+    template <class It>
+    void playVariableUndeleted(const TiXmlElement& element, It start, It end);
+    template <class It>
+    void playVariableUnreset(const TiXmlElement& element, It start, It end);
+    template <class It>
+    void playObjectUndeleted(const TiXmlElement& element, It start, It end);
+
+    // Reading helpers.
+
+    /**
+     * Reads the next element of the stream into the document, skipping the
+     * text before it, and answers it (owned by the document), or null when
+     * the stream can give no further element. Refuses, as a failed check, an
+     * element nested deeper than MAX_NESTING, a truncated or malformed one,
+     * and anything but one element; a comment or a declaration reads as an
+     * element with an empty tag.
+     */
+    static const TiXmlElement* readElement(std::istream& is, TiXmlDocument& doc);
+
+  protected:
+    /** The entry of a name table, or the empty handle; never inserts. */
+    template <class T>
+    static Id<T> lookUp(const std::map<std::string, Id<T> >& table, const std::string& name) {
+      typename std::map<std::string, Id<T> >::const_iterator it = table.find(name);
+      return it == table.end() ? Id<T>::noId() : it->second;
+    }
+
+    DbClientId m_client;
+    int m_objectCount;
+    int m_varCount;
+    std::set<std::string> m_filters;
+    std::map<std::string, TokenId> m_tokens;
+    std::map<std::string, ConstrainedVariableId> m_variables;
+    TemporalRelations m_relations;
+
+  private:
+    DbClientTransactionPlayer(const DbClientTransactionPlayer&) = delete;
+    DbClientTransactionPlayer& operator=(const DbClientTransactionPlayer&) = delete;
+
+    /** "$OBJECT[n]" or "$VAR[n]" from the counter, which then moves on. */
+    static std::string generatedName(const char* prefix, int& counter);
+
+    /** How many "zorl" roots enclose the element being processed. */
+    int m_zorlDepth;
+
+    /** While a rewind runs: finds the older elements that a search can match. */
+    RewindIndex* m_rewindIndex = nullptr;
+  };
+
+  /**
+   * The player offered to a host engine as the language "zorl-xml-txn". Its
+   * name tables last from one interpret call to the next.
+   */
+  class ZorlXmlTxnInterpreter : public LanguageInterpreter {
+  public:
+    explicit ZorlXmlTxnInterpreter(const DbClientId& client);
+    ~ZorlXmlTxnInterpreter() noexcept(false) override;
+
+    /** Plays the stream; answers "". The script text is not used. */
+    std::string interpret(std::istream& input, const std::string& script) override;
+
+  private:
+    DbClientTransactionPlayer m_interpreter;
+  };
+
+}
+
+#endif

@@ -1,0 +1,201 @@
+// The player's object, variable and constraint transactions: "new",
+// "deleteobject", "var", "deletevar", "specify", "restrict", "assign",
+// "reset", "invoke" (a constraint, or a transaction by name) and
+// "deleteconstraint". Every change but "assign" goes through the client.
+
+#include "PlanDatabase/transactions/DbClientTransactionPlayer.hh"
+
+#include "ConstraintEngine/base/AbstractDomain.hh"
+#include "PlanDatabase/base/DbClient.hh"
+#include "PlanDatabase/base/Object.hh"
+#include "Utils/base/Debug.hh"
+
+#include <tinyxml.h>
+
+#include <climits>
+#include <cstring>
+#include <memory>
+
+namespace KADRIX {
+
+  namespace {
+
+    bool isInvoke(const TiXmlElement& element) { return strcmp(element.Value(), "invoke") == 0; }
+
+    /** An engine index written as a decimal number; anything else fails a check. */
+    unsigned int decimalIndex(const char* text) {
+      unsigned long value = 0;
+      bool decimal = *text != '\0';
+      for (const char* c = text; decimal && *c != '\0'; ++c) {
+        decimal = *c >= '0' && *c <= '9';
+        value = value * 10 + (unsigned long) (*c - '0');
+        decimal = decimal && value <= UINT_MAX;
+      }
+      KADRIX_CHECK_MSG(decimal, "Index '" << text << "' is not a decimal number.");
+      return (unsigned int) value;
+    }
+
+    /** "v1,v2," from the variables' text forms: the scope of a constraint in debug output. */
+    std::string scopeText(const std::vector<ConstrainedVariableId>& scope) {
+      std::string text;
+      for (const ConstrainedVariableId& var : scope)
+        text += var->toString() + ",";
+      return text;
+    }
+
+  }
+
+  void DbClientTransactionPlayer::playObjectCreated(const TiXmlElement& element) {
+    xmlAsValue(element, element.Attribute("name"));
+  }
+
+  void DbClientTransactionPlayer::playObjectDeleted(const TiXmlElement& element) {
+    const char* name = element.Attribute("name");
+    KADRIX_CHECK(name != NULL);
+    ObjectId obj = m_client->getObject(name);
+    KADRIX_CHECK(obj.isValid());
+    m_client->deleteObject(obj);
+  }
+
+  void DbClientTransactionPlayer::playVariableCreated(const TiXmlElement& element) {
+    const char* type = element.Attribute("type");
+    KADRIX_CHECK(type != NULL);
+    const char* name = element.Attribute("name");
+    KADRIX_CHECK(name != NULL);
+    ConstrainedVariableId variable = xmlAsCreateVariable(type, name, element.FirstChildElement());
+    KADRIX_CHECK(variable.isValid());
+    KADRIX_DEBUG("DbClientTransactionPlayer:playVariableCreated",
+                 "after xmlAsCreateVariable var = " << name << " type = " << type
+                 << " domain typeName =  " << variable->baseDomain().getTypeName().toString());
+    m_variables[name] = variable;
+  }
+
+  void DbClientTransactionPlayer::playVariableDeleted(const TiXmlElement& element) {
+    KADRIX_DEBUG("DbClientTransactionPlayer:playVariableDeleted",
+                 "Playing (possibly the inverse of) " << element);
+    const char* name = element.Attribute("name");
+    KADRIX_CHECK(name != NULL);
+    ConstrainedVariableId var;
+    if (element.Attribute("index") != NULL) {
+      const char* index = element.Attribute("index");
+      var = m_client->getVariableByIndex(decimalIndex(index));
+      // Only the global variable of that name may go: a token's or an
+      // object's own variable would be deleted again by its owner.
+      KADRIX_CHECK_MSG(!var.isValid() || (m_client->isGlobalVariable(name) &&
+                                          m_client->getGlobalVariable(name) == var),
+                       "The variable at index " << index << " is not the global variable '"
+                       << name << "'.");
+    } else {
+      KADRIX_CHECK(m_client->isGlobalVariable(name));
+      var = m_client->getGlobalVariable(name);
+    }
+    KADRIX_CHECK(var.isValid());
+    const TiXmlElement* object = element.FirstChildElement("new");
+    if (object != NULL)
+      playObjectDeleted(*object);
+    m_client->deleteVariable(var);
+    m_variables.erase(name);
+  }
+
+  void DbClientTransactionPlayer::playVariableSpecified(const TiXmlElement& element) {
+    KADRIX_DEBUG("DbClientTransactionPlayer:playVariableSpecified", "Playing " << element);
+    ConstrainedVariableId var;
+    const TiXmlElement* value_el;
+    if (isInvoke(element)) {
+      KADRIX_CHECK(element.Attribute("identifier") != NULL);
+      var = parseVariable(element.Attribute("identifier"));
+      value_el = element.FirstChildElement();
+    } else {
+      const TiXmlElement* var_el = element.FirstChildElement("variable");
+      if (var_el == NULL)
+        var_el = element.FirstChildElement("id");
+      KADRIX_CHECK(var_el != NULL);
+      var = xmlAsVariable(*var_el);
+      value_el = var_el->NextSiblingElement();
+    }
+    KADRIX_CHECK(var.isValid());
+    KADRIX_CHECK(value_el != NULL);
+    std::unique_ptr<const AbstractDomain> domain(xmlAsAbstractDomain(*value_el, NULL, NULL));
+    if (domain->isSingleton())
+      m_client->specify(var, domain->getSingletonValue());
+    else
+      m_client->restrict(var, *domain);
+  }
+
+  void DbClientTransactionPlayer::playVariableRestricted(const TiXmlElement& element) {
+    const TiXmlElement* var_el = element.FirstChildElement();
+    KADRIX_CHECK(var_el != NULL);
+    ConstrainedVariableId variable = xmlAsVariable(*var_el);
+    KADRIX_CHECK(variable.isValid());
+    const TiXmlElement* value_el = var_el->NextSiblingElement();
+    KADRIX_CHECK(value_el != NULL);
+    std::unique_ptr<const AbstractDomain> domain(xmlAsAbstractDomain(*value_el, NULL, NULL));
+    m_client->restrict(variable, *domain);
+  }
+
+  void DbClientTransactionPlayer::playVariableAssigned(const TiXmlElement& element) {
+    const char* name = element.Attribute("name");
+    KADRIX_CHECK(name != NULL);
+    KADRIX_DEBUG("DbClientTransactionPlayer:playVariableAssigned", "assigning for " << name);
+    ConstrainedVariableId var = parseVariable(name);
+    KADRIX_CHECK(var.isValid());
+    KADRIX_DEBUG("DbClientTransactionPlayer:playVariableAssigned", "found variable " << var->getKey());
+    const TiXmlElement* value_el = element.FirstChildElement();
+    KADRIX_CHECK(value_el != NULL);
+    std::unique_ptr<const AbstractDomain> domain(xmlAsAbstractDomain(*value_el, NULL, NULL));
+    KADRIX_DEBUG("DbClientTransactionPlayer:playVariableAssigned",
+                 "specifying to " << domain->toString());
+    // Straight to the variable: no listener of the client hears of it.
+    var->restrictBaseDomain(*domain);
+  }
+
+  void DbClientTransactionPlayer::playVariableReset(const TiXmlElement& element) {
+    KADRIX_DEBUG("DbClientTransactionPlayer:playVariableReset", "Playing " << element);
+    ConstrainedVariableId var;
+    if (isInvoke(element)) {
+      KADRIX_CHECK(element.Attribute("identifier") != NULL);
+      var = parseVariable(element.Attribute("identifier"));
+    } else {
+      const TiXmlElement* var_el = element.FirstChildElement();
+      KADRIX_CHECK(var_el != NULL);
+      var = xmlAsVariable(*var_el);
+    }
+    KADRIX_CHECK(var.isValid());
+    m_client->reset(var);
+    KADRIX_DEBUG("DbClientTransactionPlayer:playVariableReset", "Played " << element);
+  }
+
+  void DbClientTransactionPlayer::playInvokeConstraint(const TiXmlElement& element) {
+    const char* name = element.Attribute("name");
+    KADRIX_CHECK(name != NULL);
+    if (element.Attribute("identifier") != NULL || element.FirstChildElement() == NULL) {
+      playInvokeTransaction(element);
+      return;
+    }
+    std::vector<ConstrainedVariableId> scope;
+    for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
+         child = child->NextSiblingElement()) {
+      ConstrainedVariableId var = xmlAsVariable(*child);
+      KADRIX_CHECK(var.isValid());
+      scope.push_back(var);
+    }
+    KADRIX_DEBUG("DbClientTransactionPlayer:playInvokeConstraint",
+                 "Adding constraint " << name << " args: " << scopeText(scope));
+    m_client->createConstraint(name, scope);
+    KADRIX_DEBUG("DbClientTransactionPlayer:playInvokeConstraint",
+                 "Added constraint " << name << " args: " << scopeText(scope));
+  }
+
+  void DbClientTransactionPlayer::playUninvokeConstraint(const TiXmlElement& element) {
+    const char* index = element.Attribute("index");
+    KADRIX_CHECK(index != NULL);
+    ConstraintId constraint = m_client->getConstraintByIndex(decimalIndex(index));
+    KADRIX_CHECK_MSG(constraint.isValid(), "No constraint at index " << index << ".");
+    const char* name = element.Attribute("name");
+    KADRIX_CHECK_MSG(name == NULL || constraint->getName() == LabelStr(name),
+                     "The constraint at index " << index << " is " << constraint->toString()
+                     << ", not " << name << ".");
+    m_client->deleteConstraint(constraint);
+  }
+
+}

@@ -1,0 +1,613 @@
+// Rewinding: the backward dispatch and the undo handlers of the transaction
+// player.
+//
+// An element that created or changed something is undone by the forward
+// handler of the opposite transaction. An element that deleted or retracted
+// something is undone by searching the older elements, newest first, for the
+// transaction it took back and playing that again. A search sees the range
+// [start, end) of the sequence being rewound: `start` designates the
+// top-level element being undone (never a candidate in the forms the log
+// writes), and each step moves one element older.
+//
+// Searches resolve the references of a candidate without failing and without
+// entering names into the player's tables: a candidate whose references no
+// longer resolve (a token deleted since, say) is skipped, so that an older
+// element can still match. Checks on the shape of a candidate still fail.
+
+#include "PlanDatabase/transactions/DbClientTransactionPlayer.hh"
+
+#include "PlanDatabase/base/DbClient.hh"
+#include "PlanDatabase/base/Object.hh"
+#include "PlanDatabase/base/Token.hh"
+#include "PlanDatabase/transactions/DbClientTransactionLog.hh"
+#include "PlanDatabase/transactions/RewindIndex.hh"
+#include "Utils/base/Debug.hh"
+#include "Utils/base/Error.hh"
+#include "Utils/base/Utils.hh"
+
+#include <tinyxml.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <istream>
+#include <list>
+#include <memory>
+#include <set>
+#include <vector>
+
+namespace KADRIX {
+
+  namespace {
+
+    typedef std::list<TiXmlElement*> ElementList;
+    typedef ElementList::const_reverse_iterator LogPosition;
+    typedef ElementList::iterator StreamPosition;
+
+    bool hasTag(const TiXmlElement& element, const char* tag) {
+      return std::strcmp(element.Value(), tag) == 0;
+    }
+
+    /** The element has the attribute, with exactly this text. */
+    bool hasAttribute(const TiXmlElement& element, const char* attribute, const char* text) {
+      const char* value = element.Attribute(attribute);
+      return value != NULL && std::strcmp(value, text) == 0;
+    }
+
+    /** Both texts are given and differ. */
+    bool bothDiffer(const char* first, const char* second) {
+      return first != NULL && second != NULL && std::strcmp(first, second) != 0;
+    }
+
+    /** What a reference resolves to, or an empty value where resolving it fails a check. */
+    template <class Resolve>
+    auto quietly(Resolve resolve) -> decltype(resolve()) {
+      try {
+        return resolve();
+      } catch (const Error&) {
+        return decltype(resolve())();
+      }
+    }
+
+    /** Owns the elements read by a stream rewind and deletes them however the rewind ends. */
+    struct OwnedElements {
+      ElementList elements;
+      OwnedElements() = default;
+      OwnedElements(const OwnedElements&) = delete;
+      OwnedElements& operator=(const OwnedElements&) = delete;
+      ~OwnedElements() { cleanup(elements); }
+    };
+
+    /** What undoes one transaction name, by the row of the inverse table that names it. */
+    enum class Inverse {
+      NOTHING, DELETE_VARIABLE, UNDELETE_VARIABLE, DELETE_OBJECT, UNDELETE_OBJECT,
+      DELETE_TOKEN, UNDELETE_TOKEN, FREE, UNFREE, CANCEL, UNCANCEL, RESET, UNRESET,
+      UNINVOKE, REINVOKE
+    };
+
+    struct InverseRow {
+      const char* name;
+      Inverse inverse;
+    };
+
+    // Tested in order; an "invoke" element counts as the transaction that it names.
+    const InverseRow s_inverses[] = {
+      {"breakpoint", Inverse::NOTHING},        {"class_decl", Inverse::NOTHING},
+      {"class", Inverse::NOTHING},             {"enum", Inverse::NOTHING},
+      {"typedef", Inverse::NOTHING},           {"compat", Inverse::NOTHING},
+      {"var", Inverse::DELETE_VARIABLE},       {"deletevar", Inverse::UNDELETE_VARIABLE},
+      {"new", Inverse::DELETE_OBJECT},         {"deleteobject", Inverse::UNDELETE_OBJECT},
+      {"goal", Inverse::DELETE_TOKEN},         {"fact", Inverse::DELETE_TOKEN},
+      {"deletetoken", Inverse::UNDELETE_TOKEN}, {"constrain", Inverse::FREE},
+      {"free", Inverse::UNFREE},               {"activate", Inverse::CANCEL},
+      {"merge", Inverse::CANCEL},              {"reject", Inverse::CANCEL},
+      {"cancel", Inverse::UNCANCEL},           {"specify", Inverse::RESET},
+      {"assign", Inverse::NOTHING},            {"restrict", Inverse::NOTHING},
+      {"reset", Inverse::UNRESET},             {"invoke", Inverse::UNINVOKE},
+      {"deleteconstraint", Inverse::REINVOKE},
+    };
+
+    /** Makes the index the player's searches use while it lives. */
+    class IndexedRewind {
+    public:
+      IndexedRewind(RewindIndex*& slot, std::vector<const TiXmlElement*> oldestFirst)
+        : m_slot(slot), m_previous(slot), m_index(std::move(oldestFirst)) {
+        m_slot = &m_index;
+      }
+      ~IndexedRewind() { m_slot = m_previous; }
+      IndexedRewind(const IndexedRewind&) = delete;
+      IndexedRewind& operator=(const IndexedRewind&) = delete;
+
+    private:
+      RewindIndex*& m_slot;
+      RewindIndex* const m_previous;
+      RewindIndex m_index;
+    };
+
+    /**
+     * The newest element of [start, end) that `match` accepts, offered newest
+     * first, or null. With an index that answers exactly for the kind, and
+     * keys for what is sought, only the candidates under those keys are
+     * offered; `keys` returns false when it cannot name them.
+     */
+    template <class It, class Keys, class Match>
+    const TiXmlElement* findOlder(RewindIndex* index, RewindIndex::Kind kind, It start, It end,
+                                  Keys keys, Match match) {
+      if (index != NULL && start != end) {
+        const std::size_t newest = index->position(*start);
+        std::vector<std::string> sought;
+        if (newest != RewindIndex::NONE && index->exact(kind, newest) && keys(sought))
+          return index->newestMatch(kind, sought, newest, match);
+      }
+      for (It it = start; it != end; ++it) {
+        const TiXmlElement* const* candidate = &*it;
+        if (match(candidate))
+          return *it;
+      }
+      return NULL;
+    }
+
+    /** A search that has no key but the text of the element undone. */
+    std::function<bool(std::vector<std::string>&)> keyed(const std::string& key) {
+      return [key](std::vector<std::string>& keys) {
+        keys.push_back(key);
+        return true;
+      };
+    }
+
+    // The engine reuses freed indexes last in, first out, so an entity made
+    // again by a rewind usually has its old index;
+    // where it has not, the element that made it is read with its current one,
+    // so that undoing the element never takes another entity that holds the
+    // recorded index now.
+
+    /** A copy of the element with another "index". */
+    const TiXmlElement& reindexed(const TiXmlElement& element, unsigned int index,
+                                  std::unique_ptr<TiXmlElement>& copy) {
+      copy.reset(element.Clone()->ToElement());
+      copy->SetAttribute("index", (int) index);
+      return *copy;
+    }
+
+    /** The "var" element, with the index of the global variable that it made. */
+    const TiXmlElement& madeVariable(DbClient& client, const TiXmlElement& element,
+                                     std::unique_ptr<TiXmlElement>& copy) {
+      const char* name = element.Attribute("name");
+      const char* index = element.Attribute("index");
+      if (name == NULL || index == NULL || !client.isGlobalVariable(name))
+        return element;
+      const unsigned int current = client.getIndexByVariable(client.getGlobalVariable(name));
+      return std::to_string(current) == index ? element : reindexed(element, current, copy);
+    }
+
+    /** The "invoke" element, with the index of the constraint that it made (same name, same scope). */
+    const TiXmlElement& madeConstraint(DbClientTransactionPlayer& player, DbClient& client,
+                                       const TiXmlElement& element, std::unique_ptr<TiXmlElement>& copy) {
+      const char* name = element.Attribute("name");
+      const char* index = element.Attribute("index");
+      std::vector<ConstrainedVariableId> scope;
+      for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
+           child = child->NextSiblingElement()) {
+        if (!hasTag(*child, "variable"))
+          return element; // a scope made of values: nothing to compare with
+        scope.push_back(quietly([&]() { return player.xmlAsVariable(*child); }));
+        if (!scope.back().isValid())
+          return element;
+      }
+      if (name == NULL || index == NULL || scope.empty())
+        return element;
+      const auto madeHere = [&](const ConstraintId& constraint) {
+        return constraint.isValid() && constraint->getName() == LabelStr(name) && constraint->getScope() == scope;
+      };
+      if (madeHere(quietly([&]() { return client.getConstraintByIndex((unsigned int) std::atoi(index)); })))
+        return element;
+      std::set<ConstraintId> candidates;
+      scope.front()->constraints(candidates);
+      for (const ConstraintId& constraint : candidates)
+        if (madeHere(constraint))
+          return reindexed(element, client.getIndexByConstraint(constraint), copy);
+      return element;
+    }
+
+  }
+
+  // Entry points.
+
+  void DbClientTransactionPlayer::rewind(const DbClientTransactionLogId& txLog, bool breakpoint) {
+    KADRIX_CHECK_MSG(txLog.isValid(), "No transaction log to rewind.");
+    const ElementList& transactions = txLog->getBufferedTransactions();
+    // A log on this player's own client would otherwise record each undo.
+    DbClientTransactionLog::Suspension quiet(*txLog);
+    IndexedRewind indexed(m_rewindIndex, std::vector<const TiXmlElement*>(transactions.begin(),
+                                                                           transactions.end()));
+    while (!transactions.empty()) {
+      const TiXmlElement* tx = transactions.back();
+      processTransactionInverse(*tx, transactions.rbegin(), transactions.rend());
+      if (breakpoint && hasTag(*tx, "breakpoint"))
+        return;
+      txLog->popTransaction();
+    }
+  }
+
+  void DbClientTransactionPlayer::rewind(std::istream& is, bool breakpoint) {
+    KADRIX_CHECK_MSG(is, "Invalid input sream for playing transactions.");
+    OwnedElements read;
+    TiXmlDocument doc;
+    // Newest first: each element goes to the front. Reading stops wherever the
+    // stream can give no further element.
+    while (const TiXmlElement* element = readElement(is, doc)) {
+      read.elements.push_front(element->Clone()->ToElement());
+      doc.Clear();
+    }
+    KADRIX_CHECK_MSG(!is.bad(), "The input stream failed while transactions were read from it.");
+    IndexedRewind indexed(m_rewindIndex, std::vector<const TiXmlElement*>(read.elements.rbegin(),
+                                                                           read.elements.rend()));
+    for (StreamPosition it = read.elements.begin(); it != read.elements.end(); ++it) {
+      const TiXmlElement& tx = **it;
+      processTransactionInverse(tx, it, read.elements.end());
+      if (breakpoint && hasTag(tx, "breakpoint"))
+        break;
+    }
+  }
+
+  // The backward dispatch.
+
+  template <class It>
+  void DbClientTransactionPlayer::processTransactionInverse(const TiXmlElement& element, It start,
+                                                            It end) {
+    const char* tagname = element.Value();
+    KADRIX_DEBUG("DbClientTransactionPlayer:processTransactionInverse",
+                 "Processing inverse of transaction '" << tagname << "'");
+    if (!transactionFiltered(element)) {
+      const InverseRow* row = NULL;
+      for (const InverseRow& candidate : s_inverses)
+        if (transactionMatch(element, candidate.name)) {
+          row = &candidate;
+          break;
+        }
+      if (row == NULL) {
+        KADRIX_CHECK_MSG(strcmp(tagname, "zorl") == 0, "Unknown tag name " << tagname);
+        // The children of a root are undone newest first, like the stream
+        // itself, so nothing is deleted before what uses it.
+        std::vector<const TiXmlElement*> children;
+        for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
+             child = child->NextSiblingElement())
+          children.push_back(child);
+        for (std::vector<const TiXmlElement*>::reverse_iterator child = children.rbegin();
+             child != children.rend(); ++child) {
+          processTransactionInverse(**child, start, end);
+          if (!m_client->propagate())
+            return;
+        }
+      } else {
+        switch (row->inverse) {
+        case Inverse::NOTHING: break;
+        case Inverse::DELETE_VARIABLE: {
+          std::unique_ptr<TiXmlElement> copy;
+          playVariableDeleted(madeVariable(*((DbClient*) m_client), element, copy));
+          break;
+        }
+        case Inverse::UNDELETE_VARIABLE: playVariableUndeleted(element, start, end); break;
+        case Inverse::DELETE_OBJECT: playObjectDeleted(element); break;
+        case Inverse::UNDELETE_OBJECT: playObjectUndeleted(element, start, end); break;
+        case Inverse::DELETE_TOKEN: playTokenDeleted(element); break;
+        case Inverse::UNDELETE_TOKEN: playTokenUndeleted(element, start, end); break;
+        case Inverse::FREE: playFreed(element); break;
+        case Inverse::UNFREE: playUnfreed(element, start, end); break;
+        case Inverse::CANCEL: playCancelled(element); break;
+        case Inverse::UNCANCEL: playUncancelled(element, start, end); break;
+        case Inverse::RESET: playVariableReset(element); break;
+        case Inverse::UNRESET: playVariableUnreset(element, start, end); break;
+        case Inverse::UNINVOKE: playUninvokeConstraint(element, start, end); break;
+        case Inverse::REINVOKE: playReinvokeConstraint(element, start, end); break;
+        }
+      }
+    }
+    m_client->propagate();
+  }
+
+  namespace {
+
+    // Keys under which the index finds the elements that name what a search seeks.
+
+    /** The key of a token by its path, or "" when it has none. */
+    std::string tokenSought(const DbClientId& client, const TokenId& token) {
+      const std::string path = quietly([&]() { return client->getPathAsString(token); });
+      return path.empty() ? path : RewindIndex::tokenKey(path);
+    }
+
+    /** The keys of every reference that names the variable; false when they cannot be told. */
+    bool variableSought(const DbClientId& client, const ConstrainedVariableId& var,
+                        std::vector<std::string>& keys) {
+      if (!var.isValid())
+        return false;
+      keys.push_back(RewindIndex::variableKey(client->getIndexByVariable(var)));
+      const EntityId& parent = var->parent();
+      const int index = var->getIndex();
+      if (Id<Token>::convertable(parent)) {
+        const TokenId token(parent);
+        const std::string path = tokenSought(client, token);
+        if (path.empty() || index < 0 || (unsigned) index >= token->getVariables().size() ||
+            token->getVariables()[index] != var)
+          return false;
+        keys.push_back(RewindIndex::variableKey('T', path.substr(1), index));
+      } else if (Id<Object>::convertable(parent)) {
+        const ObjectId object(parent);
+        if (index < 0 || (unsigned) index >= object->getVariables().size() ||
+            object->getVariables()[index] != var)
+          return false;
+        keys.push_back(RewindIndex::variableKey('O', object->getName().toString(), index));
+      }
+      return true;
+    }
+
+  }
+
+  // Token transactions.
+
+  template <class It>
+  void DbClientTransactionPlayer::playUnfreed(const TiXmlElement& element, It start, It end) {
+    KADRIX_DEBUG("DbClientTransactionPlayer:playUnfreed", "Rewinding transaction " << element);
+    ObjectId object;
+    TokenId predecessor, successor;
+    getElementsFromConstrain(element, object, predecessor, successor);
+    const TiXmlElement* found = findOlder(
+      m_rewindIndex, RewindIndex::CONSTRAIN, start, end,
+      [&](std::vector<std::string>& keys) {
+        const std::string first = tokenSought(m_client, predecessor), second = tokenSought(m_client, successor);
+        keys.push_back(RewindIndex::join(object->getName().toString(), RewindIndex::join(first, second)));
+        return !first.empty() && !second.empty();
+      },
+      [&](const TiXmlElement* const* it) {
+        KADRIX_DEBUG("DbClientTransactionPlayer:playUnfreed", "Iterating backwards over " << **it);
+        if (!transactionMatch(**it, "constrain"))
+          return false;
+        ObjectId object2;
+        TokenId predecessor2, successor2;
+        const bool resolved = quietly([&]() {
+          getElementsFromConstrain(**it, object2, predecessor2, successor2);
+          return ObjectId(object2);
+        }).isValid();
+        return resolved && object2 == object && predecessor2 == predecessor && successor2 == successor;
+      });
+    KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No constrain transaction prior to " << element);
+    processTransaction(*found);
+  }
+
+  template <class It>
+  void DbClientTransactionPlayer::playUncancelled(const TiXmlElement& element, It start, It end) {
+    KADRIX_DEBUG("DbClientTransactionPlayer:playUncancelled", "Processing inverse of " << element);
+    TokenId token;
+    if (hasTag(element, "invoke")) {
+      KADRIX_CHECK(element.Attribute("identifier") != NULL);
+      token = lookUp(m_tokens, element.Attribute("identifier"));
+    } else {
+      const TiXmlElement* token_el = element.FirstChildElement();
+      KADRIX_CHECK(token_el != NULL);
+      token = xmlAsToken(*token_el);
+    }
+    KADRIX_CHECK(token.isValid());
+    KADRIX_DEBUG("DbClientTransactionPlayer:playUncancelled", "Looking for a prior restriction transaction.");
+    const TiXmlElement* found = findOlder(
+      m_rewindIndex, RewindIndex::STATE, start, end,
+      [&](std::vector<std::string>& keys) {
+        keys.push_back(tokenSought(m_client, token));
+        return !keys.back().empty();
+      },
+      [&](const TiXmlElement* const* it) {
+        KADRIX_DEBUG("DbClientTransactionPlayer:playUncancelled", "Checking " << **it);
+        if (!transactionMatch(**it, "activate") && !transactionMatch(**it, "merge") &&
+            !transactionMatch(**it, "reject"))
+          return false;
+        TokenId transToken;
+        if (hasTag(**it, "invoke")) {
+          KADRIX_CHECK((*it)->Attribute("identifier") != NULL);
+          transToken = lookUp(m_tokens, (*it)->Attribute("identifier"));
+        } else {
+          const TiXmlElement* token_el = (*it)->FirstChildElement();
+          KADRIX_CHECK(token_el != NULL);
+          transToken = quietly([&]() { return xmlAsToken(*token_el); });
+        }
+        return transToken.isValid() && transToken == token;
+      });
+    KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL",
+                      "No activate, merge, or reject transaction prior to " << element);
+    KADRIX_DEBUG("DbClientTransactionPlayer:playUncancelled", "Transaction is the proper inverse.  Playing.");
+    processTransaction(*found);
+  }
+
+  template <class It>
+  void DbClientTransactionPlayer::playTokenUndeleted(const TiXmlElement& element, It start, It end) {
+    const char* type = element.Attribute("type");
+    KADRIX_CHECK(type != NULL);
+    const char* path = element.Attribute("path");
+    KADRIX_CHECK(path != NULL);
+    // The log writes no "name" when the deletion was made without one; the
+    // creating goal is then the newest of that type at that path.
+    const char* name = element.Attribute("name");
+    const TiXmlElement* found = findOlder(
+      m_rewindIndex, name == NULL ? RewindIndex::GOAL_BY_PATH : RewindIndex::GOAL_BY_NAME, start, end,
+      keyed(RewindIndex::join(type, name == NULL ? path : name)),
+      [&](const TiXmlElement* const* it) {
+        if ((!hasTag(**it, "goal") && !hasTag(**it, "fact")) || (*it)->Attribute("relation") != NULL)
+          return false;
+        const TiXmlElement* child = (*it)->FirstChildElement();
+        KADRIX_CHECK(child != NULL);
+        if (!hasAttribute(*child, "type", type))
+          return false;
+        return name == NULL ? hasAttribute(*child, "path", path)
+                            : !bothDiffer(child->Attribute("path"), path) && hasAttribute(*child, "name", name);
+      });
+    KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
+    playTokenCreated(*found);
+  }
+
+  // Object, variable and constraint transactions.
+
+  template <class It>
+  void DbClientTransactionPlayer::playUninvokeConstraint(const TiXmlElement& element, It start,
+                                                         It end) {
+    // The same test by which playing chose between creating a constraint and invoking a transaction.
+    if (element.Attribute("identifier") == NULL && element.FirstChildElement() != NULL) {
+      std::unique_ptr<TiXmlElement> copy;
+      playUninvokeConstraint(madeConstraint(*this, *((DbClient*) m_client), element, copy));
+    } else
+      playUninvokeTransaction(element, start, end);
+  }
+
+  template <class It>
+  void DbClientTransactionPlayer::playUninvokeTransaction(const TiXmlElement& element, It start,
+                                                          It end) {
+    const char* name = element.Attribute("name");
+    KADRIX_CHECK(name != NULL);
+    const std::string transaction(name);
+    if (transaction == "close")
+      KADRIX_DEBUG("DbClientTransactionPlayer:playUninvokeTransaction",
+                   "Warning:  can't un-close the database or a type.");
+    else if (transaction == "constrain")
+      playFreed(element);
+    else if (transaction == "free")
+      playUnfreed(element, start, end);
+    else if (transaction == "activate" || transaction == "merge" || transaction == "reject")
+      playCancelled(element);
+    else if (transaction == "cancel")
+      playUncancelled(element, start, end);
+    else if (transaction == "specify")
+      playVariableReset(element);
+    else
+      KADRIX_FAIL("unexpected transaction invoked: '" << name << "'");
+  }
+
+  template <class It>
+  void DbClientTransactionPlayer::playReinvokeConstraint(const TiXmlElement& element, It start,
+                                                         It end) {
+    const char* name = element.Attribute("name");
+    KADRIX_CHECK(name != NULL);
+    const char* index = element.Attribute("index");
+    std::vector<ConstrainedVariableId> vars;
+    for (const TiXmlElement* child = element.FirstChildElement("variable"); child != NULL;
+         child = child->NextSiblingElement("variable")) {
+      ConstrainedVariableId var = xmlAsVariable(*child);
+      KADRIX_CHECK(var.isValid());
+      vars.push_back(var);
+    }
+    KADRIX_CHECK(!vars.empty());
+    const TiXmlElement* found = findOlder(
+      m_rewindIndex, RewindIndex::INVOKE, start, end, keyed(name),
+      [&](const TiXmlElement* const* it) {
+        if (!hasTag(**it, "invoke") || (*it)->Attribute("identifier") != NULL ||
+            !hasAttribute(**it, "name", name) || bothDiffer(index, (*it)->Attribute("index")))
+          return false;
+        // A candidate whose variables do not all resolve is not the creation sought.
+        bool resolved = true;
+        std::vector<ConstrainedVariableId> otherVars;
+        for (const TiXmlElement* child = (*it)->FirstChildElement("variable"); child != NULL;
+             child = child->NextSiblingElement("variable")) {
+          ConstrainedVariableId var = quietly([&]() { return xmlAsVariable(*child); });
+          resolved = resolved && var.isValid();
+          otherVars.push_back(var);
+        }
+        KADRIX_CHECK(!otherVars.empty());
+        return resolved && otherVars == vars;
+      });
+    KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
+    playInvokeConstraint(*found);
+  }
+
+  template <class It>
+  void DbClientTransactionPlayer::playVariableUndeleted(const TiXmlElement& element, It start,
+                                                        It end) {
+    KADRIX_DEBUG("DbClientTransactionPlayer:playVariableUndeleted", "Playing inverse of " << element);
+    const char* name = element.Attribute("name");
+    KADRIX_CHECK(name != NULL);
+    const char* index = element.Attribute("index");
+    KADRIX_CHECK(index != NULL);
+    const char* type = element.Attribute("type");
+    KADRIX_DEBUG("DbClientTransactionPlayer:playVariableUndeleted",
+                 "Searching backwards for a creation transaction.");
+    const TiXmlElement* found = findOlder(
+      m_rewindIndex, RewindIndex::VAR, start, end, keyed(name), [&](const TiXmlElement* const* it) {
+        KADRIX_DEBUG("DbClientTransactionPlayer:playVariableUndeleted", "Checking " << **it);
+        return hasTag(**it, "var") && hasAttribute(**it, "name", name) &&
+               !bothDiffer((*it)->Attribute("index"), index) &&
+               (type == NULL || hasAttribute(**it, "type", type));
+      });
+    KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
+    playVariableCreated(*found);
+  }
+
+  template <class It>
+  void DbClientTransactionPlayer::playObjectUndeleted(const TiXmlElement& element, It start, It end) {
+    KADRIX_DEBUG("DbClientTransactionPlayer:playObjectUndeleted", "Playing inverse of " << element);
+    const char* name = element.Attribute("name");
+    KADRIX_CHECK(name != NULL);
+    KADRIX_DEBUG("DbClientTransactionPlayer:playObjectUndeleted",
+                 "Searching backwards for a creation transaction.");
+    const TiXmlElement* creation = NULL;
+    const TiXmlElement* found = findOlder(
+      m_rewindIndex, RewindIndex::NEW, start, end, keyed(name), [&](const TiXmlElement* const* it) {
+        KADRIX_DEBUG("DbClientTransactionPlayer:playObjectUndeleted", "Checking " << **it);
+        // An object may have been created inside the "var" element that holds it.
+        creation = *it;
+        if (hasTag(*creation, "var") && creation->FirstChildElement("new") != NULL)
+          creation = creation->FirstChildElement("new");
+        return hasTag(*creation, "new") && hasAttribute(*creation, "name", name);
+      });
+    KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
+    playObjectCreated(*creation);
+  }
+
+  template <class It>
+  void DbClientTransactionPlayer::playVariableUnreset(const TiXmlElement& element, It start, It end) {
+    ConstrainedVariableId var;
+    if (hasTag(element, "invoke")) {
+      KADRIX_CHECK(element.Attribute("identifier") != NULL);
+      var = parseVariable(element.Attribute("identifier"));
+    } else {
+      const TiXmlElement* var_el = element.FirstChildElement();
+      KADRIX_CHECK(var_el != NULL);
+      var = xmlAsVariable(*var_el);
+    }
+    const TiXmlElement* found = findOlder(
+      m_rewindIndex, RewindIndex::SPECIFY, start, end,
+      [&](std::vector<std::string>& keys) { return variableSought(m_client, var, keys); },
+      [&](const TiXmlElement* const* it) {
+        if (!transactionMatch(**it, "specify"))
+          return false;
+        ConstrainedVariableId transVar;
+        if (hasTag(**it, "invoke")) {
+          KADRIX_CHECK((*it)->Attribute("identifier") != NULL);
+          transVar = quietly([&]() { return parseVariable((*it)->Attribute("identifier")); });
+        } else {
+          const TiXmlElement* var_el = (*it)->FirstChildElement("variable");
+          if (var_el == NULL)
+            var_el = (*it)->FirstChildElement("id");
+          KADRIX_CHECK(var_el != NULL);
+          transVar = quietly([&]() { return xmlAsVariable(*var_el); });
+        }
+        return transVar.isValid() && transVar == var;
+      });
+    KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No specify transaction prior to " << element);
+    playVariableSpecified(*found);
+  }
+
+  // The two sequences rewound: a log's buffer read backwards, and the list a
+  // stream rewind reads, newest first.
+#define KADRIX_REWIND_INSTANTIATE(It)                                                              \
+  template void DbClientTransactionPlayer::processTransactionInverse<It>(const TiXmlElement&, It, It); \
+  template void DbClientTransactionPlayer::playUnfreed<It>(const TiXmlElement&, It, It);           \
+  template void DbClientTransactionPlayer::playUncancelled<It>(const TiXmlElement&, It, It);       \
+  template void DbClientTransactionPlayer::playTokenUndeleted<It>(const TiXmlElement&, It, It);    \
+  template void DbClientTransactionPlayer::playUninvokeConstraint<It>(const TiXmlElement&, It, It); \
+  template void DbClientTransactionPlayer::playUninvokeTransaction<It>(const TiXmlElement&, It, It); \
+  template void DbClientTransactionPlayer::playReinvokeConstraint<It>(const TiXmlElement&, It, It); \
+  template void DbClientTransactionPlayer::playVariableUndeleted<It>(const TiXmlElement&, It, It); \
+  template void DbClientTransactionPlayer::playVariableUnreset<It>(const TiXmlElement&, It, It);   \
+  template void DbClientTransactionPlayer::playObjectUndeleted<It>(const TiXmlElement&, It, It);
+
+  KADRIX_REWIND_INSTANTIATE(LogPosition)
+  KADRIX_REWIND_INSTANTIATE(StreamPosition)
+
+#undef KADRIX_REWIND_INSTANTIATE
+
+}

@@ -1,0 +1,189 @@
+#include "PlanDatabase/transactions/RewindIndex.hh"
+
+#include <tinyxml.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace KADRIX {
+
+  namespace {
+
+    bool hasTag(const TiXmlElement& element, const char* tag) {
+      return std::strcmp(element.Value(), tag) == 0;
+    }
+
+    /** The transaction an element stands for: its tag, or an "invoke" element's "name". */
+    bool standsFor(const TiXmlElement& element, const char* transaction) {
+      if (hasTag(element, transaction))
+        return true;
+      const char* name = element.Attribute("name");
+      return hasTag(element, "invoke") && name != NULL && std::strcmp(name, transaction) == 0;
+    }
+
+    /** A decimal number as it is written: digits only, no leading zero. */
+    bool plainNumber(const char* text, std::size_t length) {
+      if (length == 0 || length > 9 || (text[0] == '0' && length > 1))
+        return false;
+      for (std::size_t i = 0; i < length; ++i)
+        if (text[i] < '0' || text[i] > '9')
+          return false;
+      return true;
+    }
+
+    bool plainNumber(const char* text) { return text != NULL && plainNumber(text, std::strlen(text)); }
+
+    /** A token path as it is written: plain numbers joined by ".". */
+    bool plainPath(const char* path) {
+      if (path == NULL)
+        return false;
+      for (const char* piece = path;;) {
+        const char* dot = std::strchr(piece, '.');
+        const std::size_t length = dot == NULL ? std::strlen(piece) : (std::size_t) (dot - piece);
+        if (!plainNumber(piece, length))
+          return false;
+        if (dot == NULL)
+          return true;
+        piece = dot + 1;
+      }
+    }
+
+    /** The key of a token reference, or "" for one by name or of another shape. */
+    std::string tokenReferenceKey(const TiXmlElement* token) {
+      if (token == NULL || !hasTag(*token, "token") || !plainPath(token->Attribute("path")))
+        return std::string();
+      return RewindIndex::tokenKey(token->Attribute("path"));
+    }
+
+    /** The key of a variable reference, or "" for one by name or of another shape. */
+    std::string variableReferenceKey(const TiXmlElement* variable) {
+      if (variable == NULL || !hasTag(*variable, "variable") || !plainNumber(variable->Attribute("index")))
+        return std::string();
+      const int index = std::atoi(variable->Attribute("index"));
+      if (variable->Attribute("token") != NULL)
+        return plainPath(variable->Attribute("token"))
+          ? RewindIndex::variableKey('T', variable->Attribute("token"), index) : std::string();
+      if (variable->Attribute("object") != NULL)
+        return RewindIndex::variableKey('O', variable->Attribute("object"), index);
+      return RewindIndex::variableKey((unsigned int) index);
+    }
+
+    enum Keyed { NOT_A_CANDIDATE, KEYED, UNKEYED };
+
+    /** Whether the element is a candidate of the kind, and its key when it has one. */
+    Keyed keyOf(RewindIndex::Kind kind, const TiXmlElement& element, std::string& key) {
+      switch (kind) {
+      case RewindIndex::CONSTRAIN: {
+        if (!standsFor(element, "constrain"))
+          return NOT_A_CANDIDATE;
+        const char* object = NULL;
+        if (hasTag(element, "invoke"))
+          object = element.Attribute("identifier");
+        else if (element.FirstChildElement("object") != NULL)
+          object = element.FirstChildElement("object")->Attribute("name");
+        const TiXmlElement* first = element.FirstChildElement("token");
+        const TiXmlElement* second = first == NULL ? NULL : first->NextSiblingElement("token");
+        const std::string predecessor = tokenReferenceKey(first);
+        const std::string successor = second == NULL ? predecessor : tokenReferenceKey(second);
+        if (object == NULL || predecessor.empty() || successor.empty())
+          return UNKEYED;
+        key = RewindIndex::join(object, RewindIndex::join(predecessor, successor));
+        return KEYED;
+      }
+      case RewindIndex::STATE:
+        if (!standsFor(element, "activate") && !standsFor(element, "merge") && !standsFor(element, "reject"))
+          return NOT_A_CANDIDATE;
+        key = hasTag(element, "invoke") ? std::string() : tokenReferenceKey(element.FirstChildElement());
+        return key.empty() ? UNKEYED : KEYED;
+      case RewindIndex::SPECIFY:
+        if (!standsFor(element, "specify"))
+          return NOT_A_CANDIDATE;
+        key = hasTag(element, "invoke") ? std::string()
+                                         : variableReferenceKey(element.FirstChildElement("variable"));
+        return key.empty() ? UNKEYED : KEYED;
+      case RewindIndex::GOAL_BY_PATH:
+      case RewindIndex::GOAL_BY_NAME: {
+        if ((!hasTag(element, "goal") && !hasTag(element, "fact")) || element.Attribute("relation") != NULL)
+          return NOT_A_CANDIDATE;
+        const TiXmlElement* child = element.FirstChildElement();
+        if (child == NULL)
+          return UNKEYED;
+        const char* type = child->Attribute("type");
+        const char* field = child->Attribute(kind == RewindIndex::GOAL_BY_PATH ? "path" : "name");
+        if (type == NULL || field == NULL) // it cannot match
+          return NOT_A_CANDIDATE;
+        key = RewindIndex::join(type, field);
+        return KEYED;
+      }
+      case RewindIndex::VAR:
+      case RewindIndex::NEW:
+      case RewindIndex::INVOKE: {
+        const TiXmlElement* candidate = &element;
+        if (kind == RewindIndex::NEW && hasTag(element, "var") && element.FirstChildElement("new") != NULL)
+          candidate = element.FirstChildElement("new");
+        static const char* const s_tags[] = {"var", "new", "invoke"};
+        const char* name = candidate->Attribute("name");
+        if (!hasTag(*candidate, s_tags[kind - RewindIndex::VAR]) || name == NULL ||
+            (kind == RewindIndex::INVOKE && candidate->Attribute("identifier") != NULL))
+          return NOT_A_CANDIDATE;
+        key = name;
+        return KEYED;
+      }
+      case RewindIndex::KINDS:
+        break;
+      }
+      return NOT_A_CANDIDATE;
+    }
+
+  }
+
+  RewindIndex::RewindIndex(std::vector<const TiXmlElement*> elements) : m_elements(std::move(elements)) {
+    m_positions.reserve(m_elements.size());
+    for (std::size_t i = 0; i < m_elements.size(); ++i)
+      m_positions[m_elements[i]] = i;
+    for (int kind = 0; kind < KINDS; ++kind) {
+      m_indexed[kind] = 0;
+      m_exact[kind] = false;
+    }
+  }
+
+  std::size_t RewindIndex::position(const TiXmlElement* element) const {
+    std::unordered_map<const TiXmlElement*, std::size_t>::const_iterator it = m_positions.find(element);
+    return it == m_positions.end() ? NONE : it->second;
+  }
+
+  bool RewindIndex::exact(Kind kind, std::size_t newest) {
+    if (newest >= m_elements.size())
+      return false;
+    if (m_indexed[kind] == 0)
+      build(kind, newest);
+    return m_exact[kind] && newest < m_indexed[kind];
+  }
+
+  void RewindIndex::build(Kind kind, std::size_t newest) {
+    m_indexed[kind] = newest + 1;
+    m_exact[kind] = true;
+    std::string key;
+    for (std::size_t i = 0; i <= newest && m_exact[kind]; ++i)
+      switch (keyOf(kind, *m_elements[i], key)) {
+      case NOT_A_CANDIDATE: break;
+      case KEYED: m_buckets[kind][key].push_back(i); break;
+      case UNKEYED: m_exact[kind] = false; break;
+      }
+    if (!m_exact[kind])
+      m_buckets[kind].clear();
+  }
+
+  std::string RewindIndex::tokenKey(const std::string& path) { return "T" + path; }
+
+  std::string RewindIndex::variableKey(unsigned int engineIndex) { return "E" + std::to_string(engineIndex); }
+
+  std::string RewindIndex::variableKey(char parentKind, const std::string& parent, int index) {
+    return std::string(1, parentKind) + join(parent, std::to_string(index));
+  }
+
+  std::string RewindIndex::join(const std::string& first, const std::string& second) {
+    return first + '\n' + second;
+  }
+
+}

@@ -1,0 +1,132 @@
+#ifndef KADRIX_REWIND_INDEX_HH
+#define KADRIX_REWIND_INDEX_HH
+
+#include <algorithm>
+#include <cstddef>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class TiXmlElement;
+
+namespace KADRIX {
+
+  /**
+   * Finds, for the searches of one rewind, the older elements that can match
+   * without walking the whole sequence: an inverted index from a key that
+   * every match must carry (a name, a token path, a variable reference) to
+   * the positions of the elements that carry it.
+   *
+   * A search walks the elements of its buckets newest first and applies the
+   * same test as a walk of the whole sequence, so both find the same element,
+   * provided that every element the walk could stop at is in a bucket. That
+   * holds when every candidate of the kind has a key in plain text: a kind
+   * with one candidate that refers by name, or that a walk would refuse for
+   * its shape, is not exact, and its searches walk the sequence.
+   *
+   * Invariants:
+   * - m_elements holds the top-level elements of the sequence, oldest first;
+   *   m_positions maps each to its index there.
+   * - m_buckets[kind] is built on the first search of that kind, over the
+   *   m_indexed[kind] oldest elements, and then holds, for each key, the
+   *   positions of the candidates that carry it, ascending; m_exact[kind]
+   *   says whether every candidate of the kind among them has a key.
+   * - Positions never change: elements undone (popped from a log) keep
+   *   theirs, and a search only looks below the element being undone.
+   */
+  class RewindIndex {
+  public:
+    enum Kind {
+      CONSTRAIN,    // "constrain", by object name and the paths of the two tokens
+      STATE,        // "activate", "merge", "reject", by the path of the token
+      SPECIFY,      // "specify", by the variable reference
+      GOAL_BY_PATH, // "goal" and "fact" without relation, by type and path
+      GOAL_BY_NAME, // the same, by type and name
+      VAR,          // "var", by name
+      NEW,          // "new", also inside a "var", by name
+      INVOKE,       // "invoke" without identifier, by name
+      KINDS
+    };
+
+    static const std::size_t NONE = static_cast<std::size_t>(-1);
+
+    /** Over the top-level elements of a rewind, oldest first; nothing is read until a search asks. */
+    explicit RewindIndex(std::vector<const TiXmlElement*> elements);
+
+    /** The position of a top-level element of the sequence (0 for the oldest), or NONE. */
+    std::size_t position(const TiXmlElement* element) const;
+
+    /**
+     * Every candidate of the kind at or below `newest` has a key, so the index
+     * answers as a walk from there would. The first call for a kind indexes
+     * the elements at or below `newest` (those above may be gone, popped from
+     * a log); a later call from further up answers false.
+     */
+    bool exact(Kind kind, std::size_t newest);
+
+    /**
+     * Offers match, newest first, the candidates of the kind under any of the
+     * keys that lie at or below `newest`, until it accepts one; returns that
+     * one, or null.
+     */
+    template <class Match>
+    const TiXmlElement* newestMatch(Kind kind, const std::vector<std::string>& keys,
+                                    std::size_t newest, Match match);
+
+    // Keys, as the candidates carry them and as a search builds them.
+
+    /** A token by path: "T" and the path. */
+    static std::string tokenKey(const std::string& path);
+    /** A variable by engine index: "E" and the index. */
+    static std::string variableKey(unsigned int engineIndex);
+    /** A variable by its parent and its index in it: "P", the token path or object name, the index. */
+    static std::string variableKey(char parentKind, const std::string& parent, int index);
+    /** Fields joined by a separator no name holds. */
+    static std::string join(const std::string& first, const std::string& second);
+
+  private:
+    typedef std::unordered_map<std::string, std::vector<std::size_t> > Buckets;
+
+    void build(Kind kind, std::size_t newest);
+
+    std::vector<const TiXmlElement*> m_elements;
+    std::unordered_map<const TiXmlElement*, std::size_t> m_positions;
+    Buckets m_buckets[KINDS];
+    std::size_t m_indexed[KINDS]; // how many elements, from the oldest, the kind's buckets cover
+    bool m_exact[KINDS];
+  };
+
+  template <class Match>
+  const TiXmlElement* RewindIndex::newestMatch(Kind kind, const std::vector<std::string>& keys,
+                                               std::size_t newest, Match match) {
+    // A merge of the buckets, newest first: `next[i]` is one past the next position of bucket i.
+    std::vector<const std::vector<std::size_t>*> buckets;
+    std::vector<std::size_t> next;
+    for (const std::string& key : keys) {
+      Buckets::const_iterator found = m_buckets[kind].find(key);
+      if (found == m_buckets[kind].end())
+        continue;
+      const std::vector<std::size_t>& bucket = found->second;
+      buckets.push_back(&bucket);
+      next.push_back(std::upper_bound(bucket.begin(), bucket.end(), newest) - bucket.begin());
+    }
+    for (;;) {
+      std::size_t best = buckets.size();
+      for (std::size_t i = 0; i < buckets.size(); ++i)
+        if (next[i] > 0 && (best == buckets.size() || (*buckets[i])[next[i] - 1] > (*buckets[best])[next[best] - 1]))
+          best = i;
+      if (best == buckets.size())
+        return nullptr;
+      const std::size_t position = (*buckets[best])[--next[best]];
+      for (std::size_t i = 0; i < buckets.size(); ++i) // the same element under two keys is offered once
+        while (next[i] > 0 && (*buckets[i])[next[i] - 1] == position)
+          --next[i];
+      const TiXmlElement* const* candidate = &m_elements[position];
+      if (match(candidate))
+        return *candidate;
+    }
+  }
+
+}
+
+#endif

@@ -1,0 +1,66 @@
+#ifndef KADRIX_TESTS_PLAYER_HANDLER_FIXTURE_HH
+#define KADRIX_TESTS_PLAYER_HANDLER_FIXTURE_HH
+
+// The player fixture with a listener that notes what the client was asked to
+// do, for the tests of the player's handlers.
+
+#include "PlanDatabase/model/ClientRecorder.hh"
+#include "PlanDatabase/transactions/PlayerFixture.hh"
+
+#include <string>
+#include <vector>
+
+namespace KADRIX {
+  namespace test {
+
+    /** A client recorder that also keeps the constraints made and deleted. */
+    class ConstraintRecorder : public TestModel::ClientRecorder {
+    public:
+      explicit ConstraintRecorder(const DbClientId& client) : ClientRecorder(client) {}
+
+      /** What was heard since the last take, first words only ("token activated ..."). */
+      std::string take() {
+        std::string text;
+        for (const std::string& line : log)
+          text += (text.empty() ? "" : " ") + line.substr(0, line.find(' '));
+        log.clear();
+        return text;
+      }
+
+      void notifyConstraintCreated(const ConstraintId& c) override {
+        ClientRecorder::notifyConstraintCreated(c);
+        created.push_back(c);
+      }
+      void notifyConstraintDeleted(const ConstraintId& c) override {
+        ClientRecorder::notifyConstraintDeleted(c);
+        deleted.push_back(c);
+      }
+
+      std::vector<ConstraintId> created;
+      std::vector<ConstraintId> deleted;
+    };
+
+    /** Two locations and a rover, as a stream. */
+    const char* const ROVER_WORLD =
+      "<new type=\"Rover\" name=\"rover1\"/>"
+      "<new type=\"Location\" name=\"rock1\"><value type=\"int\" name=\"3\"/><value type=\"int\" name=\"4\"/></new>"
+      "<new type=\"Location\" name=\"rock2\"><value type=\"int\" name=\"10\"/><value type=\"int\" name=\"0\"/></new>";
+
+    class PlayerHandlerFixture : public PlayerFixture {
+    protected:
+      PlayerHandlerFixture() : m_calls(clientId()) {}
+      ~PlayerHandlerFixture() noexcept override {}
+
+      /** The token the player created under the name. */
+      TokenId token(const char* name) { return player().parseToken(name); }
+
+      /** A variable as the player names it: a global's name, or token or object name "." member. */
+      ConstrainedVariableId variable(const char* name) { return player().parseVariable(name); }
+
+      ConstraintRecorder m_calls;
+    };
+
+  }
+}
+
+#endif
