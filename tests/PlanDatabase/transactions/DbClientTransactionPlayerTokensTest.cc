@@ -6,17 +6,10 @@
 #include <tinyxml.h>
 
 namespace KADRIX {
-  namespace {
+  namespace TestModel {
+    namespace {
 
-    using test::ROVER_WORLD;
-
-    struct Failure {
-      const char* xml;
-      const char* condition;
-      const char* message;
-    };
-
-    class PlayerTokensTest : public test::PlayerHandlerFixture {
+    class PlayerTokensTest : public PlayerHandlerFixture {
     protected:
       bool rejectable(const TokenId& token) {
         return token->getState()->baseDomain().isMember(LabelStr("REJECTED"));
@@ -26,24 +19,15 @@ namespace KADRIX {
         const Timeline* rover = dynamic_cast<const Timeline*>((Object*) m_plan.db()->getObject("rover1"));
         return std::vector<TokenId>(rover->getTokenSequence().begin(), rover->getTokenSequence().end());
       }
-
-      void expectFailures(const std::vector<Failure>& failures) {
-        for (const Failure& f : failures) {
-          SCOPED_TRACE(f.xml);
-          EXPECT_CHECK_FAILS(play(f.xml), f.condition, f.message);
-        }
-      }
     };
 
     TEST_F(PlayerTokensTest, GoalsAndFactsCreateNamedTokens) {
-      TestModel::DebugCapture debug("DbClientTransactionPlayer:createToken");
-      play(std::string(ROVER_WORLD) +
-           "<goal><predicateinstance name=\"a\" type=\"Rover.drive\"/></goal>"
+      DebugCapture debug("DbClientTransactionPlayer:createToken");
+      play(ROVER_WORLD + goal("a", "Rover.drive") +
            "<goal mandatory=\"true\"><predicateinstance name=\"b\" type=\"Rover.drive\"/></goal>"
            "<goal mandatory=\"TRUE\"><predicateinstance name=\"c\" type=\"Rover.sample\"/></goal>"
            "<fact mandatory=\"false\"><any name=\"d\" type=\"Rover.sample\"/></fact>"
-           "<goal><predicateinstance type=\"Rover.drive\"/></goal>"
-           "<goal><predicateinstance name=\"a\" type=\"Rover.sample\"/></goal>");
+           "<goal><predicateinstance type=\"Rover.drive\"/></goal>" + goal("a", "Rover.sample"));
       EXPECT_EQ(m_calls.take(), "object object object token token token token token token");
       EXPECT_EQ(m_plan.db()->getTokens().size(), 6u);
 
@@ -73,7 +57,7 @@ namespace KADRIX {
                 "[DbClientTransactionPlayer:createToken]created Token:NO_NAME_DBCTP of type Rover.drive isFact:0\n"
                 "[DbClientTransactionPlayer:createToken]created Token:a of type Rover.sample isFact:0\n");
 
-      expectFailures({{"<goal/>", "child != NULL", ""},
+      expectPlayFailures({{"<goal/>", "child != NULL", ""},
                       {"<fact/>", "child != NULL", ""},
                       {"<goal><predicateinstance name=\"e\"/></goal>", "type != NULL", ""},
                       {"<goal><predicateinstance type=\"nosuch.sample\"/></goal>",
@@ -82,10 +66,9 @@ namespace KADRIX {
     }
 
     TEST_F(PlayerTokensTest, PathTypedGoalRestrictsItsObjectThroughTheClient) {
-      play(std::string(ROVER_WORLD) + "<new type=\"Rover\" name=\"rover2\"/>");
+      play(ROVER_WORLD + "<new type=\"Rover\" name=\"rover2\"/>");
       m_calls.take();
-      play("<goal><predicateinstance name=\"s\" type=\"rover2.sample\"/></goal>"
-           "<goal><predicateinstance name=\"t\" type=\"Rover.sample\"/></goal>");
+      play(goal("s", "rover2.sample") + goal("t", "Rover.sample"));
       // The restriction is heard by the client's listeners, so a log records it.
       EXPECT_EQ(m_calls.take(), "token restricted token");
       const ObjectId rover2 = m_plan.db()->getObject("rover2");
@@ -96,10 +79,7 @@ namespace KADRIX {
     }
 
     TEST_F(PlayerTokensTest, StateChangesInPlainAndInvokeForms) {
-      play(std::string(ROVER_WORLD) +
-           "<goal><predicateinstance name=\"a\" type=\"Rover.drive\"/></goal>"
-           "<goal><predicateinstance name=\"b\" type=\"Rover.drive\"/></goal>"
-           "<goal><predicateinstance name=\"c\" type=\"Rover.sample\"/></goal>");
+      play(ROVER_WORLD + goal("a", "Rover.drive") + goal("b", "Rover.drive") + goal("c", "Rover.sample"));
       m_calls.take();
       struct Step {
         const char* xml;
@@ -124,7 +104,7 @@ namespace KADRIX {
         EXPECT_EQ(token(s.token)->isActive(), s.active);
         EXPECT_EQ(token(s.token)->isRejected(), s.rejected);
       }
-      expectFailures({{"<activate/>", "token_el != NULL", ""},
+      expectPlayFailures({{"<activate/>", "token_el != NULL", ""},
                       {"<invoke name=\"activate\" identifier=\"never\"/>", "token.isValid()", ""},
                       {"<invoke name=\"reject\" identifier=\"never\"/>", "token.isValid()", ""},
                       {"<invoke name=\"cancel\"/>", "element.Attribute(\"identifier\") != NULL", ""}});
@@ -132,10 +112,7 @@ namespace KADRIX {
     }
 
     TEST_F(PlayerTokensTest, MergeInPlainAndInvokeForms) {
-      play(std::string(ROVER_WORLD) +
-           "<goal><predicateinstance name=\"a\" type=\"Rover.drive\"/></goal>"
-           "<goal><predicateinstance name=\"m\" type=\"Rover.drive\"/></goal>"
-           "<goal><predicateinstance name=\"n\" type=\"Rover.drive\"/></goal>"
+      play(ROVER_WORLD + goal("a", "Rover.drive") + goal("m", "Rover.drive") + goal("n", "Rover.drive") +
            "<activate><token name=\"a\"/></activate>");
       m_calls.take();
       play("<merge><token name=\"m\"/><token name=\"a\"/></merge>"
@@ -145,7 +122,7 @@ namespace KADRIX {
         EXPECT_TRUE(token(name)->isMerged());
         EXPECT_EQ(token(name)->getActiveToken(), token("a"));
       }
-      expectFailures(
+      expectPlayFailures(
         {{"<merge/>", "token_el != NULL", ""},
          {"<merge><token name=\"m\"/></merge>", "active_el != NULL", "Active element required for merge."},
          {"<invoke name=\"merge\" identifier=\"m\"/>", "active_el != NULL",
@@ -156,9 +133,7 @@ namespace KADRIX {
     }
 
     TEST_F(PlayerTokensTest, ConstrainAndFreeInPlainAndInvokeForms) {
-      play(std::string(ROVER_WORLD) +
-           "<goal><predicateinstance name=\"a\" type=\"Rover.drive\"/></goal>"
-           "<goal><predicateinstance name=\"b\" type=\"Rover.drive\"/></goal>"
+      play(ROVER_WORLD + goal("a", "Rover.drive") + goal("b", "Rover.drive") +
            "<activate><token name=\"a\"/></activate><activate><token name=\"b\"/></activate>");
       m_calls.take();
       // A single token element is both predecessor and successor: it only
@@ -174,7 +149,7 @@ namespace KADRIX {
       EXPECT_EQ(m_calls.take(), "constrained freed constrained freed");
 
       const char* noObject = "object_el != NULL && object_el->Attribute(\"name\") != NULL";
-      expectFailures(
+      expectPlayFailures(
         {{"<constrain><token name=\"a\"/></constrain>", noObject, ""},
          {"<free><object/><token name=\"a\"/></free>", noObject, ""},
          {"<invoke name=\"constrain\"><token name=\"a\"/></invoke>",
@@ -194,11 +169,8 @@ namespace KADRIX {
 
     TEST_F(PlayerTokensTest, DeleteTokenByNameElsePathInEveryForm) {
       m_plan.db()->getClient()->enableTransactionLogging();
-      play(std::string(ROVER_WORLD) +
-           "<goal><predicateinstance name=\"a\" type=\"Rover.drive\"/></goal>"
-           "<goal><predicateinstance name=\"b\" type=\"Rover.drive\"/></goal>"
-           "<goal><predicateinstance type=\"Rover.sample\"/></goal>"
-           "<goal><predicateinstance name=\"d\" type=\"Rover.sample\"/></goal>");
+      play(ROVER_WORLD + goal("a", "Rover.drive") + goal("b", "Rover.drive") +
+           "<goal><predicateinstance type=\"Rover.sample\"/></goal>" + goal("d", "Rover.sample"));
       const TokenId a = token("a"), b = token("b"), d = token("d");
       // A name that was never a token's is not entered by a failed look-up:
       // the deletion below falls back to the path.
@@ -225,9 +197,10 @@ namespace KADRIX {
       for (const char* name : {"b", "d"})
         EXPECT_TRUE(token(name).isNoId()) << name;
 
-      play("<goal><predicateinstance name=\"e\" type=\"Rover.drive\"/></goal>");
+      play(goal("e", "Rover.drive"));
+      m_calls.take();
       EXPECT_CHECK_FAILS(player().playTokenDeleted(TiXmlElement("goal")), "child != NULL", "");
-      expectFailures({{"<deletetoken/>", "pathStr != NULL", ""},
+      expectPlayFailures({{"<deletetoken/>", "pathStr != NULL", ""},
                       {"<deletetoken name=\"zz\"/>", "pathStr != NULL", ""},
                       {"<deletetoken><predicateinstance path=\"0\"/></deletetoken>", "name != NULL", ""},
                       {"<deletetoken><predicateinstance name=\"zz\"/></deletetoken>", "pathStr != NULL", ""},
@@ -236,5 +209,6 @@ namespace KADRIX {
       EXPECT_TRUE(token("e").isValid());
     }
 
-  }
+    }
+}
 }

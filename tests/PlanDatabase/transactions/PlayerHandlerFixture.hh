@@ -11,10 +11,10 @@
 #include <vector>
 
 namespace KADRIX {
-  namespace test {
+  namespace TestModel {
 
     /** A client recorder that also keeps the constraints made and deleted. */
-    class ConstraintRecorder : public TestModel::ClientRecorder {
+    class ConstraintRecorder : public ClientRecorder {
     public:
       explicit ConstraintRecorder(const DbClientId& client) : ClientRecorder(client) {}
 
@@ -41,12 +41,17 @@ namespace KADRIX {
     };
 
     /** Two locations and a rover, as a stream. */
-    const char* const ROVER_WORLD =
+    inline const std::string ROVER_WORLD =
       "<new type=\"Rover\" name=\"rover1\"/>"
       "<new type=\"Location\" name=\"rock1\"><value type=\"int\" name=\"3\"/><value type=\"int\" name=\"4\"/></new>"
       "<new type=\"Location\" name=\"rock2\"><value type=\"int\" name=\"10\"/><value type=\"int\" name=\"0\"/></new>";
 
-    class PlayerHandlerFixture : public PlayerFixture {
+    /** A goal element for a named token of the predicate. */
+    inline std::string goal(const char* name, const char* predicate) {
+      return std::string("<goal><predicateinstance name=\"") + name + "\" type=\"" + predicate + "\"/></goal>";
+    }
+
+    class PlayerHandlerFixture : public test::PlayerFixture {
     protected:
       PlayerHandlerFixture() : m_calls(clientId()) {}
       ~PlayerHandlerFixture() noexcept override {}
@@ -56,6 +61,12 @@ namespace KADRIX {
 
       /** A variable as the player names it: a global's name, or token or object name "." member. */
       ConstrainedVariableId variable(const char* name) { return player().parseVariable(name); }
+
+      /** Expects each input to fail to play as its case says, with no client call made. */
+      void expectPlayFailures(const std::vector<test::Failure>& cases) {
+        test::expectFailures(cases, [this](const std::string& input) { play(input); });
+        EXPECT_EQ(m_calls.take(), "");
+      }
 
       ConstraintRecorder m_calls;
     };

@@ -6,6 +6,7 @@
 #include "RoverStreams.hh"
 
 namespace KADRIX {
+  namespace TestModel {
   namespace {
 
     const char* const EXAMPLE =
@@ -29,7 +30,7 @@ namespace KADRIX {
       "<goal relation=\"before\" origin=\"s1\" target=\"d2\"/>\n"
       "<invoke name=\"close\"/>\n";
 
-    class RoverStreamTest : public test::PlayerHandlerFixture {
+    class RoverStreamTest : public PlayerHandlerFixture {
     protected:
       std::vector<TokenId> sequence(const char* rover) {
         const Timeline* timeline = dynamic_cast<const Timeline*>((Object*) m_plan.db()->getObject(rover));
@@ -105,7 +106,7 @@ namespace KADRIX {
         first.db()->getClient()->enableTransactionLogging();
         DbClientTransactionLog log(first.db()->getClient(), false);
         DbClientTransactionPlayer player(first.db()->getClient());
-        std::istringstream is(std::string(test::ROVER_WORLD) +
+        std::istringstream is(ROVER_WORLD +
                               "<new type=\"Rover\" name=\"rover2\"/>"
                               "<goal><predicateinstance name=\"s\" type=\"rover2.sample\"/></goal>");
         player.play(is);
@@ -121,5 +122,6 @@ namespace KADRIX {
       EXPECT_EQ(objects.getSingletonValue(), (double) second.db()->getObject("rover2"));
     }
 
-  }
+    }
+}
 }
