@@ -13,10 +13,8 @@
 #include <string>
 
 namespace KADRIX {
+  namespace TestModel {
   namespace {
-
-    using test::PlayedPlan;
-    using test::roverWorld;
 
     const char* const TWO_ACTIVE =
       "<goal><predicateinstance name=\"a\" type=\"Rover.At\"/></goal>"
@@ -349,7 +347,7 @@ namespace KADRIX {
         "<invoke name=\"free\" identifier=\"spirit\"><token name=\"a\"/><token name=\"b\"/></invoke>"
         "<invoke name=\"close\" identifier=\"Location\"/>";
       plan.play(invoked);
-      TestModel::DebugCapture debug("DbClientTransactionPlayer:playUninvokeTransaction");
+      DebugCapture debug("DbClientTransactionPlayer:playUninvokeTransaction");
       plan.rewind(invoked);
       EXPECT_EQ(plan.state(), before);
       EXPECT_EQ(debug.text(), "[DbClientTransactionPlayer:playUninvokeTransaction]Warning:  can't un-close the "
@@ -378,7 +376,7 @@ namespace KADRIX {
         "<free><object name=\"spirit\"/><token name=\"a\"/><token name=\"b\"/></free>"
         "<cancel><token name=\"b\"/></cancel>";
       plan.play(stream);
-      TestModel::DebugCapture debug("DbClientTransactionPlayer:p");
+      DebugCapture debug("DbClientTransactionPlayer:p");
       plan.rewind(std::string(ACTIVATE_A) + "<activate><token name=\"b\"/></activate>" + stream);
       const std::string text = debug.text();
       for (const char* line : {
@@ -419,4 +417,5 @@ namespace KADRIX {
       EXPECT_EQ(plan.engineCounts().second, 0u);
     }
   }
+}
 }
