@@ -4,6 +4,7 @@
 // The player fixture with a listener that notes what the client was asked to
 // do, for the tests of the player's handlers.
 
+#include "PlanDatabase/component/Timeline.hh"
 #include "PlanDatabase/model/ClientRecorder.hh"
 #include "PlanDatabase/transactions/PlayerFixture.hh"
 
@@ -61,6 +62,12 @@ namespace KADRIX {
 
       /** A variable as the player names it: a global's name, or token or object name "." member. */
       ConstrainedVariableId variable(const char* name) { return player().parseVariable(name); }
+
+      /** The tokens in order on the timeline of the name. */
+      std::vector<TokenId> sequence(const char* timeline) {
+        const Timeline* tl = dynamic_cast<const Timeline*>((Object*) m_plan.db()->getObject(timeline));
+        return std::vector<TokenId>(tl->getTokenSequence().begin(), tl->getTokenSequence().end());
+      }
 
       /** Expects each input to fail to play as its case says, with no client call made. */
       void expectPlayFailures(const std::vector<test::Failure>& cases) {

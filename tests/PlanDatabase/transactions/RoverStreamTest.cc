@@ -1,8 +1,7 @@
 #include "PlanDatabase/transactions/PlayerHandlerFixture.hh"
 
 #include "PlanDatabase/base/PlanDatabase.hh"
-#include "PlanDatabase/component/Timeline.hh"
-#include "PlanDatabase/transactions/DbClientTransactionLog.hh"
+#include "PlanDatabase/transactions/RewindFixture.hh"
 #include "RoverStreams.hh"
 
 namespace KADRIX {
@@ -32,11 +31,6 @@ namespace KADRIX {
 
     class RoverStreamTest : public PlayerHandlerFixture {
     protected:
-      std::vector<TokenId> sequence(const char* rover) {
-        const Timeline* timeline = dynamic_cast<const Timeline*>((Object*) m_plan.db()->getObject(rover));
-        return std::vector<TokenId>(timeline->getTokenSequence().begin(), timeline->getTokenSequence().end());
-      }
-
       void expectWithin(const char* var, double lower, double upper) {
         const AbstractDomain& domain = variable(var)->lastDomain();
         EXPECT_GE(domain.getLowerBound(), lower) << var;
@@ -100,28 +94,17 @@ namespace KADRIX {
     }
 
     TEST(RoverStreamReplayTest, ARecordedPlayReplaysWithItsPathRestriction) {
-      RoverModel::Plan first, second;
-      std::ostringstream recorded;
-      {
-        first.db()->getClient()->enableTransactionLogging();
-        DbClientTransactionLog log(first.db()->getClient(), false);
-        DbClientTransactionPlayer player(first.db()->getClient());
-        std::istringstream is(ROVER_WORLD +
-                              "<new type=\"Rover\" name=\"rover2\"/>"
-                              "<goal><predicateinstance name=\"s\" type=\"rover2.sample\"/></goal>");
-        player.play(is);
-        log.flush(recorded);
-      }
-      second.db()->getClient()->enableTransactionLogging();
-      DbClientTransactionPlayer replay(second.db()->getClient());
-      std::istringstream is(recorded.str());
-      replay.play(is);
+      PlayedPlan first, second;
+      first.attachLog();
+      first.play(ROVER_WORLD + "<new type=\"Rover\" name=\"rover2\"/>" + goal("s", "rover2.sample"));
+      const std::string recorded = first.flush();
+      second.play(recorded);
       ASSERT_EQ(second.db()->getTokens().size(), 1u);
       const AbstractDomain& objects = (*second.db()->getTokens().begin())->getObject()->baseDomain();
-      ASSERT_TRUE(objects.isSingleton()) << recorded.str();
+      ASSERT_TRUE(objects.isSingleton()) << recorded;
       EXPECT_EQ(objects.getSingletonValue(), (double) second.db()->getObject("rover2"));
     }
 
-    }
+  }
 }
 }
