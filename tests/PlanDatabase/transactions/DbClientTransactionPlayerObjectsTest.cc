@@ -31,8 +31,7 @@ namespace KADRIX {
 
     TEST_F(PlayerObjectsTest, GlobalVariablesComeAndGo) {
       DebugCapture debug("DbClientTransactionPlayer:playVariable");
-      play(ROVER_WORLD + goal("a", "Rover.drive"));
-      m_calls.take();
+      given(ROVER_WORLD + goal("a", "Rover.drive"));
       play("<var type=\"int\" name=\"v\"><interval type=\"int\" min=\"0\" max=\"10\"/></var>"
            "<var type=\"int\" name=\"w\"/><var type=\"int\" name=\"x\" index=\"77\"/>"
            "<var type=\"Location\" name=\"rock9\"><new type=\"Location\" name=\"rock9\">"
@@ -82,9 +81,8 @@ namespace KADRIX {
     }
 
     TEST_F(PlayerObjectsTest, SpecifyRestrictAssignAndReset) {
-      play(ROVER_WORLD + goal("a", "Rover.drive") +
-           "<var type=\"int\" name=\"v\"><interval type=\"int\" min=\"0\" max=\"10\"/></var>");
-      m_calls.take();
+      given(ROVER_WORLD + goal("a", "Rover.drive") +
+            "<var type=\"int\" name=\"v\"><interval type=\"int\" min=\"0\" max=\"10\"/></var>");
       const ConstrainedVariableId speed = variable("a.speed"), to = variable("a.to"), v = variable("v");
       struct Step {
         const char* xml;
@@ -153,10 +151,9 @@ namespace KADRIX {
     }
 
     TEST_F(PlayerObjectsTest, InvokeMakesConstraintsOrPlaysTransactions) {
-      play(ROVER_WORLD + goal("a", "Rover.drive") +
-           "<var type=\"int\" name=\"v\"><interval type=\"int\" min=\"0\" max=\"10\"/></var>"
-           "<var type=\"int\" name=\"w\"><interval type=\"int\" min=\"5\" max=\"20\"/></var>");
-      m_calls.take();
+      given(ROVER_WORLD + goal("a", "Rover.drive") +
+            "<var type=\"int\" name=\"v\"><interval type=\"int\" min=\"0\" max=\"10\"/></var>"
+            "<var type=\"int\" name=\"w\"><interval type=\"int\" min=\"5\" max=\"20\"/></var>");
       const ConstrainedVariableId v = variable("v"), w = variable("w");
       const std::string args = w->toString() + "," + v->toString() + ",";
       {
@@ -193,10 +190,9 @@ namespace KADRIX {
     }
 
     TEST_F(PlayerObjectsTest, DeleteConstraintChecksIndexNameAndOwner) {
-      play(ROVER_WORLD + goal("a", "Rover.drive") +
-           "<var type=\"int\" name=\"v\"/><var type=\"int\" name=\"w\"/>"
-           "<invoke name=\"eq\"><id name=\"v\"/><id name=\"w\"/></invoke>");
-      m_calls.take();
+      given(ROVER_WORLD + goal("a", "Rover.drive") +
+            "<var type=\"int\" name=\"v\"/><var type=\"int\" name=\"w\"/>"
+            "<invoke name=\"eq\"><id name=\"v\"/><id name=\"w\"/></invoke>");
       const ConstraintId eq = m_calls.created.at(0);
       const ConstraintId owned = *token("a")->getStandardConstraints().begin();
       const std::string at = index(eq), ownedAt = index(owned);

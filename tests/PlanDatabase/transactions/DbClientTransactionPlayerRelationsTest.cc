@@ -7,9 +7,8 @@ namespace KADRIX {
     class PlayerRelationsTest : public PlayerHandlerFixture {
     protected:
       PlayerRelationsTest() {
-        play(ROVER_WORLD + goal("o", "Rover.drive") + goal("t", "Rover.drive") + goal("eo", "Rover.arrive") +
-             goal("et", "Rover.arrive"));
-        m_calls.take();
+        given(ROVER_WORLD + goal("o", "Rover.drive") + goal("t", "Rover.drive") + goal("eo", "Rover.arrive") +
+              goal("et", "Rover.arrive"));
       }
 
       static std::string relation(const char* tag, const std::string& name, const char* origin,

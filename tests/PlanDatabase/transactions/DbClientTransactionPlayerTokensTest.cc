@@ -60,8 +60,7 @@ namespace KADRIX {
     }
 
     TEST_F(PlayerTokensTest, PathTypedGoalRestrictsItsObjectThroughTheClient) {
-      play(ROVER_WORLD + "<new type=\"Rover\" name=\"rover2\"/>");
-      m_calls.take();
+      given(ROVER_WORLD + "<new type=\"Rover\" name=\"rover2\"/>");
       play(goal("s", "rover2.sample") + goal("t", "Rover.sample"));
       // The restriction is heard by the client's listeners, so a log records it.
       EXPECT_EQ(m_calls.take(), "token restricted token");
@@ -73,8 +72,7 @@ namespace KADRIX {
     }
 
     TEST_F(PlayerTokensTest, StateChangesInPlainAndInvokeForms) {
-      play(ROVER_WORLD + goal("a", "Rover.drive") + goal("b", "Rover.drive") + goal("c", "Rover.sample"));
-      m_calls.take();
+      given(ROVER_WORLD + goal("a", "Rover.drive") + goal("b", "Rover.drive") + goal("c", "Rover.sample"));
       struct Step {
         const char* xml;
         const char* token;
@@ -106,9 +104,8 @@ namespace KADRIX {
     }
 
     TEST_F(PlayerTokensTest, MergeInPlainAndInvokeForms) {
-      play(ROVER_WORLD + goal("a", "Rover.drive") + goal("m", "Rover.drive") + goal("n", "Rover.drive") +
-           "<activate><token name=\"a\"/></activate>");
-      m_calls.take();
+      given(ROVER_WORLD + goal("a", "Rover.drive") + goal("m", "Rover.drive") + goal("n", "Rover.drive") +
+            "<activate><token name=\"a\"/></activate>");
       play("<merge><token name=\"m\"/><token name=\"a\"/></merge>"
            "<invoke name=\"merge\" identifier=\"n\"><token name=\"a\"/></invoke>");
       EXPECT_EQ(m_calls.take(), "merged merged");
@@ -127,9 +124,8 @@ namespace KADRIX {
     }
 
     TEST_F(PlayerTokensTest, ConstrainAndFreeInPlainAndInvokeForms) {
-      play(ROVER_WORLD + goal("a", "Rover.drive") + goal("b", "Rover.drive") +
-           "<activate><token name=\"a\"/></activate><activate><token name=\"b\"/></activate>");
-      m_calls.take();
+      given(ROVER_WORLD + goal("a", "Rover.drive") + goal("b", "Rover.drive") +
+            "<activate><token name=\"a\"/></activate><activate><token name=\"b\"/></activate>");
       // A single token element is both predecessor and successor: it only
       // places the token on the empty timeline.
       play("<invoke name=\"constrain\" identifier=\"rover1\"><id name=\"a\"/></invoke>");
@@ -169,8 +165,7 @@ namespace KADRIX {
       // A name that was never a token's is not entered by a failed look-up:
       // the deletion below falls back to the path.
       EXPECT_CHECK_FAILS(play("<invoke name=\"activate\" identifier=\"never\"/>"), "token.isValid()", "");
-      play("<activate><token name=\"d\"/></activate>");
-      m_calls.take();
+      given("<activate><token name=\"d\"/></activate>");
 
       // A refused deletion keeps the name.
       EXPECT_CHECK_FAILS(play("<deletetoken><predicateinstance name=\"d\" path=\"3\"/></deletetoken>"),
@@ -191,8 +186,7 @@ namespace KADRIX {
       for (const char* name : {"b", "d"})
         EXPECT_TRUE(token(name).isNoId()) << name;
 
-      play(goal("e", "Rover.drive"));
-      m_calls.take();
+      given(goal("e", "Rover.drive"));
       EXPECT_CHECK_FAILS(player().playTokenDeleted(TiXmlElement("goal")), "child != NULL", "");
       expectPlayFailures({{"<deletetoken/>", "pathStr != NULL", ""},
                       {"<deletetoken name=\"zz\"/>", "pathStr != NULL", ""},

@@ -57,6 +57,12 @@ namespace KADRIX {
       PlayerHandlerFixture() : m_calls(clientId()) {}
       ~PlayerHandlerFixture() noexcept override {}
 
+      /** Plays the text as the set-up of a test: its client calls are not heard. */
+      void given(const std::string& text) {
+        play(text);
+        m_calls.take();
+      }
+
       /** The token the player created under the name. */
       TokenId token(const char* name) { return player().parseToken(name); }
 
