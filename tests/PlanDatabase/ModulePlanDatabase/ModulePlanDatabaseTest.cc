@@ -71,11 +71,8 @@ namespace KADRIX {
         EXPECT_TRUE(ces->isConstraintType("hasAncestor"));
         // Nothing left to take out: nothing happens.
         module->uninitialize(host->getId());
-      }
 
-      TEST_F(ModulePlanDatabaseTest, InstallsAgainIntoAFreshHost) {
-        module->initialize(host->getId());
-        module->uninitialize(host->getId());
+        // Installs again into a fresh host.
         ceModule->uninitialize(host->getId());
         delete host;
         host = new Engine();

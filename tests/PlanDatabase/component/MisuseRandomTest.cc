@@ -72,14 +72,23 @@ namespace KADRIX {
         return TokenId();
       }
 
-      /** A token that still exists, or the null handle. */
-      TokenId liveToken() {
-        std::vector<TokenId> live;
-        for (const TokenId& token : m_tokens)
-          if (token.isValid())
-            live.push_back(token);
-        return live.empty() ? TokenId() : live[pick((unsigned int) live.size())];
+      /** One of the handles that still name an entity of the kind, or the null handle. */
+      template <class H, class Keep>
+      H pickLive(const std::vector<H>& handles, Keep keep) {
+        std::vector<H> live;
+        for (const H& handle : handles)
+          if (handle.isValid() && keep(handle))
+            live.push_back(handle);
+        return live.empty() ? H() : live[pick((unsigned int) live.size())];
       }
+
+      TokenId liveToken() { return pickLive(m_tokens, [](const TokenId&) { return true; }); }
+      ObjectId liveObject() { return pickLive(m_objects, [](const ObjectId&) { return true; }); }
+      Timeline* liveTimeline() {
+        const ObjectId tl = pickLive(m_objects, [](const ObjectId& o) { return timelineOf(o) != 0; });
+        return tl.isId() ? timelineOf(tl) : 0;
+      }
+      static Timeline* timelineOf(const ObjectId& object) { return dynamic_cast<Timeline*>((Object*) object); }
 
       /** Mostly a token on the timeline, else any handle. */
       TokenId tokenOn(Timeline* tl) {
@@ -88,22 +97,6 @@ namespace KADRIX {
         TokenSet::const_iterator it = tl->tokens().begin();
         std::advance(it, pick((unsigned int) tl->tokens().size()));
         return *it;
-      }
-
-      ObjectId liveObject() {
-        std::vector<ObjectId> live;
-        for (const ObjectId& object : m_objects)
-          if (object.isValid())
-            live.push_back(object);
-        return live.empty() ? ObjectId() : live[pick((unsigned int) live.size())];
-      }
-
-      Timeline* liveTimeline() {
-        std::vector<Timeline*> live;
-        for (const ObjectId& object : m_objects)
-          if (object.isValid() && dynamic_cast<Timeline*>((Object*) object) != 0)
-            live.push_back(dynamic_cast<Timeline*>((Object*) object));
-        return live.empty() ? 0 : live[pick((unsigned int) live.size())];
       }
 
       void newTimeline() {

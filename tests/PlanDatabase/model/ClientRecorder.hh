@@ -33,6 +33,13 @@ namespace KADRIX {
       std::vector<std::string> log;
       std::function<std::string()> probe;
 
+      /** The lines heard since the last call. */
+      std::vector<std::string> heard() {
+        std::vector<std::string> lines;
+        lines.swap(log);
+        return lines;
+      }
+
       static std::string key(const TokenId& t) { return std::to_string(t->getKey()); }
 
       void notifyObjectCreated(const ObjectId& o) override { note("object " + o->getName().toString()); }

@@ -4,26 +4,11 @@
 #include "PlanDatabase/base/PlanDatabase.hh"
 
 namespace KADRIX {
-  namespace {
+  namespace TestModel {
+    namespace {
 
-    using test::ROVER_WORLD;
-
-    struct Failure {
-      const char* xml;
-      const char* condition;
-      std::string message;
-    };
-
-    class PlayerObjectsTest : public test::PlayerHandlerFixture {
+    class PlayerObjectsTest : public PlayerHandlerFixture {
     protected:
-      void expectFailures(const std::vector<Failure>& failures) {
-        for (const Failure& f : failures) {
-          SCOPED_TRACE(f.xml);
-          EXPECT_CHECK_FAILS(play(f.xml), f.condition, f.message);
-        }
-        EXPECT_EQ(m_calls.take(), "");
-      }
-
       std::string index(const ConstrainedVariableId& var) {
         return std::to_string(client().getIndexByVariable(var));
       }
@@ -40,14 +25,13 @@ namespace KADRIX {
       play("<deleteobject name=\"r\"/>");
       EXPECT_EQ(m_calls.take(), "objectDeleted");
       EXPECT_TRUE(m_plan.db()->getObject("r").isNoId());
-      expectFailures({{"<deleteobject/>", "name != NULL", ""},
+      expectPlayFailures({{"<deleteobject/>", "name != NULL", ""},
                       {"<deleteobject name=\"r\"/>", "obj.isValid()", ""}});
     }
 
     TEST_F(PlayerObjectsTest, GlobalVariablesComeAndGo) {
-      TestModel::DebugCapture debug("DbClientTransactionPlayer:playVariable");
-      play(std::string(ROVER_WORLD) + "<goal><predicateinstance name=\"a\" type=\"Rover.drive\"/></goal>");
-      m_calls.take();
+      DebugCapture debug("DbClientTransactionPlayer:playVariable");
+      given(ROVER_WORLD + goal("a", "Rover.drive"));
       play("<var type=\"int\" name=\"v\"><interval type=\"int\" min=\"0\" max=\"10\"/></var>"
            "<var type=\"int\" name=\"w\"/><var type=\"int\" name=\"x\" index=\"77\"/>"
            "<var type=\"Location\" name=\"rock9\"><new type=\"Location\" name=\"rock9\">"
@@ -65,7 +49,7 @@ namespace KADRIX {
                 std::string::npos);
 
       const ConstrainedVariableId speed = variable("a.speed");
-      expectFailures(
+      expectPlayFailures(
         {{"<var type=\"int\"/>", "name != NULL", ""},
          {"<var name=\"y\"/>", "type != NULL", ""},
          {"<var type=\"int\" name=\"v\"/>", "!isGlobalVariable(varName)", "v is not unique."},
@@ -97,9 +81,8 @@ namespace KADRIX {
     }
 
     TEST_F(PlayerObjectsTest, SpecifyRestrictAssignAndReset) {
-      play(std::string(ROVER_WORLD) + "<goal><predicateinstance name=\"a\" type=\"Rover.drive\"/></goal>"
-           "<var type=\"int\" name=\"v\"><interval type=\"int\" min=\"0\" max=\"10\"/></var>");
-      m_calls.take();
+      given(ROVER_WORLD + goal("a", "Rover.drive") +
+            "<var type=\"int\" name=\"v\"><interval type=\"int\" min=\"0\" max=\"10\"/></var>");
       const ConstrainedVariableId speed = variable("a.speed"), to = variable("a.to"), v = variable("v");
       struct Step {
         const char* xml;
@@ -135,7 +118,7 @@ namespace KADRIX {
       }
       EXPECT_EQ(to->getSpecifiedValue(), rock1);
 
-      TestModel::DebugCapture debug("DbClientTransactionPlayer:playVariable");
+      DebugCapture debug("DbClientTransactionPlayer:playVariable");
       play("<reset><id name=\"a.to\"/></reset>"
            "<assign name=\"v\"><value type=\"int\" name=\"4\"/></assign>");
       EXPECT_EQ(debug.text(),
@@ -149,7 +132,7 @@ namespace KADRIX {
       m_calls.take();
 
       const char* noIdentifier = "element.Attribute(\"identifier\") != NULL";
-      expectFailures({{"<specify/>", "var_el != NULL", ""},
+      expectPlayFailures({{"<specify/>", "var_el != NULL", ""},
                       {"<specify><id name=\"nosuch\"/><value type=\"int\" name=\"5\"/></specify>",
                        "var.isValid()", "No variable named nosuch"},
                       {"<specify><id name=\"v\"/></specify>", "value_el != NULL", ""},
@@ -168,14 +151,13 @@ namespace KADRIX {
     }
 
     TEST_F(PlayerObjectsTest, InvokeMakesConstraintsOrPlaysTransactions) {
-      play(std::string(ROVER_WORLD) + "<goal><predicateinstance name=\"a\" type=\"Rover.drive\"/></goal>"
-           "<var type=\"int\" name=\"v\"><interval type=\"int\" min=\"0\" max=\"10\"/></var>"
-           "<var type=\"int\" name=\"w\"><interval type=\"int\" min=\"5\" max=\"20\"/></var>");
-      m_calls.take();
+      given(ROVER_WORLD + goal("a", "Rover.drive") +
+            "<var type=\"int\" name=\"v\"><interval type=\"int\" min=\"0\" max=\"10\"/></var>"
+            "<var type=\"int\" name=\"w\"><interval type=\"int\" min=\"5\" max=\"20\"/></var>");
       const ConstrainedVariableId v = variable("v"), w = variable("w");
       const std::string args = w->toString() + "," + v->toString() + ",";
       {
-        TestModel::DebugCapture debug("DbClientTransactionPlayer:playInvokeConstraint");
+        DebugCapture debug("DbClientTransactionPlayer:playInvokeConstraint");
         play("<invoke name=\"eq\"><id name=\"w\"/><id name=\"v\"/></invoke>");
         EXPECT_EQ(debug.text(),
                   "[DbClientTransactionPlayer:playInvokeConstraint]Adding constraint eq args: " + args + "\n"
@@ -191,7 +173,7 @@ namespace KADRIX {
       EXPECT_EQ(v->lastDomain().getSingletonValue(), 7);
 
       // Every scope variable is checked before anything is made.
-      expectFailures(
+      expectPlayFailures(
         {{"<invoke name=\"eq\"><id name=\"v\"/><id name=\"nosuch\"/></invoke>", "var.isValid()",
           "No variable named nosuch"},
          {"<invoke name=\"eq\" identifier=\"v\"><id name=\"w\"/></invoke>", "ALWAYS_FAILS",
@@ -208,21 +190,20 @@ namespace KADRIX {
     }
 
     TEST_F(PlayerObjectsTest, DeleteConstraintChecksIndexNameAndOwner) {
-      play(std::string(ROVER_WORLD) + "<goal><predicateinstance name=\"a\" type=\"Rover.drive\"/></goal>"
-           "<var type=\"int\" name=\"v\"/><var type=\"int\" name=\"w\"/>"
-           "<invoke name=\"eq\"><id name=\"v\"/><id name=\"w\"/></invoke>");
-      m_calls.take();
+      given(ROVER_WORLD + goal("a", "Rover.drive") +
+            "<var type=\"int\" name=\"v\"/><var type=\"int\" name=\"w\"/>"
+            "<invoke name=\"eq\"><id name=\"v\"/><id name=\"w\"/></invoke>");
       const ConstraintId eq = m_calls.created.at(0);
       const ConstraintId owned = *token("a")->getStandardConstraints().begin();
       const std::string at = index(eq), ownedAt = index(owned);
-      expectFailures({{"<deleteconstraint/>", "index != NULL", ""},
+      expectPlayFailures({{"<deleteconstraint/>", "index != NULL", ""},
                       {"<deleteconstraint index=\"-1\"/>", "decimal", "Index '-1' is not a decimal number."},
                       {"<deleteconstraint index=\"99999\"/>", "constraint.isValid()",
                        "No constraint at index 99999."},
-                      {("<deleteconstraint name=\"neq\" index=\"" + at + "\"/>").c_str(),
+                      {"<deleteconstraint name=\"neq\" index=\"" + at + "\"/>",
                        "name == NULL || constraint->getName() == LabelStr(name)",
                        "The constraint at index " + at + " is " + eq->toString() + ", not neq."},
-                      {("<deleteconstraint index=\"" + ownedAt + "\"/>").c_str(),
+                      {"<deleteconstraint index=\"" + ownedAt + "\"/>",
                        "owner.isNoId() || !owner->isStandardConstraint(c)",
                        "Cannot delete " + owned->toString() + ": it belongs to token " +
                        token("a")->toString() + ", which deletes it."}});
@@ -232,5 +213,6 @@ namespace KADRIX {
       EXPECT_FALSE(eq.isValid());
     }
 
-  }
+    }
+}
 }

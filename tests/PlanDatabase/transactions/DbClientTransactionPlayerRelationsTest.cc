@@ -1,19 +1,14 @@
 #include "PlanDatabase/transactions/PlayerHandlerFixture.hh"
 
 namespace KADRIX {
-  namespace {
+  namespace TestModel {
+    namespace {
 
-    using test::ROVER_WORLD;
-
-    class PlayerRelationsTest : public test::PlayerHandlerFixture {
+    class PlayerRelationsTest : public PlayerHandlerFixture {
     protected:
       PlayerRelationsTest() {
-        play(std::string(ROVER_WORLD) +
-             "<goal><predicateinstance name=\"o\" type=\"Rover.drive\"/></goal>"
-             "<goal><predicateinstance name=\"t\" type=\"Rover.drive\"/></goal>"
-             "<goal><predicateinstance name=\"eo\" type=\"Rover.arrive\"/></goal>"
-             "<goal><predicateinstance name=\"et\" type=\"Rover.arrive\"/></goal>");
-        m_calls.take();
+        given(ROVER_WORLD + goal("o", "Rover.drive") + goal("t", "Rover.drive") + goal("eo", "Rover.arrive") +
+              goal("et", "Rover.arrive"));
       }
 
       static std::string relation(const char* tag, const std::string& name, const char* origin,
@@ -133,9 +128,7 @@ namespace KADRIX {
       // Tokens deleted with their constraints, and others made in their place.
       play(relation("goal", "before", "o", "t") +
            "<deletetoken><predicateinstance name=\"o\"/></deletetoken>"
-           "<deletetoken><predicateinstance name=\"t\"/></deletetoken>"
-           "<goal><predicateinstance name=\"o\" type=\"Rover.drive\"/></goal>"
-           "<goal><predicateinstance name=\"t\" type=\"Rover.drive\"/></goal>");
+           "<deletetoken><predicateinstance name=\"t\"/></deletetoken>" + goal("o", "Rover.drive") + goal("t", "Rover.drive"));
       EXPECT_CHECK_FAILS(play(relation("deletetoken", "before", "o", "t")),
                            "range.first != m_relations.end()", timepoints("o.end", "t.start"));
     }
@@ -144,7 +137,7 @@ namespace KADRIX {
       const std::string keys = std::to_string(token("o")->getKey()) + " and " +
                                std::to_string(token("t")->getKey());
       {
-        TestModel::DebugCapture debug("DbClientTransactionPlayer:playTemporalRelation");
+        DebugCapture debug("DbClientTransactionPlayer:playTemporalRelation");
         play(relation("goal", "any", "o", "t") + relation("deletetoken", "any", "o", "t"));
         EXPECT_EQ(debug.text(),
                   "[DbClientTransactionPlayer:playTemporalRelationCreated]got token " + keys +
@@ -153,12 +146,7 @@ namespace KADRIX {
                   " for relation any\n");
       }
       EXPECT_EQ(m_calls.take(), "");
-      struct Failure {
-        std::string xml;
-        const char* condition;
-        const char* message;
-      };
-      for (const Failure& f : std::vector<Failure>{
+      expectPlayFailures({
              {"<goal origin=\"o\" target=\"t\" relation=\"\"/>", "strcmp(relation, \"any\") == 0",
               "unknown temporal relation name ''"},
              {"<deletetoken target=\"t\" relation=\"before\"/>", "origin != NULL", ""},
@@ -170,12 +158,9 @@ namespace KADRIX {
              {relation("goal", "Before", "o", "t"), "strcmp(relation, \"any\") == 0",
               "unknown temporal relation name 'Before'"},
              {relation("deletetoken", "bogus", "o", "t"), "strcmp(relation, \"any\") == 0",
-              "unknown temporal relation name bogus"}}) {
-        SCOPED_TRACE(f.xml);
-        EXPECT_CHECK_FAILS(play(f.xml), f.condition, f.message);
-      }
-      EXPECT_EQ(m_calls.take(), "");
+              "unknown temporal relation name bogus"}});
     }
 
-  }
+    }
+}
 }

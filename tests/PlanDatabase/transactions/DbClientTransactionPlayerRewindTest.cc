@@ -13,10 +13,8 @@
 #include <string>
 
 namespace KADRIX {
+  namespace TestModel {
   namespace {
-
-    using test::PlayedPlan;
-    using test::roverWorld;
 
     const char* const TWO_ACTIVE =
       "<goal><predicateinstance name=\"a\" type=\"Rover.At\"/></goal>"
@@ -244,9 +242,14 @@ namespace KADRIX {
       return count;
     }
 
-    TEST(RewindTest, aLogRewoundToItsBreakpointKeepsIt) {
+    /** A plan holding the rover world. */
+    class RewindTest : public ::testing::Test {
+    protected:
+      RewindTest() { plan.play(roverWorld()); }
       PlayedPlan plan;
-      plan.play(roverWorld());
+    };
+
+    TEST_F(RewindTest, aLogRewoundToItsBreakpointKeepsIt) {
       const std::string initially = plan.state();
       DbClientTransactionLog& log = plan.attachLog();
       const DbClientTransactionLogId id(log.getId());
@@ -268,9 +271,7 @@ namespace KADRIX {
                            "No transaction log to rewind.");
     }
 
-    TEST(RewindTest, aStreamRewoundToItsNewestBreakpoint) {
-      PlayedPlan plan;
-      plan.play(roverWorld());
+    TEST_F(RewindTest, aStreamRewoundToItsNewestBreakpoint) {
       const std::string initially = plan.state();
       plan.play(std::string(GOAL_A) + ACTIVATE_A);
       const std::string atBreakpoint = plan.state();
@@ -302,9 +303,8 @@ namespace KADRIX {
       std::string m_text;
     };
 
-    TEST(RewindTest, aStreamThatBreaksWhileReadUndoesNothing) {
-      PlayedPlan plan;
-      plan.play(roverWorld() + GOAL_A + ACTIVATE_A);
+    TEST_F(RewindTest, aStreamThatBreaksWhileReadUndoesNothing) {
+      plan.play(std::string() + GOAL_A + ACTIVATE_A);
       BrokenInput buffer(std::string(GOAL_A) + ACTIVATE_A + "<goal><predicateinst");
       std::istream is(&buffer);
       EXPECT_CHECK_FAILS(plan.player().rewind(is, false), "!is.bad()",
@@ -312,9 +312,7 @@ namespace KADRIX {
       EXPECT_EQ(activeTokens(plan), 1u);
     }
 
-    TEST(RewindTest, theChildrenOfARootAreUndoneNewestFirst) {
-      PlayedPlan plan;
-      plan.play(roverWorld());
+    TEST_F(RewindTest, theChildrenOfARootAreUndoneNewestFirst) {
       const std::string initially = plan.state();
       const std::string root = std::string("<zorl>") + GOAL_A + ACTIVATE_A + "</zorl>";
       plan.play(root);
@@ -322,11 +320,9 @@ namespace KADRIX {
       EXPECT_EQ(plan.state(), initially);
     }
 
-    TEST(RewindTest, aSearchSkipsOlderElementsThatNoLongerResolve) {
+    TEST_F(RewindTest, aSearchSkipsOlderElementsThatNoLongerResolve) {
       // The activation of b names a token deleted since: the cancel of a is
       // still undone by the activation of a, further back.
-      PlayedPlan plan;
-      plan.play(roverWorld());
       const std::string older = std::string(GOAL_A) + ACTIVATE_A +
         "<goal><predicateinstance name=\"b\" type=\"Rover.At\"/></goal><activate><token name=\"b\"/></activate>"
         "<cancel><token name=\"b\"/></cancel><deletetoken><predicateinstance name=\"b\"/></deletetoken>";
@@ -337,9 +333,8 @@ namespace KADRIX {
       EXPECT_EQ(activeTokens(plan), 1u);
     }
 
-    TEST(RewindTest, invokedTransactionsAssignAndRestrict) {
-      PlayedPlan plan;
-      plan.play(roverWorld() + TWO_ACTIVE + TWO_VARIABLES);
+    TEST_F(RewindTest, invokedTransactionsAssignAndRestrict) {
+      plan.play(std::string() + TWO_ACTIVE + TWO_VARIABLES);
       const std::string before = plan.state();
       const std::string invoked =
         "<goal><predicateinstance name=\"c\" type=\"Rover.At\"/></goal>"
@@ -349,7 +344,7 @@ namespace KADRIX {
         "<invoke name=\"free\" identifier=\"spirit\"><token name=\"a\"/><token name=\"b\"/></invoke>"
         "<invoke name=\"close\" identifier=\"Location\"/>";
       plan.play(invoked);
-      TestModel::DebugCapture debug("DbClientTransactionPlayer:playUninvokeTransaction");
+      DebugCapture debug("DbClientTransactionPlayer:playUninvokeTransaction");
       plan.rewind(invoked);
       EXPECT_EQ(plan.state(), before);
       EXPECT_EQ(debug.text(), "[DbClientTransactionPlayer:playUninvokeTransaction]Warning:  can't un-close the "
@@ -370,15 +365,14 @@ namespace KADRIX {
       EXPECT_EQ(activeTokens(plan), 2u);
     }
 
-    TEST(RewindTest, debugOutputNamesWhatIsUndone) {
-      PlayedPlan plan;
-      plan.play(roverWorld() + TWO_ACTIVE);
+    TEST_F(RewindTest, debugOutputNamesWhatIsUndone) {
+      plan.play(TWO_ACTIVE);
       const std::string stream =
         "<constrain><object name=\"spirit\"/><token name=\"a\"/><token name=\"b\"/></constrain>"
         "<free><object name=\"spirit\"/><token name=\"a\"/><token name=\"b\"/></free>"
         "<cancel><token name=\"b\"/></cancel>";
       plan.play(stream);
-      TestModel::DebugCapture debug("DbClientTransactionPlayer:p");
+      DebugCapture debug("DbClientTransactionPlayer:p");
       plan.rewind(std::string(ACTIVATE_A) + "<activate><token name=\"b\"/></activate>" + stream);
       const std::string text = debug.text();
       for (const char* line : {
@@ -391,11 +385,9 @@ namespace KADRIX {
         EXPECT_NE(text.find(line), std::string::npos) << line << " not in\n" << text;
     }
 
-    TEST(RewindTest, undoingACreationTakesWhatItMadeWhateverIndexItHoldsNow) {
+    TEST_F(RewindTest, undoingACreationTakesWhatItMadeWhateverIndexItHoldsNow) {
       // The elements carry the index of the other constraint and variable:
       // undoing them must not take that one.
-      PlayedPlan plan;
-      plan.play(roverWorld());
       DbClientTransactionLog& log = plan.attachLog();
       plan.play(std::string(TWO_VARIABLES) + "<invoke name=\"eq\"><id name=\"v\"/><id name=\"w\"/></invoke>"
                 "<invoke name=\"eq\"><id name=\"w\"/><id name=\"v\"/></invoke>");
@@ -419,4 +411,5 @@ namespace KADRIX {
       EXPECT_EQ(plan.engineCounts().second, 0u);
     }
   }
+}
 }

@@ -1,49 +1,27 @@
 #include "PlanDatabase/transactions/PlayerHandlerFixture.hh"
 
 #include "PlanDatabase/base/StateDomain.hh"
-#include "PlanDatabase/component/Timeline.hh"
 
 #include <tinyxml.h>
 
 namespace KADRIX {
-  namespace {
+  namespace TestModel {
+    namespace {
 
-    using test::ROVER_WORLD;
-
-    struct Failure {
-      const char* xml;
-      const char* condition;
-      const char* message;
-    };
-
-    class PlayerTokensTest : public test::PlayerHandlerFixture {
+    class PlayerTokensTest : public PlayerHandlerFixture {
     protected:
       bool rejectable(const TokenId& token) {
         return token->getState()->baseDomain().isMember(LabelStr("REJECTED"));
       }
-
-      std::vector<TokenId> sequence() {
-        const Timeline* rover = dynamic_cast<const Timeline*>((Object*) m_plan.db()->getObject("rover1"));
-        return std::vector<TokenId>(rover->getTokenSequence().begin(), rover->getTokenSequence().end());
-      }
-
-      void expectFailures(const std::vector<Failure>& failures) {
-        for (const Failure& f : failures) {
-          SCOPED_TRACE(f.xml);
-          EXPECT_CHECK_FAILS(play(f.xml), f.condition, f.message);
-        }
-      }
     };
 
     TEST_F(PlayerTokensTest, GoalsAndFactsCreateNamedTokens) {
-      TestModel::DebugCapture debug("DbClientTransactionPlayer:createToken");
-      play(std::string(ROVER_WORLD) +
-           "<goal><predicateinstance name=\"a\" type=\"Rover.drive\"/></goal>"
+      DebugCapture debug("DbClientTransactionPlayer:createToken");
+      play(ROVER_WORLD + goal("a", "Rover.drive") +
            "<goal mandatory=\"true\"><predicateinstance name=\"b\" type=\"Rover.drive\"/></goal>"
            "<goal mandatory=\"TRUE\"><predicateinstance name=\"c\" type=\"Rover.sample\"/></goal>"
            "<fact mandatory=\"false\"><any name=\"d\" type=\"Rover.sample\"/></fact>"
-           "<goal><predicateinstance type=\"Rover.drive\"/></goal>"
-           "<goal><predicateinstance name=\"a\" type=\"Rover.sample\"/></goal>");
+           "<goal><predicateinstance type=\"Rover.drive\"/></goal>" + goal("a", "Rover.sample"));
       EXPECT_EQ(m_calls.take(), "object object object token token token token token token");
       EXPECT_EQ(m_plan.db()->getTokens().size(), 6u);
 
@@ -73,7 +51,7 @@ namespace KADRIX {
                 "[DbClientTransactionPlayer:createToken]created Token:NO_NAME_DBCTP of type Rover.drive isFact:0\n"
                 "[DbClientTransactionPlayer:createToken]created Token:a of type Rover.sample isFact:0\n");
 
-      expectFailures({{"<goal/>", "child != NULL", ""},
+      expectPlayFailures({{"<goal/>", "child != NULL", ""},
                       {"<fact/>", "child != NULL", ""},
                       {"<goal><predicateinstance name=\"e\"/></goal>", "type != NULL", ""},
                       {"<goal><predicateinstance type=\"nosuch.sample\"/></goal>",
@@ -82,10 +60,8 @@ namespace KADRIX {
     }
 
     TEST_F(PlayerTokensTest, PathTypedGoalRestrictsItsObjectThroughTheClient) {
-      play(std::string(ROVER_WORLD) + "<new type=\"Rover\" name=\"rover2\"/>");
-      m_calls.take();
-      play("<goal><predicateinstance name=\"s\" type=\"rover2.sample\"/></goal>"
-           "<goal><predicateinstance name=\"t\" type=\"Rover.sample\"/></goal>");
+      given(ROVER_WORLD + "<new type=\"Rover\" name=\"rover2\"/>");
+      play(goal("s", "rover2.sample") + goal("t", "Rover.sample"));
       // The restriction is heard by the client's listeners, so a log records it.
       EXPECT_EQ(m_calls.take(), "token restricted token");
       const ObjectId rover2 = m_plan.db()->getObject("rover2");
@@ -96,11 +72,7 @@ namespace KADRIX {
     }
 
     TEST_F(PlayerTokensTest, StateChangesInPlainAndInvokeForms) {
-      play(std::string(ROVER_WORLD) +
-           "<goal><predicateinstance name=\"a\" type=\"Rover.drive\"/></goal>"
-           "<goal><predicateinstance name=\"b\" type=\"Rover.drive\"/></goal>"
-           "<goal><predicateinstance name=\"c\" type=\"Rover.sample\"/></goal>");
-      m_calls.take();
+      given(ROVER_WORLD + goal("a", "Rover.drive") + goal("b", "Rover.drive") + goal("c", "Rover.sample"));
       struct Step {
         const char* xml;
         const char* token;
@@ -124,7 +96,7 @@ namespace KADRIX {
         EXPECT_EQ(token(s.token)->isActive(), s.active);
         EXPECT_EQ(token(s.token)->isRejected(), s.rejected);
       }
-      expectFailures({{"<activate/>", "token_el != NULL", ""},
+      expectPlayFailures({{"<activate/>", "token_el != NULL", ""},
                       {"<invoke name=\"activate\" identifier=\"never\"/>", "token.isValid()", ""},
                       {"<invoke name=\"reject\" identifier=\"never\"/>", "token.isValid()", ""},
                       {"<invoke name=\"cancel\"/>", "element.Attribute(\"identifier\") != NULL", ""}});
@@ -132,12 +104,8 @@ namespace KADRIX {
     }
 
     TEST_F(PlayerTokensTest, MergeInPlainAndInvokeForms) {
-      play(std::string(ROVER_WORLD) +
-           "<goal><predicateinstance name=\"a\" type=\"Rover.drive\"/></goal>"
-           "<goal><predicateinstance name=\"m\" type=\"Rover.drive\"/></goal>"
-           "<goal><predicateinstance name=\"n\" type=\"Rover.drive\"/></goal>"
-           "<activate><token name=\"a\"/></activate>");
-      m_calls.take();
+      given(ROVER_WORLD + goal("a", "Rover.drive") + goal("m", "Rover.drive") + goal("n", "Rover.drive") +
+            "<activate><token name=\"a\"/></activate>");
       play("<merge><token name=\"m\"/><token name=\"a\"/></merge>"
            "<invoke name=\"merge\" identifier=\"n\"><token name=\"a\"/></invoke>");
       EXPECT_EQ(m_calls.take(), "merged merged");
@@ -145,7 +113,7 @@ namespace KADRIX {
         EXPECT_TRUE(token(name)->isMerged());
         EXPECT_EQ(token(name)->getActiveToken(), token("a"));
       }
-      expectFailures(
+      expectPlayFailures(
         {{"<merge/>", "token_el != NULL", ""},
          {"<merge><token name=\"m\"/></merge>", "active_el != NULL", "Active element required for merge."},
          {"<invoke name=\"merge\" identifier=\"m\"/>", "active_el != NULL",
@@ -156,25 +124,22 @@ namespace KADRIX {
     }
 
     TEST_F(PlayerTokensTest, ConstrainAndFreeInPlainAndInvokeForms) {
-      play(std::string(ROVER_WORLD) +
-           "<goal><predicateinstance name=\"a\" type=\"Rover.drive\"/></goal>"
-           "<goal><predicateinstance name=\"b\" type=\"Rover.drive\"/></goal>"
-           "<activate><token name=\"a\"/></activate><activate><token name=\"b\"/></activate>");
-      m_calls.take();
+      given(ROVER_WORLD + goal("a", "Rover.drive") + goal("b", "Rover.drive") +
+            "<activate><token name=\"a\"/></activate><activate><token name=\"b\"/></activate>");
       // A single token element is both predecessor and successor: it only
       // places the token on the empty timeline.
       play("<invoke name=\"constrain\" identifier=\"rover1\"><id name=\"a\"/></invoke>");
-      EXPECT_EQ(sequence(), std::vector<TokenId>({token("a")}));
+      EXPECT_EQ(sequence("rover1"), std::vector<TokenId>({token("a")}));
       play("<invoke name=\"free\" identifier=\"rover1\"><id name=\"a\"/></invoke>");
-      EXPECT_TRUE(sequence().empty());
+      EXPECT_TRUE(sequence("rover1").empty());
       play("<constrain><object name=\"rover1\"/><token name=\"b\"/><token name=\"a\"/></constrain>");
-      EXPECT_EQ(sequence(), std::vector<TokenId>({token("b"), token("a")}));
+      EXPECT_EQ(sequence("rover1"), std::vector<TokenId>({token("b"), token("a")}));
       play("<free><object name=\"rover1\"/><token name=\"b\"/><token name=\"a\"/></free>");
-      EXPECT_TRUE(sequence().empty());
+      EXPECT_TRUE(sequence("rover1").empty());
       EXPECT_EQ(m_calls.take(), "constrained freed constrained freed");
 
       const char* noObject = "object_el != NULL && object_el->Attribute(\"name\") != NULL";
-      expectFailures(
+      expectPlayFailures(
         {{"<constrain><token name=\"a\"/></constrain>", noObject, ""},
          {"<free><object/><token name=\"a\"/></free>", noObject, ""},
          {"<invoke name=\"constrain\"><token name=\"a\"/></invoke>",
@@ -194,17 +159,13 @@ namespace KADRIX {
 
     TEST_F(PlayerTokensTest, DeleteTokenByNameElsePathInEveryForm) {
       m_plan.db()->getClient()->enableTransactionLogging();
-      play(std::string(ROVER_WORLD) +
-           "<goal><predicateinstance name=\"a\" type=\"Rover.drive\"/></goal>"
-           "<goal><predicateinstance name=\"b\" type=\"Rover.drive\"/></goal>"
-           "<goal><predicateinstance type=\"Rover.sample\"/></goal>"
-           "<goal><predicateinstance name=\"d\" type=\"Rover.sample\"/></goal>");
+      play(ROVER_WORLD + goal("a", "Rover.drive") + goal("b", "Rover.drive") +
+           "<goal><predicateinstance type=\"Rover.sample\"/></goal>" + goal("d", "Rover.sample"));
       const TokenId a = token("a"), b = token("b"), d = token("d");
       // A name that was never a token's is not entered by a failed look-up:
       // the deletion below falls back to the path.
       EXPECT_CHECK_FAILS(play("<invoke name=\"activate\" identifier=\"never\"/>"), "token.isValid()", "");
-      play("<activate><token name=\"d\"/></activate>");
-      m_calls.take();
+      given("<activate><token name=\"d\"/></activate>");
 
       // A refused deletion keeps the name.
       EXPECT_CHECK_FAILS(play("<deletetoken><predicateinstance name=\"d\" path=\"3\"/></deletetoken>"),
@@ -225,9 +186,9 @@ namespace KADRIX {
       for (const char* name : {"b", "d"})
         EXPECT_TRUE(token(name).isNoId()) << name;
 
-      play("<goal><predicateinstance name=\"e\" type=\"Rover.drive\"/></goal>");
+      given(goal("e", "Rover.drive"));
       EXPECT_CHECK_FAILS(player().playTokenDeleted(TiXmlElement("goal")), "child != NULL", "");
-      expectFailures({{"<deletetoken/>", "pathStr != NULL", ""},
+      expectPlayFailures({{"<deletetoken/>", "pathStr != NULL", ""},
                       {"<deletetoken name=\"zz\"/>", "pathStr != NULL", ""},
                       {"<deletetoken><predicateinstance path=\"0\"/></deletetoken>", "name != NULL", ""},
                       {"<deletetoken><predicateinstance name=\"zz\"/></deletetoken>", "pathStr != NULL", ""},
@@ -236,5 +197,6 @@ namespace KADRIX {
       EXPECT_TRUE(token("e").isValid());
     }
 
-  }
+    }
+}
 }

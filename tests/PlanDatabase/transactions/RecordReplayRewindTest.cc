@@ -14,9 +14,8 @@
 #include <string>
 
 namespace KADRIX {
+  namespace TestModel {
   namespace {
-
-    using test::PlayedPlan;
 
     /** A recording of random changes, with a breakpoint between its halves, and the plan at the breakpoint. */
     struct Recording {
@@ -51,26 +50,53 @@ namespace KADRIX {
       EXPECT_EQ(plan.engineCounts(), counts);
     }
 
-    class RecordReplayRewindTest : public ::testing::TestWithParam<unsigned int> {};
-
-    TEST_P(RecordReplayRewindTest, replaysAndRewindsARandomPlan) {
-      const Recording recording = record(GetParam(), 60);
-
-      // Replayed with a log, then that log replayed: the same plan, the same log.
-      PlayedPlan a;
-      const std::pair<unsigned int, unsigned int> empty = a.engineCounts();
+    /** Plays the stream into a logged plan and that log into another: the same plan, the same log. */
+    std::string expectReplays(PlayedPlan& a, const std::string& stream) {
       a.attachLog();
-      a.play(recording.text);
-      EXPECT_EQ(a.text(), recording.atEnd);
+      a.play(stream);
       const std::string logOfA = a.flush();
+      a.detachLog();
       PlayedPlan b;
       b.attachLog();
       b.play(logOfA);
       EXPECT_EQ(b.text(), a.text());
       EXPECT_EQ(b.flush(), logOfA);
+      return logOfA;
+    }
+
+    /**
+     * Plays the stream with a log on the player's own client and rewinds that
+     * log, in one go and element by element (each search then walks the older
+     * elements instead of asking the rewind's index): nothing is left.
+     */
+    void expectLogRewinds(const std::string& stream) {
+      for (bool walking : {false, true}) {
+        PlayedPlan plan;
+        const std::pair<unsigned int, unsigned int> empty = plan.engineCounts();
+        DbClientTransactionLog& log = plan.attachLog();
+        plan.play(stream);
+        const std::list<TiXmlElement*>& buffered = log.getBufferedTransactions();
+        if (!walking) {
+          plan.player().rewind(DbClientTransactionLogId(log.getId()), false);
+          EXPECT_TRUE(buffered.empty());
+        }
+        DbClientTransactionLog::Suspension quiet(log);
+        for (; !buffered.empty(); log.popTransaction())
+          plan.player().processTransactionInverse(*buffered.back(), buffered.rbegin(), buffered.rend());
+        expectEmpty(plan, empty);
+      }
+    }
+
+    class RecordReplayRewindTest : public ::testing::TestWithParam<unsigned int> {};
+
+    TEST_P(RecordReplayRewindTest, replaysAndRewindsARandomPlan) {
+      const Recording recording = record(GetParam(), 60);
+      PlayedPlan a;
+      const std::pair<unsigned int, unsigned int> empty = a.engineCounts();
+      expectReplays(a, recording.text);
+      EXPECT_EQ(a.text(), recording.atEnd);
 
       // Rewound to the breakpoint, then to the start, by another player on the same client.
-      a.detachLog();
       DbClientTransactionPlayer rewinder(a.db()->getClient());
       std::istringstream toBreakpoint(recording.text);
       rewinder.rewind(toBreakpoint, true);
@@ -78,48 +104,19 @@ namespace KADRIX {
       std::istringstream toStart(recording.text.substr(0, recording.text.find("<breakpoint")));
       rewinder.rewind(toStart, false);
       expectEmpty(a, empty);
-
-      // Recorded by a log on the player's own client, and that log rewound.
-      PlayedPlan c;
-      DbClientTransactionLog& log = c.attachLog();
-      c.play(recording.text);
-      c.player().rewind(DbClientTransactionLogId(log.getId()), false);
-      EXPECT_TRUE(log.getBufferedTransactions().empty());
-      expectEmpty(c, empty);
-
-      // The same, undoing element by element: each search walks the older
-      // elements instead of asking the rewind's index, and finds the same.
-      PlayedPlan d;
-      DbClientTransactionLog& walked = d.attachLog();
-      d.play(recording.text);
-      const std::list<TiXmlElement*>& buffered = walked.getBufferedTransactions();
-      DbClientTransactionLog::Suspension quiet(walked);
-      while (!buffered.empty()) {
-        d.player().processTransactionInverse(*buffered.back(), buffered.rbegin(), buffered.rend());
-        walked.popTransaction();
-      }
-      expectEmpty(d, empty);
+      expectLogRewinds(recording.text);
     }
 
     INSTANTIATE_TEST_SUITE_P(Seeds, RecordReplayRewindTest, ::testing::Range(0u, 200u));
-
 
     TEST(ExampleStreamTest, replaysAndRewinds) {
       std::ifstream file(KADRIX_EXAMPLE_STREAM);
       const std::string stream((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
       const std::string firstHalf = stream.substr(0, stream.find("<breakpoint"));
       ASSERT_NE(firstHalf.size(), stream.size());
-
       PlayedPlan a;
       const std::pair<unsigned int, unsigned int> empty = a.engineCounts();
-      a.attachLog();
-      a.play(stream);
-      const std::string logOfA = a.flush();
-      PlayedPlan b;
-      b.attachLog();
-      b.play(logOfA);
-      EXPECT_EQ(b.text(), a.text());
-      EXPECT_EQ(b.flush(), logOfA);
+      const std::string logOfA = expectReplays(a, stream);
 
       // The stream rewound to its breakpoint by the player that played it.
       PlayedPlan half;
@@ -127,19 +124,15 @@ namespace KADRIX {
       a.rewind(stream, true);
       EXPECT_EQ(a.text(), half.text());
 
-      // The recording rewound by another player on the same client, and a
-      // log on the player's own client rewound.
+      // The recording rewound by another player on the same client.
       PlayedPlan c;
       c.play(stream);
       DbClientTransactionPlayer rewinder(c.db()->getClient());
       std::istringstream recorded(logOfA);
       rewinder.rewind(recorded, false);
       expectEmpty(c, empty);
-      PlayedPlan d;
-      DbClientTransactionLog& log = d.attachLog();
-      d.play(stream);
-      d.player().rewind(DbClientTransactionLogId(log.getId()), false);
-      expectEmpty(d, empty);
+      expectLogRewinds(stream);
     }
   }
+}
 }

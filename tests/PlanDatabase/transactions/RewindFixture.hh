@@ -19,7 +19,7 @@
 #include <vector>
 
 namespace KADRIX {
-  namespace test {
+  namespace TestModel {
 
     /** One rover plan with logging on, its player, and optionally a log on its client. */
     class PlayedPlan {
