@@ -1,6 +1,6 @@
 #include "PlanDatabase/base/TemporalAdvisor.hh"
 
-#include "PlanDatabase/model/TimedTokens.hh"
+#include "PlanDatabase/component/TimelineFixture.hh"
 #include "Utils/base/Utils.hh"
 
 #include <gtest/gtest.h>
