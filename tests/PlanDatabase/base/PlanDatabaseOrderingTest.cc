@@ -24,14 +24,6 @@ namespace KADRIX {
         return results;
       }
 
-      /** An inconsistent network: two variables that cannot be equal. */
-      ConstraintId breakPlan() {
-        std::vector<ConstrainedVariableId> scope{
-          (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(0, 1)))->getId(),
-          (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(5, 6)))->getId()};
-        return m_ce->createConstraint("eq", scope);
-      }
-
       TestTimeline* tl1;
       TestTimeline* tl2;
     };
@@ -115,10 +107,7 @@ namespace KADRIX {
     protected:
       TemporalAdvisorTest() : advisor(m_db->getTemporalAdvisor()) { make("Timeline", "tl"); }
 
-      TimepointId timepoint(double lb, double ub) {
-        return TimepointId((new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(lb, ub)))
-                             ->getId());
-      }
+      TimepointId timepoint(double lb, double ub) { return TimepointId(intVariable(lb, ub)); }
 
       static double inf() { return g_infiniteTime(); }
 

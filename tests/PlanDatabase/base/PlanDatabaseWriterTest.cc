@@ -174,8 +174,7 @@ namespace KADRIX {
       TestObject* battery = new TestObject(db(), "Battery", "b", true);
       ConstrainedVariableId level = battery->addVariable(IntervalDomain(0, 100, "float"), "level");
       battery->close();
-      ConstrainedVariableId g = (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(1, 2),
-                                                                 false, true, "g"))->getId();
+      ConstrainedVariableId g = intVariable(1, 2, "g");
       m_db->registerGlobalVariable(g);
       EXPECT_EQ(m_db->toString(),
                 "Objects *************************\n"
@@ -229,10 +228,7 @@ namespace KADRIX {
     }
 
     TEST_F(PlanDatabaseWriterTest, InconsistentPlansAreNotWritten) {
-      std::vector<ConstrainedVariableId> scope{
-        (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(0, 1)))->getId(),
-        (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(5, 6)))->getId()};
-      m_ce->createConstraint("eq", scope);
+      breakPlan();
       m_ce->propagate();
       EXPECT_CHECK_FAILS(m_db->toString(), "!db->getConstraintEngine()->provenInconsistent()", "");
       PlanDatabaseWriter::indent() = 0;

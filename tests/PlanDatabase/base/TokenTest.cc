@@ -32,11 +32,6 @@ namespace KADRIX {
         return found;
       }
 
-      ConstrainedVariableId variable(const char* name) {
-        return (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(0, 5), false, true, name))
-          ->getId();
-      }
-
       TokenId activeWithSlave(const char* relation = "any") {
         TokenId master = drive();
         master->activate();
@@ -101,7 +96,7 @@ namespace KADRIX {
       EXPECT_EQ(PSToken::ACTIVE, open->getTokenState());
       EXPECT_TRUE(Token::isStateVariable(open->getState()));
       // A variable merely named "state" is refused.
-      ConstrainedVariableId impostor = variable("state");
+      ConstrainedVariableId impostor = intVariable(0, 5, "state");
       EXPECT_CHECK_FAILS(Token::isStateVariable(impostor),
                            "!result || (var->getIndex() == 0 && TokenId::convertable(var->parent()))",
                            impostor->toString() + " is not really a token state variable.");
@@ -113,7 +108,7 @@ namespace KADRIX {
       EXPECT_EQ((double) r2, token->getObject()->lastDomain().getSingletonValue());
       EXPECT_EQ(nullptr, token->getOwner()); // inactive, although a singleton
 
-      ConstrainedVariableId global = variable("g");
+      ConstrainedVariableId global = intVariable(0, 5, "g");
       m_db->registerGlobalVariable(global);
       EXPECT_EQ(global, token->getVariable("g"));
       EXPECT_EQ(nullptr, token->getParameter("g"));
@@ -560,8 +555,7 @@ namespace KADRIX {
     TEST_F(TokenVariableTest, NoConstraintOnARejectedToken) {
       TokenId token = drive();
       token->reject();
-      ConstrainedVariableId other =
-        (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(0, 10)))->getId();
+      ConstrainedVariableId other = intVariable(0, 10);
       EXPECT_CHECK_FAILS(m_ce->createConstraint("eq", makeScope(token->start(), other)),
                            "!this->m_parentToken->isRejected()", "");
       token->cancel();
