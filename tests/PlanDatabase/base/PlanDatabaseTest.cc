@@ -352,14 +352,32 @@ namespace KADRIX {
 
     // ---------------------------------------------------------------- objects themselves
 
-    TEST_F(PlanDatabaseTest, ComponentsAreNamedAfterTheirParentsAndKnowTheirAncestors) {
-      ObjectId a = make("Rover", "a");
-      ObjectId b = (new TestObject(a, "Battery", "battery"))->getId();
-      EXPECT_EQ(b, m_db->getObject("a.battery"));
+    TEST_F(PlanDatabaseTest, ComponentsAreNamedAfterTheirParentsAndMoveOrGoWithThem) {
+      ObjectId a = make("Rover", "a"), b = make("Rover", "b");
+      ObjectId battery = (new TestObject(a, "Battery", "battery"))->getId();
+      EXPECT_EQ(battery, m_db->getObject("a.battery"));
       std::list<ObjectId> ancestors;
-      b->getAncestors(ancestors);
+      battery->getAncestors(ancestors);
       EXPECT_EQ((std::list<ObjectId>{a}), ancestors);
       EXPECT_EQ("Rover:a", a->toLongString());
+
+      // Discarding goes depth first and unregisters each object.
+      ConstrainedVariableId self = battery->getThis();
+      RecordingListener listener(db());
+      a->discard();
+      EXPECT_FALSE(self.isValid());
+      EXPECT_EQ((std::vector<std::string>{"removed a.battery (unlisted)", "removed a (unlisted)"}),
+                listener.log);
+
+      // A new parent takes the component from the old one.
+      ObjectId c = make("Rover", "c");
+      ObjectId spare = (new TestObject(b, "Battery", "battery"))->getId();
+      spare->setParent(c);
+      EXPECT_TRUE(b->getComponents().empty());
+      delete (Object*) b;
+      EXPECT_TRUE(spare.isValid());
+      delete (Object*) c;
+      EXPECT_FALSE(spare.isValid());
     }
 
     TEST_F(PlanDatabaseTest, RefusedObjectsLeaveNothingBehind) {
@@ -427,29 +445,6 @@ namespace KADRIX {
                            "Cannot follow the path through r1.color: it does not hold exactly one object.");
       EXPECT_CHECK_FAILS(rover->getVariable(std::vector<unsigned int>{}), "!path.empty()",
                            "An empty path names no member variable of r1.");
-    }
-
-    TEST_F(PlanDatabaseTest, DiscardGoesDepthFirstAndUnregistersEachObject) {
-      ObjectId a = make("Rover", "a");
-      ObjectId b = (new TestObject(a, "Battery", "battery"))->getId();
-      ConstrainedVariableId self = b->getThis();
-      RecordingListener listener(db());
-      a->discard();
-      EXPECT_FALSE(self.isValid());
-      EXPECT_EQ((std::vector<std::string>{"removed a.battery (unlisted)", "removed a (unlisted)"}),
-                listener.log);
-    }
-
-    TEST_F(PlanDatabaseTest, NewParentTakesTheComponentFromTheOldOne) {
-      ObjectId a = make("Rover", "a");
-      ObjectId b = make("Rover", "b");
-      ObjectId battery = (new TestObject(a, "Battery", "battery"))->getId();
-      battery->setParent(b);
-      EXPECT_TRUE(a->getComponents().empty());
-      delete (Object*) a;
-      EXPECT_TRUE(battery.isValid());
-      delete (Object*) b;
-      EXPECT_FALSE(battery.isValid());
     }
 
   }
