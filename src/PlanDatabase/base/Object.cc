@@ -251,25 +251,55 @@ namespace KADRIX {
   bool Object::isValid() const {
     KADRIX_CHECK_MSG(m_constraintsByKeyPair.size() == m_keyPairsByConstraintKey.size(),
                      "Lookup tables should have identical sizes. Must be out of synch.");
-    // A token's entries are adjacent: its entity is looked up once for all of them.
-    std::multimap<int, ConstraintId>::const_iterator previous = m_constraintsByTokenKey.end();
-    for (std::multimap<int, ConstraintId>::const_iterator it = m_constraintsByTokenKey.begin();
-         it != m_constraintsByTokenKey.end(); ++it) {
-      KADRIX_CHECK_MSG(it->second.isValid(), it->second);
-      if (previous == m_constraintsByTokenKey.end() || previous->first != it->first)
-        KADRIX_CHECK(Entity::getEntity(it->first));
-      previous = it;
-    }
-    for (std::multimap<int, ConstraintId>::const_iterator it = m_constraintsByKeyPair.begin();
-         it != m_constraintsByKeyPair.end(); ++it) {
-      KADRIX_CHECK_MSG(it->second.isValid(), "Invalid constraint for key pair " << it->first);
-      std::map<int, int>::const_iterator pair = m_keyPairsByConstraintKey.find(it->second->getKey());
-      KADRIX_CHECK_TEXT(pair != m_keyPairsByConstraintKey.end() && pair->second == it->first,
-                        "m_keyPairsByConstraintKey.find(it->second->getKey())->second == it->first",
-                        "Lookup should be symmetric.");
-    }
+    for (std::vector<int>::const_iterator it = m_uncheckedTokens.begin(); it != m_uncheckedTokens.end(); ++it)
+      checkTokenEntries(*it);
+    for (std::vector<int>::const_iterator key = m_uncheckedPairs.begin(); key != m_uncheckedPairs.end(); ++key)
+      for (std::multimap<int, ConstraintId>::const_iterator it = m_constraintsByKeyPair.find(*key);
+           it != m_constraintsByKeyPair.end() && it->first == *key; ++it)
+        checkPairEntry(it);
+    m_uncheckedTokens.clear();
+    m_uncheckedPairs.clear();
+#ifdef KADRIX_FULL_WALKS
+    checkAllEntries();
+#endif
     return true;
   }
+
+  void Object::checkTokenEntries(int tokenKey) const {
+    // A token's entries are adjacent: its entity is looked up once for all of them.
+    bool first = true;
+    for (std::multimap<int, ConstraintId>::const_iterator it = m_constraintsByTokenKey.find(tokenKey);
+         it != m_constraintsByTokenKey.end() && it->first == tokenKey; ++it) {
+      KADRIX_CHECK_MSG(it->second.isValid(), it->second);
+      if (first)
+        KADRIX_CHECK(Entity::getEntity(it->first));
+      first = false;
+    }
+  }
+
+  void Object::checkPairEntry(std::multimap<int, ConstraintId>::const_iterator it) const {
+    KADRIX_CHECK_MSG(it->second.isValid(), "Invalid constraint for key pair " << it->first);
+    std::map<int, int>::const_iterator pair = m_keyPairsByConstraintKey.find(it->second->getKey());
+    KADRIX_CHECK_TEXT(pair != m_keyPairsByConstraintKey.end() && pair->second == it->first,
+                      "m_keyPairsByConstraintKey.find(it->second->getKey())->second == it->first",
+                      "Lookup should be symmetric.");
+  }
+
+  void Object::checkAllEntries() const {
+    for (std::multimap<int, ConstraintId>::const_iterator it = m_constraintsByTokenKey.begin();
+         it != m_constraintsByTokenKey.end(); it = m_constraintsByTokenKey.upper_bound(it->first))
+      checkTokenEntries(it->first);
+    for (std::multimap<int, ConstraintId>::const_iterator it = m_constraintsByKeyPair.begin();
+         it != m_constraintsByKeyPair.end(); ++it)
+      checkPairEntry(it);
+  }
+
+  void Object::touchToken(int tokenKey) {
+    m_uncheckedTokens.push_back(tokenKey);
+    entriesChanged(tokenKey);
+  }
+
+  void Object::entriesChanged(int /*tokenKey*/) {}
 
   void Object::handleDiscard() {
     if (!Entity::isPurging()) {
@@ -346,6 +376,7 @@ namespace KADRIX {
          it != m_constraintsByTokenKey.end() && it->first == key; ++it)
       entries.push_back(it->second);
     m_constraintsByTokenKey.erase(key);
+    touchToken(key);
 
     std::set<ConstraintId> gathered;
     std::set<ConstraintId> discarded;
@@ -366,6 +397,7 @@ namespace KADRIX {
            it != m_constraintsByTokenKey.end();) {
         if (gathered.find(it->second) != gathered.end()) {
           KADRIX_DEBUG("Object:remove:token", "Also removing " << it->second->toString());
+          touchToken(it->first);
           m_constraintsByTokenKey.erase(it++);
         }
         else
@@ -447,6 +479,9 @@ namespace KADRIX {
       m_keyPairsByConstraintKey.insert(std::make_pair(constraint->getKey(), encodedKey));
       m_constraintsByTokenKey.insert(std::make_pair(predecessor->getKey(), constraint));
       m_constraintsByTokenKey.insert(std::make_pair(successor->getKey(), constraint));
+      touchPair(encodedKey);
+      touchToken(predecessor->getKey());
+      touchToken(successor->getKey());
     }
 
     if (isExplicit)
@@ -475,6 +510,7 @@ namespace KADRIX {
       ConstraintId binding = m_planDatabase->getConstraintEngine()->createConstraint("eq", scope);
       binding->setOwned();
       m_constraintsByTokenKey.insert(std::make_pair(token->getKey(), binding));
+      touchToken(token->getKey());
     }
   }
 
@@ -521,6 +557,7 @@ namespace KADRIX {
       }
     }
     m_keyPairsByConstraintKey.erase(constraint->getKey());
+    touchPair(encodedKey);
     m_explicitConstraints.erase(constraint->getKey());
     clean(constraint, predecessor->getKey());
     clean(constraint, successor->getKey());
@@ -532,6 +569,7 @@ namespace KADRIX {
          it != m_constraintsByTokenKey.end() && it->first == tokenKey; ++it) {
       if (it->second == constraint) {
         m_constraintsByTokenKey.erase(it);
+        touchToken(tokenKey);
         return;
       }
     }
@@ -548,6 +586,7 @@ namespace KADRIX {
     if (onlyEntry && !hasExplicitConstraint(token)) {
       ConstraintId binding = it->second;
       m_constraintsByTokenKey.erase(it);
+      touchToken(key);
       binding->discard();
     }
   }

@@ -192,8 +192,16 @@ namespace KADRIX {
     static const LabelStr& entityTypeName();
 
   protected:
-    /** Checks the key tables of the object's constraints; true or a failed check. */
+    /**
+     * Checks the key tables of the object's constraints; true or a failed check.
+     * Only the entries changed since the last call are checked: the tables are
+     * changed by this class alone, which notes every token key and key pair it
+     * touches. Builds with KADRIX_FULL_WALKS also check every entry, so that
+     * the two verdicts are compared on every call.
+     */
     bool isValid() const;
+    /** The object's entries for the token changed; a timeline rechecks its place too. */
+    virtual void entriesChanged(int tokenKey);
     /**
      * The checks of discarding this object and its whole component tree, run
      * before the first change: a component's refusal must not come from its
@@ -216,6 +224,17 @@ namespace KADRIX {
     /** Undoes what commonInit and the parent did when a constructor fails. */
     void undoConstruction();
 
+    /** Notes a token key whose entries changed since the last isValid(). */
+    void touchToken(int tokenKey);
+    /** Notes a key pair whose entries changed since the last isValid(). */
+    void touchPair(int keyPair) { m_uncheckedPairs.push_back(keyPair); }
+    /** Checks the constraints listed for the token key and that the token exists. */
+    void checkTokenEntries(int tokenKey) const;
+    /** Checks one key pair entry: a valid constraint that maps back to its key pair. */
+    void checkPairEntry(std::multimap<int, ConstraintId>::const_iterator entry) const;
+    /** Checks every entry of the tables. */
+    void checkAllEntries() const;
+
     ObjectId m_id;
     ObjectId m_parent;
     LabelStr m_type;
@@ -231,6 +250,9 @@ namespace KADRIX {
     std::multimap<int, ConstraintId> m_constraintsByKeyPair;
     std::map<int, int> m_keyPairsByConstraintKey;
     ConstrainedVariableId m_thisVar;
+    // Token keys and key pairs changed since the last isValid(); may repeat.
+    mutable std::vector<int> m_uncheckedTokens;
+    mutable std::vector<int> m_uncheckedPairs;
   };
 
 }

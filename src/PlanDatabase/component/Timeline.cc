@@ -7,6 +7,7 @@
 #include "Utils/base/Debug.hh"
 #include "Utils/base/Utils.hh"
 
+#include <algorithm>
 #include <iterator>
 
 namespace KADRIX {
@@ -55,10 +56,42 @@ namespace KADRIX {
 
   void Timeline::insertToIndex(const TokenId& token, const Position& position) {
     m_tokenIndex.insert(std::make_pair(token->getKey(), position));
+    notePlace(token->getKey());
+    touchNeighbours(position);
+  }
+
+  void Timeline::erase(Position position) {
+    touchNeighbours(position);
+    m_tokenSequence.erase(position);
+  }
+
+  void Timeline::touchNeighbours(Position position) {
+    if (position != m_tokenSequence.begin())
+      notePlace((*std::prev(position))->getKey());
+    if (std::next(position) != m_tokenSequence.end())
+      notePlace((*std::next(position))->getKey());
+  }
+
+  void Timeline::notePlace(int tokenKey) {
+    // Between checks the list is kept within a bound: repeats and tokens gone are dropped.
+    if (m_uncheckedPlaces.size() > 64 + 2 * m_tokenIndex.size()) {
+      std::sort(m_uncheckedPlaces.begin(), m_uncheckedPlaces.end());
+      m_uncheckedPlaces.erase(std::unique(m_uncheckedPlaces.begin(), m_uncheckedPlaces.end()),
+                              m_uncheckedPlaces.end());
+      m_uncheckedPlaces.erase(std::remove_if(m_uncheckedPlaces.begin(), m_uncheckedPlaces.end(),
+                                             [this](int key) { return m_tokenIndex.count(key) == 0; }),
+                              m_uncheckedPlaces.end());
+    }
+    m_uncheckedPlaces.push_back(tokenKey);
+  }
+
+  void Timeline::entriesChanged(int tokenKey) {
+    notePlace(tokenKey);
   }
 
   void Timeline::removeFromIndex(const TokenId& token) {
     m_tokenIndex.erase(token->getKey());
+    m_deferredPlaces.erase(token->getKey());
     Object::notifyOrderingRequired(token);
   }
 
@@ -108,8 +141,9 @@ namespace KADRIX {
     }
 
     const std::pair<TokenId, TokenId> around = neighbours(token);
-    m_tokenSequence.erase(it->second);
+    erase(it->second);
     m_tokenIndex.erase(it);
+    m_deferredPlaces.erase(token->getKey());
 
     // The neighbours that meet are linked as if the caller had ordered them.
     if (around.first.isId() && around.second.isId() &&
@@ -225,10 +259,8 @@ namespace KADRIX {
     Object::freeImplicitConstraints(token);
     Position position = m_tokenIndex.find(token->getKey())->second;
     removeFromIndex(token);
-    if (atStart(token))
-      m_tokenSequence.pop_front();
-    else if (atEnd(token))
-      m_tokenSequence.pop_back();
+    if (atStart(token) || atEnd(token))
+      erase(position);
     else {
       Position previous = position;
       --previous;
@@ -236,7 +268,7 @@ namespace KADRIX {
       ++next;
       const TokenId earlier = *previous;
       const TokenId later = *next;
-      m_tokenSequence.erase(position);
+      erase(position);
       if (!isConstrainedToPrecede(earlier, later))
         Object::constrain(earlier, later, false);
     }
@@ -263,7 +295,7 @@ namespace KADRIX {
     const bool last = std::next(position) == m_tokenSequence.end();
     const bool before = predecessor ? !first : last;
     const TokenId result = before ? *std::prev(position) : *std::next(position);
-    m_tokenSequence.erase(position);
+    erase(position);
     return result;
   }
 
@@ -401,47 +433,84 @@ namespace KADRIX {
   }
 
   bool Timeline::isValid(bool cleaningUp) const {
-    typedef long long Time;
-    const Time PLUS_INFINITY = g_infiniteTime();
-    const Time MINUS_INFINITY = -PLUS_INFINITY;
-
     KADRIX_CHECK(Object::isValid());
     KADRIX_CHECK_MSG(m_tokenIndex.size() == m_tokenSequence.size(),
                      m_tokenIndex.size() << " != " << m_tokenSequence.size());
+    const bool consistent = getPlanDatabase()->getConstraintEngine()->constraintConsistent();
+    const bool complete = !cleaningUp && consistent;
+    for (std::vector<int>::const_iterator key = m_uncheckedPlaces.begin();
+         key != m_uncheckedPlaces.end(); ++key) {
+      const std::map<int, Position>::const_iterator entry = m_tokenIndex.find(*key);
+      if (entry == m_tokenIndex.end())
+        continue; // left the sequence: its neighbours were noted
+      // With the sizes equal, index entries that point at their own tokens make the index exact.
+      KADRIX_CHECK_TEXT((*entry->second)->getKey() == *key, "allTokens.size() == m_tokenSequence.size()", "");
+      checkPlace(entry->second, cleaningUp, consistent);
+      if (!complete)
+        m_deferredPlaces.insert(*key);
+    }
+    m_uncheckedPlaces.clear();
+    // Places checked while cleaning up or inconsistent get the rest of their check later.
+    if (complete && !m_deferredPlaces.empty()) {
+      for (std::set<int>::const_iterator key = m_deferredPlaces.begin(); key != m_deferredPlaces.end(); ++key) {
+        const std::map<int, Position>::const_iterator entry = m_tokenIndex.find(*key);
+        if (entry != m_tokenIndex.end())
+          checkPlace(entry->second, cleaningUp, consistent);
+      }
+      m_deferredPlaces.clear();
+    }
+#ifdef KADRIX_FULL_WALKS
+    checkWholeSequence(cleaningUp, consistent);
+#endif
+    return true;
+  }
 
+  void Timeline::checkPlace(Position position, bool cleaningUp, bool consistent) const {
+    const TokenId& token = *position;
+    KADRIX_CHECK(cleaningUp || token->isActive());
+    if (cleaningUp || !consistent)
+      return;
+    checkOrdered(position == m_tokenSequence.begin() ? TokenId::noId() : *std::prev(position), token);
+    if (std::next(position) != m_tokenSequence.end())
+      checkOrdered(token, *std::next(position));
+  }
+
+  void Timeline::checkOrdered(const TokenId& predecessor, const TokenId& token) const {
+    typedef long long Time;
+    const Time PLUS_INFINITY = g_infiniteTime();
+    const Time MINUS_INFINITY = -PLUS_INFINITY;
+    KADRIX_CHECK(predecessor.isNoId() || isConstrainedToPrecede(predecessor, token));
     Time prior_earliest_start = MINUS_INFINITY - 1;
     Time prior_earliest_end = MINUS_INFINITY - 1;
     Time prior_latest_end = MINUS_INFINITY;
-    TokenId predecessor;
+    if (predecessor.isId()) {
+      prior_earliest_start = (Time) predecessor->start()->lastDomain().getLowerBound();
+      prior_earliest_end = (Time) predecessor->end()->lastDomain().getLowerBound();
+      prior_latest_end = (Time) predecessor->end()->lastDomain().getUpperBound();
+    }
+    const Time earliest_start = (Time) token->start()->lastDomain().getLowerBound();
+    const Time latest_start = (Time) token->start()->lastDomain().getUpperBound();
+    // Equal earliest starts are fine: a neighbour may last no time at all.
+    KADRIX_CHECK(earliest_start == MINUS_INFINITY || earliest_start == PLUS_INFINITY || earliest_start >= prior_earliest_start);
+    KADRIX_CHECK(prior_earliest_end <= earliest_start);
+    KADRIX_CHECK(prior_latest_end <= latest_start);
+  }
+
+  void Timeline::checkWholeSequence(bool cleaningUp, bool consistent) const {
     // Each token must sit where the index says: a token listed twice cannot.
     std::size_t allTokens = 0;
-    const bool consistent = getPlanDatabase()->getConstraintEngine()->constraintConsistent();
-
     for (std::list<TokenId>::const_iterator it = m_tokenSequence.begin();
          it != m_tokenSequence.end(); ++it) {
-      const TokenId& token = *it;
-      const std::map<int, Position>::const_iterator entry = m_tokenIndex.find(token->getKey());
+      const std::map<int, Position>::const_iterator entry = m_tokenIndex.find((*it)->getKey());
       KADRIX_CHECK_TEXT(entry != m_tokenIndex.end(),
                         "m_tokenIndex.find(token->getKey()) != m_tokenIndex.end()", "");
       if (entry != m_tokenIndex.end() && entry->second == it)
         ++allTokens;
-      KADRIX_CHECK(cleaningUp || token->isActive());
-      if (!cleaningUp && consistent) {
-        KADRIX_CHECK(predecessor.isNoId() || isConstrainedToPrecede(predecessor, token));
-        const Time earliest_start = (Time) token->start()->lastDomain().getLowerBound();
-        const Time latest_start = (Time) token->start()->lastDomain().getUpperBound();
-        // Equal earliest starts are fine: a neighbour may last no time at all.
-        KADRIX_CHECK(earliest_start == MINUS_INFINITY || earliest_start == PLUS_INFINITY || earliest_start >= prior_earliest_start);
-        KADRIX_CHECK(prior_earliest_end <= earliest_start);
-        KADRIX_CHECK(prior_latest_end <= latest_start);
-        prior_earliest_end = (Time) token->end()->lastDomain().getLowerBound();
-        prior_latest_end = (Time) token->end()->lastDomain().getUpperBound();
-        prior_earliest_start = earliest_start;
-      }
-      predecessor = token;
+      KADRIX_CHECK(cleaningUp || (*it)->isActive());
+      if (!cleaningUp && consistent)
+        checkOrdered(it == m_tokenSequence.begin() ? TokenId::noId() : *std::prev(it), *it);
     }
     KADRIX_CHECK_TEXT(allTokens == m_tokenSequence.size(), "allTokens.size() == m_tokenSequence.size()", "");
-    return true;
   }
 
 }

@@ -5,6 +5,7 @@
 
 #include <list>
 #include <map>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -74,6 +75,13 @@ namespace KADRIX {
      * Checks the sequence against its index and, unless cleaning up and while
      * the network is consistent, that neighbours are linked and ordered in time.
      * Returns true or fails a check.
+     *
+     * Only the places changed since they were last checked are checked: a
+     * place changes when a token enters or leaves the sequence next to it or
+     * when the object's entries for its token change. Neighbours stay ordered
+     * in time between changes because propagation keeps their precedence
+     * constraint satisfied. Builds with KADRIX_FULL_WALKS also walk the whole
+     * sequence on every call, so that the two verdicts are compared.
      */
     bool isValid(bool cleaningUp = false) const;
 
@@ -115,6 +123,19 @@ namespace KADRIX {
     bool atStart(const TokenId& token) const;
     bool atEnd(const TokenId& token) const;
     void insertToIndex(const TokenId& token, const Position& position);
+    /** Takes the token at position out of the sequence (not out of the index). */
+    void erase(Position position);
+    /** Notes the places on both sides of position as changed. */
+    void touchNeighbours(Position position);
+    /** Notes the place of the token as changed. */
+    void notePlace(int tokenKey);
+    void entriesChanged(int tokenKey) override;
+    /** Checks one token's place: in the index, active, and ordered after predecessor. */
+    void checkPlace(Position position, bool cleaningUp, bool consistent) const;
+    /** Checks that token comes after predecessor (no id: token is first) in the plan. */
+    void checkOrdered(const TokenId& predecessor, const TokenId& token) const;
+    /** Checks every place of the sequence. */
+    void checkWholeSequence(bool cleaningUp, bool consistent) const;
     /** Forgets the token's position; it waits for ordering again. */
     void removeFromIndex(const TokenId& token);
     /** Whether y comes right after x in the sequence. */
@@ -132,6 +153,11 @@ namespace KADRIX {
 
     std::list<TokenId> m_tokenSequence;
     std::map<int, Position> m_tokenIndex;
+    // Keys of the tokens whose places changed since the last isValid(); may repeat.
+    mutable std::vector<int> m_uncheckedPlaces;
+    // Keys of the sequenced tokens whose places were last checked while cleaning up
+    // or inconsistent: their activity and order are still to be checked.
+    mutable std::set<int> m_deferredPlaces;
   };
 
 }

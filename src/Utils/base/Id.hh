@@ -136,7 +136,7 @@ namespace KADRIX {
 
     bool isNoId() const { return m_ptr == nullptr && m_key == 0; }
     bool isId() const { return m_ptr != nullptr && m_key != 0; }
-    bool isValid() const { return isId() && IdTable::getKey(address(m_ptr)) == m_key; }
+    bool isValid() const { return isId() && IdTable::holds(m_key, address(m_ptr)); }
     bool isInvalid() const { return !isValid(); }
 
     bool operator==(const Id& other) const { return m_ptr == other.m_ptr && m_key == other.m_key; }

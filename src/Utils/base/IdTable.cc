@@ -1,10 +1,61 @@
 #include "Utils/base/IdTable.hh"
 
+#include <memory>
 #include <ostream>
 #include <vector>
 #include "Utils/base/HashTable.hh"
 
 namespace KADRIX {
+
+  std::uintptr_t* const* IdTable::s_pages = nullptr;
+  std::size_t IdTable::s_pageCount = 0;
+
+  /**
+   * The table from key to address, in pages. Invariant: slot k holds the
+   * address registered under key k, or 0; live[p] counts the non-zero slots of
+   * page p, and a page whose keys were all issued is freed when live[p] drops
+   * to 0. IdTable::s_pages and s_pageCount always describe pages.
+   */
+  struct IdTablePages {
+    std::vector<std::uintptr_t*> pages;
+    std::vector<unsigned int> live;
+
+    void publish() {
+      IdTable::s_pages = pages.data();
+      IdTable::s_pageCount = pages.size();
+    }
+
+    bool occupied(unsigned int key) const { return slot(key) != 0; }
+
+    std::uintptr_t slot(unsigned int key) const {
+      const std::size_t page = key >> IdTable::s_pageBits;
+      return page < pages.size() && pages[page] != nullptr ? pages[page][key & (IdTable::s_pageSize - 1)] : 0;
+    }
+
+    void set(unsigned int key, std::uintptr_t address) {
+      const std::size_t page = key >> IdTable::s_pageBits;
+      if (page >= pages.size()) {
+        pages.resize(page + 1, nullptr);
+        live.resize(page + 1, 0);
+        publish();
+      }
+      if (pages[page] == nullptr)
+        pages[page] = new std::uintptr_t[IdTable::s_pageSize]();
+      pages[page][key & (IdTable::s_pageSize - 1)] = address;
+      ++live[page];
+    }
+
+    /** Clears the slot of key; frees its page when nothing is left there to issue or hold. */
+    void clear(unsigned int key, unsigned int lastKey) {
+      const std::size_t page = key >> IdTable::s_pageBits;
+      pages[page][key & (IdTable::s_pageSize - 1)] = 0;
+      const bool allIssued = ((std::uint64_t(lastKey) + 1) >> IdTable::s_pageBits) > page;
+      if (--live[page] == 0 && allIssued) {
+        delete[] pages[page];
+        pages[page] = nullptr;
+      }
+    }
+  };
 
   namespace {
     // Kept to 16 bytes a slot with the address: the type name is stored by index.
@@ -17,12 +68,14 @@ namespace KADRIX {
       HashTable<std::uintptr_t, Entry> entries;
       HashTable<std::uintptr_t, unsigned int> typeIndexes;
       std::vector<const char*> typeNames;
+      IdTablePages byKey;
       unsigned int lastKey = 0;
 
       unsigned int nextKey() {
-        ++lastKey;
-        if (lastKey == 0) // wrapped around: 0 means "not registered"
-          lastKey = 1;
+        // After a wrap around, keys still in use are skipped; 0 means "not registered".
+        do
+          ++lastKey;
+        while (lastKey == 0 || byKey.occupied(lastKey));
         return lastKey;
       }
 
@@ -51,6 +104,7 @@ namespace KADRIX {
       return 0;
     entry->key = reg.nextKey();
     entry->typeIndex = reg.typeIndex(typeName);
+    reg.byKey.set(entry->key, address);
     return entry->key;
   }
 
@@ -60,7 +114,12 @@ namespace KADRIX {
   }
 
   bool IdTable::remove(std::uintptr_t address) {
-    return registry().entries.erase(address);
+    Registry& reg = registry();
+    const Entry* entry = reg.entries.find(address);
+    if (entry == nullptr)
+      return false;
+    reg.byKey.clear(entry->key, reg.lastKey);
+    return reg.entries.erase(address);
   }
 
   const char* IdTable::getTypeName(std::uintptr_t address) {

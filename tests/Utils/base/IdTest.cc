@@ -7,6 +7,7 @@
 #include <limits>
 #include <new>
 #include <set>
+#include <vector>
 #include <sstream>
 
 namespace KADRIX {
@@ -107,6 +108,28 @@ namespace KADRIX {
     EXPECT_TRUE(fresh.isValid());
     fresh.remove();
     second->~Base();
+  }
+
+  TEST(IdTest, HandlesStayExactWhileTheirKeyPagesComeAndGo) {
+    // Enough handles to fill and free several pages of keys, one kept across them.
+    std::vector<Base> objects(3 * IdTable::s_pageSize);
+    Id<Base> kept(&objects[0]);
+    std::vector<Id<Base>> stale;
+    for (std::size_t i = 1; i < objects.size(); ++i)
+      stale.push_back(Id<Base>(&objects[i]));
+    for (std::size_t i = 0; i < stale.size(); ++i)
+      Id<Base>(stale[i]).remove();
+    std::vector<Id<Base>> fresh;
+    for (std::size_t i = 1; i < objects.size(); ++i)
+      fresh.push_back(Id<Base>(&objects[i]));
+    EXPECT_TRUE(kept.isValid());
+    for (std::size_t i = 0; i < stale.size(); ++i) {
+      ASSERT_FALSE(stale[i].isValid()) << i;
+      ASSERT_TRUE(fresh[i].isValid()) << i;
+      fresh[i].remove();
+    }
+    EXPECT_TRUE(kept.isValid());
+    kept.remove();
   }
 
   TEST(IdTest, Numbers) {
