@@ -1,20 +1,26 @@
-#include "ConstraintEngine/base/CESchema.hh"
-#include "ConstraintEngine/base/EnumeratedDomain.hh"
+// The constraint schema: built-in types, values from text, registered enumerations and
+// constraint factories.
+
+#include "ConstraintEngine/base/EngineFixture.hh"
+#include "ConstraintEngine/base/ConstraintFactory.hh"
 #include "ConstraintEngine/base/IntervalDomain.hh"
-#include "ConstraintEngine/base/IntervalIntDomain.hh"
 #include "ConstraintEngine/base/StringDomain.hh"
 #include "ConstraintEngine/base/SymbolDomain.hh"
+#include "Utils/base/Error.hh"
+#include "Utils/base/IdTable.hh"
 #include "Utils/base/Utils.hh"
-#include "Utils/base/CheckHelpers.hh"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <list>
 #include <memory>
 #include <string>
+#include <vector>
 
 using namespace KADRIX;
+using TestModel::NoOpConstraint;
 
 namespace {
 
@@ -24,6 +30,12 @@ std::string messageOf(const std::function<void()>& f) {
   return TestModel::failureOf(f).getMessage();
 }
 
+std::string conditionOf(const std::function<void()>& f) {
+  Error e = TestModel::failureOf(f);
+  EXPECT_EQ("ConstraintEngine/base/ConstraintFactory", e.getFile());
+  return e.getCondition();
+}
+
 std::list<double> labels(const std::list<std::string>& texts) {
   std::list<double> keys;
   for (const std::string& text : texts)
@@ -31,6 +43,7 @@ std::list<double> labels(const std::list<std::string>& texts) {
   return keys;
 }
 
+/** A factory of no constraint class: it keeps the base createConstraint. */
 class NamedFactory : public ConstraintFactory {
 public:
   NamedFactory(const LabelStr& name, bool systemDefined) : ConstraintFactory(name, "Default", systemDefined) {}
@@ -143,4 +156,37 @@ TEST(CESchemaTest, RegistrationReplacesAndOwns) {
   // The schema deleted everything registered with it.
   EXPECT_FALSE(second.isValid());
   EXPECT_FALSE(eq2.isValid());
+}
+
+TEST(ConstraintFactoryTest, ConcreteFactoryMakesNamedConstraints) {
+  CESchema schema;
+  ConstraintEngine engine(schema.getId());
+  ConcreteConstraintFactory<NoOpConstraint> factory("hasAncestor", "Default", true);
+  ConstrainedVariableId x = engine.createVariable("int");
+  ConstrainedVariableId y = engine.createVariable("int");
+  const int constructed = NoOpConstraint::constructed;
+  ConstraintId c = factory.createConstraint(engine.getId(), makeScope(x, y));
+  EXPECT_EQ("hasAncestor", c->getName().toString());
+  EXPECT_EQ(constructed + 1, NoOpConstraint::constructed);
+
+  // Refused before any constraint is constructed.
+  EXPECT_EQ("scope.size() >= 1",
+            conditionOf([&] { factory.createConstraint(engine.getId(), std::vector<ConstrainedVariableId>()); }));
+  EXPECT_EQ("constraintEngine.isValid()",
+            conditionOf([&] { factory.createConstraint(ConstraintEngineId::noId(), makeScope(x, y)); }));
+  EXPECT_EQ(constructed + 1, NoOpConstraint::constructed);
+
+  // The base class makes nothing.
+  NamedFactory plain("commonAncestor", false);
+  EXPECT_EQ("ALWAYS_FAILS", conditionOf([&] { plain.createConstraint(engine.getId(), makeScope(x, y)); }));
+}
+
+TEST(ConstraintFactoryTest, DeletedFactoryGivesUpItsAddress) {
+  // Factories made and deleted in turn land on freed addresses again.
+  for (int i = 0; i < 50; ++i) {
+    NamedFactory* factory = new NamedFactory("commonAncestor", true);
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(factory);
+    delete factory;
+    ASSERT_EQ(0u, IdTable::getKey(address));
+  }
 }

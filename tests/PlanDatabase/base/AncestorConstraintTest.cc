@@ -1,17 +1,65 @@
+// Both ancestor constraints over a small containment tree of objects:
+//
+//   depot (Depot)
+//     depot.rover (Rover)
+//       depot.rover.battery (Battery)
+//       depot.rover.spare   (Battery)
+//     depot.truck (Rover)
+//       depot.truck.battery (Battery)
+//   loose (Battery, a root)
+
 #include "PlanDatabase/base/CommonAncestorConstraint.hh"
 #include "PlanDatabase/base/HasAncestorConstraint.hh"
 
 #include "ConstraintEngine/base/ConstraintEngine.hh"
-#include "PlanDatabase/base/AncestorTree.hh"
+#include "ConstraintEngine/component/Variable.hh"
+#include "PlanDatabase/base/ObjectDomain.hh"
+#include "PlanDatabase/model/TestObjects.hh"
 
 #include <gtest/gtest.h>
+
+#include <list>
+#include <vector>
 
 namespace KADRIX {
   namespace TestModel {
 
-    // Both ancestor constraints over the tree of AncestorTree.
-    class AncestorConstraintTest : public AncestorTree {
+    class AncestorConstraintTest : public DatabaseFixture {
     protected:
+      AncestorConstraintTest() {
+        m_schema->addObjectType("Depot");
+        m_schema->addMember("Depot", "Rover", "rover");
+        m_schema->addMember("Depot", "Rover", "truck");
+        m_schema->addMember("Rover", "Battery", "spare");
+        depot = make("Depot", "depot");
+        rover = component(depot, "Rover", "rover");
+        truck = component(depot, "Rover", "truck");
+        battery = component(rover, "Battery", "battery");
+        spare = component(rover, "Battery", "spare");
+        truckBattery = component(truck, "Battery", "battery");
+        loose = make("Battery", "loose");
+      }
+
+      ObjectId component(const ObjectId& parent, const char* type, const char* name) {
+        return (new TestObject(parent, type, name))->getId();
+      }
+
+      /** A variable over exactly these objects (closed). */
+      ConstrainedVariableId over(const std::list<ObjectId>& objects, const char* name = "v") {
+        return (new Variable<ObjectDomain>(m_ce->getId(), ObjectDomain(objects, "Object"),
+                                           false, true, name))->getId();
+      }
+
+      /** The objects left in a variable's domain. */
+      static std::list<ObjectId> left(const ConstrainedVariableId& var) {
+        return static_cast<const ObjectDomain&>(var->lastDomain()).makeObjectList();
+      }
+
+      static std::list<ObjectId> sorted(std::list<ObjectId> objects) {
+        objects.sort();
+        return objects;
+      }
+
       ConstraintId common(const ConstrainedVariableId& first, const ConstrainedVariableId& second,
                           const ConstrainedVariableId& restrictions) {
         std::vector<ConstrainedVariableId> scope{first, second, restrictions};
@@ -21,6 +69,8 @@ namespace KADRIX {
         std::vector<ConstrainedVariableId> scope{first, restrictions};
         return (new HasAncestorConstraint("hasAncestor", "Default", m_ce->getId(), scope))->getId();
       }
+
+      ObjectId depot, rover, truck, battery, spare, truckBattery, loose;
     };
 
     TEST_F(AncestorConstraintTest, CommonAncestorNarrowsTheOtherOfASingleton) {

@@ -7,7 +7,7 @@
 #include "PlanDatabase/base/ObjectTokenRelation.hh"
 #include "PlanDatabase/component/IntervalToken.hh"
 #include "PlanDatabase/component/Timeline.hh"
-#include "PlanDatabase/model/TestObjects.hh"
+#include "PlanDatabase/model/TestTokens.hh"
 #include "Utils/base/Utils.hh"
 
 #include <gtest/gtest.h>
@@ -17,17 +17,18 @@
 namespace KADRIX {
   namespace TestModel {
 
-    /** A Timeline.busy token with one parameter, x in [0, 10], and one real parameter y. */
+    /** A Timeline.busy token with one parameter, x in [0, 10], and one real parameter y when asked. */
     class ParamToken : public IntervalToken {
     public:
-      ParamToken(const PlanDatabaseId& db, bool withReal)
-        : IntervalToken(db, "Timeline.busy", true, false, IntervalIntDomain(0, 100),
-                        IntervalIntDomain(1, 110), IntervalIntDomain(1, 10), Token::noObject(), false) {
+      ParamToken(const PlanDatabaseId& db, const LabelStr& name, bool rejectable, bool isFact,
+                 bool withReal = false)
+        : IntervalToken(db, name, rejectable, isFact, IntervalIntDomain(0, 100), IntervalIntDomain(1, 110),
+                        IntervalIntDomain(1, 10), Token::noObject(), false) {
         addParameters(withReal);
       }
-      ParamToken(const TokenId& master)
-        : IntervalToken(master, "before", "Timeline.busy", IntervalIntDomain(0, 100),
-                        IntervalIntDomain(1, 110), IntervalIntDomain(1, 10), Token::noObject(), false) {
+      ParamToken(const TokenId& master, const LabelStr& name, const LabelStr& relation)
+        : IntervalToken(master, relation, name, IntervalIntDomain(0, 100), IntervalIntDomain(1, 110),
+                        IntervalIntDomain(1, 10), Token::noObject(), false) {
         addParameters(false);
       }
 
@@ -37,18 +38,6 @@ namespace KADRIX {
         if (withReal)
           addParameter(IntervalDomain(0.5, 2.5), "y");
         close();
-      }
-    };
-
-    /** Makes ParamTokens, so that tokens can be created through the client. */
-    class ParamTokenFactory : public TokenFactory {
-    public:
-      ParamTokenFactory() : TokenFactory("Timeline.busy") {}
-      TokenId createInstance(const PlanDatabaseId& db, const LabelStr&, bool, bool) const override {
-        return (new ParamToken(db, false))->getId();
-      }
-      TokenId createInstance(const TokenId& master, const LabelStr&, const LabelStr&) const override {
-        return (new ParamToken(master))->getId();
       }
     };
 
@@ -65,7 +54,9 @@ namespace KADRIX {
       }
       ~PlanDatabaseWriterTest() { m_db->purge(); }
 
-      TokenId token(bool withReal = false) { return (new ParamToken(db(), withReal))->getId(); }
+      TokenId token(bool withReal = false) {
+        return (new ParamToken(db(), "Timeline.busy", true, false, withReal))->getId();
+      }
 
       static std::string text(const AbstractDomain& domain) {
         std::ostringstream os;
@@ -101,7 +92,7 @@ namespace KADRIX {
       busy->activate();
       m_ce->propagate();
       tl->constrain(busy, busy);
-      TokenId slave = (new ParamToken(busy))->getId();
+      TokenId slave = (new ParamToken(busy, "Timeline.busy", "before"))->getId();
       m_ce->propagate();
 
       EXPECT_EQ(m_db->toString(),
@@ -174,8 +165,7 @@ namespace KADRIX {
       TestObject* battery = new TestObject(db(), "Battery", "b", true);
       ConstrainedVariableId level = battery->addVariable(IntervalDomain(0, 100, "float"), "level");
       battery->close();
-      ConstrainedVariableId g = (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(1, 2),
-                                                                 false, true, "g"))->getId();
+      ConstrainedVariableId g = intVariable(1, 2, "g");
       m_db->registerGlobalVariable(g);
       EXPECT_EQ(m_db->toString(),
                 "Objects *************************\n"
@@ -211,14 +201,14 @@ namespace KADRIX {
     }
 
     TEST_F(PlanDatabaseWriterTest, WithoutStandardKeysTokensAreNamedByPath) {
-      m_schema->registerTokenFactory((new ParamTokenFactory())->getId());
+      m_schema->registerTokenFactory((new TestTokenFactory<ParamToken>("Timeline.busy"))->getId());
       new Timeline(db(), "Timeline", "tl");
       const DbClientId& client = m_db->getClient();
       client->enableTransactionLogging();
       TokenId first = client->createToken("Timeline.busy", true, false);
       TokenId busy = client->createToken("Timeline.busy", true, false);
       busy->activate();
-      TokenId slave = (new ParamToken(busy))->getId();
+      TokenId slave = (new ParamToken(busy, "Timeline.busy", "before"))->getId();
       m_ce->propagate();
 
       const std::string byPath = PlanDatabaseWriter::toString(db(), false);
@@ -229,10 +219,7 @@ namespace KADRIX {
     }
 
     TEST_F(PlanDatabaseWriterTest, InconsistentPlansAreNotWritten) {
-      std::vector<ConstrainedVariableId> scope{
-        (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(0, 1)))->getId(),
-        (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(5, 6)))->getId()};
-      m_ce->createConstraint("eq", scope);
+      breakPlan();
       m_ce->propagate();
       EXPECT_CHECK_FAILS(m_db->toString(), "!db->getConstraintEngine()->provenInconsistent()", "");
       PlanDatabaseWriter::indent() = 0;

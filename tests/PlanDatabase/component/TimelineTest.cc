@@ -311,10 +311,7 @@ namespace KADRIX {
     TEST_F(TimelineTest, InconsistentPlanOffersNothing) {
       TokenId a = active(), t = active();
       tl->constrain(a, a);
-      ConstrainedVariableId x = (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(0, 1)))->getId();
-      ConstrainedVariableId y = (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(5, 6)))->getId();
-      std::vector<ConstrainedVariableId> scope{x, y};
-      ConstraintId eq = m_ce->createConstraint("eq", scope);
+      ConstraintId eq = breakPlan();
       EXPECT_TRUE(choices(tl, t).empty());
       eq->discard();
       EXPECT_EQ(choices(tl, t).size(), 2u);

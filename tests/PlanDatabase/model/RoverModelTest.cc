@@ -1,7 +1,6 @@
 #include "rover/RoverModel.hh"
 
 #include "PlanDatabase/base/Token.hh"
-#include "PlanDatabase/model/TestModel.hh"
 
 #include <gtest/gtest.h>
 

@@ -7,6 +7,7 @@
 
 #include "ConstraintEngine/base/CESchema.hh"
 #include "ConstraintEngine/base/ConstraintEngine.hh"
+#include "ConstraintEngine/base/IntervalIntDomain.hh"
 #include "ConstraintEngine/component/Variable.hh"
 #include "PlanDatabase/base/Object.hh"
 #include "PlanDatabase/base/ObjectDomain.hh"
@@ -96,6 +97,18 @@ namespace KADRIX {
       ConstrainedVariableId objectVariable(const char* type, const char* name = "v") {
         return (new Variable<ObjectDomain>(m_ce->getId(), ObjectDomain(type), false, true, name))
           ->getId();
+      }
+
+      /** An integer variable over [lb, ub]. */
+      ConstrainedVariableId intVariable(double lb, double ub, const char* name = "v") {
+        return (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(lb, ub), false, true, name))
+          ->getId();
+      }
+
+      /** Makes the network inconsistent (the engine's constraints must be registered): two
+       *  variables that cannot be equal. Discarding the constraint mends it. */
+      ConstraintId breakPlan() {
+        return m_ce->createConstraint("eq", std::vector<ConstrainedVariableId>{intVariable(0, 1), intVariable(5, 6)});
       }
 
       /** Whether the variable's domain holds the object. */

@@ -220,8 +220,7 @@ namespace KADRIX {
 
       /** The objects the token has been placed on, by the recorder's account. */
       std::vector<std::string> placements(const TokenId& token) const {
-        std::vector<std::string> result = recorder->with(TokenRecorder::entry("placed", token));
-        return result;
+        return recorder->with(TokenRecorder::entry("placed", token));
       }
 
       ObjectId r1, r2, r3, c1, b1;

@@ -1,7 +1,10 @@
-// Object factories: signatures, exact and fallback look-up, replacement and ownership.
+// Object and token factories: signatures, exact and fallback look-up, replacement,
+// registration rules and ownership.
 
 #include "PlanDatabase/base/ObjectFactory.hh"
+#include "PlanDatabase/base/TokenFactory.hh"
 
+#include "ConstraintEngine/base/CESchema.hh"
 #include "ConstraintEngine/base/EnumeratedDomain.hh"
 #include "PlanDatabase/base/ObjectDomain.hh"
 #include "PlanDatabase/base/Schema.hh"
@@ -15,8 +18,12 @@ using namespace KADRIX;
 
 namespace {
 
-  ObjectFactoryId makeFactory(const char* signature) {
+  ObjectFactoryId objectFactory(const char* signature) {
     return (new TestModel::StubObjectFactory(signature))->getId();
+  }
+
+  TokenFactoryId tokenFactory(const char* predicate) {
+    return (new TestModel::StubTokenFactory(predicate))->getId();
   }
 
   class ObjectFactoryTest : public TestModel::Fixture {
@@ -39,6 +46,11 @@ namespace {
     ObjectDomain m_battery;
   };
 
+  class TokenFactoryTest : public TestModel::Fixture {
+  protected:
+    TokenFactoryId lookUp(const char* predicate) { return m_schema->getTokenFactory(predicate); }
+  };
+
 } // namespace
 
 TEST_F(ObjectFactoryTest, SignaturesAndRequestedNames) {
@@ -48,7 +60,7 @@ TEST_F(ObjectFactoryTest, SignaturesAndRequestedNames) {
             factory.getSignatureTypes());
   EXPECT_EQ(LabelStr("Rover:int:Battery"),
             ObjectTypeMgr::makeFactoryName("Rover", {&m_int, &m_battery}));
-  m_schema->registerObjectFactory(makeFactory("Car"));
+  m_schema->registerObjectFactory(objectFactory("Car"));
   lookUp("Car", {});
   EXPECT_EQ("[ObjectFactory:ObjectFactory]Creating factory Rover:int:float\n"
             "[ObjectFactory:makeFactoryName]Making factory name Rover\n"
@@ -60,7 +72,7 @@ TEST_F(ObjectFactoryTest, SignaturesAndRequestedNames) {
 }
 
 TEST_F(ObjectFactoryTest, FallbackServesSubtypesAndIsRemembered) {
-  ObjectFactoryId rover = makeFactory("Rover");
+  ObjectFactoryId rover = objectFactory("Rover");
   m_schema->registerObjectFactory(rover);
   EXPECT_TRUE(isExactHit("Rover"));
   EXPECT_FALSE(isExactHit("Car"));
@@ -71,8 +83,8 @@ TEST_F(ObjectFactoryTest, FallbackServesSubtypesAndIsRemembered) {
 }
 
 TEST_F(ObjectFactoryTest, ArgumentsMustMatchInCountAndType) {
-  ObjectFactoryId withInt = makeFactory("Rover:int");
-  ObjectFactoryId withBattery = makeFactory("Rover:Battery:Gadget");
+  ObjectFactoryId withInt = objectFactory("Rover:int");
+  ObjectFactoryId withBattery = objectFactory("Rover:Battery:Gadget");
   m_schema->registerObjectFactory(withInt);
   m_schema->registerObjectFactory(withBattery);
 
@@ -90,11 +102,11 @@ TEST_F(ObjectFactoryTest, ArgumentsMustMatchInCountAndType) {
 }
 
 TEST_F(ObjectFactoryTest, ReplacingAFactoryLeavesNoStaleAnswer) {
-  ObjectFactoryId first = makeFactory("Rover");
+  ObjectFactoryId first = objectFactory("Rover");
   m_schema->registerObjectFactory(first);
   ASSERT_EQ(first, lookUp("Car"));
 
-  ObjectFactoryId second = makeFactory("Rover");
+  ObjectFactoryId second = objectFactory("Rover");
   {
     TestModel::DebugCapture capture("ObjectFactory:registerFactory");
     m_schema->registerObjectFactory(second);
@@ -113,13 +125,13 @@ TEST_F(ObjectFactoryTest, ReplacingAFactoryLeavesNoStaleAnswer) {
 }
 
 TEST_F(ObjectFactoryTest, NewFactoryIsPreferredToAnEarlierFallback) {
-  ObjectFactoryId rover = makeFactory("Rover");
+  ObjectFactoryId rover = objectFactory("Rover");
   m_schema->registerObjectFactory(rover);
   ASSERT_EQ(rover, lookUp("Car"));
 
   // The name Car is taken by a fallback answer; registering Car's own factory must not
   // delete the factory that still serves Rover.
-  ObjectFactoryId car = makeFactory("Car");
+  ObjectFactoryId car = objectFactory("Car");
   m_schema->registerObjectFactory(car);
   EXPECT_EQ(car, lookUp("Car"));
   EXPECT_EQ(rover, lookUp("Rover"));
@@ -131,7 +143,7 @@ TEST_F(ObjectFactoryTest, NewFactoryIsPreferredToAnEarlierFallback) {
 
 TEST_F(ObjectFactoryTest, PurgeDeletesEachFactoryOnce) {
   ObjectTypeMgr registry;
-  ObjectFactoryId vehicle = makeFactory("Vehicle");
+  ObjectFactoryId vehicle = objectFactory("Vehicle");
   registry.registerFactory(vehicle);
   registry.getFactory(m_schema->getId(), "Rover", {});
   EXPECT_EQ(vehicle, registry.getFactory(m_schema->getId(), "Car", {}));
@@ -139,8 +151,91 @@ TEST_F(ObjectFactoryTest, PurgeDeletesEachFactoryOnce) {
   EXPECT_FALSE(vehicle.isValid());
   EXPECT_THROW(registry.getFactory(m_schema->getId(), "Vehicle", {}), Error);
 
-  ObjectFactoryId again = makeFactory("Vehicle");
+  ObjectFactoryId again = objectFactory("Vehicle");
   registry.registerFactory(again);
   EXPECT_EQ(again, registry.getFactory(m_schema->getId(), "Car", {}));
   // The registry's destructor deletes it.
+}
+
+TEST_F(TokenFactoryTest, AncestorFactoryServesInheritedPredicates) {
+  TokenFactoryId drive = tokenFactory("Rover.drive");
+  m_schema->registerTokenFactory(drive);
+  EXPECT_EQ(drive, lookUp("Car.drive"));
+
+  EXPECT_CHECK_FAILS(lookUp("Car.fly"), "schema->isPredicate(predicateName)",
+                       "Car.fly is undefined.");
+  // The search climbs to the top of the chain and reports it there.
+  EXPECT_CHECK_FAILS(lookUp("Car.move"), "ALWAYS_FAILS",
+                       "Failed in TokenTypeMgr::getFactory for Vehicle.move");
+}
+
+TEST_F(TokenFactoryTest, AnswersAreRememberedAtEveryLevelClimbed) {
+  TokenTypeMgr registry;
+  TokenFactoryId move = tokenFactory("Vehicle.move");
+  registry.registerFactory(move);
+  ASSERT_EQ(move, registry.getFactory(m_schema->getId(), "Car.move"));
+
+  // A schema in which Car.move and Rover.move have no ancestor with a factory: only what
+  // the first look-up remembered can answer.
+  CESchema ces;
+  Schema flat("Flat", ces.getId());
+  flat.addObjectType("Rover");
+  flat.addObjectType("Car");
+  flat.addPredicate("Rover.move");
+  flat.addPredicate("Car.move");
+  flat.addPredicate("Car.drive");
+  EXPECT_EQ(move, registry.getFactory(flat.getId(), "Car.move"));
+  EXPECT_EQ(move, registry.getFactory(flat.getId(), "Rover.move"));
+  EXPECT_CHECK_FAILS(registry.getFactory(flat.getId(), "Car.drive"), "ALWAYS_FAILS",
+                       "Failed in TokenTypeMgr::getFactory for Car.drive");
+}
+
+TEST_F(TokenFactoryTest, FirstOwnRegistrationWins) {
+  TokenFactoryId first = tokenFactory("Rover.drive");
+  TokenFactoryId second = tokenFactory("Rover.drive");
+  m_schema->registerTokenFactory(first);
+  m_schema->registerTokenFactory(second);
+  EXPECT_EQ(first, lookUp("Car.drive"));
+  EXPECT_TRUE(second.isValid());
+
+  EXPECT_CHECK_FAILS(m_schema->registerTokenFactory(first),
+                       "m_factories.find(factory) == m_factories.end()", "");
+  EXPECT_CHECK_FAILS(m_schema->registerTokenFactory(TokenFactoryId()), "factory.isValid()", "");
+
+  // Both are owned, and deleted with the schema.
+  m_schema.reset();
+  EXPECT_FALSE(first.isValid() || second.isValid());
+}
+
+TEST_F(TokenFactoryTest, OwnRegistrationReplacesARememberedFallback) {
+  TokenFactoryId drive = tokenFactory("Rover.drive");
+  m_schema->registerTokenFactory(drive);
+  ASSERT_EQ(drive, lookUp("Car.drive"));
+  TokenFactoryId carDrive = tokenFactory("Car.drive");
+  m_schema->registerTokenFactory(carDrive);
+  EXPECT_EQ(carDrive, lookUp("Car.drive"));
+  EXPECT_EQ(drive, lookUp("Rover.drive"));
+
+  // A nearer ancestor's factory takes over from a farther one for remembered descendants.
+  TokenFactoryId move = tokenFactory("Vehicle.move");
+  m_schema->registerTokenFactory(move);
+  ASSERT_EQ(move, lookUp("Car.move"));
+  TokenFactoryId roverMove = tokenFactory("Rover.move");
+  m_schema->registerTokenFactory(roverMove);
+  EXPECT_EQ(roverMove, lookUp("Car.move"));
+  EXPECT_EQ(move, lookUp("Vehicle.move"));
+}
+
+TEST_F(TokenFactoryTest, PurgeEmptiesTheRegistry) {
+  TokenTypeMgr registry;
+  TokenFactoryId drive = tokenFactory("Rover.drive");
+  registry.registerFactory(drive);
+  ASSERT_EQ(drive, registry.getFactory(m_schema->getId(), "Car.drive"));
+  registry.purgeAll();
+  EXPECT_FALSE(drive.isValid() || registry.hasFactory());
+  EXPECT_CHECK_FAILS(registry.getFactory(m_schema->getId(), "Car.drive"), "ALWAYS_FAILS",
+                       "Failed in TokenTypeMgr::getFactory for Rover.drive");
+  TokenFactoryId again = tokenFactory("Rover.drive");
+  registry.registerFactory(again);
+  EXPECT_EQ(again, registry.getFactory(m_schema->getId(), "Car.drive"));
 }
