@@ -27,7 +27,7 @@ namespace KADRIX {
      */
     inline std::string generate(const Size& size) {
       std::string out;
-      out.reserve((std::size_t) size.rovers * size.goals * 300 + (std::size_t) size.locations * 120);
+      out.reserve(static_cast<std::size_t>(size.rovers) * size.goals * 300 + static_cast<std::size_t>(size.locations) * 120);
       for (int l = 0; l < size.locations; ++l)
         out += "<new type=\"Location\" name=\"loc" + std::to_string(l) + "\"><value type=\"int\" name=\"" +
                std::to_string(l) + "\"/><value type=\"int\" name=\"" + std::to_string(2 * l) +
@@ -64,7 +64,7 @@ namespace KADRIX {
     inline long elementCount(const Size& size) {
       const long related = size.every > 0 ? (size.goals - 1) / size.every : 0;
       return size.locations + 1 + size.rovers + 2 +
-             (long) size.rovers * (4L * size.goals + (size.goals - 1) + 2 * related);
+             static_cast<long>(size.rovers) * (4L * size.goals + (size.goals - 1) + 2 * related);
     }
 
   }

@@ -156,7 +156,7 @@ namespace {
       m_queued.resize(state.cons);
       m_users.resize(state.points);
       for (std::vector<int>& users : m_users)
-        while (!users.empty() && users.back() >= (int) state.cons)
+        while (!users.empty() && users.back() >= static_cast<int>(state.cons))
           users.pop_back();
       m_lastEnd = state.lastEnd;
     }
@@ -174,11 +174,11 @@ namespace {
       m_lb.push_back(lb);
       m_ub.push_back(ub);
       m_users.emplace_back();
-      return (int) m_lb.size() - 1;
+      return static_cast<int>(m_lb.size()) - 1;
     }
 
     void constrain(Kind kind, int a, int b, int c) {
-      const int id = (int) m_cons.size();
+      const int id = static_cast<int>(m_cons.size());
       m_cons.push_back(Con{kind, a, b, c});
       m_queued.push_back(0);
       m_users[a].push_back(id);
@@ -241,7 +241,7 @@ namespace {
   typedef std::chrono::steady_clock Clock;
 
   void AppendEngine(benchmark::State& state) {
-    EngineChain chain((int) state.range(0), state.range(1) != 0);
+    EngineChain chain(static_cast<int>(state.range(0)), state.range(1) != 0);
     for (auto _ : state) {
       const Clock::time_point start = Clock::now();
       chain.append();
@@ -255,7 +255,7 @@ namespace {
   }
 
   void AppendFloor(benchmark::State& state) {
-    ArrayChain chain((int) state.range(0), state.range(1) != 0);
+    ArrayChain chain(static_cast<int>(state.range(0)), state.range(1) != 0);
     const ArrayChain::State saved = chain.save();
     for (auto _ : state) {
       const Clock::time_point start = Clock::now();
@@ -269,7 +269,7 @@ namespace {
   }
 
   void RemoveAndRestore(benchmark::State& state) {
-    EngineChain chain((int) state.range(0), state.range(1) != 0);
+    EngineChain chain(static_cast<int>(state.range(0)), state.range(1) != 0);
     for (auto _ : state) {
       chain.removeMiddleLink();
       chain.propagate();

@@ -23,7 +23,7 @@ namespace {
 
   RoverStreams::Size sizeFor(long elements) {
     // About 466 elements per rover.
-    return RoverStreams::Size{20, (int) (elements / 466), 90, 10};
+    return RoverStreams::Size{20, static_cast<int>((elements / 466)), 90, 10};
   }
 
   void BM_Play(benchmark::State& state) {
@@ -41,9 +41,9 @@ namespace {
       plan.reset();
       state.ResumeTiming();
     }
-    state.counters["elements"] = (double) RoverStreams::elementCount(size);
+    state.counters["elements"] = static_cast<double>(RoverStreams::elementCount(size));
     state.counters["elements/s"] = benchmark::Counter(
-      (double) RoverStreams::elementCount(size) * state.iterations(), benchmark::Counter::kIsRate);
+      static_cast<double>(RoverStreams::elementCount(size)) * state.iterations(), benchmark::Counter::kIsRate);
   }
 
   void BM_Parse(benchmark::State& state) {
@@ -62,9 +62,9 @@ namespace {
       }
       benchmark::DoNotOptimize(count);
     }
-    state.counters["elements"] = (double) RoverStreams::elementCount(size);
+    state.counters["elements"] = static_cast<double>(RoverStreams::elementCount(size));
     state.counters["elements/s"] = benchmark::Counter(
-      (double) RoverStreams::elementCount(size) * state.iterations(), benchmark::Counter::kIsRate);
+      static_cast<double>(RoverStreams::elementCount(size)) * state.iterations(), benchmark::Counter::kIsRate);
   }
 
   BENCHMARK(BM_Play)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);

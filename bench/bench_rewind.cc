@@ -28,7 +28,7 @@ namespace {
     std::string& text = s_recordings[changes];
     if (text.empty()) {
       RoverModel::Plan plan;
-      ((DbClient*) plan.db()->getClient())->enableTransactionLogging();
+      (static_cast<DbClient*>(plan.db()->getClient()))->enableTransactionLogging();
       DbClientTransactionLog log(plan.db()->getClient(), false);
       RoverModel::RandomChanges random(plan.db(), 7);
       random.world();
@@ -45,12 +45,12 @@ namespace {
   }
 
   void BM_PlayThenRewind(benchmark::State& state) {
-    const std::string& text = recording((unsigned int) state.range(0));
+    const std::string& text = recording(static_cast<unsigned int>(state.range(0)));
     double played = 0, rewound = 0;
     std::size_t elements = 0;
     for (auto _ : state) {
       RoverModel::Plan plan;
-      DbClient& client = *((DbClient*) plan.db()->getClient());
+      DbClient& client = *(static_cast<DbClient*>(plan.db()->getClient()));
       client.enableTransactionLogging();
       DbClientTransactionLog log(plan.db()->getClient(), false);
       DbClientTransactionPlayer player(plan.db()->getClient());
@@ -65,8 +65,8 @@ namespace {
       if (!plan.db()->getTokens().empty() || !plan.db()->getObjects().empty())
         state.SkipWithError("the rewind left part of the plan");
     }
-    const double n = (double) state.iterations();
-    state.counters["elements"] = (double) elements;
+    const double n = static_cast<double>(state.iterations());
+    state.counters["elements"] = static_cast<double>(elements);
     state.counters["play_s"] = played / n;
     state.counters["rewind_s"] = rewound / n;
     state.counters["rewind/play"] = rewound / played;

@@ -41,7 +41,7 @@ namespace {
   struct Sequence {
     explicit Sequence(int n) {
       plan.rover("spirit");
-      rover = dynamic_cast<Timeline*>((Object*) plan.db()->getObject("spirit"));
+      rover = dynamic_cast<Timeline*>(static_cast<Object*>(plan.db()->getObject("spirit")));
       for (int i = 0; i < n; ++i) {
         TokenId t = fresh(1000000);
         if (tokens.empty())
@@ -75,7 +75,7 @@ namespace {
   }
 
   void BM_AppendAndPropagate(benchmark::State& state) {
-    Sequence& s = sequenceOf((int) state.range(0));
+    Sequence& s = sequenceOf(static_cast<int>(state.range(0)));
     const TokenId last = s.tokens.back();
     for (auto _ : state) {
       state.PauseTiming();
@@ -92,7 +92,7 @@ namespace {
   }
 
   void BM_FreeAndConstrainMiddle(benchmark::State& state) {
-    Sequence& s = sequenceOf((int) state.range(0));
+    Sequence& s = sequenceOf(static_cast<int>(state.range(0)));
     const size_t middle = s.tokens.size() / 2;
     const TokenId p = s.tokens[middle - 1], m = s.tokens[middle], n = s.tokens[middle + 1];
     // Bring the middle to its steady form: p->m implicit, m->n explicit.
@@ -111,7 +111,7 @@ namespace {
   }
 
   void BM_OrderingChoicesOfANewToken(benchmark::State& state) {
-    Sequence& s = sequenceOf((int) state.range(0));
+    Sequence& s = sequenceOf(static_cast<int>(state.range(0)));
     TokenId t = s.fresh();
     std::vector<std::pair<TokenId, TokenId> > choices;
     for (auto _ : state) {
@@ -119,7 +119,7 @@ namespace {
       s.rover->getOrderingChoices(t, choices, 1000000);
       benchmark::DoNotOptimize(choices.data());
     }
-    state.counters["choices"] = (double) choices.size();
+    state.counters["choices"] = static_cast<double>(choices.size());
     t->discard();
     s.plan.engine()->propagate();
   }

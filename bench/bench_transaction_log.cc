@@ -47,7 +47,7 @@ namespace {
       client().enableTransactionLogging();
       rover = plan.rover("spirit");
     }
-    DbClient& client() { return *((DbClient*) plan.db()->getClient()); }
+    DbClient& client() { return *(static_cast<DbClient*>(plan.db()->getClient())); }
 
     /**
      * The client calls of one cycle over n tokens, 6n - 2 of them: create the
@@ -79,8 +79,8 @@ namespace {
   enum LogKind { NO_LOG, NORMAL_LOG, CHRONOLOGICAL_LOG };
 
   void ClientCycle(benchmark::State& state) {
-    const int n = (int) state.range(0);
-    const LogKind kind = (LogKind) state.range(1);
+    const int n = static_cast<int>(state.range(0));
+    const LogKind kind = static_cast<LogKind>(state.range(1));
     LoggedPlan plan;
     std::unique_ptr<DbClientTransactionLog> log;
     if (kind != NO_LOG)
@@ -103,7 +103,7 @@ namespace {
     ->Unit(benchmark::kMicrosecond);
 
   void Flush(benchmark::State& state) {
-    const int n = (int) state.range(0);
+    const int n = static_cast<int>(state.range(0));
     LoggedPlan plan;
     DbClientTransactionLog log(plan.plan.db()->getClient(), false);
     // One recorded cycle, cloned until there are n elements.
@@ -125,7 +125,7 @@ namespace {
       bytes += counter.count;
     }
     state.SetItemsProcessed(state.iterations() * n);
-    state.SetBytesProcessed((int64_t) bytes);
+    state.SetBytesProcessed(static_cast<int64_t>(bytes));
   }
   BENCHMARK(Flush)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 

@@ -81,7 +81,7 @@ namespace KADRIX {
       plan.db().createObject("Location", "l1", coordinates);
       plan.db().createObject("Location", "l2", coordinates);
       plan.db().createObject("Rover", "r1", std::vector<const AbstractDomain*>());
-      DbClient& client = *(DbClient*) plan.db().getClient();
+      DbClient& client = *static_cast<DbClient*>(plan.db().getClient());
       client.enableTransactionLogging();
       client.createToken("Rover.At", true, false);
 

@@ -60,7 +60,7 @@ namespace KADRIX {
       int total = s_goals + s_facts;
       for (const std::pair<Change, int>& change : s_changes)
         total += change.second;
-      int draw = (int) pick((std::size_t) total);
+      int draw = static_cast<int>(pick(static_cast<std::size_t>(total)));
       if (draw < s_goals + s_facts)
         return goal(draw >= s_goals);
       draw -= s_goals + s_facts;
@@ -94,7 +94,7 @@ namespace KADRIX {
       TokenId newest;
       int newestIndex = -1;
       for (const TokenId& token : m_db->getTokens()) {
-        const int index = ((DbClient*) m_db->getClient())->getPathByToken(token)[0];
+        const int index = (static_cast<DbClient*>(m_db->getClient()))->getPathByToken(token)[0];
         if (index > newestIndex) {
           newestIndex = index;
           newest = token;
@@ -222,7 +222,7 @@ namespace KADRIX {
       if (m_restrictable.empty())
         return false;
       const ConstrainedVariableId variable = m_restrictable[pick(m_restrictable.size())];
-      const int upper = (int) variable->baseDomain().getUpperBound();
+      const int upper = static_cast<int>(variable->baseDomain().getUpperBound());
       if (upper == 0)
         return false;
       // Every restriction keeps 0, so "eq" constraints stay satisfiable.

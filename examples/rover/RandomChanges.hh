@@ -49,8 +49,8 @@ namespace KADRIX {
     private:
       typedef std::tuple<ObjectId, TokenId, TokenId> Ordering;
 
-      DbClient& client() { return *((DbClient*) m_db->getClient()); }
-      unsigned int pick(std::size_t count) { return std::uniform_int_distribution<unsigned int>(0, (unsigned int) count - 1)(m_random); }
+      DbClient& client() { return *(static_cast<DbClient*>(m_db->getClient())); }
+      unsigned int pick(std::size_t count) { return std::uniform_int_distribution<unsigned int>(0, static_cast<unsigned int>(count) - 1)(m_random); }
       std::vector<TokenId> tokens(bool (*which)(const TokenId&)) const;
       /** The token whose root comes last in the client's record, or none. */
       TokenId newestToken() const;

@@ -28,7 +28,7 @@ namespace KADRIX {
       int coordinate(const AbstractDomain* argument) {
         KADRIX_CHECK_MSG(argument != 0 && argument->isSingleton(),
                          "A location needs two single integer coordinates.");
-        return (int) argument->getSingletonValue();
+        return static_cast<int>(argument->getSingletonValue());
       }
 
       class LocationFactory : public ObjectFactory {
@@ -75,8 +75,8 @@ namespace KADRIX {
       close();
     }
 
-    int Location::x() const { return (int) getVariables()[0]->lastDomain().getSingletonValue(); }
-    int Location::y() const { return (int) getVariables()[1]->lastDomain().getSingletonValue(); }
+    int Location::x() const { return static_cast<int>(getVariables()[0]->lastDomain().getSingletonValue()); }
+    int Location::y() const { return static_cast<int>(getVariables()[1]->lastDomain().getSingletonValue()); }
 
     Rover::Rover(const PlanDatabaseId& db, const LabelStr& name) : Timeline(db, "Rover", name) {}
 

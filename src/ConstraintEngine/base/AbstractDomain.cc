@@ -30,7 +30,7 @@ void AbstractDomain::setListener(const DomainListenerId& listener) {
   detachListener();
   m_listener = listener;
   if (listener.isValid()) {
-    m_listenerPtr = (DomainListener*) listener;
+    m_listenerPtr = static_cast<DomainListener*>(listener);
     m_nextListened = m_listenerPtr->m_domains;
     m_listenerPtr->m_domains = this;
   }

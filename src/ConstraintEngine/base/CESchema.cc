@@ -48,7 +48,7 @@ CESchema::~CESchema() noexcept(false) {
   std::map<double, Id<TypeFactory> > typeFactories;
   typeFactories.swap(m_typeFactories);
   for (std::map<double, Id<TypeFactory> >::iterator it = typeFactories.begin(); it != typeFactories.end(); ++it)
-    delete (TypeFactory*) it->second;
+    delete static_cast<TypeFactory*>(it->second);
   if (m_id.isValid())
     m_id.remove();
 }
@@ -65,7 +65,7 @@ void CESchema::registerFactory(const Id<TypeFactory>& factory) {
   }
   if (it->second == factory)
     return;
-  TypeFactory* old = (TypeFactory*) it->second;
+  TypeFactory* old = static_cast<TypeFactory*>(it->second);
   it->second = factory;
   delete old;
 }

@@ -13,7 +13,7 @@ namespace KADRIX {
   void VariableChangeListener::notifyChange(const ChangeType& changeType) {
     if (m_var->m_muted)
       return;
-    ConstraintEngine* engine = (ConstraintEngine*) m_var->m_constraintEngine;
+    ConstraintEngine* engine = static_cast<ConstraintEngine*>(m_var->m_constraintEngine);
     engine->notifyChange(m_var, changeType);
   }
 
@@ -68,7 +68,7 @@ namespace KADRIX {
                      "Cannot create variable " << name.toString() << " without a valid constraint engine.");
     m_id = ConstrainedVariableId(this);
     m_listener = m_forwarder.getId();
-    ConstraintEngine* engine = (ConstraintEngine*) m_constraintEngine;
+    ConstraintEngine* engine = static_cast<ConstraintEngine*>(m_constraintEngine);
     m_slot = engine->add(this);
   }
 
@@ -243,7 +243,7 @@ namespace KADRIX {
     m_muted = false;
     if (mayEmpty && current.isEmpty() && current.isClosed())
       type = DomainListener::EMPTIED;
-    ((ConstraintEngine*) m_constraintEngine)->notifyChange(this, type);
+    static_cast<ConstraintEngine*>(m_constraintEngine)->notifyChange(this, type);
   }
 
   void ConstrainedVariable::insert(double value) {
@@ -266,7 +266,7 @@ namespace KADRIX {
     ++m_deactivation;
     if (m_deactivation != 1)
       return;
-    ConstraintEngine* engine = (ConstraintEngine*) m_constraintEngine;
+    ConstraintEngine* engine = static_cast<ConstraintEngine*>(m_constraintEngine);
     std::vector<ConstraintId> links;
     links.reserve(m_links.size());
     for (const Link& l : m_links)
@@ -345,7 +345,7 @@ namespace KADRIX {
   }
 
   void ConstrainedVariable::handleDiscard() {
-    ConstraintEngine* engine = (ConstraintEngine*) m_constraintEngine;
+    ConstraintEngine* engine = static_cast<ConstraintEngine*>(m_constraintEngine);
     // Refused before anything changes while a keeper (a plan database holding
     // a global variable) has not let go.
     if (!engine->quiet())
@@ -438,7 +438,7 @@ namespace KADRIX {
   PSEntity* ConstrainedVariable::getParent() const {
     if (!m_parent.isValid())
       return 0;
-    Entity* parent = (Entity*) m_parent;
+    Entity* parent = static_cast<Entity*>(m_parent);
     return parent;
   }
 

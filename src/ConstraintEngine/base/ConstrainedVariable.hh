@@ -165,7 +165,7 @@ namespace KADRIX {
       for (const Link& l : m_links)
         results.insert(l.id);
     }
-    unsigned int constraintCount() const { return (unsigned int) m_links.size(); }
+    unsigned int constraintCount() const { return static_cast<unsigned int>(m_links.size()); }
 
     /** The engine has work queued. */
     bool pending() const;

@@ -43,13 +43,13 @@ namespace KADRIX {
                        "Variable " << i << " in the scope of constraint " << name.toString()
                        << " is invalid or belongs to another engine.");
     m_id = ConstraintId(this);
-    ConstraintEngine* engine = (ConstraintEngine*) m_constraintEngine;
+    ConstraintEngine* engine = static_cast<ConstraintEngine*>(m_constraintEngine);
     m_slot = engine->add(this);
 
     // Inactive from the start when a scope variable is: hooks below may rely on it.
     m_scope.reserve(variables.size());
     for (const ConstrainedVariableId& v : variables) {
-      m_scope.push_back((ConstrainedVariable*) v);
+      m_scope.push_back(static_cast<ConstrainedVariable*>(v));
       if (!v->isActive())
         ++m_deactivation;
     }
@@ -60,10 +60,10 @@ namespace KADRIX {
       engine->noteEmptiness(var);
       if (var->m_empty)
         ++m_emptyScope;
-      m_linkPositions.push_back((unsigned int) var->m_links.size());
+      m_linkPositions.push_back(static_cast<unsigned int>(var->m_links.size()));
       ConstrainedVariable::Link link;
       link.constraint = this;
-      link.argIndex = (int) i;
+      link.argIndex = static_cast<int>(i);
       link.id = m_id;
       var->m_links.push_back(link);
     }
@@ -76,7 +76,7 @@ namespace KADRIX {
           if (firstOccurrence(m_scope, i))
             var->handleConstraintAdded(m_id);
           tellListeners(var->m_listeners, [this, i](const ConstrainedVariableListenerId& l) {
-            l->notifyConstraintAdded(m_id, (int) i);
+            l->notifyConstraintAdded(m_id, static_cast<int>(i));
           });
         }
       }
@@ -146,7 +146,7 @@ namespace KADRIX {
   }
 
   void Constraint::handleDiscard() {
-    ConstraintEngine* engine = (ConstraintEngine*) m_constraintEngine;
+    ConstraintEngine* engine = static_cast<ConstraintEngine*>(m_constraintEngine);
     const bool quiet = engine->quiet();
     // Told while the constraint is still intact.
     if (!quiet && m_linked) {
@@ -155,7 +155,7 @@ namespace KADRIX {
         if (firstOccurrence(m_scope, i))
           var->handleConstraintRemoved(m_id);
         tellListeners(var->m_listeners, [this, i](const ConstrainedVariableListenerId& l) {
-          l->notifyConstraintRemoved(m_id, (int) i);
+          l->notifyConstraintRemoved(m_id, static_cast<int>(i));
         });
       }
     }
@@ -174,7 +174,7 @@ namespace KADRIX {
 
   void Constraint::deactivate() {
     addDeactivation();
-    ConstraintEngine* engine = (ConstraintEngine*) m_constraintEngine;
+    ConstraintEngine* engine = static_cast<ConstraintEngine*>(m_constraintEngine);
     engine->runWave();
   }
 
@@ -188,7 +188,7 @@ namespace KADRIX {
     if (m_deactivation != 1)
       return;
     handleDeactivate();
-    ConstraintEngine* engine = (ConstraintEngine*) m_constraintEngine;
+    ConstraintEngine* engine = static_cast<ConstraintEngine*>(m_constraintEngine);
     engine->dequeue(this);
     if (!engine->quiet())
       engine->relaxScope(this);
@@ -199,7 +199,7 @@ namespace KADRIX {
     if (m_deactivation != 0)
       return;
     handleActivate();
-    ConstraintEngine* engine = (ConstraintEngine*) m_constraintEngine;
+    ConstraintEngine* engine = static_cast<ConstraintEngine*>(m_constraintEngine);
     engine->enqueue(this);
   }
 
@@ -213,7 +213,7 @@ namespace KADRIX {
   }
 
   double Constraint::getViolation() const {
-    const ConstraintEngine* engine = (const ConstraintEngine*) m_constraintEngine;
+    const ConstraintEngine* engine = static_cast<const ConstraintEngine*>(m_constraintEngine);
     if (engine->provenInconsistent() && m_violationMark == engine->m_inconsistencies)
       return 1.0;
     return 0.0;

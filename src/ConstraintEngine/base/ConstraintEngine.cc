@@ -84,12 +84,12 @@ namespace KADRIX {
     for (size_t i = m_constraints.size(); i-- > 0;) {
       const ConstraintId c = m_constraints[i];
       if (c.isValid())
-        delete (Constraint*) c;
+        delete static_cast<Constraint*>(c);
     }
     for (size_t i = m_variables.size(); i-- > 0;) {
       const ConstrainedVariableId v = m_variables[i];
       if (v.isValid())
-        delete (ConstrainedVariable*) v;
+        delete static_cast<ConstrainedVariable*>(v);
     }
     m_id.remove();
   }
@@ -154,7 +154,7 @@ namespace KADRIX {
       m_variables[slot] = var->getId();
     }
     else {
-      slot = (unsigned int) m_variables.size();
+      slot = static_cast<unsigned int>(m_variables.size());
       m_variables.push_back(var->getId());
     }
     return slot;
@@ -178,7 +178,7 @@ namespace KADRIX {
       m_constraints[slot] = constraint->getId();
     }
     else {
-      slot = (unsigned int) m_constraints.size();
+      slot = static_cast<unsigned int>(m_constraints.size());
       m_constraints.push_back(constraint->getId());
     }
     return slot;
@@ -284,7 +284,7 @@ namespace KADRIX {
       const int argIndex = entries[i].second;
       if (removals != m_removals && !id.isValid())
         continue;
-      Constraint* c = (Constraint*) id;
+      Constraint* c = static_cast<Constraint*>(id);
       if (!c->isActive() || (!inWave && c == m_current))
         continue;
       // While inconsistent, a constraint over an emptied variable hears
@@ -331,7 +331,7 @@ namespace KADRIX {
       return;
     var->m_emptied = false;
     for (size_t i = 0; i < m_emptied.size(); ++i)
-      if ((ConstrainedVariable*) m_emptied[i] == var) {
+      if (static_cast<ConstrainedVariable*>(m_emptied[i]) == var) {
         m_emptied.erase(m_emptied.begin() + i);
         return;
       }
@@ -407,7 +407,7 @@ namespace KADRIX {
     const auto node = [&](ConstrainedVariable* var) {
       if (var->m_sweepStamp != m_sweeps) {
         var->m_sweepStamp = m_sweeps;
-        var->m_sweepNode = (int) inDegree.size();
+        var->m_sweepNode = static_cast<int>(inDegree.size());
         inDegree.push_back(0);
       }
       return var->m_sweepNode;
@@ -450,11 +450,11 @@ namespace KADRIX {
     std::vector<int> out(edges.size());
     std::vector<int> fill(outStart.begin(), outStart.end() - 1);
     for (size_t e = 0; e < edges.size(); ++e)
-      out[fill[from[e]]++] = (int) e;
+      out[fill[from[e]]++] = static_cast<int>(e);
     std::vector<int> ready;
     for (size_t n = 0; n < inDegree.size(); ++n)
       if (inDegree[n] == 0)
-        ready.push_back((int) n);
+        ready.push_back(static_cast<int>(n));
     std::vector<int> order;
     order.reserve(edges.size());
     for (size_t head = 0; head < ready.size(); ++head) {
@@ -470,7 +470,7 @@ namespace KADRIX {
     // Lower bounds forwards, upper bounds backwards.
     const unsigned int removals = m_removals;
     const auto run = [&](const ConstraintId& c) {
-      return !(removals == m_removals || c.isValid()) || execute((Constraint*) c);
+      return !(removals == m_removals || c.isValid()) || execute(static_cast<Constraint*>(c));
     };
     for (int e : order)
       if (!run(edges[e]))
@@ -540,7 +540,7 @@ namespace KADRIX {
   void ConstraintEngine::visit(const WaveEntry& entry) {
     if (!alive(entry.var, entry.removals))
       return;
-    ConstrainedVariable* var = (ConstrainedVariable*) entry.var;
+    ConstrainedVariable* var = static_cast<ConstrainedVariable*>(entry.var);
     if (var->m_dying)
       return;
     if (!entry.origin) {

@@ -100,8 +100,8 @@ namespace KADRIX {
     const ConstraintId& getConstraint(unsigned int index) const;
     unsigned int getIndex(const ConstrainedVariableId& var) const;
     unsigned int getIndex(const ConstraintId& constraint) const;
-    unsigned int variableSlotCount() const { return (unsigned int) m_variables.size(); }
-    unsigned int constraintSlotCount() const { return (unsigned int) m_constraints.size(); }
+    unsigned int variableSlotCount() const { return static_cast<unsigned int>(m_variables.size()); }
+    unsigned int constraintSlotCount() const { return static_cast<unsigned int>(m_constraints.size()); }
 
   private:
     friend class ConstrainedVariable;

@@ -13,13 +13,13 @@
 namespace KADRIX {
 
 PSVarValue::PSVarValue(double value, PSVarType type) : m_val(value), m_type(type) {
-  KADRIX_CHECK_MSG(type >= INTEGER && type <= OBJECT, "Unknown value type " << (int) type << ".");
+  KADRIX_CHECK_MSG(type >= INTEGER && type <= OBJECT, "Unknown value type " << static_cast<int>(type) << ".");
 }
 
 PSEntity* PSVarValue::asObject() const {
   KADRIX_CHECK_MSG(m_type == OBJECT, "The value " << m_val << " is not an object.");
   // Object values carry the address of an entity, whose Entity part starts the object.
-  const std::uintptr_t address = (m_val > 0 ? (std::uintptr_t) m_val : 0);
+  const std::uintptr_t address = (m_val > 0 ? static_cast<std::uintptr_t>(m_val) : 0);
   const bool alive = address != 0 && IdTable::getKey(address) != 0;
   KADRIX_CHECK_MSG(alive, "No entity lives at the address of the object value " << m_val << ".");
   if (m_type != OBJECT || !alive)
@@ -33,7 +33,7 @@ int PSVarValue::asInt() const {
                    "The value " << m_val << " does not fit in an int.");
   if (!(m_val >= (double) INT_MIN && m_val <= (double) INT_MAX))
     return 0;
-  return (int) m_val;
+  return static_cast<int>(m_val);
 }
 
 double PSVarValue::asDouble() const { return m_val; }

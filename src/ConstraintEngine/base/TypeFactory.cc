@@ -19,7 +19,7 @@ namespace {
 std::string lowerCase(const std::string& text) {
   std::string result(text);
   for (std::string::size_type i = 0; i < result.size(); ++i)
-    result[i] = (char) std::tolower((unsigned char) result[i]);
+    result[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(result[i])));
   return result;
 }
 
@@ -30,13 +30,13 @@ bool isDecimalText(const std::string& text) {
   if (i < n && (text[i] == '+' || text[i] == '-'))
     ++i;
   std::string::size_type digits = 0;
-  while (i < n && std::isdigit((unsigned char) text[i])) {
+  while (i < n && std::isdigit(static_cast<unsigned char>(text[i]))) {
     ++i;
     ++digits;
   }
   if (i < n && text[i] == '.') {
     ++i;
-    while (i < n && std::isdigit((unsigned char) text[i])) {
+    while (i < n && std::isdigit(static_cast<unsigned char>(text[i]))) {
       ++i;
       ++digits;
     }
@@ -48,7 +48,7 @@ bool isDecimalText(const std::string& text) {
     if (i < n && (text[i] == '+' || text[i] == '-'))
       ++i;
     std::string::size_type expDigits = 0;
-    while (i < n && std::isdigit((unsigned char) text[i])) {
+    while (i < n && std::isdigit(static_cast<unsigned char>(text[i]))) {
       ++i;
       ++expDigits;
     }

@@ -57,7 +57,7 @@ namespace KADRIX {
       ObjectId(*it)->getAncestors(ancestors);
       bool found = false;
       for (std::list<ObjectId>::const_iterator a = ancestors.begin(); a != ancestors.end() && !found; ++a)
-        found = allowed.count((double) *a) != 0;
+        found = allowed.count(static_cast<double>(*a)) != 0;
       if (!found) {
         m_first.remove(*it);
         if (m_first.isEmpty())

@@ -26,7 +26,7 @@ namespace KADRIX {
 
   ConstrainedVariableId checkForReplacement(const std::map<double, ConstrainedVariableId>& lookup,
                                             const ConstrainedVariableId& var) {
-    std::map<double, ConstrainedVariableId>::const_iterator it = lookup.find((double) var);
+    std::map<double, ConstrainedVariableId>::const_iterator it = lookup.find(static_cast<double>(var));
     if (it == lookup.end())
       return var;
     return it->second;
@@ -58,7 +58,7 @@ namespace KADRIX {
 
     std::set<double> seen;
     for (size_t i = 1; i < inactiveVariables.size(); ++i) {
-      KADRIX_CHECK_TEXT(seen.insert((double) inactiveVariables[i]).second,
+      KADRIX_CHECK_TEXT(seen.insert(static_cast<double>(inactiveVariables[i])).second,
                         "varMap.find((double) inactiveVariables[i]) == varMap.end()", "");
       checkBaseDomains(inactiveVariables[i], activeToken, i);
       if (!inactiveVariables[i]->isSpecified())
@@ -91,8 +91,9 @@ namespace KADRIX {
     std::set<ConstraintId> deactivatedConstraints;
     // Index 0 is the state variable, which is never mapped.
     for (size_t i = 1; i < inactiveVariables.size(); ++i) {
-      KADRIX_CHECK(varMap.find((double) inactiveVariables[i]) == varMap.end());
-      varMap.insert(std::make_pair((double) inactiveVariables[i], activeVariables[i]));
+      KADRIX_CHECK_TEXT(varMap.find(static_cast<double>(inactiveVariables[i])) == varMap.end(),
+                        "varMap.find((double) inactiveVariables[i]) == varMap.end()", "");
+      varMap.insert(std::make_pair(static_cast<double>(inactiveVariables[i]), activeVariables[i]));
       inactiveVariables[i]->constraints(deactivatedConstraints);
       activeVariables[i]->handleBase(inactiveVariables[i]->baseDomain());
       if (inactiveVariables[i]->isSpecified()) {
@@ -134,7 +135,7 @@ namespace KADRIX {
         return;
       const int index = var->getIndex();
       ConstrainedVariableId newVar;
-      if (index >= 0 && index < (int) activeVariables.size())
+      if (index >= 0 && index < static_cast<int>(activeVariables.size()))
         newVar = activeVariables[index];
       KADRIX_CHECK_MSG(newVar.isValid(),
                        newVar << " is invalid for index " << index << " in "

@@ -139,7 +139,7 @@ namespace KADRIX {
     ConstrainedVariableId var =
       m_planDatabase->getConstraintEngine()->createVariable(baseDomain.getTypeName(), baseDomain,
                                                             false, true, fullName, EntityId(m_id),
-                                                            (int) m_variables.size());
+                                                            static_cast<int>(m_variables.size()));
     m_variables.push_back(var);
     if (var->baseDomain().isSingleton())
       var->specify(var->baseDomain().getSingletonValue());
@@ -245,7 +245,7 @@ namespace KADRIX {
   }
 
   PSVarValue Object::asPSVarValue() const {
-    return PSVarValue((double) m_id, OBJECT);
+    return PSVarValue(static_cast<double>(m_id), OBJECT);
   }
 
   bool Object::isValid() const {
@@ -667,8 +667,8 @@ namespace KADRIX {
   }
 
   int Object::makeKey(const TokenId& a, const TokenId& b) {
-    const std::uint32_t shifted = ((std::uint32_t) a->getKey()) << 16;
-    return (int) (shifted ^ (std::uint32_t) b->getKey());
+    const std::uint32_t shifted = (static_cast<std::uint32_t>(a->getKey())) << 16;
+    return static_cast<int>(shifted ^ static_cast<std::uint32_t>(b->getKey()));
   }
 
   void Object::getOrderingChoices(const TokenId& token,

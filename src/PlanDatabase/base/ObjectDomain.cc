@@ -29,7 +29,7 @@ namespace KADRIX {
      */
     bool parseKey(const std::string& text, int& key) {
       std::string::size_type i = 0;
-      while (i < text.size() && std::isspace((unsigned char) text[i]))
+      while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
         i++;
       bool negative = false;
       if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
@@ -37,7 +37,7 @@ namespace KADRIX {
         i++;
       }
       long long magnitude = 0;
-      for (; i < text.size() && std::isdigit((unsigned char) text[i]); i++) {
+      for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); i++) {
         magnitude = magnitude * 10 + (text[i] - '0');
         if (magnitude > (long long) INT_MAX + 1)
           return false;
@@ -45,7 +45,7 @@ namespace KADRIX {
       long long number = negative ? -magnitude : magnitude;
       if (number > INT_MAX || number < INT_MIN)
         return false;
-      key = (int) number;
+      key = static_cast<int>(number);
       return true;
     }
   }
@@ -79,7 +79,7 @@ namespace KADRIX {
     Id<Entity> entity = Entity::getEntity(key);
     if (entity.isNoId())
       return false;
-    const double value = (double) entity;
+    const double value = static_cast<double>(entity);
     if (!isMember(value))
       return false;
     dblValue = value;

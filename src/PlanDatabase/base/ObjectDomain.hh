@@ -38,7 +38,7 @@ namespace KADRIX {
         const Id<O>& object = *it;
         KADRIX_CHECK(object.isValid());
         if (object.isValid())
-          insert((double) object);
+          insert(static_cast<double>(object));
       }
       close();
     }
@@ -47,7 +47,7 @@ namespace KADRIX {
     template <class O>
     explicit ObjectDomain(const Id<O>& initialValue,
                           const char* typeName = getDefaultTypeName().c_str())
-      : EnumeratedDomain((double) initialValue, false, typeName) {
+      : EnumeratedDomain(static_cast<double>(initialValue), false, typeName) {
       KADRIX_CHECK(!isNumeric());
     }
 

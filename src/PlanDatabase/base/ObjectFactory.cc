@@ -60,8 +60,8 @@ namespace KADRIX {
     if (pos != m_factories.end()) {
       ObjectFactoryId old = pos->second;
       m_factories.erase(pos);
-      if ((ObjectFactory*) old != 0)
-        delete (ObjectFactory*) old;
+      if (static_cast<ObjectFactory*>(old) != 0)
+        delete static_cast<ObjectFactory*>(old);
       KADRIX_DEBUG("ObjectFactory:registerFactory",
                    "Over-riding registeration for factory with signature "
                    << factory->getSignature().toString());
@@ -120,12 +120,12 @@ namespace KADRIX {
     std::set<double> deleted;
     for (std::map<double, ObjectFactoryId>::iterator it = m_factories.begin();
          it != m_factories.end(); ++it) {
-      const double address = (double) it->second;
+      const double address = static_cast<double>(it->second);
       if (deleted.find(address) != deleted.end())
         continue;
       deleted.insert(address);
-      if ((ObjectFactory*) it->second != 0)
-        delete (ObjectFactory*) it->second;
+      if (static_cast<ObjectFactory*>(it->second) != 0)
+        delete static_cast<ObjectFactory*>(it->second);
     }
     m_factories.clear();
   }

@@ -81,7 +81,7 @@ namespace KADRIX {
     const std::vector<ObjectId> notified(m_notifiedObjects.begin(), m_notifiedObjects.end());
     for (size_t i = 0; i < notified.size(); ++i) {
       const ObjectId& object = notified[i];
-      if (active && m_currentDomain.isMember((double) object))
+      if (active && m_currentDomain.isMember(static_cast<double>(object)))
         continue;
       m_notifiedObjects.erase(object);
       if (object.isValid())

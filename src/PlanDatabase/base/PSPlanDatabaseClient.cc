@@ -42,14 +42,14 @@ namespace KADRIX {
   PSVariable* PSPlanDatabaseClientImpl::createVariable(const std::string& typeName, const std::string& name,
                                                        bool isTmpVar) {
     const ConstrainedVariableId var = m_client->createVariable(typeName.c_str(), name.c_str(), isTmpVar);
-    return (ConstrainedVariable*) var;
+    return static_cast<ConstrainedVariable*>(var);
   }
 
   void PSPlanDatabaseClientImpl::deleteVariable(PSVariable* var) { m_client->deleteVariable(toId(var)); }
 
   PSObject* PSPlanDatabaseClientImpl::createObject(const std::string& type, const std::string& name) {
     const ObjectId object = m_client->createObject(type.c_str(), name.c_str());
-    return (Object*) object;
+    return static_cast<Object*>(object);
   }
 
   void PSPlanDatabaseClientImpl::deleteObject(PSObject* obj) { m_client->deleteObject(toId(obj)); }
@@ -57,7 +57,7 @@ namespace KADRIX {
   PSToken* PSPlanDatabaseClientImpl::createToken(const std::string& predicateName, bool rejectable,
                                                  bool isFact) {
     const TokenId token = m_client->createToken(predicateName.c_str(), rejectable, isFact);
-    return (Token*) token;
+    return static_cast<Token*>(token);
   }
 
   void PSPlanDatabaseClientImpl::deleteToken(PSToken* token) { m_client->deleteToken(toId(token), ""); }
@@ -86,7 +86,7 @@ namespace KADRIX {
     for (int i = 0; i < scope.size(); ++i)
       vars.push_back(toId(scope.get(i)));
     const ConstraintId constraint = m_client->createConstraint(name.c_str(), vars);
-    return (Constraint*) constraint;
+    return static_cast<Constraint*>(constraint);
   }
 
   void PSPlanDatabaseClientImpl::deleteConstraint(PSConstraint* c) { m_client->deleteConstraint(toId(c)); }

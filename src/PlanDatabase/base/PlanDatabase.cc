@@ -53,17 +53,17 @@ namespace KADRIX {
       purge();
     // An advisor that its installer deleted already is not deleted again.
     if (m_temporalAdvisor.isValid())
-      delete (TemporalAdvisor*) m_temporalAdvisor;
+      delete static_cast<TemporalAdvisor*>(m_temporalAdvisor);
     KADRIX_CHECK(m_client.isValid());
     if (m_client.isValid())
-      delete (DbClient*) m_client;
+      delete static_cast<DbClient*>(m_client);
     delete m_psClient;
     m_psClient = nullptr;
     // The variables themselves are left alone.
     for (ObjectVariableMap::iterator it = m_objectVariablesByObjectType.begin();
          it != m_objectVariablesByObjectType.end(); ++it)
       if (it->second.second.isValid())
-        delete (ConstrainedVariableListener*) it->second.second;
+        delete static_cast<ConstrainedVariableListener*>(it->second.second);
     m_objectVariablesByObjectType.clear();
     m_objectVariableEntries.clear();
     m_id.remove();
@@ -108,7 +108,7 @@ namespace KADRIX {
     if (connectedObjectVariable.isValid() && !connectedObjectVariable->isClosed())
       connectedObjectVariable->close();
     if (entry.second.isValid())
-      delete (ConstrainedVariableListener*) entry.second;
+      delete static_cast<ConstrainedVariableListener*>(entry.second);
   }
 
   bool PlanDatabase::isClosed(const LabelStr& objectType) const {
@@ -313,7 +313,7 @@ namespace KADRIX {
       const ConstrainedVariableId& connectedObjectVariable = it->second.first;
       KADRIX_CHECK(connectedObjectVariable.isValid());
       if (connectedObjectVariable.isValid() && !connectedObjectVariable->isClosed())
-        connectedObjectVariable->insert((double) object);
+        connectedObjectVariable->insert(static_cast<double>(object));
     }
 
     KADRIX_CHECK(!Entity::isPurging());
@@ -349,7 +349,7 @@ namespace KADRIX {
     }
 
     // Variables made for an ancestor type hold objects of its subtypes too.
-    const double value = (double) object;
+    const double value = static_cast<double>(object);
     for (std::vector<double>::const_iterator type = types.begin(); type != types.end(); ++type)
       for (ObjectVariableMap::const_iterator it = m_objectVariablesByObjectType.lower_bound(*type);
            it != m_objectVariablesByObjectType.end() && it->first == *type; ++it) {

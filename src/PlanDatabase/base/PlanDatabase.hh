@@ -303,7 +303,7 @@ namespace KADRIX {
                    "Adding object '" << object->getName().toString() << "' of type '"
                    << object->getType().toString() << "' for type '" << type.toString() << "'");
       KADRIX_DEBUG("PlanDatabase:getObjectsByType",
-                   "Typeid for object: " << typeid(*((Object*) object)).name());
+                   "Typeid for object: " << typeid(*static_cast<Object*>(object)).name());
       results.push_back(ID(object));
     }
   }

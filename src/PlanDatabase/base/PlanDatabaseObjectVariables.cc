@@ -21,7 +21,7 @@ namespace KADRIX {
     for (std::list<ObjectId>::const_iterator it = objects.begin(); it != objects.end(); ++it) {
       const ObjectId& object = *it;
       KADRIX_CHECK(object.isValid());
-      objectVar->insert((double) object);
+      objectVar->insert(static_cast<double>(object));
       KADRIX_DEBUG("PlanDatabase:makeObjectVariable",
                    "Inserting object " << object->getName().toString() << " of type "
                    << object->getType().toString() << " for base type " << objectType.toString());
@@ -40,7 +40,7 @@ namespace KADRIX {
     // A variable is kept in step once, however often it is made an object variable.
     const double key = objectType.getKey();
     std::vector<ObjectVariableMap::iterator>& entries =
-      m_objectVariableEntries[(const ConstrainedVariable*) objectVar];
+      m_objectVariableEntries[static_cast<const ConstrainedVariable*>(objectVar)];
     for (size_t i = 0; i < entries.size(); ++i)
       if (entries[i]->first == key && entries[i]->second.first == objectVar)
         return;
@@ -50,7 +50,7 @@ namespace KADRIX {
   }
 
   void PlanDatabase::eraseObjectVariableEntry(ObjectVariableMap::iterator it) {
-    const ConstrainedVariable* var = (const ConstrainedVariable*) it->second.first;
+    const ConstrainedVariable* var = static_cast<const ConstrainedVariable*>(it->second.first);
     std::unordered_map<const ConstrainedVariable*, std::vector<ObjectVariableMap::iterator> >::iterator
       found = m_objectVariableEntries.find(var);
     if (found != m_objectVariableEntries.end()) {
@@ -69,7 +69,7 @@ namespace KADRIX {
   void PlanDatabase::handleObjectVariableDeletion(const ConstrainedVariableId& objectVar) {
     // Every entry of the variable goes; the listener being deleted may be the caller.
     std::unordered_map<const ConstrainedVariable*, std::vector<ObjectVariableMap::iterator> >::iterator
-      found = m_objectVariableEntries.find((const ConstrainedVariable*) objectVar);
+      found = m_objectVariableEntries.find(static_cast<const ConstrainedVariable*>(objectVar));
     if (found == m_objectVariableEntries.end())
       return;
     // Entries left by an earlier variable at the same address stay where they are.
@@ -88,7 +88,7 @@ namespace KADRIX {
       const ConstrainedVariableListenerId listener = entries[i]->second.second;
       m_objectVariablesByObjectType.erase(entries[i]);
       if (listener.isValid())
-        delete (ConstrainedVariableListener*) listener;
+        delete static_cast<ConstrainedVariableListener*>(listener);
     }
   }
 

@@ -117,7 +117,7 @@ namespace KADRIX {
   namespace {
     /** Whether the object is a timeline that has the token in its sequence. */
     bool sequences(const ObjectId& object, const TokenId& token) {
-      Timeline* timeline = dynamic_cast<Timeline*>((Object*) object);
+      Timeline* timeline = dynamic_cast<Timeline*>(static_cast<Object*>(object));
       return timeline != 0 && timeline->hasToken(token);
     }
   }

@@ -23,7 +23,7 @@ namespace KADRIX {
     KADRIX_COND_DEBUG(candidates.empty(), "PlanDatabase:getCompatibleTokens",
                       "No candidates to evaluate for " << inactiveToken->toString());
     const std::vector<ConstrainedVariableId>& inactiveTokenVariables = inactiveToken->getVariables();
-    const int variableCount = (int) inactiveTokenVariables.size();
+    const int variableCount = static_cast<int>(inactiveTokenVariables.size());
     unsigned int choiceCount = 0;
     const TemporalAdvisorId& temporalAdvisor = getTemporalAdvisor();
     for (TokenSet::const_iterator it = candidates.begin(); it != candidates.end(); ++it) {
@@ -35,7 +35,8 @@ namespace KADRIX {
                        << inactiveToken->getPredicateName().toString());
       KADRIX_CHECK_MSG(candidate->isActive(), "Should not be trying to merge an active token.");
       const std::vector<ConstrainedVariableId>& candidateTokenVariables = candidate->getVariables();
-      KADRIX_CHECK_MSG(candidateTokenVariables.size() == (unsigned int) variableCount,
+      KADRIX_CHECK_TEXT(candidateTokenVariables.size() == static_cast<unsigned int>(variableCount),
+                        "candidateTokenVariables.size() == (unsigned int) variableCount",
                        "Candidate token (" << candidate->getKey() << ") has "
                        << candidateTokenVariables.size() << " variables, while inactive token ("
                        << inactiveToken->getKey() << ") has " << variableCount);
@@ -82,14 +83,14 @@ namespace KADRIX {
   }
 
   void PlanDatabase::getCompatibleTokens(const TokenId& inactiveToken, std::vector<TokenId>& results) {
-    getCompatibleTokens(inactiveToken, results, (unsigned int) g_infiniteTime(), false);
+    getCompatibleTokens(inactiveToken, results, static_cast<unsigned int>(g_infiniteTime()), false);
   }
 
   unsigned int PlanDatabase::countCompatibleTokens(const TokenId& inactiveToken, unsigned int limit,
                                                    bool useExactTest) {
     std::vector<TokenId> results;
     getCompatibleTokens(inactiveToken, results, limit, useExactTest);
-    return (unsigned int) results.size();
+    return static_cast<unsigned int>(results.size());
   }
 
   bool PlanDatabase::hasCompatibleTokens(const TokenId& inactiveToken) {
@@ -105,7 +106,7 @@ namespace KADRIX {
         return 0;
       if (bound >= 4294967295.0)
         return 4294967295u;
-      return (unsigned int) bound;
+      return static_cast<unsigned int>(bound);
     }
 
     /** A start bound as a signed 32-bit number, saturating at both ends. */
@@ -114,14 +115,14 @@ namespace KADRIX {
         return std::numeric_limits<int>::min();
       if (bound >= 2147483647.0)
         return std::numeric_limits<int>::max();
-      return (int) bound;
+      return static_cast<int>(bound);
     }
   }
 
   unsigned int PlanDatabase::archive(unsigned int tick) {
     KADRIX_CHECK_MSG(getConstraintEngine()->constraintConsistent(),
                      "Must be propagated to a consistent state before archiving.");
-    const unsigned int initialCount = (unsigned int) getTokens().size();
+    const unsigned int initialCount = static_cast<unsigned int>(getTokens().size());
     // Equal starts keep the walk's key order.
     std::multimap<int, TokenId> tokensToRemove;
     for (TokenSet::const_iterator it = m_tokens.begin(); it != m_tokens.end(); ++it) {
@@ -147,7 +148,7 @@ namespace KADRIX {
       token->terminate();
       token->discard(true);
     }
-    return initialCount - (unsigned int) m_tokens.size();
+    return initialCount - static_cast<unsigned int>(m_tokens.size());
   }
 
 }

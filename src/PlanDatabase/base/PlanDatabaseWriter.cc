@@ -46,7 +46,7 @@ namespace KADRIX {
 
   std::string PlanDatabaseWriter::getKey(const TokenId& t) {
     if (useStandardKeys())
-      return KADRIX::toString((double) t->getKey());
+      return KADRIX::toString(static_cast<double>(t->getKey()));
     return t->getPlanDatabase()->getClient()->getPathAsString(t);
   }
 
@@ -64,7 +64,7 @@ namespace KADRIX {
       os << indentation() << name << STARS << std::endl;
 
       std::vector<TokenId> onObject;
-      Timeline* timeline = dynamic_cast<Timeline*>((Object*) object);
+      Timeline* timeline = dynamic_cast<Timeline*>(static_cast<Object*>(object));
       if (timeline != 0)
         onObject.assign(timeline->getTokenSequence().begin(), timeline->getTokenSequence().end());
       else

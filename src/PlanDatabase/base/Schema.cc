@@ -20,8 +20,8 @@ namespace KADRIX {
   }
 
   Schema::~Schema() noexcept {
-    delete (TokenTypeMgr*) m_tokenTypeMgr;
-    delete (ObjectTypeMgr*) m_objectTypeMgr;
+    delete static_cast<TokenTypeMgr*>(m_tokenTypeMgr);
+    delete static_cast<ObjectTypeMgr*>(m_objectTypeMgr);
     m_id.remove();
   }
 
@@ -154,7 +154,7 @@ namespace KADRIX {
                  << parentType.toString() << ": " << memberType.toString() << " "
                  << memberName.toString());
     it->second.push_back(NameTypePair(memberType, memberName));
-    return (unsigned int) (it->second.size() - 1);
+    return static_cast<unsigned int>((it->second.size() - 1));
   }
 
   void Schema::addEnum(const LabelStr& enumName) {
@@ -439,7 +439,7 @@ namespace KADRIX {
       membershipRelation.find(predicate.getKey());
     KADRIX_CHECK_MSG(membershipRelation_it != membershipRelation.end(),
                      predicate.toString() << " not found in the membership relation");
-    return (unsigned int) membershipRelation_it->second.size();
+    return static_cast<unsigned int>(membershipRelation_it->second.size());
   }
 
   LabelStr Schema::getParameterType(const LabelStr& predicate, unsigned int paramIndex) const {

@@ -38,7 +38,7 @@ namespace KADRIX {
     for (size_t i = 0; i < m_stackConstraints.size(); ++i) {
       const ConstraintId& constraint = m_stackConstraints[i];
       if (constraint.isValid())
-        delete (Constraint*) constraint;
+        delete static_cast<Constraint*>(constraint);
     }
     m_stackConstraints.clear();
   }

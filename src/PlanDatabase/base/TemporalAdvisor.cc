@@ -14,7 +14,7 @@ namespace KADRIX {
     typedef long long Time;
 
     /** A bound truncated toward zero. */
-    Time whole(double bound) { return (Time) bound; }
+    Time whole(double bound) { return static_cast<Time>(bound); }
 
     Time earliest(const TimepointId& var) { return whole(var->getDerivedDomain().getLowerBound()); }
     Time latest(const TimepointId& var) { return whole(var->getDerivedDomain().getUpperBound()); }
@@ -50,7 +50,7 @@ namespace KADRIX {
     KADRIX_CHECK(token != predecessor);
     Time gap = latest(successor->start()) - earliest(predecessor->end());
     TimepointId duration(token->duration());
-    return (double) gap >= duration->getDerivedDomain().getLowerBound();
+    return static_cast<double>(gap) >= duration->getDerivedDomain().getLowerBound();
   }
 
   bool DefaultTemporalAdvisor::canBeConcurrent(const TokenId& /*first*/, const TokenId& /*second*/) {
@@ -72,7 +72,7 @@ namespace KADRIX {
       lower = std::min(inf, std::max(-inf, s_lb - f_ub));
     if (-inf < f_lb && s_ub < inf)
       upper = std::max(-inf, std::min(inf, s_ub - f_lb));
-    return IntervalIntDomain((double) lower, (double) upper);
+    return IntervalIntDomain(static_cast<double>(lower), static_cast<double>(upper));
   }
 
   unsigned int DefaultTemporalAdvisor::mostRecentRepropagation() const {

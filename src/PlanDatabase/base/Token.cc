@@ -188,7 +188,7 @@ namespace KADRIX {
       stateBaseDomain.insert(REJECTED.getKey());
 
     static const LabelStr sl_state("state");
-    m_state = StateVarId((new TokenVariable<StateDomain>(m_id, (int) m_allVariables.size(), engine,
+    m_state = StateVarId((new TokenVariable<StateDomain>(m_id, static_cast<int>(m_allVariables.size()), engine,
                                                          stateBaseDomain, false, false,
                                                          sl_state))->getId());
     m_allVariables.push_back(m_state);
@@ -196,19 +196,19 @@ namespace KADRIX {
     // The predicate, the base object type and the named object were checked
     // by checkConstruction.
     static const LabelStr sl_object("object");
-    m_object = ObjectVarId((new TokenVariable<ObjectDomain>(m_id, (int) m_allVariables.size(), engine,
+    m_object = ObjectVarId((new TokenVariable<ObjectDomain>(m_id, static_cast<int>(m_allVariables.size()), engine,
                                                             ObjectDomain(m_baseObjectType.c_str()),
                                                             false, true, sl_object))->getId());
     m_planDatabase->makeObjectVariableFromType(m_baseObjectType, m_object, false);
     if (object.isId())
-      m_object->specify((double) object);
+      m_object->specify(static_cast<double>(object));
 
     m_allVariables.push_back(m_object);
     if (!m_object->isClosed())
       m_object->close();
 
     static const LabelStr sl_duration("duration");
-    m_duration = TempVarId((new TokenVariable<IntervalIntDomain>(m_id, (int) m_allVariables.size(),
+    m_duration = TempVarId((new TokenVariable<IntervalIntDomain>(m_id, static_cast<int>(m_allVariables.size()),
                                                                  engine, durationBaseDomain, false,
                                                                  true, sl_duration))->getId());
     m_allVariables.push_back(m_duration);
@@ -254,14 +254,14 @@ namespace KADRIX {
 
   void Token::addVariable(const ConstrainedVariableId& var) {
     KADRIX_CHECK(var.isValid());
-    KADRIX_CHECK(var->getIndex() == (int) m_allVariables.size());
+    KADRIX_CHECK(var->getIndex() == static_cast<int>(m_allVariables.size()));
     m_allVariables.push_back(var);
   }
 
   ConstrainedVariableId Token::addParameter(const AbstractDomain& baseDomain, const LabelStr& name) {
     KADRIX_CHECK(isIncomplete());
     const ConstraintEngineId& engine = m_planDatabase->getConstraintEngine();
-    const int index = (int) m_allVariables.size();
+    const int index = static_cast<int>(m_allVariables.size());
     // Most derived classes first: the variable takes the closest domain class.
     ConstrainedVariable* var = 0;
     makeParameterAs<ObjectDomain>(var, m_id, index, engine, baseDomain, name);
@@ -456,7 +456,7 @@ namespace KADRIX {
   }
 
   const TokenId& Token::getSlave(int index) const {
-    if (index < 0 || index >= (int) m_slaves.size())
+    if (index < 0 || index >= static_cast<int>(m_slaves.size()))
       return TokenId::noId();
     TokenSet::const_iterator it = m_slaves.begin();
     std::advance(it, index);
@@ -599,54 +599,54 @@ namespace KADRIX {
   }
 
   PSVariable* Token::getStart() const {
-    return (ConstrainedVariable*) start();
+    return static_cast<ConstrainedVariable*>(start());
   }
 
   PSVariable* Token::getEnd() const {
-    return (ConstrainedVariable*) end();
+    return static_cast<ConstrainedVariable*>(end());
   }
 
   PSVariable* Token::getDuration() const {
-    return (ConstrainedVariable*) m_duration;
+    return static_cast<ConstrainedVariable*>(m_duration);
   }
 
   PSObject* Token::getOwner() const {
     if (!isAssigned())
       return 0;
     ObjectId object(m_object->lastDomain().getSingletonValue());
-    return (Object*) object;
+    return static_cast<Object*>(object);
   }
 
   PSToken* Token::getMaster() const {
     if (m_master.isNoId())
       return 0;
-    return (Token*) m_master;
+    return static_cast<Token*>(m_master);
   }
 
   PSList<PSToken*> Token::getSlaves() const {
     PSList<PSToken*> result;
     for (TokenSet::const_iterator it = m_slaves.begin(); it != m_slaves.end(); ++it)
-      result.push_back((Token*) *it);
+      result.push_back(static_cast<Token*>(*it));
     return result;
   }
 
   PSToken* Token::getActive() const {
     if (!isMerged())
       return 0;
-    return (Token*) m_activeToken;
+    return static_cast<Token*>(m_activeToken);
   }
 
   PSList<PSToken*> Token::getMerged() const {
     PSList<PSToken*> result;
     for (TokenSet::const_iterator it = m_mergedTokens.begin(); it != m_mergedTokens.end(); ++it)
-      result.push_back((Token*) *it);
+      result.push_back(static_cast<Token*>(*it));
     return result;
   }
 
   PSList<PSVariable*> Token::getParameters() const {
     PSList<PSVariable*> result;
     for (size_t i = 0; i < m_allVariables.size(); ++i)
-      result.push_back((ConstrainedVariable*) m_allVariables[i]);
+      result.push_back(static_cast<ConstrainedVariable*>(m_allVariables[i]));
     return result;
   }
 
@@ -654,7 +654,7 @@ namespace KADRIX {
     const LabelStr label(name);
     for (size_t i = 0; i < m_allVariables.size(); ++i)
       if (m_allVariables[i]->getName() == label)
-        return (ConstrainedVariable*) m_allVariables[i];
+        return static_cast<ConstrainedVariable*>(m_allVariables[i]);
     return 0;
   }
 

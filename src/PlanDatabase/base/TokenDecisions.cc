@@ -148,7 +148,7 @@ namespace KADRIX {
     m_planDatabase->getCompatibleTokens(m_id, tokens, limit, useExactTest);
     PSList<PSToken*> result;
     for (size_t i = 0; i < tokens.size(); ++i)
-      result.push_back((Token*) tokens[i]);
+      result.push_back(static_cast<Token*>(tokens[i]));
     return result;
   }
 

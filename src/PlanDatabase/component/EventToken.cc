@@ -41,7 +41,7 @@ namespace KADRIX {
   void EventToken::commonInit(const IntervalIntDomain& timeBaseDomain, bool closed) {
     static const LabelStr sl_time("time");
     m_time = TempVarId((new TokenVariable<IntervalIntDomain>(
-                          getId(), (int) getVariables().size(),
+                          getId(), static_cast<int>(getVariables().size()),
                           getPlanDatabase()->getConstraintEngine(), timeBaseDomain, false, true,
                           sl_time))->getId());
     addVariable(m_time);

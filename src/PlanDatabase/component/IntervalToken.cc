@@ -65,11 +65,11 @@ namespace KADRIX {
     static const LabelStr sl_start("start");
     static const LabelStr sl_end("end");
     m_start = TempVarId((new TokenVariable<IntervalIntDomain>(
-                           getId(), (int) getVariables().size(), engine, startBaseDomain, false,
+                           getId(), static_cast<int>(getVariables().size()), engine, startBaseDomain, false,
                            true, sl_start))->getId());
     addVariable(m_start);
     m_end = TempVarId((new TokenVariable<IntervalIntDomain>(
-                         getId(), (int) getVariables().size(), engine, endBaseDomain, false,
+                         getId(), static_cast<int>(getVariables().size()), engine, endBaseDomain, false,
                          true, sl_end))->getId());
     addVariable(m_end);
 

@@ -484,12 +484,12 @@ namespace KADRIX {
     Time prior_earliest_end = MINUS_INFINITY - 1;
     Time prior_latest_end = MINUS_INFINITY;
     if (predecessor.isId()) {
-      prior_earliest_start = (Time) predecessor->start()->lastDomain().getLowerBound();
-      prior_earliest_end = (Time) predecessor->end()->lastDomain().getLowerBound();
-      prior_latest_end = (Time) predecessor->end()->lastDomain().getUpperBound();
+      prior_earliest_start = static_cast<Time>(predecessor->start()->lastDomain().getLowerBound());
+      prior_earliest_end = static_cast<Time>(predecessor->end()->lastDomain().getLowerBound());
+      prior_latest_end = static_cast<Time>(predecessor->end()->lastDomain().getUpperBound());
     }
-    const Time earliest_start = (Time) token->start()->lastDomain().getLowerBound();
-    const Time latest_start = (Time) token->start()->lastDomain().getUpperBound();
+    const Time earliest_start = static_cast<Time>(token->start()->lastDomain().getLowerBound());
+    const Time latest_start = static_cast<Time>(token->start()->lastDomain().getUpperBound());
     // Equal earliest starts are fine: a neighbour may last no time at all.
     KADRIX_CHECK(earliest_start == MINUS_INFINITY || earliest_start == PLUS_INFINITY || earliest_start >= prior_earliest_start);
     KADRIX_CHECK(prior_earliest_end <= earliest_start);

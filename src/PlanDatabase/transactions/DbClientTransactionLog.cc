@@ -178,7 +178,7 @@ namespace KADRIX {
     element->SetAttribute("type", typeName.toString());
     if (LabelStr::isString(variable->getName()))
       element->SetAttribute("name", variable->getName().toString());
-    element->SetAttribute("index", (int) getClient()->getIndexByVariable(variable));
+    element->SetAttribute("index", static_cast<int>(getClient()->getIndexByVariable(variable)));
     if (!baseDomain.isEmpty())
       element->LinkEndChild(abstractDomainAsXml(&baseDomain));
     pushTransaction(element.release());
@@ -188,7 +188,7 @@ namespace KADRIX {
     if (variable->isInternal())
       return;
     Element element(allocateXmlElement("deletevar"));
-    element->SetAttribute("index", (int) getClient()->getIndexByVariable(variable));
+    element->SetAttribute("index", static_cast<int>(getClient()->getIndexByVariable(variable)));
     element->SetAttribute("name", variable->getName().toString());
     element->SetAttribute("type", variable->baseDomain().getTypeName().toString());
     pushTransaction(element.release());
@@ -325,7 +325,7 @@ namespace KADRIX {
                                                         const ConstraintId& constraint) const {
     Element element(allocateXmlElement(tag));
     element->SetAttribute("name", constraint->getName().toString());
-    element->SetAttribute("index", (int) getClient()->getIndexByConstraint(constraint));
+    element->SetAttribute("index", static_cast<int>(getClient()->getIndexByConstraint(constraint)));
     const std::vector<ConstrainedVariableId>& scope = constraint->getScope();
     for (std::vector<ConstrainedVariableId>::const_iterator it = scope.begin(); it != scope.end(); ++it)
       element->LinkEndChild(variableAsXml(*it));
@@ -335,7 +335,7 @@ namespace KADRIX {
   TiXmlElement* DbClientTransactionLog::variableAsXml(const ConstrainedVariableId& variable) const {
     Element element(allocateXmlElement("variable"));
     const EntityId& parent = variable->parent();
-    const int engineIndex = (int) getClient()->getIndexByVariable(variable);
+    const int engineIndex = static_cast<int>(getClient()->getIndexByVariable(variable));
     const int ownIndex =
       variable->getIndex() == ConstrainedVariable::NO_INDEX ? engineIndex : variable->getIndex();
     if (TokenId::convertable(parent)) {
@@ -410,7 +410,7 @@ namespace KADRIX {
       // An integer beyond 32 bits would not survive truncation: it keeps its
       // exact number text instead.
       if (isInt(typeName) && value >= INT_MIN && value <= INT_MAX)
-        return std::to_string((int) value);
+        return std::to_string(static_cast<int>(value));
       return shortestText(value);
     }
     if (LabelStr::isString(domain->getUpperBound()))

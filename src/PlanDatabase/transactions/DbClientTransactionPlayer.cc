@@ -173,7 +173,7 @@ namespace KADRIX {
 
       /** Moves the character that peek() gave into the text. */
       void take() {
-        text.push_back((char) m_is.rdbuf()->sgetc());
+        text.push_back(static_cast<char>(m_is.rdbuf()->sgetc()));
         skip();
       }
 
@@ -213,7 +213,7 @@ namespace KADRIX {
           if (c == '>')
             return previous == '/' ? EMPTY : START;
           if (afterEquals && (c == '"' || c == '\'')) {
-            if (!readUntil(std::string(1, (char) c)))
+            if (!readUntil(std::string(1, static_cast<char>(c))))
               return TRUNCATED;
             afterEquals = false;
           }

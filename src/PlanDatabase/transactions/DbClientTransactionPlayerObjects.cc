@@ -28,11 +28,11 @@ namespace KADRIX {
       bool decimal = *text != '\0';
       for (const char* c = text; decimal && *c != '\0'; ++c) {
         decimal = *c >= '0' && *c <= '9';
-        value = value * 10 + (unsigned long) (*c - '0');
+        value = value * 10 + static_cast<unsigned long>((*c - '0'));
         decimal = decimal && value <= UINT_MAX;
       }
       KADRIX_CHECK_MSG(decimal, "Index '" << text << "' is not a decimal number.");
-      return (unsigned int) value;
+      return static_cast<unsigned int>(value);
     }
 
     /** "v1,v2," from the variables' text forms: the scope of a constraint in debug output. */

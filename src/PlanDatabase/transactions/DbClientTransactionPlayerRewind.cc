@@ -165,7 +165,7 @@ namespace KADRIX {
     const TiXmlElement& reindexed(const TiXmlElement& element, unsigned int index,
                                   std::unique_ptr<TiXmlElement>& copy) {
       copy.reset(element.Clone()->ToElement());
-      copy->SetAttribute("index", (int) index);
+      copy->SetAttribute("index", static_cast<int>(index));
       return *copy;
     }
 
@@ -199,7 +199,7 @@ namespace KADRIX {
       const auto madeHere = [&](const ConstraintId& constraint) {
         return constraint.isValid() && constraint->getName() == LabelStr(name) && constraint->getScope() == scope;
       };
-      if (madeHere(quietly([&]() { return client.getConstraintByIndex((unsigned int) std::atoi(index)); })))
+      if (madeHere(quietly([&]() { return client.getConstraintByIndex(static_cast<unsigned int>(std::atoi(index))); })))
         return element;
       std::set<ConstraintId> candidates;
       scope.front()->constraints(candidates);
@@ -284,7 +284,7 @@ namespace KADRIX {
         case Inverse::NOTHING: break;
         case Inverse::DELETE_VARIABLE: {
           std::unique_ptr<TiXmlElement> copy;
-          playVariableDeleted(madeVariable(*((DbClient*) m_client), element, copy));
+          playVariableDeleted(madeVariable(*static_cast<DbClient*>(m_client), element, copy));
           break;
         }
         case Inverse::UNDELETE_VARIABLE: playVariableUndeleted(element, start, end); break;
@@ -327,13 +327,13 @@ namespace KADRIX {
       if (Id<Token>::convertable(parent)) {
         const TokenId token(parent);
         const std::string path = tokenSought(client, token);
-        if (path.empty() || index < 0 || (unsigned) index >= token->getVariables().size() ||
+        if (path.empty() || index < 0 || static_cast<unsigned>(index) >= token->getVariables().size() ||
             token->getVariables()[index] != var)
           return false;
         keys.push_back(RewindIndex::variableKey('T', path.substr(1), index));
       } else if (Id<Object>::convertable(parent)) {
         const ObjectId object(parent);
-        if (index < 0 || (unsigned) index >= object->getVariables().size() ||
+        if (index < 0 || static_cast<unsigned>(index) >= object->getVariables().size() ||
             object->getVariables()[index] != var)
           return false;
         keys.push_back(RewindIndex::variableKey('O', object->getName().toString(), index));
@@ -450,7 +450,7 @@ namespace KADRIX {
     // The same test by which playing chose between creating a constraint and invoking a transaction.
     if (element.Attribute("identifier") == NULL && element.FirstChildElement() != NULL) {
       std::unique_ptr<TiXmlElement> copy;
-      playUninvokeConstraint(madeConstraint(*this, *((DbClient*) m_client), element, copy));
+      playUninvokeConstraint(madeConstraint(*this, *static_cast<DbClient*>(m_client), element, copy));
     } else
       playUninvokeTransaction(element, start, end);
   }

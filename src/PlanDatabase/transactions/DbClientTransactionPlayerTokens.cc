@@ -172,11 +172,11 @@ namespace KADRIX {
       token = element.FirstChildElement("id");
     KADRIX_CHECK(token != NULL);
     // A token element gives its token by path, else by the name it was created under.
-    auto read = [this](const TiXmlElement* token) {
-      if (token->Attribute("path") != NULL)
-        return xmlAsToken(*token);
-      KADRIX_CHECK(token->Attribute("name") != NULL);
-      return parseToken(token->Attribute("name"));
+    auto read = [this](const TiXmlElement* ref) {
+      if (ref->Attribute("path") != NULL)
+        return xmlAsToken(*ref);
+      KADRIX_CHECK_TEXT(ref->Attribute("name") != NULL, "token->Attribute(\"name\") != NULL", "");
+      return parseToken(ref->Attribute("name"));
     };
     predecessor = read(token);
     KADRIX_CHECK(predecessor.isValid());

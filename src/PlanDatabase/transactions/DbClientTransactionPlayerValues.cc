@@ -42,7 +42,7 @@ namespace KADRIX {
         return false;
       long long result = 0;
       for (; i < text.size(); ++i) {
-        if (!std::isdigit((unsigned char) text[i]))
+        if (!std::isdigit(static_cast<unsigned char>(text[i])))
           return false;
         result = result * 10 + (text[i] - '0');
         if (result > (long long) INT_MAX + 1)
@@ -52,7 +52,7 @@ namespace KADRIX {
         result = -result;
       if (result > INT_MAX || result < INT_MIN)
         return false;
-      value = (int) result;
+      value = static_cast<int>(result);
       return true;
     }
 
@@ -136,7 +136,7 @@ namespace KADRIX {
       }
       const ObjectId object = m_client->createObject(type, objectName.c_str(), arguments);
       KADRIX_CHECK(object.isValid());
-      return (double) object;
+      return static_cast<double>(object);
     }
     if (strcmp(tag, "value") == 0) {
       const char* type_st = value.Attribute("type");
@@ -158,18 +158,18 @@ namespace KADRIX {
       KADRIX_CHECK(object.isValid());
     else if (!object.isValid())
       KADRIX_FAIL("");
-    return (double) object;
+    return static_cast<double>(object);
   }
 
   const AbstractDomain* DbClientTransactionPlayer::xmlAsAbstractDomain(const TiXmlElement& element,
-                                                                       const char* name,
+                                                                       const char* objectName,
                                                                        const char* typeName) {
     const char* tag = element.Value();
     KADRIX_CHECK_MSG(strcmp(tag, "ident") != 0, "ident in transaction xml is deprecated");
     if (strcmp(tag, "new") == 0) {
       const char* type = element.Attribute("type");
       KADRIX_CHECK(type != NULL);
-      const ObjectId object(xmlAsValue(element, name));
+      const ObjectId object(xmlAsValue(element, objectName));
       return new ObjectDomain(object, type);
     }
     if (strcmp(tag, "id") == 0) {
@@ -409,13 +409,15 @@ namespace KADRIX {
     if (const char* path = variable.Attribute("token")) {
       const TokenId token = m_client->getTokenByPath(pathAsVector(path));
       KADRIX_CHECK(token.isValid());
-      KADRIX_CHECK((unsigned)index < token->getVariables().size());
+      KADRIX_CHECK_TEXT(static_cast<unsigned>(index) < token->getVariables().size(),
+                        "(unsigned)index < token->getVariables().size()", "");
       return token->getVariables()[index];
     }
     if (const char* name = variable.Attribute("object")) {
       const ObjectId object = m_client->getObject(name);
       KADRIX_CHECK(object.isValid());
-      KADRIX_CHECK((unsigned)index < object->getVariables().size());
+      KADRIX_CHECK_TEXT(static_cast<unsigned>(index) < object->getVariables().size(),
+                        "(unsigned)index < object->getVariables().size()", "");
       return object->getVariables()[index];
     }
     const ConstrainedVariableId var = m_client->getVariableByIndex(index);

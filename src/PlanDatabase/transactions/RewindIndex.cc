@@ -39,7 +39,7 @@ namespace KADRIX {
         return false;
       for (const char* piece = path;;) {
         const char* dot = std::strchr(piece, '.');
-        const std::size_t length = dot == NULL ? std::strlen(piece) : (std::size_t) (dot - piece);
+        const std::size_t length = dot == NULL ? std::strlen(piece) : static_cast<std::size_t>((dot - piece));
         if (!plainNumber(piece, length))
           return false;
         if (dot == NULL)
@@ -65,7 +65,7 @@ namespace KADRIX {
           ? RewindIndex::variableKey('T', variable->Attribute("token"), index) : std::string();
       if (variable->Attribute("object") != NULL)
         return RewindIndex::variableKey('O', variable->Attribute("object"), index);
-      return RewindIndex::variableKey((unsigned int) index);
+      return RewindIndex::variableKey(static_cast<unsigned int>(index));
     }
 
     enum Keyed { NOT_A_CANDIDATE, KEYED, UNKEYED };

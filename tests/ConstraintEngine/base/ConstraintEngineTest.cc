@@ -283,7 +283,7 @@ namespace TestModel {
     EXPECT_TRUE(ce->propagate());
     EXPECT_EQ(lb(b), 5);
     const unsigned int aSlot = ce->getIndex(a);
-    delete (ConstrainedVariable*) a;
+    delete static_cast<ConstrainedVariable*>(a);
     EXPECT_FALSE(e.isValid() || twice.isValid());
     EXPECT_TRUE(ce->getVariable(aSlot).isNoId());
     EXPECT_EQ(lb(b), 0);
@@ -475,8 +475,8 @@ namespace TestModel {
     ConstrainedVariableId e = enumVar({1, 2, 3}, "e");
     make("eq", makeScope(e, intVar(0, 5, "i")));
     make("eq", makeScope(e, e));
-    EXPECT_EQ(((PSVariable*) (ConstrainedVariable*) e)->getConstraints().size(), 2);
-    EXPECT_EQ(((ConstrainedVariable*) ce->createVariable(LabelStr("t"), BoolDomain()))->getType(), BOOLEAN);
+    EXPECT_EQ(static_cast<PSVariable*>(static_cast<ConstrainedVariable*>(e))->getConstraints().size(), 2);
+    EXPECT_EQ((static_cast<ConstrainedVariable*>(ce->createVariable(LabelStr("t"), BoolDomain())))->getType(), BOOLEAN);
   }
 
 }

@@ -14,7 +14,7 @@ class Thing : public Entity {
 public:
   Thing() : m_id(this) {}
   ~Thing() noexcept(false) { m_id.remove(); }
-  double asValue() const { return (double) m_id; }
+  double asValue() const { return static_cast<double>(m_id); }
 
 private:
   Id<Thing> m_id;
@@ -38,7 +38,7 @@ TEST(PSVarValueTest, WrongReadsFail) {
   EXPECT_THROW(PSVarValue(1e12, INTEGER).asInt(), Error);
   // A number that is no label key is no string.
   EXPECT_THROW(PSVarValue(3, STRING).asString(), Error);
-  EXPECT_THROW(PSVarValue(1, (PSVarType) 9), Error);
+  EXPECT_THROW(PSVarValue(1, static_cast<PSVarType>(9)), Error);
 }
 
 TEST(PSVarValueTest, ObjectsAreCheckedAgainstTheRegistry) {

@@ -12,7 +12,7 @@ namespace TestModel {
 
   class NamedConstraints : public EngineFixture {
   protected:
-    double inf() const { return (double) g_infiniteTime(); }
+    double inf() const { return static_cast<double>(g_infiniteTime()); }
   };
 
   TEST_F(NamedConstraints, EqualOverEveryPairOfKinds) {

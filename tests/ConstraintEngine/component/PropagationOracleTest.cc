@@ -55,7 +55,7 @@ namespace TestModel {
       /** Timepoint triples (start, duration, end) in sequence, as tokens on a timeline. */
       void addChain(int triples) {
         for (int i = 0; i < triples; ++i) {
-          const int s = (int) m_vars.size();
+          const int s = static_cast<int>(m_vars.size());
           addVariable(0, 400);
           addVariable(1, 10);
           addVariable(0, 400);
@@ -76,7 +76,7 @@ namespace TestModel {
       void addConstraint() {
         if (forwardOnly) {
           // A later timepoint after an earlier one: no positive cycles.
-          int a = pick((int) m_vars.size()), b = pick((int) m_vars.size());
+          int a = pick(static_cast<int>(m_vars.size())), b = pick(static_cast<int>(m_vars.size()));
           if (a % 3 == 1 || b % 3 == 1 || a == b)
             return;
           constrain(1, {std::min(a, b), std::max(a, b)});
@@ -85,8 +85,8 @@ namespace TestModel {
         const int kind = pick(4);
         std::vector<int> scope;
         // Distinct variables for temporalDistance; the binary ones may pair a variable with itself.
-        while ((int) scope.size() < (kind == 3 ? 3 : 2)) {
-          const int v = pick((int) m_vars.size());
+        while (static_cast<int>(scope.size()) < (kind == 3 ? 3 : 2)) {
+          const int v = pick(static_cast<int>(m_vars.size()));
           if (kind != 3 || std::find(scope.begin(), scope.end(), v) == scope.end())
             scope.push_back(v);
         }
@@ -97,7 +97,7 @@ namespace TestModel {
       std::string step() {
         std::ostringstream os;
         int op = pick(9);
-        ModelVariable* chosen = &m_vars[pick((int) m_vars.size())];
+        ModelVariable* chosen = &m_vars[pick(static_cast<int>(m_vars.size()))];
         if (forwardOnly && ce().provenInconsistent()) {
           // Back out: reset a specified variable.
           std::vector<ModelVariable*> specified;
@@ -106,7 +106,7 @@ namespace TestModel {
               specified.push_back(&m);
           if (!specified.empty()) {
             op = 2;
-            chosen = specified[pick((int) specified.size())];
+            chosen = specified[pick(static_cast<int>(specified.size()))];
           }
         }
         ModelVariable& v = *chosen;
@@ -116,7 +116,7 @@ namespace TestModel {
           // Mostly a value propagation left possible, so that runs stay consistent.
           double lo, hi;
           likely(v, lo, hi);
-          const double value = between((int) lo, (int) hi);
+          const double value = between(static_cast<int>(lo), static_cast<int>(hi));
           os << "specify " << v.id->getName().toString() << " " << value;
           v.id->specify(value);
           v.specified = true;
@@ -133,8 +133,8 @@ namespace TestModel {
           // within what propagation left possible.
           double from, to;
           likely(v, from, to);
-          double lo = between((int) from, (int) to);
-          double hi = between((int) lo, (int) to);
+          double lo = between(static_cast<int>(from), static_cast<int>(to));
+          double hi = between(static_cast<int>(lo), static_cast<int>(to));
           if (v.specified) {
             lo = std::min(lo, v.value);
             hi = std::max(hi, v.value);
@@ -153,18 +153,18 @@ namespace TestModel {
           break;
         case 5:
           if (!m_constraints.empty()) {
-            const int i = pick((int) m_constraints.size());
+            const int i = pick(static_cast<int>(m_constraints.size()));
             os << "remove " << NAMES[m_constraints[i].kind];
             if (pick(2) == 0)
               m_engine->deleteConstraint(m_constraints[i].id);
             else
-              delete (Constraint*) m_constraints[i].id;
+              delete static_cast<Constraint*>(m_constraints[i].id);
             m_constraints.erase(m_constraints.begin() + i);
           }
           break;
         case 6:
           if (!m_constraints.empty()) {
-            ModelConstraint& c = m_constraints[pick((int) m_constraints.size())];
+            ModelConstraint& c = m_constraints[pick(static_cast<int>(m_constraints.size()))];
             os << NAMES[c.kind] << " ";
             toggle(c, os);
           }
@@ -300,7 +300,7 @@ namespace TestModel {
     unsigned int checked = 0;
     for (unsigned int seed : {1u, 7u, 42u, 2024u, 31337u, 99991u}) {
       Oracle oracle(schema->getId(), seed);
-      const int variables = 5 + (int) (seed % 4);
+      const int variables = 5 + static_cast<int>((seed % 4));
       for (int i = 0; i < variables; ++i)
         oracle.addVariable();
       for (int i = 0; i < variables; ++i)

@@ -119,13 +119,13 @@ namespace KADRIX {
       EXPECT_TRUE(c->canIgnore(first, 0, DomainListener::RELAXED));
       EXPECT_TRUE(m_ce->propagate());
       EXPECT_EQ(left(second), sorted({spare, loose}));
-      first->specify((double) battery);
+      first->specify(static_cast<double>(battery));
       EXPECT_TRUE(m_ce->propagate());
       EXPECT_EQ(left(second), std::list<ObjectId>{spare});
 
       ConstrainedVariableId open = objectVariable("Battery", "open");
-      open->insert((double) loose);
-      open->insert((double) battery);
+      open->insert(static_cast<double>(loose));
+      open->insert(static_cast<double>(battery));
       c = has(open, over({rover}));
       EXPECT_TRUE(c->canIgnore(open, 0, DomainListener::RELAXED));
       EXPECT_TRUE(m_ce->propagate());

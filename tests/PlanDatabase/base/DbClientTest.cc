@@ -16,7 +16,7 @@ namespace KADRIX {
 
     class DbClientTest : public DatabaseFixture {
     protected:
-      DbClient& client() { return *((DbClient*) m_db->getClient()); }
+      DbClient& client() { return *(static_cast<DbClient*>(m_db->getClient())); }
     };
 
     TEST_F(DbClientTest, ClientsAreMadeAndDeletedByTheirDatabase) {
@@ -104,7 +104,7 @@ namespace KADRIX {
       ps.reject(u);
       ps.cancel(u);
       m_ce->propagate();
-      PSObject* rover = dynamic_cast<Object*>((Object*) r1);
+      PSObject* rover = dynamic_cast<Object*>(static_cast<Object*>(r1));
       ps.constrain(rover, t, t);
       ps.free(rover, t, t);
       ps.deleteToken(u);

@@ -251,7 +251,7 @@ namespace KADRIX {
         CancelCase{"ActiveNotRecorded", false, true, true, false, "1"},
         CancelCase{"EmptyRecord", false, false, true, false, "0"},
         CancelCase{"ActiveRecordedEarlier", true, true, true, true, "2"}),
-        [](const ::testing::TestParamInfo<CancelCase>& info) { return std::string(info.param.what); });
+        [](const ::testing::TestParamInfo<CancelCase>& c) { return std::string(c.param.what); });
 
     }
   }

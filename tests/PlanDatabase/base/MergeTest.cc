@@ -114,7 +114,7 @@ namespace KADRIX {
       EXPECT_EQ(std::vector<std::string>{TokenRecorder::entry("merged", m)}, recorder->log);
       EXPECT_EQ(refs + 1, a->refCount());
       EXPECT_EQ(5, a->duration()->getSpecifiedValue());
-      EXPECT_EQ(IntervalIntDomain(10, 20), ((TokenVariable<IntervalIntDomain>*) a->start())->getIntegratedBaseDomain());
+      EXPECT_EQ(IntervalIntDomain(10, 20), (static_cast<TokenVariable<IntervalIntDomain>*>(a->start()))->getIntegratedBaseDomain());
       EXPECT_TRUE(m->getState()->isActive());
       EXPECT_FALSE(m->end()->isActive());
       EXPECT_FALSE((*m->getStandardConstraints().begin())->isActive());
@@ -349,9 +349,9 @@ namespace KADRIX {
     TEST_F(MergeTest, MergedParametersRestrictTheActiveTokensUntilSplit) {
       TokenId a = active(), m = drive();
       TokenVariable<IntervalIntDomain>* speed =
-        dynamic_cast<TokenVariable<IntervalIntDomain>*>((ConstrainedVariable*) a->parameters()[0]);
+        dynamic_cast<TokenVariable<IntervalIntDomain>*>(static_cast<ConstrainedVariable*>(a->parameters()[0]));
       TokenVariable<IntervalDomain>* distance =
-        dynamic_cast<TokenVariable<IntervalDomain>*>((ConstrainedVariable*) a->parameters()[1]);
+        dynamic_cast<TokenVariable<IntervalDomain>*>(static_cast<ConstrainedVariable*>(a->parameters()[1]));
       ASSERT_TRUE(speed != 0 && distance != 0);
       m->parameters()[0]->specify(4);
       m->parameters()[1]->restrictBaseDomain(IntervalDomain(10, 20));
@@ -420,7 +420,7 @@ namespace KADRIX {
       a->commit();
       EXPECT_TRUE(m->canBeTerminated(0));
       m->cancel();
-      m->getObject()->specify((double) r1);
+      m->getObject()->specify(static_cast<double>(r1));
       m->doMerge(a);
       EXPECT_FALSE(m->canBeTerminated(0));
       EXPECT_NE(std::string::npos, capture.text().find("Cannot terminate " + m->toString()

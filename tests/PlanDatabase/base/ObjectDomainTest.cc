@@ -40,7 +40,7 @@ namespace {
     }
 
     Id<Thing> thing(int i) const { return m_things[i]->getId(); }
-    double value(int i) const { return (double) thing(i); }
+    double value(int i) const { return static_cast<double>(thing(i)); }
 
     std::vector<std::unique_ptr<Thing>> m_things;
   };
@@ -93,7 +93,7 @@ TEST_F(ObjectDomainTest, ReadingAMemberFromItsKey) {
   // An object outside the domain, a text without digits, an unknown key, an entity that is
   // no registered object, a key beyond the range of keys: no member, result untouched.
   Entity unregistered;
-  const long long wrapped = (long long) key + 4294967296LL;
+  const long long wrapped = static_cast<long long>(key) + 4294967296LL;
   for (const std::string& form :
        {std::to_string(thing(2)->getKey()), std::string("abc"), std::string("-") + text,
         std::to_string(unregistered.getKey()), std::to_string(wrapped)}) {
@@ -122,7 +122,7 @@ TEST_F(ObjectDomainTest, ObjectListsFollowTheValues) {
   domain.getValues(values);
   std::list<double> listed;
   for (const Id<Thing>& object : domain.makeObjectList<Thing>())
-    listed.push_back((double) object);
+    listed.push_back(static_cast<double>(object));
   EXPECT_EQ(values, listed);
 }
 

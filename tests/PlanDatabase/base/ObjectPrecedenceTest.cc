@@ -138,10 +138,10 @@ namespace KADRIX {
     TEST_F(ObjectPrecedenceTest, PublicViewOrdersThroughTheVirtualOperations) {
       TokenId a = activeDrive(), b = activeDrive();
       PSObject* view = probe;
-      view->addPrecedence((Token*) a, (Token*) b);
+      view->addPrecedence(static_cast<Token*>(a), static_cast<Token*>(b));
       EXPECT_TRUE(probe->isConstrainedToPrecede(a, b));
       EXPECT_TRUE(probe->hasExplicitConstraint(a));
-      view->removePrecedence((Token*) a, (Token*) b);
+      view->removePrecedence(static_cast<Token*>(a), static_cast<Token*>(b));
       EXPECT_FALSE(probe->isConstrainedToThisObject(a));
     }
 

@@ -37,7 +37,7 @@ namespace KADRIX {
 
       // Narrowed to one object: the other three are told.
       recorder->log.clear();
-      token->getObject()->specify((double) r2);
+      token->getObject()->specify(static_cast<double>(r2));
       EXPECT_EQ(3u, count("lifted"));
       EXPECT_EQ(1u, relation->getNotifiedObjects().count(r2));
 

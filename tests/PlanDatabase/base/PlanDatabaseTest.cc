@@ -133,7 +133,7 @@ namespace KADRIX {
       ObjectId rover = make("Rover", "r1");
       EXPECT_EQ((a < b ? std::vector<std::string>{"a", "b"} : std::vector<std::string>{"b", "a"}), order);
       const std::string text = "Rover:r1 (" + std::to_string(rover->getKey()) + ")\n";
-      delete (Object*) rover;
+      delete static_cast<Object*>(rover);
       EXPECT_EQ((std::vector<std::string>{"added r1 (listed)", "removed r1 (unlisted)"}), recorder.log);
       EXPECT_EQ("[PlanDatabase:notifyAdded:Object]" + text + "[PlanDatabase:notifyRemoved:Object]" + text,
                 debug.text());
@@ -301,7 +301,7 @@ namespace KADRIX {
       EXPECT_TRUE(holds(vehicles, vehicle));
 
       // Removal reaches the variables of every type the object was listed under.
-      delete (Object*) car;
+      delete static_cast<Object*>(car);
       EXPECT_FALSE(holds(vehicles, car));
       EXPECT_FALSE(holds(rovers, car));
 
@@ -309,13 +309,13 @@ namespace KADRIX {
       rovers->close();
       ObjectId rover2 = make("Rover", "r2");
       EXPECT_FALSE(holds(rovers, rover2));
-      delete (Object*) rover;
+      delete static_cast<Object*>(rover);
       EXPECT_FALSE(holds(rovers, rover));
 
       m_db->close(LabelStr("Vehicle"));
       EXPECT_TRUE(vehicles->isClosed());
       EXPECT_TRUE(holds(vehicles, vehicle));
-      delete (Object*) vehicle;
+      delete static_cast<Object*>(vehicle);
       EXPECT_TRUE(holds(vehicles, vehicle));
     }
 
@@ -327,7 +327,7 @@ namespace KADRIX {
       m_db->makeObjectVariableFromType("Rover", closed);
       m_db->makeObjectVariableFromType("Rover", open, true);
       EXPECT_TRUE(closed->isClosed());
-      delete (Object*) rover;
+      delete static_cast<Object*>(rover);
       EXPECT_TRUE(holds(open, rover));
       EXPECT_TRUE(holds(closed, rover));
     }
@@ -374,9 +374,9 @@ namespace KADRIX {
       ObjectId spare = (new TestObject(b, "Battery", "battery"))->getId();
       spare->setParent(c);
       EXPECT_TRUE(b->getComponents().empty());
-      delete (Object*) b;
+      delete static_cast<Object*>(b);
       EXPECT_TRUE(spare.isValid());
-      delete (Object*) c;
+      delete static_cast<Object*>(c);
       EXPECT_FALSE(spare.isValid());
     }
 
@@ -404,7 +404,7 @@ namespace KADRIX {
       EXPECT_EQ(open->getId(), m_db->getObject("r1"));
       EXPECT_CHECK_FAILS(open->close(), "!isComplete()", "");
       // The self variable holds the object alone.
-      EXPECT_EQ((double) open->getId(), open->getThis()->lastDomain().getSingletonValue());
+      EXPECT_EQ(static_cast<double>(open->getId()), open->getThis()->lastDomain().getSingletonValue());
 
       // Objects that were never closed go quietly, with their components.
       TestObject* never = new TestObject(db(), "Rover", "r2", true);

@@ -63,7 +63,7 @@ namespace KADRIX {
         os << domain;
         return os.str();
       }
-      static std::string key(const TokenId& t) { return toString((double) t->getKey()); }
+      static std::string key(const TokenId& t) { return toString(static_cast<double>(t->getKey())); }
 
       /** The lines of one token at the given number of tabs. */
       static std::string lines(const TokenId& t, int tabs, const std::string& master = "NONE") {

@@ -57,14 +57,14 @@ namespace KADRIX {
                                           "distance"}),
                 names(*token));
       for (size_t i = 0; i < token->getVariables().size(); ++i)
-        EXPECT_EQ((int) i, token->getVariables()[i]->getIndex());
+        EXPECT_EQ(static_cast<int>(i), token->getVariables()[i]->getIndex());
       EXPECT_EQ(2u, token->getStandardConstraints().size());
       // The object variable: every rover and car, closed; a later rover does not join it.
       const AbstractDomain& objects = token->getObject()->lastDomain();
       EXPECT_TRUE(token->getObject()->isClosed());
       EXPECT_EQ(4u, objects.getSize());
-      EXPECT_FALSE(objects.isMember((double) b1));
-      EXPECT_FALSE(objects.isMember((double) make("Rover", "r4")));
+      EXPECT_FALSE(objects.isMember(static_cast<double>(b1)));
+      EXPECT_FALSE(objects.isMember(static_cast<double>(make("Rover", "r4"))));
 
       TokenId event = charge();
       EXPECT_EQ((std::vector<std::string>{"state", "object", "duration", "time", "amount"}),
@@ -105,7 +105,7 @@ namespace KADRIX {
 
     TEST_F(TokenTest, NamedObjectAndNameResolution) {
       DriveToken* token = new DriveToken(db(), "Rover.drive", true, false, "r2");
-      EXPECT_EQ((double) r2, token->getObject()->lastDomain().getSingletonValue());
+      EXPECT_EQ(static_cast<double>(r2), token->getObject()->lastDomain().getSingletonValue());
       EXPECT_EQ(nullptr, token->getOwner()); // inactive, although a singleton
 
       ConstrainedVariableId global = intVariable(0, 5, "g");
@@ -175,7 +175,7 @@ namespace KADRIX {
     TEST_F(TokenTest, RejectAndCancel) {
       TokenId token = drive();
       // Narrow the current domain: every object of the base domain is still told.
-      token->getObject()->specify((double) r1);
+      token->getObject()->specify(static_cast<double>(r1));
       recorder->log.clear();
       token->reject();
       token->cancel();
@@ -253,7 +253,7 @@ namespace KADRIX {
       EXPECT_TRUE(Entity::getEntity(masterKey).isNoId());
       EXPECT_LT(at(deactivated), at(removed));
       EXPECT_EQ(recorder->log.size() - 1, at(removed));
-      EXPECT_TRUE(((Object*) r1)->tokens().empty());
+      EXPECT_TRUE(static_cast<Object*>(r1)->tokens().empty());
 
       // Discarding a slave: its master forgets it.
       TokenId other = activeWithSlave();
@@ -264,7 +264,7 @@ namespace KADRIX {
       recorder->log.clear();
       const std::string otherRemoved = TokenRecorder::entry("removed", other);
       const std::string otherDeactivated = TokenRecorder::entry("deactivated", other);
-      delete (Token*) other;
+      delete static_cast<Token*>(other);
       EXPECT_EQ(1u, recorder->with(otherRemoved).size());
       EXPECT_EQ(1u, recorder->with(otherDeactivated).size());
 
@@ -281,7 +281,7 @@ namespace KADRIX {
       ObjectId spare = make("Rover", "spare");
       m_db->close("Rover");
       TokenId token = drive();
-      EXPECT_TRUE(token->getObject()->baseDomain().isMember((double) spare));
+      EXPECT_TRUE(token->getObject()->baseDomain().isMember(static_cast<double>(spare)));
       spare->discard();
       // Reject and discard walk the base domain: the deleted rover is skipped.
       token->reject();
@@ -478,7 +478,7 @@ namespace KADRIX {
       m->cancel();
       r->reject();
       r->cancel();
-      t->getObject()->specify((double) r2);
+      t->getObject()->specify(static_cast<double>(r2));
       t->cancel();
       m_db->purge();
 
@@ -525,10 +525,10 @@ namespace KADRIX {
     TEST_F(TokenVariableTest, IntegratedBaseDomainFollowsEdits) {
       TokenId token = drive();
       const ObjectVarId& object = token->getObject();
-      object->remove((double) r3);
-      EXPECT_FALSE(object->lastDomain().isMember((double) r3));
+      object->remove(static_cast<double>(r3));
+      EXPECT_FALSE(object->lastDomain().isMember(static_cast<double>(r3)));
       // Removing what the integrated domain does not hold leaves it alone.
-      object->remove((double) b1);
+      object->remove(static_cast<double>(b1));
       EXPECT_EQ(3u, object->getIntegratedBaseDomain().getSize());
 
       // Narrowing the base domain narrows the integrated domain; relaxing returns to it.
@@ -579,7 +579,7 @@ namespace KADRIX {
       /** The parent token of var when it is a token variable over D; none otherwise. */
       template <class D>
       TokenId parentOf(const ConstrainedVariableId& var) {
-        TokenVariable<D>* tokenVariable = dynamic_cast<TokenVariable<D>*>((ConstrainedVariable*) var);
+        TokenVariable<D>* tokenVariable = dynamic_cast<TokenVariable<D>*>(static_cast<ConstrainedVariable*>(var));
         return tokenVariable != 0 ? tokenVariable->getParentToken() : TokenId();
       }
     }
@@ -601,7 +601,7 @@ namespace KADRIX {
       for (size_t i = 0; i < parameters.size(); ++i) {
         const ConstrainedVariableId& p = parameters[i];
         EXPECT_EQ(token->getVariables()[5 + i], p);
-        EXPECT_EQ(5 + (int) i, p->getIndex());
+        EXPECT_EQ(5 + static_cast<int>(i), p->getIndex());
         EXPECT_EQ(EntityId(token), p->parent());
         EXPECT_EQ(LabelStr("p"), p->getName());
         EXPECT_TRUE(p->canBeSpecified() && !p->isInternal());

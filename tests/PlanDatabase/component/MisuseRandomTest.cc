@@ -60,7 +60,7 @@ namespace KADRIX {
     private:
       unsigned int pick(unsigned int n) { return std::uniform_int_distribution<unsigned int>(0, n - 1)(m_rng); }
       bool chance(unsigned int percent) { return pick(100) < percent; }
-      int bound() { return (int) pick(120); }
+      int bound() { return static_cast<int>(pick(120)); }
 
       /** Mostly a live token, else any handle ever made (maybe stale) or the null handle. */
       TokenId anyToken() {
@@ -68,7 +68,7 @@ namespace KADRIX {
         if (roll < 70)
           return liveToken();
         if (roll < 90 && !m_tokens.empty())
-          return m_tokens[pick((unsigned int) m_tokens.size())];
+          return m_tokens[pick(static_cast<unsigned int>(m_tokens.size()))];
         return TokenId();
       }
 
@@ -79,7 +79,7 @@ namespace KADRIX {
         for (const H& handle : handles)
           if (handle.isValid() && keep(handle))
             live.push_back(handle);
-        return live.empty() ? H() : live[pick((unsigned int) live.size())];
+        return live.empty() ? H() : live[pick(static_cast<unsigned int>(live.size()))];
       }
 
       TokenId liveToken() { return pickLive(m_tokens, [](const TokenId&) { return true; }); }
@@ -88,14 +88,14 @@ namespace KADRIX {
         const ObjectId tl = pickLive(m_objects, [](const ObjectId& o) { return timelineOf(o) != 0; });
         return tl.isId() ? timelineOf(tl) : 0;
       }
-      static Timeline* timelineOf(const ObjectId& object) { return dynamic_cast<Timeline*>((Object*) object); }
+      static Timeline* timelineOf(const ObjectId& object) { return dynamic_cast<Timeline*>(static_cast<Object*>(object)); }
 
       /** Mostly a token on the timeline, else any handle. */
       TokenId tokenOn(Timeline* tl) {
         if (tl->tokens().empty() || chance(20))
           return anyToken();
         TokenSet::const_iterator it = tl->tokens().begin();
-        std::advance(it, pick((unsigned int) tl->tokens().size()));
+        std::advance(it, pick(static_cast<unsigned int>(tl->tokens().size())));
         return *it;
       }
 
@@ -161,7 +161,7 @@ namespace KADRIX {
         case 18: {
           if (token.isId()) {
             std::set<ConstraintId> constraints;
-            token->getVariables()[pick((unsigned int) token->getVariables().size())]->constraints(constraints);
+            token->getVariables()[pick(static_cast<unsigned int>(token->getVariables().size()))]->constraints(constraints);
             if (!constraints.empty())
               m_ce->deleteConstraint(*constraints.begin());
           }
@@ -229,7 +229,7 @@ namespace KADRIX {
       unsigned int refused = 0;
       // More seeds on request, for a longer hunt.
       const char* count = std::getenv("KADRIX_MISUSE_SEEDS");
-      const unsigned int seeds = count != 0 ? (unsigned int) std::atoi(count) : 200;
+      const unsigned int seeds = count != 0 ? static_cast<unsigned int>(std::atoi(count)) : 200;
       for (unsigned int seed = 1; seed <= seeds; ++seed) {
         SCOPED_TRACE(seed);
         // Both ways of merging, seed by seed.

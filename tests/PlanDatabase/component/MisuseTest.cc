@@ -212,7 +212,7 @@ namespace KADRIX {
       ObjectId tl2 = timeline("tl2")->getId();
       m_db->close();
       TokenId t = busy();
-      const double dead = (double) tl2;
+      const double dead = static_cast<double>(tl2);
       tl2->discard();
       EXPECT_FALSE(t->getObject()->baseDomain().isMember(dead));
       t->activate();

@@ -83,7 +83,7 @@ namespace KADRIX {
     class ClientFixture : public TokenFixture {
     protected:
       ClientFixture()
-        : client(*((DbClient*) m_db->getClient())), m_told(new ClientRecorder(m_db->getClient())),
+        : client(*(static_cast<DbClient*>(m_db->getClient()))), m_told(new ClientRecorder(m_db->getClient())),
           told(*m_told) {}
 
       DbClient& client;

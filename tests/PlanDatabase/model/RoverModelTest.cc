@@ -11,15 +11,15 @@ namespace KADRIX {
       Plan plan;
       ObjectId crater = plan.location("crater", 4, 3);
       ObjectId spirit = plan.rover("spirit");
-      const Location* place = dynamic_cast<const Location*>((Object*) crater);
+      const Location* place = dynamic_cast<const Location*>(static_cast<Object*>(crater));
       ASSERT_TRUE(place != 0);
       EXPECT_EQ(place->x(), 4);
       EXPECT_EQ(place->y(), 3);
-      EXPECT_TRUE(dynamic_cast<Timeline*>((Object*) spirit) != 0);
+      EXPECT_TRUE(dynamic_cast<Timeline*>(static_cast<Object*>(spirit)) != 0);
 
       TokenId go = plan.db()->createToken("Rover.Go", true, false);
       ASSERT_EQ(go->parameters().size(), 3u);
-      EXPECT_TRUE(go->parameters()[0]->lastDomain().isMember((double) crater));
+      EXPECT_TRUE(go->parameters()[0]->lastDomain().isMember(static_cast<double>(crater)));
       TokenId at = plan.db()->createToken("Rover.At", true, false);
       go->activate();
       at->activate();

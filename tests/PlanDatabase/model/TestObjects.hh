@@ -113,7 +113,7 @@ namespace KADRIX {
 
       /** Whether the variable's domain holds the object. */
       static bool holds(const ConstrainedVariableId& var, const ObjectId& object) {
-        return var->lastDomain().isMember((double) object);
+        return var->lastDomain().isMember(static_cast<double>(object));
       }
 
       ConstraintEngine* m_ce;

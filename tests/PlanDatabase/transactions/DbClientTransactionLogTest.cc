@@ -63,7 +63,7 @@ namespace KADRIX {
         m_log.reset(new DbClientTransactionLog(m_plan.db()->getClient(), chronological));
       }
 
-      DbClient& client() { return *((DbClient*) m_plan.db()->getClient()); }
+      DbClient& client() { return *(static_cast<DbClient*>(m_plan.db()->getClient())); }
 
       /** What flush writes, which empties the buffer. */
       std::string flushed() {
@@ -173,7 +173,7 @@ namespace KADRIX {
                    {"int", true},    {"INT", true},    {"INT_INTERVAL", true}};
       for (const auto& t : types) {
         const std::unique_ptr<AbstractDomain> domain(
-          t.integral ? (AbstractDomain*) new IntervalIntDomain(t.type) : new IntervalDomain(t.type));
+          t.integral ? static_cast<AbstractDomain*>(new IntervalIntDomain(t.type)) : new IntervalDomain(t.type));
         for (double value : t.integral ? integers : reals) {
           const std::string written = m_log->domainValueAsString(domain.get(), value);
           ASSERT_EQ(value, client().createValue(t.type, written)) << t.type << " " << written;

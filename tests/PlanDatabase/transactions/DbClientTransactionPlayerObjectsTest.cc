@@ -42,7 +42,7 @@ namespace KADRIX {
       EXPECT_EQ(v->baseDomain().getUpperBound(), 10);
       EXPECT_EQ(m_plan.db()->getGlobalVariable("w"), w);
       const ObjectId rock9 = m_plan.db()->getObject("rock9");
-      EXPECT_EQ(variable("rock9")->baseDomain().getSingletonValue(), (double) rock9);
+      EXPECT_EQ(variable("rock9")->baseDomain().getSingletonValue(), static_cast<double>(rock9));
       EXPECT_NE(debug.text().find("[DbClientTransactionPlayer:playVariableCreated]after xmlAsCreateVariable "
                                   "var = v type = int domain typeName =  " +
                                   v->baseDomain().getTypeName().toString() + "\n"),
@@ -91,7 +91,7 @@ namespace KADRIX {
         bool specified;
         double lower, upper;  // of the base domain
       };
-      const double rock1 = (double) m_plan.db()->getObject("rock1");
+      const double rock1 = static_cast<double>(m_plan.db()->getObject("rock1"));
       for (const Step& s : std::vector<Step>{
              {"<specify><id name=\"a.speed\"/><value type=\"int\" name=\"5\"/></specify>", "specified",
               speed, true, 0, 100},

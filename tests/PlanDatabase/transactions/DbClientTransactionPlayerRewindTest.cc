@@ -113,9 +113,9 @@ namespace KADRIX {
       static const char* const s_how[] = {"_log", "_chronological", "_stream"};
       std::string name = std::get<0>(info.param).label;
       for (char& c : name)
-        if (!isalnum((unsigned char) c))
+        if (!isalnum(static_cast<unsigned char>(c)))
           c = '_';
-      return name + s_how[(int) std::get<1>(info.param)];
+      return name + s_how[static_cast<int>(std::get<1>(info.param))];
     }
 
     INSTANTIATE_TEST_SUITE_P(EveryInverse, UndoTest,

@@ -67,7 +67,7 @@ namespace KADRIX {
       const ObjectId rover2 = m_plan.db()->getObject("rover2");
       EXPECT_EQ(token("s")->getPredicateName().toString(), "Rover.sample");
       EXPECT_TRUE(token("s")->getObject()->baseDomain().isSingleton());
-      EXPECT_EQ(token("s")->getObject()->baseDomain().getSingletonValue(), (double) rover2);
+      EXPECT_EQ(token("s")->getObject()->baseDomain().getSingletonValue(), static_cast<double>(rover2));
       EXPECT_EQ(token("t")->getObject()->baseDomain().getSize(), 2u);
     }
 

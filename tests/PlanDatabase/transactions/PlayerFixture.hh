@@ -81,7 +81,7 @@ namespace KADRIX {
       PlayerFixture() : m_player(new TestPlayer(clientId())) {}
 
       const DbClientId& clientId() const { return m_plan.db()->getClient(); }
-      DbClient& client() { return *(DbClient*) clientId(); }
+      DbClient& client() { return *static_cast<DbClient*>(clientId()); }
       TestPlayer& player() { return *m_player; }
       unsigned int propagations() const { return m_plan.engine()->cycleCount(); }
 

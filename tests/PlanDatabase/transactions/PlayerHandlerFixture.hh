@@ -71,7 +71,7 @@ namespace KADRIX {
 
       /** The tokens in order on the timeline of the name. */
       std::vector<TokenId> sequence(const char* timeline) {
-        const Timeline* tl = dynamic_cast<const Timeline*>((Object*) m_plan.db()->getObject(timeline));
+        const Timeline* tl = dynamic_cast<const Timeline*>(static_cast<Object*>(m_plan.db()->getObject(timeline)));
         return std::vector<TokenId>(tl->getTokenSequence().begin(), tl->getTokenSequence().end());
       }
 

@@ -131,7 +131,7 @@ namespace KADRIX {
       }
 
       TEST_F(PlayerReadingTest, AFailedPropagationInsideARootStopsItsOtherChildren) {
-        ConstraintEngine& engine = *(ConstraintEngine*) m_plan.engine();
+        ConstraintEngine& engine = *static_cast<ConstraintEngine*>(m_plan.engine());
         const ConstrainedVariableId x = engine.createVariable("int", IntervalIntDomain(0, 5, "int"));
         const ConstrainedVariableId y = engine.createVariable("int", IntervalIntDomain(0, 5, "int"));
         engine.createConstraint("eq", std::vector<ConstrainedVariableId>{x, y});

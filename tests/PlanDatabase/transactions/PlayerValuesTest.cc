@@ -70,8 +70,8 @@ namespace KADRIX {
           {"<value type='bool' name='true'/>", 1},
           {"<value type='float' name='-inf'/>", -g_infiniteTime()},
           {"<symbol type='string' value='hello'/>", LabelStr("hello")},
-          {"<object value='l1'/>", (double) l1},
-          {"<rover value='r1'/>", (double) r1},
+          {"<object value='l1'/>", static_cast<double>(l1)},
+          {"<rover value='r1'/>", static_cast<double>(r1)},
         };
         for (const Case& c : cases)
           EXPECT_EQ(c.value, player().xmlAsValue(*xml(c.element), nullptr)) << c.element;
@@ -81,7 +81,7 @@ namespace KADRIX {
         const char* location = "<new type='Location'><value type='int' name='7'/><value type='int' name='8'/></new>";
         const ObjectId first(player().xmlAsValue(*xml(location), nullptr));
         EXPECT_EQ("$OBJECT[0]", first->getName().toString());
-        EXPECT_EQ(8, ((RoverModel::Location*) first)->y());
+        EXPECT_EQ(8, static_cast<RoverModel::Location*>(first)->y());
         const ObjectId named(player().xmlAsValue(*xml(location), "home"));
         EXPECT_EQ("home", named->getName().toString());
         // As a value a "new" without type fails after it has taken its number; as a domain before.
@@ -328,7 +328,7 @@ namespace KADRIX {
         ASSERT_TRUE(made.isValid());
         EXPECT_EQ("r", r->getName().toString());
         EXPECT_TRUE(r->baseDomain().isSingleton());
-        EXPECT_EQ((double) made, r->baseDomain().getSingletonValue());
+        EXPECT_EQ(static_cast<double>(made), r->baseDomain().getSingletonValue());
         EXPECT_TRUE(r->canBeSpecified());
 
         const ConstrainedVariableId g = player().xmlAsCreateVariable("float", "g", nullptr);

@@ -26,7 +26,7 @@ namespace KADRIX {
     public:
       PlayedPlan() : m_player(m_plan.db()->getClient()) { client().enableTransactionLogging(); }
 
-      DbClient& client() { return *((DbClient*) m_plan.db()->getClient()); }
+      DbClient& client() { return *(static_cast<DbClient*>(m_plan.db()->getClient())); }
       const PlanDatabaseId& db() const { return m_plan.db(); }
       const ConstraintEngineId& engine() const { return m_plan.engine(); }
       DbClientTransactionPlayer& player() { return m_player; }

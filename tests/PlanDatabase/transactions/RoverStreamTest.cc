@@ -16,7 +16,7 @@ namespace KADRIX {
       std::size_t elements = 0;
       for (char c : stream)
         elements += c == '\n';
-      EXPECT_EQ((long) elements, RoverStreams::elementCount(size));
+      EXPECT_EQ(static_cast<long>(elements), RoverStreams::elementCount(size));
       play(stream);
       EXPECT_EQ(m_plan.db()->getTokens().size(), 10u);
       for (const char* rover : {"rover0", "rover1"}) {
@@ -41,7 +41,7 @@ namespace KADRIX {
       ASSERT_EQ(second.db()->getTokens().size(), 1u);
       const AbstractDomain& objects = (*second.db()->getTokens().begin())->getObject()->baseDomain();
       ASSERT_TRUE(objects.isSingleton()) << recorded;
-      EXPECT_EQ(objects.getSingletonValue(), (double) second.db()->getObject("rover2"));
+      EXPECT_EQ(objects.getSingletonValue(), static_cast<double>(second.db()->getObject("rover2")));
     }
 
   }
