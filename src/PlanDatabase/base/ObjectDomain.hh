@@ -68,6 +68,12 @@ namespace KADRIX {
 
     virtual ObjectDomain* copy() const;
 
+    /**
+     * Merges the values in one pass (they are sorted first unless they are): as many
+     * insert() calls would, but reporting RELAXED once, when any value was new.
+     */
+    void insertAll(const std::vector<double>& values) override;
+
     virtual std::string toString() const;
 
     /** The text of the object behind a member value. */

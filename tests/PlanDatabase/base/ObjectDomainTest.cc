@@ -2,6 +2,7 @@
 
 #include "PlanDatabase/base/ObjectDomain.hh"
 
+#include "ConstraintEngine/base/DomainTestListener.hh"
 #include "PlanDatabase/model/TestModel.hh"
 #include "Utils/base/Entity.hh"
 
@@ -119,4 +120,35 @@ TEST_F(ObjectDomainTest, ObjectListsFollowTheValues) {
   for (const Id<Thing>& object : domain.makeObjectList<Thing>())
     listed.push_back((double) object);
   EXPECT_EQ(values, listed);
+}
+
+TEST_F(ObjectDomainTest, InsertingManyMergesThemWithOneReport) {
+  RecordingListener listener;
+  ObjectDomain domain("Rover");
+  domain.setListener(listener.getId());
+  const struct {
+    std::vector<int> inserted;
+    std::vector<int> expected;
+    Changes reported;
+  } steps[] = {
+    {{2, 0, 2}, {0, 2}, {DomainListener::RELAXED}},
+    {{1, 0}, {0, 1, 2}, {DomainListener::RELAXED}},
+    {{1}, {0, 1, 2}, {}},
+    {{}, {0, 1, 2}, {}},
+  };
+  for (const auto& step : steps) {
+    std::vector<double> inserted;
+    for (int i : step.inserted)
+      inserted.push_back(value(i));
+    domain.insertAll(inserted);
+    ObjectDomain expected("Rover");
+    for (int i : step.expected)
+      expected.insert(value(i));
+    EXPECT_TRUE(domain == expected) << domain.toString();
+    EXPECT_EQ(step.reported, listener.take());
+  }
+  domain.close();
+  EXPECT_CHECK_FAILURE(domain.insertAll({value(0)}), "isOpen()",
+                       "Cannot insert " + domain.toString(value(0)) + " into the closed domain " +
+                       domain.toString() + ".");
 }
