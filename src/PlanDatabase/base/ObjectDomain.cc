@@ -92,12 +92,24 @@ namespace KADRIX {
       return;
     KADRIX_CHECK_MSG(isOpen(), "Cannot insert " << toString(values.front()) << " into the closed domain "
                      << toString() << ".");
+    for (double value : values)
+      KADRIX_CHECK_MSG(!std::isnan(value), "Cannot insert NaN into " << toString() << ".");
     std::vector<double> sorted;
     const std::vector<double>* added = &values;
     if (!std::is_sorted(values.begin(), values.end())) {
       sorted = values;
       std::sort(sorted.begin(), sorted.end());
       added = &sorted;
+    }
+    // Values pairwise apart, into an empty domain (a new object variable), are
+    // taken as they are.
+    bool distinct = m_values.empty();
+    for (std::size_t i = 1; distinct && i < added->size(); ++i)
+      distinct = !compareEqual((*added)[i - 1], (*added)[i]);
+    if (distinct) {
+      m_values = *added;
+      notifyChange(DomainListener::RELAXED);
+      return;
     }
     // A value is new unless it equals the greatest value kept below it or the
     // least member not below it, as insert() would find.
@@ -106,7 +118,6 @@ namespace KADRIX {
     std::size_t next = 0;
     bool grew = false;
     for (double value : *added) {
-      KADRIX_CHECK_MSG(!std::isnan(value), "Cannot insert NaN into " << toString() << ".");
       while (next < m_values.size() && m_values[next] < value)
         merged.push_back(m_values[next++]);
       if ((!merged.empty() && compareEqual(merged.back(), value)) ||

@@ -8,6 +8,7 @@
 
 #include <list>
 #include <string>
+#include <vector>
 
 namespace KADRIX {
 
@@ -33,13 +34,16 @@ namespace KADRIX {
                           const char* typeName = getDefaultTypeName().c_str())
       : EnumeratedDomain(false, typeName) {
       KADRIX_CHECK(!isNumeric());
+      std::vector<double> values;
+      values.reserve(initialValues.size());
       for (typename std::list<Id<O>>::const_iterator it = initialValues.begin();
            it != initialValues.end(); ++it) {
         const Id<O>& object = *it;
         KADRIX_CHECK(object.isValid());
         if (object.isValid())
-          insert((double) object);
+          values.push_back((double) object);
       }
+      insertAll(values);
       close();
     }
 
