@@ -101,5 +101,29 @@ TEST(EnumeratedDomainTest, FractionalValuesAgainstIntervals) {
   EXPECT_EQ((std::list<double>{1, 4}), values(dom));
 }
 
+TEST(EnumeratedDomainTest, FewValuesAgainstMany) {
+  std::list<double> many;
+  for (int i = 0; i < 40; ++i)
+    many.push_back(i);
+  const struct {
+    std::list<double> few;
+    std::list<double> kept;
+    DomainListener::ChangeType reported;
+  } cases[] = {
+    {{7}, {7}, DomainListener::RESTRICT_TO_SINGLETON},
+    {{-3, 5, 17.000001, 50}, {5, 17}, DomainListener::VALUE_REMOVED},
+    {{0.5, 41}, {}, DomainListener::EMPTIED},
+    {{0, 39}, {0, 39}, DomainListener::VALUE_REMOVED},
+  };
+  for (const auto& c : cases) {
+    RecordingListener listener;
+    EnumeratedDomain dom = numbers(many);
+    dom.setListener(listener.getId());
+    EXPECT_TRUE(dom.intersect(numbers(c.few)));
+    EXPECT_EQ(c.kept, values(dom));
+    EXPECT_EQ(Changes{c.reported}, listener.take());
+  }
+}
+
 } // namespace
 } // namespace KADRIX
