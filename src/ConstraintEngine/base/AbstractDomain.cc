@@ -61,6 +61,11 @@ void AbstractDomain::open() {
   notifyChange(DomainListener::OPENED);
 }
 
+void AbstractDomain::insertAll(const std::vector<double>& values) {
+  for (double value : values)
+    insert(value);
+}
+
 bool AbstractDomain::operator==(const AbstractDomain& dom) const {
   if (this == &dom)
     return true;

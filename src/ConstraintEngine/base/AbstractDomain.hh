@@ -8,6 +8,7 @@
 #include <iosfwd>
 #include <list>
 #include <string>
+#include <vector>
 
 namespace KADRIX {
 
@@ -122,6 +123,11 @@ public:
 
   /** Adds a value to an open enumerated domain (reports RELAXED); a member is ignored. */
   virtual void insert(double value) = 0;
+  /**
+   * Adds each of the values as insert() would. Domains that can merge them in
+   * one pass (domains of objects) report RELAXED once, when any was new.
+   */
+  virtual void insertAll(const std::vector<double>& values);
   /** Removes a value; a value that is not a member is ignored. */
   virtual void remove(double value) = 0;
   /**

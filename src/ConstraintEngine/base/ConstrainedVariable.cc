@@ -255,6 +255,16 @@ namespace KADRIX {
       getCurrentDomain().insert(value);
   }
 
+  void ConstrainedVariable::insertAll(const std::vector<double>& values) {
+    if (values.empty())
+      return;
+    KADRIX_CHECK_MSG(baseDomain().isOpen(),
+                     "Cannot insert " << toString(values.front()) << " into the closed domain of " << toString());
+    internal_baseDomain().insertAll(values);
+    if (!m_specified)
+      getCurrentDomain().insertAll(values);
+  }
+
   void ConstrainedVariable::open() {
     internal_baseDomain().open();
     getCurrentDomain().open();

@@ -89,6 +89,8 @@ namespace KADRIX {
     void reset() override;
     virtual void relax();
     virtual void insert(double value);
+    /** Inserts each of the values as insert() does, one pass over each domain; overridden along with insert(). */
+    virtual void insertAll(const std::vector<double>& values);
     virtual void remove(double value);
     virtual void specify(double value);
     virtual void close();

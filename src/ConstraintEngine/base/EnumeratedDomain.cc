@@ -140,6 +140,18 @@ bool EnumeratedDomain::intersect(const AbstractDomain& dom) {
     const std::vector<double>& other = valuesOf(dom, buffer);
     kept.reserve(std::min(m_values.size(), other.size()));
     std::size_t i = 0, j = 0;
+    if (other.size() * 8 < m_values.size()) {
+      // Few values against many (a restriction to one object): each found by
+      // search, from the least member that could equal it.
+      for (; j < other.size(); ++j) {
+        i = static_cast<std::size_t>(
+          std::lower_bound(m_values.begin() + static_cast<std::ptrdiff_t>(i), m_values.end(), other[j] - minDelta()) -
+          m_values.begin());
+        if (i < m_values.size() && compareEqual(m_values[i], other[j]))
+          kept.push_back(m_values[i++]);
+      }
+      j = other.size();
+    }
     while (i < m_values.size() && j < other.size()) {
       if (compareEqual(m_values[i], other[j])) {
         kept.push_back(m_values[i]);

@@ -4,6 +4,7 @@
 #include "Utils/base/Entity.hh"
 #include "Utils/base/IdTable.hh"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <climits>
@@ -84,6 +85,52 @@ namespace KADRIX {
       return false;
     dblValue = value;
     return true;
+  }
+
+  void ObjectDomain::insertAll(const std::vector<double>& values) {
+    if (values.empty())
+      return;
+    KADRIX_CHECK_MSG(isOpen(), "Cannot insert " << toString(values.front()) << " into the closed domain "
+                     << toString() << ".");
+    for (double value : values)
+      KADRIX_CHECK_MSG(!std::isnan(value), "Cannot insert NaN into " << toString() << ".");
+    std::vector<double> sorted;
+    const std::vector<double>* added = &values;
+    if (!std::is_sorted(values.begin(), values.end())) {
+      sorted = values;
+      std::sort(sorted.begin(), sorted.end());
+      added = &sorted;
+    }
+    // Values pairwise apart, into an empty domain (a new object variable), are
+    // taken as they are.
+    bool distinct = m_values.empty();
+    for (std::size_t i = 1; distinct && i < added->size(); ++i)
+      distinct = !compareEqual((*added)[i - 1], (*added)[i]);
+    if (distinct) {
+      m_values = *added;
+      notifyChange(DomainListener::RELAXED);
+      return;
+    }
+    // A value is new unless it equals the greatest value kept below it or the
+    // least member not below it, as insert() would find.
+    std::vector<double> merged;
+    merged.reserve(m_values.size() + added->size());
+    std::size_t next = 0;
+    bool grew = false;
+    for (double value : *added) {
+      while (next < m_values.size() && m_values[next] < value)
+        merged.push_back(m_values[next++]);
+      if ((!merged.empty() && compareEqual(merged.back(), value)) ||
+          (next < m_values.size() && compareEqual(m_values[next], value)))
+        continue;
+      merged.push_back(value);
+      grew = true;
+    }
+    if (!grew)
+      return;
+    merged.insert(merged.end(), m_values.begin() + static_cast<std::ptrdiff_t>(next), m_values.end());
+    m_values.swap(merged);
+    notifyChange(DomainListener::RELAXED);
   }
 
   ObjectDomain* ObjectDomain::copy() const {

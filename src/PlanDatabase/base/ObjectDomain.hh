@@ -8,6 +8,7 @@
 
 #include <list>
 #include <string>
+#include <vector>
 
 namespace KADRIX {
 
@@ -33,13 +34,16 @@ namespace KADRIX {
                           const char* typeName = getDefaultTypeName().c_str())
       : EnumeratedDomain(false, typeName) {
       KADRIX_CHECK(!isNumeric());
+      std::vector<double> values;
+      values.reserve(initialValues.size());
       for (typename std::list<Id<O>>::const_iterator it = initialValues.begin();
            it != initialValues.end(); ++it) {
         const Id<O>& object = *it;
         KADRIX_CHECK(object.isValid());
         if (object.isValid())
-          insert(static_cast<double>(object));
+          values.push_back(static_cast<double>(object));
       }
+      insertAll(values);
       close();
     }
 
@@ -67,6 +71,12 @@ namespace KADRIX {
     virtual bool convertToMemberValue(const std::string& strValue, double& dblValue) const;
 
     virtual ObjectDomain* copy() const;
+
+    /**
+     * Merges the values in one pass (they are sorted first unless they are): as many
+     * insert() calls would, but reporting RELAXED once, when any value was new.
+     */
+    void insertAll(const std::vector<double>& values) override;
 
     virtual std::string toString() const;
 

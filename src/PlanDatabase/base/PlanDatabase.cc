@@ -306,6 +306,7 @@ namespace KADRIX {
     }
     // A new object may hold tokens of predicates already cached: build the cache anew.
     m_objectsByPredicate.clear();
+    m_objectsOfTypeCache.clear();
 
     const double ownType = object->getType().getKey();
     for (ObjectVariableMap::const_iterator it = m_objectVariablesByObjectType.lower_bound(ownType);
@@ -329,6 +330,7 @@ namespace KADRIX {
 
     m_objects.erase(object);
     m_objectsByName.erase(object->getName().getKey());
+    m_objectsOfTypeCache.clear();
     for (std::multimap<double, ObjectId>::iterator it = m_objectsByPredicate.begin();
          it != m_objectsByPredicate.end();) {
       if (it->second == object)

@@ -240,8 +240,16 @@ namespace KADRIX {
     void notifyOrderingNoLongerRequired(const ObjectId& object, const TokenId& token);
 
     void getObjectsByPredicate(const LabelStr& predicate, std::list<ObjectId>& results);
-    void makeObjectVariable(const LabelStr& objectType, const std::list<ObjectId>& objects,
-                            const ConstrainedVariableId& objectVar, bool leaveOpen);
+    /**
+     * The objects of the type and of its subtypes, in order of admission, and their
+     * values in ascending order, as an object domain holds them.
+     */
+    struct ObjectsOfType {
+      std::vector<ObjectId> objects;
+      std::vector<double> values;
+    };
+    /** Those of the type, gathered once and kept until an object comes or goes. */
+    const ObjectsOfType& objectsOfType(const LabelStr& type);
     void handleObjectVariableCreation(const LabelStr& objectType,
                                       const ConstrainedVariableId& objectVar, bool leaveOpen);
     void handleObjectVariableDeletion(const ConstrainedVariableId& objectVar);
@@ -289,6 +297,8 @@ namespace KADRIX {
       m_objectVariableEntries;
     /** The result of getObjectsByType(LabelStr), rebuilt by each call. */
     mutable std::set<ObjectId> m_objectsOfType;
+    /** By type key: what objectsOfType() gathered; emptied whenever an object comes or goes. */
+    std::unordered_map<double, ObjectsOfType> m_objectsOfTypeCache;
   };
 
   template <class ID>

@@ -4,29 +4,45 @@
 #include "PlanDatabase/base/ObjectVariableListener.hh"
 #include "ConstraintEngine/base/ConstraintEngine.hh"
 
+#include <algorithm>
+
 namespace KADRIX {
 
   void PlanDatabase::makeObjectVariableFromType(const LabelStr& objectType,
                                                 const ConstrainedVariableId& objectVar,
                                                 bool leaveOpen) {
-    std::list<ObjectId> objects;
-    getObjectsByType<ObjectId>(objectType, objects);
-    makeObjectVariable(objectType, objects, objectVar, leaveOpen);
-  }
-
-  void PlanDatabase::makeObjectVariable(const LabelStr& objectType, const std::list<ObjectId>& objects,
-                                        const ConstrainedVariableId& objectVar, bool leaveOpen) {
+    const ObjectsOfType& objects = objectsOfType(objectType);
     KADRIX_CHECK(objectVar.isValid());
     KADRIX_CHECK(!objectVar->isClosed());
-    for (std::list<ObjectId>::const_iterator it = objects.begin(); it != objects.end(); ++it) {
+    // One sorted pass fills the domains: one at a time would cost a pass per object.
+    objectVar->insertAll(objects.values);
+    for (std::vector<ObjectId>::const_iterator it = objects.objects.begin(); it != objects.objects.end(); ++it) {
       const ObjectId& object = *it;
-      KADRIX_CHECK(object.isValid());
-      objectVar->insert(static_cast<double>(object));
       KADRIX_DEBUG("PlanDatabase:makeObjectVariable",
                    "Inserting object " << object->getName().toString() << " of type "
                    << object->getType().toString() << " for base type " << objectType.toString());
     }
     handleObjectVariableCreation(objectType, objectVar, leaveOpen);
+  }
+
+  const PlanDatabase::ObjectsOfType& PlanDatabase::objectsOfType(const LabelStr& type) {
+    KADRIX_CHECK_MSG(m_schema->isObjectType(type), type.toString());
+    std::unordered_map<double, ObjectsOfType>::const_iterator found = m_objectsOfTypeCache.find(type.getKey());
+    if (found != m_objectsOfTypeCache.end())
+      return found->second;
+    std::list<ObjectId> objects;
+    getObjectsByType<ObjectId>(type, objects);
+    ObjectsOfType& gathered = m_objectsOfTypeCache[type.getKey()];
+    gathered.objects.reserve(objects.size());
+    gathered.values.reserve(objects.size());
+    for (std::list<ObjectId>::const_iterator it = objects.begin(); it != objects.end(); ++it) {
+      const ObjectId& object = *it;
+      KADRIX_CHECK(object.isValid());
+      gathered.objects.push_back(object);
+      gathered.values.push_back(static_cast<double>(object));
+    }
+    std::sort(gathered.values.begin(), gathered.values.end());
+    return gathered;
   }
 
   void PlanDatabase::handleObjectVariableCreation(const LabelStr& objectType,

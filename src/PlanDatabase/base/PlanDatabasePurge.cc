@@ -12,6 +12,7 @@ namespace KADRIX {
     KADRIX_CHECK(m_state != PURGED);
     m_state = PURGED;
     purgeTokens();
+    m_objectsOfTypeCache.clear();
     if (Entity::isPurging())
       Entity::discardAll(m_objects);
     else {

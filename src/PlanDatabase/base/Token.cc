@@ -146,7 +146,7 @@ namespace KADRIX {
                      m_planDatabase->getSchema()->isPredicate(predicateName),
                      "Invalid predicate: " << predicateName.toString());
     m_baseObjectType = m_planDatabase->getSchema()->getObjectType(predicateName);
-    const std::set<ObjectId>& objects = m_planDatabase->getObjectsByType(m_baseObjectType);
+    const std::vector<double>& objects = m_planDatabase->objectsOfType(m_baseObjectType).values;
     KADRIX_CHECK_TEXT(!objects.empty(), "!m_planDatabase->getObjectsByType(m_baseObjectType).empty()",
                       "Allocated a token with no object instance available of type "
                       << m_baseObjectType.toString());
@@ -154,7 +154,7 @@ namespace KADRIX {
       return ObjectId::noId();
     const ObjectId& object = m_planDatabase->getObject(objectName);
     KADRIX_CHECK(object.isValid());
-    KADRIX_CHECK_TEXT(objects.find(object) != objects.end(),
+    KADRIX_CHECK_TEXT(std::binary_search(objects.begin(), objects.end(), static_cast<double>(object)),
                       "m_object->baseDomain().isMember(object)", "");
     return object;
   }

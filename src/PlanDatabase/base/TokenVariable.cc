@@ -59,6 +59,12 @@ namespace KADRIX {
   }
 
   template <class DomainType>
+  void TokenVariable<DomainType>::insertAll(const std::vector<double>& values) {
+    ConstrainedVariable::insertAll(values);
+    m_integratedBaseDomain->insertAll(values);
+  }
+
+  template <class DomainType>
   void TokenVariable<DomainType>::remove(double value) {
     ConstrainedVariable::remove(value);
     if (m_integratedBaseDomain->isMember(value))

@@ -41,6 +41,8 @@ namespace KADRIX {
     void relax() override;
     /** Inserts into the domains and into the integrated base domain. */
     void insert(double value) override;
+    /** Inserts into the domains and into the integrated base domain. */
+    void insertAll(const std::vector<double>& values) override;
     /** Removes from the domains, and from the integrated base domain when it holds the value. */
     void remove(double value) override;
     /** Requires canBeSpecified(); then setSpecified(value). */

@@ -191,9 +191,10 @@ namespace KADRIX {
       /** Takes characters up to and including the terminator; false at the end of input. */
       bool readUntil(const std::string& terminator) {
         const std::string::size_type from = text.size();
+        const int last = static_cast<unsigned char>(terminator.back());
         for (int c = peek(); c != EOF; c = peek()) {
           take();
-          if (text.size() - from >= terminator.size() &&
+          if (c == last && text.size() - from >= terminator.size() &&
               text.compare(text.size() - terminator.size(), terminator.size(), terminator) == 0)
             return true;
         }

@@ -7,7 +7,7 @@
 #include "ConstraintEngine/base/IntervalIntDomain.hh"
 #include "ConstraintEngine/base/StringDomain.hh"
 #include "ConstraintEngine/base/SymbolDomain.hh"
-#include "ConstraintEngine/base/DomainListener.hh"
+#include "ConstraintEngine/base/DomainTestListener.hh"
 #include "Utils/base/CheckHelpers.hh"
 
 #include <gtest/gtest.h>
@@ -23,24 +23,6 @@
 
 namespace KADRIX {
 namespace {
-
-/** Records every change a domain reports. */
-class RecordingListener : public DomainListener {
-public:
-  void notifyChange(const ChangeType& changeType) override { m_changes.push_back(changeType); }
-
-  /** The changes since the last call. */
-  std::vector<ChangeType> take() {
-    std::vector<ChangeType> result;
-    result.swap(m_changes);
-    return result;
-  }
-
-private:
-  std::vector<ChangeType> m_changes;
-};
-
-typedef std::vector<DomainListener::ChangeType> Changes;
 
 const double inf = 268435455;
 
@@ -301,6 +283,30 @@ TEST(EnumeratedDomainTest, FractionalValuesAgainstIntervals) {
   EXPECT_FALSE(dom.isSubsetOf(IntervalIntDomain(1, 4)));
   EXPECT_TRUE(dom.intersect(IntervalIntDomain(0, 10)));
   EXPECT_EQ((std::list<double>{1, 4}), values(dom));
+}
+
+TEST(EnumeratedDomainTest, FewValuesAgainstMany) {
+  std::list<double> many;
+  for (int i = 0; i < 40; ++i)
+    many.push_back(i);
+  const struct {
+    std::list<double> few;
+    std::list<double> kept;
+    DomainListener::ChangeType reported;
+  } cases[] = {
+    {{7}, {7}, DomainListener::RESTRICT_TO_SINGLETON},
+    {{-3, 5, 17.000001, 50}, {5, 17}, DomainListener::VALUE_REMOVED},
+    {{0.5, 41}, {}, DomainListener::EMPTIED},
+    {{0, 39}, {0, 39}, DomainListener::VALUE_REMOVED},
+  };
+  for (const auto& c : cases) {
+    RecordingListener listener;
+    EnumeratedDomain dom = numbers(many);
+    dom.setListener(listener.getId());
+    EXPECT_TRUE(dom.intersect(numbers(c.few)));
+    EXPECT_EQ(c.kept, values(dom));
+    EXPECT_EQ(Changes{c.reported}, listener.take());
+  }
 }
 
 // Randomized checks of enumerated and integer interval domains against a

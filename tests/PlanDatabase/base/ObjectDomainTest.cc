@@ -6,6 +6,7 @@
 
 #include "ConstraintEngine/base/SymbolDomain.hh"
 
+#include "ConstraintEngine/base/DomainTestListener.hh"
 #include "PlanDatabase/model/TestModel.hh"
 #include "Utils/base/Entity.hh"
 
@@ -146,3 +147,33 @@ TEST(StateDomainTest, CopiesAndText) {
                      "Attempted to construct a StateDomain with invalid type Colors");
 }
 
+TEST_F(ObjectDomainTest, InsertingManyMergesThemWithOneReport) {
+  RecordingListener listener;
+  ObjectDomain domain("Rover");
+  domain.setListener(listener.getId());
+  const struct {
+    std::vector<int> inserted;
+    std::vector<int> expected;
+    Changes reported;
+  } steps[] = {
+    {{2, 0, 2}, {0, 2}, {DomainListener::RELAXED}},
+    {{1, 0}, {0, 1, 2}, {DomainListener::RELAXED}},
+    {{1}, {0, 1, 2}, {}},
+    {{}, {0, 1, 2}, {}},
+  };
+  for (const auto& step : steps) {
+    std::vector<double> inserted;
+    for (int i : step.inserted)
+      inserted.push_back(value(i));
+    domain.insertAll(inserted);
+    ObjectDomain expected("Rover");
+    for (int i : step.expected)
+      expected.insert(value(i));
+    EXPECT_TRUE(domain == expected) << domain.toString();
+    EXPECT_EQ(step.reported, listener.take());
+  }
+  domain.close();
+  EXPECT_CHECK_FAILS(domain.insertAll({value(0)}), "isOpen()",
+                       "Cannot insert " + domain.toString(value(0)) + " into the closed domain " +
+                       domain.toString() + ".");
+}
