@@ -14,9 +14,10 @@ namespace KADRIX {
    * constraint engine ("ConstraintEngine", "CESchema"): registers the
    * ancestor and object-token constraint factories, and adds a schema
    * ("Schema", declaring "Timeline") and a plan database over it
-   * ("PlanDatabase") as components. Uninstalling deletes the database before
-   * the schema it uses; the factories stay registered. The module itself
-   * owns nothing between the two calls.
+   * ("PlanDatabase") as components. Uninstalling asks the host to drop the
+   * transaction interpreter, then deletes the database before the schema it
+   * uses; the factories stay registered. The module itself owns nothing
+   * between the two calls.
    */
   class ModulePlanDatabase : public Module {
   public:

@@ -94,7 +94,10 @@ namespace KADRIX {
     static TiXmlElement* allocateXmlElement(const std::string& tag);
     /** <token path=.../> */
     TiXmlElement* tokenAsXml(const TokenId& token) const;
-    /** <variable .../>: by engine index, or by its parent token's path or parent object's name and its own index. */
+    /**
+     * <variable .../>: by engine index, or by its parent token's path or its
+     * parent object's name, and its own index there.
+     */
     TiXmlElement* variableAsXml(const ConstrainedVariableId& variable) const;
     /** The element of one value of the domain: "object", "value" or "symbol". */
     TiXmlElement* domainValueAsXml(const AbstractDomain* domain, double value) const;

@@ -3,6 +3,7 @@
 #include "ConstraintEngine/base/ConstraintFactory.hh"
 #include "ConstraintEngine/base/IntervalDomain.hh"
 #include "ConstraintEngine/component/Constraints.hh"
+#include "PlanDatabase/base/DbClient.hh"
 #include "PlanDatabase/base/ObjectTokenRelation.hh"
 #include "PlanDatabase/component/IntervalToken.hh"
 #include "PlanDatabase/component/Timeline.hh"
@@ -36,6 +37,18 @@ namespace KADRIX {
         if (withReal)
           addParameter(IntervalDomain(0.5, 2.5), "y");
         close();
+      }
+    };
+
+    /** Makes ParamTokens, so that tokens can be created through the client. */
+    class ParamTokenFactory : public TokenFactory {
+    public:
+      ParamTokenFactory() : TokenFactory("Timeline.busy") {}
+      TokenId createInstance(const PlanDatabaseId& db, const LabelStr&, bool, bool) const override {
+        return (new ParamToken(db, false))->getId();
+      }
+      TokenId createInstance(const TokenId& master, const LabelStr&, const LabelStr&) const override {
+        return (new ParamToken(master))->getId();
       }
     };
 
@@ -195,6 +208,24 @@ namespace KADRIX {
       EXPECT_FALSE(PlanDatabaseWriter::useStandardKeys());
       m_db->toString();
       EXPECT_TRUE(PlanDatabaseWriter::useStandardKeys());
+    }
+
+    TEST_F(PlanDatabaseWriterTest, WithoutStandardKeysTokensAreNamedByPath) {
+      m_schema->registerTokenFactory((new ParamTokenFactory())->getId());
+      new Timeline(db(), "Timeline", "tl");
+      const DbClientId& client = m_db->getClient();
+      client->enableTransactionLogging();
+      TokenId first = client->createToken("Timeline.busy", true, false);
+      TokenId busy = client->createToken("Timeline.busy", true, false);
+      busy->activate();
+      TokenId slave = (new ParamToken(busy))->getId();
+      m_ce->propagate();
+
+      const std::string byPath = PlanDatabaseWriter::toString(db(), false);
+      for (const char* line : {"\tKey=0  Master=NONE\n", "\tKey=1  Master=NONE\n", "\tKey=1.0  Master=1\n"})
+        EXPECT_NE(std::string::npos, byPath.find(line)) << line;
+      EXPECT_EQ(std::string::npos, byPath.find("Key=" + key(first)));
+      EXPECT_NE(std::string::npos, m_db->toString().find("Key=" + key(slave) + "  Master=" + key(busy)));
     }
 
     TEST_F(PlanDatabaseWriterTest, InconsistentPlansAreNotWritten) {

@@ -2,14 +2,18 @@
 #define KADRIX_TESTS_CLIENT_RECORDER_HH
 
 // A client listener that writes down every notification it hears, one line
-// each, for tests of what the client tells and when.
+// each, for tests of what the client tells and when, and a fixture with one
+// on the database's client.
 
 #include "PlanDatabase/base/DbClientListener.hh"
 #include "PlanDatabase/base/Object.hh"
 #include "PlanDatabase/base/Token.hh"
+#include "PlanDatabase/base/DbClient.hh"
+#include "PlanDatabase/model/TestTokens.hh"
 #include "ConstraintEngine/base/Constraint.hh"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -66,6 +70,18 @@ namespace KADRIX {
     private:
       static std::string name(const ConstrainedVariableId& v) { return v->getName().toString(); }
       void note(const std::string& line) { log.push_back(probe ? line + " | " + probe() : line); }
+    };
+
+    /** The token fixture with a recorder on the database's client. */
+    class ClientFixture : public TokenFixture {
+    protected:
+      ClientFixture()
+        : client(*((DbClient*) m_db->getClient())), m_told(new ClientRecorder(m_db->getClient())),
+          told(*m_told) {}
+
+      DbClient& client;
+      std::unique_ptr<ClientRecorder> m_told; // goes before the database
+      ClientRecorder& told;
     };
 
   }
