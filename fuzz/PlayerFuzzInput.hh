@@ -11,6 +11,7 @@
 #include "ConstraintEngine/base/ConstraintFactory.hh"
 #include "ConstraintEngine/component/Constraints.hh"
 #include "PlanDatabase/base/DbClient.hh"
+#include "PlanDatabase/base/ObjectDomain.hh"
 #include "PlanDatabase/base/ObjectTokenRelation.hh"
 #include "PlanDatabase/base/PlanDatabase.hh"
 #include "PlanDatabase/base/Schema.hh"
@@ -20,6 +21,7 @@
 
 #include <tinyxml.h>
 
+#include <cstring>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -67,62 +69,69 @@ namespace KADRIX {
       std::unique_ptr<PlanDatabase> m_db;
     };
 
+    /** A player whose name tables the harness fills, as creating transactions would. */
+    class FuzzPlayer : public DbClientTransactionPlayer {
+    public:
+      explicit FuzzPlayer(const DbClientId& client) : DbClientTransactionPlayer(client) {}
+      using DbClientTransactionPlayer::m_tokens;
+      using DbClientTransactionPlayer::m_variables;
+    };
+
+    /** Runs f; a failed check is an expected end. */
+    template <class F>
+    void attempt(F f) {
+      try {
+        f();
+      } catch (const Error&) {
+      }
+    }
+
     /**
      * Plays the text into a fresh rover plan (locations l1 and l2, rover r1,
-     * and a token at path 0), then reads every child of the text's first
-     * elements as a domain, a value, a token and a variable. A failed check
-     * (KADRIX::Error) is the expected end of bad input; anything else
-     * escapes. The plan is destroyed afterwards.
+     * a token at path 0 known as "t", and variables known as "v" and "l1"),
+     * then reads every child of the text's first elements as a domain, a
+     * value, a token, a variable, a token type and an invoked transaction. A
+     * failed check (KADRIX::Error) is the expected end of bad input; anything
+     * else escapes. The plan is destroyed afterwards.
      */
     inline void playHostileInput(const std::string& text) {
       FreshPlan plan;
       IntervalIntDomain one(1, 1, "int"), two(2, 2, "int");
       const std::vector<const AbstractDomain*> coordinates{&one, &two};
-      plan.db().createObject("Location", "l1", coordinates);
+      const ObjectId l1 = plan.db().createObject("Location", "l1", coordinates);
       plan.db().createObject("Location", "l2", coordinates);
       plan.db().createObject("Rover", "r1", std::vector<const AbstractDomain*>());
       DbClient& client = *static_cast<DbClient*>(plan.db().getClient());
       client.enableTransactionLogging();
-      client.createToken("Rover.At", true, false);
 
-      DbClientTransactionPlayer player(plan.db().getClient());
+      FuzzPlayer player(plan.db().getClient());
+      player.m_tokens["t"] = client.createToken("Rover.At", true, false);
+      player.m_variables["v"] = client.createVariable("int", one, "v", false, true);
+      player.m_variables["l1"] = client.createVariable("Location", ObjectDomain(l1, "Location"), "l1", false, true);
       {
         std::istringstream is(text);
-        try {
-          player.play(is);
-        } catch (const Error&) {
-        }
+        attempt([&] { player.play(is); });
       }
 
       std::istringstream is(text);
       for (int i = 0; i < READ_ELEMENTS; ++i) {
         TiXmlDocument doc;
         const TiXmlElement* element = nullptr;
-        try {
-          element = DbClientTransactionPlayer::readElement(is, doc);
-        } catch (const Error&) {
-          return;
-        }
+        attempt([&] { element = DbClientTransactionPlayer::readElement(is, doc); });
         if (element == nullptr)
           return;
         for (const TiXmlElement* child = element->FirstChildElement(); child != nullptr;
              child = child->NextSiblingElement()) {
-          try {
-            std::unique_ptr<const AbstractDomain>(player.xmlAsAbstractDomain(*child, nullptr, nullptr));
-          } catch (const Error&) {
+          attempt([&] { std::unique_ptr<const AbstractDomain>(player.xmlAsAbstractDomain(*child, nullptr, nullptr)); });
+          attempt([&] { player.xmlAsValue(*child, nullptr); });
+          attempt([&] { player.xmlAsToken(*child); });
+          attempt([&] { player.xmlAsVariable(*child); });
+          if (const char* type = child->Attribute("type")) {
+            ObjectId object;
+            attempt([&] { player.getObjectAndType(plan.db().getClient(), type, object); });
           }
-          try {
-            player.xmlAsValue(*child, nullptr);
-          } catch (const Error&) {
-          }
-          try {
-            player.xmlAsToken(*child);
-          } catch (const Error&) {
-          }
-          try {
-            player.xmlAsVariable(*child);
-          } catch (const Error&) {
-          }
+          if (strcmp(child->Value(), "invoke") == 0)
+            attempt([&] { player.playInvokeTransaction(*child); });
         }
       }
     }

@@ -52,6 +52,8 @@ namespace KADRIX {
     PlanDatabase* db = new PlanDatabase(ce->getId(), schema->getId());
     engine->addComponent("PlanDatabase", db);
 
+    // The XML transaction interpreter over the database's client; the host
+    // engine owns it from here on.
     engine->addLanguageInterpreter("zorl-xml-txn", new ZorlXmlTxnInterpreter(db->getClient()));
   }
 

@@ -83,8 +83,8 @@ namespace KADRIX {
 
     /** The start of a text for messages: long texts are cut. */
     std::string excerpt(const std::string& text) {
-      const std::string::size_type sl_max = 80;
-      return text.size() <= sl_max ? text : text.substr(0, sl_max) + "...";
+      const std::string::size_type limit = 80;
+      return text.size() <= limit ? text : text.substr(0, limit) + "...";
     }
 
     /**

@@ -217,6 +217,8 @@ namespace KADRIX {
              malformed + "Error reading end tag.): <zorl><class></zorl></class>"},
             {"<class id='1' id='2'/>", "!doc.Error()", malformed + "Error parsing Element.): <class id='1' id='2'/>"},
             {"<class id=\"a>b\"", "!doc.Error()", malformed + "Error parsing Element.): <class id=\"a>b\""},
+            {"<", "complete", "Transaction element truncated by the end of the stream: <"},
+            {"<!-- no end", "complete", "Transaction element truncated by the end of the stream: <!-- no end"},
             {deep, "depth <= MAX_NESTING",
              "Transaction element nested deeper than 1000 levels: " + deep.substr(0, 80) + "..."},
             {wide, "++attributes <= MAX_ATTRIBUTES",
