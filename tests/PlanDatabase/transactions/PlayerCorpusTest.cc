@@ -15,7 +15,7 @@
 #include <vector>
 
 namespace KADRIX {
-  namespace test {
+  namespace TestModel {
     namespace {
 
       std::vector<std::string> corpusFiles() {

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <list>
 #include <memory>
 #include <sstream>
@@ -22,7 +23,7 @@
 #include <vector>
 
 namespace KADRIX {
-  namespace test {
+  namespace TestModel {
 
     /** The element that the text holds (one element, well formed). */
     inline std::unique_ptr<TiXmlElement> xml(const std::string& text) {
@@ -39,10 +40,16 @@ namespace KADRIX {
       if (d.isEnumerated()) {
         std::list<double> values;
         d.getValues(values);
+        // Labels and objects are ordered by key and address: members are listed by name instead.
+        std::vector<std::string> members;
+        for (double v : values)
+          members.push_back(d.isEntity() ? ObjectId(v)->getName().toString() : d.toString(v));
+        if (!d.isNumeric())
+          std::sort(members.begin(), members.end());
         os << "{";
         const char* separator = "";
-        for (double v : values) {
-          os << separator << (d.isEntity() ? ObjectId(v)->getName().toString() : d.toString(v));
+        for (const std::string& member : members) {
+          os << separator << member;
           separator = ",";
         }
         os << "}";

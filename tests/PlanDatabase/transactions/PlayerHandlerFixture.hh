@@ -52,7 +52,7 @@ namespace KADRIX {
       return std::string("<goal><predicateinstance name=\"") + name + "\" type=\"" + predicate + "\"/></goal>";
     }
 
-    class PlayerHandlerFixture : public test::PlayerFixture {
+    class PlayerHandlerFixture : public PlayerFixture {
     protected:
       PlayerHandlerFixture() : m_calls(clientId()) {}
       ~PlayerHandlerFixture() noexcept override {}
@@ -76,8 +76,8 @@ namespace KADRIX {
       }
 
       /** Expects each input to fail to play as its case says, with no client call made. */
-      void expectPlayFailures(const std::vector<test::Failure>& cases) {
-        test::expectFailures(cases, [this](const std::string& input) { play(input); });
+      void expectPlayFailures(const std::vector<Failure>& cases) {
+        expectFailures(cases, [this](const std::string& input) { play(input); });
         EXPECT_EQ(m_calls.take(), "");
       }
 

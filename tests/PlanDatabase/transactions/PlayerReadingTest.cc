@@ -11,7 +11,7 @@
 #include <streambuf>
 
 namespace KADRIX {
-  namespace test {
+  namespace TestModel {
     namespace {
 
       typedef std::vector<std::string> Names;

@@ -16,7 +16,7 @@
 #include <list>
 
 namespace KADRIX {
-  namespace test {
+  namespace TestModel {
     namespace {
 
       /**
@@ -126,7 +126,7 @@ namespace KADRIX {
           {"<set><float value='2.5'/><int value='1'/></set>", "float {1,2.5}"},
           {"<set><value type='int' value='3' name='4'/><INT name='5'/></set>", "int {3,5}"},
           {"<set><bool value='true'/><BOOL name='false'/></set>", "bool {0,1}"},
-          {"<set><string value='b'/><STRING value='a'/></set>", "string {b,a}"},
+          {"<set><string value='b'/><STRING value='a'/></set>", "string {a,b}"},
           {"<set><symbol type='SYMBOL' value='x'/><symbol type='SYMBOL' value='y'/></set>", "SYMBOL {x,y}"},
           {"<set type='Location'><object value='l1'/><object value='l2'/></set>", "Location objects {l1,l2}"},
           {"<set><object value='l2'/></set>", "Objects objects {l2}"},

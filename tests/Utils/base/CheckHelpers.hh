@@ -43,11 +43,6 @@ namespace KADRIX {
     };
 
   }
-
-  // The former name of the test namespace, for tests written before the two were one.
-  namespace test {
-    using namespace TestModel;
-  }
 }
 
 /** Expects the statement to fail a check with this condition text and message. */
