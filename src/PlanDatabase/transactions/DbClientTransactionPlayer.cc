@@ -261,6 +261,10 @@ namespace KADRIX {
     m_filters = filters;
   }
 
+  bool DbClientTransactionPlayer::isInvoke(const TiXmlElement& element) {
+    return strcmp(element.Value(), "invoke") == 0;
+  }
+
   bool DbClientTransactionPlayer::transactionMatch(const TiXmlElement& trans,
                                                    const std::string& name) const {
     if (name == trans.Value())

@@ -220,6 +220,9 @@ namespace KADRIX {
      */
     static const TiXmlElement* readElement(std::istream& is, TiXmlDocument& doc);
 
+    /** Whether the element is the "invoke" form of its transaction. */
+    static bool isInvoke(const TiXmlElement& element);
+
   protected:
     /** The entry of a name table, or the empty handle; never inserts. */
     template <class T>
@@ -242,6 +245,9 @@ namespace KADRIX {
 
     /** "$OBJECT[n]" or "$VAR[n]" from the counter, which then moves on. */
     static std::string generatedName(const char* prefix, int& counter);
+
+    /** The variable that a "reset" element, plain or invoked, names (checked valid by the caller). */
+    ConstrainedVariableId resetVariable(const TiXmlElement& element);
 
     /** How many "zorl" roots enclose the element being processed. */
     int m_zorlDepth;

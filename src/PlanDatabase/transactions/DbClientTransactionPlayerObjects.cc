@@ -20,8 +20,6 @@ namespace KADRIX {
 
   namespace {
 
-    bool isInvoke(const TiXmlElement& element) { return strcmp(element.Value(), "invoke") == 0; }
-
     /** An engine index written as a decimal number; anything else fails a check. */
     unsigned int decimalIndex(const char* text) {
       unsigned long value = 0;
@@ -149,17 +147,19 @@ namespace KADRIX {
     var->restrictBaseDomain(*domain);
   }
 
-  void DbClientTransactionPlayer::playVariableReset(const TiXmlElement& element) {
-    KADRIX_DEBUG("DbClientTransactionPlayer:playVariableReset", "Playing " << element);
-    ConstrainedVariableId var;
+  ConstrainedVariableId DbClientTransactionPlayer::resetVariable(const TiXmlElement& element) {
     if (isInvoke(element)) {
       KADRIX_CHECK(element.Attribute("identifier") != NULL);
-      var = parseVariable(element.Attribute("identifier"));
-    } else {
-      const TiXmlElement* var_el = element.FirstChildElement();
-      KADRIX_CHECK(var_el != NULL);
-      var = xmlAsVariable(*var_el);
+      return parseVariable(element.Attribute("identifier"));
     }
+    const TiXmlElement* var_el = element.FirstChildElement();
+    KADRIX_CHECK(var_el != NULL);
+    return xmlAsVariable(*var_el);
+  }
+
+  void DbClientTransactionPlayer::playVariableReset(const TiXmlElement& element) {
+    KADRIX_DEBUG("DbClientTransactionPlayer:playVariableReset", "Playing " << element);
+    const ConstrainedVariableId var = resetVariable(element);
     KADRIX_CHECK(var.isValid());
     m_client->reset(var);
     KADRIX_DEBUG("DbClientTransactionPlayer:playVariableReset", "Played " << element);

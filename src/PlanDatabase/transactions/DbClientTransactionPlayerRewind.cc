@@ -559,15 +559,7 @@ namespace KADRIX {
 
   template <class It>
   void DbClientTransactionPlayer::playVariableUnreset(const TiXmlElement& element, It start, It end) {
-    ConstrainedVariableId var;
-    if (hasTag(element, "invoke")) {
-      KADRIX_CHECK(element.Attribute("identifier") != NULL);
-      var = parseVariable(element.Attribute("identifier"));
-    } else {
-      const TiXmlElement* var_el = element.FirstChildElement();
-      KADRIX_CHECK(var_el != NULL);
-      var = xmlAsVariable(*var_el);
-    }
+    const ConstrainedVariableId var = resetVariable(element);
     const TiXmlElement* found = findOlder(
       m_rewindIndex, RewindIndex::SPECIFY, start, end,
       [&](std::vector<std::string>& keys) { return variableSought(m_client, var, keys); },

@@ -17,8 +17,6 @@ namespace KADRIX {
 
   namespace {
 
-    bool isInvoke(const TiXmlElement& element) { return strcmp(element.Value(), "invoke") == 0; }
-
     /**
      * The token of an "activate", "merge", "reject" or "cancel" element's
      * "invoke" form: the token created under the "identifier" (empty handle when
@@ -30,11 +28,10 @@ namespace KADRIX {
       return it == tokens.end() ? TokenId::noId() : it->second;
     }
 
-
     /** The token whose state an "activate", "reject" or "cancel" element changes, by either form. */
     TokenId changedToken(DbClientTransactionPlayer& player,
                          const std::map<std::string, TokenId>& tokens, const TiXmlElement& element) {
-      if (isInvoke(element))
+      if (DbClientTransactionPlayer::isInvoke(element))
         return invokedToken(tokens, element);
       const TiXmlElement* token_el = element.FirstChildElement();
       KADRIX_CHECK(token_el != NULL);
