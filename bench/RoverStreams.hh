@@ -11,10 +11,10 @@ namespace KADRIX {
 
     /** The shape of a stream. */
     struct Size {
-      int locations;  // L locations loc0, loc1, ...
-      int rovers;     // N rovers rover0, rover1, ...
-      int goals;      // M drive goals per rover, r<rover>g<goal>
-      int every;      // every k-th goal is also "before" its predecessor and its speed "eq" the global
+      int locations; // L locations loc0, loc1, ...
+      int rovers; // N rovers rover0, rover1, ...
+      int goals; // M drive goals per rover, r<rover>g<goal>
+      int every; // every k-th goal is also "before" its predecessor and its speed "eq" the global
     };
 
     /**
@@ -27,11 +27,11 @@ namespace KADRIX {
      */
     inline std::string generate(const Size& size) {
       std::string out;
-      out.reserve(static_cast<std::size_t>(size.rovers) * size.goals * 300 + static_cast<std::size_t>(size.locations) * 120);
+      out.reserve(static_cast<std::size_t>(size.rovers) * size.goals * 300 +
+                  static_cast<std::size_t>(size.locations) * 120);
       for (int l = 0; l < size.locations; ++l)
         out += "<new type=\"Location\" name=\"loc" + std::to_string(l) + "\"><value type=\"int\" name=\"" +
-               std::to_string(l) + "\"/><value type=\"int\" name=\"" + std::to_string(2 * l) +
-               "\"/></new>\n";
+               std::to_string(l) + "\"/><value type=\"int\" name=\"" + std::to_string(2 * l) + "\"/></new>\n";
       out += "<invoke name=\"close\" identifier=\"Location\"/>\n";
       for (int r = 0; r < size.rovers; ++r)
         out += "<new type=\"Rover\" name=\"rover" + std::to_string(r) + "\"/>\n";

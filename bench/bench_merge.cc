@@ -38,7 +38,7 @@ namespace {
     Plan() : ces(new CESchema()), schema(new Schema("Bench", ces->getId())) {
       registerEngineConstraints(ces->getId());
       ces->registerConstraintFactory(
-        new ConcreteConstraintFactory<ObjectTokenRelation>("ObjectTokenRelation", "Default", true));
+          new ConcreteConstraintFactory<ObjectTokenRelation>("ObjectTokenRelation", "Default", true));
       schema->addObjectType("Rover");
       schema->addPredicate("Rover.drive");
       schema->addMember("Rover.drive", "int", "speed");
@@ -56,8 +56,8 @@ namespace {
       ces.reset();
     }
     TokenId drive(int startLow, int endHigh) {
-      return (new DriveToken(db->getId(), IntervalIntDomain(startLow, 1000),
-                             IntervalIntDomain(0, endHigh)))->getId();
+      return (new DriveToken(db->getId(), IntervalIntDomain(startLow, 1000), IntervalIntDomain(0, endHigh)))
+          ->getId();
     }
     std::unique_ptr<CESchema> ces;
     std::unique_ptr<Schema> schema;
@@ -102,8 +102,9 @@ namespace {
       plan.reset();
       state.ResumeTiming();
     }
-    state.counters["time_per_token"] = benchmark::Counter(
-      static_cast<double>(state.iterations() * n), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["time_per_token"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * n),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   }
   BENCHMARK(BM_Archive)->Arg(1000)->Arg(10000)->Iterations(5)->Unit(benchmark::kMillisecond);
 

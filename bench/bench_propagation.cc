@@ -214,15 +214,16 @@ namespace {
       if (c.kind == PRECEDES)
         return narrow(c.b, m_lb[c.a], plusInfinity()) && narrow(c.a, minusInfinity(), m_ub[c.b]);
       for (int pass = 0; pass < 16; ++pass) {
-        const double s0 = m_lb[c.a], s1 = m_ub[c.a], d0 = m_lb[c.b], d1 = m_ub[c.b], e0 = m_lb[c.c], e1 = m_ub[c.c];
+        const double s0 = m_lb[c.a], s1 = m_ub[c.a], d0 = m_lb[c.b], d1 = m_ub[c.b], e0 = m_lb[c.c],
+                     e1 = m_ub[c.c];
         if (!narrow(c.c, lowerBoundSum(s0, d0), upperBoundSum(s1, d1)))
           return false;
         if (!narrow(c.a, lowerBoundSum(m_lb[c.c], -d1), upperBoundSum(m_ub[c.c], -d0)))
           return false;
         if (!narrow(c.b, lowerBoundSum(m_lb[c.c], -m_ub[c.a]), upperBoundSum(m_ub[c.c], -m_lb[c.a])))
           return false;
-        if (s0 == m_lb[c.a] && s1 == m_ub[c.a] && d0 == m_lb[c.b] && d1 == m_ub[c.b] &&
-            e0 == m_lb[c.c] && e1 == m_ub[c.c])
+        if (s0 == m_lb[c.a] && s1 == m_ub[c.a] && d0 == m_lb[c.b] && d1 == m_ub[c.b] && e0 == m_lb[c.c] &&
+            e1 == m_ub[c.c])
           break;
       }
       return true;
@@ -283,9 +284,25 @@ namespace {
 
 // Undoing an append relaxes the chain (untimed, O(N)): fixed iteration counts
 // keep the run short.
-BENCHMARK(AppendEngine)->Args({1000, 1})->Args({10000, 1})->Args({1000, 0})->Args({10000, 0})
-  ->UseManualTime()->Iterations(200)->Unit(benchmark::kMicrosecond);
-BENCHMARK(AppendFloor)->Args({1000, 1})->Args({10000, 1})->Args({1000, 0})->Args({10000, 0})
-  ->UseManualTime()->Iterations(200)->Unit(benchmark::kMicrosecond);
-BENCHMARK(RemoveAndRestore)->Args({1000, 1})->Args({10000, 1})->Args({1000, 0})->Args({10000, 0})
-  ->Unit(benchmark::kMicrosecond);
+BENCHMARK(AppendEngine)
+    ->Args({1000, 1})
+    ->Args({10000, 1})
+    ->Args({1000, 0})
+    ->Args({10000, 0})
+    ->UseManualTime()
+    ->Iterations(200)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(AppendFloor)
+    ->Args({1000, 1})
+    ->Args({10000, 1})
+    ->Args({1000, 0})
+    ->Args({10000, 0})
+    ->UseManualTime()
+    ->Iterations(200)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(RemoveAndRestore)
+    ->Args({1000, 1})
+    ->Args({10000, 1})
+    ->Args({1000, 0})
+    ->Args({10000, 0})
+    ->Unit(benchmark::kMicrosecond);

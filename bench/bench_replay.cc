@@ -42,8 +42,9 @@ namespace {
       state.ResumeTiming();
     }
     state.counters["elements"] = static_cast<double>(RoverStreams::elementCount(size));
-    state.counters["elements/s"] = benchmark::Counter(
-      static_cast<double>(RoverStreams::elementCount(size)) * state.iterations(), benchmark::Counter::kIsRate);
+    state.counters["elements/s"] =
+        benchmark::Counter(static_cast<double>(RoverStreams::elementCount(size)) * state.iterations(),
+                           benchmark::Counter::kIsRate);
   }
 
   void BM_Parse(benchmark::State& state) {
@@ -63,8 +64,9 @@ namespace {
       benchmark::DoNotOptimize(count);
     }
     state.counters["elements"] = static_cast<double>(RoverStreams::elementCount(size));
-    state.counters["elements/s"] = benchmark::Counter(
-      static_cast<double>(RoverStreams::elementCount(size)) * state.iterations(), benchmark::Counter::kIsRate);
+    state.counters["elements/s"] =
+        benchmark::Counter(static_cast<double>(RoverStreams::elementCount(size)) * state.iterations(),
+                           benchmark::Counter::kIsRate);
   }
 
   BENCHMARK(BM_Play)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);

@@ -53,7 +53,7 @@ namespace {
     explicit Plan(bool closed) : ces(new CESchema()), schema(new Schema("Bench", ces->getId())) {
       registerEngineConstraints(ces->getId());
       ces->registerConstraintFactory(
-        new ConcreteConstraintFactory<ObjectTokenRelation>("ObjectTokenRelation", "Default", true));
+          new ConcreteConstraintFactory<ObjectTokenRelation>("ObjectTokenRelation", "Default", true));
       schema->addObjectType("Rover");
       schema->addPredicate("Rover.drive");
       schema->addMember("Rover.drive", "int", "speed");
@@ -100,13 +100,17 @@ namespace {
     }
     state.SetItemsProcessed(state.iterations() * n);
     state.counters["bytes_per_token"] = bytes;
-    state.counters["time_per_token"] = benchmark::Counter(
-      static_cast<double>(state.iterations() * n), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["time_per_token"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * n),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   }
 
   // Second argument: 1 with the database closed before the tokens are made, 0 with it open.
   BENCHMARK(BM_CreateAndActivateIntervalTokens)
-    ->Args({1000, 1})->Args({100000, 1})->Args({1000, 0})->Args({100000, 0})
-    ->Unit(benchmark::kMillisecond);
+      ->Args({1000, 1})
+      ->Args({100000, 1})
+      ->Args({1000, 0})
+      ->Args({100000, 0})
+      ->Unit(benchmark::kMillisecond);
 
 }

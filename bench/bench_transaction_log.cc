@@ -98,9 +98,9 @@ namespace {
     state.SetItemsProcessed(state.iterations() * (6 * n - 2));
   }
   BENCHMARK(ClientCycle)
-    ->ArgsProduct({{50, 200}, {NO_LOG, NORMAL_LOG, CHRONOLOGICAL_LOG}})
-    ->ArgNames({"tokens", "log"})
-    ->Unit(benchmark::kMicrosecond);
+      ->ArgsProduct({{50, 200}, {NO_LOG, NORMAL_LOG, CHRONOLOGICAL_LOG}})
+      ->ArgNames({"tokens", "log"})
+      ->Unit(benchmark::kMicrosecond);
 
   void Flush(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));

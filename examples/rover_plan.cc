@@ -129,7 +129,8 @@ namespace {
 
     std::ifstream again = open(path);
     player.rewind(again, true);
-    std::cout << std::endl << "Plan after rewinding to the breakpoint:" << std::endl
+    std::cout << std::endl
+              << "Plan after rewinding to the breakpoint:" << std::endl
               << PlanDatabaseWriter::toString(plan.db(), false);
   }
 
@@ -147,8 +148,7 @@ int main(int argc, char** argv) {
       if (*end != '\0' || value < 0 || value > 100000)
         return usage(argv[0]);
       tokenCount = static_cast<int>(value);
-    }
-    else if (path.empty() && argv[i][0] != '-')
+    } else if (path.empty() && argv[i][0] != '-')
       path = argv[i];
     else
       return usage(argv[0]);
@@ -160,8 +160,7 @@ int main(int argc, char** argv) {
       return build(tokenCount);
     run(path);
     return 0;
-  }
-  catch (const std::exception& e) {
+  } catch (const std::exception& e) {
     std::cerr << argv[0] << ": " << (path.empty() ? "--tokens" : path) << ": " << e.what() << std::endl;
     return 1;
   }

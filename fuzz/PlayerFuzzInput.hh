@@ -40,8 +40,8 @@ namespace KADRIX {
       static Schema* s_schema = [] {
         CESchema* ces = new CESchema();
         registerEngineConstraints(ces->getId());
-        ces->registerConstraintFactory(new ConcreteConstraintFactory<ObjectTokenRelation>(
-          "ObjectTokenRelation", "Default", true));
+        ces->registerConstraintFactory(
+            new ConcreteConstraintFactory<ObjectTokenRelation>("ObjectTokenRelation", "Default", true));
         Schema* schema = new Schema("RoverModel", ces->getId());
         RoverModel::declare(*schema);
         RoverModel::registerFactories(*schema);
@@ -78,8 +78,7 @@ namespace KADRIX {
     };
 
     /** Runs f; a failed check is an expected end. */
-    template <class F>
-    void attempt(F f) {
+    template <class F> void attempt(F f) {
       try {
         f();
       } catch (const Error&) {
@@ -107,7 +106,8 @@ namespace KADRIX {
       FuzzPlayer player(plan.db().getClient());
       player.m_tokens["t"] = client.createToken("Rover.At", true, false);
       player.m_variables["v"] = client.createVariable("int", one, "v", false, true);
-      player.m_variables["l1"] = client.createVariable("Location", ObjectDomain(l1, "Location"), "l1", false, true);
+      player.m_variables["l1"] =
+          client.createVariable("Location", ObjectDomain(l1, "Location"), "l1", false, true);
       {
         std::istringstream is(text);
         attempt([&] { player.play(is); });
@@ -122,7 +122,9 @@ namespace KADRIX {
           return;
         for (const TiXmlElement* child = element->FirstChildElement(); child != nullptr;
              child = child->NextSiblingElement()) {
-          attempt([&] { std::unique_ptr<const AbstractDomain>(player.xmlAsAbstractDomain(*child, nullptr, nullptr)); });
+          attempt([&] {
+            std::unique_ptr<const AbstractDomain>(player.xmlAsAbstractDomain(*child, nullptr, nullptr));
+          });
           attempt([&] { player.xmlAsValue(*child, nullptr); });
           attempt([&] { player.xmlAsToken(*child); });
           attempt([&] { player.xmlAsVariable(*child); });

@@ -25,8 +25,7 @@ namespace KADRIX {
       /** At most this many "eq" constraints, twice as many global variables: propagation stays cheap. */
       const std::size_t CAP = 10;
 
-      template <class T>
-      void forget(std::vector<T>& items, const T& item) {
+      template <class T> void forget(std::vector<T>& items, const T& item) {
         items.erase(std::remove(items.begin(), items.end(), item), items.end());
       }
 
@@ -50,12 +49,14 @@ namespace KADRIX {
     bool RandomChanges::step() {
       typedef bool (RandomChanges::*Change)();
       static const std::pair<Change, int> s_changes[] = {
-        {&RandomChanges::activate, 4}, {&RandomChanges::merge, 2}, {&RandomChanges::reject, 1},
-        {&RandomChanges::cancel, 3}, {&RandomChanges::constrain, 3}, {&RandomChanges::free, 2},
-        {&RandomChanges::specify, 3}, {&RandomChanges::reset, 2}, {&RandomChanges::createVariable, 2},
-        {&RandomChanges::restrict, 1}, {&RandomChanges::deleteVariable, 1},
-        {&RandomChanges::createConstraint, 2}, {&RandomChanges::deleteConstraint, 1},
-        {&RandomChanges::deleteToken, 2}, {&RandomChanges::location, 1}};
+          {&RandomChanges::activate, 4},         {&RandomChanges::merge, 2},
+          {&RandomChanges::reject, 1},           {&RandomChanges::cancel, 3},
+          {&RandomChanges::constrain, 3},        {&RandomChanges::free, 2},
+          {&RandomChanges::specify, 3},          {&RandomChanges::reset, 2},
+          {&RandomChanges::createVariable, 2},   {&RandomChanges::restrict, 1},
+          {&RandomChanges::deleteVariable, 1},   {&RandomChanges::createConstraint, 2},
+          {&RandomChanges::deleteConstraint, 1}, {&RandomChanges::deleteToken, 2},
+          {&RandomChanges::location, 1}};
       static const int s_goals = 5, s_facts = 1;
       int total = s_goals + s_facts;
       for (const std::pair<Change, int>& change : s_changes)
@@ -212,7 +213,7 @@ namespace KADRIX {
         return false;
       const std::string name = "g" + std::to_string(m_names++);
       const ConstrainedVariableId variable =
-        client().createVariable("int", IntervalIntDomain(0, 10, "int"), name.c_str(), false, true);
+          client().createVariable("int", IntervalIntDomain(0, 10, "int"), name.c_str(), false, true);
       m_variables.push_back(variable);
       m_restrictable.push_back(variable);
       return true;
@@ -250,7 +251,7 @@ namespace KADRIX {
       const unsigned int first = pick(m_variables.size());
       const unsigned int second = (first + 1 + pick(m_variables.size() - 1)) % m_variables.size();
       m_constraints.push_back(client().createConstraint(
-        "eq", std::vector<ConstrainedVariableId>{m_variables[first], m_variables[second]}));
+          "eq", std::vector<ConstrainedVariableId>{m_variables[first], m_variables[second]}));
       return true;
     }
 
@@ -278,7 +279,7 @@ namespace KADRIX {
       const std::string name = "spot" + std::to_string(m_names++);
       IntervalIntDomain x(1, 1, "int"), y(2, 2, "int");
       const ObjectId spot =
-        client().createObject("Location", name.c_str(), std::vector<const AbstractDomain*>{&x, &y});
+          client().createObject("Location", name.c_str(), std::vector<const AbstractDomain*>{&x, &y});
       client().deleteObject(spot);
       return true;
     }

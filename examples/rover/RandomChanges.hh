@@ -50,7 +50,9 @@ namespace KADRIX {
       typedef std::tuple<ObjectId, TokenId, TokenId> Ordering;
 
       DbClient& client() { return *(static_cast<DbClient*>(m_db->getClient())); }
-      unsigned int pick(std::size_t count) { return std::uniform_int_distribution<unsigned int>(0, static_cast<unsigned int>(count) - 1)(m_random); }
+      unsigned int pick(std::size_t count) {
+        return std::uniform_int_distribution<unsigned int>(0, static_cast<unsigned int>(count) - 1)(m_random);
+      }
       std::vector<TokenId> tokens(bool (*which)(const TokenId&)) const;
       /** The token whose root comes last in the client's record, or none. */
       TokenId newestToken() const;

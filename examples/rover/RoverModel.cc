@@ -34,8 +34,7 @@ namespace KADRIX {
       class LocationFactory : public ObjectFactory {
       public:
         LocationFactory() : ObjectFactory("Location:int:int") {}
-        ObjectId createInstance(const PlanDatabaseId& db, const LabelStr& /*type*/,
-                                const LabelStr& name,
+        ObjectId createInstance(const PlanDatabaseId& db, const LabelStr& /*type*/, const LabelStr& name,
                                 const std::vector<const AbstractDomain*>& arguments) const override {
           KADRIX_CHECK(arguments.size() == 2);
           return (new Location(db, name, coordinate(arguments[0]), coordinate(arguments[1])))->getId();
@@ -45,15 +44,13 @@ namespace KADRIX {
       class RoverFactory : public ObjectFactory {
       public:
         RoverFactory() : ObjectFactory("Rover") {}
-        ObjectId createInstance(const PlanDatabaseId& db, const LabelStr& /*type*/,
-                                const LabelStr& name,
+        ObjectId createInstance(const PlanDatabaseId& db, const LabelStr& /*type*/, const LabelStr& name,
                                 const std::vector<const AbstractDomain*>& /*arguments*/) const override {
           return (new Rover(db, name))->getId();
         }
       };
 
-      template <class T>
-      class Factory : public TokenFactory {
+      template <class T> class Factory : public TokenFactory {
       public:
         explicit Factory(const LabelStr& predicate) : TokenFactory(predicate) {}
         TokenId createInstance(const PlanDatabaseId& db, const LabelStr& name, bool rejectable,
@@ -116,8 +113,7 @@ namespace KADRIX {
       close();
     }
 
-    DriveToken::DriveToken(const PlanDatabaseId& db, const LabelStr& name, bool rejectable,
-                           bool isFact)
+    DriveToken::DriveToken(const PlanDatabaseId& db, const LabelStr& name, bool rejectable, bool isFact)
       : IntervalToken(db, name, rejectable, isFact, horizon(), horizon(), IntervalIntDomain(10, 200),
                       Token::noObject(), false) {
       addParameters();
@@ -135,8 +131,7 @@ namespace KADRIX {
       close();
     }
 
-    SampleToken::SampleToken(const PlanDatabaseId& db, const LabelStr& name, bool rejectable,
-                             bool isFact)
+    SampleToken::SampleToken(const PlanDatabaseId& db, const LabelStr& name, bool rejectable, bool isFact)
       : IntervalToken(db, name, rejectable, isFact, horizon(), horizon(), IntervalIntDomain(1, 50),
                       Token::noObject(), false) {
       addParameters();
@@ -153,8 +148,7 @@ namespace KADRIX {
       close();
     }
 
-    ArriveToken::ArriveToken(const PlanDatabaseId& db, const LabelStr& name, bool rejectable,
-                             bool isFact)
+    ArriveToken::ArriveToken(const PlanDatabaseId& db, const LabelStr& name, bool rejectable, bool isFact)
       : EventToken(db, name, rejectable, isFact, horizon(), Token::noObject(), false) {
       addParameters();
     }
@@ -203,11 +197,10 @@ namespace KADRIX {
 
     Plan::Plan()
       : m_ces(new CESchema()), m_schema(new Schema("RoverModel", m_ces->getId())),
-        m_ce(new ConstraintEngine(m_ces->getId())),
-        m_db(new PlanDatabase(m_ce->getId(), m_schema->getId())) {
+        m_ce(new ConstraintEngine(m_ces->getId())), m_db(new PlanDatabase(m_ce->getId(), m_schema->getId())) {
       registerEngineConstraints(m_ces->getId());
-      m_ces->registerConstraintFactory(new ConcreteConstraintFactory<ObjectTokenRelation>(
-        "ObjectTokenRelation", "Default", true));
+      m_ces->registerConstraintFactory(
+          new ConcreteConstraintFactory<ObjectTokenRelation>("ObjectTokenRelation", "Default", true));
       declare(*m_schema);
       registerFactories(*m_schema);
     }

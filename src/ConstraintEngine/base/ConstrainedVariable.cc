@@ -37,33 +37,13 @@ namespace KADRIX {
 
   // ---------------------------------------------------------------- variable
 
-  ConstrainedVariable::ConstrainedVariable(const ConstraintEngineId& constraintEngine,
-                                           bool internal,
-                                           bool canBeSpecified,
-                                           const LabelStr& name,
-                                           const EntityId& parent,
+  ConstrainedVariable::ConstrainedVariable(const ConstraintEngineId& constraintEngine, bool internal,
+                                           bool canBeSpecified, const LabelStr& name, const EntityId& parent,
                                            int index)
-    : Entity(),
-      m_forwarder(this),
-      m_narrowed(false),
-      m_emptied(false),
-      m_empty(false),
-      m_muted(false),
-      m_dying(false),
-      m_specified(false),
-      m_internal(internal),
-      m_canBeSpecified(canBeSpecified),
-      m_constraintEngine(constraintEngine),
-      m_currentDomain(0),
-      m_deactivation(0),
-      m_slot(0),
-      m_waveStamp(0),
-      m_sweepStamp(0),
-      m_sweepNode(0),
-      m_index(index),
-      m_name(name),
-      m_specifiedValue(0),
-      m_parent(parent) {
+    : Entity(), m_forwarder(this), m_narrowed(false), m_emptied(false), m_empty(false), m_muted(false),
+      m_dying(false), m_specified(false), m_internal(internal), m_canBeSpecified(canBeSpecified),
+      m_constraintEngine(constraintEngine), m_currentDomain(0), m_deactivation(0), m_slot(0), m_waveStamp(0),
+      m_sweepStamp(0), m_sweepNode(0), m_index(index), m_name(name), m_specifiedValue(0), m_parent(parent) {
     KADRIX_CHECK_MSG(constraintEngine.isValid(),
                      "Cannot create variable " << name.toString() << " without a valid constraint engine.");
     m_id = ConstrainedVariableId(this);
@@ -84,9 +64,7 @@ namespace KADRIX {
     return sl_type;
   }
 
-  const LabelStr& ConstrainedVariable::entityType() const {
-    return entityTypeName();
-  }
+  const LabelStr& ConstrainedVariable::entityType() const { return entityTypeName(); }
 
   const LabelStr& ConstrainedVariable::NO_NAME() {
     static const LabelStr sl_noName(g_noVarName());
@@ -98,9 +76,7 @@ namespace KADRIX {
     return sl_type;
   }
 
-  const LabelStr& ConstrainedVariable::getName() const {
-    return m_name;
-  }
+  const LabelStr& ConstrainedVariable::getName() const { return m_name; }
 
   std::string ConstrainedVariable::toString() const {
     std::ostringstream os;
@@ -121,22 +97,16 @@ namespace KADRIX {
     return os.str();
   }
 
-  std::string ConstrainedVariable::toString(double value) const {
-    return baseDomain().toString(value);
-  }
+  std::string ConstrainedVariable::toString(double value) const { return baseDomain().toString(value); }
 
-  bool ConstrainedVariable::validate() const {
-    return m_listener.isId() && m_constraintEngine.isId();
-  }
+  bool ConstrainedVariable::validate() const { return m_listener.isId() && m_constraintEngine.isId(); }
 
   double ConstrainedVariable::getSpecifiedValue() const {
     KADRIX_CHECK_MSG(isSpecified(), toString() << " is not specified.");
     return m_specifiedValue;
   }
 
-  bool ConstrainedVariable::isClosed() const {
-    return baseDomain().isClosed();
-  }
+  bool ConstrainedVariable::isClosed() const { return baseDomain().isClosed(); }
 
   bool ConstrainedVariable::isEmptied() {
     const AbstractDomain& dom = getCurrentDomain();
@@ -154,9 +124,8 @@ namespace KADRIX {
     AbstractDomain& base = internal_baseDomain();
     if (!base.isMember(value) && base.isOpen())
       base.insert(value);
-    KADRIX_CHECK_MSG(base.isMember(value),
-                     "Cannot specify " << toString() << " to " << toString(value)
-                     << ": not in its base domain.");
+    KADRIX_CHECK_MSG(base.isMember(value), "Cannot specify " << toString() << " to " << toString(value)
+                                                             << ": not in its base domain.");
     if (m_specified) {
       if (base.compareEqual(m_specifiedValue, value))
         return;
@@ -168,12 +137,13 @@ namespace KADRIX {
     // the new state.
     m_specified = true;
     m_specifiedValue = value;
-    changeCurrentDomain([value](AbstractDomain& current) {
-                          if (current.isOpen() && !current.isMember(value))
-                            current.insert(value);
-                          current.set(value);
-                        },
-                        DomainListener::SET_TO_SINGLETON, true);
+    changeCurrentDomain(
+        [value](AbstractDomain& current) {
+          if (current.isOpen() && !current.isMember(value))
+            current.insert(value);
+          current.set(value);
+        },
+        DomainListener::SET_TO_SINGLETON, true);
   }
 
   void ConstrainedVariable::remove(double value) {
@@ -201,31 +171,28 @@ namespace KADRIX {
 
   // ---------------------------------------------------------------- widening
 
-  void ConstrainedVariable::reset() {
-    resetTo(0);
-  }
+  void ConstrainedVariable::reset() { resetTo(0); }
 
-  void ConstrainedVariable::reset(const AbstractDomain& domain) {
-    resetTo(&domain);
-  }
+  void ConstrainedVariable::reset(const AbstractDomain& domain) { resetTo(&domain); }
 
   void ConstrainedVariable::resetTo(const AbstractDomain* domain) {
     // The specified value goes first: constraints told of the reset see it gone.
     m_specified = false;
     m_narrowed = false;
     const AbstractDomain& target = domain != 0 ? *domain : baseDomain();
-    changeCurrentDomain([&target](AbstractDomain& current) { current.relax(target); },
-                        DomainListener::RESET, false);
+    changeCurrentDomain([&target](AbstractDomain& current) { current.relax(target); }, DomainListener::RESET,
+                        false);
   }
 
   void ConstrainedVariable::relax() {
     m_narrowed = false;
-    changeCurrentDomain([this](AbstractDomain& current) {
-                          current.relax(baseDomain());
-                          if (m_specified)
-                            current.set(m_specifiedValue);
-                        },
-                        DomainListener::RELAXED, true);
+    changeCurrentDomain(
+        [this](AbstractDomain& current) {
+          current.relax(baseDomain());
+          if (m_specified)
+            current.set(m_specifiedValue);
+        },
+        DomainListener::RELAXED, true);
   }
 
   template <class Change>
@@ -235,8 +202,7 @@ namespace KADRIX {
     m_muted = true;
     try {
       change(current);
-    }
-    catch (...) {
+    } catch (...) {
       m_muted = false;
       throw;
     }
@@ -258,8 +224,8 @@ namespace KADRIX {
   void ConstrainedVariable::insertAll(const std::vector<double>& values) {
     if (values.empty())
       return;
-    KADRIX_CHECK_MSG(baseDomain().isOpen(),
-                     "Cannot insert " << toString(values.front()) << " into the closed domain of " << toString());
+    KADRIX_CHECK_MSG(baseDomain().isOpen(), "Cannot insert " << toString(values.front())
+                                                             << " into the closed domain of " << toString());
     internal_baseDomain().insertAll(values);
     if (!m_specified)
       getCurrentDomain().insertAll(values);
@@ -303,17 +269,11 @@ namespace KADRIX {
 
   // ---------------------------------------------------------------- engine state
 
-  bool ConstrainedVariable::pending() const {
-    return m_constraintEngine->pending();
-  }
+  bool ConstrainedVariable::pending() const { return m_constraintEngine->pending(); }
 
-  void ConstrainedVariable::update() {
-    m_constraintEngine->propagate();
-  }
+  void ConstrainedVariable::update() { m_constraintEngine->propagate(); }
 
-  bool ConstrainedVariable::provenInconsistent() const {
-    return m_constraintEngine->provenInconsistent();
-  }
+  bool ConstrainedVariable::provenInconsistent() const { return m_constraintEngine->provenInconsistent(); }
 
   double ConstrainedVariable::getViolation() const {
     std::set<ConstraintId> seen;
@@ -360,7 +320,8 @@ namespace KADRIX {
     // a global variable) has not let go.
     if (!engine->quiet())
       for (ConstrainedVariableListener* l : m_listeners)
-        KADRIX_CHECK_MSG(!l->keepsVariable(), toString() << " is kept by its owner and cannot be discarded directly.");
+        KADRIX_CHECK_MSG(!l->keepsVariable(),
+                         toString() << " is kept by its owner and cannot be discarded directly.");
     m_dying = true;
     if (!engine->quiet()) {
       tellListeners(m_listeners, [](const ConstrainedVariableListenerId& l) { l->notifyDiscard(); });
@@ -392,21 +353,13 @@ namespace KADRIX {
     return DOUBLE;
   }
 
-  bool ConstrainedVariable::isEnumerated() const {
-    return baseDomain().isEnumerated();
-  }
+  bool ConstrainedVariable::isEnumerated() const { return baseDomain().isEnumerated(); }
 
-  bool ConstrainedVariable::isInterval() const {
-    return baseDomain().isInterval();
-  }
+  bool ConstrainedVariable::isInterval() const { return baseDomain().isInterval(); }
 
-  bool ConstrainedVariable::isNull() const {
-    return lastDomain().isEmpty();
-  }
+  bool ConstrainedVariable::isNull() const { return lastDomain().isEmpty(); }
 
-  bool ConstrainedVariable::isSingleton() const {
-    return lastDomain().isSingleton();
-  }
+  bool ConstrainedVariable::isSingleton() const { return lastDomain().isSingleton(); }
 
   PSVarValue ConstrainedVariable::getSingletonValue() const {
     return PSVarValue(lastDomain().getSingletonValue(), getType());
@@ -433,17 +386,11 @@ namespace KADRIX {
     return result;
   }
 
-  double ConstrainedVariable::getLowerBound() const {
-    return lastDomain().getLowerBound();
-  }
+  double ConstrainedVariable::getLowerBound() const { return lastDomain().getLowerBound(); }
 
-  double ConstrainedVariable::getUpperBound() const {
-    return lastDomain().getUpperBound();
-  }
+  double ConstrainedVariable::getUpperBound() const { return lastDomain().getUpperBound(); }
 
-  void ConstrainedVariable::specifyValue(PSVarValue& value) {
-    specify(value.asDouble());
-  }
+  void ConstrainedVariable::specifyValue(PSVarValue& value) { specify(value.asDouble()); }
 
   PSEntity* ConstrainedVariable::getParent() const {
     if (!m_parent.isValid())

@@ -162,8 +162,7 @@ namespace KADRIX {
     void undoDeactivation();
 
     /** Insert every constraint on this variable, active or not, into a set. */
-    template <class S>
-    void constraints(S& results) const {
+    template <class S> void constraints(S& results) const {
       for (const Link& l : m_links)
         results.insert(l.id);
     }
@@ -180,11 +179,8 @@ namespace KADRIX {
     static const LabelStr& NO_NAME();
 
   protected:
-    ConstrainedVariable(const ConstraintEngineId& constraintEngine,
-                        bool internal,
-                        bool canBeSpecified,
-                        const LabelStr& name,
-                        const EntityId& parent = EntityId::noId(),
+    ConstrainedVariable(const ConstraintEngineId& constraintEngine, bool internal, bool canBeSpecified,
+                        const LabelStr& name, const EntityId& parent = EntityId::noId(),
                         int index = NO_INDEX);
 
     /** Forwards derived-domain changes to the engine. Owned by the variable. */
@@ -227,25 +223,25 @@ namespace KADRIX {
     }
 
     // Hot during propagation first: reports, links and the current domain.
-    VariableChangeListener m_forwarder;       // the listener behind m_listener
-    bool m_narrowed;              // propagation narrowed it since it was last relaxed
-    bool m_emptied;               // listed by the engine as emptied
-    bool m_empty;                 // the current domain is empty (counted by its constraints)
-    bool m_muted;                 // reports of the current domain operation are dropped
-    bool m_dying;                 // being discarded
+    VariableChangeListener m_forwarder; // the listener behind m_listener
+    bool m_narrowed; // propagation narrowed it since it was last relaxed
+    bool m_emptied; // listed by the engine as emptied
+    bool m_empty; // the current domain is empty (counted by its constraints)
+    bool m_muted; // reports of the current domain operation are dropped
+    bool m_dying; // being discarded
     bool m_specified;
     const bool m_internal;
     const bool m_canBeSpecified;
     const ConstraintEngineId m_constraintEngine;
-    AbstractDomain* m_currentDomain;                // cache of getCurrentDomain()
+    AbstractDomain* m_currentDomain; // cache of getCurrentDomain()
     std::vector<Link> m_links;
     unsigned int m_deactivation;
 
     // Engine bookkeeping (see ConstraintEngine).
-    unsigned int m_slot;          // engine index
-    unsigned int m_waveStamp;     // the last relaxation wave that visited the variable
-    unsigned int m_sweepStamp;    // the last temporal sweep that numbered the variable
-    int m_sweepNode;              // its number in that sweep
+    unsigned int m_slot; // engine index
+    unsigned int m_waveStamp; // the last relaxation wave that visited the variable
+    unsigned int m_sweepStamp; // the last temporal sweep that numbered the variable
+    int m_sweepNode; // its number in that sweep
     const int m_index;
 
     ConstrainedVariableId m_id;

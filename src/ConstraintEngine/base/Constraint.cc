@@ -16,32 +16,19 @@ namespace KADRIX {
     }
   }
 
-  Constraint::Constraint(const LabelStr& name,
-                         const LabelStr& propagatorName,
+  Constraint::Constraint(const LabelStr& name, const LabelStr& propagatorName,
                          const ConstraintEngineId& constraintEngine,
                          const std::vector<ConstrainedVariableId>& variables)
-    : Entity(),
-      m_isRedundant(false),
-      m_deactivation(0),
-      m_emptyScope(0),
-      m_agendaEntries(0),
-      m_queued(false),
-      m_linked(false),
-      m_temporalKind(-1),
-      m_sweepMark(0),
-      m_slot(0),
-      m_violationMark(0),
-      m_name(name),
-      m_propagatorName(propagatorName),
-      m_constraintEngine(constraintEngine),
-      m_variables(variables) {
+    : Entity(), m_isRedundant(false), m_deactivation(0), m_emptyScope(0), m_agendaEntries(0), m_queued(false),
+      m_linked(false), m_temporalKind(-1), m_sweepMark(0), m_slot(0), m_violationMark(0), m_name(name),
+      m_propagatorName(propagatorName), m_constraintEngine(constraintEngine), m_variables(variables) {
     // Everything is checked before anything is registered.
     KADRIX_CHECK_MSG(constraintEngine.isValid(),
                      "Cannot create constraint " << name.toString() << " without a valid constraint engine.");
     for (size_t i = 0; i < variables.size(); ++i)
       KADRIX_CHECK_MSG(variables[i].isValid() && variables[i]->getConstraintEngine() == constraintEngine,
                        "Variable " << i << " in the scope of constraint " << name.toString()
-                       << " is invalid or belongs to another engine.");
+                                   << " is invalid or belongs to another engine.");
     m_id = ConstraintId(this);
     ConstraintEngine* engine = static_cast<ConstraintEngine*>(m_constraintEngine);
     m_slot = engine->add(this);
@@ -80,8 +67,7 @@ namespace KADRIX {
           });
         }
       }
-    }
-    catch (...) {
+    } catch (...) {
       // A hook refused the constraint: the destructor will not run, so undo here.
       unlink();
       engine->remove(this);
@@ -103,9 +89,7 @@ namespace KADRIX {
     return sl_type;
   }
 
-  const LabelStr& Constraint::entityType() const {
-    return entityTypeName();
-  }
+  const LabelStr& Constraint::entityType() const { return entityTypeName(); }
 
   const std::string& Constraint::getEntityType() const {
     static const std::string sl_type("CONSTRAINT");
@@ -232,16 +216,14 @@ namespace KADRIX {
     return result;
   }
 
-  const std::vector<ConstrainedVariableId>&
-  Constraint::checkedScope(const std::vector<ConstrainedVariableId>& variables, size_t arity,
-                           const std::string& name) {
+  const std::vector<ConstrainedVariableId>& Constraint::checkedScope(
+      const std::vector<ConstrainedVariableId>& variables, size_t arity, const std::string& name) {
     if (variables.size() != arity) {
       std::ostringstream message;
       if (!name.empty())
-        message << "Constraint " << name << " takes " << arity << " variables, not "
-                << variables.size() << ".";
-      KADRIX_CHECK_REPORT_("variables.size() == " + std::to_string(arity), message.str(),
-                           std::string());
+        message << "Constraint " << name << " takes " << arity << " variables, not " << variables.size()
+                << ".";
+      KADRIX_CHECK_REPORT_("variables.size() == " + std::to_string(arity), message.str(), std::string());
     }
     return variables;
   }

@@ -25,8 +25,7 @@ namespace KADRIX {
    */
   class Constraint : public Entity, public virtual PSConstraint {
   public:
-    Constraint(const LabelStr& name,
-               const LabelStr& propagatorName,
+    Constraint(const LabelStr& name, const LabelStr& propagatorName,
                const ConstraintEngineId& constraintEngine,
                const std::vector<ConstrainedVariableId>& variables);
     virtual ~Constraint() noexcept(false);
@@ -58,23 +57,19 @@ namespace KADRIX {
     void setOwned() { m_owned = true; }
     bool isOwned() const { return m_owned; }
 
-    void setSource(const ConstraintId& sourceConstraint) {
-      KADRIX_CHECK(sourceConstraint.isValid());
-    }
+    void setSource(const ConstraintId& sourceConstraint) { KADRIX_CHECK(sourceConstraint.isValid()); }
 
     /**
      * Told at once of every change of a scope variable's current domain.
      * Return true when the change needs no execution.
      */
-    virtual bool canIgnore(const ConstrainedVariableId& /*variable*/,
-                           int /*argIndex*/,
+    virtual bool canIgnore(const ConstrainedVariableId& /*variable*/, int /*argIndex*/,
                            const DomainListener::ChangeType& /*changeType*/) {
       return false;
     }
     /** Narrow the scope to the local fixpoint. */
     virtual void handleExecute() = 0;
-    virtual void handleExecute(const ConstrainedVariableId& /*variable*/,
-                               int /*argIndex*/,
+    virtual void handleExecute(const ConstrainedVariableId& /*variable*/, int /*argIndex*/,
                                const DomainListener::ChangeType& /*changeType*/) {
       handleExecute();
     }
@@ -87,9 +82,9 @@ namespace KADRIX {
      * Fails "variables.size() == <arity>"; the message names the constraint
      * and both sizes when a name is given, and is empty otherwise.
      */
-    static const std::vector<ConstrainedVariableId>&
-    checkedScope(const std::vector<ConstrainedVariableId>& variables, size_t arity,
-                 const std::string& name = std::string());
+    static const std::vector<ConstrainedVariableId>& checkedScope(
+        const std::vector<ConstrainedVariableId>& variables, size_t arity,
+        const std::string& name = std::string());
 
   protected:
     virtual void handleActivate() {}
@@ -119,22 +114,22 @@ namespace KADRIX {
     // Engine bookkeeping first: deliveries and the agenda read it together
     // with the object's vtable pointer.
     unsigned int m_deactivation;
-    unsigned int m_emptyScope;                     // scope positions whose current domain is empty
-    unsigned int m_agendaEntries;                  // entries in the engine's agenda
-    bool m_queued;                                 // on the engine's agenda
-    bool m_linked;                                 // links into the variables exist
-    signed char m_temporalKind;                    // for sweeps: -1 unknown, 0 none, 1 precedes, 2 distance
-    unsigned int m_sweepMark;                      // the last temporal sweep that saw it
-    unsigned int m_slot;                           // engine index
-    unsigned int m_violationMark;                  // inconsistency this constraint caused
+    unsigned int m_emptyScope; // scope positions whose current domain is empty
+    unsigned int m_agendaEntries; // entries in the engine's agenda
+    bool m_queued; // on the engine's agenda
+    bool m_linked; // links into the variables exist
+    signed char m_temporalKind; // for sweeps: -1 unknown, 0 none, 1 precedes, 2 distance
+    unsigned int m_sweepMark; // the last temporal sweep that saw it
+    unsigned int m_slot; // engine index
+    unsigned int m_violationMark; // inconsistency this constraint caused
     ConstraintId m_id;
     const LabelStr m_name;
     const LabelStr m_propagatorName;
     const ConstraintEngineId m_constraintEngine;
-    std::vector<ConstrainedVariable*> m_scope;     // raw form of m_variables
-    std::vector<unsigned int> m_linkPositions;     // position of our link in each scope variable
+    std::vector<ConstrainedVariable*> m_scope; // raw form of m_variables
+    std::vector<unsigned int> m_linkPositions; // position of our link in each scope variable
     const std::vector<ConstrainedVariableId> m_variables;
-    bool m_owned = false;                          // only its owner discards it
+    bool m_owned = false; // only its owner discards it
   };
 
 }

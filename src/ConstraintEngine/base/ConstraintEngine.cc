@@ -32,11 +32,11 @@ namespace KADRIX {
     const size_t SWEEP_THRESHOLD = 64;
 
     // Restores a flag or counter when an operation leaves, normally or by a failed check.
-    template <class T>
-    class Restore {
+    template <class T> class Restore {
     public:
       Restore(T& ref, T value) : m_ref(ref), m_old(ref) { m_ref = value; }
       ~Restore() { m_ref = m_old; }
+
     private:
       T& m_ref;
       T m_old;
@@ -53,26 +53,10 @@ namespace KADRIX {
   }
 
   ConstraintEngine::ConstraintEngine(const CESchemaId& schema)
-    : EngineComponent(),
-      m_schema(schema),
-      m_queuedCount(0),
-      m_inconsistencies(0),
-      m_current(0),
-      m_worklistHead(0),
-      m_waveTarget(0),
-      m_wave(0),
-      m_waveSincePropagation(false),
-      m_cycle(0),
-      m_lastRepropagation(0),
-      m_removals(0),
-      m_variableRemovals(0),
-      m_deciding(0),
-      m_deliveryDepth(0),
-      m_sweeps(0),
-      m_propagating(false),
-      m_relaxing(false),
-      m_deleting(false),
-      m_autoPropagation(false) {
+    : EngineComponent(), m_schema(schema), m_queuedCount(0), m_inconsistencies(0), m_current(0),
+      m_worklistHead(0), m_waveTarget(0), m_wave(0), m_waveSincePropagation(false), m_cycle(0),
+      m_lastRepropagation(0), m_removals(0), m_variableRemovals(0), m_deciding(0), m_deliveryDepth(0),
+      m_sweeps(0), m_propagating(false), m_relaxing(false), m_deleting(false), m_autoPropagation(false) {
     KADRIX_CHECK_MSG(schema.isValid(), "A constraint engine needs a valid constraint schema.");
     m_id = ConstraintEngineId(this);
   }
@@ -96,24 +80,19 @@ namespace KADRIX {
 
   // ---------------------------------------------------------------- creation
 
-  ConstrainedVariableId ConstraintEngine::createVariable(const LabelStr& typeName,
-                                                         bool internal,
-                                                         bool canBeSpecified,
-                                                         const LabelStr& name,
-                                                         const EntityId& parent,
-                                                         int index) {
+  ConstrainedVariableId ConstraintEngine::createVariable(const LabelStr& typeName, bool internal,
+                                                         bool canBeSpecified, const LabelStr& name,
+                                                         const EntityId& parent, int index) {
     KADRIX_CHECK_MSG(m_schema->isType(typeName), "Unknown type name " << typeName.toString());
     const Id<TypeFactory> factory = m_schema->getFactory(typeName);
-    return factory->createVariable(m_id, factory->baseDomain(), internal, canBeSpecified, name, parent, index);
+    return factory->createVariable(m_id, factory->baseDomain(), internal, canBeSpecified, name, parent,
+                                   index);
   }
 
   ConstrainedVariableId ConstraintEngine::createVariable(const LabelStr& typeName,
-                                                         const AbstractDomain& baseDomain,
-                                                         bool internal,
-                                                         bool canBeSpecified,
-                                                         const LabelStr& name,
-                                                         const EntityId& parent,
-                                                         int index) {
+                                                         const AbstractDomain& baseDomain, bool internal,
+                                                         bool canBeSpecified, const LabelStr& name,
+                                                         const EntityId& parent, int index) {
     if (m_schema->isType(typeName)) {
       const Id<TypeFactory> factory = m_schema->getFactory(typeName);
       return factory->createVariable(m_id, baseDomain, internal, canBeSpecified, name, parent, index);
@@ -135,8 +114,8 @@ namespace KADRIX {
 
   void ConstraintEngine::deleteConstraint(const ConstraintId& constraint) {
     KADRIX_CHECK(constraint.isValid());
-    KADRIX_CHECK_MSG(!constraint->isOwned(),
-                     constraint->toString() << " is kept by its owner and cannot be deleted directly.");
+    KADRIX_CHECK_MSG(!constraint->isOwned(), constraint->toString()
+                                                 << " is kept by its owner and cannot be deleted directly.");
     constraint->discard(true);
   }
 
@@ -152,8 +131,7 @@ namespace KADRIX {
       slot = m_freeVariableSlots.back();
       m_freeVariableSlots.pop_back();
       m_variables[slot] = var->getId();
-    }
-    else {
+    } else {
       slot = static_cast<unsigned int>(m_variables.size());
       m_variables.push_back(var->getId());
     }
@@ -176,8 +154,7 @@ namespace KADRIX {
       slot = m_freeConstraintSlots.back();
       m_freeConstraintSlots.pop_back();
       m_constraints[slot] = constraint->getId();
-    }
-    else {
+    } else {
       slot = static_cast<unsigned int>(m_constraints.size());
       m_constraints.push_back(constraint->getId());
     }
@@ -224,7 +201,8 @@ namespace KADRIX {
 
   // ---------------------------------------------------------------- reports
 
-  void ConstraintEngine::notifyChange(ConstrainedVariable* var, const DomainListener::ChangeType& changeType) {
+  void ConstraintEngine::notifyChange(ConstrainedVariable* var,
+                                      const DomainListener::ChangeType& changeType) {
     if (var->m_dying)
       return;
     noteEmptiness(var);
@@ -250,7 +228,8 @@ namespace KADRIX {
     deliver(var, changeType, false);
   }
 
-  void ConstraintEngine::deliver(ConstrainedVariable* var, const DomainListener::ChangeType& changeType, bool inWave) {
+  void ConstraintEngine::deliver(ConstrainedVariable* var, const DomainListener::ChangeType& changeType,
+                                 bool inWave) {
     const size_t count = var->m_links.size();
     if (count == 0)
       return;
@@ -275,8 +254,8 @@ namespace KADRIX {
     deliver(var, changeType, inWave, m_snapshots[depth].data(), count);
   }
 
-  void ConstraintEngine::deliver(ConstrainedVariable* var, const DomainListener::ChangeType& changeType, bool inWave,
-                                 const std::pair<ConstraintId, int>* entries, size_t count) {
+  void ConstraintEngine::deliver(ConstrainedVariable* var, const DomainListener::ChangeType& changeType,
+                                 bool inWave, const std::pair<ConstraintId, int>* entries, size_t count) {
     const unsigned int removals = m_removals;
     const ConstrainedVariableId varId = var->getId();
     for (size_t i = 0; i < count; ++i) {

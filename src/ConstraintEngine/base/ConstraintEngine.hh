@@ -61,22 +61,18 @@ namespace KADRIX {
     const ConstraintEngineId& getId() const { return m_id; }
     const CESchemaId& getCESchema() const { return m_schema; }
 
-    ConstrainedVariableId createVariable(const LabelStr& typeName,
-                                         bool internal = false,
+    ConstrainedVariableId createVariable(const LabelStr& typeName, bool internal = false,
                                          bool canBeSpecified = true,
                                          const LabelStr& name = ConstrainedVariable::NO_NAME(),
                                          const EntityId& parent = EntityId::noId(),
                                          int index = ConstrainedVariable::NO_INDEX);
     /** Accepts type names without a registered factory: the domain decides the variable class. */
-    ConstrainedVariableId createVariable(const LabelStr& typeName,
-                                         const AbstractDomain& baseDomain,
-                                         bool internal = false,
-                                         bool canBeSpecified = true,
+    ConstrainedVariableId createVariable(const LabelStr& typeName, const AbstractDomain& baseDomain,
+                                         bool internal = false, bool canBeSpecified = true,
                                          const LabelStr& name = ConstrainedVariable::NO_NAME(),
                                          const EntityId& parent = EntityId::noId(),
                                          int index = ConstrainedVariable::NO_INDEX);
-    ConstraintId createConstraint(const LabelStr& name,
-                                  const std::vector<ConstrainedVariableId>& scope);
+    ConstraintId createConstraint(const LabelStr& name, const std::vector<ConstrainedVariableId>& scope);
     void deleteConstraint(const ConstraintId& constraint);
     double createValue(const std::string& typeName, const std::string& text);
 
@@ -147,7 +143,7 @@ namespace KADRIX {
       ConstrainedVariableId var;
       DomainListener::ChangeType tag;
       bool origin;
-      unsigned int removals;     // variable removals when the entry was made
+      unsigned int removals; // variable removals when the entry was made
     };
     /** The variable is still there (cheap while no variable was removed since `removals`). */
     bool alive(const ConstrainedVariableId& var, unsigned int removals) const {
@@ -163,33 +159,33 @@ namespace KADRIX {
     const CESchemaId m_schema;
 
     std::vector<ConstrainedVariableId> m_variables;
-    std::vector<unsigned int> m_freeVariableSlots;     // LIFO
+    std::vector<unsigned int> m_freeVariableSlots; // LIFO
     std::vector<ConstraintId> m_constraints;
-    std::vector<unsigned int> m_freeConstraintSlots;   // LIFO
+    std::vector<unsigned int> m_freeConstraintSlots; // LIFO
 
-    std::deque<Constraint*> m_agenda;                  // FIFO; entries of dequeued constraints are skipped
-    std::unordered_map<Constraint*, unsigned int> m_graveyard;  // agenda entries of removed constraints
-    unsigned int m_queuedCount;                        // constraints flagged as queued
+    std::deque<Constraint*> m_agenda; // FIFO; entries of dequeued constraints are skipped
+    std::unordered_map<Constraint*, unsigned int> m_graveyard; // agenda entries of removed constraints
+    unsigned int m_queuedCount; // constraints flagged as queued
 
-    std::vector<ConstrainedVariableId> m_emptied;      // closed and empty: inconsistent while any
-    unsigned int m_inconsistencies;                    // counts entries into inconsistency
-    Constraint* m_current;                             // the constraint executing now
+    std::vector<ConstrainedVariableId> m_emptied; // closed and empty: inconsistent while any
+    unsigned int m_inconsistencies; // counts entries into inconsistency
+    Constraint* m_current; // the constraint executing now
 
     std::vector<WaveEntry> m_worklist;
     size_t m_worklistHead;
-    ConstrainedVariable* m_waveTarget;                 // the variable the wave relaxes now
+    ConstrainedVariable* m_waveTarget; // the variable the wave relaxes now
     unsigned int m_wave;
     bool m_waveSincePropagation;
 
     unsigned int m_cycle;
     unsigned int m_lastRepropagation;
-    unsigned int m_removals;                           // counts constraint removals
-    unsigned int m_variableRemovals;                   // counts variable removals
-    unsigned int m_deciding;                           // depth of canIgnore calls
+    unsigned int m_removals; // counts constraint removals
+    unsigned int m_variableRemovals; // counts variable removals
+    unsigned int m_deciding; // depth of canIgnore calls
 
-    std::vector<std::vector<std::pair<ConstraintId, int> > > m_snapshots;  // one per delivery depth
+    std::vector<std::vector<std::pair<ConstraintId, int> > > m_snapshots; // one per delivery depth
     unsigned int m_deliveryDepth;
-    unsigned int m_sweeps;                             // marks constraints seen by a sweep
+    unsigned int m_sweeps; // marks constraints seen by a sweep
 
     bool m_propagating;
     bool m_relaxing;

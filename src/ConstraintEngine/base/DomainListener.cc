@@ -3,26 +3,33 @@
 
 namespace KADRIX {
 
-DomainListener::DomainListener() : m_id(this), m_domains(nullptr) {}
+  DomainListener::DomainListener() : m_id(this), m_domains(nullptr) {}
 
-DomainListener::~DomainListener() noexcept(false) {
-  while (m_domains != nullptr) {
-    AbstractDomain* dom = m_domains;
-    m_domains = dom->m_nextListened;
-    dom->m_listenerPtr = nullptr;
-    dom->m_nextListened = nullptr;
+  DomainListener::~DomainListener() noexcept(false) {
+    while (m_domains != nullptr) {
+      AbstractDomain* dom = m_domains;
+      m_domains = dom->m_nextListened;
+      dom->m_listenerPtr = nullptr;
+      dom->m_nextListened = nullptr;
+    }
+    m_id.remove();
   }
-  m_id.remove();
-}
 
-const char* DomainListener::getName(const ChangeType& changeType) {
-  static const char* const sl_names[LAST_CHANGE_TYPE] = {
-    "UPPER_BOUND_DECREASED", "LOWER_BOUND_INCREASED", "BOUNDS_RESTRICTED",
-    "VALUE_REMOVED", "RESTRICT_TO_SINGLETON", "SET_TO_SINGLETON", "RESET",
-    "RELAXED", "CLOSED", "OPENED", "EMPTIED"};
-  if (changeType < 0 || changeType >= LAST_CHANGE_TYPE)
-    return "UNKNOWN";
-  return sl_names[changeType];
-}
+  const char* DomainListener::getName(const ChangeType& changeType) {
+    static const char* const sl_names[LAST_CHANGE_TYPE] = {"UPPER_BOUND_DECREASED",
+                                                           "LOWER_BOUND_INCREASED",
+                                                           "BOUNDS_RESTRICTED",
+                                                           "VALUE_REMOVED",
+                                                           "RESTRICT_TO_SINGLETON",
+                                                           "SET_TO_SINGLETON",
+                                                           "RESET",
+                                                           "RELAXED",
+                                                           "CLOSED",
+                                                           "OPENED",
+                                                           "EMPTIED"};
+    if (changeType < 0 || changeType >= LAST_CHANGE_TYPE)
+      return "UNKNOWN";
+    return sl_names[changeType];
+  }
 
 } // namespace KADRIX

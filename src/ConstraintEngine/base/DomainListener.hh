@@ -5,59 +5,59 @@
 
 namespace KADRIX {
 
-class AbstractDomain;
-class DomainListener;
-typedef Id<DomainListener> DomainListenerId;
+  class AbstractDomain;
+  class DomainListener;
+  typedef Id<DomainListener> DomainListenerId;
 
-/**
+  /**
  * The observer of one domain. A domain with a listener tells it of every
  * change, after the change is made, with the kind of change.
  */
-class DomainListener {
-public:
-  /**
+  class DomainListener {
+  public:
+    /**
    * Kinds of domain change. The numbers are fixed: callers store and compare
    * them. Narrowings are 0 to 5, widenings 6 and 7.
    */
-  enum ChangeType {
-    UPPER_BOUND_DECREASED = 0, // lost values only at the top
-    LOWER_BOUND_INCREASED = 1, // lost values only at the bottom
-    BOUNDS_RESTRICTED = 2,     // lost values at both ends, none inside
-    VALUE_REMOVED = 3,         // lost values inside, or any values while open
-    RESTRICT_TO_SINGLETON = 4, // narrowed to exactly one value (closed domain)
-    SET_TO_SINGLETON = 5,      // made {v} by set(v)
-    RESET = 6,                 // reset by its variable (reported by the engine)
-    RELAXED = 7,               // widened: relax, insert
-    CLOSED = 8,                // closed
-    OPENED = 9,                // opened
-    EMPTIED = 10,              // became empty while closed, or closed while empty
-    LAST_CHANGE_TYPE = 11
+    enum ChangeType {
+      UPPER_BOUND_DECREASED = 0, // lost values only at the top
+      LOWER_BOUND_INCREASED = 1, // lost values only at the bottom
+      BOUNDS_RESTRICTED = 2, // lost values at both ends, none inside
+      VALUE_REMOVED = 3, // lost values inside, or any values while open
+      RESTRICT_TO_SINGLETON = 4, // narrowed to exactly one value (closed domain)
+      SET_TO_SINGLETON = 5, // made {v} by set(v)
+      RESET = 6, // reset by its variable (reported by the engine)
+      RELAXED = 7, // widened: relax, insert
+      CLOSED = 8, // closed
+      OPENED = 9, // opened
+      EMPTIED = 10, // became empty while closed, or closed while empty
+      LAST_CHANGE_TYPE = 11
+    };
+
+    DomainListener();
+    virtual ~DomainListener() noexcept(false);
+
+    const DomainListenerId& getId() const { return m_id; }
+
+    virtual void notifyChange(const ChangeType& changeType) = 0;
+
+    /** The name of a change type, such as "RELAXED"; "UNKNOWN" for other numbers. */
+    static const char* getName(const ChangeType& changeType);
+
+  protected:
+    DomainListenerId m_id;
+
+  private:
+    friend class AbstractDomain;
+
+    // The domains that report to this listener, chained through the domains.
+    // The destructor detaches them, so a domain may call its listener through a
+    // plain pointer and still recognise a listener that is gone.
+    AbstractDomain* m_domains;
+
+    DomainListener(const DomainListener&) = delete;
+    DomainListener& operator=(const DomainListener&) = delete;
   };
-
-  DomainListener();
-  virtual ~DomainListener() noexcept(false);
-
-  const DomainListenerId& getId() const { return m_id; }
-
-  virtual void notifyChange(const ChangeType& changeType) = 0;
-
-  /** The name of a change type, such as "RELAXED"; "UNKNOWN" for other numbers. */
-  static const char* getName(const ChangeType& changeType);
-
-protected:
-  DomainListenerId m_id;
-
-private:
-  friend class AbstractDomain;
-
-  // The domains that report to this listener, chained through the domains.
-  // The destructor detaches them, so a domain may call its listener through a
-  // plain pointer and still recognise a listener that is gone.
-  AbstractDomain* m_domains;
-
-  DomainListener(const DomainListener&) = delete;
-  DomainListener& operator=(const DomainListener&) = delete;
-};
 
 } // namespace KADRIX
 

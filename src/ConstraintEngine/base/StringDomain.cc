@@ -2,9 +2,9 @@
 
 namespace KADRIX {
 
-const LabelStr& StringDomain::getDefaultTypeName() {
-  static const LabelStr sl_name("STRING");
-  return sl_name;
-}
+  const LabelStr& StringDomain::getDefaultTypeName() {
+    static const LabelStr sl_name("STRING");
+    return sl_name;
+  }
 
 } // namespace KADRIX

@@ -2,9 +2,9 @@
 
 namespace KADRIX {
 
-const LabelStr& SymbolDomain::getDefaultTypeName() {
-  static const LabelStr sl_name("SYMBOL");
-  return sl_name;
-}
+  const LabelStr& SymbolDomain::getDefaultTypeName() {
+    static const LabelStr sl_name("SYMBOL");
+    return sl_name;
+  }
 
 } // namespace KADRIX

@@ -8,44 +8,41 @@
 
 namespace KADRIX {
 
-class AbstractDomain;
-class ConstrainedVariable;
-class ConstraintEngine;
-class Entity;
-class TypeFactory;
-typedef Id<TypeFactory> TypeFactoryId;
+  class AbstractDomain;
+  class ConstrainedVariable;
+  class ConstraintEngine;
+  class Entity;
+  class TypeFactory;
+  typedef Id<TypeFactory> TypeFactoryId;
 
-/**
+  /**
  * Knows one value type of the constraint engine: its base domain, how its
  * values are written as text, and how variables of the type are made.
  */
-class TypeFactory {
-public:
-  /** Ends the factory's registration. */
-  virtual ~TypeFactory() noexcept(false);
+  class TypeFactory {
+  public:
+    /** Ends the factory's registration. */
+    virtual ~TypeFactory() noexcept(false);
 
-  const Id<TypeFactory>& getId() const { return m_id; }
-  const LabelStr& getTypeName() const { return m_typeName; }
+    const Id<TypeFactory>& getId() const { return m_id; }
+    const LabelStr& getTypeName() const { return m_typeName; }
 
-  /** The domain a variable of this type starts from. */
-  virtual const AbstractDomain& baseDomain() const = 0;
+    /** The domain a variable of this type starts from. */
+    virtual const AbstractDomain& baseDomain() const = 0;
 
-  /** The engine's numeric form of a value of this type written as text. */
-  virtual double createValue(const std::string& text) const = 0;
+    /** The engine's numeric form of a value of this type written as text. */
+    virtual double createValue(const std::string& text) const = 0;
 
-  /**
+    /**
    * A new variable of this type over the given base domain: an enumerated or an
    * interval variable, following the kind of the domain.
    */
-  virtual Id<ConstrainedVariable> createVariable(const Id<ConstraintEngine>& engine,
-                                                 const AbstractDomain& baseDomain,
-                                                 bool internal,
-                                                 bool canBeSpecified,
-                                                 const LabelStr& name,
-                                                 const Id<Entity>& parent,
-                                                 int index) const;
+    virtual Id<ConstrainedVariable> createVariable(const Id<ConstraintEngine>& engine,
+                                                   const AbstractDomain& baseDomain, bool internal,
+                                                   bool canBeSpecified, const LabelStr& name,
+                                                   const Id<Entity>& parent, int index) const;
 
-  /**
+    /**
    * Reads text as a value of a domain's kind, for the type typeName:
    * - a boolean domain: "true", "false", "TRUE", "FALSE", "1" or "0";
    * - a numeric domain: a decimal number, optionally with an exponent, the whole
@@ -57,53 +54,53 @@ public:
    * The value must be a member of the domain unless the domain is open.
    * Unreadable text and non-members fail a check.
    */
-  static double readValue(const AbstractDomain& domain, const LabelStr& typeName, const std::string& text);
+    static double readValue(const AbstractDomain& domain, const LabelStr& typeName, const std::string& text);
 
-protected:
-  explicit TypeFactory(const LabelStr& typeName);
+  protected:
+    explicit TypeFactory(const LabelStr& typeName);
 
-  Id<TypeFactory> m_id;
-  const LabelStr m_typeName;
+    Id<TypeFactory> m_id;
+    const LabelStr m_typeName;
 
-private:
-  TypeFactory(const TypeFactory&) = delete;
-  TypeFactory& operator=(const TypeFactory&) = delete;
-};
+  private:
+    TypeFactory(const TypeFactory&) = delete;
+    TypeFactory& operator=(const TypeFactory&) = delete;
+  };
 
-/**
+  /**
  * The factory of an enumeration or object type, over a copy of its base
  * domain (for example SymbolDomain(values, "Color")).
  */
-class EnumeratedTypeFactory : public TypeFactory {
-public:
-  EnumeratedTypeFactory(const LabelStr& typeName, const LabelStr& elementTypeName,
-                        const AbstractDomain& baseDomain);
-  virtual ~EnumeratedTypeFactory() noexcept(false);
+  class EnumeratedTypeFactory : public TypeFactory {
+  public:
+    EnumeratedTypeFactory(const LabelStr& typeName, const LabelStr& elementTypeName,
+                          const AbstractDomain& baseDomain);
+    virtual ~EnumeratedTypeFactory() noexcept(false);
 
-  const LabelStr& getElementTypeName() const { return m_elementTypeName; }
-  const AbstractDomain& baseDomain() const override;
-  double createValue(const std::string& text) const override;
+    const LabelStr& getElementTypeName() const { return m_elementTypeName; }
+    const AbstractDomain& baseDomain() const override;
+    double createValue(const std::string& text) const override;
 
-private:
-  const LabelStr m_elementTypeName;
-  AbstractDomain* m_baseDomain; // owned copy
-};
+  private:
+    const LabelStr m_elementTypeName;
+    AbstractDomain* m_baseDomain; // owned copy
+  };
 
-/**
+  /**
  * The factory of a numeric or boolean interval type, over a copy of its base
  * domain (the built-in "int", "float" and "bool" types).
  */
-class IntervalTypeFactory : public TypeFactory {
-public:
-  IntervalTypeFactory(const LabelStr& typeName, const AbstractDomain& baseDomain);
-  virtual ~IntervalTypeFactory() noexcept(false);
+  class IntervalTypeFactory : public TypeFactory {
+  public:
+    IntervalTypeFactory(const LabelStr& typeName, const AbstractDomain& baseDomain);
+    virtual ~IntervalTypeFactory() noexcept(false);
 
-  const AbstractDomain& baseDomain() const override;
-  double createValue(const std::string& text) const override;
+    const AbstractDomain& baseDomain() const override;
+    double createValue(const std::string& text) const override;
 
-private:
-  AbstractDomain* m_baseDomain; // owned copy
-};
+  private:
+    AbstractDomain* m_baseDomain; // owned copy
+  };
 
 } // namespace KADRIX
 

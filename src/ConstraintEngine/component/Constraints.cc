@@ -12,9 +12,7 @@ namespace KADRIX {
   namespace {
 
     // An enumerated domain is left alone until it closes.
-    bool skipped(const AbstractDomain& dom) {
-      return dom.isEnumerated() && dom.isOpen();
-    }
+    bool skipped(const AbstractDomain& dom) { return dom.isEnumerated() && dom.isOpen(); }
 
     /** Domain access through the virtual interface. */
     struct AnyDomain {
@@ -26,7 +24,9 @@ namespace KADRIX {
 
     /** Direct access, for domains that are exactly one of the engine's intervals. */
     struct PlainInterval {
-      static const IntervalDomain& of(const AbstractDomain& dom) { return static_cast<const IntervalDomain&>(dom); }
+      static const IntervalDomain& of(const AbstractDomain& dom) {
+        return static_cast<const IntervalDomain&>(dom);
+      }
       static double lb(const AbstractDomain& dom) { return of(dom).IntervalDomain::getLowerBound(); }
       static double ub(const AbstractDomain& dom) { return of(dom).IntervalDomain::getUpperBound(); }
       static bool isEmpty(const AbstractDomain& dom) { return of(dom).IntervalDomain::isEmpty(); }
@@ -42,8 +42,7 @@ namespace KADRIX {
     }
 
     /** Narrow to [lb, ub]; true when a bound moved in. */
-    template <class A>
-    bool narrowWith(AbstractDomain& dom, double lb, double ub) {
+    template <class A> bool narrowWith(AbstractDomain& dom, double lb, double ub) {
       const double oldLb = A::lb(dom);
       const double oldUb = A::ub(dom);
       if (lb <= oldLb && ub >= oldUb)
@@ -52,12 +51,9 @@ namespace KADRIX {
       return A::isEmpty(dom) || A::lb(dom) != oldLb || A::ub(dom) != oldUb;
     }
 
-    bool narrow(AbstractDomain& dom, double lb, double ub) {
-      return narrowWith<AnyDomain>(dom, lb, ub);
-    }
+    bool narrow(AbstractDomain& dom, double lb, double ub) { return narrowWith<AnyDomain>(dom, lb, ub); }
 
-    template <class A>
-    void precedes(AbstractDomain& x, AbstractDomain& y) {
+    template <class A> void precedes(AbstractDomain& x, AbstractDomain& y) {
       if (A::isEmpty(x) || A::isEmpty(y))
         return;
       narrowWith<A>(y, A::lb(x), plusInfinity());
@@ -72,19 +68,18 @@ namespace KADRIX {
       for (int pass = 0; pass < 16; ++pass) {
         if (A::isEmpty(start) || A::isEmpty(duration) || A::isEmpty(end))
           return;
-        bool changed = narrowWith<A>(end,
-                                     lowerBoundSum(A::lb(start), A::lb(duration)),
+        bool changed = narrowWith<A>(end, lowerBoundSum(A::lb(start), A::lb(duration)),
                                      upperBoundSum(A::ub(start), A::ub(duration)));
         if (A::isEmpty(end))
           return;
-        changed = narrowWith<A>(start,
-                                lowerBoundSum(A::lb(end), -A::ub(duration)),
-                                upperBoundSum(A::ub(end), -A::lb(duration))) || changed;
+        changed = narrowWith<A>(start, lowerBoundSum(A::lb(end), -A::ub(duration)),
+                                upperBoundSum(A::ub(end), -A::lb(duration))) ||
+                  changed;
         if (A::isEmpty(start))
           return;
-        changed = narrowWith<A>(duration,
-                                lowerBoundSum(A::lb(end), -A::ub(start)),
-                                upperBoundSum(A::ub(end), -A::lb(start))) || changed;
+        changed = narrowWith<A>(duration, lowerBoundSum(A::lb(end), -A::ub(start)),
+                                upperBoundSum(A::ub(end), -A::lb(start))) ||
+                  changed;
         if (!changed)
           return;
       }
@@ -101,13 +96,11 @@ namespace KADRIX {
 
   // ---------------------------------------------------------------- binary
 
-  BinaryConstraint::BinaryConstraint(const LabelStr& name,
-                                     const LabelStr& propagatorName,
+  BinaryConstraint::BinaryConstraint(const LabelStr& name, const LabelStr& propagatorName,
                                      const ConstraintEngineId& constraintEngine,
                                      const std::vector<ConstrainedVariableId>& variables)
     : Constraint(name, propagatorName, constraintEngine, checkedScope(variables, 2, name.toString())),
-      m_x(getCurrentDomain(variables[0])),
-      m_y(getCurrentDomain(variables[1])) {}
+      m_x(getCurrentDomain(variables[0])), m_y(getCurrentDomain(variables[1])) {}
 
   // ---------------------------------------------------------------- eq
 
@@ -156,13 +149,11 @@ namespace KADRIX {
 
   // ---------------------------------------------------------------- temporalDistance
 
-  TemporalDistanceConstraint::TemporalDistanceConstraint(const LabelStr& name,
-                                                         const LabelStr& propagatorName,
+  TemporalDistanceConstraint::TemporalDistanceConstraint(const LabelStr& name, const LabelStr& propagatorName,
                                                          const ConstraintEngineId& constraintEngine,
                                                          const std::vector<ConstrainedVariableId>& variables)
     : Constraint(name, propagatorName, constraintEngine, checkedScope(variables, 3, name.toString())),
-      m_start(getCurrentDomain(variables[0])),
-      m_duration(getCurrentDomain(variables[1])),
+      m_start(getCurrentDomain(variables[0])), m_duration(getCurrentDomain(variables[1])),
       m_end(getCurrentDomain(variables[2])) {}
 
   void TemporalDistanceConstraint::handleExecute() {
@@ -180,13 +171,13 @@ namespace KADRIX {
   void registerEngineConstraints(const Id<CESchema>& schema) {
     const LabelStr propagator("Default");
     schema->registerConstraintFactory(
-      new ConcreteConstraintFactory<EqualConstraint>(LabelStr("eq"), propagator, true));
+        new ConcreteConstraintFactory<EqualConstraint>(LabelStr("eq"), propagator, true));
     schema->registerConstraintFactory(
-      new ConcreteConstraintFactory<PrecedesConstraint>(LabelStr("precedes"), propagator, true));
+        new ConcreteConstraintFactory<PrecedesConstraint>(LabelStr("precedes"), propagator, true));
     schema->registerConstraintFactory(
-      new ConcreteConstraintFactory<ConcurrentConstraint>(LabelStr("concurrent"), propagator, true));
-    schema->registerConstraintFactory(
-      new ConcreteConstraintFactory<TemporalDistanceConstraint>(LabelStr("temporalDistance"), propagator, true));
+        new ConcreteConstraintFactory<ConcurrentConstraint>(LabelStr("concurrent"), propagator, true));
+    schema->registerConstraintFactory(new ConcreteConstraintFactory<TemporalDistanceConstraint>(
+        LabelStr("temporalDistance"), propagator, true));
   }
 
 }

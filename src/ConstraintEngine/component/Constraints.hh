@@ -16,8 +16,7 @@ namespace KADRIX {
    */
   class BinaryConstraint : public Constraint {
   public:
-    BinaryConstraint(const LabelStr& name,
-                     const LabelStr& propagatorName,
+    BinaryConstraint(const LabelStr& name, const LabelStr& propagatorName,
                      const ConstraintEngineId& constraintEngine,
                      const std::vector<ConstrainedVariableId>& variables);
 
@@ -50,8 +49,7 @@ namespace KADRIX {
   /** start + duration = end, by bounds. */
   class TemporalDistanceConstraint : public Constraint {
   public:
-    TemporalDistanceConstraint(const LabelStr& name,
-                               const LabelStr& propagatorName,
+    TemporalDistanceConstraint(const LabelStr& name, const LabelStr& propagatorName,
                                const ConstraintEngineId& constraintEngine,
                                const std::vector<ConstrainedVariableId>& variables);
     void handleExecute() override;

@@ -17,15 +17,11 @@ namespace KADRIX {
    * the derived domain (its current values). Both objects live as long as the
    * variable; constraints hold references to the derived one.
    */
-  template <class DomainType>
-  class Variable : public ConstrainedVariable {
+  template <class DomainType> class Variable : public ConstrainedVariable {
   public:
-    Variable(const ConstraintEngineId& constraintEngine,
-             const AbstractDomain& baseDomain,
-             bool internal = false,
-             bool canBeSpecified = true,
-             const LabelStr& name = ConstrainedVariable::NO_NAME(),
-             const EntityId& parent = EntityId::noId(),
+    Variable(const ConstraintEngineId& constraintEngine, const AbstractDomain& baseDomain,
+             bool internal = false, bool canBeSpecified = true,
+             const LabelStr& name = ConstrainedVariable::NO_NAME(), const EntityId& parent = EntityId::noId(),
              int index = ConstrainedVariable::NO_INDEX);
 
     virtual ~Variable() noexcept(false);
@@ -64,16 +60,11 @@ namespace KADRIX {
   };
 
   template <class DomainType>
-  Variable<DomainType>::Variable(const ConstraintEngineId& constraintEngine,
-                                 const AbstractDomain& baseDomain,
-                                 bool internal,
-                                 bool canBeSpecified,
-                                 const LabelStr& name,
-                                 const EntityId& parent,
-                                 int index)
+  Variable<DomainType>::Variable(const ConstraintEngineId& constraintEngine, const AbstractDomain& baseDomain,
+                                 bool internal, bool canBeSpecified, const LabelStr& name,
+                                 const EntityId& parent, int index)
     : ConstrainedVariable(constraintEngine, internal, canBeSpecified, name, parent, index),
-      m_baseDomain(copyDomain(baseDomain, 1)),
-      m_derivedDomain(copyDomain(baseDomain, 0)) {
+      m_baseDomain(copyDomain(baseDomain, 1)), m_derivedDomain(copyDomain(baseDomain, 0)) {
     KADRIX_DEBUG("Variable:Variable", "Base Domain = " << baseDomain.toString());
     KADRIX_DEBUG("Variable:Variable", "Name " << name.getKey());
     KADRIX_COND_DEBUG(baseDomain.isSingleton(), "Variable:Variable",
@@ -81,8 +72,7 @@ namespace KADRIX {
     m_derivedDomain->setListener(m_listener);
   }
 
-  template <class DomainType>
-  Variable<DomainType>::~Variable() noexcept(false) {
+  template <class DomainType> Variable<DomainType>::~Variable() noexcept(false) {
     // Discard while the domains still exist: constraints going with the
     // variable may read them.
     discard(false);
@@ -99,40 +89,34 @@ namespace KADRIX {
     return static_cast<DomainType*>(dom.copy());
   }
 
-  template <class DomainType>
-  void Variable<DomainType>::deleteDomain(DomainType* dom, int slot) {
+  template <class DomainType> void Variable<DomainType>::deleteDomain(DomainType* dom, int slot) {
     if (static_cast<void*>(dom) == static_cast<void*>(m_storage[slot]))
       dom->~DomainType();
     else
       delete dom;
   }
 
-  template <class DomainType>
-  const AbstractDomain& Variable<DomainType>::lastDomain() const {
+  template <class DomainType> const AbstractDomain& Variable<DomainType>::lastDomain() const {
     KADRIX_CHECK(validate());
     return *m_derivedDomain;
   }
 
-  template <class DomainType>
-  const AbstractDomain& Variable<DomainType>::derivedDomain() {
+  template <class DomainType> const AbstractDomain& Variable<DomainType>::derivedDomain() {
     KADRIX_CHECK(validate());
     return getDerivedDomain();
   }
 
-  template <class DomainType>
-  const AbstractDomain& Variable<DomainType>::baseDomain() const {
+  template <class DomainType> const AbstractDomain& Variable<DomainType>::baseDomain() const {
     KADRIX_CHECK(validate());
     return *m_baseDomain;
   }
 
-  template <class DomainType>
-  AbstractDomain& Variable<DomainType>::getCurrentDomain() {
+  template <class DomainType> AbstractDomain& Variable<DomainType>::getCurrentDomain() {
     KADRIX_CHECK(validate());
     return *m_derivedDomain;
   }
 
-  template <class DomainType>
-  const DomainType& Variable<DomainType>::getDerivedDomain() {
+  template <class DomainType> const DomainType& Variable<DomainType>::getDerivedDomain() {
     if (!getConstraintEngine()->isPropagating() && pending())
       update();
     if (provenInconsistent()) {

@@ -32,17 +32,17 @@ namespace KADRIX {
     KADRIX_CHECK(engine.isValid());
     ConstraintEngine* ce = dynamic_cast<ConstraintEngine*>(engine->getComponent("ConstraintEngine"));
     KADRIX_CHECK_MSG(ce != 0, "The host engine has no component \"ConstraintEngine\": "
-                     << "install the constraint engine before the plan database.");
+                                  << "install the constraint engine before the plan database.");
     CESchema* ces = dynamic_cast<CESchema*>(engine->getComponent("CESchema"));
     KADRIX_CHECK_MSG(ces != 0, "The host engine has no component \"CESchema\": "
-                     << "install the constraint engine before the plan database.");
+                                   << "install the constraint engine before the plan database.");
 
     ces->registerConstraintFactory(
-      new ConcreteConstraintFactory<CommonAncestorConstraint>("commonAncestor", "Default", true));
+        new ConcreteConstraintFactory<CommonAncestorConstraint>("commonAncestor", "Default", true));
     ces->registerConstraintFactory(
-      new ConcreteConstraintFactory<HasAncestorConstraint>("hasAncestor", "Default", true));
+        new ConcreteConstraintFactory<HasAncestorConstraint>("hasAncestor", "Default", true));
     ces->registerConstraintFactory(
-      new ConcreteConstraintFactory<ObjectTokenRelation>("ObjectTokenRelation", "Default", true));
+        new ConcreteConstraintFactory<ObjectTokenRelation>("ObjectTokenRelation", "Default", true));
 
     // The schema is a component before its first object type is declared.
     Schema* schema = new Schema("EngineSchema", ces->getId());

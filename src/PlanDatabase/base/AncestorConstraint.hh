@@ -19,18 +19,14 @@ namespace KADRIX {
     using Constraint::handleExecute;
 
     /** Fails "argIndex <= <last scope position>" for a position outside the scope. */
-    bool canIgnore(const ConstrainedVariableId& variable,
-                   int argIndex,
+    bool canIgnore(const ConstrainedVariableId& variable, int argIndex,
                    const DomainListener::ChangeType& changeType) override;
 
   protected:
-    AncestorConstraint(const LabelStr& name,
-                       const LabelStr& propagatorName,
+    AncestorConstraint(const LabelStr& name, const LabelStr& propagatorName,
                        const ConstraintEngineId& constraintEngine,
-                       const std::vector<ConstrainedVariableId>& variables,
-                       size_t arity)
-      : Constraint(name, propagatorName, constraintEngine, checkedScope(variables, arity)),
-        m_arity(arity) {}
+                       const std::vector<ConstrainedVariableId>& variables, size_t arity)
+      : Constraint(name, propagatorName, constraintEngine, checkedScope(variables, arity)), m_arity(arity) {}
 
     /** Whether the domains are not yet such that an execution can narrow anything. */
     virtual bool waiting() const = 0;

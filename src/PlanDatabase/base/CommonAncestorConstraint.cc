@@ -19,18 +19,13 @@ namespace KADRIX {
 
   }
 
-  CommonAncestorConstraint::CommonAncestorConstraint(const LabelStr& name,
-                                                     const LabelStr& propagatorName,
+  CommonAncestorConstraint::CommonAncestorConstraint(const LabelStr& name, const LabelStr& propagatorName,
                                                      const ConstraintEngineId& constraintEngine,
                                                      const std::vector<ConstrainedVariableId>& variables)
-    : AncestorConstraint(name, propagatorName, constraintEngine, variables, 3),
-      m_first(objectsAt(0)),
-      m_second(objectsAt(1)),
-      m_restrictions(objectsAt(2)) {}
+    : AncestorConstraint(name, propagatorName, constraintEngine, variables, 3), m_first(objectsAt(0)),
+      m_second(objectsAt(1)), m_restrictions(objectsAt(2)) {}
 
-  bool CommonAncestorConstraint::waiting() const {
-    return !m_first.isSingleton() && !m_second.isSingleton();
-  }
+  bool CommonAncestorConstraint::waiting() const { return !m_first.isSingleton() && !m_second.isSingleton(); }
 
   void CommonAncestorConstraint::handleExecute() {
     // An emptied domain is the engine's to report; there is nothing to narrow.

@@ -17,8 +17,7 @@ namespace KADRIX {
    */
   class CommonAncestorConstraint : public AncestorConstraint {
   public:
-    CommonAncestorConstraint(const LabelStr& name,
-                             const LabelStr& propagatorName,
+    CommonAncestorConstraint(const LabelStr& name, const LabelStr& propagatorName,
                              const ConstraintEngineId& constraintEngine,
                              const std::vector<ConstrainedVariableId>& variables);
     using AncestorConstraint::handleExecute;

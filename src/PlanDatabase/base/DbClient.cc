@@ -12,11 +12,9 @@
 
 namespace KADRIX {
 
-
   const char* DELIMITER = ":";
 
-  DbClient::DbClient(const PlanDatabaseId& db)
-    : m_deleted(false), m_transactionLoggingEnabled(false) {
+  DbClient::DbClient(const PlanDatabaseId& db) : m_deleted(false), m_transactionLoggingEnabled(false) {
     // Checked before the handle is made: a failure leaves nothing registered.
     KADRIX_CHECK(db.isValid());
     m_id = DbClientId(this);
@@ -39,21 +37,13 @@ namespace KADRIX {
       m_listeners.erase(listener);
   }
 
-  const ConstraintEngineId& DbClient::getConstraintEngine() const {
-    return m_planDb->getConstraintEngine();
-  }
+  const ConstraintEngineId& DbClient::getConstraintEngine() const { return m_planDb->getConstraintEngine(); }
 
-  const Id<CESchema>& DbClient::getCESchema() const {
-    return getConstraintEngine()->getCESchema();
-  }
+  const Id<CESchema>& DbClient::getCESchema() const { return getConstraintEngine()->getCESchema(); }
 
-  const Id<Schema>& DbClient::getSchema() const {
-    return m_planDb->getSchema();
-  }
+  const Id<Schema>& DbClient::getSchema() const { return m_planDb->getSchema(); }
 
-  ObjectId DbClient::getObject(const char* name) const {
-    return m_planDb->getObject(LabelStr(name));
-  }
+  ObjectId DbClient::getObject(const char* name) const { return m_planDb->getObject(LabelStr(name)); }
 
   ConstrainedVariableId DbClient::getGlobalVariable(const LabelStr& varName) const {
     return m_planDb->getGlobalVariable(varName);
@@ -79,13 +69,9 @@ namespace KADRIX {
     return getConstraintEngine()->getIndex(constr);
   }
 
-  bool DbClient::constraintConsistent() const {
-    return getConstraintEngine()->constraintConsistent();
-  }
+  bool DbClient::constraintConsistent() const { return getConstraintEngine()->constraintConsistent(); }
 
-  bool DbClient::supportsAutomaticAllocation() const {
-    return m_planDb->hasTokenFactories();
-  }
+  bool DbClient::supportsAutomaticAllocation() const { return m_planDb->hasTokenFactories(); }
 
   double DbClient::createValue(const char* typeName, const std::string& value) {
     return getConstraintEngine()->createValue(typeName, value);
@@ -107,7 +93,6 @@ namespace KADRIX {
   }
 
   // ----------------------------------------------------------------- tokens
-
 
   namespace {
     /** Counts every merge call of every client; only the failure message of merge shows it. */
@@ -199,12 +184,14 @@ namespace KADRIX {
       dropKeysOfDeadTokens();
       const int key = activeToken->getKey();
       dropLastKey = !m_keysOfTokensCreated.empty() && m_keysOfTokensCreated.back() == key;
-      const bool recordedEarlier = !dropLastKey &&
-        std::find(m_keysOfTokensCreated.begin(), m_keysOfTokensCreated.end(), key) != m_keysOfTokensCreated.end();
-      KADRIX_CHECK_TEXT(!recordedEarlier,
-                        "!isTransactionLoggingEnabled() || m_keysOfTokensCreated.back() == activeToken->getKey()",
-                        "If transaction logging enabled then we require chronological retraction. "
-                        << activeToken->toString());
+      const bool recordedEarlier =
+          !dropLastKey && std::find(m_keysOfTokensCreated.begin(), m_keysOfTokensCreated.end(), key) !=
+                              m_keysOfTokensCreated.end();
+      KADRIX_CHECK_TEXT(
+          !recordedEarlier,
+          "!isTransactionLoggingEnabled() || m_keysOfTokensCreated.back() == activeToken->getKey()",
+          "If transaction logging enabled then we require chronological retraction. "
+              << activeToken->toString());
     }
 
     // Listeners see the token still active, merged or rejected.
@@ -247,9 +234,9 @@ namespace KADRIX {
       master = master->master();
     }
     const std::vector<int>::const_iterator root =
-      std::find(m_keysOfTokensCreated.begin(), m_keysOfTokensCreated.end(), current->getKey());
+        std::find(m_keysOfTokensCreated.begin(), m_keysOfTokensCreated.end(), current->getKey());
     const int indexOfMaster =
-      root == m_keysOfTokensCreated.end() ? -1 : static_cast<int>(root - m_keysOfTokensCreated.begin());
+        root == m_keysOfTokensCreated.end() ? -1 : static_cast<int>(root - m_keysOfTokensCreated.begin());
     KADRIX_CHECK(indexOfMaster >= 0);
     path.push_front(indexOfMaster);
     return std::vector<int>(path.begin(), path.end());
@@ -282,7 +269,6 @@ namespace KADRIX {
   }
 
   // ------------------------------------------- objects, variables, constraints
-
 
   ObjectId DbClient::createObject(const char* type, const char* name) {
     static const std::vector<const AbstractDomain*> noArguments;
@@ -337,7 +323,7 @@ namespace KADRIX {
     checkGlobalNameFree(m_planDb, name, isTmpVar);
     const LabelStr type(typeName);
     const ConstrainedVariableId variable = getConstraintEngine()->createVariable(
-      type, isTmpVar, true, LabelStr(name), EntityId::noId(), ConstrainedVariable::NO_INDEX);
+        type, isTmpVar, true, LabelStr(name), EntityId::noId(), ConstrainedVariable::NO_INDEX);
     if (getSchema()->isObjectType(type))
       m_planDb->makeObjectVariableFromType(type, variable, false);
     if (!isTmpVar)
@@ -350,9 +336,9 @@ namespace KADRIX {
                                                  const char* name, bool isTmpVar, bool canBeSpecified) {
     checkGlobalNameFree(m_planDb, name, isTmpVar);
     const LabelStr type(typeName);
-    const ConstrainedVariableId variable = getConstraintEngine()->createVariable(
-      type, baseDomain, isTmpVar, canBeSpecified, LabelStr(name), EntityId::noId(),
-      ConstrainedVariable::NO_INDEX);
+    const ConstrainedVariableId variable =
+        getConstraintEngine()->createVariable(type, baseDomain, isTmpVar, canBeSpecified, LabelStr(name),
+                                              EntityId::noId(), ConstrainedVariable::NO_INDEX);
     if (getSchema()->isObjectType(type) && !variable->isClosed())
       m_planDb->makeObjectVariableFromType(type, variable, false);
     if (!isTmpVar)
@@ -364,8 +350,7 @@ namespace KADRIX {
   void DbClient::deleteVariable(const ConstrainedVariableId& var) {
     KADRIX_CHECK(var.isValid());
     KADRIX_CHECK_MSG(var->parent().isNoId(),
-                     "Cannot delete " << var->toString()
-                     << ": it belongs to its parent, which deletes it.");
+                     "Cannot delete " << var->toString() << ": it belongs to its parent, which deletes it.");
     // Only the global registered under the name is this variable; a temporary
     // variable may share its name.
     const LabelStr varName = var->getName();
@@ -387,10 +372,11 @@ namespace KADRIX {
     // A token's own constraints sit on its variables and go with the token.
     const std::vector<ConstrainedVariableId>& scope = c->getScope();
     for (std::size_t i = 0; i < scope.size(); ++i) {
-      const TokenId owner = TokenId::convertable(scope[i]->parent()) ? TokenId(scope[i]->parent()) : TokenId::noId();
+      const TokenId owner =
+          TokenId::convertable(scope[i]->parent()) ? TokenId(scope[i]->parent()) : TokenId::noId();
       KADRIX_CHECK_MSG(owner.isNoId() || !owner->isStandardConstraint(c),
-                       "Cannot delete " << c->toString() << ": it belongs to token "
-                       << owner->toString() << ", which deletes it.");
+                       "Cannot delete " << c->toString() << ": it belongs to token " << owner->toString()
+                                        << ", which deletes it.");
     }
     publish([&](const DbClientListenerId& l) { l->notifyConstraintDeleted(c); });
     getConstraintEngine()->deleteConstraint(c);
@@ -405,7 +391,8 @@ namespace KADRIX {
 
   void DbClient::specify(const ConstrainedVariableId& variable, double value) {
     KADRIX_CHECK(variable.isValid());
-    KADRIX_DEBUG("DbClient:specify", "before:" << variable->toString() << " to " << variable->toString(value));
+    KADRIX_DEBUG("DbClient:specify",
+                 "before:" << variable->toString() << " to " << variable->toString(value));
     variable->specify(value);
     KADRIX_DEBUG("DbClient:specify", "after:" << variable->toString());
     publish([&](const DbClientListenerId& l) { l->notifyVariableSpecified(variable); });

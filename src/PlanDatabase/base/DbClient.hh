@@ -134,10 +134,7 @@ namespace KADRIX {
      * a listener may unregister itself or another listener while it is told;
      * a listener that has left the set is not told any more.
      */
-    template <class Fn>
-    void publish(Fn fn) {
-      tellListeners(m_listeners, fn);
-    }
+    template <class Fn> void publish(Fn fn) { tellListeners(m_listeners, fn); }
 
     DbClientId m_id;
     PlanDatabaseId m_planDb;

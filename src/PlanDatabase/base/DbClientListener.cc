@@ -3,8 +3,7 @@
 
 namespace KADRIX {
 
-  DbClientListener::DbClientListener(const DbClientId& client)
-    : m_client(client) {
+  DbClientListener::DbClientListener(const DbClientId& client) : m_client(client) {
     // Checked before anything is registered: a failure leaves nothing behind.
     KADRIX_CHECK(m_client.isValid());
     m_id = DbClientListenerId(this);

@@ -8,17 +8,13 @@
 
 namespace KADRIX {
 
-  HasAncestorConstraint::HasAncestorConstraint(const LabelStr& name,
-                                               const LabelStr& propagatorName,
+  HasAncestorConstraint::HasAncestorConstraint(const LabelStr& name, const LabelStr& propagatorName,
                                                const ConstraintEngineId& constraintEngine,
                                                const std::vector<ConstrainedVariableId>& variables)
-    : AncestorConstraint(name, propagatorName, constraintEngine, variables, 2),
-      m_first(objectsAt(0)),
+    : AncestorConstraint(name, propagatorName, constraintEngine, variables, 2), m_first(objectsAt(0)),
       m_restrictions(objectsAt(1)) {}
 
-  bool HasAncestorConstraint::waiting() const {
-    return m_first.isOpen() || m_restrictions.isOpen();
-  }
+  bool HasAncestorConstraint::waiting() const { return m_first.isOpen() || m_restrictions.isOpen(); }
 
   void HasAncestorConstraint::handleExecute() {
     if (!waiting())

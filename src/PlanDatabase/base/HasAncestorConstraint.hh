@@ -17,8 +17,7 @@ namespace KADRIX {
    */
   class HasAncestorConstraint : public AncestorConstraint {
   public:
-    HasAncestorConstraint(const LabelStr& name,
-                          const LabelStr& propagatorName,
+    HasAncestorConstraint(const LabelStr& name, const LabelStr& propagatorName,
                           const ConstraintEngineId& constraintEngine,
                           const std::vector<ConstrainedVariableId>& variables);
     using AncestorConstraint::handleExecute;

@@ -20,9 +20,7 @@ namespace KADRIX {
     };
   }
 
-  bool MergeMemento::isRestating() {
-    return s_restating != 0;
-  }
+  bool MergeMemento::isRestating() { return s_restating != 0; }
 
   ConstrainedVariableId checkForReplacement(const std::map<double, ConstrainedVariableId>& lookup,
                                             const ConstrainedVariableId& var) {
@@ -65,7 +63,7 @@ namespace KADRIX {
         continue;
       KADRIX_CHECK_MSG(inactiveVariables[i]->lastDomain().isSingleton(),
                        inactiveVariables[i]->toString()
-                       << " is specified but not a singleton. Pas possible!");
+                           << " is specified but not a singleton. Pas possible!");
       // The active variable takes the specified value after it has taken in
       // the merged variable's base domain.
       const double value = inactiveVariables[i]->lastDomain().getSingletonValue();
@@ -75,7 +73,7 @@ namespace KADRIX {
       narrowed->intersect(inactiveVariables[i]->baseDomain());
       KADRIX_CHECK_TEXT(narrowed->isMember(value), "this->lastDomain().isMember(value)",
                         value << " is not in " << activeVar->getName().toString() << "("
-                        << activeVar->getKey() << ") " << narrowed->toString());
+                              << activeVar->getKey() << ") " << narrowed->toString());
     }
   }
 
@@ -99,7 +97,7 @@ namespace KADRIX {
       if (inactiveVariables[i]->isSpecified()) {
         KADRIX_CHECK_MSG(inactiveVariables[i]->lastDomain().isSingleton(),
                          inactiveVariables[i]->toString()
-                         << " is specified but not a singleton. Pas possible!");
+                             << " is specified but not a singleton. Pas possible!");
         activeVariables[i]->handleSpecified(inactiveVariables[i]->lastDomain().getSingletonValue());
       }
       inactiveVariables[i]->deactivate();
@@ -137,10 +135,10 @@ namespace KADRIX {
       ConstrainedVariableId newVar;
       if (index >= 0 && index < static_cast<int>(activeVariables.size()))
         newVar = activeVariables[index];
-      KADRIX_CHECK_MSG(newVar.isValid(),
-                       newVar << " is invalid for index " << index << " in "
-                       << m_activeToken->toString() << " from parent " << var->parent()->toString()
-                       << " and constraint " << constraint->toString());
+      KADRIX_CHECK_MSG(newVar.isValid(), newVar << " is invalid for index " << index << " in "
+                                                << m_activeToken->toString() << " from parent "
+                                                << var->parent()->toString() << " and constraint "
+                                                << constraint->toString());
       newScope.push_back(newVar);
     }
 
@@ -148,7 +146,7 @@ namespace KADRIX {
     if (!m_inactiveToken->isStandardConstraint(constraint)) {
       RestatingScope restating;
       newConstraint = m_activeToken->getPlanDatabase()->getConstraintEngine()->createConstraint(
-        constraint->getName(), newScope);
+          constraint->getName(), newScope);
       newConstraint->setSource(constraint);
       newConstraint->setOwned();
     }
@@ -172,11 +170,12 @@ namespace KADRIX {
       const ConstraintId newConstraint = m_newConstraints[k];
       // A created constraint that someone else deleted already is simply forgotten.
       const bool live = newConstraint.isValid();
-      KADRIX_CHECK_TEXT(newConstraint.isNoId() || !live ||
-                        newConstraint->getScope().size() == constraint->getScope().size(),
-                        "newConstraint.isNoId() || (newConstraint->getScope().size() == constraint->getScope().size())",
-                        (live ? newConstraint->toString() : std::string("?")) << " does not match "
-                        << constraint->toString());
+      KADRIX_CHECK_TEXT(
+          newConstraint.isNoId() || !live ||
+              newConstraint->getScope().size() == constraint->getScope().size(),
+          "newConstraint.isNoId() || (newConstraint->getScope().size() == constraint->getScope().size())",
+          (live ? newConstraint->toString() : std::string("?"))
+              << " does not match " << constraint->toString());
       m_deactivatedConstraints.erase(m_deactivatedConstraints.begin() + k);
       m_newConstraints.erase(m_newConstraints.begin() + k);
       if (live)

@@ -22,8 +22,7 @@ namespace KADRIX {
     }
   }
 
-  Object::Object(const PlanDatabaseId& planDatabase, const LabelStr& type, const LabelStr& name,
-                 bool open)
+  Object::Object(const PlanDatabaseId& planDatabase, const LabelStr& type, const LabelStr& name, bool open)
     : Entity(), m_type(type), m_name(name), m_planDatabase(planDatabase), m_state(INCOMPLETE),
       m_lastOrderingChoiceCount(0) {
     KADRIX_CHECK(m_planDatabase.isValid());
@@ -39,18 +38,17 @@ namespace KADRIX {
     // Checked before anything is registered, so that a refusal leaves nothing behind.
     KADRIX_CHECK_TEXT(m_planDatabase->getSchema()->canContain(parent->getType(), type, localName),
                       "m_planDatabase->getSchema()->canContain(parent->getType(), type, localName)",
-                      "Object " << parent->getName().toString() << " cannot contain "
-                      << localName.toString() << " of type " << type.toString());
+                      "Object " << parent->getName().toString() << " cannot contain " << localName.toString()
+                                << " of type " << type.toString());
     commonInit(open);
   }
 
   void Object::commonInit(bool open) {
     m_id = ObjectId(this);
     try {
-      Variable<ObjectDomain>* self =
-        new Variable<ObjectDomain>(m_planDatabase->getConstraintEngine(),
-                                   ObjectDomain(m_id, m_type.c_str()), false, true,
-                                   ConstrainedVariable::NO_NAME(), EntityId::noId(), -1);
+      Variable<ObjectDomain>* self = new Variable<ObjectDomain>(
+          m_planDatabase->getConstraintEngine(), ObjectDomain(m_id, m_type.c_str()), false, true,
+          ConstrainedVariable::NO_NAME(), EntityId::noId(), -1);
       m_thisVar = self->getId();
       if (!m_parent.isNoId())
         m_parent->add(m_id);
@@ -91,25 +89,15 @@ namespace KADRIX {
     return s_type;
   }
 
-  std::string Object::toString() const {
-    return Entity::toString();
-  }
+  std::string Object::toString() const { return Entity::toString(); }
 
-  std::string Object::toLongString() const {
-    return m_type.toString() + ":" + getName().toString();
-  }
+  std::string Object::toLongString() const { return m_type.toString() + ":" + getName().toString(); }
 
-  const LabelStr& Object::entityType() const {
-    return entityTypeName();
-  }
+  const LabelStr& Object::entityType() const { return entityTypeName(); }
 
-  const LabelStr& Object::getName() const {
-    return m_name;
-  }
+  const LabelStr& Object::getName() const { return m_name; }
 
-  bool Object::canBeCompared(const EntityId& entity) const {
-    return ObjectId::convertable(entity);
-  }
+  bool Object::canBeCompared(const EntityId& entity) const { return ObjectId::convertable(entity); }
 
   void Object::constructor(const std::vector<const AbstractDomain*>& /*arguments*/) {}
 
@@ -128,18 +116,17 @@ namespace KADRIX {
 
   ConstrainedVariableId Object::addVariable(const AbstractDomain& baseDomain, const char* name) {
     KADRIX_CHECK_MSG(!isComplete(), "Cannot add variable " << name
-                     << " after completing object construction for " << m_name.toString());
-    KADRIX_CHECK_TEXT(m_planDatabase->getSchema()->canContain(m_type, baseDomain.getTypeName(),
-                                                              LabelStr(name)),
-                      "m_planDatabase->getSchema()->canContain(m_type, baseDomain.getTypeName(), name)",
-                      "Cannot add a variable " << name << " of type "
-                      << baseDomain.getTypeName().toString() << " to objects of type "
-                      << m_type.toString());
+                                                           << " after completing object construction for "
+                                                           << m_name.toString());
+    KADRIX_CHECK_TEXT(
+        m_planDatabase->getSchema()->canContain(m_type, baseDomain.getTypeName(), LabelStr(name)),
+        "m_planDatabase->getSchema()->canContain(m_type, baseDomain.getTypeName(), name)",
+        "Cannot add a variable " << name << " of type " << baseDomain.getTypeName().toString()
+                                 << " to objects of type " << m_type.toString());
     const LabelStr fullName(m_name.toString() + "." + name);
-    ConstrainedVariableId var =
-      m_planDatabase->getConstraintEngine()->createVariable(baseDomain.getTypeName(), baseDomain,
-                                                            false, true, fullName, EntityId(m_id),
-                                                            static_cast<int>(m_variables.size()));
+    ConstrainedVariableId var = m_planDatabase->getConstraintEngine()->createVariable(
+        baseDomain.getTypeName(), baseDomain, false, true, fullName, EntityId(m_id),
+        static_cast<int>(m_variables.size()));
     m_variables.push_back(var);
     if (var->baseDomain().isSingleton())
       var->specify(var->baseDomain().getSingletonValue());
@@ -147,8 +134,8 @@ namespace KADRIX {
   }
 
   ConstrainedVariableId Object::getVariable(const LabelStr& name) const {
-    for (std::vector<ConstrainedVariableId>::const_iterator it = m_variables.begin();
-         it != m_variables.end(); ++it) {
+    for (std::vector<ConstrainedVariableId>::const_iterator it = m_variables.begin(); it != m_variables.end();
+         ++it) {
       const ConstrainedVariableId& var = *it;
       KADRIX_CHECK(var.isValid());
       if (var->getName() == name)
@@ -158,8 +145,7 @@ namespace KADRIX {
   }
 
   ConstrainedVariableId Object::getVariable(const std::vector<unsigned int>& path) const {
-    KADRIX_CHECK_MSG(!path.empty(), "An empty path names no member variable of "
-                     << m_name.toString() << ".");
+    KADRIX_CHECK_MSG(!path.empty(), "An empty path names no member variable of " << m_name.toString() << ".");
     if (path.empty())
       return ConstrainedVariableId::noId();
     const unsigned int index = path[0];
@@ -173,7 +159,7 @@ namespace KADRIX {
     const AbstractDomain& domain = var->lastDomain();
     KADRIX_CHECK_MSG(domain.isEntity() && domain.isSingleton(),
                      "Cannot follow the path through " << var->getName().toString()
-                     << ": it does not hold exactly one object.");
+                                                       << ": it does not hold exactly one object.");
     if (!domain.isEntity() || !domain.isSingleton())
       return ConstrainedVariableId::noId();
     ObjectId object(domain.getSingletonValue());
@@ -216,22 +202,20 @@ namespace KADRIX {
     m_parent->add(m_id);
   }
 
-  std::string Object::getObjectType() const {
-    return m_type.toString();
-  }
+  std::string Object::getObjectType() const { return m_type.toString(); }
 
   PSList<PSVariable*> Object::getMemberVariables() {
     PSList<PSVariable*> result;
-    for (std::vector<ConstrainedVariableId>::const_iterator it = m_variables.begin();
-         it != m_variables.end(); ++it)
+    for (std::vector<ConstrainedVariableId>::const_iterator it = m_variables.begin(); it != m_variables.end();
+         ++it)
       result.push_back(static_cast<PSVariable*>(*it));
     return result;
   }
 
   PSVariable* Object::getMemberVariable(const std::string& name) {
     const LabelStr label(name);
-    for (std::vector<ConstrainedVariableId>::const_iterator it = m_variables.begin();
-         it != m_variables.end(); ++it)
+    for (std::vector<ConstrainedVariableId>::const_iterator it = m_variables.begin(); it != m_variables.end();
+         ++it)
       if ((*it)->getName() == label)
         return static_cast<PSVariable*>(*it);
     return nullptr;
@@ -244,16 +228,15 @@ namespace KADRIX {
     return result;
   }
 
-  PSVarValue Object::asPSVarValue() const {
-    return PSVarValue(static_cast<double>(m_id), OBJECT);
-  }
+  PSVarValue Object::asPSVarValue() const { return PSVarValue(static_cast<double>(m_id), OBJECT); }
 
   bool Object::isValid() const {
     KADRIX_CHECK_MSG(m_constraintsByKeyPair.size() == m_keyPairsByConstraintKey.size(),
                      "Lookup tables should have identical sizes. Must be out of synch.");
     for (std::vector<int>::const_iterator it = m_uncheckedTokens.begin(); it != m_uncheckedTokens.end(); ++it)
       checkTokenEntries(*it);
-    for (std::vector<int>::const_iterator key = m_uncheckedPairs.begin(); key != m_uncheckedPairs.end(); ++key)
+    for (std::vector<int>::const_iterator key = m_uncheckedPairs.begin(); key != m_uncheckedPairs.end();
+         ++key)
       for (std::multimap<int, ConstraintId>::const_iterator it = m_constraintsByKeyPair.find(*key);
            it != m_constraintsByKeyPair.end() && it->first == *key; ++it)
         checkPairEntry(it);
@@ -343,7 +326,6 @@ namespace KADRIX {
     delete this;
   }
 
-
   // ------------------------------------------------------------------ tokens
 
   namespace {
@@ -354,16 +336,16 @@ namespace KADRIX {
 
   void Object::add(const TokenId& token) {
     KADRIX_CHECK(isComplete());
-    KADRIX_DEBUG("Object:add:token", "Adding token " << token->getPredicateName().toString()
-                 << "(" << token->getKey() << ")");
+    KADRIX_DEBUG("Object:add:token",
+                 "Adding token " << token->getPredicateName().toString() << "(" << token->getKey() << ")");
     m_tokens.insert(token);
     m_planDatabase->notifyAdded(m_id, token);
   }
 
   void Object::remove(const TokenId& token) {
     KADRIX_CHECK(token.isValid());
-    KADRIX_DEBUG("Object:remove:token", "Removing token " << token->getPredicateName().toString()
-                 << "(" << token->getKey() << ")");
+    KADRIX_DEBUG("Object:remove:token",
+                 "Removing token " << token->getPredicateName().toString() << "(" << token->getKey() << ")");
     KADRIX_CHECK(isValid());
     KADRIX_CHECK(!Entity::isPurging());
     m_tokens.erase(token);
@@ -399,8 +381,7 @@ namespace KADRIX {
           KADRIX_DEBUG("Object:remove:token", "Also removing " << it->second->toString());
           touchToken(it->first);
           m_constraintsByTokenKey.erase(it++);
-        }
-        else
+        } else
           ++it;
       }
     }
@@ -445,9 +426,7 @@ namespace KADRIX {
 
   void Object::notifyRejected(const TokenId& /*token*/) {}
 
-  void Object::notifyDeleted(const TokenId& token) {
-    remove(token);
-  }
+  void Object::notifyDeleted(const TokenId& token) { remove(token); }
 
   void Object::constrain(const TokenId& predecessor, const TokenId& successor, bool isExplicit) {
     KADRIX_CHECK(predecessor.isValid());
@@ -464,8 +443,9 @@ namespace KADRIX {
 
     const int encodedKey = makeKey(predecessor, successor);
     KADRIX_COND_DEBUG(m_constraintsByKeyPair.find(encodedKey) != m_constraintsByKeyPair.end(),
-                      "Object:makeKey", "Collision detected for " << predecessor->toString()
-                      << " and " << successor->toString() << " with " << encodedKey);
+                      "Object:makeKey",
+                      "Collision detected for " << predecessor->toString() << " and " << successor->toString()
+                                                << " with " << encodedKey);
 
     ConstraintId constraint;
     if (predecessor != successor) {
@@ -498,7 +478,7 @@ namespace KADRIX {
     KADRIX_CHECK(token->isActive());
     KADRIX_CHECK_MSG(token->getObject()->lastDomain().isMember(m_id),
                      "Cannot assign token " << token->getName().toString() << " to  object "
-                     << getName().toString() << ", it is not part of derived domain.");
+                                            << getName().toString() << ", it is not part of derived domain.");
   }
 
   void Object::constrainToThisObjectAsNeeded(const TokenId& token) {
@@ -529,8 +509,7 @@ namespace KADRIX {
       removePrecedenceConstraint(getPrecedenceConstraint(predecessor, successor));
       clean(predecessor);
       clean(successor);
-    }
-    else {
+    } else {
       if (isExplicit) {
         KADRIX_CHECK_MSG(m_explicitConstraints.find(predecessor->getKey()) != m_explicitConstraints.end(),
                          "May only explicit free and explicit constraint.");
@@ -591,8 +570,7 @@ namespace KADRIX {
     }
   }
 
-  ConstraintId Object::getPrecedenceConstraint(const TokenId& predecessor,
-                                               const TokenId& successor) const {
+  ConstraintId Object::getPrecedenceConstraint(const TokenId& predecessor, const TokenId& successor) const {
     KADRIX_CHECK(predecessor.isValid());
     KADRIX_CHECK(successor.isValid());
     const int encodedKey = makeKey(predecessor, successor);
@@ -607,8 +585,7 @@ namespace KADRIX {
     return ConstraintId::noId();
   }
 
-  void Object::getPrecedenceConstraints(const TokenId& token,
-                                        std::vector<ConstraintId>& results) const {
+  void Object::getPrecedenceConstraints(const TokenId& token, std::vector<ConstraintId>& results) const {
     KADRIX_CHECK(token.isValid());
     KADRIX_CHECK(isValid());
     KADRIX_CHECK(results.empty());
@@ -639,8 +616,9 @@ namespace KADRIX {
     getPrecedenceConstraints(token, constraints);
     for (std::vector<ConstraintId>::const_iterator it = constraints.begin(); it != constraints.end(); ++it) {
       const ConstraintId& constraint = *it;
-      KADRIX_CHECK_MSG(constraint->getScope()[1]->parent() == token || constraint->getScope()[0]->parent() == token,
-                       "Problem with constraint caching.");
+      KADRIX_CHECK_MSG(
+          constraint->getScope()[1]->parent() == token || constraint->getScope()[0]->parent() == token,
+          "Problem with constraint caching.");
       if (m_explicitConstraints.find(constraint->getKey()) != m_explicitConstraints.end())
         return true;
     }
@@ -671,8 +649,7 @@ namespace KADRIX {
     return static_cast<int>(shifted ^ static_cast<std::uint32_t>(b->getKey()));
   }
 
-  void Object::getOrderingChoices(const TokenId& token,
-                                  std::vector<std::pair<TokenId, TokenId> >& results,
+  void Object::getOrderingChoices(const TokenId& token, std::vector<std::pair<TokenId, TokenId> >& results,
                                   unsigned int limit) {
     KADRIX_CHECK_MSG(limit > 0, "Cannot set limit to less than 1.");
     results.push_back(std::make_pair(token, token));
@@ -691,8 +668,6 @@ namespace KADRIX {
 
   void Object::getTokensToOrder(std::vector<TokenId>& /*results*/) {}
 
-  bool Object::hasTokensToOrder() const {
-    return false;
-  }
+  bool Object::hasTokensToOrder() const { return false; }
 
 }

@@ -41,11 +41,9 @@ namespace KADRIX {
     enum State { INCOMPLETE = 0, COMPLETE = 1 };
 
     /** A root object. */
-    Object(const PlanDatabaseId& planDatabase, const LabelStr& type, const LabelStr& name,
-           bool open = false);
+    Object(const PlanDatabaseId& planDatabase, const LabelStr& type, const LabelStr& name, bool open = false);
     /** A component of parent, named parent name + "." + localName. */
-    Object(const ObjectId& parent, const LabelStr& type, const LabelStr& localName,
-           bool open = false);
+    Object(const ObjectId& parent, const LabelStr& type, const LabelStr& localName, bool open = false);
     virtual ~Object() noexcept(false);
 
     // Entity.
@@ -97,8 +95,7 @@ namespace KADRIX {
     virtual void notifyDeleted(const TokenId& token);
 
     /** Appends the ways the token can be ordered here, at most limit of them: (token, token). */
-    virtual void getOrderingChoices(const TokenId& token,
-                                    std::vector<std::pair<TokenId, TokenId> >& results,
+    virtual void getOrderingChoices(const TokenId& token, std::vector<std::pair<TokenId, TokenId> >& results,
                                     unsigned int limit);
     /** Counts the choices, remembers and returns the count. */
     unsigned int countOrderingChoices(const TokenId& token, unsigned int limit);

@@ -64,7 +64,7 @@ namespace KADRIX {
     KADRIX_CHECK_TEXT(org.isEmpty() || isRegisteredAddress(org.getLowerBound()),
                       "org.isEmpty() || ObjectId(org.getLowerBound()).isValid()",
                       "Attempted to construct an object domain with values of non-object type "
-                      << org.getTypeName().toString());
+                          << org.getTypeName().toString());
   }
 
   ObjectDomain::ObjectDomain(const ObjectDomain& org) : EnumeratedDomain(org) {}
@@ -91,7 +91,7 @@ namespace KADRIX {
     if (values.empty())
       return;
     KADRIX_CHECK_MSG(isOpen(), "Cannot insert " << toString(values.front()) << " into the closed domain "
-                     << toString() << ".");
+                                                << toString() << ".");
     for (double value : values)
       KADRIX_CHECK_MSG(!std::isnan(value), "Cannot insert NaN into " << toString() << ".");
     std::vector<double> sorted;
@@ -142,8 +142,7 @@ namespace KADRIX {
   std::string ObjectDomain::toString() const { return "OBJECT-" + EnumeratedDomain::toString(); }
 
   std::string ObjectDomain::toString(double value) const {
-    KADRIX_CHECK_MSG(isMember(value),
-                     "Caught an invalid attempt to display a value not in this domain");
+    KADRIX_CHECK_MSG(isMember(value), "Caught an invalid attempt to display a value not in this domain");
     if (Entity::isPurging())
       return "Object data unavailable while purging (might no longer exist)";
     return entityOf(value)->toString();

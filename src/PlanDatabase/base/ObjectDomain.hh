@@ -36,8 +36,8 @@ namespace KADRIX {
       KADRIX_CHECK(!isNumeric());
       std::vector<double> values;
       values.reserve(initialValues.size());
-      for (typename std::list<Id<O>>::const_iterator it = initialValues.begin();
-           it != initialValues.end(); ++it) {
+      for (typename std::list<Id<O>>::const_iterator it = initialValues.begin(); it != initialValues.end();
+           ++it) {
         const Id<O>& object = *it;
         KADRIX_CHECK(object.isValid());
         if (object.isValid())
@@ -49,8 +49,7 @@ namespace KADRIX {
 
     /** The domain of exactly one object (an ObjectId). */
     template <class O>
-    explicit ObjectDomain(const Id<O>& initialValue,
-                          const char* typeName = getDefaultTypeName().c_str())
+    explicit ObjectDomain(const Id<O>& initialValue, const char* typeName = getDefaultTypeName().c_str())
       : EnumeratedDomain(static_cast<double>(initialValue), false, typeName) {
       KADRIX_CHECK(!isNumeric());
     }
@@ -86,16 +85,14 @@ namespace KADRIX {
     static const LabelStr& getDefaultTypeName();
 
     /** One handle per value, in ascending order of the values. */
-    template <class O = Object>
-    std::list<Id<O>> makeObjectList() const {
+    template <class O = Object> std::list<Id<O>> makeObjectList() const {
       std::list<double> values;
       getValues(values);
       return makeObjectList<O>(values);
     }
 
     /** One handle per given value, in the order given. */
-    template <class O = Object>
-    static std::list<Id<O>> makeObjectList(const std::list<double>& inputs) {
+    template <class O = Object> static std::list<Id<O>> makeObjectList(const std::list<double>& inputs) {
       std::list<Id<O>> result;
       for (std::list<double>::const_iterator it = inputs.begin(); it != inputs.end(); ++it)
         result.push_back(Id<O>(*it));

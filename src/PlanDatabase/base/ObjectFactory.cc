@@ -17,14 +17,12 @@ namespace KADRIX {
 
   ObjectFactory::~ObjectFactory() noexcept(false) { m_id.remove(); }
 
-  Id<Object> ObjectFactory::makeNewObject(const Id<PlanDatabase>&, const LabelStr&,
-                                          const LabelStr&,
+  Id<Object> ObjectFactory::makeNewObject(const Id<PlanDatabase>&, const LabelStr&, const LabelStr&,
                                           const std::vector<const AbstractDomain*>&) const {
     return Id<Object>::noId();
   }
 
-  void ObjectFactory::evalConstructorBody(Id<Object>&,
-                                          const std::vector<const AbstractDomain*>&) const {}
+  void ObjectFactory::evalConstructorBody(Id<Object>&, const std::vector<const AbstractDomain*>&) const {}
 
   ObjectTypeMgr::ObjectTypeMgr() : m_id(this) {}
 
@@ -40,7 +38,7 @@ namespace KADRIX {
     for (size_t i = 0; i < arguments.size(); ++i) {
       const AbstractDomain* argument = arguments[i];
       KADRIX_CHECK_MSG(argument != nullptr, "Argument " << i + 1 << " for an object of type "
-                       << objectType.toString() << " has no domain.");
+                                                        << objectType.toString() << " has no domain.");
       name += std::string(TYPE_DELIMITER) + argument->getTypeName().toString();
     }
     return LabelStr(name);
@@ -48,8 +46,8 @@ namespace KADRIX {
 
   void ObjectTypeMgr::registerFactory(const ObjectFactoryId& factory) {
     KADRIX_CHECK(factory.isValid());
-    KADRIX_DEBUG("ObjectFactory:registerFactory", "Registering factory with signature "
-                 << factory->getSignature().toString());
+    KADRIX_DEBUG("ObjectFactory:registerFactory",
+                 "Registering factory with signature " << factory->getSignature().toString());
     const double key = factory->getSignature().getKey();
     std::map<double, ObjectFactoryId>::iterator pos = m_factories.find(key);
     if (pos != m_factories.end() && pos->second == factory)
@@ -62,17 +60,15 @@ namespace KADRIX {
       m_factories.erase(pos);
       if (static_cast<ObjectFactory*>(old) != 0)
         delete static_cast<ObjectFactory*>(old);
-      KADRIX_DEBUG("ObjectFactory:registerFactory",
-                   "Over-riding registeration for factory with signature "
-                   << factory->getSignature().toString());
+      KADRIX_DEBUG("ObjectFactory:registerFactory", "Over-riding registeration for factory with signature "
+                                                        << factory->getSignature().toString());
     }
     KADRIX_CHECK(m_factories.find(factory->getSignature().getKey()) == m_factories.end());
     m_factories.emplace(key, factory);
   }
 
   void ObjectTypeMgr::forgetFallbacks() {
-    for (std::map<double, ObjectFactoryId>::iterator it = m_factories.begin();
-         it != m_factories.end();) {
+    for (std::map<double, ObjectFactoryId>::iterator it = m_factories.begin(); it != m_factories.end();) {
       if (it->first != it->second->getSignature().getKey())
         it = m_factories.erase(it);
       else
@@ -89,8 +85,8 @@ namespace KADRIX {
     if (exact != m_factories.end())
       return exact->second;
 
-    for (std::map<double, ObjectFactoryId>::const_iterator it = m_factories.begin();
-         it != m_factories.end(); ++it) {
+    for (std::map<double, ObjectFactoryId>::const_iterator it = m_factories.begin(); it != m_factories.end();
+         ++it) {
       const ObjectFactoryId& factory = it->second;
       const std::vector<LabelStr>& types = factory->getSignatureTypes();
       if (!schema->isA(objectType, types[0]))
@@ -118,8 +114,8 @@ namespace KADRIX {
   void ObjectTypeMgr::purgeAll() {
     KADRIX_DEBUG("ObjectFactory:purgeAll", "Purging all");
     std::set<double> deleted;
-    for (std::map<double, ObjectFactoryId>::iterator it = m_factories.begin();
-         it != m_factories.end(); ++it) {
+    for (std::map<double, ObjectFactoryId>::iterator it = m_factories.begin(); it != m_factories.end();
+         ++it) {
       const double address = static_cast<double>(it->second);
       if (deleted.find(address) != deleted.end())
         continue;

@@ -7,13 +7,11 @@
 
 namespace KADRIX {
 
-  ObjectTokenRelation::ObjectTokenRelation(const LabelStr& name,
-                                           const LabelStr& propagatorName,
+  ObjectTokenRelation::ObjectTokenRelation(const LabelStr& name, const LabelStr& propagatorName,
                                            const ConstraintEngineId& constraintEngine,
                                            const std::vector<ConstrainedVariableId>& variables)
     : Constraint(name, propagatorName, constraintEngine, checkedScope(variables, 2)),
-      m_token(variables[STATE_VAR]->parent()),
-      m_currentDomain(getCurrentDomain(variables[OBJECT_VAR])) {
+      m_token(variables[STATE_VAR]->parent()), m_currentDomain(getCurrentDomain(variables[OBJECT_VAR])) {
     KADRIX_CHECK(m_token.isValid());
     KADRIX_CHECK(variables[OBJECT_VAR]->parent() == m_token);
     KADRIX_CHECK_MSG(variables[OBJECT_VAR]->isClosed(),
@@ -21,12 +19,9 @@ namespace KADRIX {
                      "relationship through propagation.");
   }
 
-  ObjectTokenRelation::~ObjectTokenRelation() noexcept(false) {
-    discard(false);
-  }
+  ObjectTokenRelation::~ObjectTokenRelation() noexcept(false) { discard(false); }
 
-  bool ObjectTokenRelation::canIgnore(const ConstrainedVariableId& /*variable*/,
-                                      int /*argIndex*/,
+  bool ObjectTokenRelation::canIgnore(const ConstrainedVariableId& /*variable*/, int /*argIndex*/,
                                       const DomainListener::ChangeType& changeType) {
     if (m_currentDomain.isOpen() || m_currentDomain.isEmpty())
       return true;
@@ -36,14 +31,12 @@ namespace KADRIX {
       else
         notifyRemovals();
       KADRIX_CHECK(isValid());
-    }
-    else if (m_token->isActive())
+    } else if (m_token->isActive())
       handleExecute();
     return true;
   }
 
-  void ObjectTokenRelation::handleExecute(const ConstrainedVariableId& /*variable*/,
-                                          int /*argIndex*/,
+  void ObjectTokenRelation::handleExecute(const ConstrainedVariableId& /*variable*/, int /*argIndex*/,
                                           const DomainListener::ChangeType& /*changeType*/) {
     handleExecute();
   }

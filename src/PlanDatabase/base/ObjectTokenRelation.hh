@@ -30,18 +30,15 @@ namespace KADRIX {
     static const int STATE_VAR = 0;
     static const int OBJECT_VAR = 1;
 
-    ObjectTokenRelation(const LabelStr& name,
-                        const LabelStr& propagatorName,
+    ObjectTokenRelation(const LabelStr& name, const LabelStr& propagatorName,
                         const ConstraintEngineId& constraintEngine,
                         const std::vector<ConstrainedVariableId>& variables);
     virtual ~ObjectTokenRelation() noexcept(false);
 
     void handleExecute() override;
-    void handleExecute(const ConstrainedVariableId& variable,
-                       int argIndex,
+    void handleExecute(const ConstrainedVariableId& variable, int argIndex,
                        const DomainListener::ChangeType& changeType) override;
-    bool canIgnore(const ConstrainedVariableId& variable,
-                   int argIndex,
+    bool canIgnore(const ConstrainedVariableId& variable, int argIndex,
                    const DomainListener::ChangeType& changeType) override;
 
     /** The objects told to hold the token and not told to remove it since. */

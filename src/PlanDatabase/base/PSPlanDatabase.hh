@@ -86,12 +86,12 @@ namespace KADRIX {
     PSPlanDatabaseListener() : PlanDatabaseListener() {}
     virtual ~PSPlanDatabaseListener() noexcept(false) {}
 
-    using PlanDatabaseListener::notifyAdded;
-    using PlanDatabaseListener::notifyRemoved;
     using PlanDatabaseListener::notifyActivated;
+    using PlanDatabaseListener::notifyAdded;
     using PlanDatabaseListener::notifyDeactivated;
-    using PlanDatabaseListener::notifyRejected;
     using PlanDatabaseListener::notifyMerged;
+    using PlanDatabaseListener::notifyRejected;
+    using PlanDatabaseListener::notifyRemoved;
     using PlanDatabaseListener::notifySplit;
 
     // The public operations.

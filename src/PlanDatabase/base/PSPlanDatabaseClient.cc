@@ -6,8 +6,7 @@
 
 namespace KADRIX {
 
-  PSPlanDatabaseClientImpl::PSPlanDatabaseClientImpl(const DbClientId& c)
-    : m_client(c) {}
+  PSPlanDatabaseClientImpl::PSPlanDatabaseClientImpl(const DbClientId& c) : m_client(c) {}
 
   PSPlanDatabaseClientImpl::~PSPlanDatabaseClientImpl() noexcept(false) {}
 
@@ -16,7 +15,8 @@ namespace KADRIX {
 
   ConstrainedVariableId PSPlanDatabaseClientImpl::toId(PSVariable* var) {
     ConstrainedVariable* engineVar = dynamic_cast<ConstrainedVariable*>(var);
-    KADRIX_CHECK_MSG(engineVar != 0, "The public variable is null or not a variable of the constraint engine.");
+    KADRIX_CHECK_MSG(engineVar != 0,
+                     "The public variable is null or not a variable of the constraint engine.");
     return engineVar->getId();
   }
 

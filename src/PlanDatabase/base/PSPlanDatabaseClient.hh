@@ -24,7 +24,8 @@ namespace KADRIX {
   public:
     virtual ~PSPlanDatabaseClient() noexcept(false) {}
 
-    virtual PSVariable* createVariable(const std::string& typeName, const std::string& name, bool isTmpVar) = 0;
+    virtual PSVariable* createVariable(const std::string& typeName, const std::string& name,
+                                       bool isTmpVar) = 0;
     virtual void deleteVariable(PSVariable* var) = 0;
     virtual PSObject* createObject(const std::string& type, const std::string& name) = 0;
     virtual void deleteObject(PSObject* obj) = 0;

@@ -30,8 +30,8 @@ namespace KADRIX {
     /** type:name (key), the text of an object in debug lines. */
     std::string objectText(const ObjectId& object) {
       std::ostringstream os;
-      os << object->getType().toString() << g_ClassDelimiter() << object->getName().toString()
-         << " (" << object->getKey() << ")";
+      os << object->getType().toString() << g_ClassDelimiter() << object->getName().toString() << " ("
+         << object->getKey() << ")";
       return os.str();
     }
   }
@@ -115,12 +115,12 @@ namespace KADRIX {
     KADRIX_CHECK_MSG(m_schema->isObjectType(objectType),
                      "Type '" << objectType.toString() << "' not defined in the model.");
     switch (m_state) {
-    case CLOSED:
-      return true;
-    case OPEN:
-      return m_closedObjectTypes.find(objectType.getKey()) != m_closedObjectTypes.end();
-    default:
-      return false;
+      case CLOSED:
+        return true;
+      case OPEN:
+        return m_closedObjectTypes.find(objectType.getKey()) != m_closedObjectTypes.end();
+      default:
+        return false;
     }
   }
 
@@ -136,9 +136,7 @@ namespace KADRIX {
       m_temporalAdvisor = temporalAdvisor;
   }
 
-  bool PlanDatabase::hasTokenFactories() const {
-    return m_schema->hasTokenFactories();
-  }
+  bool PlanDatabase::hasTokenFactories() const { return m_schema->hasTokenFactories(); }
 
   TokenId PlanDatabase::createToken(const LabelStr& predicateName, bool rejectable, bool isFact) {
     KADRIX_DEBUG("PlanDatabase:createToken", "type " << predicateName.toString());
@@ -200,8 +198,8 @@ namespace KADRIX {
     m_globalVariables.insert(var);
     m_globalVarsByName.insert(std::make_pair(varName.getKey(), var));
     m_globalVariableKeepers[var->getKey()] = new GlobalVariableKeeper(var);
-    KADRIX_CHECK_MSG(isGlobalVariable(varName),
-                     var->toString() << " is not registered after all. This cannot be!.");
+    KADRIX_CHECK_MSG(isGlobalVariable(varName), var->toString()
+                                                    << " is not registered after all. This cannot be!.");
     KADRIX_DEBUG("PlanDatabase:registerGlobalVariable", "Registered " << var->toString());
   }
 
@@ -216,7 +214,8 @@ namespace KADRIX {
       return;
     m_globalVariables.erase(var);
     m_globalVarsByName.erase(it);
-    std::map<int, ConstrainedVariableListener*>::iterator keeper = m_globalVariableKeepers.find(var->getKey());
+    std::map<int, ConstrainedVariableListener*>::iterator keeper =
+        m_globalVariableKeepers.find(var->getKey());
     if (keeper != m_globalVariableKeepers.end()) {
       delete keeper->second;
       m_globalVariableKeepers.erase(keeper);
@@ -230,8 +229,7 @@ namespace KADRIX {
   }
 
   const ConstrainedVariableId& PlanDatabase::getGlobalVariable(const LabelStr& varName) const {
-    std::map<double, ConstrainedVariableId>::const_iterator it =
-      m_globalVarsByName.find(varName.getKey());
+    std::map<double, ConstrainedVariableId>::const_iterator it = m_globalVarsByName.find(varName.getKey());
     KADRIX_CHECK_TEXT(it != m_globalVarsByName.end(), "isGlobalVariable(varName)",
                       "No variable with name='" << varName.toString() << "' is present.");
     if (it == m_globalVarsByName.end())
@@ -248,9 +246,7 @@ namespace KADRIX {
     return it->second;
   }
 
-  EntityId PlanDatabase::getEntityByKey(int key) const {
-    return Entity::getEntity(key);
-  }
+  EntityId PlanDatabase::getEntityByKey(int key) const { return Entity::getEntity(key); }
 
   PSObject* PlanDatabase::getObjectByKey(int key) const {
     ObjectId object = Entity::getEntity(key);
@@ -266,8 +262,8 @@ namespace KADRIX {
 
   PSList<PSVariable*> PlanDatabase::getAllGlobalVariables() const {
     PSList<PSVariable*> result;
-    for (ConstrainedVariableSet::const_iterator it = m_globalVariables.begin();
-         it != m_globalVariables.end(); ++it)
+    for (ConstrainedVariableSet::const_iterator it = m_globalVariables.begin(); it != m_globalVariables.end();
+         ++it)
       result.push_back(static_cast<PSVariable*>(*it));
     return result;
   }
@@ -286,11 +282,11 @@ namespace KADRIX {
   void PlanDatabase::notifyAdded(const ObjectId& object) {
     KADRIX_CHECK_MSG(!Entity::isPurging(), "Should not be in this method if in purgeMode.");
     KADRIX_CHECK(object.isValid());
-    KADRIX_CHECK_MSG(!isPurged(), "Cannot add object " << object->getName().toString()
-                     << " to a purged plan database.");
+    KADRIX_CHECK_MSG(!isPurged(),
+                     "Cannot add object " << object->getName().toString() << " to a purged plan database.");
     KADRIX_CHECK_MSG(!isClosed(object->getType()),
                      "Cannot add object " << object->getName().toString() << " if type "
-                     << object->getType().toString() << " is already closed.");
+                                          << object->getType().toString() << " is already closed.");
     KADRIX_CHECK_MSG(m_objects.find(object) == m_objects.end(),
                      "Object with the name " << object->getName().toString() << " already added.");
     KADRIX_CHECK_MSG(m_objectsByName.find(object->getName().getKey()) == m_objectsByName.end(),
@@ -345,8 +341,7 @@ namespace KADRIX {
       if (it->second == object) {
         types.push_back(it->first);
         it = m_objectsByType.erase(it);
-      }
-      else
+      } else
         ++it;
     }
 
@@ -380,9 +375,10 @@ namespace KADRIX {
     for (std::multimap<double, ObjectId>::const_iterator it = m_objectsByType.lower_bound(key);
          it != m_objectsByType.end() && it->first == key; ++it) {
       const ObjectId& object = it->second;
-      KADRIX_DEBUG("PlanDatabase:getObjectsByType",
-                   "Adding object '" << object->getName().toString() << "' of type '"
-                   << object->getType().toString() << "' for type '" << objectType.toString() << "'");
+      KADRIX_DEBUG("PlanDatabase:getObjectsByType", "Adding object '"
+                                                        << object->getName().toString() << "' of type '"
+                                                        << object->getType().toString() << "' for type '"
+                                                        << objectType.toString() << "'");
       m_objectsOfType.insert(object);
     }
     return m_objectsOfType;
@@ -424,8 +420,8 @@ namespace KADRIX {
     m_tokensToOrder.erase(token->getKey());
     KADRIX_CHECK(!Entity::isPurging());
     publish([&token](const PlanDatabaseListenerId& listener) { listener->notifyRemoved(token); });
-    KADRIX_DEBUG("PlanDatabase:notifyRemoved:Token",
-                 token->getPredicateName().toString() << " (" << token->getKey() << ")");
+    KADRIX_DEBUG("PlanDatabase:notifyRemoved:Token", token->getPredicateName().toString()
+                                                         << " (" << token->getKey() << ")");
   }
 
   PSList<PSToken*> PlanDatabase::getAllTokens() const {
@@ -464,8 +460,8 @@ namespace KADRIX {
     getFilingNames(token, names);
     for (size_t i = 0; i < names.size(); ++i) {
       m_activeTokensByPredicate[names[i].getKey()].insert(token);
-      KADRIX_DEBUG("PlanDatabase:insertActiveToken",
-                   token->toString() << " added for " << names[i].toString());
+      KADRIX_DEBUG("PlanDatabase:insertActiveToken", token->toString()
+                                                         << " added for " << names[i].toString());
     }
   }
 
@@ -475,11 +471,11 @@ namespace KADRIX {
     getFilingNames(token, names);
     for (size_t i = 0; i < names.size(); ++i) {
       std::map<double, TokenSet>::iterator it = m_activeTokensByPredicate.find(names[i].getKey());
-      KADRIX_CHECK_MSG(it != m_activeTokensByPredicate.end(),
-                       token->toString() << " must be present but isn't.");
+      KADRIX_CHECK_MSG(it != m_activeTokensByPredicate.end(), token->toString()
+                                                                  << " must be present but isn't.");
       it->second.erase(token);
-      KADRIX_DEBUG("PlanDatabase:removeActiveToken",
-                   token->toString() << " removed for " << names[i].toString());
+      KADRIX_DEBUG("PlanDatabase:removeActiveToken", token->toString()
+                                                         << " removed for " << names[i].toString());
     }
   }
 
@@ -519,8 +515,8 @@ namespace KADRIX {
   void PlanDatabase::notifyMerged(const TokenId& token) {
     KADRIX_CHECK(!Entity::isPurging());
     publish([&token](const PlanDatabaseListenerId& listener) { listener->notifyMerged(token); });
-    KADRIX_DEBUG("PlanDatabase:notifyMerged", stateText(token) << " merged with ("
-                 << token->getActiveToken()->getKey() << ")");
+    KADRIX_DEBUG("PlanDatabase:notifyMerged",
+                 stateText(token) << " merged with (" << token->getActiveToken()->getKey() << ")");
   }
 
   void PlanDatabase::notifySplit(const TokenId& token) {
@@ -553,8 +549,6 @@ namespace KADRIX {
     KADRIX_DEBUG("PlanDatabase:notifyTerminated", stateText(token));
   }
 
-  std::string PlanDatabase::toString() {
-    return PlanDatabaseWriter::toString(m_id, true);
-  }
+  std::string PlanDatabase::toString() { return PlanDatabaseWriter::toString(m_id, true); }
 
 }

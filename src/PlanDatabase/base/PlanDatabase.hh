@@ -27,8 +27,7 @@ namespace KADRIX {
   class PSPlanDatabaseClient;
   class ObjectVariableListener;
 
-  typedef std::set<ConstrainedVariableId, EntityComparator<ConstrainedVariableId> >
-    ConstrainedVariableSet;
+  typedef std::set<ConstrainedVariableId, EntityComparator<ConstrainedVariableId> > ConstrainedVariableSet;
 
   /** The delimiter between an object's type and its name in texts: ":". */
   const std::string& g_ClassDelimiter();
@@ -92,8 +91,7 @@ namespace KADRIX {
     /** A master token made by the predicate's token factory. */
     TokenId createToken(const LabelStr& predicateName, bool rejectable, bool isFact);
     /** A slave token of master made by the predicate's token factory. */
-    TokenId createSlaveToken(const TokenId& master, const LabelStr& predicateName,
-                             const LabelStr& relation);
+    TokenId createSlaveToken(const TokenId& master, const LabelStr& predicateName, const LabelStr& relation);
     /** An object made by the schema's object factory for the type and arguments. */
     ObjectId createObject(const LabelStr& objectType, const LabelStr& objectName,
                           const std::vector<const AbstractDomain*>& arguments);
@@ -105,12 +103,11 @@ namespace KADRIX {
      * temporal advisor must also find the two concurrent. Propagates first and
      * adds nothing when the network is inconsistent.
      */
-    void getCompatibleTokens(const TokenId& inactiveToken, std::vector<TokenId>& results,
-                             unsigned int limit, bool useExactTest);
+    void getCompatibleTokens(const TokenId& inactiveToken, std::vector<TokenId>& results, unsigned int limit,
+                             bool useExactTest);
     /** All the merge candidates, without the advisor. */
     void getCompatibleTokens(const TokenId& inactiveToken, std::vector<TokenId>& results);
-    unsigned int countCompatibleTokens(const TokenId& inactiveToken, unsigned int limit,
-                                       bool useExactTest);
+    unsigned int countCompatibleTokens(const TokenId& inactiveToken, unsigned int limit, bool useExactTest);
     bool hasCompatibleTokens(const TokenId& inactiveToken);
     /**
      * Terminates and discards every unmerged token whose end cannot lie after
@@ -149,8 +146,7 @@ namespace KADRIX {
     const std::set<ObjectId>& getObjectsByType(const LabelStr& objectType) const;
 
     /** Appends the objects of the type and of its subtypes, in order of admission. */
-    template <class ID>
-    void getObjectsByType(const LabelStr& type, std::list<ID>& results);
+    template <class ID> void getObjectsByType(const LabelStr& type, std::list<ID>& results);
 
     /**
      * Fills the variable with every object of the type and of its subtypes; while
@@ -231,8 +227,7 @@ namespace KADRIX {
     // Tokens on objects.
     void notifyAdded(const ObjectId& object, const TokenId& token);
     void notifyRemoved(const ObjectId& object, const TokenId& token);
-    void notifyConstrained(const ObjectId& object, const TokenId& predecessor,
-                           const TokenId& successor);
+    void notifyConstrained(const ObjectId& object, const TokenId& predecessor, const TokenId& successor);
     void notifyFreed(const ObjectId& object, const TokenId& predecessor, const TokenId& successor);
     /** Records that the object needs the (active) token ordered. */
     void notifyOrderingRequired(const ObjectId& object, const TokenId& token);
@@ -250,8 +245,8 @@ namespace KADRIX {
     };
     /** Those of the type, gathered once and kept until an object comes or goes. */
     const ObjectsOfType& objectsOfType(const LabelStr& type);
-    void handleObjectVariableCreation(const LabelStr& objectType,
-                                      const ConstrainedVariableId& objectVar, bool leaveOpen);
+    void handleObjectVariableCreation(const LabelStr& objectType, const ConstrainedVariableId& objectVar,
+                                      bool leaveOpen);
     void handleObjectVariableDeletion(const ConstrainedVariableId& objectVar);
 
     /** Closes the variable of an entry if open and deletes its listener. */
@@ -265,10 +260,7 @@ namespace KADRIX {
      * Tells every registered listener through fn(listener), in address order.
      * Works on a copy of the set and skips listeners that left it meanwhile.
      */
-    template <class Fn>
-    void publish(Fn fn) {
-      tellListeners(m_listeners, fn);
-    }
+    template <class Fn> void publish(Fn fn) { tellListeners(m_listeners, fn); }
 
     PlanDatabaseId m_id;
     const ConstraintEngineId m_constraintEngine;
@@ -294,24 +286,24 @@ namespace KADRIX {
     ObjectVariableMap m_objectVariablesByObjectType;
     /** The entries of m_objectVariablesByObjectType by variable, so that no walk looks for one. */
     std::unordered_map<const ConstrainedVariable*, std::vector<ObjectVariableMap::iterator> >
-      m_objectVariableEntries;
+        m_objectVariableEntries;
     /** The result of getObjectsByType(LabelStr), rebuilt by each call. */
     mutable std::set<ObjectId> m_objectsOfType;
     /** By type key: what objectsOfType() gathered; emptied whenever an object comes or goes. */
     std::unordered_map<double, ObjectsOfType> m_objectsOfTypeCache;
   };
 
-  template <class ID>
-  void PlanDatabase::getObjectsByType(const LabelStr& type, std::list<ID>& results) {
+  template <class ID> void PlanDatabase::getObjectsByType(const LabelStr& type, std::list<ID>& results) {
     KADRIX_CHECK(results.empty());
     KADRIX_CHECK_MSG(m_schema->isObjectType(type), type.toString());
     const double key = type.getKey();
     for (std::multimap<double, ObjectId>::const_iterator it = m_objectsByType.lower_bound(key);
          it != m_objectsByType.end() && it->first == key; ++it) {
       const ObjectId& object = it->second;
-      KADRIX_DEBUG("PlanDatabase:getObjectsByType",
-                   "Adding object '" << object->getName().toString() << "' of type '"
-                   << object->getType().toString() << "' for type '" << type.toString() << "'");
+      KADRIX_DEBUG("PlanDatabase:getObjectsByType", "Adding object '"
+                                                        << object->getName().toString() << "' of type '"
+                                                        << object->getType().toString() << "' for type '"
+                                                        << type.toString() << "'");
       KADRIX_DEBUG("PlanDatabase:getObjectsByType",
                    "Typeid for object: " << typeid(*static_cast<Object*>(object)).name());
       results.push_back(ID(object));

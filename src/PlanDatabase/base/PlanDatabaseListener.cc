@@ -5,11 +5,9 @@
 
 namespace KADRIX {
 
-  PlanDatabaseListener::PlanDatabaseListener()
-    : m_id(this) {}
+  PlanDatabaseListener::PlanDatabaseListener() : m_id(this) {}
 
-  PlanDatabaseListener::PlanDatabaseListener(const PlanDatabaseId& planDatabase)
-    : m_id(this) {
+  PlanDatabaseListener::PlanDatabaseListener(const PlanDatabaseId& planDatabase) : m_id(this) {
     try {
       // The base binding: an override in a subclass is not constructed yet.
       PlanDatabaseListener::setPlanDatabase(planDatabase);

@@ -9,25 +9,27 @@
 namespace KADRIX {
 
   void PlanDatabase::makeObjectVariableFromType(const LabelStr& objectType,
-                                                const ConstrainedVariableId& objectVar,
-                                                bool leaveOpen) {
+                                                const ConstrainedVariableId& objectVar, bool leaveOpen) {
     const ObjectsOfType& objects = objectsOfType(objectType);
     KADRIX_CHECK(objectVar.isValid());
     KADRIX_CHECK(!objectVar->isClosed());
     // One sorted pass fills the domains: one at a time would cost a pass per object.
     objectVar->insertAll(objects.values);
-    for (std::vector<ObjectId>::const_iterator it = objects.objects.begin(); it != objects.objects.end(); ++it) {
+    for (std::vector<ObjectId>::const_iterator it = objects.objects.begin(); it != objects.objects.end();
+         ++it) {
       const ObjectId& object = *it;
-      KADRIX_DEBUG("PlanDatabase:makeObjectVariable",
-                   "Inserting object " << object->getName().toString() << " of type "
-                   << object->getType().toString() << " for base type " << objectType.toString());
+      KADRIX_DEBUG("PlanDatabase:makeObjectVariable", "Inserting object "
+                                                          << object->getName().toString() << " of type "
+                                                          << object->getType().toString() << " for base type "
+                                                          << objectType.toString());
     }
     handleObjectVariableCreation(objectType, objectVar, leaveOpen);
   }
 
   const PlanDatabase::ObjectsOfType& PlanDatabase::objectsOfType(const LabelStr& type) {
     KADRIX_CHECK_MSG(m_schema->isObjectType(type), type.toString());
-    std::unordered_map<double, ObjectsOfType>::const_iterator found = m_objectsOfTypeCache.find(type.getKey());
+    std::unordered_map<double, ObjectsOfType>::const_iterator found =
+        m_objectsOfTypeCache.find(type.getKey());
     if (found != m_objectsOfTypeCache.end())
       return found->second;
     std::list<ObjectId> objects;
@@ -46,8 +48,7 @@ namespace KADRIX {
   }
 
   void PlanDatabase::handleObjectVariableCreation(const LabelStr& objectType,
-                                                  const ConstrainedVariableId& objectVar,
-                                                  bool leaveOpen) {
+                                                  const ConstrainedVariableId& objectVar, bool leaveOpen) {
     if (isClosed(objectType)) {
       if (!leaveOpen)
         objectVar->close();
@@ -56,19 +57,19 @@ namespace KADRIX {
     // A variable is kept in step once, however often it is made an object variable.
     const double key = objectType.getKey();
     std::vector<ObjectVariableMap::iterator>& entries =
-      m_objectVariableEntries[static_cast<const ConstrainedVariable*>(objectVar)];
+        m_objectVariableEntries[static_cast<const ConstrainedVariable*>(objectVar)];
     for (size_t i = 0; i < entries.size(); ++i)
       if (entries[i]->first == key && entries[i]->second.first == objectVar)
         return;
     ObjectVariableListener* listener = new ObjectVariableListener(objectVar, m_id);
     entries.push_back(m_objectVariablesByObjectType.insert(
-      std::make_pair(key, ObjectVariableEntry(objectVar, listener->getId()))));
+        std::make_pair(key, ObjectVariableEntry(objectVar, listener->getId()))));
   }
 
   void PlanDatabase::eraseObjectVariableEntry(ObjectVariableMap::iterator it) {
     const ConstrainedVariable* var = static_cast<const ConstrainedVariable*>(it->second.first);
     std::unordered_map<const ConstrainedVariable*, std::vector<ObjectVariableMap::iterator> >::iterator
-      found = m_objectVariableEntries.find(var);
+        found = m_objectVariableEntries.find(var);
     if (found != m_objectVariableEntries.end()) {
       std::vector<ObjectVariableMap::iterator>& entries = found->second;
       for (size_t i = 0; i < entries.size(); ++i)
@@ -85,7 +86,7 @@ namespace KADRIX {
   void PlanDatabase::handleObjectVariableDeletion(const ConstrainedVariableId& objectVar) {
     // Every entry of the variable goes; the listener being deleted may be the caller.
     std::unordered_map<const ConstrainedVariable*, std::vector<ObjectVariableMap::iterator> >::iterator
-      found = m_objectVariableEntries.find(static_cast<const ConstrainedVariable*>(objectVar));
+        found = m_objectVariableEntries.find(static_cast<const ConstrainedVariable*>(objectVar));
     if (found == m_objectVariableEntries.end())
       return;
     // Entries left by an earlier variable at the same address stay where they are.
@@ -95,8 +96,7 @@ namespace KADRIX {
       if (all[i]->second.first == objectVar) {
         entries.push_back(all[i]);
         all.erase(all.begin() + i);
-      }
-      else
+      } else
         ++i;
     if (all.empty())
       m_objectVariableEntries.erase(found);

@@ -11,11 +11,10 @@ namespace KADRIX {
 
   void PlanDatabase::notifyAdded(const ObjectId& object, const TokenId& token) {
     KADRIX_CHECK(!Entity::isPurging());
-    publish([&object, &token](const PlanDatabaseListenerId& listener) {
-      listener->notifyAdded(object, token);
-    });
-    KADRIX_DEBUG("PlanDatabase:notifyAdded:Object:Token",
-                 token->toString() << " added to " << object->toString());
+    publish(
+        [&object, &token](const PlanDatabaseListenerId& listener) { listener->notifyAdded(object, token); });
+    KADRIX_DEBUG("PlanDatabase:notifyAdded:Object:Token", token->toString()
+                                                              << " added to " << object->toString());
   }
 
   void PlanDatabase::notifyRemoved(const ObjectId& object, const TokenId& token) {
@@ -23,8 +22,8 @@ namespace KADRIX {
     publish([&object, &token](const PlanDatabaseListenerId& listener) {
       listener->notifyRemoved(object, token);
     });
-    KADRIX_DEBUG("PlanDatabase:notifyRemoved:Object:Token",
-                 token->toString() << " removed from " << object->toString());
+    KADRIX_DEBUG("PlanDatabase:notifyRemoved:Object:Token", token->toString()
+                                                                << " removed from " << object->toString());
   }
 
   void PlanDatabase::notifyConstrained(const ObjectId& object, const TokenId& predecessor,
@@ -34,9 +33,9 @@ namespace KADRIX {
       listener->notifyConstrained(object, predecessor, successor);
     });
     KADRIX_DEBUG("PlanDatabase:notifyConstrained",
-                 "(" << predecessor->getKey() << ") On Object " << object->getType().toString()
-                 << ":" << object->getName().toString() << " (" << object->getKey()
-                 << ") Constrained Before Token (" << successor->getKey() << ")");
+                 "(" << predecessor->getKey() << ") On Object " << object->getType().toString() << ":"
+                     << object->getName().toString() << " (" << object->getKey()
+                     << ") Constrained Before Token (" << successor->getKey() << ")");
   }
 
   void PlanDatabase::notifyFreed(const ObjectId& object, const TokenId& predecessor,
@@ -46,14 +45,14 @@ namespace KADRIX {
       listener->notifyFreed(object, predecessor, successor);
     });
     KADRIX_DEBUG("PlanDatabase:notifyFreed",
-                 "(" << predecessor->getKey() << ") On Object " << object->getType().toString()
-                 << ":" << object->getName().toString() << " (" << object->getKey()
-                 << ") Freed from Before Token (" << successor->getKey() << ")");
+                 "(" << predecessor->getKey() << ") On Object " << object->getType().toString() << ":"
+                     << object->getName().toString() << " (" << object->getKey()
+                     << ") Freed from Before Token (" << successor->getKey() << ")");
   }
 
   void PlanDatabase::notifyOrderingRequired(const ObjectId& object, const TokenId& token) {
-    KADRIX_DEBUG("PlanDatabase:notifyOrderingRequired", object->getName().toString() << "("
-                 << object->getKey() << ") from " << token->toString());
+    KADRIX_DEBUG("PlanDatabase:notifyOrderingRequired",
+                 object->getName().toString() << "(" << object->getKey() << ") from " << token->toString());
     KADRIX_CHECK_MSG(token->isActive(), "Token must be active to induce an ordering:" << token->toString());
     std::map<int, std::pair<TokenId, ObjectSet> >::iterator it = m_tokensToOrder.find(token->getKey());
     if (it == m_tokensToOrder.end()) {
@@ -68,11 +67,12 @@ namespace KADRIX {
   }
 
   void PlanDatabase::notifyOrderingNoLongerRequired(const ObjectId& object, const TokenId& token) {
-    KADRIX_DEBUG("PlanDatabase:notifyOrderingNoLongerRequired", object->getName().toString() << "("
-                 << object->getKey() << ") from " << token->toString());
+    KADRIX_DEBUG("PlanDatabase:notifyOrderingNoLongerRequired",
+                 object->getName().toString() << "(" << object->getKey() << ") from " << token->toString());
     std::map<int, std::pair<TokenId, ObjectSet> >::iterator it = m_tokensToOrder.find(token->getKey());
     KADRIX_CHECK_MSG(it != m_tokensToOrder.end(),
-                     "Expect there to be a stored entry. Must be a bug in synchronization. Failed to send initial message.");
+                     "Expect there to be a stored entry. Must be a bug in synchronization. Failed to send "
+                     "initial message.");
     ObjectSet& objects = it->second.second;
     KADRIX_CHECK_MSG(objects.find(object) != objects.end(),
                      "Expect the object to be present. Again, must have failed to send initial message.");
@@ -81,19 +81,18 @@ namespace KADRIX {
       m_tokensToOrder.erase(it);
   }
 
-  void PlanDatabase::getOrderingChoices(const TokenId& tokenToOrder,
-                                        std::vector<OrderingChoice>& results,
+  void PlanDatabase::getOrderingChoices(const TokenId& tokenToOrder, std::vector<OrderingChoice>& results,
                                         unsigned int limit) {
     KADRIX_CHECK(tokenToOrder.isValid());
     if (!m_constraintEngine->propagate())
       return;
     KADRIX_CHECK_MSG(m_tokensToOrder.find(tokenToOrder->getKey()) != m_tokensToOrder.end(),
                      "Should not be calling this method if it is not a token in need of ordering. "
-                     << tokenToOrder->toString());
+                         << tokenToOrder->toString());
     const ObjectSet& objects = m_tokensToOrder.find(tokenToOrder->getKey())->second.second;
     KADRIX_CHECK_MSG(!objects.empty(),
                      "There should be at least one source of induced constraint on the token."
-                     << tokenToOrder->toString());
+                         << tokenToOrder->toString());
     const std::size_t before = results.size();
     unsigned int count = 0;
     for (ObjectSet::const_iterator it = objects.begin(); it != objects.end(); ++it) {
@@ -103,8 +102,8 @@ namespace KADRIX {
       KADRIX_CHECK(object.isValid());
       std::vector<std::pair<TokenId, TokenId> > choices;
       object->getOrderingChoices(tokenToOrder, choices, limit - count);
-      for (std::vector<std::pair<TokenId, TokenId> >::const_iterator c = choices.begin();
-           c != choices.end(); ++c) {
+      for (std::vector<std::pair<TokenId, TokenId> >::const_iterator c = choices.begin(); c != choices.end();
+           ++c) {
         results.push_back(std::make_pair(object, *c));
         ++count;
       }
@@ -153,8 +152,6 @@ namespace KADRIX {
     return sum;
   }
 
-  bool PlanDatabase::hasOrderingChoice(const TokenId& token) {
-    return countOrderingChoices(token, 1) != 0;
-  }
+  bool PlanDatabase::hasOrderingChoice(const TokenId& token) { return countOrderingChoices(token, 1) != 0; }
 
 }

@@ -29,17 +29,19 @@ namespace KADRIX {
     for (TokenSet::const_iterator it = candidates.begin(); it != candidates.end(); ++it) {
       const TokenId& candidate = *it;
       KADRIX_DEBUG("PlanDatabase:getCompatibleTokens", "Evaluating candidate token ("
-                   << candidate->getKey() << ") for token (" << inactiveToken->getKey() << ")");
+                                                           << candidate->getKey() << ") for token ("
+                                                           << inactiveToken->getKey() << ")");
       KADRIX_CHECK_MSG(m_schema->isA(candidate->getPredicateName(), inactiveToken->getPredicateName()),
-                       candidate->getPredicateName().toString() << " is not a "
-                       << inactiveToken->getPredicateName().toString());
+                       candidate->getPredicateName().toString()
+                           << " is not a " << inactiveToken->getPredicateName().toString());
       KADRIX_CHECK_MSG(candidate->isActive(), "Should not be trying to merge an active token.");
       const std::vector<ConstrainedVariableId>& candidateTokenVariables = candidate->getVariables();
       KADRIX_CHECK_TEXT(candidateTokenVariables.size() == static_cast<unsigned int>(variableCount),
                         "candidateTokenVariables.size() == (unsigned int) variableCount",
-                       "Candidate token (" << candidate->getKey() << ") has "
-                       << candidateTokenVariables.size() << " variables, while inactive token ("
-                       << inactiveToken->getKey() << ") has " << variableCount);
+                        "Candidate token ("
+                            << candidate->getKey() << ") has " << candidateTokenVariables.size()
+                            << " variables, while inactive token (" << inactiveToken->getKey() << ") has "
+                            << variableCount);
       bool isCompatible = true;
       KADRIX_CHECK_MSG(inactiveTokenVariables[0] == inactiveToken->getState(),
                        "We expect the first var to be the state var, which we must skip.");
@@ -60,21 +62,24 @@ namespace KADRIX {
           canIntersect = domB.intersects(domA);
         const ConstrainedVariableId& candidateVar = candidateTokenVariables[i];
         if (canIntersect) {
-          KADRIX_DEBUG("PlanDatabase:getCompatibleTokens", "VAR=" << candidateVar->getName().toString()
-                       << "(" << candidateVar->getKey() << ") " << "Can intersect " << domA.toString()
-                       << " with " << domB.toString());
+          KADRIX_DEBUG("PlanDatabase:getCompatibleTokens",
+                       "VAR=" << candidateVar->getName().toString() << "(" << candidateVar->getKey() << ") "
+                              << "Can intersect " << domA.toString() << " with " << domB.toString());
           continue;
         }
         isCompatible = false;
-        KADRIX_DEBUG("PlanDatabase:getCompatibleTokens", "EXCLUDING (" << candidate->getKey() << ")"
-                     << "VAR=" << candidateVar->getName().toString() << "(" << candidateVar->getKey()
-                     << ") " << "Cannot intersect " << domA.toString() << " with " << domB.toString());
+        KADRIX_DEBUG("PlanDatabase:getCompatibleTokens",
+                     "EXCLUDING (" << candidate->getKey() << ")"
+                                   << "VAR=" << candidateVar->getName().toString() << "("
+                                   << candidateVar->getKey() << ") "
+                                   << "Cannot intersect " << domA.toString() << " with " << domB.toString());
         break;
       }
       if (isCompatible && (!useExactTest || temporalAdvisor->canBeConcurrent(inactiveToken, candidate))) {
         results.push_back(candidate);
-        KADRIX_DEBUG("PlanDatabase:getCompatibleTokens", "EXACT=" << (useExactTest ? 1 : 0)
-                     << ". Adding " << candidate->getKey() << " for token " << inactiveToken->getKey());
+        KADRIX_DEBUG("PlanDatabase:getCompatibleTokens", "EXACT=" << (useExactTest ? 1 : 0) << ". Adding "
+                                                                  << candidate->getKey() << " for token "
+                                                                  << inactiveToken->getKey());
         ++choiceCount;
       }
       if (choiceCount == limit)
@@ -131,16 +136,16 @@ namespace KADRIX {
         continue;
       const unsigned int latestEndTime = asTick(token->end()->lastDomain().getUpperBound());
       if (latestEndTime <= tick && token->canBeTerminated(tick)) {
-        KADRIX_DEBUG("PlanDatabase:archive:remove", token->toString() << " ending by " << latestEndTime
-                     << " for tick " << tick);
+        KADRIX_DEBUG("PlanDatabase:archive:remove",
+                     token->toString() << " ending by " << latestEndTime << " for tick " << tick);
         tokensToRemove.insert(std::make_pair(asStart(token->start()->lastDomain().getLowerBound()), token));
-      }
-      else
-        KADRIX_DEBUG("PlanDatabase:archive:skip", token->toString() << " with end time "
-                     << token->end()->toString() << " for tick " << tick);
+      } else
+        KADRIX_DEBUG("PlanDatabase:archive:skip", token->toString()
+                                                      << " with end time " << token->end()->toString()
+                                                      << " for tick " << tick);
     }
-    for (std::multimap<int, TokenId>::const_iterator it = tokensToRemove.begin();
-         it != tokensToRemove.end(); ++it) {
+    for (std::multimap<int, TokenId>::const_iterator it = tokensToRemove.begin(); it != tokensToRemove.end();
+         ++it) {
       const TokenId& token = it->second;
       // An earlier discard may have taken this one along.
       if (!token.isValid())

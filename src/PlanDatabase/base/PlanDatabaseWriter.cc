@@ -31,9 +31,7 @@ namespace KADRIX {
     return s_indent;
   }
 
-  std::string PlanDatabaseWriter::indentation() {
-    return std::string(indent() > 0 ? indent() : 0, '\t');
-  }
+  std::string PlanDatabaseWriter::indentation() { return std::string(indent() > 0 ? indent() : 0, '\t'); }
 
   std::string PlanDatabaseWriter::toString(const PlanDatabaseId& db, bool _useStandardKeys) {
     useStandardKeys() = _useStandardKeys;
@@ -84,8 +82,8 @@ namespace KADRIX {
       if (!variables.empty()) {
         ++indent();
         os << indentation() << "Variables " << STARS << std::endl;
-        for (std::vector<ConstrainedVariableId>::const_iterator v = variables.begin();
-             v != variables.end(); ++v)
+        for (std::vector<ConstrainedVariableId>::const_iterator v = variables.begin(); v != variables.end();
+             ++v)
           writeVariable(*v, os);
         os << indentation() << "End Variables " << END_STARS << std::endl;
         --indent();
@@ -151,8 +149,8 @@ namespace KADRIX {
 
     os << indentation() << "\t" << t->getPredicateName().toString() << "(";
     const std::vector<ConstrainedVariableId>& parameters = t->parameters();
-    for (std::vector<ConstrainedVariableId>::const_iterator it = parameters.begin();
-         it != parameters.end(); ++it) {
+    for (std::vector<ConstrainedVariableId>::const_iterator it = parameters.begin(); it != parameters.end();
+         ++it) {
       const ConstrainedVariableId& v = *it;
       KADRIX_CHECK_MSG(v.isValid(), v);
       const AbstractDomain& domain = v->lastDomain();

@@ -13,8 +13,8 @@ namespace KADRIX {
 
   Schema::Schema(const LabelStr& name, const Id<CESchema>& ces)
     : DomainComparator(), PSSchema(), m_id(this), m_ceSchema(ces),
-      m_objectTypeMgr((new ObjectTypeMgr())->getId()),
-      m_tokenTypeMgr((new TokenTypeMgr())->getId()), m_name(name) {
+      m_objectTypeMgr((new ObjectTypeMgr())->getId()), m_tokenTypeMgr((new TokenTypeMgr())->getId()),
+      m_name(name) {
     reset();
     KADRIX_DEBUG("Schema:constructor", "created Schema:" << m_name.toString());
   }
@@ -55,15 +55,13 @@ namespace KADRIX {
     return sl_rootObject;
   }
 
-  LabelStr Schema::makeQualifiedName(const LabelStr& objectType,
-                                     const LabelStr& unqualifiedPredicateName) {
+  LabelStr Schema::makeQualifiedName(const LabelStr& objectType, const LabelStr& unqualifiedPredicateName) {
     return LabelStr(objectType.toString() + getDelimiter() + unqualifiedPredicateName.toString());
   }
 
   const std::set<LabelStr>& Schema::getBuiltInVariableNames() {
-    static const std::set<LabelStr> sl_names{LabelStr("start"), LabelStr("end"),
-                                             LabelStr("duration"), LabelStr("object"),
-                                             LabelStr("state")};
+    static const std::set<LabelStr> sl_names{LabelStr("start"), LabelStr("end"), LabelStr("duration"),
+                                             LabelStr("object"), LabelStr("state")};
     return sl_names;
   }
 
@@ -81,10 +79,10 @@ namespace KADRIX {
   void Schema::addObjectType(const LabelStr& objectType, const LabelStr& parent) {
     KADRIX_CHECK_MSG(isObjectType(parent), parent.toString() << " is undefined.");
     // The root never gets a parent: it would close a cycle through every type.
-    KADRIX_CHECK_TEXT(objectType != rootObject() &&
-                      childOfRelation.find(objectType.getKey()) == childOfRelation.end(),
-                      "childOfRelation.find(objectType) == childOfRelation.end()",
-                      objectType.toString() << " is already defined.");
+    KADRIX_CHECK_TEXT(
+        objectType != rootObject() && childOfRelation.find(objectType.getKey()) == childOfRelation.end(),
+        "childOfRelation.find(objectType) == childOfRelation.end()",
+        objectType.toString() << " is already defined.");
     // A forward-declared type may have received children already; hanging it below one of
     // them would make the chain of ancestors endless.
     bool closesCycle = false;
@@ -99,39 +97,40 @@ namespace KADRIX {
       ancestor = it->second;
     }
     KADRIX_CHECK_TEXT(!closesCycle, "!isA(parent, objectType)",
-                      objectType.toString() << " is an ancestor of " << parent.toString()
-                      << " and cannot extend it.");
+                      objectType.toString()
+                          << " is an ancestor of " << parent.toString() << " and cannot extend it.");
 
     objectTypes.insert(objectType.getKey());
     membershipRelation.emplace(objectType.getKey(), NameTypeList());
     childOfRelation.emplace(objectType.getKey(), parent);
     forgetAncestorLists(objectType);
 
-    TypeFactory* factory = new EnumeratedTypeFactory(objectType.c_str(), objectType.c_str(),
-                                                     ObjectDomain(objectType.c_str()));
+    TypeFactory* factory =
+        new EnumeratedTypeFactory(objectType.c_str(), objectType.c_str(), ObjectDomain(objectType.c_str()));
     getCESchema()->registerFactory(factory->getId());
 
     KADRIX_DEBUG("Schema:addObjectType", "[" << m_name.toString() << "] "
-                 << "Added object type " << objectType.toString() << " that extends "
-                 << parent.toString());
+                                             << "Added object type " << objectType.toString()
+                                             << " that extends " << parent.toString());
   }
 
   void Schema::declareObjectType(const LabelStr& objectType) {
     KADRIX_DEBUG("Schema:declareObjectType", "[" << m_name.toString() << "] "
-                 << "Declaring object type " << objectType.toString());
+                                                 << "Declaring object type " << objectType.toString());
     objectTypes.insert(objectType.getKey());
   }
 
   void Schema::addPredicate(const LabelStr& predicate) {
     KADRIX_CHECK_MSG(predicate.countElements(getDelimiter()) == 2,
                      "Expect predicate names to be structured as <objectType>.<predicate>. "
-                     "Not found in " << predicate.toString());
+                     "Not found in "
+                         << predicate.toString());
     KADRIX_CHECK_MSG(isObjectType(predicate.getElement(0, getDelimiter())),
                      "Object Type not defined for " << predicate.toString() << ".");
-    KADRIX_CHECK_MSG(predicates.find(predicate) == predicates.end(),
-                     predicate.toString() << " already defined.");
+    KADRIX_CHECK_MSG(predicates.find(predicate) == predicates.end(), predicate.toString()
+                                                                         << " already defined.");
     KADRIX_DEBUG("Schema:addPredicate", "[" << m_name.toString() << "] "
-                 << "Added predicate " << predicate.toString());
+                                            << "Added predicate " << predicate.toString());
     predicates.insert(predicate.getKey());
     membershipRelation.emplace(predicate.getKey(), NameTypeList());
     // A type remembered as having no predicates may have one now.
@@ -146,41 +145,39 @@ namespace KADRIX {
     // Only a predicate known through an ancestor gets here without a list of its own; its
     // members are those of the ancestor until it is added itself.
     std::map<double, NameTypeList>::iterator it = membershipRelation.find(parentType.getKey());
-    KADRIX_CHECK_TEXT(it != membershipRelation.end(),
-                      "membershipRelation.find(parentType) != membershipRelation.end()",
-                      parentType.toString()
-                      << " is only inherited; add it as a predicate before adding members.");
-    KADRIX_DEBUG("Schema:addMember", "[" << m_name.toString() << "] " << "Added to "
-                 << parentType.toString() << ": " << memberType.toString() << " "
-                 << memberName.toString());
+    KADRIX_CHECK_TEXT(
+        it != membershipRelation.end(), "membershipRelation.find(parentType) != membershipRelation.end()",
+        parentType.toString() << " is only inherited; add it as a predicate before adding members.");
+    KADRIX_DEBUG("Schema:addMember", "[" << m_name.toString() << "] "
+                                         << "Added to " << parentType.toString() << ": "
+                                         << memberType.toString() << " " << memberName.toString());
     it->second.push_back(NameTypePair(memberType, memberName));
     return static_cast<unsigned int>((it->second.size() - 1));
   }
 
   void Schema::addEnum(const LabelStr& enumName) {
-    KADRIX_CHECK_MSG(!isEnum(enumName),
-                     enumName.toString() << " is already defined as an enumeration.");
-    KADRIX_CHECK_MSG(!isObjectType(enumName),
-                     enumName.toString() << " is already defined as an object type.");
-    KADRIX_DEBUG("Schema:addEnum", "[" << m_name.toString() << "] " << "Added enumeration "
-                 << enumName.toString());
+    KADRIX_CHECK_MSG(!isEnum(enumName), enumName.toString() << " is already defined as an enumeration.");
+    KADRIX_CHECK_MSG(!isObjectType(enumName), enumName.toString()
+                                                  << " is already defined as an object type.");
+    KADRIX_DEBUG("Schema:addEnum", "[" << m_name.toString() << "] "
+                                       << "Added enumeration " << enumName.toString());
     enumValues.emplace(enumName.getKey(), std::set<double>());
   }
 
   void Schema::addValue(const LabelStr& enumName, double enumValue) {
     KADRIX_CHECK_MSG(isEnum(enumName), enumName.toString() << " is undefined.");
-    KADRIX_DEBUG("Schema:addValue", "[" << m_name.toString() << "] " << "Added "
-                 << (LabelStr::isString(enumValue) ? LabelStr(enumValue).toString()
-                                                   : KADRIX::toString(enumValue))
-                 << " to " << enumName.toString());
+    KADRIX_DEBUG("Schema:addValue", "[" << m_name.toString() << "] "
+                                        << "Added "
+                                        << (LabelStr::isString(enumValue) ? LabelStr(enumValue).toString()
+                                                                          : KADRIX::toString(enumValue))
+                                        << " to " << enumName.toString());
     enumValues.find(enumName.getKey())->second.insert(enumValue);
   }
 
   void Schema::addPrimitive(const LabelStr& primitiveName) {
-    KADRIX_CHECK_MSG(!isPrimitive(primitiveName),
-                     primitiveName.toString() << " is already defined.");
+    KADRIX_CHECK_MSG(!isPrimitive(primitiveName), primitiveName.toString() << " is already defined.");
     KADRIX_DEBUG("Schema:addPrimitive", "[" << m_name.toString() << "] "
-                 << "Adding primitive type " << primitiveName.toString());
+                                            << "Adding primitive type " << primitiveName.toString());
     primitives.insert(primitiveName.getKey());
   }
 
@@ -197,18 +194,14 @@ namespace KADRIX {
 
   /* ---------------------------------------------------------------- factories */
 
-  void Schema::registerObjectFactory(const ObjectFactoryId& of) {
-    m_objectTypeMgr->registerFactory(of);
-  }
+  void Schema::registerObjectFactory(const ObjectFactoryId& of) { m_objectTypeMgr->registerFactory(of); }
 
   ObjectFactoryId Schema::getObjectFactory(const LabelStr& objectType,
                                            const std::vector<const AbstractDomain*>& arguments) {
     return m_objectTypeMgr->getFactory(getId(), objectType, arguments);
   }
 
-  void Schema::registerTokenFactory(const TokenFactoryId& f) {
-    m_tokenTypeMgr->registerFactory(f);
-  }
+  void Schema::registerTokenFactory(const TokenFactoryId& f) { m_tokenTypeMgr->registerFactory(f); }
 
   TokenFactoryId Schema::getTokenFactory(const LabelStr& type) {
     return m_tokenTypeMgr->getFactory(getId(), type);
@@ -226,9 +219,7 @@ namespace KADRIX {
     return primitives.find(str.getKey()) != primitives.end();
   }
 
-  bool Schema::isEnum(const LabelStr& str) const {
-    return enumValues.find(str.getKey()) != enumValues.end();
-  }
+  bool Schema::isEnum(const LabelStr& str) const { return enumValues.find(str.getKey()) != enumValues.end(); }
 
   bool Schema::isPredicate(const LabelStr& predicateName) const {
     if (predicates.find(predicateName.getKey()) != predicates.end())
@@ -252,8 +243,8 @@ namespace KADRIX {
                      "Invalid format for predicate " << predicate.toString());
     LabelStr objectType = predicate.getElement(0, getDelimiter());
     if (isObjectType(objectType) && hasParent(objectType)) {
-      predStr = getParent(objectType).toString() + getDelimiter()
-                + predicate.getElement(1, getDelimiter()).toString();
+      predStr = getParent(objectType).toString() + getDelimiter() +
+                predicate.getElement(1, getDelimiter()).toString();
       return true;
     }
     return false;
@@ -294,13 +285,12 @@ namespace KADRIX {
   }
 
   bool Schema::isA(const LabelStr& descendant, const LabelStr& ancestor) const {
-    KADRIX_DEBUG("Schema:isA", "Checking if " << descendant.toString() << " is a "
-                 << ancestor.toString());
+    KADRIX_DEBUG("Schema:isA", "Checking if " << descendant.toString() << " is a " << ancestor.toString());
     if (descendant == ancestor)
       return true;
     KADRIX_CHECK_MSG(isType(descendant), descendant.toString() << " is not defined.");
     KADRIX_CHECK_MSG(isType(ancestor), "Ancestor of '" << descendant.toString() << "' is '"
-                     << ancestor.toString() << "' which is not defined.");
+                                                       << ancestor.toString() << "' which is not defined.");
     if (hasParent(descendant))
       return isA(getParent(descendant), ancestor);
     // Any primitive converts to any other.
@@ -310,8 +300,7 @@ namespace KADRIX {
   const std::set<double>& Schema::getAllObjectTypes() const { return objectTypes; }
 
   const std::vector<LabelStr>& Schema::getAllObjectTypes(const LabelStr& objectType) {
-    std::map<double, std::vector<LabelStr>>::const_iterator it =
-      allObjectTypes.find(objectType.getKey());
+    std::map<double, std::vector<LabelStr>>::const_iterator it = allObjectTypes.find(objectType.getKey());
     if (it != allObjectTypes.end())
       return it->second;
     std::vector<LabelStr> result(1, objectType);
@@ -334,17 +323,16 @@ namespace KADRIX {
   }
 
   LabelStr Schema::getObjectType(const LabelStr& predicate) const {
-    KADRIX_CHECK_MSG(isPredicate(predicate), "Predicate " << predicate.toString()
-                     << " is not defined, but we expect all predicates to be defined. "
-                        "See 'isPredicate'");
+    KADRIX_CHECK_MSG(isPredicate(predicate),
+                     "Predicate " << predicate.toString()
+                                  << " is not defined, but we expect all predicates to be defined. "
+                                     "See 'isPredicate'");
     return predicate.getElement(0, getDelimiter());
   }
 
   bool Schema::canBeAssigned(const LabelStr& objectType, const LabelStr& predicate) const {
-    KADRIX_CHECK_MSG(isObjectType(objectType),
-                     objectType.toString() << " is not defined as an ObjectType");
-    KADRIX_CHECK_MSG(isPredicate(predicate),
-                     predicate.toString() << " is not defined as a Predicate");
+    KADRIX_CHECK_MSG(isObjectType(objectType), objectType.toString() << " is not defined as an ObjectType");
+    KADRIX_CHECK_MSG(isPredicate(predicate), predicate.toString() << " is not defined as a Predicate");
     return isA(objectType, getObjectType(predicate));
   }
 
@@ -356,8 +344,7 @@ namespace KADRIX {
   }
 
   const Schema::NameTypeList& Schema::getMembers(const LabelStr& objectType) const {
-    std::map<double, NameTypeList>::const_iterator it =
-      membershipRelation.find(objectType.getKey());
+    std::map<double, NameTypeList>::const_iterator it = membershipRelation.find(objectType.getKey());
     KADRIX_CHECK_MSG(it != membershipRelation.end(),
                      "Unable to find members for object type:" << objectType.toString());
     return it->second;
@@ -373,8 +360,8 @@ namespace KADRIX {
         return true;
     if (hasParent(parentType))
       return hasMember(getParent(parentType), memberName);
-    return isPredicate(parentType)
-           && getBuiltInVariableNames().find(memberName) != getBuiltInVariableNames().end();
+    return isPredicate(parentType) &&
+           getBuiltInVariableNames().find(memberName) != getBuiltInVariableNames().end();
   }
 
   bool Schema::canContain(const LabelStr& parentType, const LabelStr& memberType,
@@ -388,8 +375,8 @@ namespace KADRIX {
         return true;
     if (hasParent(parentType) && canContain(getParent(parentType), memberType, memberName))
       return true;
-    if (isObjectType(memberType) && hasParent(memberType)
-        && canContain(parentType, getParent(memberType), memberName))
+    if (isObjectType(memberType) && hasParent(memberType) &&
+        canContain(parentType, getParent(memberType), memberName))
       return true;
     return false;
   }
@@ -407,8 +394,7 @@ namespace KADRIX {
     return getMemberType(getParent(parentType), memberName);
   }
 
-  unsigned int Schema::getIndexFromName(const LabelStr& parentType,
-                                        const LabelStr& memberName) const {
+  unsigned int Schema::getIndexFromName(const LabelStr& parentType, const LabelStr& memberName) const {
     KADRIX_CHECK_MSG(hasMember(parentType, memberName),
                      memberName.toString() << " is not a member of " << parentType.toString());
     const NameTypeList* own = ownMembers(parentType);
@@ -427,26 +413,22 @@ namespace KADRIX {
       return getNameFromIndex(getParent(parentType), index);
     if (own != 0 && index < own->size())
       return (*own)[index].second;
-    KADRIX_CHECK_MSG(hasParent(parentType),
-                     parentType.toString() << " has no member with index " << index);
+    KADRIX_CHECK_MSG(hasParent(parentType), parentType.toString() << " has no member with index " << index);
     return getNameFromIndex(getParent(parentType), index);
   }
 
   unsigned int Schema::getParameterCount(const LabelStr& predicate) const {
-    KADRIX_CHECK_MSG(isPredicate(predicate),
-                     predicate.toString() << " is not defined as a Predicate");
+    KADRIX_CHECK_MSG(isPredicate(predicate), predicate.toString() << " is not defined as a Predicate");
     std::map<double, NameTypeList>::const_iterator membershipRelation_it =
-      membershipRelation.find(predicate.getKey());
+        membershipRelation.find(predicate.getKey());
     KADRIX_CHECK_MSG(membershipRelation_it != membershipRelation.end(),
                      predicate.toString() << " not found in the membership relation");
     return static_cast<unsigned int>(membershipRelation_it->second.size());
   }
 
   LabelStr Schema::getParameterType(const LabelStr& predicate, unsigned int paramIndex) const {
-    KADRIX_CHECK_MSG(isPredicate(predicate),
-                     predicate.toString() << " is not defined as a Predicate");
-    KADRIX_CHECK_MSG(paramIndex < getParameterCount(predicate),
-                     paramIndex << " is not a valid index");
+    KADRIX_CHECK_MSG(isPredicate(predicate), predicate.toString() << " is not defined as a Predicate");
+    KADRIX_CHECK_MSG(paramIndex < getParameterCount(predicate), paramIndex << " is not a valid index");
     return membershipRelation.find(predicate.getKey())->second[paramIndex].first;
   }
 
@@ -464,8 +446,8 @@ namespace KADRIX {
   }
 
   LabelStr Schema::getEnumFromMember(const LabelStr& member) const {
-    for (std::map<double, std::set<double>>::const_iterator it = enumValues.begin();
-         it != enumValues.end(); ++it)
+    for (std::map<double, std::set<double>>::const_iterator it = enumValues.begin(); it != enumValues.end();
+         ++it)
       if (it->second.find(member.getKey()) != it->second.end())
         return LabelStr(it->first);
     KADRIX_FAIL(member.toString() << " is not a member of any enumeration.");
@@ -473,8 +455,8 @@ namespace KADRIX {
   }
 
   void Schema::getEnumerations(std::list<LabelStr>& results) const {
-    for (std::map<double, std::set<double>>::const_iterator it = enumValues.begin();
-         it != enumValues.end(); ++it)
+    for (std::map<double, std::set<double>>::const_iterator it = enumValues.begin(); it != enumValues.end();
+         ++it)
       results.push_back(LabelStr(it->first));
   }
 

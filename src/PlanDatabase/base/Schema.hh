@@ -81,8 +81,7 @@ namespace KADRIX {
     // Constants shared by every schema.
     static const char* getDelimiter();
     static const LabelStr& rootObject();
-    static LabelStr makeQualifiedName(const LabelStr& objectType,
-                                      const LabelStr& unqualifiedPredicateName);
+    static LabelStr makeQualifiedName(const LabelStr& objectType, const LabelStr& unqualifiedPredicateName);
     static const std::set<LabelStr>& getBuiltInVariableNames();
 
     // Kinds of names.
@@ -105,8 +104,7 @@ namespace KADRIX {
     // Members.
     const NameTypeList& getMembers(const LabelStr& objectType) const;
     bool hasMember(const LabelStr& parentType, const LabelStr& memberName) const;
-    bool canContain(const LabelStr& parentType, const LabelStr& memberType,
-                    const LabelStr& memberName) const;
+    bool canContain(const LabelStr& parentType, const LabelStr& memberType, const LabelStr& memberName) const;
     LabelStr getMemberType(const LabelStr& parentType, const LabelStr& memberName) const;
     unsigned int getIndexFromName(const LabelStr& parentType, const LabelStr& memberName) const;
     LabelStr getNameFromIndex(const LabelStr& parentType, unsigned int index) const;

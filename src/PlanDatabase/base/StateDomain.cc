@@ -13,22 +13,19 @@ namespace KADRIX {
     return sl_typeName;
   }
 
-  StateDomain::StateDomain(const char* /*name*/)
-    : EnumeratedDomain(false, getDefaultTypeName()) {}
+  StateDomain::StateDomain(const char* /*name*/) : EnumeratedDomain(false, getDefaultTypeName()) {}
 
   StateDomain::StateDomain(const AbstractDomain& org) : EnumeratedDomain(org) {
-    KADRIX_CHECK_MSG(org.getTypeName().toString() == "TokenStates",
-                     "Attempted to construct a StateDomain with invalid type "
-                     << org.getTypeName().toString());
+    KADRIX_CHECK_MSG(
+        org.getTypeName().toString() == "TokenStates",
+        "Attempted to construct a StateDomain with invalid type " << org.getTypeName().toString());
   }
 
   StateDomain::StateDomain(const StateDomain& org) : EnumeratedDomain(org) {}
 
   StateDomain::~StateDomain() {}
 
-  StateDomain* StateDomain::copy() const {
-    return new StateDomain(*this);
-  }
+  StateDomain* StateDomain::copy() const { return new StateDomain(*this); }
 
   void StateDomain::operator>>(std::ostream& os) const {
     AbstractDomain::operator>>(os);

@@ -21,12 +21,9 @@ namespace KADRIX {
 
   }
 
-  DefaultTemporalAdvisor::DefaultTemporalAdvisor(const ConstraintEngineId& ce)
-    : m_id(this), m_ce(ce) {}
+  DefaultTemporalAdvisor::DefaultTemporalAdvisor(const ConstraintEngineId& ce) : m_id(this), m_ce(ce) {}
 
-  DefaultTemporalAdvisor::~DefaultTemporalAdvisor() noexcept(false) {
-    m_id.remove();
-  }
+  DefaultTemporalAdvisor::~DefaultTemporalAdvisor() noexcept(false) { m_id.remove(); }
 
   bool DefaultTemporalAdvisor::canPrecede(const TokenId& first, const TokenId& second) {
     KADRIX_CHECK(first.isValid());

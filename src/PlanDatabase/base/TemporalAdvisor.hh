@@ -28,8 +28,7 @@ namespace KADRIX {
     /** Whether the two tokens can be concurrent. */
     virtual bool canBeConcurrent(const TokenId& first, const TokenId& second) = 0;
     /** The range of second - first. */
-    virtual IntervalIntDomain getTemporalDistanceDomain(const TimepointId& first,
-                                                        const TimepointId& second,
+    virtual IntervalIntDomain getTemporalDistanceDomain(const TimepointId& first, const TimepointId& second,
                                                         bool exact) = 0;
     /** When the constraint engine last repropagated. */
     virtual unsigned int mostRecentRepropagation() const = 0;
@@ -55,13 +54,11 @@ namespace KADRIX {
     /** The earliest time of first is at most the latest time of second. */
     bool canPrecede(const TimepointId& first, const TimepointId& second) override;
     /** The gap from predecessor's earliest end to successor's latest start holds token's minimum duration. */
-    bool canFitBetween(const TokenId& token, const TokenId& predecessor,
-                       const TokenId& successor) override;
+    bool canFitBetween(const TokenId& token, const TokenId& predecessor, const TokenId& successor) override;
     /** Any two tokens can be concurrent. */
     bool canBeConcurrent(const TokenId& first, const TokenId& second) override;
     /** From the bounds; [-inf, +inf] when both time points belong to an external entity. */
-    IntervalIntDomain getTemporalDistanceDomain(const TimepointId& first,
-                                                const TimepointId& second,
+    IntervalIntDomain getTemporalDistanceDomain(const TimepointId& first, const TimepointId& second,
                                                 bool exact) override;
     unsigned int mostRecentRepropagation() const override;
 

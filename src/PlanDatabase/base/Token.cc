@@ -75,63 +75,35 @@ namespace KADRIX {
 
   // ---------------------------------------------------------------- construction
 
-  Token::Token(const PlanDatabaseId& planDatabase,
-               const LabelStr& predicateName,
-               bool rejectable,
-               bool isFact,
-               const IntervalIntDomain& durationBaseDomain,
-               const LabelStr& objectName,
+  Token::Token(const PlanDatabaseId& planDatabase, const LabelStr& predicateName, bool rejectable,
+               bool isFact, const IntervalIntDomain& durationBaseDomain, const LabelStr& objectName,
                bool closed)
-    : Entity(),
-      m_master(),
-      m_relation(noRelation()),
-      m_baseObjectType(),
-      m_predicateName(predicateName),
-      m_isFact(false),
-      m_planDatabase(planDatabase),
-      m_committed(false),
-      m_deleted(false),
-      m_terminated(false),
-      m_unqualifiedPredicateName(),
-      m_abandoned(false) {
+    : Entity(), m_master(), m_relation(noRelation()), m_baseObjectType(), m_predicateName(predicateName),
+      m_isFact(false), m_planDatabase(planDatabase), m_committed(false), m_deleted(false),
+      m_terminated(false), m_unqualifiedPredicateName(), m_abandoned(false) {
     const ObjectId object = checkConstruction(predicateName, objectName);
     m_id = TokenId(this);
     try {
       commonInit(predicateName, rejectable, isFact, durationBaseDomain, objectName, object, closed);
-    }
-    catch (...) {
+    } catch (...) {
       abandon();
       m_id.remove();
       throw;
     }
   }
 
-  Token::Token(const TokenId& master,
-               const LabelStr& relation,
-               const LabelStr& predicateName,
-               const IntervalIntDomain& durationBaseDomain,
-               const LabelStr& objectName,
-               bool closed)
-    : Entity(),
-      m_master(master),
-      m_relation(relation),
-      m_baseObjectType(),
-      m_predicateName(predicateName),
-      m_isFact(false),
-      m_planDatabase(databaseOf(master)),
-      m_committed(false),
-      m_deleted(false),
-      m_terminated(false),
-      m_unqualifiedPredicateName(),
-      m_abandoned(false) {
+  Token::Token(const TokenId& master, const LabelStr& relation, const LabelStr& predicateName,
+               const IntervalIntDomain& durationBaseDomain, const LabelStr& objectName, bool closed)
+    : Entity(), m_master(master), m_relation(relation), m_baseObjectType(), m_predicateName(predicateName),
+      m_isFact(false), m_planDatabase(databaseOf(master)), m_committed(false), m_deleted(false),
+      m_terminated(false), m_unqualifiedPredicateName(), m_abandoned(false) {
     KADRIX_CHECK(m_master->isActive());
     const ObjectId object = checkConstruction(predicateName, objectName);
     m_id = TokenId(this);
     try {
       m_master->add(m_id);
       commonInit(predicateName, false, false, durationBaseDomain, objectName, object, closed);
-    }
-    catch (...) {
+    } catch (...) {
       abandon();
       m_id.remove();
       throw;
@@ -142,14 +114,14 @@ namespace KADRIX {
     KADRIX_CHECK(m_planDatabase.isValid());
     KADRIX_CHECK_MSG(!m_planDatabase->isPurged(),
                      "Cannot add a token of " << predicateName.toString() << " to a purged plan database.");
-    KADRIX_CHECK_MSG(m_planDatabase->getSchema().isNoId() ||
-                     m_planDatabase->getSchema()->isPredicate(predicateName),
-                     "Invalid predicate: " << predicateName.toString());
+    KADRIX_CHECK_MSG(
+        m_planDatabase->getSchema().isNoId() || m_planDatabase->getSchema()->isPredicate(predicateName),
+        "Invalid predicate: " << predicateName.toString());
     m_baseObjectType = m_planDatabase->getSchema()->getObjectType(predicateName);
     const std::vector<double>& objects = m_planDatabase->objectsOfType(m_baseObjectType).values;
-    KADRIX_CHECK_TEXT(!objects.empty(), "!m_planDatabase->getObjectsByType(m_baseObjectType).empty()",
-                      "Allocated a token with no object instance available of type "
-                      << m_baseObjectType.toString());
+    KADRIX_CHECK_TEXT(
+        !objects.empty(), "!m_planDatabase->getObjectsByType(m_baseObjectType).empty()",
+        "Allocated a token with no object instance available of type " << m_baseObjectType.toString());
     if (objectName == noObject())
       return ObjectId::noId();
     const ObjectId& object = m_planDatabase->getObject(objectName);
@@ -176,7 +148,8 @@ namespace KADRIX {
       makeFact();
 
     KADRIX_DEBUG("Token:commonInit", "Initializing token (" << getKey() << ") for predicate "
-                 << predicateName.toString() << " on object " << objectName.toString());
+                                                            << predicateName.toString() << " on object "
+                                                            << objectName.toString());
 
     const ConstraintEngineId& engine = m_planDatabase->getConstraintEngine();
 
@@ -188,17 +161,18 @@ namespace KADRIX {
       stateBaseDomain.insert(REJECTED.getKey());
 
     static const LabelStr sl_state("state");
-    m_state = StateVarId((new TokenVariable<StateDomain>(m_id, static_cast<int>(m_allVariables.size()), engine,
-                                                         stateBaseDomain, false, false,
-                                                         sl_state))->getId());
+    m_state = StateVarId((new TokenVariable<StateDomain>(m_id, static_cast<int>(m_allVariables.size()),
+                                                         engine, stateBaseDomain, false, false, sl_state))
+                             ->getId());
     m_allVariables.push_back(m_state);
 
     // The predicate, the base object type and the named object were checked
     // by checkConstruction.
     static const LabelStr sl_object("object");
-    m_object = ObjectVarId((new TokenVariable<ObjectDomain>(m_id, static_cast<int>(m_allVariables.size()), engine,
-                                                            ObjectDomain(m_baseObjectType.c_str()),
-                                                            false, true, sl_object))->getId());
+    m_object = ObjectVarId(
+        (new TokenVariable<ObjectDomain>(m_id, static_cast<int>(m_allVariables.size()), engine,
+                                         ObjectDomain(m_baseObjectType.c_str()), false, true, sl_object))
+            ->getId());
     m_planDatabase->makeObjectVariableFromType(m_baseObjectType, m_object, false);
     if (object.isId())
       m_object->specify(static_cast<double>(object));
@@ -208,15 +182,16 @@ namespace KADRIX {
       m_object->close();
 
     static const LabelStr sl_duration("duration");
-    m_duration = TempVarId((new TokenVariable<IntervalIntDomain>(m_id, static_cast<int>(m_allVariables.size()),
-                                                                 engine, durationBaseDomain, false,
-                                                                 true, sl_duration))->getId());
+    m_duration =
+        TempVarId((new TokenVariable<IntervalIntDomain>(m_id, static_cast<int>(m_allVariables.size()), engine,
+                                                        durationBaseDomain, false, true, sl_duration))
+                      ->getId());
     m_allVariables.push_back(m_duration);
 
     static const LabelStr sl_relationName("ObjectTokenRelation");
     static const LabelStr sl_propagator("Default");
     ObjectTokenRelation* relation =
-      new ObjectTokenRelation(sl_relationName, sl_propagator, engine, makeScope(m_state, m_object));
+        new ObjectTokenRelation(sl_relationName, sl_propagator, engine, makeScope(m_state, m_object));
     relation->setOwned();
     m_standardConstraints.insert(relation->getId());
 
@@ -235,9 +210,8 @@ namespace KADRIX {
         m_planDatabase->getTokens().count(m_id) != 0)
       m_planDatabase->notifyRemoved(m_id);
     // The object variable may exist before it is listed.
-    if (m_object.isValid() &&
-        std::find(m_allVariables.begin(), m_allVariables.end(),
-                  ConstrainedVariableId(m_object)) == m_allVariables.end())
+    if (m_object.isValid() && std::find(m_allVariables.begin(), m_allVariables.end(),
+                                        ConstrainedVariableId(m_object)) == m_allVariables.end())
       m_allVariables.push_back(m_object);
     for (size_t i = 0; i < m_allVariables.size(); ++i)
       if (m_allVariables[i].isValid())
@@ -272,9 +246,9 @@ namespace KADRIX {
     makeParameterAs<BoolDomain>(var, m_id, index, engine, baseDomain, name);
     makeParameterAs<IntervalIntDomain>(var, m_id, index, engine, baseDomain, name);
     makeParameterAs<IntervalDomain>(var, m_id, index, engine, baseDomain, name);
-    KADRIX_CHECK_MSG(var != 0, "Cannot make parameter " << name.toString() << " of "
-                     << toString() << ": no token variable for a domain of type "
-                     << baseDomain.getTypeName().toString() << ".");
+    KADRIX_CHECK_MSG(var != 0, "Cannot make parameter " << name.toString() << " of " << toString()
+                                                        << ": no token variable for a domain of type "
+                                                        << baseDomain.getTypeName().toString() << ".");
     const ConstrainedVariableId id = var->getId();
     m_parameters.push_back(id);
     addVariable(id);
@@ -361,22 +335,20 @@ namespace KADRIX {
       return result;
     }
     if (isMerged()) {
-      const bool result = m_mergedTokens.empty() && m_unifyMemento.isValid() &&
-                          m_activeToken.isValid() && m_slaves.empty();
+      const bool result =
+          m_mergedTokens.empty() && m_unifyMemento.isValid() && m_activeToken.isValid() && m_slaves.empty();
       KADRIX_COND_DEBUG(!result, "Token:isValid", "Not correctly merged");
       return result;
     }
-    const bool result = m_mergedTokens.empty() && m_unifyMemento.isNoId() &&
-                        m_activeToken.isNoId() && m_slaves.empty();
+    const bool result =
+        m_mergedTokens.empty() && m_unifyMemento.isNoId() && m_activeToken.isNoId() && m_slaves.empty();
     KADRIX_COND_DEBUG(!result, "Token:isValid", "Invalid rejected or inactive token.");
     return result;
   }
 
   // ---------------------------------------------------------------- states
 
-  bool Token::isIncomplete() const {
-    return m_state->baseDomain().isOpen();
-  }
+  bool Token::isIncomplete() const { return m_state->baseDomain().isOpen(); }
 
   bool Token::isInactive() const {
     KADRIX_CHECK_MSG(m_state.isValid(), "ID:" << m_state << " Token Key:" << getKey());
@@ -398,9 +370,7 @@ namespace KADRIX {
     return m_state->isSpecified() && m_state->getSpecifiedValue() == REJECTED.getKey();
   }
 
-  bool Token::isPending() const {
-    return !isIncomplete() && !m_committed && !m_terminated;
-  }
+  bool Token::isPending() const { return !isIncomplete() && !m_committed && !m_terminated; }
 
   PSToken::PSTokenState Token::getTokenState() const {
     if (isActive())
@@ -533,13 +503,9 @@ namespace KADRIX {
     return ObjectId(value)->hasToken(m_id);
   }
 
-  void Token::addLocalVariable(const ConstrainedVariableId& var) {
-    m_localVariables.insert(var);
-  }
+  void Token::addLocalVariable(const ConstrainedVariableId& var) { m_localVariables.insert(var); }
 
-  void Token::removeLocalVariable(const ConstrainedVariableId& var) {
-    m_localVariables.erase(var);
-  }
+  void Token::removeLocalVariable(const ConstrainedVariableId& var) { m_localVariables.erase(var); }
 
   LabelStr Token::makePseudoVarName() {
     static unsigned int s_counter = 0;
@@ -558,22 +524,16 @@ namespace KADRIX {
     return sl_type;
   }
 
-  const LabelStr& Token::entityType() const {
-    return entityTypeName();
-  }
+  const LabelStr& Token::entityType() const { return entityTypeName(); }
 
   const std::string& Token::getEntityType() const {
     static const std::string sl_type("TOKEN");
     return sl_type;
   }
 
-  const LabelStr& Token::getName() const {
-    return m_predicateName;
-  }
+  const LabelStr& Token::getName() const { return m_predicateName; }
 
-  bool Token::canBeCompared(const EntityId& entity) const {
-    return TokenId::convertable(entity);
-  }
+  bool Token::canBeCompared(const EntityId& entity) const { return TokenId::convertable(entity); }
 
   double Token::getViolation() const {
     double violation = 0.0;
@@ -594,21 +554,13 @@ namespace KADRIX {
 
   // ---------------------------------------------------------------- public view
 
-  std::string Token::getTokenType() const {
-    return m_unqualifiedPredicateName.toString();
-  }
+  std::string Token::getTokenType() const { return m_unqualifiedPredicateName.toString(); }
 
-  PSVariable* Token::getStart() const {
-    return static_cast<ConstrainedVariable*>(start());
-  }
+  PSVariable* Token::getStart() const { return static_cast<ConstrainedVariable*>(start()); }
 
-  PSVariable* Token::getEnd() const {
-    return static_cast<ConstrainedVariable*>(end());
-  }
+  PSVariable* Token::getEnd() const { return static_cast<ConstrainedVariable*>(end()); }
 
-  PSVariable* Token::getDuration() const {
-    return static_cast<ConstrainedVariable*>(m_duration);
-  }
+  PSVariable* Token::getDuration() const { return static_cast<ConstrainedVariable*>(m_duration); }
 
   PSObject* Token::getOwner() const {
     if (!isAssigned())
@@ -666,8 +618,7 @@ namespace KADRIX {
       os << "    mergedInto:" << m_activeToken->getKey() << std::endl;
     const PSList<PSVariable*> variables = getParameters();
     for (int i = 0; i < variables.size(); ++i)
-      os << "    " << variables.get(i)->getEntityName() << " : " << variables.get(i)->toString()
-         << std::endl;
+      os << "    " << variables.get(i)->getEntityName() << " : " << variables.get(i)->toString() << std::endl;
     os << "}" << std::endl;
     return os.str();
   }

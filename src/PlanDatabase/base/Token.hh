@@ -21,8 +21,7 @@ namespace KADRIX {
   class UnifyMemento;
   typedef Id<UnifyMemento> UnifyMementoId;
 
-  typedef std::set<ConstrainedVariableId, EntityComparator<ConstrainedVariableId> >
-    ConstrainedVariableSet;
+  typedef std::set<ConstrainedVariableId, EntityComparator<ConstrainedVariableId> > ConstrainedVariableSet;
 
   typedef Id<TokenVariable<StateDomain> > StateVarId;
   typedef Id<TokenVariable<ObjectDomain> > ObjectVarId;
@@ -235,21 +234,12 @@ namespace KADRIX {
 
   protected:
     /** A master token in a plan database. */
-    Token(const PlanDatabaseId& planDatabase,
-          const LabelStr& predicateName,
-          bool rejectable,
-          bool isFact,
-          const IntervalIntDomain& durationBaseDomain,
-          const LabelStr& objectName,
-          bool closed);
+    Token(const PlanDatabaseId& planDatabase, const LabelStr& predicateName, bool rejectable, bool isFact,
+          const IntervalIntDomain& durationBaseDomain, const LabelStr& objectName, bool closed);
 
     /** A slave of an active master. */
-    Token(const TokenId& master,
-          const LabelStr& relation,
-          const LabelStr& predicateName,
-          const IntervalIntDomain& durationBaseDomain,
-          const LabelStr& objectName,
-          bool closed);
+    Token(const TokenId& master, const LabelStr& relation, const LabelStr& predicateName,
+          const IntervalIntDomain& durationBaseDomain, const LabelStr& objectName, bool closed);
 
     void handleDiscard() override;
 

@@ -7,9 +7,7 @@
 
 namespace KADRIX {
 
-  bool Token::canBeCommitted() const {
-    return isPending() && isActive();
-  }
+  bool Token::canBeCommitted() const { return isPending() && isActive(); }
 
   void Token::commit() {
     // Shared by every token; filled on the first commit.
@@ -35,14 +33,17 @@ namespace KADRIX {
       return true;
     if (!m_mergedTokens.empty()) {
       KADRIX_DEBUG("Token:canBeTerminated", "Cannot terminate " << toString()
-                   << " because of remaining supported token " << (*m_mergedTokens.begin())->toString());
+                                                                << " because of remaining supported token "
+                                                                << (*m_mergedTokens.begin())->toString());
       return false;
     }
     if (isMerged()) {
       const TokenId& activeToken = getActiveToken();
       if (!activeToken->isCommitted()) {
-        KADRIX_DEBUG("Token:canBeTerminated", "Cannot terminate " << toString() << " which is a slave of "
-                     << (m_master.isValid() ? m_master->toString() : std::string("no master")));
+        KADRIX_DEBUG("Token:canBeTerminated",
+                     "Cannot terminate "
+                         << toString() << " which is a slave of "
+                         << (m_master.isValid() ? m_master->toString() : std::string("no master")));
         return false;
       }
       if (activeToken->isTerminated())
@@ -52,10 +53,12 @@ namespace KADRIX {
         const ConstrainedVariableId& activeVar = activeVariables[i];
         const ConstrainedVariableId& var = m_allVariables[i];
         if (!activeVar->baseDomain().isSubsetOf(var->lastDomain())) {
-          KADRIX_DEBUG("Token:canBeTerminated", "Cannot terminate " << toString()
-                       << activeVar->baseDomain().toString() << " can be further restricted by "
-                       << var->lastDomain().toString() << std::endl << "Active Variable: "
-                       << activeVar->toString() << " Inactive Variable: " << var->toString());
+          KADRIX_DEBUG("Token:canBeTerminated", "Cannot terminate "
+                                                    << toString() << activeVar->baseDomain().toString()
+                                                    << " can be further restricted by "
+                                                    << var->lastDomain().toString() << std::endl
+                                                    << "Active Variable: " << activeVar->toString()
+                                                    << " Inactive Variable: " << var->toString());
           return false;
         }
       }
@@ -69,8 +72,8 @@ namespace KADRIX {
       m_allVariables[i]->constraints(constraints);
       ownKeys.insert(m_allVariables[i]->getKey());
     }
-    for (ConstrainedVariableSet::const_iterator it = m_localVariables.begin();
-         it != m_localVariables.end(); ++it) {
+    for (ConstrainedVariableSet::const_iterator it = m_localVariables.begin(); it != m_localVariables.end();
+         ++it) {
       (*it)->constraints(constraints);
       ownKeys.insert((*it)->getKey());
     }
@@ -85,9 +88,9 @@ namespace KADRIX {
         const ConstrainedVariableId& var = scope[i];
         if (!var->parent().isNoId() && ownKeys.count(var->getKey()) == 0 &&
             !var->baseDomain().isSingleton()) {
-          KADRIX_DEBUG("Token:canBeTerminated", "Cannot terminate " << toString() << ". "
-                       << var->toString() << " has an active external constraint "
-                       << constraint->toString() << ".");
+          KADRIX_DEBUG("Token:canBeTerminated", "Cannot terminate " << toString() << ". " << var->toString()
+                                                                    << " has an active external constraint "
+                                                                    << constraint->toString() << ".");
           return false;
         }
       }
@@ -110,8 +113,8 @@ namespace KADRIX {
       KADRIX_CHECK_MSG(var.isValid(), var << " is not valid for token " << getKey());
       var->deactivate();
     }
-    for (ConstrainedVariableSet::const_iterator it = m_localVariables.begin();
-         it != m_localVariables.end(); ++it) {
+    for (ConstrainedVariableSet::const_iterator it = m_localVariables.begin(); it != m_localVariables.end();
+         ++it) {
       const ConstrainedVariableId& var = *it;
       KADRIX_CHECK_MSG(var.isValid(), var << " is not valid for token " << getKey());
       var->deactivate();
@@ -130,8 +133,8 @@ namespace KADRIX {
         for (size_t j = 0; j < scope.size(); ++j) {
           const EntityId& parent = scope[j]->parent();
           if (!parent.isNoId() && parent != EntityId(m_id) && TokenId::convertable(parent)) {
-            KADRIX_DEBUG("Token:noExternalConstraints", "Found external constraint "
-                         << constraint->toString());
+            KADRIX_DEBUG("Token:noExternalConstraints",
+                         "Found external constraint " << constraint->toString());
             return false;
           }
         }
@@ -146,8 +149,8 @@ namespace KADRIX {
       KADRIX_CHECK_MSG(var.isValid(), var);
       var->restrictBaseDomain(var->lastDomain());
     }
-    for (ConstrainedVariableSet::const_iterator it = m_localVariables.begin();
-         it != m_localVariables.end(); ++it) {
+    for (ConstrainedVariableSet::const_iterator it = m_localVariables.begin(); it != m_localVariables.end();
+         ++it) {
       const ConstrainedVariableId& var = *it;
       KADRIX_CHECK_MSG(var.isValid(), var);
       var->restrictBaseDomain(var->lastDomain());

@@ -4,16 +4,15 @@
 #include "PlanDatabase/base/PlanDatabase.hh"
 #include "Utils/base/Debug.hh"
 
-
 namespace KADRIX {
 
   void Token::activate() {
-    KADRIX_CHECK_MSG(isInactive(), "Token " << toString()
-                     << " is not INACTIVE. Only inactive tokens may be activated.");
+    KADRIX_CHECK_MSG(isInactive(),
+                     "Token " << toString() << " is not INACTIVE. Only inactive tokens may be activated.");
     KADRIX_CHECK(isValid());
     // A terminated token has left the plan: no object would take it.
-    KADRIX_CHECK_MSG(!isTerminated(), "Token " << toString()
-                     << " is terminated. Only tokens in the plan may be activated.");
+    KADRIX_CHECK_MSG(!isTerminated(),
+                     "Token " << toString() << " is terminated. Only tokens in the plan may be activated.");
     activateInternal();
   }
 
@@ -103,13 +102,13 @@ namespace KADRIX {
     KADRIX_CHECK(isInactive());
     KADRIX_CHECK(activeToken.isValid());
     KADRIX_CHECK(activeToken->isActive());
-    KADRIX_CHECK_MSG(activeToken->getPlanDatabase() == m_planDatabase,
-                     "Cannot merge " << toString() << " onto " << activeToken->toString()
-                     << " of another plan database.");
+    KADRIX_CHECK_MSG(
+        activeToken->getPlanDatabase() == m_planDatabase,
+        "Cannot merge " << toString() << " onto " << activeToken->toString() << " of another plan database.");
     KADRIX_CHECK_MSG(m_state->lastDomain().isMember(MERGED), "Not permitted to merge." << toString());
     KADRIX_CHECK_MSG(getPlanDatabase()->getSchema()->isA(activeToken->getPredicateName(), m_predicateName),
-                     "Cannot merge tokens with different predicates: " << m_predicateName.toString()
-                     << ", " << activeToken->getPredicateName().toString());
+                     "Cannot merge tokens with different predicates: "
+                         << m_predicateName.toString() << ", " << activeToken->getPredicateName().toString());
     // The record's own checks run before anything changes, so that a refused
     // merge leaves both tokens as they were.
     UnifyMemento::checkMerge(m_id, activeToken);

@@ -37,12 +37,9 @@ namespace KADRIX {
     }
   }
 
-  TokenFactoryId TokenTypeMgr::getFactory(const Id<Schema>& schema,
-                                          const LabelStr& predicateName) {
-    KADRIX_CHECK_MSG(schema->isPredicate(predicateName),
-                     predicateName.toString() << " is undefined.");
-    std::map<double, TokenFactoryId>::const_iterator it =
-      m_factoriesByPredicate.find(predicateName.getKey());
+  TokenFactoryId TokenTypeMgr::getFactory(const Id<Schema>& schema, const LabelStr& predicateName) {
+    KADRIX_CHECK_MSG(schema->isPredicate(predicateName), predicateName.toString() << " is undefined.");
+    std::map<double, TokenFactoryId>::const_iterator it = m_factoriesByPredicate.find(predicateName.getKey());
     if (it != m_factoriesByPredicate.end())
       return it->second;
     if (schema->hasParent(predicateName)) {

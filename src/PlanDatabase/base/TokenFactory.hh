@@ -27,8 +27,8 @@ namespace KADRIX {
     virtual ~TokenFactory() noexcept(false);
 
     /** Builds a free token of the predicate in planDb. */
-    virtual Id<Token> createInstance(const Id<PlanDatabase>& planDb, const LabelStr& name,
-                                     bool rejectable, bool isFact) const = 0;
+    virtual Id<Token> createInstance(const Id<PlanDatabase>& planDb, const LabelStr& name, bool rejectable,
+                                     bool isFact) const = 0;
 
     /** Builds a slave token of master, related to it by relation. */
     virtual Id<Token> createInstance(const Id<Token>& master, const LabelStr& name,

@@ -15,88 +15,73 @@
 namespace KADRIX {
 
   template <class DomainType>
-  TokenVariable<DomainType>::TokenVariable(const TokenId& parent,
-                                           int index,
+  TokenVariable<DomainType>::TokenVariable(const TokenId& parent, int index,
                                            const ConstraintEngineId& constraintEngine,
-                                           const AbstractDomain& baseDomain,
-                                           bool internal,
-                                           bool canBeSpecified,
-                                           const LabelStr& name)
-    : Variable<DomainType>(constraintEngine, baseDomain, internal, canBeSpecified, name,
-                           EntityId(parent), index),
-      m_integratedBaseDomain(static_cast<DomainType*>(baseDomain.copy())),
-      m_isLocallySpecified(false),
-      m_localSpecifiedValue(0),
-      m_parentToken(parent) {
+                                           const AbstractDomain& baseDomain, bool internal,
+                                           bool canBeSpecified, const LabelStr& name)
+    : Variable<DomainType>(constraintEngine, baseDomain, internal, canBeSpecified, name, EntityId(parent),
+                           index),
+      m_integratedBaseDomain(static_cast<DomainType*>(baseDomain.copy())), m_isLocallySpecified(false),
+      m_localSpecifiedValue(0), m_parentToken(parent) {
     KADRIX_CHECK(m_parentToken.isValid());
     KADRIX_CHECK(this->getIndex() >= 0);
   }
 
-  template <class DomainType>
-  TokenVariable<DomainType>::~TokenVariable() noexcept(false) {
+  template <class DomainType> TokenVariable<DomainType>::~TokenVariable() noexcept(false) {
     // Discard first: constraints going with the variable may still ask it questions.
     this->discard(false);
     delete m_integratedBaseDomain;
     m_integratedBaseDomain = 0;
   }
 
-  template <class DomainType>
-  void TokenVariable<DomainType>::reset() {
+  template <class DomainType> void TokenVariable<DomainType>::reset() {
     KADRIX_CHECK(this->canBeSpecified());
     resetSpecified();
   }
 
-  template <class DomainType>
-  void TokenVariable<DomainType>::relax() {
+  template <class DomainType> void TokenVariable<DomainType>::relax() {
     ConstrainedVariable::relax();
     this->m_derivedDomain->intersect(*m_integratedBaseDomain);
   }
 
-  template <class DomainType>
-  void TokenVariable<DomainType>::insert(double value) {
+  template <class DomainType> void TokenVariable<DomainType>::insert(double value) {
     ConstrainedVariable::insert(value);
     m_integratedBaseDomain->insert(value);
   }
 
-  template <class DomainType>
-  void TokenVariable<DomainType>::insertAll(const std::vector<double>& values) {
+  template <class DomainType> void TokenVariable<DomainType>::insertAll(const std::vector<double>& values) {
     ConstrainedVariable::insertAll(values);
     m_integratedBaseDomain->insertAll(values);
   }
 
-  template <class DomainType>
-  void TokenVariable<DomainType>::remove(double value) {
+  template <class DomainType> void TokenVariable<DomainType>::remove(double value) {
     ConstrainedVariable::remove(value);
     if (m_integratedBaseDomain->isMember(value))
       m_integratedBaseDomain->remove(value);
   }
 
-  template <class DomainType>
-  void TokenVariable<DomainType>::specify(double value) {
+  template <class DomainType> void TokenVariable<DomainType>::specify(double value) {
     KADRIX_CHECK(this->canBeSpecified());
     setSpecified(value);
   }
 
-  template <class DomainType>
-  void TokenVariable<DomainType>::close() {
+  template <class DomainType> void TokenVariable<DomainType>::close() {
     ConstrainedVariable::close();
     if (m_integratedBaseDomain->isOpen())
       m_integratedBaseDomain->close();
   }
 
-  template <class DomainType>
-  void TokenVariable<DomainType>::setSpecified(double value) {
+  template <class DomainType> void TokenVariable<DomainType>::setSpecified(double value) {
     KADRIX_CHECK(this->m_parentToken.isValid());
-    KADRIX_CHECK_MSG(!this->m_parentToken->isMerged(),
-                     "Attempted to specify " << this->toString() << " of merged token "
-                     << m_parentToken->toString() << ". ");
+    KADRIX_CHECK_MSG(!this->m_parentToken->isMerged(), "Attempted to specify "
+                                                           << this->toString() << " of merged token "
+                                                           << m_parentToken->toString() << ". ");
     this->internalSpecify(value);
     m_isLocallySpecified = true;
     m_localSpecifiedValue = value;
   }
 
-  template <class DomainType>
-  void TokenVariable<DomainType>::resetSpecified() {
+  template <class DomainType> void TokenVariable<DomainType>::resetSpecified() {
     m_isLocallySpecified = false;
     if (!computeBaseDomain())
       ConstrainedVariable::reset(*m_integratedBaseDomain);
@@ -107,8 +92,7 @@ namespace KADRIX {
     }
   }
 
-  template <class DomainType>
-  bool TokenVariable<DomainType>::computeBaseDomain() {
+  template <class DomainType> bool TokenVariable<DomainType>::computeBaseDomain() {
     m_integratedBaseDomain->relax(*this->m_baseDomain);
     bool shouldBeSpecified = false;
     double specifiedValue = 0;
@@ -123,8 +107,7 @@ namespace KADRIX {
       KADRIX_CHECK_MSG(var->baseDomain().isOpen() || !this->m_integratedBaseDomain->isEmpty(),
                        var->toString() << " cannot merge.");
       if (var->isSpecified()) {
-        KADRIX_CHECK_MSG(!shouldBeSpecified ||
-                         specifiedValue == var->lastDomain().getSingletonValue(),
+        KADRIX_CHECK_MSG(!shouldBeSpecified || specifiedValue == var->lastDomain().getSingletonValue(),
                          var->toString());
         if (!shouldBeSpecified) {
           shouldBeSpecified = true;
@@ -135,23 +118,19 @@ namespace KADRIX {
     return shouldBeSpecified;
   }
 
-  template <class DomainType>
-  void TokenVariable<DomainType>::handleBase(const AbstractDomain& domain) {
+  template <class DomainType> void TokenVariable<DomainType>::handleBase(const AbstractDomain& domain) {
     m_integratedBaseDomain->intersect(domain);
     this->m_derivedDomain->intersect(domain);
   }
 
-  template <class DomainType>
-  void TokenVariable<DomainType>::handleSpecified(double value) {
+  template <class DomainType> void TokenVariable<DomainType>::handleSpecified(double value) {
     KADRIX_CHECK(this->m_parentToken->isActive());
-    KADRIX_CHECK_MSG(this->lastDomain().isMember(value),
-                     value << " is not in " << this->toString());
+    KADRIX_CHECK_MSG(this->lastDomain().isMember(value), value << " is not in " << this->toString());
     if (!this->isSpecified())
       this->internalSpecify(value);
   }
 
-  template <class DomainType>
-  void TokenVariable<DomainType>::handleReset() {
+  template <class DomainType> void TokenVariable<DomainType>::handleReset() {
     if (computeBaseDomain() || m_isLocallySpecified)
       return;
     if (this->isSpecified())
@@ -190,8 +169,7 @@ namespace KADRIX {
     if (!MergeMemento::isRestating())
       KADRIX_CHECK(!this->m_parentToken->isRejected());
     if (followedByMergeRecord(m_parentToken)) {
-      KADRIX_CHECK_MSG(!constraint->isActive(),
-                       "Constraint should be inactive if it is on a merged token.");
+      KADRIX_CHECK_MSG(!constraint->isActive(), "Constraint should be inactive if it is on a merged token.");
       m_parentToken->handleAdditionOfInactiveConstraint(constraint);
     }
   }

@@ -21,16 +21,10 @@ namespace KADRIX {
    * it, and the token changes its state through setSpecified() and
    * resetSpecified(), which skip that test.
    */
-  template <class DomainType>
-  class TokenVariable : public Variable<DomainType> {
+  template <class DomainType> class TokenVariable : public Variable<DomainType> {
   public:
-    TokenVariable(const TokenId& parent,
-                  int index,
-                  const ConstraintEngineId& constraintEngine,
-                  const AbstractDomain& baseDomain,
-                  bool internal,
-                  bool canBeSpecified,
-                  const LabelStr& name);
+    TokenVariable(const TokenId& parent, int index, const ConstraintEngineId& constraintEngine,
+                  const AbstractDomain& baseDomain, bool internal, bool canBeSpecified, const LabelStr& name);
     virtual ~TokenVariable() noexcept(false);
 
     using ConstrainedVariable::reset;

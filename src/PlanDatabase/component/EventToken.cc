@@ -14,24 +14,15 @@ namespace KADRIX {
     }
   }
 
-  EventToken::EventToken(const PlanDatabaseId& planDatabase,
-                         const LabelStr& predicateName,
-                         bool rejectable,
-                         bool isFact,
-                         const IntervalIntDomain& timeBaseDomain,
-                         const LabelStr& objectName,
+  EventToken::EventToken(const PlanDatabaseId& planDatabase, const LabelStr& predicateName, bool rejectable,
+                         bool isFact, const IntervalIntDomain& timeBaseDomain, const LabelStr& objectName,
                          bool closed)
-    : Token(planDatabase, predicateName, rejectable, isFact, noDuration(timeBaseDomain), objectName,
-            false) {
+    : Token(planDatabase, predicateName, rejectable, isFact, noDuration(timeBaseDomain), objectName, false) {
     commonInit(timeBaseDomain, closed);
   }
 
-  EventToken::EventToken(const TokenId& master,
-                         const LabelStr& relation,
-                         const LabelStr& predicateName,
-                         const IntervalIntDomain& timeBaseDomain,
-                         const LabelStr& objectName,
-                         bool closed)
+  EventToken::EventToken(const TokenId& master, const LabelStr& relation, const LabelStr& predicateName,
+                         const IntervalIntDomain& timeBaseDomain, const LabelStr& objectName, bool closed)
     : Token(master, relation, predicateName, noDuration(timeBaseDomain), objectName, false) {
     commonInit(timeBaseDomain, closed);
   }
@@ -40,10 +31,10 @@ namespace KADRIX {
 
   void EventToken::commonInit(const IntervalIntDomain& timeBaseDomain, bool closed) {
     static const LabelStr sl_time("time");
-    m_time = TempVarId((new TokenVariable<IntervalIntDomain>(
-                          getId(), static_cast<int>(getVariables().size()),
-                          getPlanDatabase()->getConstraintEngine(), timeBaseDomain, false, true,
-                          sl_time))->getId());
+    m_time = TempVarId((new TokenVariable<IntervalIntDomain>(getId(), static_cast<int>(getVariables().size()),
+                                                             getPlanDatabase()->getConstraintEngine(),
+                                                             timeBaseDomain, false, true, sl_time))
+                           ->getId());
     addVariable(m_time);
     // Closed last, so that the database and its listeners meet a whole token.
     if (closed)

@@ -14,20 +14,11 @@ namespace KADRIX {
    */
   class EventToken : public Token {
   public:
-    EventToken(const PlanDatabaseId& planDatabase,
-               const LabelStr& predicateName,
-               bool rejectable,
-               bool isFact,
-               const IntervalIntDomain& timeBaseDomain,
-               const LabelStr& objectName,
-               bool closed);
+    EventToken(const PlanDatabaseId& planDatabase, const LabelStr& predicateName, bool rejectable,
+               bool isFact, const IntervalIntDomain& timeBaseDomain, const LabelStr& objectName, bool closed);
 
-    EventToken(const TokenId& master,
-               const LabelStr& relation,
-               const LabelStr& predicateName,
-               const IntervalIntDomain& timeBaseDomain,
-               const LabelStr& objectName,
-               bool closed);
+    EventToken(const TokenId& master, const LabelStr& relation, const LabelStr& predicateName,
+               const IntervalIntDomain& timeBaseDomain, const LabelStr& objectName, bool closed);
 
     virtual ~EventToken() noexcept(false);
 

@@ -28,27 +28,20 @@ namespace KADRIX {
     }
   }
 
-  IntervalToken::IntervalToken(const PlanDatabaseId& planDatabase,
-                               const LabelStr& predicateName,
-                               bool rejectable,
-                               bool isFact,
-                               const IntervalIntDomain& startBaseDomain,
+  IntervalToken::IntervalToken(const PlanDatabaseId& planDatabase, const LabelStr& predicateName,
+                               bool rejectable, bool isFact, const IntervalIntDomain& startBaseDomain,
                                const IntervalIntDomain& endBaseDomain,
-                               const IntervalIntDomain& durationBaseDomain,
-                               const LabelStr& objectName,
+                               const IntervalIntDomain& durationBaseDomain, const LabelStr& objectName,
                                bool closed)
     : Token(planDatabase, predicateName, rejectable, isFact,
             checkedDomains(startBaseDomain, endBaseDomain, durationBaseDomain), objectName, false) {
     commonInit(startBaseDomain, endBaseDomain, closed);
   }
 
-  IntervalToken::IntervalToken(const TokenId& master,
-                               const LabelStr& relation,
-                               const LabelStr& predicateName,
+  IntervalToken::IntervalToken(const TokenId& master, const LabelStr& relation, const LabelStr& predicateName,
                                const IntervalIntDomain& startBaseDomain,
                                const IntervalIntDomain& endBaseDomain,
-                               const IntervalIntDomain& durationBaseDomain,
-                               const LabelStr& objectName,
+                               const IntervalIntDomain& durationBaseDomain, const LabelStr& objectName,
                                bool closed)
     : Token(master, relation, predicateName,
             checkedDomains(startBaseDomain, endBaseDomain, durationBaseDomain), objectName, false) {
@@ -58,19 +51,19 @@ namespace KADRIX {
   IntervalToken::~IntervalToken() noexcept(false) {}
 
   void IntervalToken::commonInit(const IntervalIntDomain& startBaseDomain,
-                                 const IntervalIntDomain& endBaseDomain,
-                                 bool closed) {
+                                 const IntervalIntDomain& endBaseDomain, bool closed) {
     KADRIX_CHECK(m_duration->getBaseDomain().getLowerBound() > 0);
     const ConstraintEngineId& engine = getPlanDatabase()->getConstraintEngine();
     static const LabelStr sl_start("start");
     static const LabelStr sl_end("end");
-    m_start = TempVarId((new TokenVariable<IntervalIntDomain>(
-                           getId(), static_cast<int>(getVariables().size()), engine, startBaseDomain, false,
-                           true, sl_start))->getId());
+    m_start =
+        TempVarId((new TokenVariable<IntervalIntDomain>(getId(), static_cast<int>(getVariables().size()),
+                                                        engine, startBaseDomain, false, true, sl_start))
+                      ->getId());
     addVariable(m_start);
-    m_end = TempVarId((new TokenVariable<IntervalIntDomain>(
-                         getId(), static_cast<int>(getVariables().size()), engine, endBaseDomain, false,
-                         true, sl_end))->getId());
+    m_end = TempVarId((new TokenVariable<IntervalIntDomain>(getId(), static_cast<int>(getVariables().size()),
+                                                            engine, endBaseDomain, false, true, sl_end))
+                          ->getId());
     addVariable(m_end);
 
     std::vector<ConstrainedVariableId> scope;

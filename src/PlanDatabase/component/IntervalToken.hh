@@ -15,24 +15,14 @@ namespace KADRIX {
    */
   class IntervalToken : public Token {
   public:
-    IntervalToken(const PlanDatabaseId& planDatabase,
-                  const LabelStr& predicateName,
-                  bool rejectable,
-                  bool isFact,
-                  const IntervalIntDomain& startBaseDomain,
-                  const IntervalIntDomain& endBaseDomain,
-                  const IntervalIntDomain& durationBaseDomain,
-                  const LabelStr& objectName,
-                  bool closed);
+    IntervalToken(const PlanDatabaseId& planDatabase, const LabelStr& predicateName, bool rejectable,
+                  bool isFact, const IntervalIntDomain& startBaseDomain,
+                  const IntervalIntDomain& endBaseDomain, const IntervalIntDomain& durationBaseDomain,
+                  const LabelStr& objectName, bool closed);
 
-    IntervalToken(const TokenId& master,
-                  const LabelStr& relation,
-                  const LabelStr& predicateName,
-                  const IntervalIntDomain& startBaseDomain,
-                  const IntervalIntDomain& endBaseDomain,
-                  const IntervalIntDomain& durationBaseDomain,
-                  const LabelStr& objectName,
-                  bool closed);
+    IntervalToken(const TokenId& master, const LabelStr& relation, const LabelStr& predicateName,
+                  const IntervalIntDomain& startBaseDomain, const IntervalIntDomain& endBaseDomain,
+                  const IntervalIntDomain& durationBaseDomain, const LabelStr& objectName, bool closed);
 
     virtual ~IntervalToken() noexcept(false);
 

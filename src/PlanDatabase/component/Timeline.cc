@@ -16,8 +16,7 @@ namespace KADRIX {
     std::string text(const TokenId& token) { return token->toString(); }
   }
 
-  Timeline::Timeline(const ObjectId& parent, const LabelStr& type, const LabelStr& localName,
-                     bool open)
+  Timeline::Timeline(const ObjectId& parent, const LabelStr& type, const LabelStr& localName, bool open)
     : Object(parent, type, localName, true) {
     commonInit(open);
   }
@@ -33,9 +32,7 @@ namespace KADRIX {
       close();
   }
 
-  Timeline::~Timeline() noexcept(false) {
-    Entity::discard(false);
-  }
+  Timeline::~Timeline() noexcept(false) { Entity::discard(false); }
 
   bool Timeline::hasToken(const TokenId& token) const {
     KADRIX_CHECK(token.isValid());
@@ -85,9 +82,7 @@ namespace KADRIX {
     m_uncheckedPlaces.push_back(tokenKey);
   }
 
-  void Timeline::entriesChanged(int tokenKey) {
-    notePlace(tokenKey);
-  }
+  void Timeline::entriesChanged(int tokenKey) { notePlace(tokenKey); }
 
   void Timeline::removeFromIndex(const TokenId& token) {
     m_tokenIndex.erase(token->getKey());
@@ -146,8 +141,7 @@ namespace KADRIX {
     m_deferredPlaces.erase(token->getKey());
 
     // The neighbours that meet are linked as if the caller had ordered them.
-    if (around.first.isId() && around.second.isId() &&
-        !isConstrainedToPrecede(around.first, around.second))
+    if (around.first.isId() && around.second.isId() && !isConstrainedToPrecede(around.first, around.second))
       constrain(around.first, around.second);
 
     Object::remove(token);
@@ -159,14 +153,16 @@ namespace KADRIX {
     KADRIX_CHECK(successor.isValid());
     KADRIX_CHECK_MSG(getPrecedenceConstraint(predecessor, successor).isNoId(),
                      "At least one of predecessor and successor should not be sequenced yet."
-                     << text(predecessor) << " before " << text(successor));
+                         << text(predecessor) << " before " << text(successor));
     // Every check runs before the plan changes, so that a refusal leaves it as it was.
-    KADRIX_CHECK_MSG(m_tokenSequence.empty() || m_tokenIndex.find(predecessor->getKey()) != m_tokenIndex.end() || m_tokenIndex.find(successor->getKey()) != m_tokenIndex.end(),
-                     "At least one of predecessor or successor should be already sequenced in a non empty sequence."
-                     << text(predecessor) << " before " << text(successor));
+    KADRIX_CHECK_MSG(
+        m_tokenSequence.empty() || m_tokenIndex.find(predecessor->getKey()) != m_tokenIndex.end() ||
+            m_tokenIndex.find(successor->getKey()) != m_tokenIndex.end(),
+        "At least one of predecessor or successor should be already sequenced in a non empty sequence."
+            << text(predecessor) << " before " << text(successor));
     KADRIX_CHECK_MSG(m_tokenSequence.empty() || predecessor != successor,
                      "Can only constrain with respect to yourself on an empty timeline."
-                     << text(predecessor) << " before " << text(successor));
+                         << text(predecessor) << " before " << text(successor));
 
     Object::constrain(predecessor, successor, true);
 
@@ -193,8 +189,7 @@ namespace KADRIX {
         --previous;
         Object::constrain(*previous, predecessor, false);
       }
-    }
-    else if (s == m_tokenIndex.end()) {
+    } else if (s == m_tokenIndex.end()) {
       // The successor goes right after the predecessor.
       Position next = p->second;
       ++next;
@@ -208,7 +203,8 @@ namespace KADRIX {
   void Timeline::free(const TokenId& predecessor, const TokenId& successor) {
     KADRIX_CHECK(predecessor.isValid());
     KADRIX_CHECK(successor.isValid());
-    KADRIX_CHECK_MSG(m_tokenIndex.find(predecessor->getKey()) != m_tokenIndex.end() && m_tokenIndex.find(successor->getKey()) != m_tokenIndex.end(),
+    KADRIX_CHECK_MSG(m_tokenIndex.find(predecessor->getKey()) != m_tokenIndex.end() &&
+                         m_tokenIndex.find(successor->getKey()) != m_tokenIndex.end(),
                      "Predecessor and successor must both be sequenced if they are to be freed");
     KADRIX_CHECK(isValid());
 
@@ -244,8 +240,8 @@ namespace KADRIX {
     }
     if (adjacent(startTok, endTok) && !isConstrainedToPrecede(startTok, endTok))
       Object::constrain(startTok, endTok, false);
-    for (std::vector<std::pair<TokenId, TokenId> >::const_iterator it = gaps.begin();
-         it != gaps.end(); ++it) {
+    for (std::vector<std::pair<TokenId, TokenId> >::const_iterator it = gaps.begin(); it != gaps.end();
+         ++it) {
       const TokenId& earlier = it->first;
       const TokenId& later = it->second;
       if (earlier.isValid() && later.isValid() && hasToken(earlier) && hasToken(later) &&
@@ -274,13 +270,9 @@ namespace KADRIX {
     }
   }
 
-  TokenId Timeline::removePredecessor(const TokenId& token) {
-    return removeWithNeighbour(token, true);
-  }
+  TokenId Timeline::removePredecessor(const TokenId& token) { return removeWithNeighbour(token, true); }
 
-  TokenId Timeline::removeSuccessor(const TokenId& token) {
-    return removeWithNeighbour(token, false);
-  }
+  TokenId Timeline::removeSuccessor(const TokenId& token) { return removeWithNeighbour(token, false); }
 
   TokenId Timeline::removeWithNeighbour(const TokenId& token, bool predecessor) {
     Object::freeImplicitConstraints(token);
@@ -303,18 +295,16 @@ namespace KADRIX {
 
   void Timeline::notifyRejected(const TokenId& /*token*/) {}
 
-  void Timeline::notifyDeleted(const TokenId& token) {
-    remove(token);
-  }
+  void Timeline::notifyDeleted(const TokenId& token) { remove(token); }
 
-  void Timeline::getOrderingChoices(const TokenId& token,
-                                    std::vector<std::pair<TokenId, TokenId> >& results,
+  void Timeline::getOrderingChoices(const TokenId& token, std::vector<std::pair<TokenId, TokenId> >& results,
                                     unsigned int limit) {
     KADRIX_CHECK(results.empty());
     KADRIX_CHECK(token.isValid());
     KADRIX_CHECK_MSG(limit > 0, "Cannot set limit to less than 1.");
     KADRIX_DEBUG("Timeline:getOrderingChoices", "Getting ordering choices for token ("
-                 << token->getKey() << ") " << token->getName().toString());
+                                                    << token->getKey() << ") "
+                                                    << token->getName().toString());
 
     if (!getPlanDatabase()->getConstraintEngine()->propagate())
       return;
@@ -322,7 +312,7 @@ namespace KADRIX {
     KADRIX_CHECK(isValid());
     KADRIX_CHECK_MSG(m_tokenIndex.find(token->getKey()) == m_tokenIndex.end(),
                      "Attempted to query for choices to constrain token "
-                     << token->getPredicateName().toString() << " which has already been constrained.");
+                         << token->getPredicateName().toString() << " which has already been constrained.");
 
     if (m_tokenSequence.empty()) {
       KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
@@ -363,8 +353,8 @@ namespace KADRIX {
   }
 
   bool Timeline::addGapChoices(const TokenId& token, Place current, const TemporalAdvisorId& advisor,
-                               std::vector<std::pair<TokenId, TokenId> >& results,
-                               unsigned int& choiceCount, unsigned int limit) const {
+                               std::vector<std::pair<TokenId, TokenId> >& results, unsigned int& choiceCount,
+                               unsigned int limit) const {
     // The gaps from the one before where the first scan stopped.
     const TokenId lastToken = m_tokenSequence.back();
     bool foundLastPredecessor = false;
@@ -382,19 +372,17 @@ namespace KADRIX {
         if (advisor->canFitBetween(token, predecessor, successor)) {
           results.push_back(std::make_pair(token, successor));
           ++choiceCount;
-          KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
-                       text(token) << "can be inserted between " << text(predecessor)
-                       << " and " << text(successor));
-        }
-        else
-          KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
-                       text(token) << "cannot be inserted between " << text(predecessor)
-                       << " and " << text(successor));
-      }
-      else {
+          KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede", text(token) << "can be inserted between "
+                                                                             << text(predecessor) << " and "
+                                                                             << text(successor));
+        } else
+          KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede", text(token) << "cannot be inserted between "
+                                                                             << text(predecessor) << " and "
+                                                                             << text(successor));
+      } else {
         foundLastPredecessor = true;
-        KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
-                     text(predecessor) << " cannot precede " << text(token));
+        KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede", text(predecessor)
+                                                                   << " cannot precede " << text(token));
       }
       foundLastToken = successor == lastToken;
     }
@@ -408,8 +396,7 @@ namespace KADRIX {
       results.push_back(std::make_pair(lastToken, token));
       KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
                    "last entry " << text(lastToken) << " precedes " << text(token));
-    }
-    else
+    } else
       KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
                    "last entry " << text(lastToken) << " cannot precede " << text(token));
   }
@@ -418,7 +405,8 @@ namespace KADRIX {
     KADRIX_CHECK(results.empty());
     getPlanDatabase()->getConstraintEngine()->propagate();
     KADRIX_CHECK_MSG(getPlanDatabase()->getConstraintEngine()->constraintConsistent(),
-                     "Should be consistent to continue here. Should have checked before you called the method in the first place.");
+                     "Should be consistent to continue here. Should have checked before you called the "
+                     "method in the first place.");
     KADRIX_CHECK(isValid());
     for (TokenSet::const_iterator it = tokens().begin(); it != tokens().end(); ++it)
       if (!hasToken(*it) && (*it)->isActive())
@@ -434,12 +422,12 @@ namespace KADRIX {
 
   bool Timeline::isValid(bool cleaningUp) const {
     KADRIX_CHECK(Object::isValid());
-    KADRIX_CHECK_MSG(m_tokenIndex.size() == m_tokenSequence.size(),
-                     m_tokenIndex.size() << " != " << m_tokenSequence.size());
+    KADRIX_CHECK_MSG(m_tokenIndex.size() == m_tokenSequence.size(), m_tokenIndex.size()
+                                                                        << " != " << m_tokenSequence.size());
     const bool consistent = getPlanDatabase()->getConstraintEngine()->constraintConsistent();
     const bool complete = !cleaningUp && consistent;
-    for (std::vector<int>::const_iterator key = m_uncheckedPlaces.begin();
-         key != m_uncheckedPlaces.end(); ++key) {
+    for (std::vector<int>::const_iterator key = m_uncheckedPlaces.begin(); key != m_uncheckedPlaces.end();
+         ++key) {
       const std::map<int, Position>::const_iterator entry = m_tokenIndex.find(*key);
       if (entry == m_tokenIndex.end())
         continue; // left the sequence: its neighbours were noted
@@ -452,7 +440,8 @@ namespace KADRIX {
     m_uncheckedPlaces.clear();
     // Places checked while cleaning up or inconsistent get the rest of their check later.
     if (complete && !m_deferredPlaces.empty()) {
-      for (std::set<int>::const_iterator key = m_deferredPlaces.begin(); key != m_deferredPlaces.end(); ++key) {
+      for (std::set<int>::const_iterator key = m_deferredPlaces.begin(); key != m_deferredPlaces.end();
+           ++key) {
         const std::map<int, Position>::const_iterator entry = m_tokenIndex.find(*key);
         if (entry != m_tokenIndex.end())
           checkPlace(entry->second, cleaningUp, consistent);
@@ -491,7 +480,8 @@ namespace KADRIX {
     const Time earliest_start = static_cast<Time>(token->start()->lastDomain().getLowerBound());
     const Time latest_start = static_cast<Time>(token->start()->lastDomain().getUpperBound());
     // Equal earliest starts are fine: a neighbour may last no time at all.
-    KADRIX_CHECK(earliest_start == MINUS_INFINITY || earliest_start == PLUS_INFINITY || earliest_start >= prior_earliest_start);
+    KADRIX_CHECK(earliest_start == MINUS_INFINITY || earliest_start == PLUS_INFINITY ||
+                 earliest_start >= prior_earliest_start);
     KADRIX_CHECK(prior_earliest_end <= earliest_start);
     KADRIX_CHECK(prior_latest_end <= latest_start);
   }
@@ -499,8 +489,7 @@ namespace KADRIX {
   void Timeline::checkWholeSequence(bool cleaningUp, bool consistent) const {
     // Each token must sit where the index says: a token listed twice cannot.
     std::size_t allTokens = 0;
-    for (std::list<TokenId>::const_iterator it = m_tokenSequence.begin();
-         it != m_tokenSequence.end(); ++it) {
+    for (std::list<TokenId>::const_iterator it = m_tokenSequence.begin(); it != m_tokenSequence.end(); ++it) {
       const std::map<int, Position>::const_iterator entry = m_tokenIndex.find((*it)->getKey());
       KADRIX_CHECK_TEXT(entry != m_tokenIndex.end(),
                         "m_tokenIndex.find(token->getKey()) != m_tokenIndex.end()", "");

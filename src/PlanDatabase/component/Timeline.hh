@@ -28,8 +28,7 @@ namespace KADRIX {
     static const bool CLEANING_UP = true;
 
     /** A component timeline of parent. */
-    Timeline(const ObjectId& parent, const LabelStr& type, const LabelStr& localName,
-             bool open = false);
+    Timeline(const ObjectId& parent, const LabelStr& type, const LabelStr& localName, bool open = false);
     /** A root timeline. */
     Timeline(const PlanDatabaseId& planDatabase, const LabelStr& type, const LabelStr& name,
              bool open = false);
@@ -47,8 +46,7 @@ namespace KADRIX {
      * (token, s) for the gap just before s, (last, token) after the last.
      * At most limit pairs; none when propagation finds the plan inconsistent.
      */
-    void getOrderingChoices(const TokenId& token,
-                            std::vector<std::pair<TokenId, TokenId> >& results,
+    void getOrderingChoices(const TokenId& token, std::vector<std::pair<TokenId, TokenId> >& results,
                             unsigned int limit) override;
     /** The active tokens on the timeline that are not sequenced, by key. */
     void getTokensToOrder(std::vector<TokenId>& results) override;
@@ -112,8 +110,8 @@ namespace KADRIX {
      * True when a predecessor the token cannot follow ended the scan.
      */
     bool addGapChoices(const TokenId& token, Place current, const TemporalAdvisorId& advisor,
-                       std::vector<std::pair<TokenId, TokenId> >& results,
-                       unsigned int& choiceCount, unsigned int limit) const;
+                       std::vector<std::pair<TokenId, TokenId> >& results, unsigned int& choiceCount,
+                       unsigned int limit) const;
     /** Adds (last, token) when the last token can precede the token. */
     void addChoiceAfterLast(const TokenId& token, const TemporalAdvisorId& advisor,
                             std::vector<std::pair<TokenId, TokenId> >& results) const;

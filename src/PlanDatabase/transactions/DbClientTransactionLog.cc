@@ -45,14 +45,10 @@ namespace KADRIX {
 
   }
 
-  DbClientTransactionLog::DbClientTransactionLog(const DbClientId& client,
-                                                 bool chronologicalBacktracking)
-    : DbClientListener(client), m_chronologicalBacktracking(chronologicalBacktracking),
-      m_tokensCreated(0) {}
+  DbClientTransactionLog::DbClientTransactionLog(const DbClientId& client, bool chronologicalBacktracking)
+    : DbClientListener(client), m_chronologicalBacktracking(chronologicalBacktracking), m_tokensCreated(0) {}
 
-  DbClientTransactionLog::~DbClientTransactionLog() noexcept(false) {
-    cleanup(m_bufferedTransactions);
-  }
+  DbClientTransactionLog::~DbClientTransactionLog() noexcept(false) { cleanup(m_bufferedTransactions); }
 
   // Objects and closing.
 
@@ -66,8 +62,8 @@ namespace KADRIX {
     if (LabelStr::isString(object->getName()))
       element->SetAttribute("name", object->getName().toString());
     element->SetAttribute("type", object->getType().toString());
-    for (std::vector<const AbstractDomain*>::const_iterator it = arguments.begin();
-         it != arguments.end(); ++it)
+    for (std::vector<const AbstractDomain*>::const_iterator it = arguments.begin(); it != arguments.end();
+         ++it)
       element->LinkEndChild(abstractDomainAsXml(*it));
     pushTransaction(element.release());
   }
@@ -122,8 +118,7 @@ namespace KADRIX {
   void DbClientTransactionLog::notifyFreed(const ObjectId& object, const TokenId& predecessor,
                                            const TokenId& successor) {
     if (m_chronologicalBacktracking)
-      popRetracted({"constrain"},
-                   "strcmp(m_bufferedTransactions.back()->Value(), \"constrain\") == 0");
+      popRetracted({"constrain"}, "strcmp(m_bufferedTransactions.back()->Value(), \"constrain\") == 0");
     else
       pushTransaction(orderingAsXml("free", object, predecessor, successor));
   }
@@ -171,9 +166,10 @@ namespace KADRIX {
     // variable's objects need not share their exact type with it.
     const AbstractDomain& baseDomain = variable->baseDomain();
     const LabelStr& typeName = baseDomain.getTypeName();
-    KADRIX_DEBUG("notifyVariableCreated", " variable name = " << variable->getName().toString()
-                 << " typeName = " << typeName.toString()
-                 << " type = " << baseDomain.getTypeName().toString());
+    KADRIX_DEBUG("notifyVariableCreated",
+                 " variable name = " << variable->getName().toString()
+                                     << " typeName = " << typeName.toString()
+                                     << " type = " << baseDomain.getTypeName().toString());
     Element element(allocateXmlElement("var"));
     element->SetAttribute("type", typeName.toString());
     if (LabelStr::isString(variable->getName()))
@@ -203,8 +199,7 @@ namespace KADRIX {
     if (variable->isSpecified())
       value = variable->getSpecifiedValue();
     else {
-      KADRIX_CHECK_MSG(variable->lastDomain().isSingleton(),
-                       variable->toString() << " is not a singleton.");
+      KADRIX_CHECK_MSG(variable->lastDomain().isSingleton(), variable->toString() << " is not a singleton.");
       value = variable->lastDomain().getSingletonValue();
     }
     Element element(allocateXmlElement("specify"));
@@ -236,19 +231,16 @@ namespace KADRIX {
 
   // The buffer.
 
-  void DbClientTransactionLog::insertBreakpoint() {
-    pushTransaction(allocateXmlElement("breakpoint"));
-  }
+  void DbClientTransactionLog::insertBreakpoint() { pushTransaction(allocateXmlElement("breakpoint")); }
 
   void DbClientTransactionLog::removeBreakpoint() {
     KADRIX_CHECK(!m_bufferedTransactions.empty());
     if (m_bufferedTransactions.empty())
       return;
     const bool isBreakpoint = m_bufferedTransactions.back()->Value() == std::string("breakpoint");
-    KADRIX_CHECK_TEXT(isBreakpoint,
-                      "m_bufferedTransactions.back()->Value() == std::string(\"breakpoint\")",
-                      "Last transaction is a " << m_bufferedTransactions.back()->Value()
-                      << ", not a breakpoint.");
+    KADRIX_CHECK_TEXT(
+        isBreakpoint, "m_bufferedTransactions.back()->Value() == std::string(\"breakpoint\")",
+        "Last transaction is a " << m_bufferedTransactions.back()->Value() << ", not a breakpoint.");
     if (isBreakpoint)
       popTransaction();
   }
@@ -258,8 +250,9 @@ namespace KADRIX {
          it != m_bufferedTransactions.end(); ++it)
       os << **it << std::endl;
     // What a failed stream did not take must not be lost.
-    KADRIX_CHECK_MSG(!os.fail(), "The stream failed while " << m_bufferedTransactions.size()
-                     << " transactions were written to it; they stay buffered.");
+    KADRIX_CHECK_MSG(!os.fail(), "The stream failed while "
+                                     << m_bufferedTransactions.size()
+                                     << " transactions were written to it; they stay buffered.");
     if (os.fail())
       return;
     cleanup(m_bufferedTransactions);
@@ -278,8 +271,7 @@ namespace KADRIX {
     m_bufferedTransactions.push_back(element);
   }
 
-  void DbClientTransactionLog::popRetracted(const std::vector<const char*>& tags,
-                                            const char* condition) {
+  void DbClientTransactionLog::popRetracted(const std::vector<const char*>& tags, const char* condition) {
     bool retracts = false;
     if (!m_bufferedTransactions.empty())
       for (std::vector<const char*>::const_iterator it = tags.begin(); it != tags.end(); ++it)
@@ -337,34 +329,31 @@ namespace KADRIX {
     const EntityId& parent = variable->parent();
     const int engineIndex = static_cast<int>(getClient()->getIndexByVariable(variable));
     const int ownIndex =
-      variable->getIndex() == ConstrainedVariable::NO_INDEX ? engineIndex : variable->getIndex();
+        variable->getIndex() == ConstrainedVariable::NO_INDEX ? engineIndex : variable->getIndex();
     if (TokenId::convertable(parent)) {
       TokenId token(parent);
       KADRIX_CHECK(token.isValid());
       element->SetAttribute("token", getClient()->getPathAsString(token));
       element->SetAttribute("index", ownIndex);
-    }
-    else if (ObjectId::convertable(parent)) {
+    } else if (ObjectId::convertable(parent)) {
       ObjectId object(parent);
       KADRIX_CHECK(object.isValid());
       element->SetAttribute("object", object->getName().toString());
       element->SetAttribute("index", ownIndex);
-    }
-    else
+    } else
       element->SetAttribute("index", engineIndex);
     return element.release();
   }
 
-  TiXmlElement* DbClientTransactionLog::domainValueAsXml(const AbstractDomain* domain,
-                                                         double value) const {
+  TiXmlElement* DbClientTransactionLog::domainValueAsXml(const AbstractDomain* domain, double value) const {
     const LabelStr& typeName = domain->getTypeName();
     if (getClient()->getSchema()->isObjectType(typeName)) {
       Element element(allocateXmlElement("object"));
       element->SetAttribute("value", domainValueAsString(domain, value));
       return element.release();
     }
-    KADRIX_DEBUG("domainValueAsXml", " domain type = " << typeName.toString()
-                 << " domain name = " << typeName.toString());
+    KADRIX_DEBUG("domainValueAsXml",
+                 " domain type = " << typeName.toString() << " domain name = " << typeName.toString());
     if (isBool(typeName) || domain->isNumeric()) {
       Element element(allocateXmlElement("value"));
       element->SetAttribute("type", isBool(typeName) ? std::string("bool") : typeName.toString());
@@ -401,8 +390,7 @@ namespace KADRIX {
     return allocateXmlElement("set");
   }
 
-  std::string DbClientTransactionLog::domainValueAsString(const AbstractDomain* domain,
-                                                          double value) const {
+  std::string DbClientTransactionLog::domainValueAsString(const AbstractDomain* domain, double value) const {
     const LabelStr& typeName = domain->getTypeName();
     if (isBool(typeName))
       return value == 0 ? "false" : "true";

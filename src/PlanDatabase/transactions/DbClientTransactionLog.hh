@@ -55,8 +55,7 @@ namespace KADRIX {
     void notifyTokenDeleted(const TokenId& token, const std::string& name) override;
     void notifyConstrained(const ObjectId& object, const TokenId& predecessor,
                            const TokenId& successor) override;
-    void notifyFreed(const ObjectId& object, const TokenId& predecessor,
-                     const TokenId& successor) override;
+    void notifyFreed(const ObjectId& object, const TokenId& predecessor, const TokenId& successor) override;
     void notifyActivated(const TokenId& token) override;
     void notifyMerged(const TokenId& token, const TokenId& activeToken) override;
     void notifyMerged(const TokenId& token) override;

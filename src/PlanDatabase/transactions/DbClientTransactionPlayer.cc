@@ -27,42 +27,42 @@ namespace KADRIX {
 
     /** Tested in order; the first row whose name the element matches plays it. */
     const DispatchRow s_dispatch[] = {
-      {"breakpoint", nullptr},
-      {"class_decl", &DbClientTransactionPlayer::playDeclareClass},
-      {"class", &DbClientTransactionPlayer::playDefineClass},
-      {"enum", &DbClientTransactionPlayer::playDefineEnumeration},
-      {"typedef", &DbClientTransactionPlayer::playDefineType},
-      {"compat", &DbClientTransactionPlayer::playDefineCompat},
-      {"var", &DbClientTransactionPlayer::playVariableCreated},
-      {"deletevar", &DbClientTransactionPlayer::playVariableDeleted},
-      {"new", &DbClientTransactionPlayer::playObjectCreated},
-      {"deleteobject", &DbClientTransactionPlayer::playObjectDeleted},
-      {"goal", &DbClientTransactionPlayer::playTokenCreated},
-      {"fact", &DbClientTransactionPlayer::playFactCreated},
-      {"deletetoken", &DbClientTransactionPlayer::playTokenDeleted},
-      {"constrain", &DbClientTransactionPlayer::playConstrained},
-      {"free", &DbClientTransactionPlayer::playFreed},
-      {"activate", &DbClientTransactionPlayer::playActivated},
-      {"merge", &DbClientTransactionPlayer::playMerged},
-      {"reject", &DbClientTransactionPlayer::playRejected},
-      {"cancel", &DbClientTransactionPlayer::playCancelled},
-      {"specify", &DbClientTransactionPlayer::playVariableSpecified},
-      {"assign", &DbClientTransactionPlayer::playVariableAssigned},
-      {"restrict", &DbClientTransactionPlayer::playVariableRestricted},
-      {"reset", &DbClientTransactionPlayer::playVariableReset},
-      {"invoke", &DbClientTransactionPlayer::playInvokeConstraint},
-      {"deleteconstraint", &DbClientTransactionPlayer::playUninvokeConstraint},
+        {"breakpoint", nullptr},
+        {"class_decl", &DbClientTransactionPlayer::playDeclareClass},
+        {"class", &DbClientTransactionPlayer::playDefineClass},
+        {"enum", &DbClientTransactionPlayer::playDefineEnumeration},
+        {"typedef", &DbClientTransactionPlayer::playDefineType},
+        {"compat", &DbClientTransactionPlayer::playDefineCompat},
+        {"var", &DbClientTransactionPlayer::playVariableCreated},
+        {"deletevar", &DbClientTransactionPlayer::playVariableDeleted},
+        {"new", &DbClientTransactionPlayer::playObjectCreated},
+        {"deleteobject", &DbClientTransactionPlayer::playObjectDeleted},
+        {"goal", &DbClientTransactionPlayer::playTokenCreated},
+        {"fact", &DbClientTransactionPlayer::playFactCreated},
+        {"deletetoken", &DbClientTransactionPlayer::playTokenDeleted},
+        {"constrain", &DbClientTransactionPlayer::playConstrained},
+        {"free", &DbClientTransactionPlayer::playFreed},
+        {"activate", &DbClientTransactionPlayer::playActivated},
+        {"merge", &DbClientTransactionPlayer::playMerged},
+        {"reject", &DbClientTransactionPlayer::playRejected},
+        {"cancel", &DbClientTransactionPlayer::playCancelled},
+        {"specify", &DbClientTransactionPlayer::playVariableSpecified},
+        {"assign", &DbClientTransactionPlayer::playVariableAssigned},
+        {"restrict", &DbClientTransactionPlayer::playVariableRestricted},
+        {"reset", &DbClientTransactionPlayer::playVariableReset},
+        {"invoke", &DbClientTransactionPlayer::playInvokeConstraint},
+        {"deleteconstraint", &DbClientTransactionPlayer::playUninvokeConstraint},
     };
 
     /** The transactions that playInvokeTransaction hands on (besides "close"). */
     const DispatchRow s_invoked[] = {
-      {"constrain", &DbClientTransactionPlayer::playConstrained},
-      {"free", &DbClientTransactionPlayer::playFreed},
-      {"activate", &DbClientTransactionPlayer::playActivated},
-      {"merge", &DbClientTransactionPlayer::playMerged},
-      {"reject", &DbClientTransactionPlayer::playRejected},
-      {"cancel", &DbClientTransactionPlayer::playCancelled},
-      {"specify", &DbClientTransactionPlayer::playVariableSpecified},
+        {"constrain", &DbClientTransactionPlayer::playConstrained},
+        {"free", &DbClientTransactionPlayer::playFreed},
+        {"activate", &DbClientTransactionPlayer::playActivated},
+        {"merge", &DbClientTransactionPlayer::playMerged},
+        {"reject", &DbClientTransactionPlayer::playRejected},
+        {"cancel", &DbClientTransactionPlayer::playCancelled},
+        {"specify", &DbClientTransactionPlayer::playVariableSpecified},
     };
 
     /** Counts the "zorl" roots around the element being processed, also when a handler fails. */
@@ -217,13 +217,12 @@ namespace KADRIX {
             if (!readUntil(std::string(1, static_cast<char>(c))))
               return TRUNCATED;
             afterEquals = false;
-          }
-          else if (c == '=') {
+          } else if (c == '=') {
             afterEquals = true;
             KADRIX_CHECK_MSG(++attributes <= MAX_ATTRIBUTES, "Transaction element with more than "
-                             << MAX_ATTRIBUTES << " attributes: " << excerpt(text));
-          }
-          else if (!std::isspace(c))
+                                                                 << MAX_ATTRIBUTES
+                                                                 << " attributes: " << excerpt(text));
+          } else if (!std::isspace(c))
             afterEquals = false;
           previous = c;
         }
@@ -246,9 +245,9 @@ namespace KADRIX {
   }
 
   const std::set<std::string>& DbClientTransactionPlayer::STATE_TRANSACTIONS() {
-    static const std::set<std::string> s_names{
-      "var",    "new",    "goal",    "fact",   "constrain", "free",    "activate", "merge",
-      "reject", "cancel", "specify", "assign", "restrict",  "reset",   "invoke"};
+    static const std::set<std::string> s_names{"var",     "new",      "goal",     "fact",   "constrain",
+                                               "free",    "activate", "merge",    "reject", "cancel",
+                                               "specify", "assign",   "restrict", "reset",  "invoke"};
     return s_names;
   }
 
@@ -257,16 +256,13 @@ namespace KADRIX {
     return s_names;
   }
 
-  void DbClientTransactionPlayer::setFilter(const std::set<std::string>& filters) {
-    m_filters = filters;
-  }
+  void DbClientTransactionPlayer::setFilter(const std::set<std::string>& filters) { m_filters = filters; }
 
   bool DbClientTransactionPlayer::isInvoke(const TiXmlElement& element) {
     return strcmp(element.Value(), "invoke") == 0;
   }
 
-  bool DbClientTransactionPlayer::transactionMatch(const TiXmlElement& trans,
-                                                   const std::string& name) const {
+  bool DbClientTransactionPlayer::transactionMatch(const TiXmlElement& trans, const std::string& name) const {
     if (name == trans.Value())
       return true;
     if (strcmp(trans.Value(), "invoke") != 0)
@@ -284,9 +280,7 @@ namespace KADRIX {
 
   const Id<Schema>& DbClientTransactionPlayer::getSchema() const { return m_client->getSchema(); }
 
-  const Id<CESchema>& DbClientTransactionPlayer::getCESchema() const {
-    return m_client->getCESchema();
-  }
+  const Id<CESchema>& DbClientTransactionPlayer::getCESchema() const { return m_client->getCESchema(); }
 
   const TiXmlElement* DbClientTransactionPlayer::readElement(std::istream& is, TiXmlDocument& doc) {
     ElementScanner in(is);
@@ -302,14 +296,12 @@ namespace KADRIX {
         // A comment, a declaration or a stray end tag between elements: no transaction.
         return doc.LinkEndChild(new TiXmlElement(""))->ToElement();
       KADRIX_CHECK_MSG(item != ElementScanner::DECLARATION,
-                       "An XML declaration stands inside a transaction element: "
-                       << excerpt(in.text));
+                       "An XML declaration stands inside a transaction element: " << excerpt(in.text));
       if (item == ElementScanner::START) {
         ++depth;
         KADRIX_CHECK_MSG(depth <= MAX_NESTING, "Transaction element nested deeper than "
-                         << MAX_NESTING << " levels: " << excerpt(in.text));
-      }
-      else if (item == ElementScanner::END)
+                                                   << MAX_NESTING << " levels: " << excerpt(in.text));
+      } else if (item == ElementScanner::END)
         --depth;
       if (depth == 0) {
         complete = true;
@@ -322,10 +314,10 @@ namespace KADRIX {
     KADRIX_CHECK_MSG(in.text.find('\0') == std::string::npos,
                      "A transaction element holds a NUL character: " << excerpt(in.text));
     doc.Parse(in.text.c_str(), nullptr, TIXML_ENCODING_LEGACY);
-    KADRIX_CHECK_MSG(!doc.Error(), "Malformed transaction element (" << doc.ErrorDesc()
-                     << "): " << excerpt(in.text));
-    KADRIX_CHECK_MSG(complete, "Transaction element truncated by the end of the stream: "
-                     << excerpt(in.text));
+    KADRIX_CHECK_MSG(!doc.Error(),
+                     "Malformed transaction element (" << doc.ErrorDesc() << "): " << excerpt(in.text));
+    KADRIX_CHECK_MSG(complete,
+                     "Transaction element truncated by the end of the stream: " << excerpt(in.text));
     const TiXmlElement* element = doc.RootElement();
     KADRIX_CHECK_MSG(element != nullptr && doc.FirstChild() == element && doc.LastChild() == element,
                      "Expected exactly one transaction element in: " << excerpt(in.text));
@@ -362,8 +354,7 @@ namespace KADRIX {
 
   void DbClientTransactionPlayer::processTransaction(const TiXmlElement& element) {
     const char* tagname = element.Value();
-    KADRIX_DEBUG("DbClientTransactionPlayer:processTransaction",
-                 "Processing transaction " << element);
+    KADRIX_DEBUG("DbClientTransactionPlayer:processTransaction", "Processing transaction " << element);
     if (!transactionFiltered(element)) {
       const DispatchRow* row = nullptr;
       for (const DispatchRow& candidate : s_dispatch)
@@ -374,8 +365,7 @@ namespace KADRIX {
       if (row != nullptr) {
         if (row->handler != nullptr)
           (this->*(row->handler))(element);
-      }
-      else {
+      } else {
         KADRIX_CHECK_MSG(strcmp(tagname, "zorl") == 0, "Unknown tag name " << tagname);
         KADRIX_CHECK_MSG(m_zorlDepth < MAX_NESTING,
                          "\"zorl\" elements are nested deeper than " << MAX_NESTING << " levels.");

@@ -129,8 +129,8 @@ namespace KADRIX {
     void playMerged(const TiXmlElement& element);
     void playConstrained(const TiXmlElement& element);
     void playFreed(const TiXmlElement& element);
-    void getElementsFromConstrain(const TiXmlElement& element, ObjectId& object,
-                                  TokenId& predecessor, TokenId& successor);
+    void getElementsFromConstrain(const TiXmlElement& element, ObjectId& object, TokenId& predecessor,
+                                  TokenId& successor);
 
     // Values and domains.
 
@@ -141,18 +141,15 @@ namespace KADRIX {
     const AbstractDomain* xmlAsAbstractDomain(const TiXmlElement& element, const char* name,
                                               const char* typeName);
     IntervalDomain* xmlAsIntervalDomain(const TiXmlElement& element, const char* typeName);
-    EnumeratedDomain* xmlAsEnumeratedDomain(const TiXmlElement& element,
-                                            const char* otherTypeName);
+    EnumeratedDomain* xmlAsEnumeratedDomain(const TiXmlElement& element, const char* otherTypeName);
 
     // References and variable creation.
     TokenId parseToken(const char* tokString);
     TokenId xmlAsToken(const TiXmlElement& token);
     ConstrainedVariableId parseVariable(const char* varString);
     ConstrainedVariableId xmlAsVariable(const TiXmlElement& variable);
-    const char* getObjectAndType(const DbClientId& client, const char* predicate,
-                                 ObjectId& object) const;
-    ConstrainedVariableId xmlAsCreateVariable(const char* type, const char* name,
-                                              const TiXmlElement* value);
+    const char* getObjectAndType(const DbClientId& client, const char* predicate, ObjectId& object) const;
+    ConstrainedVariableId xmlAsCreateVariable(const char* type, const char* name, const TiXmlElement* value);
 
     // Object, variable and constraint transactions.
     void playObjectCreated(const TiXmlElement& element);
@@ -173,8 +170,8 @@ namespace KADRIX {
                                                       const ConstrainedVariableId& second,
                                                       const std::string& name);
     void deleteTemporalConstraint(TemporalRelations::iterator entry);
-    void removeTemporalConstraint(const ConstrainedVariableId& first,
-                                  const ConstrainedVariableId& second, const std::string& name);
+    void removeTemporalConstraint(const ConstrainedVariableId& first, const ConstrainedVariableId& second,
+                                  const std::string& name);
 
     // Rewinding.
 
@@ -185,28 +182,18 @@ namespace KADRIX {
     void rewind(std::istream& is, bool breakpoint);
 
     /** Undoes one element; `start` designates it in the newest-first sequence, `end` lies past the oldest. */
-    template <class It>
-    void processTransactionInverse(const TiXmlElement& element, It start, It end);
+    template <class It> void processTransactionInverse(const TiXmlElement& element, It start, It end);
 
-    template <class It>
-    void playUnfreed(const TiXmlElement& element, It start, It end);
-    template <class It>
-    void playUncancelled(const TiXmlElement& element, It start, It end);
-    template <class It>
-    void playTokenUndeleted(const TiXmlElement& element, It start, It end);
+    template <class It> void playUnfreed(const TiXmlElement& element, It start, It end);
+    template <class It> void playUncancelled(const TiXmlElement& element, It start, It end);
+    template <class It> void playTokenUndeleted(const TiXmlElement& element, It start, It end);
 
-    template <class It>
-    void playUninvokeConstraint(const TiXmlElement& element, It start, It end);
-    template <class It>
-    void playUninvokeTransaction(const TiXmlElement& element, It start, It end);
-    template <class It>
-    void playReinvokeConstraint(const TiXmlElement& element, It start, It end);
-    template <class It>
-    void playVariableUndeleted(const TiXmlElement& element, It start, It end);
-    template <class It>
-    void playVariableUnreset(const TiXmlElement& element, It start, It end);
-    template <class It>
-    void playObjectUndeleted(const TiXmlElement& element, It start, It end);
+    template <class It> void playUninvokeConstraint(const TiXmlElement& element, It start, It end);
+    template <class It> void playUninvokeTransaction(const TiXmlElement& element, It start, It end);
+    template <class It> void playReinvokeConstraint(const TiXmlElement& element, It start, It end);
+    template <class It> void playVariableUndeleted(const TiXmlElement& element, It start, It end);
+    template <class It> void playVariableUnreset(const TiXmlElement& element, It start, It end);
+    template <class It> void playObjectUndeleted(const TiXmlElement& element, It start, It end);
 
     // Reading helpers.
 

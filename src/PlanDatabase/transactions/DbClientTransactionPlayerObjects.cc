@@ -63,8 +63,8 @@ namespace KADRIX {
     ConstrainedVariableId variable = xmlAsCreateVariable(type, name, element.FirstChildElement());
     KADRIX_CHECK(variable.isValid());
     KADRIX_DEBUG("DbClientTransactionPlayer:playVariableCreated",
-                 "after xmlAsCreateVariable var = " << name << " type = " << type
-                 << " domain typeName =  " << variable->baseDomain().getTypeName().toString());
+                 "after xmlAsCreateVariable var = " << name << " type = " << type << " domain typeName =  "
+                                                    << variable->baseDomain().getTypeName().toString());
     m_variables[name] = variable;
   }
 
@@ -79,10 +79,9 @@ namespace KADRIX {
       var = m_client->getVariableByIndex(decimalIndex(index));
       // Only the global variable of that name may go: a token's or an
       // object's own variable would be deleted again by its owner.
-      KADRIX_CHECK_MSG(!var.isValid() || (m_client->isGlobalVariable(name) &&
-                                          m_client->getGlobalVariable(name) == var),
-                       "The variable at index " << index << " is not the global variable '"
-                       << name << "'.");
+      KADRIX_CHECK_MSG(
+          !var.isValid() || (m_client->isGlobalVariable(name) && m_client->getGlobalVariable(name) == var),
+          "The variable at index " << index << " is not the global variable '" << name << "'.");
     } else {
       KADRIX_CHECK(m_client->isGlobalVariable(name));
       var = m_client->getGlobalVariable(name);
@@ -141,8 +140,7 @@ namespace KADRIX {
     const TiXmlElement* value_el = element.FirstChildElement();
     KADRIX_CHECK(value_el != NULL);
     std::unique_ptr<const AbstractDomain> domain(xmlAsAbstractDomain(*value_el, NULL, NULL));
-    KADRIX_DEBUG("DbClientTransactionPlayer:playVariableAssigned",
-                 "specifying to " << domain->toString());
+    KADRIX_DEBUG("DbClientTransactionPlayer:playVariableAssigned", "specifying to " << domain->toString());
     // Straight to the variable: no listener of the client hears of it.
     var->restrictBaseDomain(*domain);
   }
@@ -192,9 +190,9 @@ namespace KADRIX {
     ConstraintId constraint = m_client->getConstraintByIndex(decimalIndex(index));
     KADRIX_CHECK_MSG(constraint.isValid(), "No constraint at index " << index << ".");
     const char* name = element.Attribute("name");
-    KADRIX_CHECK_MSG(name == NULL || constraint->getName() == LabelStr(name),
-                     "The constraint at index " << index << " is " << constraint->toString()
-                     << ", not " << name << ".");
+    KADRIX_CHECK_MSG(
+        name == NULL || constraint->getName() == LabelStr(name),
+        "The constraint at index " << index << " is " << constraint->toString() << ", not " << name << ".");
     m_client->deleteConstraint(constraint);
   }
 

@@ -42,28 +42,28 @@ namespace KADRIX {
     // "ends_after_start": streams rely on it. "any" stands for no constraint
     // and is not listed.
     const Relation RELATIONS[] = {
-      {"before", 1, {{PRECEDES, ORIGIN_END, TARGET_START}, {}}},
-      {"after", 1, {{PRECEDES, TARGET_END, ORIGIN_START}, {}}},
-      {"meets", 1, {{CONCURRENT, ORIGIN_END, TARGET_START}, {}}},
-      {"met_by", 1, {{CONCURRENT, ORIGIN_START, TARGET_END}, {}}},
-      {"equal", 2, {{CONCURRENT, ORIGIN_START, TARGET_START}, {CONCURRENT, ORIGIN_END, TARGET_END}}},
-      {"equals", 2, {{CONCURRENT, ORIGIN_START, TARGET_START}, {CONCURRENT, ORIGIN_END, TARGET_END}}},
-      {"contains", 2, {{PRECEDES, ORIGIN_START, TARGET_START}, {PRECEDES, TARGET_END, ORIGIN_END}}},
-      {"contained_by", 2, {{PRECEDES, TARGET_START, ORIGIN_START}, {PRECEDES, ORIGIN_END, TARGET_END}}},
-      {"paralleled_by", 2, {{PRECEDES, TARGET_START, ORIGIN_START}, {PRECEDES, TARGET_END, ORIGIN_END}}},
-      {"parallels", 2, {{PRECEDES, ORIGIN_START, TARGET_START}, {PRECEDES, ORIGIN_END, TARGET_END}}},
-      {"starts", 1, {{CONCURRENT, ORIGIN_START, TARGET_START}, {}}},
-      {"ends", 1, {{CONCURRENT, ORIGIN_END, TARGET_END}, {}}},
-      {"ends_after", 1, {{PRECEDES, TARGET_START, ORIGIN_END}, {}}},
-      {"ends_before", 1, {{PRECEDES, ORIGIN_END, TARGET_START}, {}}},
-      {"ends_after_start", 1, {{PRECEDES, TARGET_START, ORIGIN_END}, {}}},
-      {"starts_before_end", 1, {{PRECEDES, ORIGIN_START, TARGET_END}, {}}},
-      {"starts_during", 2, {{PRECEDES, TARGET_START, ORIGIN_START}, {PRECEDES, ORIGIN_START, TARGET_END}}},
-      {"contains_start", 2, {{PRECEDES, ORIGIN_START, TARGET_START}, {PRECEDES, TARGET_START, ORIGIN_END}}},
-      {"ends_during", 2, {{PRECEDES, TARGET_START, ORIGIN_END}, {PRECEDES, ORIGIN_END, TARGET_END}}},
-      {"contains_end", 2, {{PRECEDES, ORIGIN_START, TARGET_END}, {PRECEDES, TARGET_END, ORIGIN_END}}},
-      {"starts_after", 1, {{PRECEDES, TARGET_START, ORIGIN_START}, {}}},
-      {"starts_before", 1, {{PRECEDES, ORIGIN_START, TARGET_START}, {}}},
+        {"before", 1, {{PRECEDES, ORIGIN_END, TARGET_START}, {}}},
+        {"after", 1, {{PRECEDES, TARGET_END, ORIGIN_START}, {}}},
+        {"meets", 1, {{CONCURRENT, ORIGIN_END, TARGET_START}, {}}},
+        {"met_by", 1, {{CONCURRENT, ORIGIN_START, TARGET_END}, {}}},
+        {"equal", 2, {{CONCURRENT, ORIGIN_START, TARGET_START}, {CONCURRENT, ORIGIN_END, TARGET_END}}},
+        {"equals", 2, {{CONCURRENT, ORIGIN_START, TARGET_START}, {CONCURRENT, ORIGIN_END, TARGET_END}}},
+        {"contains", 2, {{PRECEDES, ORIGIN_START, TARGET_START}, {PRECEDES, TARGET_END, ORIGIN_END}}},
+        {"contained_by", 2, {{PRECEDES, TARGET_START, ORIGIN_START}, {PRECEDES, ORIGIN_END, TARGET_END}}},
+        {"paralleled_by", 2, {{PRECEDES, TARGET_START, ORIGIN_START}, {PRECEDES, TARGET_END, ORIGIN_END}}},
+        {"parallels", 2, {{PRECEDES, ORIGIN_START, TARGET_START}, {PRECEDES, ORIGIN_END, TARGET_END}}},
+        {"starts", 1, {{CONCURRENT, ORIGIN_START, TARGET_START}, {}}},
+        {"ends", 1, {{CONCURRENT, ORIGIN_END, TARGET_END}, {}}},
+        {"ends_after", 1, {{PRECEDES, TARGET_START, ORIGIN_END}, {}}},
+        {"ends_before", 1, {{PRECEDES, ORIGIN_END, TARGET_START}, {}}},
+        {"ends_after_start", 1, {{PRECEDES, TARGET_START, ORIGIN_END}, {}}},
+        {"starts_before_end", 1, {{PRECEDES, ORIGIN_START, TARGET_END}, {}}},
+        {"starts_during", 2, {{PRECEDES, TARGET_START, ORIGIN_START}, {PRECEDES, ORIGIN_START, TARGET_END}}},
+        {"contains_start", 2, {{PRECEDES, ORIGIN_START, TARGET_START}, {PRECEDES, TARGET_START, ORIGIN_END}}},
+        {"ends_during", 2, {{PRECEDES, TARGET_START, ORIGIN_END}, {PRECEDES, ORIGIN_END, TARGET_END}}},
+        {"contains_end", 2, {{PRECEDES, ORIGIN_START, TARGET_END}, {PRECEDES, TARGET_END, ORIGIN_END}}},
+        {"starts_after", 1, {{PRECEDES, TARGET_START, ORIGIN_START}, {}}},
+        {"starts_before", 1, {{PRECEDES, ORIGIN_START, TARGET_START}, {}}},
     };
 
     /** The relation of that exact name, or null ("any" included). */
@@ -82,10 +82,14 @@ namespace KADRIX {
 
       ConstrainedVariableId timepoint(Timepoint point) const {
         switch (point) {
-        case ORIGIN_START: return origin->start();
-        case ORIGIN_END: return origin->end();
-        case TARGET_START: return target->start();
-        default: return target->end();
+          case ORIGIN_START:
+            return origin->start();
+          case ORIGIN_END:
+            return origin->end();
+          case TARGET_START:
+            return target->start();
+          default:
+            return target->end();
         }
       }
     };
@@ -111,11 +115,10 @@ namespace KADRIX {
     const char* relation = read.relation;
     KADRIX_DEBUG("DbClientTransactionPlayer:playTemporalRelationCreated",
                  "got token " << read.origin->getKey() << " and " << read.target->getKey()
-                 << " for relation '" << relation << "'");
+                              << " for relation '" << relation << "'");
     const Relation* row = findRelation(relation);
     if (row == NULL) {
-      KADRIX_CHECK_MSG(strcmp(relation, "any") == 0,
-                       "unknown temporal relation name '" << relation << "'");
+      KADRIX_CHECK_MSG(strcmp(relation, "any") == 0, "unknown temporal relation name '" << relation << "'");
       return;
     }
     for (int i = 0; i < row->count; ++i) {
@@ -131,8 +134,8 @@ namespace KADRIX {
     const RelationElement read = readRelation(*this, element);
     const char* relation = read.relation;
     KADRIX_DEBUG("DbClientTransactionPlayer:playTemporalRelationDeleted",
-                 "got token " << read.origin->getKey() << " and " << read.target->getKey()
-                 << " for relation " << relation);
+                 "got token " << read.origin->getKey() << " and " << read.target->getKey() << " for relation "
+                              << relation);
     const Relation* row = findRelation(relation);
     if (row == NULL) {
       KADRIX_CHECK_MSG(strcmp(relation, "any") == 0, "unknown temporal relation name " << relation);
@@ -140,21 +143,17 @@ namespace KADRIX {
     }
     for (int i = 0; i < row->count; ++i) {
       const Link& link = row->links[i];
-      removeTemporalConstraint(read.timepoint(link.first), read.timepoint(link.second),
-                               link.constraint);
+      removeTemporalConstraint(read.timepoint(link.first), read.timepoint(link.second), link.constraint);
     }
   }
 
-  DbClientTransactionPlayer::TemporalRelations::iterator
-  DbClientTransactionPlayer::getTemporalConstraint(const ConstrainedVariableId& first,
-                                                   const ConstrainedVariableId& second,
-                                                   const std::string& name) {
+  DbClientTransactionPlayer::TemporalRelations::iterator DbClientTransactionPlayer::getTemporalConstraint(
+      const ConstrainedVariableId& first, const ConstrainedVariableId& second, const std::string& name) {
     // Entries are keyed by address alone: drop those whose constraint is gone
     // or whose variables went and left their addresses to others, so that no
     // dead constraint is read.
     const VariablePair key(first, second);
-    std::pair<TemporalRelations::iterator, TemporalRelations::iterator> range =
-      m_relations.equal_range(key);
+    std::pair<TemporalRelations::iterator, TemporalRelations::iterator> range = m_relations.equal_range(key);
     for (TemporalRelations::iterator it = range.first; it != range.second;) {
       if (it->second.isValid() && it->first == key)
         ++it;
@@ -163,9 +162,9 @@ namespace KADRIX {
       else
         it = m_relations.erase(it);
     }
-    KADRIX_CHECK_TEXT(range.first != range.second, "range.first != m_relations.end()",
-                      "No saved temporal constraints between " << first->toString() << " and "
-                      << second->toString());
+    KADRIX_CHECK_TEXT(
+        range.first != range.second, "range.first != m_relations.end()",
+        "No saved temporal constraints between " << first->toString() << " and " << second->toString());
     const LabelStr label(name);
     for (TemporalRelations::iterator it = range.first; it != range.second; ++it)
       if (it->second->getName() == label)

@@ -60,8 +60,7 @@ namespace KADRIX {
     }
 
     /** What a reference resolves to, or an empty value where resolving it fails a check. */
-    template <class Resolve>
-    auto quietly(Resolve resolve) -> decltype(resolve()) {
+    template <class Resolve> auto quietly(Resolve resolve) -> decltype(resolve()) {
       try {
         return resolve();
       } catch (const Error&) {
@@ -80,9 +79,21 @@ namespace KADRIX {
 
     /** What undoes one transaction name, by the row of the inverse table that names it. */
     enum class Inverse {
-      NOTHING, DELETE_VARIABLE, UNDELETE_VARIABLE, DELETE_OBJECT, UNDELETE_OBJECT,
-      DELETE_TOKEN, UNDELETE_TOKEN, FREE, UNFREE, CANCEL, UNCANCEL, RESET, UNRESET,
-      UNINVOKE, REINVOKE
+      NOTHING,
+      DELETE_VARIABLE,
+      UNDELETE_VARIABLE,
+      DELETE_OBJECT,
+      UNDELETE_OBJECT,
+      DELETE_TOKEN,
+      UNDELETE_TOKEN,
+      FREE,
+      UNFREE,
+      CANCEL,
+      UNCANCEL,
+      RESET,
+      UNRESET,
+      UNINVOKE,
+      REINVOKE
     };
 
     struct InverseRow {
@@ -92,19 +103,31 @@ namespace KADRIX {
 
     // Tested in order; an "invoke" element counts as the transaction that it names.
     const InverseRow s_inverses[] = {
-      {"breakpoint", Inverse::NOTHING},        {"class_decl", Inverse::NOTHING},
-      {"class", Inverse::NOTHING},             {"enum", Inverse::NOTHING},
-      {"typedef", Inverse::NOTHING},           {"compat", Inverse::NOTHING},
-      {"var", Inverse::DELETE_VARIABLE},       {"deletevar", Inverse::UNDELETE_VARIABLE},
-      {"new", Inverse::DELETE_OBJECT},         {"deleteobject", Inverse::UNDELETE_OBJECT},
-      {"goal", Inverse::DELETE_TOKEN},         {"fact", Inverse::DELETE_TOKEN},
-      {"deletetoken", Inverse::UNDELETE_TOKEN}, {"constrain", Inverse::FREE},
-      {"free", Inverse::UNFREE},               {"activate", Inverse::CANCEL},
-      {"merge", Inverse::CANCEL},              {"reject", Inverse::CANCEL},
-      {"cancel", Inverse::UNCANCEL},           {"specify", Inverse::RESET},
-      {"assign", Inverse::NOTHING},            {"restrict", Inverse::NOTHING},
-      {"reset", Inverse::UNRESET},             {"invoke", Inverse::UNINVOKE},
-      {"deleteconstraint", Inverse::REINVOKE},
+        {"breakpoint", Inverse::NOTHING},
+        {"class_decl", Inverse::NOTHING},
+        {"class", Inverse::NOTHING},
+        {"enum", Inverse::NOTHING},
+        {"typedef", Inverse::NOTHING},
+        {"compat", Inverse::NOTHING},
+        {"var", Inverse::DELETE_VARIABLE},
+        {"deletevar", Inverse::UNDELETE_VARIABLE},
+        {"new", Inverse::DELETE_OBJECT},
+        {"deleteobject", Inverse::UNDELETE_OBJECT},
+        {"goal", Inverse::DELETE_TOKEN},
+        {"fact", Inverse::DELETE_TOKEN},
+        {"deletetoken", Inverse::UNDELETE_TOKEN},
+        {"constrain", Inverse::FREE},
+        {"free", Inverse::UNFREE},
+        {"activate", Inverse::CANCEL},
+        {"merge", Inverse::CANCEL},
+        {"reject", Inverse::CANCEL},
+        {"cancel", Inverse::UNCANCEL},
+        {"specify", Inverse::RESET},
+        {"assign", Inverse::NOTHING},
+        {"restrict", Inverse::NOTHING},
+        {"reset", Inverse::UNRESET},
+        {"invoke", Inverse::UNINVOKE},
+        {"deleteconstraint", Inverse::REINVOKE},
     };
 
     /** Makes the index the player's searches use while it lives. */
@@ -131,8 +154,8 @@ namespace KADRIX {
      * offered; `keys` returns false when it cannot name them.
      */
     template <class It, class Keys, class Match>
-    const TiXmlElement* findOlder(RewindIndex* index, RewindIndex::Kind kind, It start, It end,
-                                  Keys keys, Match match) {
+    const TiXmlElement* findOlder(RewindIndex* index, RewindIndex::Kind kind, It start, It end, Keys keys,
+                                  Match match) {
       if (index != NULL && start != end) {
         const std::size_t newest = index->position(*start);
         std::vector<std::string> sought;
@@ -197,9 +220,11 @@ namespace KADRIX {
       if (name == NULL || index == NULL || scope.empty())
         return element;
       const auto madeHere = [&](const ConstraintId& constraint) {
-        return constraint.isValid() && constraint->getName() == LabelStr(name) && constraint->getScope() == scope;
+        return constraint.isValid() && constraint->getName() == LabelStr(name) &&
+               constraint->getScope() == scope;
       };
-      if (madeHere(quietly([&]() { return client.getConstraintByIndex(static_cast<unsigned int>(std::atoi(index))); })))
+      if (madeHere(quietly(
+              [&]() { return client.getConstraintByIndex(static_cast<unsigned int>(std::atoi(index))); })))
         return element;
       std::set<ConstraintId> candidates;
       scope.front()->constraints(candidates);
@@ -218,8 +243,8 @@ namespace KADRIX {
     const ElementList& transactions = txLog->getBufferedTransactions();
     // A log on this player's own client would otherwise record each undo.
     DbClientTransactionLog::Suspension quiet(*txLog);
-    IndexedRewind indexed(m_rewindIndex, std::vector<const TiXmlElement*>(transactions.begin(),
-                                                                           transactions.end()));
+    IndexedRewind indexed(m_rewindIndex,
+                          std::vector<const TiXmlElement*>(transactions.begin(), transactions.end()));
     while (!transactions.empty()) {
       const TiXmlElement* tx = transactions.back();
       processTransactionInverse(*tx, transactions.rbegin(), transactions.rend());
@@ -240,8 +265,8 @@ namespace KADRIX {
       doc.Clear();
     }
     KADRIX_CHECK_MSG(!is.bad(), "The input stream failed while transactions were read from it.");
-    IndexedRewind indexed(m_rewindIndex, std::vector<const TiXmlElement*>(read.elements.rbegin(),
-                                                                           read.elements.rend()));
+    IndexedRewind indexed(m_rewindIndex,
+                          std::vector<const TiXmlElement*>(read.elements.rbegin(), read.elements.rend()));
     for (StreamPosition it = read.elements.begin(); it != read.elements.end(); ++it) {
       const TiXmlElement& tx = **it;
       processTransactionInverse(tx, it, read.elements.end());
@@ -253,8 +278,7 @@ namespace KADRIX {
   // The backward dispatch.
 
   template <class It>
-  void DbClientTransactionPlayer::processTransactionInverse(const TiXmlElement& element, It start,
-                                                            It end) {
+  void DbClientTransactionPlayer::processTransactionInverse(const TiXmlElement& element, It start, It end) {
     const char* tagname = element.Value();
     KADRIX_DEBUG("DbClientTransactionPlayer:processTransactionInverse",
                  "Processing inverse of transaction '" << tagname << "'");
@@ -281,25 +305,52 @@ namespace KADRIX {
         }
       } else {
         switch (row->inverse) {
-        case Inverse::NOTHING: break;
-        case Inverse::DELETE_VARIABLE: {
-          std::unique_ptr<TiXmlElement> copy;
-          playVariableDeleted(madeVariable(*static_cast<DbClient*>(m_client), element, copy));
-          break;
-        }
-        case Inverse::UNDELETE_VARIABLE: playVariableUndeleted(element, start, end); break;
-        case Inverse::DELETE_OBJECT: playObjectDeleted(element); break;
-        case Inverse::UNDELETE_OBJECT: playObjectUndeleted(element, start, end); break;
-        case Inverse::DELETE_TOKEN: playTokenDeleted(element); break;
-        case Inverse::UNDELETE_TOKEN: playTokenUndeleted(element, start, end); break;
-        case Inverse::FREE: playFreed(element); break;
-        case Inverse::UNFREE: playUnfreed(element, start, end); break;
-        case Inverse::CANCEL: playCancelled(element); break;
-        case Inverse::UNCANCEL: playUncancelled(element, start, end); break;
-        case Inverse::RESET: playVariableReset(element); break;
-        case Inverse::UNRESET: playVariableUnreset(element, start, end); break;
-        case Inverse::UNINVOKE: playUninvokeConstraint(element, start, end); break;
-        case Inverse::REINVOKE: playReinvokeConstraint(element, start, end); break;
+          case Inverse::NOTHING:
+            break;
+          case Inverse::DELETE_VARIABLE: {
+            std::unique_ptr<TiXmlElement> copy;
+            playVariableDeleted(madeVariable(*static_cast<DbClient*>(m_client), element, copy));
+            break;
+          }
+          case Inverse::UNDELETE_VARIABLE:
+            playVariableUndeleted(element, start, end);
+            break;
+          case Inverse::DELETE_OBJECT:
+            playObjectDeleted(element);
+            break;
+          case Inverse::UNDELETE_OBJECT:
+            playObjectUndeleted(element, start, end);
+            break;
+          case Inverse::DELETE_TOKEN:
+            playTokenDeleted(element);
+            break;
+          case Inverse::UNDELETE_TOKEN:
+            playTokenUndeleted(element, start, end);
+            break;
+          case Inverse::FREE:
+            playFreed(element);
+            break;
+          case Inverse::UNFREE:
+            playUnfreed(element, start, end);
+            break;
+          case Inverse::CANCEL:
+            playCancelled(element);
+            break;
+          case Inverse::UNCANCEL:
+            playUncancelled(element, start, end);
+            break;
+          case Inverse::RESET:
+            playVariableReset(element);
+            break;
+          case Inverse::UNRESET:
+            playVariableUnreset(element, start, end);
+            break;
+          case Inverse::UNINVOKE:
+            playUninvokeConstraint(element, start, end);
+            break;
+          case Inverse::REINVOKE:
+            playReinvokeConstraint(element, start, end);
+            break;
         }
       }
     }
@@ -352,24 +403,25 @@ namespace KADRIX {
     TokenId predecessor, successor;
     getElementsFromConstrain(element, object, predecessor, successor);
     const TiXmlElement* found = findOlder(
-      m_rewindIndex, RewindIndex::CONSTRAIN, start, end,
-      [&](std::vector<std::string>& keys) {
-        const std::string first = tokenSought(m_client, predecessor), second = tokenSought(m_client, successor);
-        keys.push_back(RewindIndex::join(object->getName().toString(), RewindIndex::join(first, second)));
-        return !first.empty() && !second.empty();
-      },
-      [&](const TiXmlElement* const* it) {
-        KADRIX_DEBUG("DbClientTransactionPlayer:playUnfreed", "Iterating backwards over " << **it);
-        if (!transactionMatch(**it, "constrain"))
-          return false;
-        ObjectId object2;
-        TokenId predecessor2, successor2;
-        const bool resolved = quietly([&]() {
-          getElementsFromConstrain(**it, object2, predecessor2, successor2);
-          return ObjectId(object2);
-        }).isValid();
-        return resolved && object2 == object && predecessor2 == predecessor && successor2 == successor;
-      });
+        m_rewindIndex, RewindIndex::CONSTRAIN, start, end,
+        [&](std::vector<std::string>& keys) {
+          const std::string first = tokenSought(m_client, predecessor),
+                            second = tokenSought(m_client, successor);
+          keys.push_back(RewindIndex::join(object->getName().toString(), RewindIndex::join(first, second)));
+          return !first.empty() && !second.empty();
+        },
+        [&](const TiXmlElement* const* it) {
+          KADRIX_DEBUG("DbClientTransactionPlayer:playUnfreed", "Iterating backwards over " << **it);
+          if (!transactionMatch(**it, "constrain"))
+            return false;
+          ObjectId object2;
+          TokenId predecessor2, successor2;
+          const bool resolved = quietly([&]() {
+                                  getElementsFromConstrain(**it, object2, predecessor2, successor2);
+                                  return ObjectId(object2);
+                                }).isValid();
+          return resolved && object2 == object && predecessor2 == predecessor && successor2 == successor;
+        });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No constrain transaction prior to " << element);
     processTransaction(*found);
   }
@@ -389,27 +441,27 @@ namespace KADRIX {
     KADRIX_CHECK(token.isValid());
     KADRIX_DEBUG("DbClientTransactionPlayer:playUncancelled", "Looking for a prior restriction transaction.");
     const TiXmlElement* found = findOlder(
-      m_rewindIndex, RewindIndex::STATE, start, end,
-      [&](std::vector<std::string>& keys) {
-        keys.push_back(tokenSought(m_client, token));
-        return !keys.back().empty();
-      },
-      [&](const TiXmlElement* const* it) {
-        KADRIX_DEBUG("DbClientTransactionPlayer:playUncancelled", "Checking " << **it);
-        if (!transactionMatch(**it, "activate") && !transactionMatch(**it, "merge") &&
-            !transactionMatch(**it, "reject"))
-          return false;
-        TokenId transToken;
-        if (hasTag(**it, "invoke")) {
-          KADRIX_CHECK((*it)->Attribute("identifier") != NULL);
-          transToken = lookUp(m_tokens, (*it)->Attribute("identifier"));
-        } else {
-          const TiXmlElement* token_el = (*it)->FirstChildElement();
-          KADRIX_CHECK(token_el != NULL);
-          transToken = quietly([&]() { return xmlAsToken(*token_el); });
-        }
-        return transToken.isValid() && transToken == token;
-      });
+        m_rewindIndex, RewindIndex::STATE, start, end,
+        [&](std::vector<std::string>& keys) {
+          keys.push_back(tokenSought(m_client, token));
+          return !keys.back().empty();
+        },
+        [&](const TiXmlElement* const* it) {
+          KADRIX_DEBUG("DbClientTransactionPlayer:playUncancelled", "Checking " << **it);
+          if (!transactionMatch(**it, "activate") && !transactionMatch(**it, "merge") &&
+              !transactionMatch(**it, "reject"))
+            return false;
+          TokenId transToken;
+          if (hasTag(**it, "invoke")) {
+            KADRIX_CHECK((*it)->Attribute("identifier") != NULL);
+            transToken = lookUp(m_tokens, (*it)->Attribute("identifier"));
+          } else {
+            const TiXmlElement* token_el = (*it)->FirstChildElement();
+            KADRIX_CHECK(token_el != NULL);
+            transToken = quietly([&]() { return xmlAsToken(*token_el); });
+          }
+          return transToken.isValid() && transToken == token;
+        });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL",
                       "No activate, merge, or reject transaction prior to " << element);
     KADRIX_DEBUG("DbClientTransactionPlayer:playUncancelled", "Transaction is the proper inverse.  Playing.");
@@ -426,18 +478,18 @@ namespace KADRIX {
     // creating goal is then the newest of that type at that path.
     const char* name = element.Attribute("name");
     const TiXmlElement* found = findOlder(
-      m_rewindIndex, name == NULL ? RewindIndex::GOAL_BY_PATH : RewindIndex::GOAL_BY_NAME, start, end,
-      keyed(RewindIndex::join(type, name == NULL ? path : name)),
-      [&](const TiXmlElement* const* it) {
-        if ((!hasTag(**it, "goal") && !hasTag(**it, "fact")) || (*it)->Attribute("relation") != NULL)
-          return false;
-        const TiXmlElement* child = (*it)->FirstChildElement();
-        KADRIX_CHECK(child != NULL);
-        if (!hasAttribute(*child, "type", type))
-          return false;
-        return name == NULL ? hasAttribute(*child, "path", path)
-                            : !bothDiffer(child->Attribute("path"), path) && hasAttribute(*child, "name", name);
-      });
+        m_rewindIndex, name == NULL ? RewindIndex::GOAL_BY_PATH : RewindIndex::GOAL_BY_NAME, start, end,
+        keyed(RewindIndex::join(type, name == NULL ? path : name)), [&](const TiXmlElement* const* it) {
+          if ((!hasTag(**it, "goal") && !hasTag(**it, "fact")) || (*it)->Attribute("relation") != NULL)
+            return false;
+          const TiXmlElement* child = (*it)->FirstChildElement();
+          KADRIX_CHECK(child != NULL);
+          if (!hasAttribute(*child, "type", type))
+            return false;
+          return name == NULL
+                     ? hasAttribute(*child, "path", path)
+                     : !bothDiffer(child->Attribute("path"), path) && hasAttribute(*child, "name", name);
+        });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
     playTokenCreated(*found);
   }
@@ -445,8 +497,7 @@ namespace KADRIX {
   // Object, variable and constraint transactions.
 
   template <class It>
-  void DbClientTransactionPlayer::playUninvokeConstraint(const TiXmlElement& element, It start,
-                                                         It end) {
+  void DbClientTransactionPlayer::playUninvokeConstraint(const TiXmlElement& element, It start, It end) {
     // The same test by which playing chose between creating a constraint and invoking a transaction.
     if (element.Attribute("identifier") == NULL && element.FirstChildElement() != NULL) {
       std::unique_ptr<TiXmlElement> copy;
@@ -456,8 +507,7 @@ namespace KADRIX {
   }
 
   template <class It>
-  void DbClientTransactionPlayer::playUninvokeTransaction(const TiXmlElement& element, It start,
-                                                          It end) {
+  void DbClientTransactionPlayer::playUninvokeTransaction(const TiXmlElement& element, It start, It end) {
     const char* name = element.Attribute("name");
     KADRIX_CHECK(name != NULL);
     const std::string transaction(name);
@@ -479,8 +529,7 @@ namespace KADRIX {
   }
 
   template <class It>
-  void DbClientTransactionPlayer::playReinvokeConstraint(const TiXmlElement& element, It start,
-                                                         It end) {
+  void DbClientTransactionPlayer::playReinvokeConstraint(const TiXmlElement& element, It start, It end) {
     const char* name = element.Attribute("name");
     KADRIX_CHECK(name != NULL);
     const char* index = element.Attribute("index");
@@ -493,30 +542,28 @@ namespace KADRIX {
     }
     KADRIX_CHECK(!vars.empty());
     const TiXmlElement* found = findOlder(
-      m_rewindIndex, RewindIndex::INVOKE, start, end, keyed(name),
-      [&](const TiXmlElement* const* it) {
-        if (!hasTag(**it, "invoke") || (*it)->Attribute("identifier") != NULL ||
-            !hasAttribute(**it, "name", name) || bothDiffer(index, (*it)->Attribute("index")))
-          return false;
-        // A candidate whose variables do not all resolve is not the creation sought.
-        bool resolved = true;
-        std::vector<ConstrainedVariableId> otherVars;
-        for (const TiXmlElement* child = (*it)->FirstChildElement("variable"); child != NULL;
-             child = child->NextSiblingElement("variable")) {
-          ConstrainedVariableId var = quietly([&]() { return xmlAsVariable(*child); });
-          resolved = resolved && var.isValid();
-          otherVars.push_back(var);
-        }
-        KADRIX_CHECK(!otherVars.empty());
-        return resolved && otherVars == vars;
-      });
+        m_rewindIndex, RewindIndex::INVOKE, start, end, keyed(name), [&](const TiXmlElement* const* it) {
+          if (!hasTag(**it, "invoke") || (*it)->Attribute("identifier") != NULL ||
+              !hasAttribute(**it, "name", name) || bothDiffer(index, (*it)->Attribute("index")))
+            return false;
+          // A candidate whose variables do not all resolve is not the creation sought.
+          bool resolved = true;
+          std::vector<ConstrainedVariableId> otherVars;
+          for (const TiXmlElement* child = (*it)->FirstChildElement("variable"); child != NULL;
+               child = child->NextSiblingElement("variable")) {
+            ConstrainedVariableId var = quietly([&]() { return xmlAsVariable(*child); });
+            resolved = resolved && var.isValid();
+            otherVars.push_back(var);
+          }
+          KADRIX_CHECK(!otherVars.empty());
+          return resolved && otherVars == vars;
+        });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
     playInvokeConstraint(*found);
   }
 
   template <class It>
-  void DbClientTransactionPlayer::playVariableUndeleted(const TiXmlElement& element, It start,
-                                                        It end) {
+  void DbClientTransactionPlayer::playVariableUndeleted(const TiXmlElement& element, It start, It end) {
     KADRIX_DEBUG("DbClientTransactionPlayer:playVariableUndeleted", "Playing inverse of " << element);
     const char* name = element.Attribute("name");
     KADRIX_CHECK(name != NULL);
@@ -526,12 +573,12 @@ namespace KADRIX {
     KADRIX_DEBUG("DbClientTransactionPlayer:playVariableUndeleted",
                  "Searching backwards for a creation transaction.");
     const TiXmlElement* found = findOlder(
-      m_rewindIndex, RewindIndex::VAR, start, end, keyed(name), [&](const TiXmlElement* const* it) {
-        KADRIX_DEBUG("DbClientTransactionPlayer:playVariableUndeleted", "Checking " << **it);
-        return hasTag(**it, "var") && hasAttribute(**it, "name", name) &&
-               !bothDiffer((*it)->Attribute("index"), index) &&
-               (type == NULL || hasAttribute(**it, "type", type));
-      });
+        m_rewindIndex, RewindIndex::VAR, start, end, keyed(name), [&](const TiXmlElement* const* it) {
+          KADRIX_DEBUG("DbClientTransactionPlayer:playVariableUndeleted", "Checking " << **it);
+          return hasTag(**it, "var") && hasAttribute(**it, "name", name) &&
+                 !bothDiffer((*it)->Attribute("index"), index) &&
+                 (type == NULL || hasAttribute(**it, "type", type));
+        });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
     playVariableCreated(*found);
   }
@@ -545,14 +592,14 @@ namespace KADRIX {
                  "Searching backwards for a creation transaction.");
     const TiXmlElement* creation = NULL;
     const TiXmlElement* found = findOlder(
-      m_rewindIndex, RewindIndex::NEW, start, end, keyed(name), [&](const TiXmlElement* const* it) {
-        KADRIX_DEBUG("DbClientTransactionPlayer:playObjectUndeleted", "Checking " << **it);
-        // An object may have been created inside the "var" element that holds it.
-        creation = *it;
-        if (hasTag(*creation, "var") && creation->FirstChildElement("new") != NULL)
-          creation = creation->FirstChildElement("new");
-        return hasTag(*creation, "new") && hasAttribute(*creation, "name", name);
-      });
+        m_rewindIndex, RewindIndex::NEW, start, end, keyed(name), [&](const TiXmlElement* const* it) {
+          KADRIX_DEBUG("DbClientTransactionPlayer:playObjectUndeleted", "Checking " << **it);
+          // An object may have been created inside the "var" element that holds it.
+          creation = *it;
+          if (hasTag(*creation, "var") && creation->FirstChildElement("new") != NULL)
+            creation = creation->FirstChildElement("new");
+          return hasTag(*creation, "new") && hasAttribute(*creation, "name", name);
+        });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
     playObjectCreated(*creation);
   }
@@ -561,40 +608,40 @@ namespace KADRIX {
   void DbClientTransactionPlayer::playVariableUnreset(const TiXmlElement& element, It start, It end) {
     const ConstrainedVariableId var = resetVariable(element);
     const TiXmlElement* found = findOlder(
-      m_rewindIndex, RewindIndex::SPECIFY, start, end,
-      [&](std::vector<std::string>& keys) { return variableSought(m_client, var, keys); },
-      [&](const TiXmlElement* const* it) {
-        if (!transactionMatch(**it, "specify"))
-          return false;
-        ConstrainedVariableId transVar;
-        if (hasTag(**it, "invoke")) {
-          KADRIX_CHECK((*it)->Attribute("identifier") != NULL);
-          transVar = quietly([&]() { return parseVariable((*it)->Attribute("identifier")); });
-        } else {
-          const TiXmlElement* var_el = (*it)->FirstChildElement("variable");
-          if (var_el == NULL)
-            var_el = (*it)->FirstChildElement("id");
-          KADRIX_CHECK(var_el != NULL);
-          transVar = quietly([&]() { return xmlAsVariable(*var_el); });
-        }
-        return transVar.isValid() && transVar == var;
-      });
+        m_rewindIndex, RewindIndex::SPECIFY, start, end,
+        [&](std::vector<std::string>& keys) { return variableSought(m_client, var, keys); },
+        [&](const TiXmlElement* const* it) {
+          if (!transactionMatch(**it, "specify"))
+            return false;
+          ConstrainedVariableId transVar;
+          if (hasTag(**it, "invoke")) {
+            KADRIX_CHECK((*it)->Attribute("identifier") != NULL);
+            transVar = quietly([&]() { return parseVariable((*it)->Attribute("identifier")); });
+          } else {
+            const TiXmlElement* var_el = (*it)->FirstChildElement("variable");
+            if (var_el == NULL)
+              var_el = (*it)->FirstChildElement("id");
+            KADRIX_CHECK(var_el != NULL);
+            transVar = quietly([&]() { return xmlAsVariable(*var_el); });
+          }
+          return transVar.isValid() && transVar == var;
+        });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No specify transaction prior to " << element);
     playVariableSpecified(*found);
   }
 
   // The two sequences rewound: a log's buffer read backwards, and the list a
   // stream rewind reads, newest first.
-#define KADRIX_REWIND_INSTANTIATE(It)                                                              \
+#define KADRIX_REWIND_INSTANTIATE(It)                                                                  \
   template void DbClientTransactionPlayer::processTransactionInverse<It>(const TiXmlElement&, It, It); \
-  template void DbClientTransactionPlayer::playUnfreed<It>(const TiXmlElement&, It, It);           \
-  template void DbClientTransactionPlayer::playUncancelled<It>(const TiXmlElement&, It, It);       \
-  template void DbClientTransactionPlayer::playTokenUndeleted<It>(const TiXmlElement&, It, It);    \
-  template void DbClientTransactionPlayer::playUninvokeConstraint<It>(const TiXmlElement&, It, It); \
-  template void DbClientTransactionPlayer::playUninvokeTransaction<It>(const TiXmlElement&, It, It); \
-  template void DbClientTransactionPlayer::playReinvokeConstraint<It>(const TiXmlElement&, It, It); \
-  template void DbClientTransactionPlayer::playVariableUndeleted<It>(const TiXmlElement&, It, It); \
-  template void DbClientTransactionPlayer::playVariableUnreset<It>(const TiXmlElement&, It, It);   \
+  template void DbClientTransactionPlayer::playUnfreed<It>(const TiXmlElement&, It, It);               \
+  template void DbClientTransactionPlayer::playUncancelled<It>(const TiXmlElement&, It, It);           \
+  template void DbClientTransactionPlayer::playTokenUndeleted<It>(const TiXmlElement&, It, It);        \
+  template void DbClientTransactionPlayer::playUninvokeConstraint<It>(const TiXmlElement&, It, It);    \
+  template void DbClientTransactionPlayer::playUninvokeTransaction<It>(const TiXmlElement&, It, It);   \
+  template void DbClientTransactionPlayer::playReinvokeConstraint<It>(const TiXmlElement&, It, It);    \
+  template void DbClientTransactionPlayer::playVariableUndeleted<It>(const TiXmlElement&, It, It);     \
+  template void DbClientTransactionPlayer::playVariableUnreset<It>(const TiXmlElement&, It, It);       \
   template void DbClientTransactionPlayer::playObjectUndeleted<It>(const TiXmlElement&, It, It);
 
   KADRIX_REWIND_INSTANTIATE(LogPosition)

@@ -29,8 +29,8 @@ namespace KADRIX {
     }
 
     /** The token whose state an "activate", "reject" or "cancel" element changes, by either form. */
-    TokenId changedToken(DbClientTransactionPlayer& player,
-                         const std::map<std::string, TokenId>& tokens, const TiXmlElement& element) {
+    TokenId changedToken(DbClientTransactionPlayer& player, const std::map<std::string, TokenId>& tokens,
+                         const TiXmlElement& element) {
       if (DbClientTransactionPlayer::isInvoke(element))
         return invokedToken(tokens, element);
       const TiXmlElement* token_el = element.FirstChildElement();
@@ -74,8 +74,8 @@ namespace KADRIX {
     if (name != NULL)
       m_tokens[name] = token;
     KADRIX_DEBUG("DbClientTransactionPlayer:createToken",
-                 "created Token:" << (name != NULL ? name : "NO_NAME_DBCTP") << " of type "
-                 << predicate << " isFact:" << (isFact ? 1 : 0));
+                 "created Token:" << (name != NULL ? name : "NO_NAME_DBCTP") << " of type " << predicate
+                                  << " isFact:" << (isFact ? 1 : 0));
     return token;
   }
 
@@ -96,8 +96,7 @@ namespace KADRIX {
     if (child != &element)
       KADRIX_CHECK(name != NULL);
 
-    std::map<std::string, TokenId>::iterator entry =
-      name != NULL ? m_tokens.find(name) : m_tokens.end();
+    std::map<std::string, TokenId>::iterator entry = name != NULL ? m_tokens.find(name) : m_tokens.end();
     TokenId tok;
     if (entry != m_tokens.end())
       tok = entry->second;
@@ -151,9 +150,8 @@ namespace KADRIX {
     m_client->merge(token, active_token);
   }
 
-  void DbClientTransactionPlayer::getElementsFromConstrain(const TiXmlElement& element,
-                                                           ObjectId& object, TokenId& predecessor,
-                                                           TokenId& successor) {
+  void DbClientTransactionPlayer::getElementsFromConstrain(const TiXmlElement& element, ObjectId& object,
+                                                           TokenId& predecessor, TokenId& successor) {
     if (isInvoke(element)) {
       KADRIX_CHECK(element.Attribute("identifier") != NULL);
       object = m_client->getObject(element.Attribute("identifier"));

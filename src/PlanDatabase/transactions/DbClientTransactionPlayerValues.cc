@@ -109,7 +109,7 @@ namespace KADRIX {
       int number = 0;
       KADRIX_CHECK_MSG(piece.empty() || readInt(piece, number),
                        "Token path '" << path << "' holds '" << piece
-                       << "', which is no decimal integer in the range of int.");
+                                      << "', which is no decimal integer in the range of int.");
       result.push_back(number);
     }
     return result;
@@ -149,8 +149,7 @@ namespace KADRIX {
     KADRIX_CHECK_MSG(value_st != NULL, "missing value in transaction xml");
     if (strcmp(tag, "symbol") == 0) {
       const char* type_st = value.Attribute("type");
-      KADRIX_CHECK_MSG(type_st != NULL,
-                       "missing type for symbol '" << value_st << "' in transaction xml");
+      KADRIX_CHECK_MSG(type_st != NULL, "missing type for symbol '" << value_st << "' in transaction xml");
       return m_client->createValue(type_st, value_st);
     }
     const ObjectId object = m_client->getObject(value_st);
@@ -215,8 +214,7 @@ namespace KADRIX {
       std::unique_ptr<AbstractDomain> copy(base.copy());
       if (dynamic_cast<IntervalDomain*>(copy.get()) != nullptr)
         domain.reset(static_cast<IntervalDomain*>(copy.release()));
-    }
-    else if (base.minDelta() == 1.0)
+    } else if (base.minDelta() == 1.0)
       domain.reset(new IntervalIntDomain(typeName));
     else if (base.minDelta() > 0.0 && base.minDelta() < 1.0)
       domain.reset(new IntervalDomain(typeName));
@@ -242,7 +240,7 @@ namespace KADRIX {
     for (const TiXmlElement* child_el = element.FirstChildElement(); child_el != nullptr;
          child_el = child_el->NextSiblingElement()) {
       const char* typeText =
-        strcmp(child_el->Value(), "value") == 0 ? child_el->Attribute("type") : child_el->Value();
+          strcmp(child_el->Value(), "value") == 0 ? child_el->Attribute("type") : child_el->Value();
       const std::string thisType(typeText != nullptr ? typeText : "");
       KADRIX_DEBUG("DbClientTransactionPlayer:xmlAsEnumeratedDomain", " thisType= " << thisType);
       KADRIX_CHECK_MSG(thisType != "", "no type for domain in XML");
@@ -310,25 +308,23 @@ namespace KADRIX {
       KADRIX_CHECK(value_st != NULL);
       if (type == OBJECT) {
         const ObjectId object = m_client->getObject(value_st);
-        KADRIX_CHECK_MSG(object.isValid(),
-                         "No object named '" << value_st << "' for an enumerated set");
+        KADRIX_CHECK_MSG(object.isValid(), "No object named '" << value_st << "' for an enumerated set");
         objects.push_back(object);
-      }
-      else
+      } else
         values.push_back(m_client->createValue(typeName.c_str(), value_st));
     }
     if (otherTypeName != NULL)
       typeName = otherTypeName;
 
     switch (type) {
-    case STRING:
-      return new StringDomain(values, typeName);
-    case SYMBOL:
-      return new SymbolDomain(values, typeName);
-    case OBJECT:
-      return new ObjectDomain(objects, typeName.c_str());
-    default:
-      return new EnumeratedDomain(values, true, typeName);
+      case STRING:
+        return new StringDomain(values, typeName);
+      case SYMBOL:
+        return new SymbolDomain(values, typeName);
+      case OBJECT:
+        return new ObjectDomain(objects, typeName.c_str());
+      default:
+        return new EnumeratedDomain(values, true, typeName);
     }
   }
 
@@ -379,7 +375,7 @@ namespace KADRIX {
     // Only a variable holding exactly one object names that object.
     const AbstractDomain& held = var->lastDomain();
     const ObjectId object =
-      held.isEntity() && held.isSingleton() ? ObjectId(held.getSingletonValue()) : ObjectId::noId();
+        held.isEntity() && held.isSingleton() ? ObjectId(held.getSingletonValue()) : ObjectId::noId();
     KADRIX_CHECK_MSG(object.isValid(), "Invalid object for " << ident);
     var = object->getVariable(LabelStr(varString));
     KADRIX_CHECK_MSG(var.isValid(), varString << " not found on " << object->toString());
@@ -425,15 +421,14 @@ namespace KADRIX {
     return var;
   }
 
-  const char* DbClientTransactionPlayer::getObjectAndType(const DbClientId& client,
-                                                          const char* predicate,
+  const char* DbClientTransactionPlayer::getObjectAndType(const DbClientId& client, const char* predicate,
                                                           ObjectId& object) const {
     const Id<Schema>& schema = client->getSchema();
     if (schema->isPredicate(predicate))
       return predicate;
     const std::vector<std::string> elements = splitAtDots(predicate);
-    KADRIX_CHECK_MSG(elements.size() >= 2, "'" << predicate
-                     << "' is neither a predicate nor an object path ending in a predicate");
+    KADRIX_CHECK_MSG(elements.size() >= 2,
+                     "'" << predicate << "' is neither a predicate nor an object path ending in a predicate");
     object = client->getObject(elements[0].c_str());
     KADRIX_CHECK_MSG(object.isValid(), "Failed to find an object named " << elements[0]);
     LabelStr type = object->getType();
@@ -449,8 +444,7 @@ namespace KADRIX {
     return LabelStr(type.toString() + "." + last).c_str();
   }
 
-  ConstrainedVariableId DbClientTransactionPlayer::xmlAsCreateVariable(const char* type,
-                                                                       const char* name,
+  ConstrainedVariableId DbClientTransactionPlayer::xmlAsCreateVariable(const char* type, const char* name,
                                                                        const TiXmlElement* value) {
     bool isTmpVar = false;
     bool canBeSpecified = true;
@@ -470,7 +464,7 @@ namespace KADRIX {
       }
       KADRIX_DEBUG("DbClientTransactionPlayer:xmlAsCreateVariable",
                    " type = " << (type != nullptr ? type : "") << " name = " << varName
-                   << " domain type = " << domain->getTypeName().toString());
+                              << " domain type = " << domain->getTypeName().toString());
     }
     KADRIX_CHECK(type != NULL);
     if (domain == nullptr)

@@ -62,7 +62,8 @@ namespace KADRIX {
       const int index = std::atoi(variable->Attribute("index"));
       if (variable->Attribute("token") != NULL)
         return plainPath(variable->Attribute("token"))
-          ? RewindIndex::variableKey('T', variable->Attribute("token"), index) : std::string();
+                   ? RewindIndex::variableKey('T', variable->Attribute("token"), index)
+                   : std::string();
       if (variable->Attribute("object") != NULL)
         return RewindIndex::variableKey('O', variable->Attribute("object"), index);
       return RewindIndex::variableKey(static_cast<unsigned int>(index));
@@ -73,64 +74,65 @@ namespace KADRIX {
     /** Whether the element is a candidate of the kind, and its key when it has one. */
     Keyed keyOf(RewindIndex::Kind kind, const TiXmlElement& element, std::string& key) {
       switch (kind) {
-      case RewindIndex::CONSTRAIN: {
-        if (!standsFor(element, "constrain"))
-          return NOT_A_CANDIDATE;
-        const char* object = NULL;
-        if (hasTag(element, "invoke"))
-          object = element.Attribute("identifier");
-        else if (element.FirstChildElement("object") != NULL)
-          object = element.FirstChildElement("object")->Attribute("name");
-        const TiXmlElement* first = element.FirstChildElement("token");
-        const TiXmlElement* second = first == NULL ? NULL : first->NextSiblingElement("token");
-        const std::string predecessor = tokenReferenceKey(first);
-        const std::string successor = second == NULL ? predecessor : tokenReferenceKey(second);
-        if (object == NULL || predecessor.empty() || successor.empty())
-          return UNKEYED;
-        key = RewindIndex::join(object, RewindIndex::join(predecessor, successor));
-        return KEYED;
-      }
-      case RewindIndex::STATE:
-        if (!standsFor(element, "activate") && !standsFor(element, "merge") && !standsFor(element, "reject"))
-          return NOT_A_CANDIDATE;
-        key = hasTag(element, "invoke") ? std::string() : tokenReferenceKey(element.FirstChildElement());
-        return key.empty() ? UNKEYED : KEYED;
-      case RewindIndex::SPECIFY:
-        if (!standsFor(element, "specify"))
-          return NOT_A_CANDIDATE;
-        key = hasTag(element, "invoke") ? std::string()
-                                         : variableReferenceKey(element.FirstChildElement("variable"));
-        return key.empty() ? UNKEYED : KEYED;
-      case RewindIndex::GOAL_BY_PATH:
-      case RewindIndex::GOAL_BY_NAME: {
-        if ((!hasTag(element, "goal") && !hasTag(element, "fact")) || element.Attribute("relation") != NULL)
-          return NOT_A_CANDIDATE;
-        const TiXmlElement* child = element.FirstChildElement();
-        if (child == NULL)
-          return UNKEYED;
-        const char* type = child->Attribute("type");
-        const char* field = child->Attribute(kind == RewindIndex::GOAL_BY_PATH ? "path" : "name");
-        if (type == NULL || field == NULL) // it cannot match
-          return NOT_A_CANDIDATE;
-        key = RewindIndex::join(type, field);
-        return KEYED;
-      }
-      case RewindIndex::VAR:
-      case RewindIndex::NEW:
-      case RewindIndex::INVOKE: {
-        const TiXmlElement* candidate = &element;
-        if (kind == RewindIndex::NEW && hasTag(element, "var") && element.FirstChildElement("new") != NULL)
-          candidate = element.FirstChildElement("new");
-        static const char* const s_tags[] = {"var", "new", "invoke"};
-        const char* name = candidate->Attribute("name");
-        if (!hasTag(*candidate, s_tags[kind - RewindIndex::VAR]) || name == NULL ||
-            (kind == RewindIndex::INVOKE && candidate->Attribute("identifier") != NULL))
-          return NOT_A_CANDIDATE;
-        key = name;
-        return KEYED;
-      }
-      case RewindIndex::KINDS:
-        break;
+        case RewindIndex::CONSTRAIN: {
+          if (!standsFor(element, "constrain"))
+            return NOT_A_CANDIDATE;
+          const char* object = NULL;
+          if (hasTag(element, "invoke"))
+            object = element.Attribute("identifier");
+          else if (element.FirstChildElement("object") != NULL)
+            object = element.FirstChildElement("object")->Attribute("name");
+          const TiXmlElement* first = element.FirstChildElement("token");
+          const TiXmlElement* second = first == NULL ? NULL : first->NextSiblingElement("token");
+          const std::string predecessor = tokenReferenceKey(first);
+          const std::string successor = second == NULL ? predecessor : tokenReferenceKey(second);
+          if (object == NULL || predecessor.empty() || successor.empty())
+            return UNKEYED;
+          key = RewindIndex::join(object, RewindIndex::join(predecessor, successor));
+          return KEYED;
+        }
+        case RewindIndex::STATE:
+          if (!standsFor(element, "activate") && !standsFor(element, "merge") &&
+              !standsFor(element, "reject"))
+            return NOT_A_CANDIDATE;
+          key = hasTag(element, "invoke") ? std::string() : tokenReferenceKey(element.FirstChildElement());
+          return key.empty() ? UNKEYED : KEYED;
+        case RewindIndex::SPECIFY:
+          if (!standsFor(element, "specify"))
+            return NOT_A_CANDIDATE;
+          key = hasTag(element, "invoke") ? std::string()
+                                          : variableReferenceKey(element.FirstChildElement("variable"));
+          return key.empty() ? UNKEYED : KEYED;
+        case RewindIndex::GOAL_BY_PATH:
+        case RewindIndex::GOAL_BY_NAME: {
+          if ((!hasTag(element, "goal") && !hasTag(element, "fact")) || element.Attribute("relation") != NULL)
+            return NOT_A_CANDIDATE;
+          const TiXmlElement* child = element.FirstChildElement();
+          if (child == NULL)
+            return UNKEYED;
+          const char* type = child->Attribute("type");
+          const char* field = child->Attribute(kind == RewindIndex::GOAL_BY_PATH ? "path" : "name");
+          if (type == NULL || field == NULL) // it cannot match
+            return NOT_A_CANDIDATE;
+          key = RewindIndex::join(type, field);
+          return KEYED;
+        }
+        case RewindIndex::VAR:
+        case RewindIndex::NEW:
+        case RewindIndex::INVOKE: {
+          const TiXmlElement* candidate = &element;
+          if (kind == RewindIndex::NEW && hasTag(element, "var") && element.FirstChildElement("new") != NULL)
+            candidate = element.FirstChildElement("new");
+          static const char* const s_tags[] = {"var", "new", "invoke"};
+          const char* name = candidate->Attribute("name");
+          if (!hasTag(*candidate, s_tags[kind - RewindIndex::VAR]) || name == NULL ||
+              (kind == RewindIndex::INVOKE && candidate->Attribute("identifier") != NULL))
+            return NOT_A_CANDIDATE;
+          key = name;
+          return KEYED;
+        }
+        case RewindIndex::KINDS:
+          break;
       }
       return NOT_A_CANDIDATE;
     }
@@ -166,9 +168,14 @@ namespace KADRIX {
     std::string key;
     for (std::size_t i = 0; i <= newest && m_exact[kind]; ++i)
       switch (keyOf(kind, *m_elements[i], key)) {
-      case NOT_A_CANDIDATE: break;
-      case KEYED: m_buckets[kind][key].push_back(i); break;
-      case UNKEYED: m_exact[kind] = false; break;
+        case NOT_A_CANDIDATE:
+          break;
+        case KEYED:
+          m_buckets[kind][key].push_back(i);
+          break;
+        case UNKEYED:
+          m_exact[kind] = false;
+          break;
       }
     if (!m_exact[kind])
       m_buckets[kind].clear();

@@ -37,14 +37,14 @@ namespace KADRIX {
   class RewindIndex {
   public:
     enum Kind {
-      CONSTRAIN,    // "constrain", by object name and the paths of the two tokens
-      STATE,        // "activate", "merge", "reject", by the path of the token
-      SPECIFY,      // "specify", by the variable reference
+      CONSTRAIN, // "constrain", by object name and the paths of the two tokens
+      STATE, // "activate", "merge", "reject", by the path of the token
+      SPECIFY, // "specify", by the variable reference
       GOAL_BY_PATH, // "goal" and "fact" without relation, by type and path
       GOAL_BY_NAME, // the same, by type and name
-      VAR,          // "var", by name
-      NEW,          // "new", also inside a "var", by name
-      INVOKE,       // "invoke" without identifier, by name
+      VAR, // "var", by name
+      NEW, // "new", also inside a "var", by name
+      INVOKE, // "invoke" without identifier, by name
       KINDS
     };
 
@@ -70,8 +70,8 @@ namespace KADRIX {
      * one, or null.
      */
     template <class Match>
-    const TiXmlElement* newestMatch(Kind kind, const std::vector<std::string>& keys,
-                                    std::size_t newest, Match match);
+    const TiXmlElement* newestMatch(Kind kind, const std::vector<std::string>& keys, std::size_t newest,
+                                    Match match);
 
     // Keys, as the candidates carry them and as a search builds them.
 
@@ -113,7 +113,8 @@ namespace KADRIX {
     for (;;) {
       std::size_t best = buckets.size();
       for (std::size_t i = 0; i < buckets.size(); ++i)
-        if (next[i] > 0 && (best == buckets.size() || (*buckets[i])[next[i] - 1] > (*buckets[best])[next[best] - 1]))
+        if (next[i] > 0 &&
+            (best == buckets.size() || (*buckets[i])[next[i] - 1] > (*buckets[best])[next[best] - 1]))
           best = i;
       if (best == buckets.size())
         return nullptr;

@@ -54,9 +54,7 @@ namespace KADRIX {
     return s_debugStream;
   }
 
-  void DebugMessage::setStream(std::ostream& os) {
-    streamPtr() = &os;
-  }
+  void DebugMessage::setStream(std::ostream& os) { streamPtr() = &os; }
 
   void DebugMessage::enableAll() {
     DebugRegistry& reg = registry();
@@ -81,17 +79,13 @@ namespace KADRIX {
       msg->disable();
   }
 
-  const std::vector<DebugMessage*>& DebugMessage::allMsgs() {
-    return registry().messages;
-  }
+  const std::vector<DebugMessage*>& DebugMessage::allMsgs() { return registry().messages; }
 
-  bool DebugMessage::reportStreamFailure(const std::ios_base::failure& failure,
-                                         const char* file, int line) {
+  bool DebugMessage::reportStreamFailure(const std::ios_base::failure& failure, const char* file, int line) {
     bool passOn = std::uncaught_exceptions() == 0;
     try {
       (new Error("ALWAYS_FAIL", failure.what(), file, line))->handleAssert();
-    }
-    catch (const Error& report) {
+    } catch (const Error& report) {
       // The report itself: the site passes the stream's failure on instead.
       if (!Error::displayingErrors()) // otherwise handleAssert() has shown it already
         std::cerr << report << std::endl;

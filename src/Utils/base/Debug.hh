@@ -21,36 +21,35 @@
  *   KADRIX_CHECK_TEXT(cond, "text", pieces)     condition text given explicitly
  *   KADRIX_FAIL(pieces)                         condition text "ALWAYS_FAILS"
  */
-#define KADRIX_CHECK_REPORT_(text, pieces, label)                                   \
-  do {                                                                              \
-    std::ostringstream kadrix_msg_;                                                 \
-    kadrix_msg_ << pieces;                                                          \
-    (new KADRIX::Error((text), kadrix_msg_.str(), (label), __FILE__, __LINE__))     \
-      ->handleAssert();                                                             \
+#define KADRIX_CHECK_REPORT_(text, pieces, label)                                                \
+  do {                                                                                           \
+    std::ostringstream kadrix_msg_;                                                              \
+    kadrix_msg_ << pieces;                                                                       \
+    (new KADRIX::Error((text), kadrix_msg_.str(), (label), __FILE__, __LINE__))->handleAssert(); \
   } while (0)
 
-#define KADRIX_CHECK(...)                                                           \
-  do {                                                                              \
-    if (!(__VA_ARGS__))                                                             \
-      (new KADRIX::Error(#__VA_ARGS__, __FILE__, __LINE__))->handleAssert();        \
+#define KADRIX_CHECK(...)                                                    \
+  do {                                                                       \
+    if (!(__VA_ARGS__))                                                      \
+      (new KADRIX::Error(#__VA_ARGS__, __FILE__, __LINE__))->handleAssert(); \
   } while (0)
 
-#define KADRIX_CHECK_MSG(cond, pieces)                                              \
-  do {                                                                              \
-    if (!(cond))                                                                    \
-      KADRIX_CHECK_REPORT_(#cond, pieces, std::string());                           \
+#define KADRIX_CHECK_MSG(cond, pieces)                    \
+  do {                                                    \
+    if (!(cond))                                          \
+      KADRIX_CHECK_REPORT_(#cond, pieces, std::string()); \
   } while (0)
 
-#define KADRIX_CHECK_LABEL(cond, pieces, label)                                     \
-  do {                                                                              \
-    if (!(cond))                                                                    \
-      KADRIX_CHECK_REPORT_(#cond, pieces, label);                                   \
+#define KADRIX_CHECK_LABEL(cond, pieces, label)   \
+  do {                                            \
+    if (!(cond))                                  \
+      KADRIX_CHECK_REPORT_(#cond, pieces, label); \
   } while (0)
 
-#define KADRIX_CHECK_TEXT(cond, text, pieces)                                       \
-  do {                                                                              \
-    if (!(cond))                                                                    \
-      KADRIX_CHECK_REPORT_(text, pieces, std::string());                            \
+#define KADRIX_CHECK_TEXT(cond, text, pieces)            \
+  do {                                                   \
+    if (!(cond))                                         \
+      KADRIX_CHECK_REPORT_(text, pieces, std::string()); \
   } while (0)
 
 #define KADRIX_FAIL(pieces) KADRIX_CHECK_TEXT(KADRIX::g_alwaysFails(), "ALWAYS_FAILS", pieces)
@@ -63,21 +62,20 @@
  * reported as a failed check "ALWAYS_FAIL" and the stream's own
  * std::ios_base::failure then leaves the operation.
  */
-#define KADRIX_COND_DEBUG(cond, marker, pieces)                                     \
-  do {                                                                              \
-    static KADRIX::DebugMessage* const kadrix_dm_ =                                 \
-      KADRIX::DebugMessage::addMsg(__FILE__, __LINE__, (marker));                   \
-    if (kadrix_dm_->isEnabled() && (cond)) {                                        \
-      try {                                                                         \
-        std::ostream& kadrix_os_ = KADRIX::DebugMessage::getStream();               \
-        kadrix_os_.exceptions(std::ios::badbit);                                    \
-        kadrix_os_ << "[" << kadrix_dm_->getMarker() << "]" << pieces << std::endl; \
-      } catch (const std::ios_base::failure& kadrix_failure_) {                     \
-        if (KADRIX::DebugMessage::reportStreamFailure(kadrix_failure_, __FILE__,    \
-                                                      __LINE__))                    \
-          throw;                                                                    \
-      }                                                                             \
-    }                                                                               \
+#define KADRIX_COND_DEBUG(cond, marker, pieces)                                             \
+  do {                                                                                      \
+    static KADRIX::DebugMessage* const kadrix_dm_ =                                         \
+        KADRIX::DebugMessage::addMsg(__FILE__, __LINE__, (marker));                         \
+    if (kadrix_dm_->isEnabled() && (cond)) {                                                \
+      try {                                                                                 \
+        std::ostream& kadrix_os_ = KADRIX::DebugMessage::getStream();                       \
+        kadrix_os_.exceptions(std::ios::badbit);                                            \
+        kadrix_os_ << "[" << kadrix_dm_->getMarker() << "]" << pieces << std::endl;         \
+      } catch (const std::ios_base::failure& kadrix_failure_) {                             \
+        if (KADRIX::DebugMessage::reportStreamFailure(kadrix_failure_, __FILE__, __LINE__)) \
+          throw;                                                                            \
+      }                                                                                     \
+    }                                                                                       \
   } while (0)
 
 #define KADRIX_DEBUG(marker, pieces) KADRIX_COND_DEBUG(true, marker, pieces)
@@ -129,8 +127,7 @@ namespace KADRIX {
      * whether the site should pass the failure on, which it should unless an
      * exception is already propagating.
      */
-    static bool reportStreamFailure(const std::ios_base::failure& failure,
-                                    const char* file, int line);
+    static bool reportStreamFailure(const std::ios_base::failure& failure, const char* file, int line);
 
   private:
     DebugMessage(const std::string& file, int line, const std::string& marker, bool enabled);

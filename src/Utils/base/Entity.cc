@@ -29,8 +29,7 @@ namespace KADRIX {
     }
   }
 
-  Entity::Entity()
-    : m_key(nextEntityKey()), m_refCount(1), m_discarded(false), m_deleting(false) {
+  Entity::Entity() : m_key(nextEntityKey()), m_refCount(1), m_discarded(false), m_deleting(false) {
     registry().byKey.insert(m_key, this);
   }
 
@@ -40,9 +39,7 @@ namespace KADRIX {
     registry().byKey.erase(m_key);
   }
 
-  const std::string& Entity::getEntityName() const {
-    return getName().toString();
-  }
+  const std::string& Entity::getEntityName() const { return getName().toString(); }
 
   const std::string& Entity::getEntityType() const {
     static const std::string* const s_type = new std::string("ENTITY");
@@ -55,26 +52,18 @@ namespace KADRIX {
     return os.str();
   }
 
-  std::string Entity::toLongString() const {
-    return toString();
-  }
+  std::string Entity::toLongString() const { return toString(); }
 
   const LabelStr& Entity::entityTypeName() {
     static const LabelStr sl_type("Entity");
     return sl_type;
   }
 
-  const LabelStr& Entity::entityType() const {
-    return entityTypeName();
-  }
+  const LabelStr& Entity::entityType() const { return entityTypeName(); }
 
-  const LabelStr& Entity::getName() const {
-    return entityType();
-  }
+  const LabelStr& Entity::getName() const { return entityType(); }
 
-  bool Entity::canBeCompared(const Id<Entity>&) const {
-    return true;
-  }
+  bool Entity::canBeCompared(const Id<Entity>&) const { return true; }
 
   void Entity::handleDiscard() {}
 
@@ -108,9 +97,7 @@ namespace KADRIX {
     }
   }
 
-  void Entity::incRefCount() {
-    ++m_refCount;
-  }
+  void Entity::incRefCount() { ++m_refCount; }
 
   bool Entity::decRefCount() {
     if (m_refCount > 0)
@@ -122,17 +109,11 @@ namespace KADRIX {
     return true;
   }
 
-  bool Entity::isPurging() {
-    return registry().purging;
-  }
+  bool Entity::isPurging() { return registry().purging; }
 
-  void Entity::purgeStart() {
-    registry().purging = true;
-  }
+  void Entity::purgeStart() { registry().purging = true; }
 
-  void Entity::purgeEnd() {
-    registry().purging = false;
-  }
+  void Entity::purgeEnd() { registry().purging = false; }
 
   void Entity::garbageCollect() {}
 

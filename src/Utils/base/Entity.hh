@@ -85,8 +85,7 @@ namespace KADRIX {
     void setExternalEntity(const Id<Entity>& entity) { m_externalEntity = entity; }
 
     /** Discards every entity of a container of valid entity handles, then empties it. */
-    template <class C>
-    static void discardAll(C& objects);
+    template <class C> static void discardAll(C& objects);
 
     Entity(const Entity&) = delete;
     Entity& operator=(const Entity&) = delete;
@@ -100,8 +99,7 @@ namespace KADRIX {
   };
 
   /** Orders handles of entities by entity key; both handles must be valid. */
-  template <class T>
-  class EntityComparator {
+  template <class T> class EntityComparator {
   public:
     bool operator()(const T& t1, const T& t2) const {
       KADRIX_CHECK_MSG(t1.isValid(), t1);
@@ -112,8 +110,7 @@ namespace KADRIX {
     }
   };
 
-  template <class C>
-  void Entity::discardAll(C& objects) {
+  template <class C> void Entity::discardAll(C& objects) {
     for (typename C::iterator it = objects.begin(); it != objects.end(); ++it) {
       KADRIX_CHECK((*it).isValid());
       if (!(*it).isValid())

@@ -12,8 +12,7 @@ namespace KADRIX {
    * does not own the container, which must outlive it and stay unchanged
    * while it is used.
    */
-  template <class ConstIterator>
-  class EntityIterator : public Iterator {
+  template <class ConstIterator> class EntityIterator : public Iterator {
   public:
     EntityIterator(const ConstIterator& begin_it, const ConstIterator& end_it)
       : m_iterator(begin_it), m_end(end_it), m_visited(0) {}

@@ -24,15 +24,13 @@ namespace KADRIX {
     }
   }
 
-  Error::Error(const std::string& condition, const std::string& message,
-               const std::string& label, const std::string& file, int line)
-    : m_condition(condition), m_message(message), m_label(label),
-      m_file(sourcePath(file)), m_line(line) {
+  Error::Error(const std::string& condition, const std::string& message, const std::string& label,
+               const std::string& file, int line)
+    : m_condition(condition), m_message(message), m_label(label), m_file(sourcePath(file)), m_line(line) {
     buildText();
   }
 
-  Error::Error(const std::string& condition, const std::string& message,
-               const std::string& file, int line)
+  Error::Error(const std::string& condition, const std::string& message, const std::string& file, int line)
     : Error(condition, message, std::string(), file, line) {}
 
   Error::Error(const std::string& condition, const std::string& file, int line)
@@ -48,13 +46,9 @@ namespace KADRIX {
       m_text += ": " + m_message;
   }
 
-  const char* Error::what() const noexcept {
-    return m_text.c_str();
-  }
+  const char* Error::what() const noexcept { return m_text.c_str(); }
 
-  void Error::print(std::ostream& os) const {
-    os << m_text;
-  }
+  void Error::print(std::ostream& os) const { os << m_text; }
 
   std::ostream& operator<<(std::ostream& os, const Error& error) {
     error.print(os);
@@ -74,13 +68,9 @@ namespace KADRIX {
     throw report;
   }
 
-  void Error::displayErrors(bool on) {
-    displayFlag() = on;
-  }
+  void Error::displayErrors(bool on) { displayFlag() = on; }
 
-  bool Error::displayingErrors() {
-    return displayFlag();
-  }
+  bool Error::displayingErrors() { return displayFlag(); }
 
   std::string Error::sourcePath(const std::string& file) {
     std::string::size_type start = layerStart(file);
@@ -93,8 +83,6 @@ namespace KADRIX {
     return path;
   }
 
-  bool g_alwaysFails() {
-    return false;
-  }
+  bool g_alwaysFails() { return false; }
 
 }

@@ -19,10 +19,9 @@ namespace KADRIX {
    */
   class Error : public std::exception {
   public:
-    Error(const std::string& condition, const std::string& message,
-          const std::string& label, const std::string& file, int line);
-    Error(const std::string& condition, const std::string& message,
+    Error(const std::string& condition, const std::string& message, const std::string& label,
           const std::string& file, int line);
+    Error(const std::string& condition, const std::string& message, const std::string& file, int line);
     Error(const std::string& condition, const std::string& file, int line);
 
     Error(const Error&) = default;

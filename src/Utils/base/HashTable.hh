@@ -14,10 +14,10 @@ namespace KADRIX {
    * the cost per operation does not grow with the number of entries. The key
    * 0 marks an empty slot and cannot be stored.
    */
-  template <class K, class V>
-  class HashTable {
+  template <class K, class V> class HashTable {
   public:
-    HashTable() : m_slots(s_initialCapacity), m_mask(s_initialCapacity - 1), m_shift(64 - s_initialBits), m_size(0) {}
+    HashTable()
+      : m_slots(s_initialCapacity), m_mask(s_initialCapacity - 1), m_shift(64 - s_initialBits), m_size(0) {}
 
     std::size_t size() const { return m_size; }
 
@@ -74,8 +74,7 @@ namespace KADRIX {
       return true;
     }
 
-    template <class F>
-    void forEach(F f) const {
+    template <class F> void forEach(F f) const {
       for (const Slot& slot : m_slots)
         if (slot.key != 0)
           f(slot.key, slot.value);

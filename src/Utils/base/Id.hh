@@ -31,24 +31,22 @@ namespace KADRIX {
    * never consult the table; isValid(), the constructors from a pointer or a
    * number, the casting copy, remove() and release() do.
    */
-  template <class T>
-  class Id {
+  template <class T> class Id {
   public:
     /** The null handle. */
     Id() : m_ptr(nullptr), m_key(0) {}
 
     /** Registers the object; made once per object, from its constructor. */
     explicit Id(T* ptr) : m_ptr(nullptr), m_key(0) {
-      KADRIX_CHECK_LABEL(ptr != 0,
-                         "Cannot generate an Id<" << typeName() << "> for 0 pointer.",
+      KADRIX_CHECK_LABEL(ptr != 0, "Cannot generate an Id<" << typeName() << "> for 0 pointer.",
                          IdErr::IdMgrInvalidItemPtrError());
       if (ptr == nullptr)
         return; // the null address is never registered
       m_key = IdTable::insert(address(ptr), typeName());
-      KADRIX_CHECK_LABEL(m_key != 0,
-                         "Cannot generate an Id<" << typeName()
-                         << "> for a pointer that has not been cleaned up.",
-                         IdErr::IdMgrInvalidItemPtrError());
+      KADRIX_CHECK_LABEL(
+          m_key != 0,
+          "Cannot generate an Id<" << typeName() << "> for a pointer that has not been cleaned up.",
+          IdErr::IdMgrInvalidItemPtrError());
       m_ptr = ptr;
     }
 
@@ -65,10 +63,9 @@ namespace KADRIX {
       bool isAddress = numberToAddress(value, addr);
       if (isAddress)
         m_key = IdTable::getKey(addr);
-      KADRIX_CHECK_LABEL(m_key != 0,
-                         "Cannot instantiate an Id<" << typeName()
-                         << "> for this address. No instance present.",
-                         IdErr::IdMgrInvalidItemPtrError());
+      KADRIX_CHECK_LABEL(
+          m_key != 0, "Cannot instantiate an Id<" << typeName() << "> for this address. No instance present.",
+          IdErr::IdMgrInvalidItemPtrError());
       if (isAddress)
         m_ptr = reinterpret_cast<T*>(addr);
     }
@@ -78,13 +75,9 @@ namespace KADRIX {
     ~Id() = default;
 
     /** Casting copy from a handle of a related type (see copyAndCastFromId). */
-    template <class X>
-    Id(const Id<X>& org) : m_ptr(nullptr), m_key(0) {
-      copyAndCastFromId(org);
-    }
+    template <class X> Id(const Id<X>& org) : m_ptr(nullptr), m_key(0) { copyAndCastFromId(org); }
 
-    template <class X>
-    Id& operator=(const Id<X>& org) {
+    template <class X> Id& operator=(const Id<X>& org) {
       copyAndCastFromId(org);
       return *this;
     }
@@ -95,8 +88,7 @@ namespace KADRIX {
      * null handle without any check. A stale org is never dereferenced: it
      * fails like an address that is not registered.
      */
-    template <class X>
-    void copyAndCastFromId(const Id<X>& org) {
+    template <class X> void copyAndCastFromId(const Id<X>& org) {
       m_ptr = nullptr;
       m_key = 0;
       if (org.isNoId())
@@ -109,8 +101,7 @@ namespace KADRIX {
       m_ptr = castFrom(org.m_ptr);
       if (m_ptr == nullptr) {
         KADRIX_CHECK_REPORT_("Id<T>::convertable(org)",
-                             "Invalid cast from Id<" << Id<X>::typeName() << "> to Id<"
-                             << typeName() << ">.",
+                             "Invalid cast from Id<" << Id<X>::typeName() << "> to Id<" << typeName() << ">.",
                              IdErr::IdMgrInvalidItemPtrError());
         return;
       }
@@ -123,8 +114,7 @@ namespace KADRIX {
     }
 
     /** Whether org's object is a T (false for a null handle and for a stale one). */
-    template <class X>
-    static bool convertable(const Id<X>& org) {
+    template <class X> static bool convertable(const Id<X>& org) {
       return org.isValid() && castFrom(org.m_ptr) != nullptr;
     }
 
@@ -155,8 +145,7 @@ namespace KADRIX {
      * (adjusted to a virtual base; null stays null), or down to a class derived
      * from T without any run-time test.
      */
-    template <class X>
-    operator X*() const { return static_cast<X*>(m_ptr); }
+    template <class X> operator X*() const { return static_cast<X*>(m_ptr); }
 
     /** The address as a number, exactly; 0 for the null handle. */
     operator double() const { return static_cast<double>(address(m_ptr)); }
@@ -208,22 +197,19 @@ namespace KADRIX {
     /** A handle of an already registered object; used where the key is known. */
     Id(T* ptr, unsigned int key) : m_ptr(ptr), m_key(key) {}
 
-    static std::uintptr_t address(const volatile void* ptr) {
-      return reinterpret_cast<std::uintptr_t>(ptr);
-    }
+    static std::uintptr_t address(const volatile void* ptr) { return reinterpret_cast<std::uintptr_t>(ptr); }
 
     static bool numberToAddress(double value, std::uintptr_t& addr) {
       // Exactly the values that operator double() can produce.
       constexpr double s_limit =
-        sizeof(std::uintptr_t) >= 8 ? 18446744073709551616.0 : 4294967296.0; // 2^64 or 2^32
+          sizeof(std::uintptr_t) >= 8 ? 18446744073709551616.0 : 4294967296.0; // 2^64 or 2^32
       if (!std::isfinite(value) || value < 0 || value >= s_limit || value != std::floor(value))
         return false;
       addr = static_cast<std::uintptr_t>(value);
       return true;
     }
 
-    template <class X>
-    static T* castFrom(X* ptr) {
+    template <class X> static T* castFrom(X* ptr) {
       if (ptr == nullptr)
         return nullptr;
       if constexpr (std::is_base_of<T, X>::value || std::is_same<T, X>::value)
@@ -232,20 +218,18 @@ namespace KADRIX {
         return dynamic_cast<T*>(ptr);
     }
 
-    template <class X>
-    void reportNoInstance() {
-      KADRIX_CHECK_LABEL(m_key != 0,
-                         "Cannot create an Id<" << Id<X>::typeName()
-                         << "> for this address since no instance is present.",
-                         IdErr::IdMgrInvalidItemPtrError());
+    template <class X> void reportNoInstance() {
+      KADRIX_CHECK_LABEL(
+          m_key != 0,
+          "Cannot create an Id<" << Id<X>::typeName() << "> for this address since no instance is present.",
+          IdErr::IdMgrInvalidItemPtrError());
     }
 
     T* m_ptr;
     unsigned int m_key;
   };
 
-  template <class T>
-  std::ostream& operator<<(std::ostream& os, const Id<T>& id) {
+  template <class T> std::ostream& operator<<(std::ostream& os, const Id<T>& id) {
     id.print(os);
     return os;
   }

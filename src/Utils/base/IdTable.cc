@@ -128,9 +128,7 @@ namespace KADRIX {
     return entry == nullptr ? nullptr : reg.typeNames[entry->typeIndex];
   }
 
-  std::size_t IdTable::size() {
-    return registry().entries.size();
-  }
+  std::size_t IdTable::size() { return registry().entries.size(); }
 
   void IdTable::output(std::ostream& os) {
     const Registry& reg = registry();

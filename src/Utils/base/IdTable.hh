@@ -36,7 +36,7 @@ namespace KADRIX {
     static bool holds(unsigned int key, std::uintptr_t address) {
       const std::size_t page = key >> s_pageBits;
       return page < s_pageCount && s_pages[page] != nullptr &&
-        s_pages[page][key & (s_pageSize - 1)] == address;
+             s_pages[page][key & (s_pageSize - 1)] == address;
     }
 
     /** Ends the registration of the address; returns false when it was not registered. */

@@ -30,12 +30,11 @@ namespace KADRIX {
         if (!(key >= s_base))
           return false;
         double index = key - s_base;
-        return index < static_cast<double>(texts.size()) && index == static_cast<double>(static_cast<unsigned long long>(index));
+        return index < static_cast<double>(texts.size()) &&
+               index == static_cast<double>(static_cast<unsigned long long>(index));
       }
 
-      const std::string& text(double key) const {
-        return texts[static_cast<std::size_t>(key - s_base)];
-      }
+      const std::string& text(double key) const { return texts[static_cast<std::size_t>(key - s_base)]; }
     };
 
     // Never destroyed, so labels work during static initialisation and destruction.
@@ -55,7 +54,8 @@ namespace KADRIX {
 
   LabelStr::LabelStr() : m_key(table().keyOf(std::string_view())) {}
 
-  LabelStr::LabelStr(const char* text) : m_key(table().keyOf(text == nullptr ? std::string_view() : std::string_view(text))) {}
+  LabelStr::LabelStr(const char* text)
+    : m_key(table().keyOf(text == nullptr ? std::string_view() : std::string_view(text))) {}
 
   LabelStr::LabelStr(const std::string& text) : m_key(table().keyOf(text)) {}
 
@@ -65,9 +65,7 @@ namespace KADRIX {
       m_key = table().keyOf(std::string_view());
   }
 
-  const std::string& LabelStr::toString() const {
-    return table().text(m_key);
-  }
+  const std::string& LabelStr::toString() const { return table().text(m_key); }
 
   unsigned int LabelStr::countElements(const char* delimiters) const {
     return countFields(toString(), delimiters);
@@ -82,9 +80,9 @@ namespace KADRIX {
     std::string::size_type start = 0;
     for (unsigned int i = 0; i < index; ++i) {
       std::string::size_type pos = text.find_first_of(delimiters, start);
-      KADRIX_CHECK_MSG(pos != std::string::npos,
-                       "Cannot get element " << index << " of \"" << text << "\": it has only "
-                       << countFields(text, delimiters) << " elements.");
+      KADRIX_CHECK_MSG(pos != std::string::npos, "Cannot get element "
+                                                     << index << " of \"" << text << "\": it has only "
+                                                     << countFields(text, delimiters) << " elements.");
       if (pos == std::string::npos)
         return LabelStr();
       start = pos + 1;
@@ -97,12 +95,8 @@ namespace KADRIX {
     return getElement(index, delimiters.c_str());
   }
 
-  bool LabelStr::isString(double key) {
-    return table().isKey(key);
-  }
+  bool LabelStr::isString(double key) { return table().isKey(key); }
 
-  std::ostream& operator<<(std::ostream& os, const LabelStr& label) {
-    return os << label.toString();
-  }
+  std::ostream& operator<<(std::ostream& os, const LabelStr& label) { return os << label.toString(); }
 
 }

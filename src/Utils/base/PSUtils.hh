@@ -27,8 +27,7 @@ namespace KADRIX {
    * An ordered list returned by the public interface. It owns its elements'
    * storage, not what pointer elements point to.
    */
-  template <class T>
-  class PSList {
+  template <class T> class PSList {
   public:
     PSList() {}
 
@@ -37,15 +36,13 @@ namespace KADRIX {
     /** The element at index (0 to size() - 1), replaceable through the reference. */
     T& get(int index) {
       KADRIX_CHECK_MSG(index >= 0 && index < size(),
-                       "Index " << index << " is out of range for a list of " << size()
-                       << " elements.");
+                       "Index " << index << " is out of range for a list of " << size() << " elements.");
       return m_elements.at(static_cast<std::size_t>(index));
     }
 
     const T& get(int index) const {
       KADRIX_CHECK_MSG(index >= 0 && index < size(),
-                       "Index " << index << " is out of range for a list of " << size()
-                       << " elements.");
+                       "Index " << index << " is out of range for a list of " << size() << " elements.");
       return m_elements.at(static_cast<std::size_t>(index));
     }
 
@@ -54,8 +51,7 @@ namespace KADRIX {
     /** Removes the element at index (0 to size() - 1). */
     void remove(int index) {
       KADRIX_CHECK_MSG(index >= 0 && index < size(),
-                       "Index " << index << " is out of range for a list of " << size()
-                       << " elements.");
+                       "Index " << index << " is out of range for a list of " << size() << " elements.");
       if (index >= 0 && index < size())
         m_elements.erase(m_elements.begin() + index);
     }

@@ -15,8 +15,7 @@ namespace KADRIX {
     return buffer;
   }
 
-  void tokenize(const std::string& text, std::vector<std::string>& pieces,
-                const std::string& delimiters) {
+  void tokenize(const std::string& text, std::vector<std::string>& pieces, const std::string& delimiters) {
     std::string::size_type start = 0;
     for (;;) {
       std::string::size_type pos = text.find_first_of(delimiters, start);

@@ -29,15 +29,13 @@ namespace KADRIX {
    * Splits the text at each of the delimiter characters and appends the
    * pieces in order; empty pieces are kept, so n delimiters give n + 1 pieces.
    */
-  void tokenize(const std::string& text, std::vector<std::string>& pieces,
-                const std::string& delimiters);
+  void tokenize(const std::string& text, std::vector<std::string>& pieces, const std::string& delimiters);
 
   /**
    * Discards every entity behind a non-null handle of the list (null handles
    * are passed over), then empties the list.
    */
-  template <class T>
-  void discardAll(std::list<Id<T>>& objects) {
+  template <class T> void discardAll(std::list<Id<T>>& objects) {
     for (typename std::list<Id<T>>::const_iterator it = objects.begin(); it != objects.end(); ++it) {
       Id<T> object = *it;
       if (object.isNoId())
@@ -51,8 +49,7 @@ namespace KADRIX {
   }
 
   /** Deletes every object of a set of valid handles of owned objects, then empties the set. */
-  template <class T>
-  void cleanup(std::set<Id<T>>& objects) {
+  template <class T> void cleanup(std::set<Id<T>>& objects) {
     typename std::set<Id<T>>::const_iterator it = objects.begin();
     while (it != objects.end()) {
       KADRIX_CHECK((*it).isValid());
@@ -66,8 +63,7 @@ namespace KADRIX {
   }
 
   /** Deletes every non-null element of a list of owned objects, then empties the list. */
-  template <class T>
-  void cleanup(std::list<T*>& objects) {
+  template <class T> void cleanup(std::list<T*>& objects) {
     for (typename std::list<T*>::const_iterator it = objects.begin(); it != objects.end(); ++it)
       if (*it != nullptr)
         delete *it;
@@ -75,18 +71,14 @@ namespace KADRIX {
   }
 
   /** The handle of a listener registered by handle. */
-  template <class T>
-  const Id<T>& listenerHandle(const Id<T>& listener) { return listener; }
+  template <class T> const Id<T>& listenerHandle(const Id<T>& listener) { return listener; }
   /** The handle of a listener registered by address: its own. */
-  template <class T>
-  Id<T> listenerHandle(T* listener) { return listener->getId(); }
+  template <class T> Id<T> listenerHandle(T* listener) { return listener->getId(); }
 
-  template <class T>
-  bool isRegistered(const std::set<Id<T>>& registry, const Id<T>& listener) {
+  template <class T> bool isRegistered(const std::set<Id<T>>& registry, const Id<T>& listener) {
     return registry.find(listener) != registry.end();
   }
-  template <class T>
-  bool isRegistered(const std::vector<T*>& registry, const Id<T>& listener) {
+  template <class T> bool isRegistered(const std::vector<T*>& registry, const Id<T>& listener) {
     return std::find(registry.begin(), registry.end(), listener.get()) != registry.end();
   }
 
@@ -96,8 +88,7 @@ namespace KADRIX {
    * another one while it is told; one that is gone or has left the registry
    * is not told any more, and one that joined meanwhile is not told this time.
    */
-  template <class Registry, class Fn>
-  void tellListeners(const Registry& registry, Fn fn) {
+  template <class Registry, class Fn> void tellListeners(const Registry& registry, Fn fn) {
     typedef typename std::decay<decltype(listenerHandle(*registry.begin()))>::type Handle;
     if (registry.empty())
       return;

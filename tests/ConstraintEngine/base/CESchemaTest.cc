@@ -24,52 +24,51 @@ using TestModel::NoOpConstraint;
 
 namespace {
 
-const double inf = g_infiniteTime();
+  const double inf = g_infiniteTime();
 
-std::string messageOf(const std::function<void()>& f) {
-  return TestModel::failureOf(f).getMessage();
-}
+  std::string messageOf(const std::function<void()>& f) { return TestModel::failureOf(f).getMessage(); }
 
-std::string conditionOf(const std::function<void()>& f) {
-  Error e = TestModel::failureOf(f);
-  EXPECT_EQ("ConstraintEngine/base/ConstraintFactory", e.getFile());
-  return e.getCondition();
-}
-
-std::list<double> labels(const std::list<std::string>& texts) {
-  std::list<double> keys;
-  for (const std::string& text : texts)
-    keys.push_back(LabelStr(text).getKey());
-  return keys;
-}
-
-/** A factory of no constraint class: it keeps the base createConstraint. */
-class NamedFactory : public ConstraintFactory {
-public:
-  NamedFactory(const LabelStr& name, bool systemDefined) : ConstraintFactory(name, "Default", systemDefined) {}
-};
-
-/** An object-like domain: symbolic entities whose texts map to fixed values. */
-class ThingDomain : public EnumeratedDomain {
-public:
-  explicit ThingDomain(const std::list<double>& values) : EnumeratedDomain(values, false, "Thing") {}
-  ThingDomain* copy() const override { return new ThingDomain(*this); }
-  bool isEntity() const override { return true; }
-  bool convertToMemberValue(const std::string& text, double& value) const override {
-    const double candidate = (text == "one" ? 1 : text == "two" ? 2 : -1);
-    if (!isMember(candidate))
-      return false;
-    value = candidate;
-    return true;
+  std::string conditionOf(const std::function<void()>& f) {
+    Error e = TestModel::failureOf(f);
+    EXPECT_EQ("ConstraintEngine/base/ConstraintFactory", e.getFile());
+    return e.getCondition();
   }
-};
+
+  std::list<double> labels(const std::list<std::string>& texts) {
+    std::list<double> keys;
+    for (const std::string& text : texts)
+      keys.push_back(LabelStr(text).getKey());
+    return keys;
+  }
+
+  /** A factory of no constraint class: it keeps the base createConstraint. */
+  class NamedFactory : public ConstraintFactory {
+  public:
+    NamedFactory(const LabelStr& name, bool systemDefined)
+      : ConstraintFactory(name, "Default", systemDefined) {}
+  };
+
+  /** An object-like domain: symbolic entities whose texts map to fixed values. */
+  class ThingDomain : public EnumeratedDomain {
+  public:
+    explicit ThingDomain(const std::list<double>& values) : EnumeratedDomain(values, false, "Thing") {}
+    ThingDomain* copy() const override { return new ThingDomain(*this); }
+    bool isEntity() const override { return true; }
+    bool convertToMemberValue(const std::string& text, double& value) const override {
+      const double candidate = (text == "one" ? 1 : text == "two" ? 2 : -1);
+      if (!isMember(candidate))
+        return false;
+      value = candidate;
+      return true;
+    }
+  };
 
 } // namespace
 
 TEST(CESchemaTest, BuiltInTypesAndTheirBaseDomains) {
   CESchema schema;
-  const char* names[] = {"int", "INT", "INT_INTERVAL", "float", "FLOAT", "REAL_INTERVAL",
-                         "bool", "BOOL", "string", "STRING", "symbol", "SYMBOL"};
+  const char* names[] = {"int",  "INT",  "INT_INTERVAL", "float",  "FLOAT",  "REAL_INTERVAL",
+                         "bool", "BOOL", "string",       "STRING", "symbol", "SYMBOL"};
   for (const char* name : names) {
     ASSERT_TRUE(schema.isType(name)) << name;
     // Each base domain carries the name it is registered under, and so do its copies.
@@ -106,14 +105,16 @@ TEST(CESchemaTest, ValuesFromText) {
 TEST(CESchemaTest, EnumerationsRegisteredByModelCode) {
   CESchema schema;
   schema.registerFactory(
-    (new EnumeratedTypeFactory("Color", "Color", SymbolDomain(labels({"Red", "Green"}), "Color")))->getId());
+      (new EnumeratedTypeFactory("Color", "Color", SymbolDomain(labels({"Red", "Green"}), "Color")))
+          ->getId());
   EXPECT_EQ(LabelStr("Red").getKey(), schema.createValue("Color", "Red"));
   EXPECT_EQ("Blue is not a value of Color", messageOf([&] { schema.createValue("Color", "Blue"); }));
 
   // Numeric enumerations read numbers and check membership.
   schema.registerFactory(
-    (new EnumeratedTypeFactory("Sizes", "float", EnumeratedDomain(std::list<double>{1, 2.5, 4}, true, "Sizes")))
-      ->getId());
+      (new EnumeratedTypeFactory("Sizes", "float",
+                                 EnumeratedDomain(std::list<double>{1, 2.5, 4}, true, "Sizes")))
+          ->getId());
   EXPECT_EQ(2.5, schema.createValue("Sizes", "2.5"));
   EXPECT_THROW(schema.createValue("Sizes", "big"), Error);
 
@@ -134,7 +135,8 @@ TEST(CESchemaTest, RegistrationReplacesAndOwns) {
     schema.registerFactory(first);
     EXPECT_TRUE(first.isValid());
     // A new factory under the same name replaces the old one, which is deleted.
-    second = (new EnumeratedTypeFactory("Color", "Color", SymbolDomain(labels({"Red", "Blue"}), "Color")))->getId();
+    second = (new EnumeratedTypeFactory("Color", "Color", SymbolDomain(labels({"Red", "Blue"}), "Color")))
+                 ->getId();
     schema.registerFactory(second);
     EXPECT_FALSE(first.isValid());
     EXPECT_TRUE(schema.getConstraintFactory("eq").isNoId());
@@ -170,8 +172,9 @@ TEST(ConstraintFactoryTest, ConcreteFactoryMakesNamedConstraints) {
   EXPECT_EQ(constructed + 1, NoOpConstraint::constructed);
 
   // Refused before any constraint is constructed.
-  EXPECT_EQ("scope.size() >= 1",
-            conditionOf([&] { factory.createConstraint(engine.getId(), std::vector<ConstrainedVariableId>()); }));
+  EXPECT_EQ("scope.size() >= 1", conditionOf([&] {
+              factory.createConstraint(engine.getId(), std::vector<ConstrainedVariableId>());
+            }));
   EXPECT_EQ("constraintEngine.isValid()",
             conditionOf([&] { factory.createConstraint(ConstraintEngineId::noId(), makeScope(x, y)); }));
   EXPECT_EQ(constructed + 1, NoOpConstraint::constructed);

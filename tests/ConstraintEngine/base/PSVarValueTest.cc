@@ -9,16 +9,16 @@ using namespace KADRIX;
 
 namespace {
 
-/** An entity registered under its own address, as objects are. */
-class Thing : public Entity {
-public:
-  Thing() : m_id(this) {}
-  ~Thing() noexcept(false) { m_id.remove(); }
-  double asValue() const { return static_cast<double>(m_id); }
+  /** An entity registered under its own address, as objects are. */
+  class Thing : public Entity {
+  public:
+    Thing() : m_id(this) {}
+    ~Thing() noexcept(false) { m_id.remove(); }
+    double asValue() const { return static_cast<double>(m_id); }
 
-private:
-  Id<Thing> m_id;
-};
+  private:
+    Id<Thing> m_id;
+  };
 
 } // namespace
 

@@ -37,8 +37,9 @@ namespace KADRIX {
           delete host;
         }
 
-        template <class T>
-        T* component(const char* name) { return dynamic_cast<T*>(host->getComponent(name)); }
+        template <class T> T* component(const char* name) {
+          return dynamic_cast<T*>(host->getComponent(name));
+        }
 
         Engine* host;
         // Held by pointer: their destructors may throw, the fixture's may not.
@@ -63,7 +64,8 @@ namespace KADRIX {
 
         // The database goes before the schema; the factories stay.
         std::string note;
-        db->setTemporalAdvisor((new WitnessAdvisor(db->getConstraintEngine(), schema->getId(), note))->getId());
+        db->setTemporalAdvisor(
+            (new WitnessAdvisor(db->getConstraintEngine(), schema->getId(), note))->getId());
         module->uninitialize(host->getId());
         EXPECT_EQ("schema alive", note);
         EXPECT_EQ(nullptr, host->getComponent("Schema"));
@@ -86,15 +88,15 @@ namespace KADRIX {
       TEST_F(ModulePlanDatabaseTest, NeedsTheConstraintEngineInstalled) {
         delete host->removeComponent("ConstraintEngine");
         EXPECT_CHECK_FAILS(module->initialize(host->getId()), "ce != 0",
-                             "The host engine has no component \"ConstraintEngine\": "
-                             "install the constraint engine before the plan database.");
+                           "The host engine has no component \"ConstraintEngine\": "
+                           "install the constraint engine before the plan database.");
         delete host->removeComponent("CESchema");
         Engine other;
         ceModule->initialize(other.getId());
         delete other.removeComponent("CESchema");
         EXPECT_CHECK_FAILS(module->initialize(other.getId()), "ces != 0",
-                             "The host engine has no component \"CESchema\": "
-                             "install the constraint engine before the plan database.");
+                           "The host engine has no component \"CESchema\": "
+                           "install the constraint engine before the plan database.");
         ceModule->uninitialize(other.getId());
         EXPECT_TRUE(host->getComponents().empty());
       }

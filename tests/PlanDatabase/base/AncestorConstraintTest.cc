@@ -46,8 +46,8 @@ namespace KADRIX {
 
       /** A variable over exactly these objects (closed). */
       ConstrainedVariableId over(const std::list<ObjectId>& objects, const char* name = "v") {
-        return (new Variable<ObjectDomain>(m_ce->getId(), ObjectDomain(objects, "Object"),
-                                           false, true, name))->getId();
+        return (new Variable<ObjectDomain>(m_ce->getId(), ObjectDomain(objects, "Object"), false, true, name))
+            ->getId();
       }
 
       /** The objects left in a variable's domain. */
@@ -76,10 +76,13 @@ namespace KADRIX {
     TEST_F(AncestorConstraintTest, CommonAncestorNarrowsTheOtherOfASingleton) {
       // first, second, restrictions, what second keeps (empty: inconsistent).
       const std::vector<std::vector<std::list<ObjectId>>> cases{
-        {{battery}, {spare, loose}, {rover}, {spare}},                 // siblings share their parent
-        {{truckBattery, loose, spare}, {battery}, {depot}, {truckBattery, spare}}, // a grand-parent counts; the second is the singleton
-        {{rover}, {rover, battery, truck}, {rover}, {rover, battery}}, // an object is its own ancestor
-        {{battery}, {spare, loose}, {truck, loose}, {}},               // disjoint restrictions empty the other
+          {{battery}, {spare, loose}, {rover}, {spare}}, // siblings share their parent
+          {{truckBattery, loose, spare},
+           {battery},
+           {depot},
+           {truckBattery, spare}}, // a grand-parent counts; the second is the singleton
+          {{rover}, {rover, battery, truck}, {rover}, {rover, battery}}, // an object is its own ancestor
+          {{battery}, {spare, loose}, {truck, loose}, {}}, // disjoint restrictions empty the other
       };
       for (size_t i = 0; i < cases.size(); ++i) {
         const std::vector<std::list<ObjectId>>& c = cases[i];
@@ -99,9 +102,9 @@ namespace KADRIX {
     TEST_F(AncestorConstraintTest, HasAncestorKeepsObjectsWithAProperAncestorAllowed) {
       // candidates, restrictions, what is kept (empty: inconsistent).
       const std::vector<std::vector<std::list<ObjectId>>> cases{
-        {{battery, loose, rover, truckBattery}, {rover}, {battery}}, // a root has no proper ancestor
-        {{battery, truck, depot}, {depot, loose}, {battery, truck}},  // a grand-parent counts
-        {{loose, depot}, {depot}, {}},                                // no ancestors at all
+          {{battery, loose, rover, truckBattery}, {rover}, {battery}}, // a root has no proper ancestor
+          {{battery, truck, depot}, {depot, loose}, {battery, truck}}, // a grand-parent counts
+          {{loose, depot}, {depot}, {}}, // no ancestors at all
       };
       for (size_t i = 0; i < cases.size(); ++i) {
         ConstrainedVariableId first = over(cases[i][0]);
@@ -149,8 +152,9 @@ namespace KADRIX {
       EXPECT_CHECK_FAILS(new HasAncestorConstraint("hasAncestor", "Default", m_ce->getId(), scope),
                          "variables.size() == 2", "");
       ConstrainedVariableId first = over({battery});
-      EXPECT_CHECK_FAILS(common(first, over({spare}), over({rover}))->canIgnore(first, 3, DomainListener::RELAXED),
-                         "argIndex <= 2", "");
+      EXPECT_CHECK_FAILS(
+          common(first, over({spare}), over({rover}))->canIgnore(first, 3, DomainListener::RELAXED),
+          "argIndex <= 2", "");
       EXPECT_CHECK_FAILS(has(first, over({rover}))->canIgnore(first, 2, DomainListener::RELAXED),
                          "argIndex <= 1", "");
     }

@@ -23,9 +23,11 @@ namespace KADRIX {
         w = client.createObject("Wheel", "w");
         const IntervalDomain charge(3, 3, "float");
         ObjectId b2 = client.createObject("Battery", "b2", {&charge});
-        EXPECT_EQ((std::vector<std::string>{"object w | listed yes", "object b2 args 1 | listed yes"}), told.heard());
-        EXPECT_EQ("[DbClient:createObject]" + w->toString() + "\n[DbClient:createObject]" + b2->toString() + "\n",
-                  capture.text());
+        EXPECT_EQ((std::vector<std::string>{"object w | listed yes", "object b2 args 1 | listed yes"}),
+                  told.heard());
+        EXPECT_EQ(
+            "[DbClient:createObject]" + w->toString() + "\n[DbClient:createObject]" + b2->toString() + "\n",
+            capture.text());
 
         told.probe = [&]() { return "valid " + yesNo(w.isValid()); };
         client.deleteObject(w);
@@ -36,10 +38,13 @@ namespace KADRIX {
 
       TEST_F(DbClientObjectTest, ClosingIsAnnouncedAfterwards) {
         DebugCapture capture("DbClient:");
-        told.probe = [&]() { return "wheels closed " + yesNo(m_db->isClosed("Wheel")) + ", all " + yesNo(m_db->isClosed()); };
+        told.probe = [&]() {
+          return "wheels closed " + yesNo(m_db->isClosed("Wheel")) + ", all " + yesNo(m_db->isClosed());
+        };
         client.close("Wheel");
         client.close();
-        EXPECT_EQ((std::vector<std::string>{"closed Wheel | wheels closed yes, all no", "closed | wheels closed yes, all yes"}),
+        EXPECT_EQ((std::vector<std::string>{"closed Wheel | wheels closed yes, all no",
+                                            "closed | wheels closed yes, all yes"}),
                   told.heard());
         EXPECT_EQ("[DbClient:close]Wheel\n[DbClient:close]CLOSE ALL TYPES\n", capture.text());
         EXPECT_CHECK_FAILS(client.close(), "m_state == OPEN", "");
@@ -53,18 +58,22 @@ namespace KADRIX {
         ConstrainedVariableId t = client.createVariable("int", "t", true);
         EXPECT_FALSE(client.isGlobalVariable("t"));
         EXPECT_EQ(g, client.getGlobalVariable("g"));
-        EXPECT_EQ((std::vector<std::string>{"variable g | global g yes", "variable t | global g yes"}), told.heard());
+        EXPECT_EQ((std::vector<std::string>{"variable g | global g yes", "variable t | global g yes"}),
+                  told.heard());
 
         // A taken global name is refused before the engine makes anything.
         const unsigned int slots = m_ce->variableSlotCount();
-        EXPECT_CHECK_FAILS(client.createVariable("int", "g", false), "!isGlobalVariable(varName)", "g is not unique.");
+        EXPECT_CHECK_FAILS(client.createVariable("int", "g", false), "!isGlobalVariable(varName)",
+                           "g is not unique.");
         EXPECT_CHECK_FAILS(client.createVariable("int", IntervalIntDomain(1, 2), "g", false, true),
-                             "!isGlobalVariable(varName)", "g is not unique.");
+                           "!isGlobalVariable(varName)", "g is not unique.");
         EXPECT_EQ(slots, m_ce->variableSlotCount());
         EXPECT_TRUE(told.log.empty());
         // A temporary variable may share a global's name; deleting it leaves the global.
         ConstrainedVariableId shadow = client.createVariable("int", "g", true);
-        told.probe = [&]() { return "global g " + yesNo(client.isGlobalVariable("g")) + ", valid " + yesNo(shadow.isValid()); };
+        told.probe = [&]() {
+          return "global g " + yesNo(client.isGlobalVariable("g")) + ", valid " + yesNo(shadow.isValid());
+        };
         client.deleteVariable(shadow);
         EXPECT_EQ(g, client.getGlobalVariable("g"));
 
@@ -83,9 +92,10 @@ namespace KADRIX {
         EXPECT_EQ(4u, all->lastDomain().getSize()); // r1, r2, r3 and the car c1
         EXPECT_TRUE(holds(all, c1));
         ConstrainedVariableId one =
-          client.createVariable("Rover", ObjectDomain(r2, "Rover"), "one", true, true);
+            client.createVariable("Rover", ObjectDomain(r2, "Rover"), "one", true, true);
         EXPECT_EQ(1u, one->lastDomain().getSize());
-        ConstrainedVariableId open = client.createVariable("Rover", ObjectDomain("Rover"), "open", true, true);
+        ConstrainedVariableId open =
+            client.createVariable("Rover", ObjectDomain("Rover"), "open", true, true);
         EXPECT_EQ(4u, open->lastDomain().getSize());
         // The open type keeps the filled variables in step; the closed domain stays as given.
         ObjectId r4 = make("Rover", "r4");
@@ -102,12 +112,13 @@ namespace KADRIX {
       TEST_F(DbClientObjectTest, OwnedVariablesAndConstraintsAreNotDeletedByHand) {
         TokenId t = drive();
         const ConstraintId relation = *t->getStandardConstraints().begin();
-        EXPECT_CHECK_FAILS(client.deleteVariable(t->start()), "var->parent().isNoId()",
-                             "Cannot delete " + t->start()->toString() + ": it belongs to its parent, which deletes it.");
+        EXPECT_CHECK_FAILS(
+            client.deleteVariable(t->start()), "var->parent().isNoId()",
+            "Cannot delete " + t->start()->toString() + ": it belongs to its parent, which deletes it.");
         EXPECT_CHECK_FAILS(client.deleteConstraint(relation),
-                             "owner.isNoId() || !owner->isStandardConstraint(c)",
-                             "Cannot delete " + relation->toString() + ": it belongs to token " + t->toString() +
-                             ", which deletes it.");
+                           "owner.isNoId() || !owner->isStandardConstraint(c)",
+                           "Cannot delete " + relation->toString() + ": it belongs to token " +
+                               t->toString() + ", which deletes it.");
         EXPECT_TRUE(told.log.empty());
         EXPECT_TRUE(relation.isValid());
         // A constraint a caller made on a token's variables is the caller's.
@@ -117,8 +128,10 @@ namespace KADRIX {
       }
 
       TEST_F(DbClientObjectTest, VariableChangesAreMadeThenAnnounced) {
-        ConstrainedVariableId x = client.createVariable("int", IntervalIntDomain(0, 10, "int"), "x", true, true);
-        ConstrainedVariableId y = client.createVariable("int", IntervalIntDomain(0, 10, "int"), "y", true, true);
+        ConstrainedVariableId x =
+            client.createVariable("int", IntervalIntDomain(0, 10, "int"), "x", true, true);
+        ConstrainedVariableId y =
+            client.createVariable("int", IntervalIntDomain(0, 10, "int"), "y", true, true);
         told.log.clear();
         told.probe = [&]() {
           std::ostringstream os;
@@ -137,18 +150,30 @@ namespace KADRIX {
         const std::string wide = IntervalIntDomain(0, 10, "int").toString();
         const std::string narrow = IntervalIntDomain(2, 8, "int").toString();
         const std::string three = IntervalIntDomain(3, 3, "int").toString();
-        EXPECT_EQ((std::vector<std::string>{"constraint eq | " + wide + " " + wide,
-                                            "restricted x | " + narrow + " " + narrow,
-                                            "specified x | " + narrow + " " + three,
-                                            "reset x | " + narrow + " " + narrow,
-                                            "varClosed x | " + narrow + " " + narrow}), told.heard());
-        EXPECT_EQ("[DbClient:createConstraint]" + eq->toString() + "\n"
-                  "[DbClient:restrict]" + xBefore + " to " + IntervalIntDomain(2, 8, "int").toString() + "\n"
-                  "[DbClient:specify]before:" + xRestricted + " to " + x->toString(3) + "\n"
-                  "[DbClient:specify]after:" + xSpecified + "\n"
-                  "[DbClient:reset]before:" + xSpecified + "\n"
-                  "[DbClient:reset]after:" + xRestricted + "\n"
-                  "[DbClient:close]" + x->toString() + "\n",
+        EXPECT_EQ((std::vector<std::string>{
+                      "constraint eq | " + wide + " " + wide, "restricted x | " + narrow + " " + narrow,
+                      "specified x | " + narrow + " " + three, "reset x | " + narrow + " " + narrow,
+                      "varClosed x | " + narrow + " " + narrow}),
+                  told.heard());
+        EXPECT_EQ("[DbClient:createConstraint]" + eq->toString() +
+                      "\n"
+                      "[DbClient:restrict]" +
+                      xBefore + " to " + IntervalIntDomain(2, 8, "int").toString() +
+                      "\n"
+                      "[DbClient:specify]before:" +
+                      xRestricted + " to " + x->toString(3) +
+                      "\n"
+                      "[DbClient:specify]after:" +
+                      xSpecified +
+                      "\n"
+                      "[DbClient:reset]before:" +
+                      xSpecified +
+                      "\n"
+                      "[DbClient:reset]after:" +
+                      xRestricted +
+                      "\n"
+                      "[DbClient:close]" +
+                      x->toString() + "\n",
                   capture.text());
 
         told.probe = [&]() { return "valid " + yesNo(eq.isValid()); };

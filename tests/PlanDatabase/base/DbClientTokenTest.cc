@@ -8,7 +8,9 @@ namespace KADRIX {
 
       class DbClientTokenTest : public ClientFixture {
       protected:
-        TokenId create(const char* predicate = "Rover.drive") { return client.createToken(predicate, true, false); }
+        TokenId create(const char* predicate = "Rover.drive") {
+          return client.createToken(predicate, true, false);
+        }
         /** A new slave of the master, which is activated first when it is not active. */
         TokenId slave(const TokenId& master) {
           if (!master->isActive())
@@ -27,10 +29,11 @@ namespace KADRIX {
         told.probe = [&]() { return path(client.getTokenByPath({made++})); };
         TokenId a = create(), b = create("Battery.charge");
         EXPECT_EQ((std::vector<std::string>{"token " + key(unrecorded), "token " + key(a) + " | 0",
-                                            "token " + key(b) + " | 1"}), told.heard());
-        EXPECT_EQ("[DbClient:allocateToken]Saving token key " + key(a) + "\n[DbClient:createToken]" + a->toString() +
-                  "\n[DbClient:allocateToken]Saving token key " + key(b) + "\n[DbClient:createToken]" +
-                  b->toString() + "\n",
+                                            "token " + key(b) + " | 1"}),
+                  told.heard());
+        EXPECT_EQ("[DbClient:allocateToken]Saving token key " + key(a) + "\n[DbClient:createToken]" +
+                      a->toString() + "\n[DbClient:allocateToken]Saving token key " + key(b) +
+                      "\n[DbClient:createToken]" + b->toString() + "\n",
                   capture.text());
         EXPECT_CHECK_FAILS(path(unrecorded), "indexOfMaster >= 0", "");
 
@@ -53,9 +56,9 @@ namespace KADRIX {
 
         // Refused before anyone is told.
         EXPECT_CHECK_FAILS(client.deleteToken(a, "a"),
-                             "std::find(m_keysOfTokensCreated.begin(), m_keysOfTokensCreated.end(), "
-                             "token->getKey()) == m_keysOfTokensCreated.end()",
-                             "Attempted to delete " + a->toString() + " out of order.");
+                           "std::find(m_keysOfTokensCreated.begin(), m_keysOfTokensCreated.end(), "
+                           "token->getKey()) == m_keysOfTokensCreated.end()",
+                           "Attempted to delete " + a->toString() + " out of order.");
         EXPECT_TRUE(told.log.empty());
 
         // Listeners see the token with its path; then the key goes.
@@ -67,9 +70,10 @@ namespace KADRIX {
         // Logging off: the order is still enforced and the last key still goes.
         told.probe = nullptr;
         client.disableTransactionLogging();
-        EXPECT_CHECK_FAILS(client.deleteToken(a, ""), "std::find(m_keysOfTokensCreated.begin(), "
-                             "m_keysOfTokensCreated.end(), token->getKey()) == m_keysOfTokensCreated.end()",
-                             "Attempted to delete " + a->toString() + " out of order.");
+        EXPECT_CHECK_FAILS(client.deleteToken(a, ""),
+                           "std::find(m_keysOfTokensCreated.begin(), "
+                           "m_keysOfTokensCreated.end(), token->getKey()) == m_keysOfTokensCreated.end()",
+                           "Attempted to delete " + a->toString() + " out of order.");
         client.deleteToken(b, "");
         client.enableTransactionLogging();
         EXPECT_EQ(TokenId::noId(), client.getTokenByPath({1}));
@@ -93,7 +97,7 @@ namespace KADRIX {
         TokenId t = create();
         t->activate();
         EXPECT_CHECK_FAILS(client.deleteToken(t, ""), "token->isInactive() || token->isFact()",
-                             "Attempted to delete active, non-fact token " + t->toString());
+                           "Attempted to delete active, non-fact token " + t->toString());
         EXPECT_CHECK_FAILS(client.deleteToken(TokenId::noId(), ""), "token.isValid()", "");
         TokenId fact = client.createToken("Rover.drive", true, true);
         fact->activate();
@@ -108,7 +112,7 @@ namespace KADRIX {
         ConstraintEngine ce(m_ces->getId());
         PlanDatabase* db = new PlanDatabase(ce.getId(), bare.getId());
         EXPECT_CHECK_FAILS(db->getClient()->createToken("Rover.drive", true, false),
-                             "supportsAutomaticAllocation()", "Cannot allocate tokens from the schema.");
+                           "supportsAutomaticAllocation()", "Cannot allocate tokens from the schema.");
         delete db;
       }
 
@@ -117,21 +121,22 @@ namespace KADRIX {
         told.log.clear();
         DebugCapture capture("DbClient:");
         told.probe = [&]() {
-          return std::string(t->isActive() ? "t active" : "t inactive") + (r->isRejected() ? " r rejected" : "");
+          return std::string(t->isActive() ? "t active" : "t inactive") +
+                 (r->isRejected() ? " r rejected" : "");
         };
         client.activate(t);
         client.reject(r);
         m_ce->propagate();
         client.constrain(r1, t, t);
         client.free(r1, t, t);
-        EXPECT_EQ((std::vector<std::string>{"activated " + key(t) + " | t active",
-                                            "rejected " + key(r) + " | t active r rejected",
-                                            "constrained r1 " + key(t) + " " + key(t) + " | t active r rejected",
-                                            "freed r1 " + key(t) + " " + key(t) + " | t active r rejected"}),
+        EXPECT_EQ((std::vector<std::string>{
+                      "activated " + key(t) + " | t active", "rejected " + key(r) + " | t active r rejected",
+                      "constrained r1 " + key(t) + " " + key(t) + " | t active r rejected",
+                      "freed r1 " + key(t) + " " + key(t) + " | t active r rejected"}),
                   told.heard());
         EXPECT_EQ("[DbClient:activate]" + t->toString() + "\n[DbClient:reject]" + r->toString() +
-                  "\n[DbClient:constrain]" + t->toString() + " before " + t->toString() +
-                  "\n[DbClient:free]" + t->toString() + " before " + t->toString() + "\n",
+                      "\n[DbClient:constrain]" + t->toString() + " before " + t->toString() +
+                      "\n[DbClient:free]" + t->toString() + " before " + t->toString() + "\n",
                   capture.text());
 
         // Cancel is announced first: listeners see the token still rejected.
@@ -159,7 +164,7 @@ namespace KADRIX {
         EXPECT_TRUE(inactive->isMerged());
         EXPECT_EQ((std::vector<std::string>{"merged " + key(inactive) + " " + key(active)}), told.heard());
         EXPECT_CHECK_FAILS(client.merge(TokenId::noId(), active), "token.isValid()",
-                             "noId:" + std::to_string(n + 2));
+                           "noId:" + std::to_string(n + 2));
       }
 
       TEST_F(DbClientTokenTest, PathsNameNestedSlavesAndRoundTrip) {
@@ -167,8 +172,8 @@ namespace KADRIX {
         client.enableTransactionLogging();
         TokenId a = create(), b = create();
         TokenId s0 = slave(b), s1 = slave(b), s10 = slave(s1), s11 = slave(s1);
-        const std::pair<TokenId, std::string> expected[] = {
-          {a, "0"}, {b, "1"}, {s0, "1.0"}, {s1, "1.1"}, {s10, "1.1.0"}, {s11, "1.1.1"}};
+        const std::pair<TokenId, std::string> expected[] = {{a, "0"},    {b, "1"},       {s0, "1.0"},
+                                                            {s1, "1.1"}, {s10, "1.1.0"}, {s11, "1.1.1"}};
         for (const auto& e : expected) {
           EXPECT_EQ(e.second, path(e.first));
           EXPECT_EQ(e.first, client.getTokenByPath(client.getPathByToken(e.first))) << e.second;
@@ -209,7 +214,8 @@ namespace KADRIX {
         const char* nextPath; // of a root created after the cancel
       };
 
-      class DbClientCancelTest : public DbClientTokenTest, public ::testing::WithParamInterface<CancelCase> {};
+      class DbClientCancelTest : public DbClientTokenTest,
+                                 public ::testing::WithParamInterface<CancelCase> {};
 
       TEST_P(DbClientCancelTest, CancelledMergeKeepsTheRecordInOrder) {
         const CancelCase& c = GetParam();
@@ -229,14 +235,13 @@ namespace KADRIX {
         told.probe = [&]() { return std::string(merged->isMerged() ? "merged" : "split"); };
         if (c.fails) {
           EXPECT_CHECK_FAILS(client.cancel(merged),
-                               "!isTransactionLoggingEnabled() || m_keysOfTokensCreated.back() == "
-                               "activeToken->getKey()",
-                               "If transaction logging enabled then we require chronological retraction. " +
-                               active->toString());
+                             "!isTransactionLoggingEnabled() || m_keysOfTokensCreated.back() == "
+                             "activeToken->getKey()",
+                             "If transaction logging enabled then we require chronological retraction. " +
+                                 active->toString());
           EXPECT_TRUE(told.log.empty());
           active->incRefCount();
-        }
-        else {
+        } else {
           client.cancel(merged);
           EXPECT_EQ((std::vector<std::string>{"cancelled " + key(merged) + " | merged"}), told.heard());
           EXPECT_TRUE(merged->isInactive());
@@ -245,13 +250,14 @@ namespace KADRIX {
         EXPECT_EQ(c.nextPath, path(create()));
       }
 
-      INSTANTIATE_TEST_SUITE_P(Record, DbClientCancelTest, ::testing::Values(
-        CancelCase{"ActiveLast", true, false, true, false, "0"},
-        CancelCase{"ActiveHeldElsewhere", true, false, false, false, "1"},
-        CancelCase{"ActiveNotRecorded", false, true, true, false, "1"},
-        CancelCase{"EmptyRecord", false, false, true, false, "0"},
-        CancelCase{"ActiveRecordedEarlier", true, true, true, true, "2"}),
-        [](const ::testing::TestParamInfo<CancelCase>& c) { return std::string(c.param.what); });
+      INSTANTIATE_TEST_SUITE_P(
+          Record, DbClientCancelTest,
+          ::testing::Values(CancelCase{"ActiveLast", true, false, true, false, "0"},
+                            CancelCase{"ActiveHeldElsewhere", true, false, false, false, "1"},
+                            CancelCase{"ActiveNotRecorded", false, true, true, false, "1"},
+                            CancelCase{"EmptyRecord", false, false, true, false, "0"},
+                            CancelCase{"ActiveRecordedEarlier", true, true, true, true, "2"}),
+          [](const ::testing::TestParamInfo<CancelCase>& c) { return std::string(c.param.what); });
 
     }
   }

@@ -58,17 +58,17 @@ TEST_F(ObjectFactoryTest, SignaturesAndRequestedNames) {
   TestModel::StubObjectFactory factory("Rover:int:float");
   EXPECT_EQ((std::vector<LabelStr>{LabelStr("Rover"), LabelStr("int"), LabelStr("float")}),
             factory.getSignatureTypes());
-  EXPECT_EQ(LabelStr("Rover:int:Battery"),
-            ObjectTypeMgr::makeFactoryName("Rover", {&m_int, &m_battery}));
+  EXPECT_EQ(LabelStr("Rover:int:Battery"), ObjectTypeMgr::makeFactoryName("Rover", {&m_int, &m_battery}));
   m_schema->registerObjectFactory(objectFactory("Car"));
   lookUp("Car", {});
-  EXPECT_EQ("[ObjectFactory:ObjectFactory]Creating factory Rover:int:float\n"
-            "[ObjectFactory:makeFactoryName]Making factory name Rover\n"
-            "[ObjectFactory:ObjectFactory]Creating factory Car\n"
-            "[ObjectFactory:registerFactory]Registering factory with signature Car\n"
-            "[ObjectFactory:makeFactoryName]Making factory name Car\n"
-            "[ObjectFactory:getFactory]looking for factory Car\n",
-            capture.text());
+  EXPECT_EQ(
+      "[ObjectFactory:ObjectFactory]Creating factory Rover:int:float\n"
+      "[ObjectFactory:makeFactoryName]Making factory name Rover\n"
+      "[ObjectFactory:ObjectFactory]Creating factory Car\n"
+      "[ObjectFactory:registerFactory]Registering factory with signature Car\n"
+      "[ObjectFactory:makeFactoryName]Making factory name Car\n"
+      "[ObjectFactory:getFactory]looking for factory Car\n",
+      capture.text());
 }
 
 TEST_F(ObjectFactoryTest, FallbackServesSubtypesAndIsRemembered) {
@@ -91,8 +91,7 @@ TEST_F(ObjectFactoryTest, ArgumentsMustMatchInCountAndType) {
   EXPECT_EQ(withInt, lookUp("Car", {&m_int}));
   EXPECT_EQ(withInt, lookUp("Car", {&m_float})); // primitives are compatible
   EXPECT_THROW(lookUp("Car", {&m_int, &m_int}), Error);
-  EXPECT_CHECK_FAILS(lookUp("Car", {&m_battery}), "ALWAYS_FAILS",
-                       "Factory 'Car:Battery' is not registered.");
+  EXPECT_CHECK_FAILS(lookUp("Car", {&m_battery}), "ALWAYS_FAILS", "Factory 'Car:Battery' is not registered.");
 
   // A type name the schema does not know matches only itself.
   EnumeratedDomain gadget(false, "Gadget");
@@ -110,10 +109,11 @@ TEST_F(ObjectFactoryTest, ReplacingAFactoryLeavesNoStaleAnswer) {
   {
     TestModel::DebugCapture capture("ObjectFactory:registerFactory");
     m_schema->registerObjectFactory(second);
-    EXPECT_EQ("[ObjectFactory:registerFactory]Registering factory with signature Rover\n"
-              "[ObjectFactory:registerFactory]Over-riding registeration for factory with "
-              "signature Rover\n",
-              capture.text());
+    EXPECT_EQ(
+        "[ObjectFactory:registerFactory]Registering factory with signature Rover\n"
+        "[ObjectFactory:registerFactory]Over-riding registeration for factory with "
+        "signature Rover\n",
+        capture.text());
   }
   EXPECT_FALSE(first.isValid()) << "the replaced factory is deleted";
   EXPECT_EQ(second, lookUp("Car"));
@@ -162,11 +162,10 @@ TEST_F(TokenFactoryTest, AncestorFactoryServesInheritedPredicates) {
   m_schema->registerTokenFactory(drive);
   EXPECT_EQ(drive, lookUp("Car.drive"));
 
-  EXPECT_CHECK_FAILS(lookUp("Car.fly"), "schema->isPredicate(predicateName)",
-                       "Car.fly is undefined.");
+  EXPECT_CHECK_FAILS(lookUp("Car.fly"), "schema->isPredicate(predicateName)", "Car.fly is undefined.");
   // The search climbs to the top of the chain and reports it there.
   EXPECT_CHECK_FAILS(lookUp("Car.move"), "ALWAYS_FAILS",
-                       "Failed in TokenTypeMgr::getFactory for Vehicle.move");
+                     "Failed in TokenTypeMgr::getFactory for Vehicle.move");
 }
 
 TEST_F(TokenFactoryTest, AnswersAreRememberedAtEveryLevelClimbed) {
@@ -187,7 +186,7 @@ TEST_F(TokenFactoryTest, AnswersAreRememberedAtEveryLevelClimbed) {
   EXPECT_EQ(move, registry.getFactory(flat.getId(), "Car.move"));
   EXPECT_EQ(move, registry.getFactory(flat.getId(), "Rover.move"));
   EXPECT_CHECK_FAILS(registry.getFactory(flat.getId(), "Car.drive"), "ALWAYS_FAILS",
-                       "Failed in TokenTypeMgr::getFactory for Car.drive");
+                     "Failed in TokenTypeMgr::getFactory for Car.drive");
 }
 
 TEST_F(TokenFactoryTest, FirstOwnRegistrationWins) {
@@ -198,8 +197,8 @@ TEST_F(TokenFactoryTest, FirstOwnRegistrationWins) {
   EXPECT_EQ(first, lookUp("Car.drive"));
   EXPECT_TRUE(second.isValid());
 
-  EXPECT_CHECK_FAILS(m_schema->registerTokenFactory(first),
-                       "m_factories.find(factory) == m_factories.end()", "");
+  EXPECT_CHECK_FAILS(m_schema->registerTokenFactory(first), "m_factories.find(factory) == m_factories.end()",
+                     "");
   EXPECT_CHECK_FAILS(m_schema->registerTokenFactory(TokenFactoryId()), "factory.isValid()", "");
 
   // Both are owned, and deleted with the schema.
@@ -234,7 +233,7 @@ TEST_F(TokenFactoryTest, PurgeEmptiesTheRegistry) {
   registry.purgeAll();
   EXPECT_FALSE(drive.isValid() || registry.hasFactory());
   EXPECT_CHECK_FAILS(registry.getFactory(m_schema->getId(), "Car.drive"), "ALWAYS_FAILS",
-                       "Failed in TokenTypeMgr::getFactory for Rover.drive");
+                     "Failed in TokenTypeMgr::getFactory for Rover.drive");
   TokenFactoryId again = tokenFactory("Rover.drive");
   registry.registerFactory(again);
   EXPECT_EQ(again, registry.getFactory(m_schema->getId(), "Car.drive"));

@@ -48,19 +48,24 @@ namespace KADRIX {
         return result;
       }
 
-      const MergeMementoId& record(const TokenId& token) { return token->getUnifyMemento()->getMergeMemento(); }
+      const MergeMementoId& record(const TokenId& token) {
+        return token->getUnifyMemento()->getMergeMemento();
+      }
     }
 
     class MergeTest : public TokenFixture {
     protected:
       MergeTest() : env("KADRIX_USE_STACK_METHOD", nullptr) {
-        m_ces->registerConstraintFactory(new ConcreteConstraintFactory<NoOpConstraint>("watch", "Default", false));
-        m_ces->registerConstraintFactory(new ConcreteConstraintFactory<RedundantConstraint>("redundant", "Default", false));
+        m_ces->registerConstraintFactory(
+            new ConcreteConstraintFactory<NoOpConstraint>("watch", "Default", false));
+        m_ces->registerConstraintFactory(
+            new ConcreteConstraintFactory<RedundantConstraint>("redundant", "Default", false));
       }
       /** A Vehicle.move token over these start and end bounds. */
       TokenId move(int startLow, int startHigh, int endLow, int endHigh) {
         return (new IntervalToken(db(), "Vehicle.move", true, false, IntervalIntDomain(startLow, startHigh),
-                                  IntervalIntDomain(endLow, endHigh), positive(), Token::noObject(), true))->getId();
+                                  IntervalIntDomain(endLow, endHigh), positive(), Token::noObject(), true))
+            ->getId();
       }
       EnvSetting env;
     };
@@ -114,7 +119,8 @@ namespace KADRIX {
       EXPECT_EQ(std::vector<std::string>{TokenRecorder::entry("merged", m)}, recorder->log);
       EXPECT_EQ(refs + 1, a->refCount());
       EXPECT_EQ(5, a->duration()->getSpecifiedValue());
-      EXPECT_EQ(IntervalIntDomain(10, 20), (static_cast<TokenVariable<IntervalIntDomain>*>(a->start()))->getIntegratedBaseDomain());
+      EXPECT_EQ(IntervalIntDomain(10, 20),
+                (static_cast<TokenVariable<IntervalIntDomain>*>(a->start()))->getIntegratedBaseDomain());
       EXPECT_TRUE(m->getState()->isActive());
       EXPECT_FALSE(m->end()->isActive());
       EXPECT_FALSE((*m->getStandardConstraints().begin())->isActive());
@@ -150,11 +156,13 @@ namespace KADRIX {
       EXPECT_CHECK_FAILS(m->doMerge(drive()), "activeToken->isActive()", "");
       EXPECT_CHECK_FAILS(a->doMerge(a), "isInactive()", "");
       EXPECT_CHECK_FAILS(m->merge(nullptr), "activeToken != NULL", "Can't merge on NULL token");
-      EXPECT_CHECK_FAILS(m_db->createToken("Car.drive", true, false)->doMerge(a),
-                           "getPlanDatabase()->getSchema()->isA(activeToken->getPredicateName(), m_predicateName)",
-                           "Cannot merge tokens with different predicates: Car.drive, Rover.drive");
+      EXPECT_CHECK_FAILS(
+          m_db->createToken("Car.drive", true, false)->doMerge(a),
+          "getPlanDatabase()->getSchema()->isA(activeToken->getPredicateName(), m_predicateName)",
+          "Cannot merge tokens with different predicates: Car.drive, Rover.drive");
       m->getState()->remove(Token::MERGED.getKey());
-      EXPECT_CHECK_FAILS(m->doMerge(a), "m_state->lastDomain().isMember(MERGED)", "Not permitted to merge." + m->toString());
+      EXPECT_CHECK_FAILS(m->doMerge(a), "m_state->lastDomain().isMember(MERGED)",
+                         "Not permitted to merge." + m->toString());
       // A derived predicate's token with more variables: refused before the state changes.
       TokenId move = (new PlainToken(db(), "Vehicle.move", true, false))->getId();
       TokenId wide = (new DriveToken(db(), "Car.move", true, false))->getId();
@@ -175,7 +183,7 @@ namespace KADRIX {
       const unsigned int refs = a->refCount();
 
       EXPECT_CHECK_FAILS(m->doMerge(a), "this->lastDomain().isMember(value)",
-                           "4 is not in " + a->parameters()[0]->toString());
+                         "4 is not in " + a->parameters()[0]->toString());
       EXPECT_TRUE(m->isInactive() && m->getUnifyMemento().isNoId() && m->getActiveToken().isNoId());
       EXPECT_TRUE(a->getMergedTokens().empty());
       EXPECT_EQ(refs, a->refCount());
@@ -277,8 +285,9 @@ namespace KADRIX {
       m1->terminate();
       recorder->log.clear();
       a->cancel();
-      EXPECT_EQ((std::vector<std::string>{TokenRecorder::entry("split", m1), TokenRecorder::entry("split", m2)}),
-                recorder->with("split"));
+      EXPECT_EQ(
+          (std::vector<std::string>{TokenRecorder::entry("split", m1), TokenRecorder::entry("split", m2)}),
+          recorder->with("split"));
       EXPECT_EQ(1u, count(a->start(), "precedes"));
       // The global purge releases the records without undoing them.
       a->activate();
@@ -348,10 +357,10 @@ namespace KADRIX {
     // Parameters merge by index like every other variable of the token.
     TEST_F(MergeTest, MergedParametersRestrictTheActiveTokensUntilSplit) {
       TokenId a = active(), m = drive();
-      TokenVariable<IntervalIntDomain>* speed =
-        dynamic_cast<TokenVariable<IntervalIntDomain>*>(static_cast<ConstrainedVariable*>(a->parameters()[0]));
+      TokenVariable<IntervalIntDomain>* speed = dynamic_cast<TokenVariable<IntervalIntDomain>*>(
+          static_cast<ConstrainedVariable*>(a->parameters()[0]));
       TokenVariable<IntervalDomain>* distance =
-        dynamic_cast<TokenVariable<IntervalDomain>*>(static_cast<ConstrainedVariable*>(a->parameters()[1]));
+          dynamic_cast<TokenVariable<IntervalDomain>*>(static_cast<ConstrainedVariable*>(a->parameters()[1]));
       ASSERT_TRUE(speed != 0 && distance != 0);
       m->parameters()[0]->specify(4);
       m->parameters()[1]->restrictBaseDomain(IntervalDomain(10, 20));
@@ -414,8 +423,9 @@ namespace KADRIX {
       m->doMerge(a);
       EXPECT_FALSE(a->canBeTerminated(0));
       EXPECT_FALSE(m->canBeTerminated(0));
-      EXPECT_NE(std::string::npos, capture.text().find("[Token:canBeTerminated]Cannot terminate " + a->toString()
-                                                       + " because of remaining supported token " + m->toString()));
+      EXPECT_NE(std::string::npos,
+                capture.text().find("[Token:canBeTerminated]Cannot terminate " + a->toString() +
+                                    " because of remaining supported token " + m->toString()));
       // Onto a committed token: only when its base domains cannot narrow the merged token.
       a->commit();
       EXPECT_TRUE(m->canBeTerminated(0));
@@ -423,14 +433,16 @@ namespace KADRIX {
       m->getObject()->specify(static_cast<double>(r1));
       m->doMerge(a);
       EXPECT_FALSE(m->canBeTerminated(0));
-      EXPECT_NE(std::string::npos, capture.text().find("Cannot terminate " + m->toString()
-                                                       + a->getObject()->baseDomain().toString() + " can be further"));
+      EXPECT_NE(std::string::npos,
+                capture.text().find("Cannot terminate " + m->toString() +
+                                    a->getObject()->baseDomain().toString() + " can be further"));
       a->terminate();
       EXPECT_TRUE(m->canBeTerminated(0));
 
       // Constraints to other tokens' variables, or to objects' variables, block.
       TokenId t = active(), other = drive(), fixed = drive();
-      ConstrainedVariableId member = m_ce->createVariable("int", IntervalIntDomain(0, 5), false, true, "m", EntityId(r1), 0);
+      ConstrainedVariableId member =
+          m_ce->createVariable("int", IntervalIntDomain(0, 5), false, true, "m", EntityId(r1), 0);
       precedes(t->start(), t->end());
       precedes(t->start(), m_ce->createVariable("int", IntervalIntDomain(0, 5)));
       EXPECT_TRUE(t->canBeTerminated(0));
@@ -478,8 +490,9 @@ namespace KADRIX {
       EXPECT_EQ(before - 6, m_db->getTokens().size());
       EXPECT_EQ(order, recorder->with("terminated"));
       const std::string text = capture.text();
-      EXPECT_NE(std::string::npos, text.find("[PlanDatabase:archive:skip]" + tooLate->toString() + " with end time "
-                                             + tooLate->end()->toString() + " for tick 50"));
+      EXPECT_NE(std::string::npos,
+                text.find("[PlanDatabase:archive:skip]" + tooLate->toString() + " with end time " +
+                          tooLate->end()->toString() + " for tick 50"));
       EXPECT_NE(std::string::npos, text.find("[PlanDatabase:archive:skip]" + supporting->toString()));
       EXPECT_EQ(std::string::npos, text.find(merged->toString()));
       EXPECT_NE(std::string::npos, text.find(" ending by 0 for tick 50"));
@@ -488,7 +501,7 @@ namespace KADRIX {
       precedes(tooLate->end(), tooLate->start());
       EXPECT_FALSE(m_ce->propagate());
       EXPECT_CHECK_FAILS(m_db->archive(100), "getConstraintEngine()->constraintConsistent()",
-                           "Must be propagated to a consistent state before archiving.");
+                         "Must be propagated to a consistent state before archiving.");
       EXPECT_FALSE(tooLate->isTerminated());
     }
 

@@ -72,9 +72,8 @@ TEST_F(ObjectDomainTest, ConversionRequiresObjectValues) {
   EXPECT_TRUE(ObjectDomain(EnumeratedDomain(false, "Rover")).isEmpty());
 
   EnumeratedDomain numbers(std::list<double>{1, 2}, true, "int");
-  EXPECT_CHECK_FAILS(ObjectDomain{numbers},
-                       "org.isEmpty() || ObjectId(org.getLowerBound()).isValid()",
-                       "Attempted to construct an object domain with values of non-object type int");
+  EXPECT_CHECK_FAILS(ObjectDomain{numbers}, "org.isEmpty() || ObjectId(org.getLowerBound()).isValid()",
+                     "Attempted to construct an object domain with values of non-object type int");
 }
 
 TEST_F(ObjectDomainTest, ReadingAMemberFromItsKey) {
@@ -109,7 +108,7 @@ TEST_F(ObjectDomainTest, TextForms) {
   EXPECT_EQ(0u, domain.toString().find("OBJECT-"));
   EXPECT_EQ(thing(0)->toString(), domain.toString(value(0)));
   EXPECT_CHECK_FAILS(domain.toString(value(1)), "isMember(value)",
-                       "Caught an invalid attempt to display a value not in this domain");
+                     "Caught an invalid attempt to display a value not in this domain");
 
   Entity::purgeStart();
   std::string whilePurging = domain.toString(value(0));
@@ -156,10 +155,10 @@ TEST_F(ObjectDomainTest, InsertingManyMergesThemWithOneReport) {
     std::vector<int> expected;
     Changes reported;
   } steps[] = {
-    {{2, 0, 2}, {0, 2}, {DomainListener::RELAXED}},
-    {{1, 0}, {0, 1, 2}, {DomainListener::RELAXED}},
-    {{1}, {0, 1, 2}, {}},
-    {{}, {0, 1, 2}, {}},
+      {{2, 0, 2}, {0, 2}, {DomainListener::RELAXED}},
+      {{1, 0}, {0, 1, 2}, {DomainListener::RELAXED}},
+      {{1}, {0, 1, 2}, {}},
+      {{}, {0, 1, 2}, {}},
   };
   for (const auto& step : steps) {
     std::vector<double> inserted;
@@ -173,7 +172,7 @@ TEST_F(ObjectDomainTest, InsertingManyMergesThemWithOneReport) {
     EXPECT_EQ(step.reported, listener.take());
   }
   domain.close();
-  EXPECT_CHECK_FAILS(domain.insertAll({value(0)}), "isOpen()",
-                       "Cannot insert " + domain.toString(value(0)) + " into the closed domain " +
-                       domain.toString() + ".");
+  EXPECT_CHECK_FAILS(
+      domain.insertAll({value(0)}), "isOpen()",
+      "Cannot insert " + domain.toString(value(0)) + " into the closed domain " + domain.toString() + ".");
 }

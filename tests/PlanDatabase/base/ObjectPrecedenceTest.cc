@@ -34,8 +34,7 @@ namespace KADRIX {
 
     class ObjectPrecedenceTest : public TokenFixture {
     protected:
-      ObjectPrecedenceTest()
-        : probe(new ProbeObject(db(), "probe")), log(new OrderingRecorder(db())) {}
+      ObjectPrecedenceTest() : probe(new ProbeObject(db(), "probe")), log(new OrderingRecorder(db())) {}
       ~ObjectPrecedenceTest() { delete log; }
 
       TokenId activeDrive() {
@@ -69,9 +68,10 @@ namespace KADRIX {
                                                     "constrained " + key(t) + " " + key(t)}));
       probe->free(t, t);
       EXPECT_FALSE(probe->isConstrainedToThisObject(t));
-      EXPECT_CHECK_FAILS(probe->free(t, t),
-                           "m_constraintsByTokenKey.find(predecessor->getKey()) != m_constraintsByTokenKey.end()",
-                           "No constraint found on predecessor.");
+      EXPECT_CHECK_FAILS(
+          probe->free(t, t),
+          "m_constraintsByTokenKey.find(predecessor->getKey()) != m_constraintsByTokenKey.end()",
+          "No constraint found on predecessor.");
     }
 
     TEST_F(ObjectPrecedenceTest, FreeUnbindsWhatNothingElseHolds) {
@@ -103,19 +103,21 @@ namespace KADRIX {
     TEST_F(ObjectPrecedenceTest, RefusesWhatCannotBeDone) {
       TokenId a = activeDrive(), b = activeDrive(), c = activeDrive();
       probe->constrain(a, b);
-      probe->constrain(b, a);    // the opposite pair is another constraint
+      probe->constrain(b, a); // the opposite pair is another constraint
       EXPECT_TRUE(probe->isConstrainedToPrecede(b, a));
       EXPECT_CHECK_FAILS(probe->constrain(a, b), "!isConstrainedToPrecede(predecessor, successor)",
-                           "Attempted to constrain previously constrained tokens.");
+                         "Attempted to constrain previously constrained tokens.");
       probe->constrain(c, b);
-      EXPECT_CHECK_FAILS(probe->free(a, c),
-                           "predecessor == successor || getPrecedenceConstraint(predecessor, successor).isValid()",
-                           "A precedence constraint is required to free.");
-      EXPECT_CHECK_FAILS(probe->free(a, a), "m_explicitConstraints.find(predecessor->getKey()) != m_explicitConstraints.end()",
-                           "May only explicit free and explicit constraint.");
+      EXPECT_CHECK_FAILS(
+          probe->free(a, c),
+          "predecessor == successor || getPrecedenceConstraint(predecessor, successor).isValid()",
+          "A precedence constraint is required to free.");
+      EXPECT_CHECK_FAILS(probe->free(a, a),
+                         "m_explicitConstraints.find(predecessor->getKey()) != m_explicitConstraints.end()",
+                         "May only explicit free and explicit constraint.");
       TokenId inactive = drive();
       EXPECT_CHECK_FAILS(probe->constrain(inactive, a), "predecessor->isActive()",
-                           inactive->toString() + ": " + inactive->getState()->toString());
+                         inactive->toString() + ": " + inactive->getState()->toString());
     }
 
     TEST_F(ObjectPrecedenceTest, RemovingATokenDropsItsConstraintsOnce) {
@@ -199,7 +201,7 @@ namespace KADRIX {
       probe->getOrderingChoices(a, choices, 5);
       EXPECT_EQ(choices, (std::vector<std::pair<TokenId, TokenId> >{{a, a}, {a, a}}));
       EXPECT_CHECK_FAILS(probe->getOrderingChoices(a, choices, 0), "limit > 0",
-                           "Cannot set limit to less than 1.");
+                         "Cannot set limit to less than 1.");
       EXPECT_EQ(probe->countOrderingChoices(a, 5), 1u);
       EXPECT_EQ(probe->lastOrderingChoiceCount(TokenId::noId()), 1u);
       std::vector<TokenId> toOrder{a};

@@ -22,7 +22,7 @@ namespace KADRIX {
 
       ConstrainedVariableId objects(const ObjectId& only, const char* type) {
         return (new Variable<ObjectDomain>(m_ce->getId(), ObjectDomain(std::list<ObjectId>{only}, type)))
-          ->getId();
+            ->getId();
       }
 
       TokenId token;
@@ -80,18 +80,16 @@ namespace KADRIX {
 
     TEST_F(ObjectTokenRelationTest, ConstructionChecksAndPurging) {
       ConstrainedVariableId stray =
-        (new Variable<ObjectDomain>(m_ce->getId(), ObjectDomain("Rover")))->getId();
-      EXPECT_CHECK_FAILS(m_ce->createConstraint("ObjectTokenRelation",
-                                                  makeScope(token->getState(), stray)),
-                           "variables[OBJECT_VAR]->parent() == m_token", "");
+          (new Variable<ObjectDomain>(m_ce->getId(), ObjectDomain("Rover")))->getId();
+      EXPECT_CHECK_FAILS(m_ce->createConstraint("ObjectTokenRelation", makeScope(token->getState(), stray)),
+                         "variables[OBJECT_VAR]->parent() == m_token", "");
       ConstrainedVariableId open = (new TokenVariable<ObjectDomain>(
-                                      token, 9, m_ce->getId(), ObjectDomain("Rover"), false, true,
-                                      "open"))->getId();
-      EXPECT_CHECK_FAILS(m_ce->createConstraint("ObjectTokenRelation",
-                                                  makeScope(token->getState(), open)),
-                           "variables[OBJECT_VAR]->isClosed()",
-                           "The Object Variable must be closed to correctly maintain the object "
-                           "token relationship through propagation.");
+                                        token, 9, m_ce->getId(), ObjectDomain("Rover"), false, true, "open"))
+                                       ->getId();
+      EXPECT_CHECK_FAILS(m_ce->createConstraint("ObjectTokenRelation", makeScope(token->getState(), open)),
+                         "variables[OBJECT_VAR]->isClosed()",
+                         "The Object Variable must be closed to correctly maintain the object "
+                         "token relationship through propagation.");
       stray->discard();
       open->discard();
 

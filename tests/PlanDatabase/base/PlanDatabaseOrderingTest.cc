@@ -35,17 +35,18 @@ namespace KADRIX {
       tl1->constrain(t, t);
       EXPECT_FALSE(waits(t, tl1->getId()));
       EXPECT_TRUE(waits(t, tl2->getId()));
-      m_ce->propagate();     // bound to tl1: tl2 lets it go
+      m_ce->propagate(); // bound to tl1: tl2 lets it go
       EXPECT_TRUE(m_db->getTokensToOrder().empty());
 
       TokenId u = active();
       EXPECT_CHECK_FAILS(tl1->add(u), "objects.find(object) == objects.end()",
-                           "Should not be present. Must be a synchronization bug with extra notifications.");
+                         "Should not be present. Must be a synchronization bug with extra notifications.");
       TokenId v = busy();
       EXPECT_CHECK_FAILS(tl1->notifyOrderingNoLongerRequired(v), "it != m_tokensToOrder.end()",
-                           "Expect there to be a stored entry. Must be a bug in synchronization. Failed to send initial message.");
+                         "Expect there to be a stored entry. Must be a bug in synchronization. Failed to "
+                         "send initial message.");
       EXPECT_CHECK_FAILS(tl1->add(v), "token->isActive()",
-                           "Token must be active to induce an ordering:" + v->toString());
+                         "Token must be active to induce an ordering:" + v->toString());
     }
 
     TEST_F(PlanDatabaseOrderingTest, DiscardingAWaitingTokenErasesItsEntry) {
@@ -79,19 +80,18 @@ namespace KADRIX {
       EXPECT_EQ(m_db->countOrderingChoices(t, 3), 0u);
       EXPECT_FALSE(m_db->hasOrderingChoice(t));
       EXPECT_CHECK_FAILS(m_db->lastOrderingChoiceCount(t), "m_constraintEngine->constraintConsistent()",
-                           "Cannot query for ordering choices while database is not constraintConsistent.");
+                         "Cannot query for ordering choices while database is not constraintConsistent.");
       broken->discard();
 
-      EXPECT_CHECK_FAILS(choicesOf(a1, 3),
-                           "m_tokensToOrder.find(tokenToOrder->getKey()) != m_tokensToOrder.end()",
-                           "Should not be calling this method if it is not a token in need of ordering. " +
-                           a1->toString());
+      EXPECT_CHECK_FAILS(
+          choicesOf(a1, 3), "m_tokensToOrder.find(tokenToOrder->getKey()) != m_tokensToOrder.end()",
+          "Should not be calling this method if it is not a token in need of ordering. " + a1->toString());
     }
 
     TEST_F(PlanDatabaseOrderingTest, CountingAsksEveryObjectTheTokenCanBeOn) {
       TokenId d = drive();
       d->activate();
-      EXPECT_EQ(m_db->countOrderingChoices(d, 10), 4u);     // r1, r2, r3 and c1, one each
+      EXPECT_EQ(m_db->countOrderingChoices(d, 10), 4u); // r1, r2, r3 and c1, one each
       EXPECT_EQ(m_db->lastOrderingChoiceCount(d), 4u);
       EXPECT_EQ(m_db->countOrderingChoices(d, 1), 1u);
       EXPECT_TRUE(m_db->hasOrderingChoice(d));
@@ -138,7 +138,8 @@ namespace KADRIX {
       EXPECT_CHECK_FAILS(advisor->canFitBetween(t, t, succ), "token != predecessor", "");
 
       // Unbounded tokens fit and precede each other.
-      TokenId free1 = busy(-inf(), inf(), -inf(), inf(), 1, inf()), free2 = busy(-inf(), inf(), -inf(), inf(), 1, inf());
+      TokenId free1 = busy(-inf(), inf(), -inf(), inf(), 1, inf()),
+              free2 = busy(-inf(), inf(), -inf(), inf(), 1, inf());
       EXPECT_TRUE(advisor->canFitBetween(busy(-inf(), inf(), -inf(), inf(), 1, inf()), free1, free2));
       EXPECT_TRUE(advisor->canPrecede(free1, free2));
     }
@@ -153,8 +154,10 @@ namespace KADRIX {
       // Bounds past infinity are clamped.
       EXPECT_EQ(advisor->getTemporalDistanceDomain(timepoint(-inf(), -100), timepoint(inf(), inf()), false),
                 IntervalIntDomain(inf(), inf()));
-      EXPECT_EQ(advisor->getTemporalDistanceDomain(timepoint(inf(), inf()), timepoint(-100, -inf() + 1), false)
-                  .getLowerBound(), -inf());
+      EXPECT_EQ(
+          advisor->getTemporalDistanceDomain(timepoint(inf(), inf()), timepoint(-100, -inf() + 1), false)
+              .getLowerBound(),
+          -inf());
 
       // Time points of an external entity are not read, unless only one is.
       TimepointId first = timepoint(0, 10), second = timepoint(20, 30);

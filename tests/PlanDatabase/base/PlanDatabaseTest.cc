@@ -26,11 +26,10 @@ namespace KADRIX {
     TEST_F(PlanDatabaseTest, ConstructionWithInvalidHandlesFailsAndLeavesNothingRegistered) {
       const std::size_t handles = IdTable::size();
       EXPECT_CHECK_FAILS(PlanDatabase(ConstraintEngineId::noId(), m_schema->getId()),
-                           "m_constraintEngine.isValid()", "");
+                         "m_constraintEngine.isValid()", "");
       EXPECT_CHECK_FAILS(PlanDatabase(m_ce->getId(), Id<Schema>::noId()), "m_schema.isValid()", "");
       EXPECT_CHECK_FAILS((void) DbClient(PlanDatabaseId::noId()), "db.isValid()", "");
-      EXPECT_CHECK_FAILS((void) RecordingListener(PlanDatabaseId::noId()),
-                           "m_planDatabase.isValid()", "");
+      EXPECT_CHECK_FAILS((void) RecordingListener(PlanDatabaseId::noId()), "m_planDatabase.isValid()", "");
       EXPECT_EQ(handles, IdTable::size());
     }
 
@@ -55,10 +54,9 @@ namespace KADRIX {
       EXPECT_FALSE(m_db->isClosed(LabelStr("Car")) || m_db->isClosed(LabelStr("Vehicle")));
       EXPECT_CHECK_FAILS(m_db->close(LabelStr("Rover")), "!isClosed(objectType)", "");
       EXPECT_CHECK_FAILS(make("Rover", "r1"), "!isClosed(object->getType())",
-                           "Cannot add object r1 if type Rover is already closed.");
-      EXPECT_CHECK_FAILS(m_db->isClosed(LabelStr("Rover.drive")),
-                           "m_schema->isObjectType(objectType)",
-                           "Type 'Rover.drive' not defined in the model.");
+                         "Cannot add object r1 if type Rover is already closed.");
+      EXPECT_CHECK_FAILS(m_db->isClosed(LabelStr("Rover.drive")), "m_schema->isObjectType(objectType)",
+                         "Type 'Rover.drive' not defined in the model.");
       m_db->close();
       EXPECT_TRUE(wheels->isClosed());
       EXPECT_TRUE(m_db->isClosed(LabelStr("Object")));
@@ -95,7 +93,7 @@ namespace KADRIX {
       m_schema->registerTokenFactory((new StubTokenFactory("Vehicle.move"))->getId());
       EXPECT_CHECK_FAILS(m_db->createToken("Vehicle.move", true, false), "token.isValid()", "");
       EXPECT_CHECK_FAILS(m_db->createSlaveToken(TokenId::noId(), "Vehicle.move", "before"),
-                           "master.isValid()", "");
+                         "master.isValid()", "");
     }
 
     // ---------------------------------------------------------------- listeners
@@ -210,20 +208,20 @@ namespace KADRIX {
       m_db->registerGlobalVariable(first);
       m_db->registerGlobalVariable(other);
       EXPECT_CHECK_FAILS(m_db->registerGlobalVariable(second), "!isGlobalVariable(varName)",
-                           second->toString() + " is not unique.");
+                         second->toString() + " is not unique.");
       EXPECT_EQ(2, m_db->getAllGlobalVariables().size());
       EXPECT_CHECK_FAILS(m_db->getGlobalVariable("none"), "isGlobalVariable(varName)",
-                           "No variable with name='none' is present.");
+                         "No variable with name='none' is present.");
 
       // A variable that merely shares the name is not the global one.
       EXPECT_CHECK_FAILS(m_db->unregisterGlobalVariable(second), "isGlobalVariable(varName)",
-                           second->toString() + " is not a global variable.");
+                         second->toString() + " is not a global variable.");
       EXPECT_EQ(first, m_db->getGlobalVariable("g"));
 
       m_db->unregisterGlobalVariable(first);
       EXPECT_TRUE(first.isValid());
       EXPECT_CHECK_FAILS(m_db->unregisterGlobalVariable(first), "isGlobalVariable(varName)",
-                           first->toString() + " is not a global variable.");
+                         first->toString() + " is not a global variable.");
     }
 
     // ---------------------------------------------------------------- objects and look-ups
@@ -237,11 +235,11 @@ namespace KADRIX {
       std::list<ObjectId> admitted;
       m_db->getObjectsByType<ObjectId>(LabelStr("Vehicle"), admitted);
       EXPECT_EQ((std::list<ObjectId>{car, rover}), admitted);
-      EXPECT_CHECK_FAILS(m_db->getObjectsByType<ObjectId>(LabelStr("Vehicle"), admitted),
-                           "results.empty()", "");
+      EXPECT_CHECK_FAILS(m_db->getObjectsByType<ObjectId>(LabelStr("Vehicle"), admitted), "results.empty()",
+                         "");
       std::list<ObjectId> none;
       EXPECT_CHECK_FAILS(m_db->getObjectsByType<ObjectId>(LabelStr("Nothing"), none),
-                           "m_schema->isObjectType(type)", "Nothing");
+                         "m_schema->isObjectType(type)", "Nothing");
 
       // Each result belongs to its database and call.
       PlanDatabase other(m_ce->getId(), m_schema->getId());
@@ -257,16 +255,16 @@ namespace KADRIX {
       RecordingListener listener(db());
       const std::size_t handles = IdTable::size();
       EXPECT_CHECK_FAILS(make("Battery", "r1"),
-                           "m_objectsByName.find(object->getName().getKey()) == m_objectsByName.end()",
-                           "Object with the name r1 already added.");
+                         "m_objectsByName.find(object->getName().getKey()) == m_objectsByName.end()",
+                         "Object with the name r1 already added.");
       EXPECT_EQ(handles, IdTable::size());
       EXPECT_EQ(1u, m_db->getObjectsByType(LabelStr("Object")).size());
       EXPECT_TRUE(listener.log.empty());
       // An open object refused on closing stays unregistered and goes quietly.
       TestObject* open = new TestObject(db(), "Battery", "r1", true);
       EXPECT_CHECK_FAILS(open->close(),
-                           "m_objectsByName.find(object->getName().getKey()) == m_objectsByName.end()",
-                           "Object with the name r1 already added.");
+                         "m_objectsByName.find(object->getName().getKey()) == m_objectsByName.end()",
+                         "Object with the name r1 already added.");
       EXPECT_FALSE(open->isComplete());
       delete open;
       EXPECT_EQ(rover, m_db->getObject("r1"));
@@ -278,8 +276,8 @@ namespace KADRIX {
       EXPECT_EQ(static_cast<PSObject*>(rover), m_db->getObjectByKey(rover->getKey()));
       EXPECT_EQ(EntityId(var), m_db->getEntityByKey(var->getKey()));
       EXPECT_CHECK_FAILS(m_db->getObjectByKey(var->getKey()), "Id<T>::convertable(org)",
-                           std::string("Invalid cast from Id<") + EntityId::typeName() + "> to Id<"
-                           + ObjectId::typeName() + ">.");
+                         std::string("Invalid cast from Id<") + EntityId::typeName() + "> to Id<" +
+                             ObjectId::typeName() + ">.");
       const int unused = var->getKey() + 1000;
       EXPECT_CHECK_FAILS(m_db->getObjectByKey(unused), "object.isValid()", "");
       EXPECT_CHECK_FAILS(m_db->getTokenByKey(unused), "psId.isValid()", "");
@@ -346,7 +344,7 @@ namespace KADRIX {
       EXPECT_TRUE(holds(vehicles, vehicle));
       m_db->close(LabelStr("Wheel"));
       EXPECT_CHECK_FAILS(m_db->makeObjectVariableFromType("Wheel", ConstrainedVariableId::noId()),
-                           "objectVar.isValid()", "");
+                         "objectVar.isValid()", "");
       // The database deletes the listener of the variable still tracked.
     }
 
@@ -385,12 +383,12 @@ namespace KADRIX {
       make("Battery", "a.battery");
       const std::size_t handles = IdTable::size();
       EXPECT_CHECK_FAILS(new TestObject(a, "Wheel", "wheel"),
-                           "m_planDatabase->getSchema()->canContain(parent->getType(), type, localName)",
-                           "Object a cannot contain wheel of type Wheel");
+                         "m_planDatabase->getSchema()->canContain(parent->getType(), type, localName)",
+                         "Object a cannot contain wheel of type Wheel");
       // A component whose name is taken is refused on closing, after its parent recorded it.
       EXPECT_CHECK_FAILS(new TestObject(a, "Battery", "battery"),
-                           "m_objectsByName.find(object->getName().getKey()) == m_objectsByName.end()",
-                           "Object with the name a.battery already added.");
+                         "m_objectsByName.find(object->getName().getKey()) == m_objectsByName.end()",
+                         "Object with the name a.battery already added.");
       EXPECT_TRUE(a->getComponents().empty());
       EXPECT_CHECK_FAILS(new TestObject(ObjectId::noId(), "Battery", "battery"), "m_parent.isValid()", "");
       EXPECT_EQ(handles, IdTable::size());
@@ -423,11 +421,11 @@ namespace KADRIX {
       ConstrainedVariableId held = rover->addVariable(ObjectDomain(battery, "Battery"), "battery");
       ConstrainedVariableId color = rover->addVariable(SymbolDomain("Color"), "color");
       EXPECT_CHECK_FAILS(rover->addVariable(IntervalIntDomain(0, 5, "int"), "speed"),
-                           "m_planDatabase->getSchema()->canContain(m_type, baseDomain.getTypeName(), name)",
-                           "Cannot add a variable speed of type int to objects of type Rover");
+                         "m_planDatabase->getSchema()->canContain(m_type, baseDomain.getTypeName(), name)",
+                         "Cannot add a variable speed of type int to objects of type Rover");
       rover->close();
       EXPECT_CHECK_FAILS(rover->addVariable(SymbolDomain("Color"), "color"), "!isComplete()",
-                           "Cannot add variable color after completing object construction for r1");
+                         "Cannot add variable color after completing object construction for r1");
 
       EXPECT_EQ("r1.battery", held->getName().toString());
       // A singleton base domain specifies the member at once.
@@ -439,12 +437,12 @@ namespace KADRIX {
       EXPECT_EQ(color, rover->getVariable(std::vector<unsigned int>{1}));
       EXPECT_EQ(level, rover->getVariable(std::vector<unsigned int>{0, 0}));
       EXPECT_CHECK_FAILS(rover->getVariable(std::vector<unsigned int>{5}),
-                           "index >= 0 && index < m_variables.size()", "index of 5 out of bounds for r1");
+                         "index >= 0 && index < m_variables.size()", "index of 5 out of bounds for r1");
       EXPECT_CHECK_FAILS(rover->getVariable(std::vector<unsigned int>{1, 0}),
-                           "domain.isEntity() && domain.isSingleton()",
-                           "Cannot follow the path through r1.color: it does not hold exactly one object.");
+                         "domain.isEntity() && domain.isSingleton()",
+                         "Cannot follow the path through r1.color: it does not hold exactly one object.");
       EXPECT_CHECK_FAILS(rover->getVariable(std::vector<unsigned int>{}), "!path.empty()",
-                           "An empty path names no member variable of r1.");
+                         "An empty path names no member variable of r1.");
     }
 
   }

@@ -45,8 +45,8 @@ namespace KADRIX {
     protected:
       PlanDatabaseWriterTest() {
         registerEngineConstraints(m_ces->getId());
-        m_ces->registerConstraintFactory(new ConcreteConstraintFactory<ObjectTokenRelation>(
-          "ObjectTokenRelation", "Default", true));
+        m_ces->registerConstraintFactory(
+            new ConcreteConstraintFactory<ObjectTokenRelation>("ObjectTokenRelation", "Default", true));
         m_schema->addObjectType("Timeline");
         m_schema->addPredicate("Timeline.busy");
         m_schema->addMember("Timeline.busy", "int", "x");
@@ -71,19 +71,19 @@ namespace KADRIX {
         std::string params;
         for (const ConstrainedVariableId& p : t->parameters())
           params += p->getName().toString() + "=" + text(p->lastDomain());
-        return in + "[ " + text(t->start()->lastDomain()) + " ]\n" +
-               in + "\t" + t->getPredicateName().toString() + "(" + params + ")\n" +
-               in + "\tKey=" + key(t) + "  Master=" + master + "\n" +
-               in + "[ " + text(t->end()->lastDomain()) + " ]\n";
+        return in + "[ " + text(t->start()->lastDomain()) + " ]\n" + in + "\t" +
+               t->getPredicateName().toString() + "(" + params + ")\n" + in + "\tKey=" + key(t) +
+               "  Master=" + master + "\n" + in + "[ " + text(t->end()->lastDomain()) + " ]\n";
       }
     };
 
     TEST_F(PlanDatabaseWriterTest, EmptyDatabaseIsOneLine) {
       EXPECT_EQ(m_db->toString(), "Objects *************************\n");
       make("Wheel", "w");
-      EXPECT_EQ(m_db->toString(), "Objects *************************\n"
-                                  "\tWheel:w*************************\n"
-                                  "\tEnd Wheel:w*************************\n");
+      EXPECT_EQ(m_db->toString(),
+                "Objects *************************\n"
+                "\tWheel:w*************************\n"
+                "\tEnd Wheel:w*************************\n");
     }
 
     TEST_F(PlanDatabaseWriterTest, TimelineTokensThenUnplacedTokensByState) {
@@ -99,11 +99,11 @@ namespace KADRIX {
                 "Objects *************************\n"
                 "\tTimeline:tl*************************\n"
                 "\t\tTokens *************************\n" +
-                lines(busy, 3) +
-                "\t\tEnd Tokens *********************\n"
-                "\tEnd Timeline:tl*************************\n"
-                "Inactive Tokens: *************************\n" +
-                lines(slave, 1, key(busy)));
+                    lines(busy, 3) +
+                    "\t\tEnd Tokens *********************\n"
+                    "\tEnd Timeline:tl*************************\n"
+                    "Inactive Tokens: *************************\n" +
+                    lines(slave, 1, key(busy)));
       EXPECT_EQ(PlanDatabaseWriter::indent(), 0);
 
       // On the timeline but not sequenced: written in its state's group.
@@ -131,10 +131,12 @@ namespace KADRIX {
       EXPECT_EQ(m_db->toString(),
                 "Objects *************************\n"
                 "\tTimeline:tl*************************\n"
-                "\t\tTokens *************************\n" + withMerged +
-                "\t\tEnd Tokens *********************\n"
-                "\tEnd Timeline:tl*************************\n"
-                "Merged Tokens: *************************\n" + lines(m, 1));
+                "\t\tTokens *************************\n" +
+                    withMerged +
+                    "\t\tEnd Tokens *********************\n"
+                    "\tEnd Timeline:tl*************************\n"
+                    "Merged Tokens: *************************\n" +
+                    lines(m, 1));
 
       // A terminated token is written in its state's group, not refused.
       TokenId t = token();
@@ -150,13 +152,15 @@ namespace KADRIX {
       t->activate();
       m_ce->propagate();
       const std::string all = m_db->toString();
-      const std::string block = "\t\tTokens *************************\n" + lines(t, 3) +
-                                "\t\tEnd Tokens *********************\n";
-      EXPECT_EQ(all, "Objects *************************\n"
-                     "\tDepot:d1*************************\n" + block +
-                     "\tEnd Depot:d1*************************\n"
-                     "\tDepot:d2*************************\n" + block +
-                     "\tEnd Depot:d2*************************\n");
+      const std::string block =
+          "\t\tTokens *************************\n" + lines(t, 3) + "\t\tEnd Tokens *********************\n";
+      EXPECT_EQ(all,
+                "Objects *************************\n"
+                "\tDepot:d1*************************\n" +
+                    block +
+                    "\tEnd Depot:d1*************************\n"
+                    "\tDepot:d2*************************\n" +
+                    block + "\tEnd Depot:d2*************************\n");
       (void) d1;
       (void) d2;
     }
@@ -171,11 +175,14 @@ namespace KADRIX {
                 "Objects *************************\n"
                 "\tBattery:b*************************\n"
                 "\t\tVariables *************************\n"
-                "\t\t\tb.level=" + text(level->lastDomain()) + "\n"
-                "\t\tEnd Variables *********************\n"
-                "\tEnd Battery:b*************************\n"
-                "Global Variables*************************\n"
-                "\tg=" + text(g->lastDomain()) + "\n");
+                "\t\t\tb.level=" +
+                    text(level->lastDomain()) +
+                    "\n"
+                    "\t\tEnd Variables *********************\n"
+                    "\tEnd Battery:b*************************\n"
+                    "Global Variables*************************\n"
+                    "\tg=" +
+                    text(g->lastDomain()) + "\n");
       m_db->unregisterGlobalVariable(g);
       g->discard();
     }

@@ -49,17 +49,16 @@ TEST_F(EmptySchemaTest, ObjectTypesAndTheirTypeFactories) {
   EXPECT_TRUE(base.isOpen() && base.isEmpty() && base.getTypeName() == LabelStr("Rover"));
 
   EXPECT_CHECK_FAILS(schema.addObjectType("Rover"),
-                       "childOfRelation.find(objectType) == childOfRelation.end()",
-                       "Rover is already defined.");
+                     "childOfRelation.find(objectType) == childOfRelation.end()",
+                     "Rover is already defined.");
   EXPECT_TRUE(factory.isValid()) << "a refused declaration registers nothing";
-  EXPECT_CHECK_FAILS(schema.addObjectType("Car", "Vehicle"), "isObjectType(parent)",
-                       "Vehicle is undefined.");
+  EXPECT_CHECK_FAILS(schema.addObjectType("Car", "Vehicle"), "isObjectType(parent)", "Vehicle is undefined.");
 
   // Forward declaration: a type without parent, members or factory until it is added.
   schema.declareObjectType("Car");
   EXPECT_FALSE(schema.hasParent("Car") || m_ces->getFactory("Car").isValid());
   EXPECT_CHECK_FAILS(schema.getMembers("Car"), "it != membershipRelation.end()",
-                       "Unable to find members for object type:Car");
+                     "Unable to find members for object type:Car");
   schema.addObjectType("Car", "Rover");
   EXPECT_TRUE(m_ces->getFactory("Car").isValid());
 }
@@ -71,7 +70,7 @@ TEST_F(EmptySchemaTest, TheTypeTreeNeverGetsACycle) {
   schema.declareObjectType("Vehicle");
   schema.addObjectType("Truck", "Vehicle");
   EXPECT_CHECK_FAILS(schema.addObjectType("Vehicle", "Truck"), "!isA(parent, objectType)",
-                       "Vehicle is an ancestor of Truck and cannot extend it.");
+                     "Vehicle is an ancestor of Truck and cannot extend it.");
   EXPECT_THROW(schema.addObjectType("Vehicle", "Vehicle"), Error);
   EXPECT_FALSE(schema.hasParent("Vehicle"));
 }
@@ -82,33 +81,30 @@ TEST_F(EmptySchemaTest, PredicatesAndMembers) {
   schema.addObjectType("Car", "Rover");
   schema.addObjectType("Battery");
   schema.addPredicate("Rover.drive");
-  EXPECT_CHECK_FAILS(schema.addPredicate("Rover.drive"),
-                       "predicates.find(predicate) == predicates.end()",
-                       "Rover.drive already defined.");
+  EXPECT_CHECK_FAILS(schema.addPredicate("Rover.drive"), "predicates.find(predicate) == predicates.end()",
+                     "Rover.drive already defined.");
   const char* format = "predicate.countElements(getDelimiter()) == 2";
   const char* expect = "Expect predicate names to be structured as <objectType>.<predicate>. ";
   EXPECT_CHECK_FAILS(schema.addPredicate("Rover.drive.fast"), format,
-                       std::string(expect) + "Not found in Rover.drive.fast");
+                     std::string(expect) + "Not found in Rover.drive.fast");
   EXPECT_CHECK_FAILS(schema.addPredicate("Nothing.drive"),
-                       "isObjectType(predicate.getElement(0, getDelimiter()))",
-                       "Object Type not defined for Nothing.drive.");
+                     "isObjectType(predicate.getElement(0, getDelimiter()))",
+                     "Object Type not defined for Nothing.drive.");
 
   schema.addMember("Rover", "int", "speed");
   // Any primitive is-a any other, so a float speed is the inherited speed again.
   EXPECT_CHECK_FAILS(schema.addMember("Car", "float", "speed"),
-                       "!canContain(parentType, memberType, memberName)",
-                       "Car already contains speed");
+                     "!canContain(parentType, memberType, memberName)", "Car already contains speed");
   EXPECT_EQ(0u, schema.addMember("Car", "Battery", "speed"));
   EXPECT_EQ(LabelStr("Battery"), schema.getMemberType("Car", "speed"));
 
-  EXPECT_CHECK_FAILS(schema.addMember("Nothing", "int", "x"), "isType(parentType)",
-                       "Nothing is undefined.");
+  EXPECT_CHECK_FAILS(schema.addMember("Nothing", "int", "x"), "isType(parentType)", "Nothing is undefined.");
   EXPECT_THROW(schema.addMember("Rover", "Gizmo", "other"), Error);
 
   // A predicate known only through its ancestor takes members once it is added itself.
   EXPECT_CHECK_FAILS(schema.addMember("Car.drive", "int", "gear"),
-                       "membershipRelation.find(parentType) != membershipRelation.end()",
-                       "Car.drive is only inherited; add it as a predicate before adding members.");
+                     "membershipRelation.find(parentType) != membershipRelation.end()",
+                     "Car.drive is only inherited; add it as a predicate before adding members.");
   schema.addPredicate("Car.drive");
   EXPECT_EQ(0u, schema.addMember("Car.drive", "int", "gear"));
 }
@@ -122,7 +118,7 @@ TEST_F(EmptySchemaTest, Enumerations) {
   EXPECT_EQ(2u, schema.getEnumValues("Color").size());
   schema.addObjectType("Rover");
   EXPECT_CHECK_FAILS(schema.addEnum("Rover"), "!isObjectType(enumName)",
-                       "Rover is already defined as an object type.");
+                     "Rover is already defined as an object type.");
   EXPECT_THROW(schema.addValue("Size", 1), Error);
   // The object-type operations do not look at enumerations.
   schema.addObjectType("Color");
@@ -143,7 +139,7 @@ TEST_F(ModelSchemaTest, ResetDropsTheModelAndWhatWasRememberedOfIt) {
   EXPECT_EQ(1u, schema.getAllObjectTypes().size());
   EXPECT_FALSE(schema.isObjectType("Rover") || schema.isEnum("Color"));
   EXPECT_TRUE(m_ces->getFactory("Rover").isValid() && drive.isValid() && rover.isValid())
-    << "type, object and token factories stay registered";
+      << "type, object and token factories stay registered";
 
   // A new model in which Car is no Rover: nothing answers from the old tree.
   schema.declareObjectType("Car");
@@ -156,9 +152,8 @@ TEST_F(ModelSchemaTest, ResetDropsTheModelAndWhatWasRememberedOfIt) {
   EXPECT_EQ(2u, schema.getAllObjectTypes("Car").size());
   EXPECT_FALSE(schema.hasParent("Car.drive"));
   EXPECT_CHECK_FAILS(schema.getTokenFactory("Car.drive"), "ALWAYS_FAILS",
-                       "Failed in TokenTypeMgr::getFactory for Car.drive");
-  EXPECT_CHECK_FAILS(schema.getObjectFactory("Car", {}), "ALWAYS_FAILS",
-                       "Factory 'Car' is not registered.");
+                     "Failed in TokenTypeMgr::getFactory for Car.drive");
+  EXPECT_CHECK_FAILS(schema.getObjectFactory("Car", {}), "ALWAYS_FAILS", "Factory 'Car' is not registered.");
   EXPECT_EQ(rover, schema.getObjectFactory("Rover", {}));
 }
 
@@ -194,13 +189,14 @@ TEST(SchemaDebugTest, LinesNameTheSchema) {
   schema.addEnum("Color");
   schema.addValue("Color", LabelStr("Red"));
   EXPECT_EQ(0u, capture.text().find("[Schema:addPrimitive][Engine] Adding primitive type int\n"));
-  EXPECT_EQ("[Schema:constructor]created Schema:Engine\n"
-            "[Schema:addObjectType][Engine] Added object type Rover that extends Object\n"
-            "[Schema:addPredicate][Engine] Added predicate Rover.drive\n"
-            "[Schema:addMember][Engine] Added to Rover.drive: int speed\n"
-            "[Schema:addEnum][Engine] Added enumeration Color\n"
-            "[Schema:addValue][Engine] Added Red to Color\n",
-            capture.text().substr(capture.text().find("[Schema:constructor]")));
+  EXPECT_EQ(
+      "[Schema:constructor]created Schema:Engine\n"
+      "[Schema:addObjectType][Engine] Added object type Rover that extends Object\n"
+      "[Schema:addPredicate][Engine] Added predicate Rover.drive\n"
+      "[Schema:addMember][Engine] Added to Rover.drive: int speed\n"
+      "[Schema:addEnum][Engine] Added enumeration Color\n"
+      "[Schema:addValue][Engine] Added Red to Color\n",
+      capture.text().substr(capture.text().find("[Schema:constructor]")));
 }
 
 TEST_F(ModelSchemaTest, IsAFollowsTheParentChain) {
@@ -212,7 +208,7 @@ TEST_F(ModelSchemaTest, IsAFollowsTheParentChain) {
   EXPECT_FALSE(schema.isA("Object", "Car") || schema.isA("Rover.drive", "Car.drive"));
   EXPECT_CHECK_FAILS(schema.isA("Gizmo", "Car"), "isType(descendant)", "Gizmo is not defined.");
   EXPECT_CHECK_FAILS(schema.isA("Car", "Gizmo"), "isType(ancestor)",
-                       "Ancestor of 'Car' is 'Gizmo' which is not defined.");
+                     "Ancestor of 'Car' is 'Gizmo' which is not defined.");
 }
 
 TEST_F(ModelSchemaTest, PredicatesAreInheritedOneLevelAtATime) {
@@ -220,30 +216,30 @@ TEST_F(ModelSchemaTest, PredicatesAreInheritedOneLevelAtATime) {
   EXPECT_TRUE(schema.isPredicate("Car.move"));
   EXPECT_EQ(LabelStr("Rover.move"), schema.getParent("Car.move")); // not added itself
   EXPECT_EQ(LabelStr("Car"), schema.getObjectType("Car.drive"));
-  EXPECT_FALSE(schema.hasParent("Vehicle.move") || schema.hasParent("Color") || schema.hasParent("Nothing.drive"));
+  EXPECT_FALSE(schema.hasParent("Vehicle.move") || schema.hasParent("Color") ||
+               schema.hasParent("Nothing.drive"));
   EXPECT_CHECK_FAILS(schema.hasParent("Nothing"), "predicate.countElements(getDelimiter()) == 2",
-                       "Invalid format for predicate Nothing");
-  EXPECT_CHECK_FAILS(schema.getParent("Object"), "hasParent(type)",
-                       "Object does not have a parent.");
+                     "Invalid format for predicate Nothing");
+  EXPECT_CHECK_FAILS(schema.getParent("Object"), "hasParent(type)", "Object does not have a parent.");
   EXPECT_CHECK_FAILS(schema.getObjectType("Wheel.drive"), "isPredicate(predicate)",
-                       "Predicate Wheel.drive is not defined, but we expect all predicates to be "
-                       "defined. See 'isPredicate'");
+                     "Predicate Wheel.drive is not defined, but we expect all predicates to be "
+                     "defined. See 'isPredicate'");
   EXPECT_FALSE(schema.canBeAssigned("Rover", "Car.drive"));
   EXPECT_CHECK_FAILS(schema.canBeAssigned("Color", "Rover.drive"), "isObjectType(objectType)",
-                       "Color is not defined as an ObjectType");
+                     "Color is not defined as an ObjectType");
   EXPECT_CHECK_FAILS(schema.getParameterCount("Car.drive"),
-                       "membershipRelation_it != membershipRelation.end()",
-                       "Car.drive not found in the membership relation");
+                     "membershipRelation_it != membershipRelation.end()",
+                     "Car.drive not found in the membership relation");
   EXPECT_EQ(LabelStr("float"), schema.getParameterType("Rover.drive", 1));
-  EXPECT_CHECK_FAILS(schema.getParameterType("Rover.drive", 5),
-                       "paramIndex < getParameterCount(predicate)", "5 is not a valid index");
+  EXPECT_CHECK_FAILS(schema.getParameterType("Rover.drive", 5), "paramIndex < getParameterCount(predicate)",
+                     "5 is not a valid index");
 }
 
 TEST_F(ModelSchemaTest, AncestorListsFollowLaterDeclarations) {
   Schema& schema = *m_schema;
-  EXPECT_EQ((std::vector<LabelStr>{LabelStr("Car"), LabelStr("Rover"), LabelStr("Vehicle"),
-                                   LabelStr("Object")}),
-            schema.getAllObjectTypes("Car"));
+  EXPECT_EQ(
+      (std::vector<LabelStr>{LabelStr("Car"), LabelStr("Rover"), LabelStr("Vehicle"), LabelStr("Object")}),
+      schema.getAllObjectTypes("Car"));
   EXPECT_EQ(2u, schema.getAllObjectTypes("Car.drive").size()); // Vehicle declares no drive
   schema.declareObjectType("Gadget");
   EXPECT_EQ(1u, schema.getAllObjectTypes("Gadget").size());
@@ -260,14 +256,14 @@ TEST_F(ModelSchemaTest, MembersAreFoundUpTheChain) {
   EXPECT_EQ(1u, schema.getIndexFromName("Car", "color")); // counted in Rover's own list
   EXPECT_EQ(LabelStr("distance"), schema.getNameFromIndex("Car.drive", 1));
   EXPECT_CHECK_FAILS(schema.getNameFromIndex("Car", 2), "hasParent(parentType)",
-                       "Object has no member with index 2");
+                     "Object has no member with index 2");
 
   // Built-in names belong to predicates and are never indexed.
   EXPECT_TRUE(schema.hasMember("Car.move", "state"));
   EXPECT_CHECK_FAILS(schema.getIndexFromName("Rover.drive", "start"), "hasParent(type)",
-                       "Rover.drive does not have a parent.");
+                     "Rover.drive does not have a parent.");
   EXPECT_CHECK_FAILS(schema.getMemberType("Car", "wings"), "hasMember(parentType, memberName)",
-                       "wings is not a member of Car");
+                     "wings is not a member of Car");
   EXPECT_FALSE(schema.canContain("Car", "Car", "battery"));
 }
 
@@ -275,9 +271,9 @@ TEST_F(ModelSchemaTest, EnumerationsAndPredicatesOfTypes) {
   Schema& schema = *m_schema;
   EXPECT_EQ(LabelStr("Color"), schema.getEnumFromMember("Red"));
   EXPECT_CHECK_FAILS(schema.getEnumFromMember("Purple"), "ALWAYS_FAILS",
-                       "Purple is not a member of any enumeration.");
+                     "Purple is not a member of any enumeration.");
   EXPECT_CHECK_FAILS(schema.getEnumValues("Shape"), "isEnum(enumName)",
-                       "Shape is not a defined enumeration.");
+                     "Shape is not a defined enumeration.");
   std::list<LabelStr> enums(1, LabelStr("kept"));
   schema.getEnumerations(enums);
   EXPECT_EQ((std::list<LabelStr>{LabelStr("kept"), LabelStr("Color")}), enums);
@@ -292,8 +288,8 @@ TEST_F(ModelSchemaTest, EnumerationsAndPredicatesOfTypes) {
   EXPECT_EQ((std::set<LabelStr>{LabelStr("drive"), LabelStr("move")}), own);
   std::set<LabelStr> all;
   schema.getPredicates(all);
-  EXPECT_EQ((std::set<LabelStr>{LabelStr("Battery.charge"), LabelStr("Vehicle.move"),
-                                LabelStr("Rover.drive"), LabelStr("Wheel.turn")}),
+  EXPECT_EQ((std::set<LabelStr>{LabelStr("Battery.charge"), LabelStr("Vehicle.move"), LabelStr("Rover.drive"),
+                                LabelStr("Wheel.turn")}),
             all);
 }
 

@@ -53,9 +53,9 @@ namespace KADRIX {
 
     TEST_F(TokenTest, ConstructionBuildsVariablesInIndexOrder) {
       TokenId token = drive();
-      EXPECT_EQ((std::vector<std::string>{"state", "object", "duration", "start", "end", "speed",
-                                          "distance"}),
-                names(*token));
+      EXPECT_EQ(
+          (std::vector<std::string>{"state", "object", "duration", "start", "end", "speed", "distance"}),
+          names(*token));
       for (size_t i = 0; i < token->getVariables().size(); ++i)
         EXPECT_EQ(static_cast<int>(i), token->getVariables()[i]->getIndex());
       EXPECT_EQ(2u, token->getStandardConstraints().size());
@@ -67,8 +67,7 @@ namespace KADRIX {
       EXPECT_FALSE(objects.isMember(static_cast<double>(make("Rover", "r4"))));
 
       TokenId event = charge();
-      EXPECT_EQ((std::vector<std::string>{"state", "object", "duration", "time", "amount"}),
-                names(*event));
+      EXPECT_EQ((std::vector<std::string>{"state", "object", "duration", "time", "amount"}), names(*event));
       EXPECT_EQ(event->start(), event->end());
       EXPECT_EQ(1u, event->getStandardConstraints().size());
       const std::string text = event->toLongString();
@@ -98,8 +97,8 @@ namespace KADRIX {
       // A variable merely named "state" is refused.
       ConstrainedVariableId impostor = intVariable(0, 5, "state");
       EXPECT_CHECK_FAILS(Token::isStateVariable(impostor),
-                           "!result || (var->getIndex() == 0 && TokenId::convertable(var->parent()))",
-                           impostor->toString() + " is not really a token state variable.");
+                         "!result || (var->getIndex() == 0 && TokenId::convertable(var->parent()))",
+                         impostor->toString() + " is not really a token state variable.");
       impostor->discard();
     }
 
@@ -122,16 +121,15 @@ namespace KADRIX {
       const size_t handles = IdTable::size();
       const unsigned int slots = m_ce->variableSlotCount();
       EXPECT_CHECK_FAILS(new PlainToken(db(), "Rover.fly", true, false),
-                           "m_planDatabase->getSchema().isNoId() || "
-                           "m_planDatabase->getSchema()->isPredicate(predicateName)",
-                           "Invalid predicate: Rover.fly");
+                         "m_planDatabase->getSchema().isNoId() || "
+                         "m_planDatabase->getSchema()->isPredicate(predicateName)",
+                         "Invalid predicate: Rover.fly");
       EXPECT_CHECK_FAILS(new IntervalToken(db(), "Rover.drive", true, false, horizon(), horizon(),
-                                             IntervalIntDomain(0, 10), Token::noObject(), true),
-                           "m_duration->getBaseDomain().getLowerBound() > 0", "");
+                                           IntervalIntDomain(0, 10), Token::noObject(), true),
+                         "m_duration->getBaseDomain().getLowerBound() > 0", "");
       EXPECT_CHECK_FAILS(new PlainToken(db(), "Rover.drive", true, false, "b1"),
-                           "m_object->baseDomain().isMember(object)", "");
-      EXPECT_CHECK_FAILS(new PlainToken(db(), "Rover.drive", true, false, "nobody"),
-                           "object.isValid()", "");
+                         "m_object->baseDomain().isMember(object)", "");
+      EXPECT_CHECK_FAILS(new PlainToken(db(), "Rover.drive", true, false, "nobody"), "object.isValid()", "");
       EXPECT_EQ(handles, IdTable::size());
       EXPECT_EQ(slots, m_ce->variableSlotCount());
       EXPECT_TRUE(recorder->log.empty());
@@ -145,8 +143,8 @@ namespace KADRIX {
       m_schema->addObjectType("Drone");
       m_schema->addPredicate("Drone.fly");
       EXPECT_CHECK_FAILS(new PlainToken(db(), "Drone.fly", true, false),
-                           "!m_planDatabase->getObjectsByType(m_baseObjectType).empty()",
-                           "Allocated a token with no object instance available of type Drone");
+                         "!m_planDatabase->getObjectsByType(m_baseObjectType).empty()",
+                         "Allocated a token with no object instance available of type Drone");
     }
 
     TEST_F(TokenTest, ActivationPlacesBeforeItAnnounces) {
@@ -165,9 +163,9 @@ namespace KADRIX {
 
       // A second activation fails with the message and changes nothing.
       recorder->log.clear();
-      EXPECT_CHECK_FAILS(token->activate(), "isInactive()",
-                           "Token " + token->toString() +
-                           " is not INACTIVE. Only inactive tokens may be activated.");
+      EXPECT_CHECK_FAILS(
+          token->activate(), "isInactive()",
+          "Token " + token->toString() + " is not INACTIVE. Only inactive tokens may be activated.");
       EXPECT_TRUE(recorder->log.empty());
       EXPECT_TRUE(token->isActive());
     }
@@ -183,8 +181,7 @@ namespace KADRIX {
                                           TokenRecorder::entry("reinstated", token)}),
                 recorder->log);
       EXPECT_TRUE(token->isInactive());
-      EXPECT_CHECK_FAILS(token->cancel(), "!isIncomplete() && !isInactive()",
-                           token->getState()->toString());
+      EXPECT_CHECK_FAILS(token->cancel(), "!isIncomplete() && !isInactive()", token->getState()->toString());
 
       // Neither a token that is not rejectable nor a slave: refused before any notice.
       TokenId fixed = drive(false);
@@ -226,15 +223,14 @@ namespace KADRIX {
       EXPECT_EQ(1, master->getSlavePosition(slaves[2]));
 
       EXPECT_CHECK_FAILS(slaves[0]->removeMaster(slaves[2]), "m_master == token",
-                           "Trying to remove " + slaves[2]->toString() + " instead of " +
-                           master->toString());
+                         "Trying to remove " + slaves[2]->toString() + " instead of " + master->toString());
 
       // A slave held elsewhere survives its master's release, without a master.
       slaves[2]->incRefCount();
       EXPECT_FALSE(slaves[2]->removeMaster(master));
       EXPECT_EQ(1u, slaves[2]->refCount());
       EXPECT_CHECK_FAILS(slaves[2]->removeMaster(master), "m_master.isValid()",
-                           "Master is not present or not valid.");
+                         "Master is not present or not valid.");
       // A slave held by nothing else goes.
       const int key = slaves[0]->getKey();
       EXPECT_TRUE(slaves[0]->removeMaster(master));
@@ -299,7 +295,11 @@ namespace KADRIX {
         void setActiveToken(const TokenId& t) { m_activeToken = t; }
         void setMaster(const TokenId& t) { m_master = t; }
         void addMerged(const TokenId& t) { m_mergedTokens.insert(t); }
-        void clear() { m_activeToken = TokenId::noId(); m_master = TokenId::noId(); m_mergedTokens.clear(); }
+        void clear() {
+          m_activeToken = TokenId::noId();
+          m_master = TokenId::noId();
+          m_mergedTokens.clear();
+        }
       };
       DebugCapture capture("Token:isValid");
       Probe* probe = new Probe(db());
@@ -309,10 +309,13 @@ namespace KADRIX {
       gone->discard();
       EXPECT_TRUE(probe->isValid());
       // Merged ids while inactive, an active token while active, a master that is gone.
-      for (const std::function<void()>& corrupt : std::vector<std::function<void()>>{
-             [&] { probe->addMerged(other->getId()); },
-             [&] { probe->activate(); probe->setActiveToken(other->getId()); },
-             [&] { probe->setMaster(stale); }}) {
+      for (const std::function<void()>& corrupt :
+           std::vector<std::function<void()>>{[&] { probe->addMerged(other->getId()); },
+                                              [&] {
+                                                probe->activate();
+                                                probe->setActiveToken(other->getId());
+                                              },
+                                              [&] { probe->setMaster(stale); }}) {
         corrupt();
         EXPECT_FALSE(probe->isValid());
         probe->clear();
@@ -384,7 +387,7 @@ namespace KADRIX {
       // The walk reaches a predicate the schema gained since: no entry to remove from.
       m_schema->addPredicate("Timeline.walk");
       EXPECT_CHECK_FAILS(plain->cancel(), "it != m_activeTokensByPredicate.end()",
-                           plain->toString() + " must be present but isn't.");
+                         plain->toString() + " must be present but isn't.");
     }
 
     TEST_F(TokenTest, PurgeReleasesEverything) {
@@ -405,7 +408,6 @@ namespace KADRIX {
                 std::find(recorder->log.begin(), recorder->log.end(), gone.front()));
     }
 
-
     TEST_F(TokenTest, EachTokenIsPlacedOnTheObjectsItMayUse) {
       TokenId drive1 = m_db->createToken("Rover.drive", true, false);
       TokenId drive2 = m_db->createToken("Car.drive", true, true);
@@ -416,9 +418,8 @@ namespace KADRIX {
       charge1->activate();
       EXPECT_EQ(asSet({TokenRecorder::entry("placed", drive1, r1), TokenRecorder::entry("placed", drive1, r2),
                        TokenRecorder::entry("placed", drive1, r3), TokenRecorder::entry("placed", drive1, c1),
-                       TokenRecorder::entry("activated", drive1),
-                       TokenRecorder::entry("placed", drive2, c1), TokenRecorder::entry("activated", drive2),
-                       TokenRecorder::entry("placed", charge1, b1),
+                       TokenRecorder::entry("activated", drive1), TokenRecorder::entry("placed", drive2, c1),
+                       TokenRecorder::entry("activated", drive2), TokenRecorder::entry("placed", charge1, b1),
                        TokenRecorder::entry("activated", charge1)}),
                 asSet(recorder->log));
       // The car's token is filed under its own predicate and under Rover's, and owned by the car.
@@ -435,8 +436,8 @@ namespace KADRIX {
         if (what == "added")
           times.push_back(token->start()->getName().toString());
       };
-      TokenId event = (new EventToken(db(), "Battery.charge", true, false, horizon(), Token::noObject(),
-                                      true))->getId();
+      TokenId event =
+          (new EventToken(db(), "Battery.charge", true, false, horizon(), Token::noObject(), true))->getId();
       recorder->onRecord = nullptr;
       EXPECT_EQ(std::vector<std::string>{"time"}, times);
       EXPECT_EQ(4u, event->getVariables().size());
@@ -483,8 +484,8 @@ namespace KADRIX {
       m_db->purge();
 
       // Exactly the handle-based notifications of the forwarded kinds, in order.
-      const std::vector<std::string> kinds{"object", "gone", "activated", "deactivated", "rejected",
-                                           "merged", "split", "placed", "lifted"};
+      const std::vector<std::string> kinds{"object", "gone",  "activated", "deactivated", "rejected",
+                                           "merged", "split", "placed",    "lifted"};
       std::vector<std::string> expected;
       for (const std::string& entry : recorder->log)
         if (std::find(kinds.begin(), kinds.end(), entry.substr(0, entry.find(' '))) != kinds.end())
@@ -515,7 +516,7 @@ namespace KADRIX {
       token->activate();
       start->specify(7);
       EXPECT_CHECK_FAILS(start->handleSpecified(9), "this->lastDomain().isMember(value)",
-                           "9 is not in " + start->toString());
+                         "9 is not in " + start->toString());
       start->handleSpecified(7);
       // A locally specified variable keeps its value when a merged one lets go.
       start->handleReset();
@@ -557,7 +558,7 @@ namespace KADRIX {
       token->reject();
       ConstrainedVariableId other = intVariable(0, 10);
       EXPECT_CHECK_FAILS(m_ce->createConstraint("eq", makeScope(token->start(), other)),
-                           "!this->m_parentToken->isRejected()", "");
+                         "!this->m_parentToken->isRejected()", "");
       token->cancel();
       EXPECT_TRUE(m_ce->createConstraint("eq", makeScope(token->start(), other)).isValid());
       other->discard();
@@ -568,8 +569,8 @@ namespace KADRIX {
       class MixedToken : public IntervalToken {
       public:
         MixedToken(const PlanDatabaseId& db, const std::vector<const AbstractDomain*>& domains)
-          : IntervalToken(db, "Rover.drive", true, false, horizon(), horizon(), positive(),
-                          Token::noObject(), false) {
+          : IntervalToken(db, "Rover.drive", true, false, horizon(), horizon(), positive(), Token::noObject(),
+                          false) {
           for (const AbstractDomain* domain : domains)
             addParameter(*domain, "p");
           close();
@@ -577,9 +578,9 @@ namespace KADRIX {
       };
 
       /** The parent token of var when it is a token variable over D; none otherwise. */
-      template <class D>
-      TokenId parentOf(const ConstrainedVariableId& var) {
-        TokenVariable<D>* tokenVariable = dynamic_cast<TokenVariable<D>*>(static_cast<ConstrainedVariable*>(var));
+      template <class D> TokenId parentOf(const ConstrainedVariableId& var) {
+        TokenVariable<D>* tokenVariable =
+            dynamic_cast<TokenVariable<D>*>(static_cast<ConstrainedVariable*>(var));
         return tokenVariable != 0 ? tokenVariable->getParentToken() : TokenId();
       }
     }
@@ -593,7 +594,7 @@ namespace KADRIX {
       const IntervalDomain real(0.5, 2.5);
       const IntervalIntDomain whole(0, 3);
       const std::vector<const AbstractDomain*> domains{
-        &flag, &colour, &text, &numbers, &drive()->getObject()->baseDomain(), &real, &whole};
+          &flag, &colour, &text, &numbers, &drive()->getObject()->baseDomain(), &real, &whole};
       TokenId token = (new MixedToken(db(), domains))->getId();
 
       const std::vector<ConstrainedVariableId>& parameters = token->parameters();

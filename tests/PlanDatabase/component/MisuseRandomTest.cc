@@ -58,7 +58,9 @@ namespace KADRIX {
       }
 
     private:
-      unsigned int pick(unsigned int n) { return std::uniform_int_distribution<unsigned int>(0, n - 1)(m_rng); }
+      unsigned int pick(unsigned int n) {
+        return std::uniform_int_distribution<unsigned int>(0, n - 1)(m_rng);
+      }
       bool chance(unsigned int percent) { return pick(100) < percent; }
       int bound() { return static_cast<int>(pick(120)); }
 
@@ -73,8 +75,7 @@ namespace KADRIX {
       }
 
       /** One of the handles that still name an entity of the kind, or the null handle. */
-      template <class H, class Keep>
-      H pickLive(const std::vector<H>& handles, Keep keep) {
+      template <class H, class Keep> H pickLive(const std::vector<H>& handles, Keep keep) {
         std::vector<H> live;
         for (const H& handle : handles)
           if (handle.isValid() && keep(handle))
@@ -82,13 +83,19 @@ namespace KADRIX {
         return live.empty() ? H() : live[pick(static_cast<unsigned int>(live.size()))];
       }
 
-      TokenId liveToken() { return pickLive(m_tokens, [](const TokenId&) { return true; }); }
-      ObjectId liveObject() { return pickLive(m_objects, [](const ObjectId&) { return true; }); }
+      TokenId liveToken() {
+        return pickLive(m_tokens, [](const TokenId&) { return true; });
+      }
+      ObjectId liveObject() {
+        return pickLive(m_objects, [](const ObjectId&) { return true; });
+      }
       Timeline* liveTimeline() {
         const ObjectId tl = pickLive(m_objects, [](const ObjectId& o) { return timelineOf(o) != 0; });
         return tl.isId() ? timelineOf(tl) : 0;
       }
-      static Timeline* timelineOf(const ObjectId& object) { return dynamic_cast<Timeline*>(static_cast<Object*>(object)); }
+      static Timeline* timelineOf(const ObjectId& object) {
+        return dynamic_cast<Timeline*>(static_cast<Object*>(object));
+      }
 
       /** Mostly a token on the timeline, else any handle. */
       TokenId tokenOn(Timeline* tl) {
@@ -114,97 +121,144 @@ namespace KADRIX {
       void call(unsigned int op) {
         const TokenId token = liveToken();
         switch (op) {
-        case 0: newBusyToken(); break;
-        case 1: m_tokens.push_back(m_db->createToken("Rover.drive", chance(50), false)); break;
-        case 2: m_tokens.push_back(m_db->createSlaveToken(anyToken(), "Rover.drive", "before")); break;
-        case 3: if (token.isId()) token->activate(); break;
-        case 4: if (token.isId()) token->doMerge(anyToken()); break;
-        case 5: if (token.isId()) token->reject(); break;
-        case 6: if (token.isId()) token->cancel(); break;
-        case 7: if (token.isId() && chance(40)) token->discard(); break;
-        case 8: if (token.isId() && chance(30)) token->terminate(); break;
-        case 9: if (token.isId()) token->commit(); break;
-        case 10: case 11: {
-          Timeline* tl = liveTimeline();
-          if (tl == 0)
+          case 0:
+            newBusyToken();
             break;
-          if (op == 10)
-            tl->constrain(tokenOn(tl), tokenOn(tl));
-          else
-            tl->free(tokenOn(tl), tokenOn(tl));
-          break;
-        }
-        case 12: {
-          std::vector<PlanDatabase::OrderingChoice> choices;
-          const PlanDatabase::TokensToOrder& toOrder = m_db->getTokensToOrder();
-          TokenId next = toOrder.empty() || chance(30) ? anyToken() : toOrder.begin()->second.first;
-          m_db->getOrderingChoices(next, choices, 1 + pick(4));
-          // Now and then the caller takes the first choice.
-          if (!choices.empty() && chance(50))
-            choices[0].first->constrain(choices[0].second.first, choices[0].second.second);
-          break;
-        }
-        case 13: m_db->countOrderingChoices(anyToken(), 1 + pick(4)); break;
-        case 14: {
-          std::vector<TokenId> compatible;
-          m_db->getCompatibleTokens(anyToken(), compatible, 1 + pick(4), chance(50));
-          break;
-        }
-        case 15: if (chance(30)) newTimeline(); break;
-        case 16: {
-          ObjectId object = liveObject();
-          if (object.isId() && chance(30))
-            object->discard();
-          break;
-        }
-        case 17: m_ce->propagate(); break;
-        case 18: {
-          if (token.isId()) {
-            std::set<ConstraintId> constraints;
-            token->getVariables()[pick(static_cast<unsigned int>(token->getVariables().size()))]->constraints(constraints);
-            if (!constraints.empty())
-              m_ce->deleteConstraint(*constraints.begin());
+          case 1:
+            m_tokens.push_back(m_db->createToken("Rover.drive", chance(50), false));
+            break;
+          case 2:
+            m_tokens.push_back(m_db->createSlaveToken(anyToken(), "Rover.drive", "before"));
+            break;
+          case 3:
+            if (token.isId())
+              token->activate();
+            break;
+          case 4:
+            if (token.isId())
+              token->doMerge(anyToken());
+            break;
+          case 5:
+            if (token.isId())
+              token->reject();
+            break;
+          case 6:
+            if (token.isId())
+              token->cancel();
+            break;
+          case 7:
+            if (token.isId() && chance(40))
+              token->discard();
+            break;
+          case 8:
+            if (token.isId() && chance(30))
+              token->terminate();
+            break;
+          case 9:
+            if (token.isId())
+              token->commit();
+            break;
+          case 10:
+          case 11: {
+            Timeline* tl = liveTimeline();
+            if (tl == 0)
+              break;
+            if (op == 10)
+              tl->constrain(tokenOn(tl), tokenOn(tl));
+            else
+              tl->free(tokenOn(tl), tokenOn(tl));
+            break;
           }
-          break;
-        }
-        case 19: {
-          Timeline* tl = liveTimeline();
-          if (tl != 0)
-            tl->hasToken(anyToken());
-          m_db->getTemporalAdvisor()->canPrecede(anyToken(), anyToken());
-          break;
-        }
-        case 20: {
-          Timeline* tl = liveTimeline();
-          std::vector<TokenId> results;
-          if (tl != 0)
-            tl->getTokensToOrder(results);
-          break;
-        }
-        case 21: {
-          ConstrainedVariableId var = (new Variable<IntervalIntDomain>(
-            m_ce->getId(), IntervalIntDomain(0, 10), false, true, "g"))->getId();
-          try {
-            m_db->registerGlobalVariable(var);
-          } catch (const Error&) {
-            var->discard();
-            throw;
+          case 12: {
+            std::vector<PlanDatabase::OrderingChoice> choices;
+            const PlanDatabase::TokensToOrder& toOrder = m_db->getTokensToOrder();
+            TokenId next = toOrder.empty() || chance(30) ? anyToken() : toOrder.begin()->second.first;
+            m_db->getOrderingChoices(next, choices, 1 + pick(4));
+            // Now and then the caller takes the first choice.
+            if (!choices.empty() && chance(50))
+              choices[0].first->constrain(choices[0].second.first, choices[0].second.second);
+            break;
           }
-          if (chance(50))
-            var->discard();
-          break;
-        }
-        case 22: if (chance(5) && m_db->isOpen()) m_db->close(); break;
-        case 23: if (chance(3)) m_db->purge(); break;
-        case 24: {
-          // A component battery of a rover: its tokens keep the rover from going too.
-          ObjectId parent = liveObject();
-          if (parent.isId() && m_db->getSchema()->isA(parent->getType(), "Rover"))
-            m_objects.push_back((new TestObject(parent, "Battery", "battery"))->getId());
-          break;
-        }
-        case 25: m_tokens.push_back(m_db->createToken("Battery.charge", true, false)); break;
-        case 26: m_db->createObject("Car", "c9", std::vector<const AbstractDomain*>{nullptr}); break;
+          case 13:
+            m_db->countOrderingChoices(anyToken(), 1 + pick(4));
+            break;
+          case 14: {
+            std::vector<TokenId> compatible;
+            m_db->getCompatibleTokens(anyToken(), compatible, 1 + pick(4), chance(50));
+            break;
+          }
+          case 15:
+            if (chance(30))
+              newTimeline();
+            break;
+          case 16: {
+            ObjectId object = liveObject();
+            if (object.isId() && chance(30))
+              object->discard();
+            break;
+          }
+          case 17:
+            m_ce->propagate();
+            break;
+          case 18: {
+            if (token.isId()) {
+              std::set<ConstraintId> constraints;
+              token->getVariables()[pick(static_cast<unsigned int>(token->getVariables().size()))]
+                  ->constraints(constraints);
+              if (!constraints.empty())
+                m_ce->deleteConstraint(*constraints.begin());
+            }
+            break;
+          }
+          case 19: {
+            Timeline* tl = liveTimeline();
+            if (tl != 0)
+              tl->hasToken(anyToken());
+            m_db->getTemporalAdvisor()->canPrecede(anyToken(), anyToken());
+            break;
+          }
+          case 20: {
+            Timeline* tl = liveTimeline();
+            std::vector<TokenId> results;
+            if (tl != 0)
+              tl->getTokensToOrder(results);
+            break;
+          }
+          case 21: {
+            ConstrainedVariableId var =
+                (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(0, 10), false, true, "g"))
+                    ->getId();
+            try {
+              m_db->registerGlobalVariable(var);
+            } catch (const Error&) {
+              var->discard();
+              throw;
+            }
+            if (chance(50))
+              var->discard();
+            break;
+          }
+          case 22:
+            if (chance(5) && m_db->isOpen())
+              m_db->close();
+            break;
+          case 23:
+            if (chance(3))
+              m_db->purge();
+            break;
+          case 24: {
+            // A component battery of a rover: its tokens keep the rover from going too.
+            ObjectId parent = liveObject();
+            if (parent.isId() && m_db->getSchema()->isA(parent->getType(), "Rover"))
+              m_objects.push_back((new TestObject(parent, "Battery", "battery"))->getId());
+            break;
+          }
+          case 25:
+            m_tokens.push_back(m_db->createToken("Battery.charge", true, false));
+            break;
+          case 26:
+            m_db->createObject("Car", "c9", std::vector<const AbstractDomain*>{nullptr});
+            break;
         }
       }
 

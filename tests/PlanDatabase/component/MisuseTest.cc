@@ -28,8 +28,7 @@ namespace KADRIX {
     };
 
     /** Runs the body once with each way of merging tokens. */
-    template <class F>
-    void withEachMergeMethod(F body) {
+    template <class F> void withEachMergeMethod(F body) {
       for (const char* stack : {"0", "1"}) {
         SCOPED_TRACE(stack);
         EnvSetting env("KADRIX_USE_STACK_METHOD", stack);
@@ -46,23 +45,26 @@ namespace KADRIX {
       std::vector<ConstraintId> constraints;
       const TemporalAdvisorId& advisor = m_db->getTemporalAdvisor();
       for (const TokenId& bad : {TokenId(), stale()}) {
-        struct Case { std::function<void()> call; const char* condition; };
+        struct Case {
+          std::function<void()> call;
+          const char* condition;
+        };
         const Case cases[] = {
-          {[&] { tl->constrain(bad, t); }, "predecessor.isValid()"},
-          {[&] { tl->constrain(t, bad); }, "successor.isValid()"},
-          {[&] { tl->free(bad, t); }, "predecessor.isValid()"},
-          {[&] { tl->free(t, bad); }, "successor.isValid()"},
-          {[&] { tl->hasToken(bad); }, "token.isValid()"},
-          {[&] { r1->hasToken(bad); }, "token.isValid()"},
-          {[&] { tl->isConstrainedToPrecede(bad, t); }, "predecessor.isValid()"},
-          {[&] { tl->isConstrainedToPrecede(t, bad); }, "successor.isValid()"},
-          {[&] { tl->getPrecedenceConstraints(bad, constraints); }, "token.isValid()"},
-          {[&] { m_db->getCompatibleTokens(bad, tokens); }, "inactiveToken.isValid()"},
-          {[&] { m_db->getOrderingChoices(bad, choices, 5); }, "tokenToOrder.isValid()"},
-          {[&] { m_db->countOrderingChoices(bad, 5); }, "token.isValid()"},
-          {[&] { m_db->lastOrderingChoiceCount(bad); }, "token.isValid()"},
-          {[&] { advisor->canPrecede(bad, t); }, "first.isValid()"},
-          {[&] { advisor->canPrecede(t, bad); }, "second.isValid()"},
+            {[&] { tl->constrain(bad, t); }, "predecessor.isValid()"},
+            {[&] { tl->constrain(t, bad); }, "successor.isValid()"},
+            {[&] { tl->free(bad, t); }, "predecessor.isValid()"},
+            {[&] { tl->free(t, bad); }, "successor.isValid()"},
+            {[&] { tl->hasToken(bad); }, "token.isValid()"},
+            {[&] { r1->hasToken(bad); }, "token.isValid()"},
+            {[&] { tl->isConstrainedToPrecede(bad, t); }, "predecessor.isValid()"},
+            {[&] { tl->isConstrainedToPrecede(t, bad); }, "successor.isValid()"},
+            {[&] { tl->getPrecedenceConstraints(bad, constraints); }, "token.isValid()"},
+            {[&] { m_db->getCompatibleTokens(bad, tokens); }, "inactiveToken.isValid()"},
+            {[&] { m_db->getOrderingChoices(bad, choices, 5); }, "tokenToOrder.isValid()"},
+            {[&] { m_db->countOrderingChoices(bad, 5); }, "token.isValid()"},
+            {[&] { m_db->lastOrderingChoiceCount(bad); }, "token.isValid()"},
+            {[&] { advisor->canPrecede(bad, t); }, "first.isValid()"},
+            {[&] { advisor->canPrecede(t, bad); }, "second.isValid()"},
         };
         for (const Case& c : cases)
           EXPECT_CHECK_FAILS(c.call(), c.condition, "");
@@ -73,13 +75,15 @@ namespace KADRIX {
     TEST_F(MisuseTest, RefusedConstrainLeavesThePlanAsItWas) {
       TokenId a = active(), b = active(), c = active();
       tl->constrain(a, a);
-      EXPECT_CHECK_FAILS(tl->constrain(b, c),
-                           "m_tokenSequence.empty() || m_tokenIndex.find(predecessor->getKey()) != m_tokenIndex.end() || m_tokenIndex.find(successor->getKey()) != m_tokenIndex.end()",
-                           "At least one of predecessor or successor should be already sequenced in a non empty sequence." +
-                           b->toString() + " before " + c->toString());
+      EXPECT_CHECK_FAILS(
+          tl->constrain(b, c),
+          "m_tokenSequence.empty() || m_tokenIndex.find(predecessor->getKey()) != m_tokenIndex.end() || "
+          "m_tokenIndex.find(successor->getKey()) != m_tokenIndex.end()",
+          "At least one of predecessor or successor should be already sequenced in a non empty sequence." +
+              b->toString() + " before " + c->toString());
       EXPECT_CHECK_FAILS(tl->constrain(a, a), "m_tokenSequence.empty() || predecessor != successor",
-                           "Can only constrain with respect to yourself on an empty timeline." +
-                           a->toString() + " before " + a->toString());
+                         "Can only constrain with respect to yourself on an empty timeline." + a->toString() +
+                             " before " + a->toString());
       EXPECT_FALSE(tl->isConstrainedToPrecede(b, c));
       EXPECT_FALSE(tl->isConstrainedToThisObject(b));
       EXPECT_TRUE(waits(b, tl->getId()));
@@ -96,8 +100,9 @@ namespace KADRIX {
     TEST_F(MisuseTest, TerminatedTokenCannotBeActivated) {
       TokenId t = busy();
       t->terminate();
-      EXPECT_CHECK_FAILS(t->activate(), "!isTerminated()",
-                           "Token " + t->toString() + " is terminated. Only tokens in the plan may be activated.");
+      EXPECT_CHECK_FAILS(
+          t->activate(), "!isTerminated()",
+          "Token " + t->toString() + " is terminated. Only tokens in the plan may be activated.");
       EXPECT_TRUE(t->isInactive());
       EXPECT_TRUE(m_db->getActiveTokens("Timeline.busy").empty());
     }
@@ -109,9 +114,9 @@ namespace KADRIX {
         TokenId foreign = (new BusyToken(other.getId(), horizon(), horizon(), positive()))->getId();
         foreign->activate();
         TokenId t = busy();
-        EXPECT_CHECK_FAILS(t->doMerge(foreign), "activeToken->getPlanDatabase() == m_planDatabase",
-                             "Cannot merge " + t->toString() + " onto " + foreign->toString() +
-                             " of another plan database.");
+        EXPECT_CHECK_FAILS(
+            t->doMerge(foreign), "activeToken->getPlanDatabase() == m_planDatabase",
+            "Cannot merge " + t->toString() + " onto " + foreign->toString() + " of another plan database.");
         EXPECT_TRUE(t->isInactive());
         EXPECT_TRUE(foreign->getMergedTokens().empty());
         t->discard();
@@ -139,7 +144,7 @@ namespace KADRIX {
 
     TEST_F(MisuseTest, RefusedDiscardChangesNothing) {
       const std::string busyObject =
-        "Object cannot be deleted while there remain active tokens that could be on them.";
+          "Object cannot be deleted while there remain active tokens that could be on them.";
       TokenId t = active();
       for (int attempt = 0; attempt < 2; ++attempt) {
         EXPECT_CHECK_FAILS(tl->discard(), "tokens().empty()", busyObject);
@@ -158,7 +163,7 @@ namespace KADRIX {
       TokenId t = TokenFixture::active("Battery.charge");
       ASSERT_EQ(battery->tokens().count(t), 1u);
       EXPECT_CHECK_FAILS(r1->discard(), "tokens().empty()",
-                           "Object cannot be deleted while there remain active tokens that could be on them.");
+                         "Object cannot be deleted while there remain active tokens that could be on them.");
       EXPECT_FALSE(r1->isDiscarded());
       EXPECT_EQ(r1->getComponents().count(battery), 1u);
       for (const ObjectId& object : m_db->getObjects())
@@ -174,15 +179,16 @@ namespace KADRIX {
       TestObject* late = new TestObject(db(), "Timeline", "late", true);
       m_db->purge();
       EXPECT_CHECK_FAILS(new TestTimeline(db(), "tl2"), "!m_planDatabase->isPurged()",
-                           "Cannot add object tl2 to a purged plan database.");
+                         "Cannot add object tl2 to a purged plan database.");
       EXPECT_CHECK_FAILS(late->close(), "!isPurged()", "Cannot add object late to a purged plan database.");
       delete late;
       EXPECT_CHECK_FAILS(busy(), "!m_planDatabase->isPurged()",
-                           "Cannot add a token of Timeline.busy to a purged plan database.");
+                         "Cannot add a token of Timeline.busy to a purged plan database.");
       ConstrainedVariableId var =
-        (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(0, 1), false, true, "g"))->getId();
+          (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(0, 1), false, true, "g"))
+              ->getId();
       EXPECT_CHECK_FAILS(m_db->registerGlobalVariable(var), "!isPurged()",
-                           "Cannot register " + var->toString() + " with a purged plan database.");
+                         "Cannot register " + var->toString() + " with a purged plan database.");
       var->discard();
       EXPECT_TRUE(m_db->getObjects().empty());
       EXPECT_TRUE(m_db->getTokens().empty());
@@ -193,18 +199,20 @@ namespace KADRIX {
       const IntervalIntDomain seats(4, 4);
       const std::vector<const AbstractDomain*> arguments{&seats, nullptr};
       EXPECT_CHECK_FAILS(m_db->createObject("Car", "c2", arguments), "argument != nullptr",
-                           "Argument 2 for an object of type Car has no domain.");
+                         "Argument 2 for an object of type Car has no domain.");
       EXPECT_TRUE(m_db->getObject("c2").isNoId());
     }
 
     TEST_F(MisuseTest, TokensNeedNonEmptyTimeDomains) {
       const IntervalIntDomain empty(60, 20);
-      EXPECT_CHECK_FAILS(busy(60, 20), "!startBaseDomain.isEmpty()", "Empty start domain " + empty.toString());
-      EXPECT_CHECK_FAILS(busy(0, 10, 60, 20), "!endBaseDomain.isEmpty()", "Empty end domain " + empty.toString());
+      EXPECT_CHECK_FAILS(busy(60, 20), "!startBaseDomain.isEmpty()",
+                         "Empty start domain " + empty.toString());
+      EXPECT_CHECK_FAILS(busy(0, 10, 60, 20), "!endBaseDomain.isEmpty()",
+                         "Empty end domain " + empty.toString());
       EXPECT_CHECK_FAILS(busy(0, 10, 0, 10, 60, 20), "!durationBaseDomain.isEmpty()",
-                           "Empty duration domain " + empty.toString());
+                         "Empty duration domain " + empty.toString());
       EXPECT_CHECK_FAILS(new MarkToken(db(), empty), "!timeBaseDomain.isEmpty()",
-                           "Empty time domain " + empty.toString());
+                         "Empty time domain " + empty.toString());
       EXPECT_TRUE(m_db->getTokens().empty());
     }
 
@@ -233,7 +241,7 @@ namespace KADRIX {
       owned.insert(owned.end(), standard.begin(), standard.end());
       for (const ConstraintId& constraint : owned)
         EXPECT_CHECK_FAILS(m_ce->deleteConstraint(constraint), "!constraint->isOwned()",
-                             constraint->toString() + " is kept by its owner and cannot be deleted directly.");
+                           constraint->toString() + " is kept by its owner and cannot be deleted directly.");
       tl->free(a, b);
       EXPECT_TRUE(sequence(tl).empty());
       ConstraintId mine = precedes(a->end(), b->start());
@@ -241,13 +249,15 @@ namespace KADRIX {
       EXPECT_FALSE(mine.isValid());
 
       ConstrainedVariableId kept =
-        (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(0, 1), false, true, "kept"))->getId();
+          (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(0, 1), false, true, "kept"))
+              ->getId();
       ConstrainedVariableId released =
-        (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(0, 1), false, true, "released"))->getId();
+          (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(0, 1), false, true, "released"))
+              ->getId();
       m_db->registerGlobalVariable(kept);
       m_db->registerGlobalVariable(released);
       EXPECT_CHECK_FAILS(kept->discard(), "!l->keepsVariable()",
-                           kept->toString() + " is kept by its owner and cannot be discarded directly.");
+                         kept->toString() + " is kept by its owner and cannot be discarded directly.");
       EXPECT_FALSE(kept->isDiscarded());
       m_db->unregisterGlobalVariable(released);
       released->discard();
@@ -260,8 +270,9 @@ namespace KADRIX {
         TokenId a = active(0, 10), b = busy(5, 20), c = busy(15, 30);
         b->doMerge(a);
         if (getenv("KADRIX_USE_STACK_METHOD")[0] == '0')
-          EXPECT_CHECK_FAILS(c->doMerge(a), "var->baseDomain().isOpen() || !this->m_integratedBaseDomain->isEmpty()",
-                               c->start()->toString() + " cannot merge.");
+          EXPECT_CHECK_FAILS(c->doMerge(a),
+                             "var->baseDomain().isOpen() || !this->m_integratedBaseDomain->isEmpty()",
+                             c->start()->toString() + " cannot merge.");
         else
           c->doMerge(a);
         // Every split leaves the tokens as they were before their merge.

@@ -21,8 +21,7 @@ namespace KADRIX {
     public:
       BusyToken(const PlanDatabaseId& db, const IntervalIntDomain& start, const IntervalIntDomain& end,
                 const IntervalIntDomain& duration)
-        : IntervalToken(db, "Timeline.busy", true, false, start, end, duration, Token::noObject(),
-                        true) {}
+        : IntervalToken(db, "Timeline.busy", true, false, start, end, duration, Token::noObject(), true) {}
     };
 
     /** An event token of Timeline.mark at a chosen time. */
@@ -43,25 +42,23 @@ namespace KADRIX {
       }
 
       /** An inactive busy token. */
-      TokenId busy(int startLb = 0, int startUb = 1000, int endLb = 1, int endUb = 1000,
-                   int durationLb = 1, int durationUb = 1000) {
-        return (new BusyToken(db(), IntervalIntDomain(startLb, startUb),
-                              IntervalIntDomain(endLb, endUb),
-                              IntervalIntDomain(durationLb, durationUb)))->getId();
+      TokenId busy(int startLb = 0, int startUb = 1000, int endLb = 1, int endUb = 1000, int durationLb = 1,
+                   int durationUb = 1000) {
+        return (new BusyToken(db(), IntervalIntDomain(startLb, startUb), IntervalIntDomain(endLb, endUb),
+                              IntervalIntDomain(durationLb, durationUb)))
+            ->getId();
       }
 
       /** An active busy token that every object it can be on has been told of. */
-      TokenId active(int startLb = 0, int startUb = 1000, int endLb = 1, int endUb = 1000,
-                     int durationLb = 1, int durationUb = 1000) {
+      TokenId active(int startLb = 0, int startUb = 1000, int endLb = 1, int endUb = 1000, int durationLb = 1,
+                     int durationUb = 1000) {
         TokenId token = busy(startLb, startUb, endLb, endUb, durationLb, durationUb);
         activate(token);
         return token;
       }
 
       /** An active token that lies exactly in [start, end]. */
-      TokenId fixed(int start, int end) {
-        return active(start, start, end, end, end - start, end - start);
-      }
+      TokenId fixed(int start, int end) { return active(start, start, end, end, end - start, end - start); }
 
       /** An active event token at the time. */
       TokenId mark(int time) {

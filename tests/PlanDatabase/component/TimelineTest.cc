@@ -43,8 +43,8 @@ namespace KADRIX {
       EXPECT_FALSE(tl->hasTokensToOrder());
 
       EXPECT_CHECK_FAILS(tl->constrain(t, t), "m_tokenSequence.empty() || predecessor != successor",
-                           "Can only constrain with respect to yourself on an empty timeline." +
-                           t->toString() + " before " + t->toString());
+                         "Can only constrain with respect to yourself on an empty timeline." + t->toString() +
+                             " before " + t->toString());
 
       // Freed from itself, the token leaves the sequence and waits again.
       tl->free(t, t);
@@ -78,8 +78,8 @@ namespace KADRIX {
       EXPECT_EQ(sequence(tl), (Seq{x, p, q, b, s}));
       EXPECT_TRUE(precedes(x, s));
       EXPECT_CHECK_FAILS(tl->constrain(x, s), "getPrecedenceConstraint(predecessor, successor).isNoId()",
-                           "At least one of predecessor and successor should not be sequenced yet." +
-                           x->toString() + " before " + s->toString());
+                         "At least one of predecessor and successor should not be sequenced yet." +
+                             x->toString() + " before " + s->toString());
     }
 
     TEST_F(TimelineTest, TwoTokensBeforeACommonSuccessor) {
@@ -92,10 +92,12 @@ namespace KADRIX {
 
       // Neither sequenced on a non-empty timeline: refused after the explicit constraint was made.
       TokenId d = active(), e = active();
-      EXPECT_CHECK_FAILS(tl->constrain(d, e),
-                           "m_tokenSequence.empty() || m_tokenIndex.find(predecessor->getKey()) != m_tokenIndex.end() || m_tokenIndex.find(successor->getKey()) != m_tokenIndex.end()",
-                           "At least one of predecessor or successor should be already sequenced in a non empty sequence." +
-                           d->toString() + " before " + e->toString());
+      EXPECT_CHECK_FAILS(
+          tl->constrain(d, e),
+          "m_tokenSequence.empty() || m_tokenIndex.find(predecessor->getKey()) != m_tokenIndex.end() || "
+          "m_tokenIndex.find(successor->getKey()) != m_tokenIndex.end()",
+          "At least one of predecessor or successor should be already sequenced in a non empty sequence." +
+              d->toString() + " before " + e->toString());
       EXPECT_FALSE(precedes(d, e));
     }
 
@@ -118,8 +120,10 @@ namespace KADRIX {
       EXPECT_TRUE(waits(b, tl->getId()) && waits(d, tl->getId()));
       EXPECT_FALSE(tl->isConstrainedToThisObject(b));
 
-      EXPECT_CHECK_FAILS(tl->free(b, d), "m_tokenIndex.find(predecessor->getKey()) != m_tokenIndex.end() && m_tokenIndex.find(successor->getKey()) != m_tokenIndex.end()",
-                           "Predecessor and successor must both be sequenced if they are to be freed");
+      EXPECT_CHECK_FAILS(tl->free(b, d),
+                         "m_tokenIndex.find(predecessor->getKey()) != m_tokenIndex.end() && "
+                         "m_tokenIndex.find(successor->getKey()) != m_tokenIndex.end()",
+                         "Predecessor and successor must both be sequenced if they are to be freed");
     }
 
     TEST_F(TimelineTest, FreeJoinsWhatIsLeftImplicitly) {
@@ -152,10 +156,10 @@ namespace KADRIX {
       tl->constrain(a, b);
       tl->constrain(b, c);
       tl->constrain(a, c);
-      tl->free(a, c);       // a and c keep a->b and b->c
+      tl->free(a, c); // a and c keep a->b and b->c
       EXPECT_EQ(sequence(tl), (Seq{a, b, c}));
       EXPECT_TRUE(precedes(a, c));
-      tl->free(a, b);       // a now holds nothing explicit: it leaves, b stays first
+      tl->free(a, b); // a now holds nothing explicit: it leaves, b stays first
       EXPECT_EQ(sequence(tl), (Seq{b, c}));
       EXPECT_FALSE(precedes(a, c));
       EXPECT_TRUE(tl->isValid());
@@ -208,7 +212,7 @@ namespace KADRIX {
         activate(a);
         activate(b);
         EXPECT_TRUE(waits(a, tl->getId()) && waits(a, other->getId()));
-        tl->constrain(a, b);     // binds both to tl: the other timeline lets them go
+        tl->constrain(a, b); // binds both to tl: the other timeline lets them go
         EXPECT_EQ(sequence(tl), (Seq{a, b}));
         EXPECT_FALSE(waits(a, other->getId()));
         EXPECT_TRUE(other->tokens().empty());
@@ -255,15 +259,17 @@ namespace KADRIX {
         DebugCapture debug("Timeline:getOrderingChoices");
         EXPECT_EQ(choices(tl, t, 1), (Choices{{t, t}}));
         EXPECT_EQ(debug.text(), "[Timeline:getOrderingChoices]Getting ordering choices for token (" +
-                                std::to_string(t->getKey()) + ") Timeline.busy\n"
-                                "[Timeline:getOrderingChoices:canPrecede]Token sequence is empty, "
-                                "returning a single pair with same token\n");
+                                    std::to_string(t->getKey()) +
+                                    ") Timeline.busy\n"
+                                    "[Timeline:getOrderingChoices:canPrecede]Token sequence is empty, "
+                                    "returning a single pair with same token\n");
       }
       EXPECT_EQ(choices(tl, t, 7), (Choices{{t, t}}));
       EXPECT_CHECK_FAILS(choices(tl, t, 0), "limit > 0", "Cannot set limit to less than 1.");
       tl->constrain(t, t);
       EXPECT_CHECK_FAILS(choices(tl, t), "m_tokenIndex.find(token->getKey()) == m_tokenIndex.end()",
-                           "Attempted to query for choices to constrain token Timeline.busy which has already been constrained.");
+                         "Attempted to query for choices to constrain token Timeline.busy which has already "
+                         "been constrained.");
     }
 
     TEST_F(TimelineTest, ChoicesFollowTheSequenceUpToTheLimit) {
@@ -330,34 +336,33 @@ namespace KADRIX {
           // Weighted: activate 6, constrain 7, free 4, deactivate 3 in 20.
           const unsigned int dice = random() % 20;
           switch (dice < 6 ? 0 : dice < 13 ? 1 : dice < 17 ? 2 : 3) {
-          case 0:
-            if (t->isInactive())
-              activate(t);
-            break;
-          case 1:
-            if (t->isActive() && !tl->hasToken(t)) {
-              Choices options = choices(tl, t);
-              if (!options.empty()) {
-                const Choice& choice = options[random() % options.size()];
-                tl->constrain(choice.first, choice.second);
+            case 0:
+              if (t->isInactive())
+                activate(t);
+              break;
+            case 1:
+              if (t->isActive() && !tl->hasToken(t)) {
+                Choices options = choices(tl, t);
+                if (!options.empty()) {
+                  const Choice& choice = options[random() % options.size()];
+                  tl->constrain(choice.first, choice.second);
+                }
               }
-            }
-            break;
-          case 2:
-            if (seq.size() >= 2) {
-              size_t i = random() % (seq.size() - 1);
-              if (tl->isConstrainedToPrecede(seq[i], seq[i + 1]))
-                tl->free(seq[i], seq[i + 1]);
-            }
-            else if (seq.size() == 1 && tl->hasExplicitConstraint(seq[0]) && precedences(seq[0]).empty())
-              tl->free(seq[0], seq[0]);
-            break;
-          case 3:
-            if (t->isActive()) {
-              t->deactivate();
-              m_ce->propagate();
-            }
-            break;
+              break;
+            case 2:
+              if (seq.size() >= 2) {
+                size_t i = random() % (seq.size() - 1);
+                if (tl->isConstrainedToPrecede(seq[i], seq[i + 1]))
+                  tl->free(seq[i], seq[i + 1]);
+              } else if (seq.size() == 1 && tl->hasExplicitConstraint(seq[0]) && precedences(seq[0]).empty())
+                tl->free(seq[0], seq[0]);
+              break;
+            case 3:
+              if (t->isActive()) {
+                t->deactivate();
+                m_ce->propagate();
+              }
+              break;
           }
           ASSERT_TRUE(m_ce->propagate());
           ASSERT_TRUE(tl->isValid());

@@ -46,7 +46,9 @@ namespace KADRIX {
       void notifyObjectCreated(const ObjectId& o, const std::vector<const AbstractDomain*>& args) override {
         note("object " + o->getName().toString() + " args " + std::to_string(args.size()));
       }
-      void notifyObjectDeleted(const ObjectId& o) override { note("objectDeleted " + o->getName().toString()); }
+      void notifyObjectDeleted(const ObjectId& o) override {
+        note("objectDeleted " + o->getName().toString());
+      }
       void notifyClosed() override { note("closed"); }
       void notifyClosed(const LabelStr& type) override { note("closed " + type.toString()); }
       void notifyTokenCreated(const TokenId& t) override { note("token " + key(t)); }
@@ -60,17 +62,25 @@ namespace KADRIX {
         note("freed " + o->getName().toString() + " " + key(p) + " " + key(s));
       }
       void notifyActivated(const TokenId& t) override { note("activated " + key(t)); }
-      void notifyMerged(const TokenId& t, const TokenId& a) override { note("merged " + key(t) + " " + key(a)); }
+      void notifyMerged(const TokenId& t, const TokenId& a) override {
+        note("merged " + key(t) + " " + key(a));
+      }
       void notifyRejected(const TokenId& t) override { note("rejected " + key(t)); }
       void notifyCancelled(const TokenId& t) override { note("cancelled " + key(t)); }
-      void notifyConstraintCreated(const ConstraintId& c) override { note("constraint " + c->getName().toString()); }
+      void notifyConstraintCreated(const ConstraintId& c) override {
+        note("constraint " + c->getName().toString());
+      }
       void notifyConstraintDeleted(const ConstraintId& c) override {
         note("constraintDeleted " + c->getName().toString());
       }
       void notifyVariableCreated(const ConstrainedVariableId& v) override { note("variable " + name(v)); }
-      void notifyVariableDeleted(const ConstrainedVariableId& v) override { note("variableDeleted " + name(v)); }
+      void notifyVariableDeleted(const ConstrainedVariableId& v) override {
+        note("variableDeleted " + name(v));
+      }
       void notifyVariableSpecified(const ConstrainedVariableId& v) override { note("specified " + name(v)); }
-      void notifyVariableRestricted(const ConstrainedVariableId& v) override { note("restricted " + name(v)); }
+      void notifyVariableRestricted(const ConstrainedVariableId& v) override {
+        note("restricted " + name(v));
+      }
       void notifyVariableClosed(const ConstrainedVariableId& v) override { note("varClosed " + name(v)); }
       void notifyVariableReset(const ConstrainedVariableId& v) override { note("reset " + name(v)); }
 

@@ -88,12 +88,10 @@ namespace KADRIX {
     class StubTokenFactory : public TokenFactory {
     public:
       explicit StubTokenFactory(const LabelStr& predicate) : TokenFactory(predicate) {}
-      Id<Token> createInstance(const Id<PlanDatabase>&, const LabelStr&, bool,
-                               bool) const override {
+      Id<Token> createInstance(const Id<PlanDatabase>&, const LabelStr&, bool, bool) const override {
         return Id<Token>::noId();
       }
-      Id<Token> createInstance(const Id<Token>&, const LabelStr&,
-                               const LabelStr&) const override {
+      Id<Token> createInstance(const Id<Token>&, const LabelStr&, const LabelStr&) const override {
         return Id<Token>::noId();
       }
     };

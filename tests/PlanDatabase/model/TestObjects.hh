@@ -28,11 +28,9 @@ namespace KADRIX {
     /** A plain model object: nothing beyond Object. */
     class TestObject : public Object {
     public:
-      TestObject(const PlanDatabaseId& db, const LabelStr& type, const LabelStr& name,
-                 bool open = false)
+      TestObject(const PlanDatabaseId& db, const LabelStr& type, const LabelStr& name, bool open = false)
         : Object(db, type, name, open) {}
-      TestObject(const ObjectId& parent, const LabelStr& type, const LabelStr& localName,
-                 bool open = false)
+      TestObject(const ObjectId& parent, const LabelStr& type, const LabelStr& localName, bool open = false)
         : Object(parent, type, localName, open) {}
     };
 
@@ -95,20 +93,20 @@ namespace KADRIX {
 
       /** An open object variable over the objects of a type, with nothing in it yet. */
       ConstrainedVariableId objectVariable(const char* type, const char* name = "v") {
-        return (new Variable<ObjectDomain>(m_ce->getId(), ObjectDomain(type), false, true, name))
-          ->getId();
+        return (new Variable<ObjectDomain>(m_ce->getId(), ObjectDomain(type), false, true, name))->getId();
       }
 
       /** An integer variable over [lb, ub]. */
       ConstrainedVariableId intVariable(double lb, double ub, const char* name = "v") {
         return (new Variable<IntervalIntDomain>(m_ce->getId(), IntervalIntDomain(lb, ub), false, true, name))
-          ->getId();
+            ->getId();
       }
 
       /** Makes the network inconsistent (the engine's constraints must be registered): two
        *  variables that cannot be equal. Discarding the constraint mends it. */
       ConstraintId breakPlan() {
-        return m_ce->createConstraint("eq", std::vector<ConstrainedVariableId>{intVariable(0, 1), intVariable(5, 6)});
+        return m_ce->createConstraint(
+            "eq", std::vector<ConstrainedVariableId>{intVariable(0, 1), intVariable(5, 6)});
       }
 
       /** Whether the variable's domain holds the object. */

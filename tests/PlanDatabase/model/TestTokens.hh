@@ -37,10 +37,8 @@ namespace KADRIX {
         : IntervalToken(db, name, rejectable, isFact, horizon(), horizon(), positive(), object, false) {
         addParameters(close);
       }
-      DriveToken(const TokenId& master, const LabelStr& name, const LabelStr& relation,
-                 bool close = true)
-        : IntervalToken(master, relation, name, horizon(), horizon(), positive(), Token::noObject(),
-                        false) {
+      DriveToken(const TokenId& master, const LabelStr& name, const LabelStr& relation, bool close = true)
+        : IntervalToken(master, relation, name, horizon(), horizon(), positive(), Token::noObject(), false) {
         addParameters(close);
       }
 
@@ -75,8 +73,7 @@ namespace KADRIX {
                  const LabelStr& object = Token::noObject())
         : IntervalToken(db, name, rejectable, isFact, horizon(), horizon(), positive(), object, true) {}
       PlainToken(const TokenId& master, const LabelStr& name, const LabelStr& relation)
-        : IntervalToken(master, relation, name, horizon(), horizon(), positive(), Token::noObject(),
-                        true) {}
+        : IntervalToken(master, relation, name, horizon(), horizon(), positive(), Token::noObject(), true) {}
     };
 
     /** Sets an environment variable (unset for a null value) and restores it when it goes. */
@@ -104,8 +101,7 @@ namespace KADRIX {
     };
 
     /** The factory of one token class. */
-    template <class T>
-    class TestTokenFactory : public TokenFactory {
+    template <class T> class TestTokenFactory : public TokenFactory {
     public:
       explicit TestTokenFactory(const LabelStr& predicate) : TokenFactory(predicate) {}
       TokenId createInstance(const PlanDatabaseId& db, const LabelStr& name, bool rejectable,
@@ -188,8 +184,8 @@ namespace KADRIX {
     protected:
       TokenFixture() : DatabaseFixture() {
         registerEngineConstraints(m_ces->getId());
-        m_ces->registerConstraintFactory(new ConcreteConstraintFactory<ObjectTokenRelation>(
-          "ObjectTokenRelation", "Default", true));
+        m_ces->registerConstraintFactory(
+            new ConcreteConstraintFactory<ObjectTokenRelation>("ObjectTokenRelation", "Default", true));
         m_schema->registerTokenFactory((new TestTokenFactory<DriveToken>("Rover.drive"))->getId());
         m_schema->registerTokenFactory((new TestTokenFactory<PlainToken>("Vehicle.move"))->getId());
         m_schema->registerTokenFactory((new TestTokenFactory<ChargeToken>("Battery.charge"))->getId());

@@ -110,29 +110,28 @@ namespace KADRIX {
         AbstractDomain* domain;
         const char* xml;
       } cases[] = {
-        {singleton(new BoolDomain("bool"), 1), "<value type=\"bool\" name=\"true\" />"},
-        {singleton(new BoolDomain("BOOL"), 0), "<value type=\"bool\" name=\"false\" />"},
-        {singleton(new BoolDomain(), 1), "<value type=\"bool\" name=\"true\" />"},
-        {new BoolDomain("bool"), "<interval type=\"bool\" min=\"false\" max=\"true\" />"},
-        {new IntervalIntDomain(5, 5, "int"), "<value type=\"int\" name=\"5\" />"},
-        {new IntervalIntDomain("int"),
-         "<interval type=\"int\" min=\"-268435455\" max=\"268435455\" />"},
-        {new IntervalIntDomain(-3, 40, "INT_INTERVAL"),
-         "<interval type=\"INT_INTERVAL\" min=\"-3\" max=\"40\" />"},
-        {new IntervalDomain(0.1, 1234567.5, "float"),
-         "<interval type=\"float\" min=\"0.1\" max=\"1234567.5\" />"},
-        {new IntervalDomain(1e-7, 1e-7, "REAL_INTERVAL"),
-         "<value type=\"REAL_INTERVAL\" name=\"1e-07\" />"},
-        {new IntervalDomain("float"),
-         "<interval type=\"float\" min=\"-268435455\" max=\"268435455\" />"},
-        {new EnumeratedDomain(std::list<double>{2, 1.5}, true, "float"),
-         "<set type=\"float\"><value type=\"float\" name=\"1.5\" /><value type=\"float\" name=\"2\" /></set>"},
-        {new StringDomain(std::list<double>{LabelStr("hello")}, "string"),
-         "<symbol type=\"string\" value=\"hello\" />"},
-        {new SymbolDomain(std::list<double>{second, first}, "symbol"),
-         "<set type=\"symbol\"><symbol type=\"symbol\" value=\"logFirstSymbol\" />"
-         "<symbol type=\"symbol\" value=\"logSecondSymbol\" /></set>"},
-        {new ObjectDomain(m_location, "Location"), "<object value=\"crater\" />"},
+          {singleton(new BoolDomain("bool"), 1), "<value type=\"bool\" name=\"true\" />"},
+          {singleton(new BoolDomain("BOOL"), 0), "<value type=\"bool\" name=\"false\" />"},
+          {singleton(new BoolDomain(), 1), "<value type=\"bool\" name=\"true\" />"},
+          {new BoolDomain("bool"), "<interval type=\"bool\" min=\"false\" max=\"true\" />"},
+          {new IntervalIntDomain(5, 5, "int"), "<value type=\"int\" name=\"5\" />"},
+          {new IntervalIntDomain("int"), "<interval type=\"int\" min=\"-268435455\" max=\"268435455\" />"},
+          {new IntervalIntDomain(-3, 40, "INT_INTERVAL"),
+           "<interval type=\"INT_INTERVAL\" min=\"-3\" max=\"40\" />"},
+          {new IntervalDomain(0.1, 1234567.5, "float"),
+           "<interval type=\"float\" min=\"0.1\" max=\"1234567.5\" />"},
+          {new IntervalDomain(1e-7, 1e-7, "REAL_INTERVAL"),
+           "<value type=\"REAL_INTERVAL\" name=\"1e-07\" />"},
+          {new IntervalDomain("float"), "<interval type=\"float\" min=\"-268435455\" max=\"268435455\" />"},
+          {new EnumeratedDomain(std::list<double>{2, 1.5}, true, "float"),
+           "<set type=\"float\"><value type=\"float\" name=\"1.5\" /><value type=\"float\" name=\"2\" "
+           "/></set>"},
+          {new StringDomain(std::list<double>{LabelStr("hello")}, "string"),
+           "<symbol type=\"string\" value=\"hello\" />"},
+          {new SymbolDomain(std::list<double>{second, first}, "symbol"),
+           "<set type=\"symbol\"><symbol type=\"symbol\" value=\"logFirstSymbol\" />"
+           "<symbol type=\"symbol\" value=\"logSecondSymbol\" /></set>"},
+          {new ObjectDomain(m_location, "Location"), "<object value=\"crater\" />"},
       };
       for (const auto& c : cases) {
         std::unique_ptr<AbstractDomain> domain(c.domain);
@@ -159,8 +158,8 @@ namespace KADRIX {
       std::uniform_real_distribution<double> mantissa(-1, 1);
       std::uniform_int_distribution<int> exponent(-12, 8);
       std::uniform_int_distribution<int> integer(-268435455, 268435455);
-      std::vector<double> reals = {0.1, 1e-7, 1234567.5, std::ldexp(1.0, 27) + 0.5, 268435455,
-                                   -268435455, 0, -0.0, 1.0 / 3};
+      std::vector<double> reals = {0.1, 1e-7, 1234567.5, std::ldexp(1.0, 27) + 0.5, 268435455, -268435455,
+                                   0,   -0.0, 1.0 / 3};
       std::vector<double> integers = {0, 1, -1, 268435455, -268435455};
       for (int i = 0; i < 2000; i++) {
         reals.push_back(mantissa(random) * std::pow(10.0, exponent(random)));
@@ -173,7 +172,8 @@ namespace KADRIX {
                    {"int", true},    {"INT", true},    {"INT_INTERVAL", true}};
       for (const auto& t : types) {
         const std::unique_ptr<AbstractDomain> domain(
-          t.integral ? static_cast<AbstractDomain*>(new IntervalIntDomain(t.type)) : new IntervalDomain(t.type));
+            t.integral ? static_cast<AbstractDomain*>(new IntervalIntDomain(t.type))
+                       : new IntervalDomain(t.type));
         for (double value : t.integral ? integers : reals) {
           const std::string written = m_log->domainValueAsString(domain.get(), value);
           ASSERT_EQ(value, client().createValue(t.type, written)) << t.type << " " << written;
@@ -215,35 +215,41 @@ namespace KADRIX {
       client().deleteVariable(v);
       client().close();
       m_log->insertBreakpoint();
-      EXPECT_EQ(fill(
-        "<new name=\"mesa\" type=\"Location\"><value type=\"int\" name=\"7\" /><value type=\"int\" name=\"8\" /></new>\n"
-        "<new name=\"opportunity\" type=\"Rover\" />\n"
-        "<deleteobject name=\"mesa\" />\n"
-        "<invoke name=\"close\" identifier=\"Location\" />\n"
-        "<goal><predicateinstance name=\"0\" type=\"Rover.At\" path=\"0\" /></goal>\n"
-        "<fact><predicateinstance name=\"1\" type=\"Rover.At\" path=\"1\" /></fact>\n"
-        "<goal><predicateinstance name=\"2\" type=\"Rover.At\" path=\"2\" /></goal>\n"
-        "<activate><token path=\"0\" /></activate>\n"
-        "<activate><token path=\"1\" /></activate>\n"
-        "<constrain><object name=\"spirit\" /><token path=\"0\" /><token path=\"1\" /></constrain>\n"
-        "<free><object name=\"spirit\" /><token path=\"0\" /><token path=\"1\" /></free>\n"
-        "<reject><token path=\"2\" /></reject>\n"
-        "<cancel><token path=\"2\" /></cancel>\n"
-        "<deletetoken type=\"Rover.At\" path=\"2\" />\n"
-        "<deletetoken type=\"Rover.At\" path=\"1\" name=\"named\" />\n"
-        "<goal><predicateinstance name=\"3\" type=\"Rover.At\" path=\"1\" /></goal>\n"
-        "<merge><token path=\"1\" /><token path=\"0\" /></merge>\n"
-        "<merge><token path=\"0\" /></merge>\n"
-        "<var type=\"float\" name=\"speed\" index=\"#\"><interval type=\"float\" min=\"-268435455\" max=\"268435455\" /></var>\n"
-        "<specify><variable index=\"#\" /><value type=\"float\" name=\"1234567.5\" /></specify>\n"
-        "<restrict><variable index=\"#\" /><interval type=\"float\" min=\"0\" max=\"1e+07\" /></restrict>\n"
-        "<reset><variable index=\"#\" /></reset>\n"
-        "<invoke name=\"eq\" index=\"#\"><variable index=\"#\" /><variable token=\"0\" index=\"3\" /></invoke>\n"
-        "<deleteconstraint name=\"eq\" index=\"#\"><variable index=\"#\" /><variable token=\"0\" index=\"3\" /></deleteconstraint>\n"
-        "<deletevar index=\"#\" name=\"speed\" type=\"float\" />\n"
-        "<invoke name=\"close\" />\n"
-        "<breakpoint />\n",
-        {vi, vi, vi, vi, ci, vi, ci, vi, vi}), flushed());
+      EXPECT_EQ(
+          fill("<new name=\"mesa\" type=\"Location\"><value type=\"int\" name=\"7\" /><value type=\"int\" "
+               "name=\"8\" /></new>\n"
+               "<new name=\"opportunity\" type=\"Rover\" />\n"
+               "<deleteobject name=\"mesa\" />\n"
+               "<invoke name=\"close\" identifier=\"Location\" />\n"
+               "<goal><predicateinstance name=\"0\" type=\"Rover.At\" path=\"0\" /></goal>\n"
+               "<fact><predicateinstance name=\"1\" type=\"Rover.At\" path=\"1\" /></fact>\n"
+               "<goal><predicateinstance name=\"2\" type=\"Rover.At\" path=\"2\" /></goal>\n"
+               "<activate><token path=\"0\" /></activate>\n"
+               "<activate><token path=\"1\" /></activate>\n"
+               "<constrain><object name=\"spirit\" /><token path=\"0\" /><token path=\"1\" /></constrain>\n"
+               "<free><object name=\"spirit\" /><token path=\"0\" /><token path=\"1\" /></free>\n"
+               "<reject><token path=\"2\" /></reject>\n"
+               "<cancel><token path=\"2\" /></cancel>\n"
+               "<deletetoken type=\"Rover.At\" path=\"2\" />\n"
+               "<deletetoken type=\"Rover.At\" path=\"1\" name=\"named\" />\n"
+               "<goal><predicateinstance name=\"3\" type=\"Rover.At\" path=\"1\" /></goal>\n"
+               "<merge><token path=\"1\" /><token path=\"0\" /></merge>\n"
+               "<merge><token path=\"0\" /></merge>\n"
+               "<var type=\"float\" name=\"speed\" index=\"#\"><interval type=\"float\" min=\"-268435455\" "
+               "max=\"268435455\" /></var>\n"
+               "<specify><variable index=\"#\" /><value type=\"float\" name=\"1234567.5\" /></specify>\n"
+               "<restrict><variable index=\"#\" /><interval type=\"float\" min=\"0\" max=\"1e+07\" "
+               "/></restrict>\n"
+               "<reset><variable index=\"#\" /></reset>\n"
+               "<invoke name=\"eq\" index=\"#\"><variable index=\"#\" /><variable token=\"0\" index=\"3\" "
+               "/></invoke>\n"
+               "<deleteconstraint name=\"eq\" index=\"#\"><variable index=\"#\" /><variable token=\"0\" "
+               "index=\"3\" /></deleteconstraint>\n"
+               "<deletevar index=\"#\" name=\"speed\" type=\"float\" />\n"
+               "<invoke name=\"close\" />\n"
+               "<breakpoint />\n",
+               {vi, vi, vi, vi, ci, vi, ci, vi, vi}),
+          flushed());
       EXPECT_EQ("", flushed());
     }
 
@@ -254,8 +260,10 @@ namespace KADRIX {
       ConstrainedVariableId timelines = client().createVariable("Timeline", "anyTimeline", false);
       ConstrainedVariableId cranes = client().createVariable("Crane", "anyCrane", false);
       // Propagation may empty the current domain: the specified value is still written.
-      ConstrainedVariableId a = client().createVariable("int", IntervalIntDomain(0, 10, "int"), "a", false, true);
-      ConstrainedVariableId b = client().createVariable("int", IntervalIntDomain(0, 3, "int"), "b", false, true);
+      ConstrainedVariableId a =
+          client().createVariable("int", IntervalIntDomain(0, 10, "int"), "a", false, true);
+      ConstrainedVariableId b =
+          client().createVariable("int", IntervalIntDomain(0, 3, "int"), "b", false, true);
       client().createConstraint("eq", std::vector<ConstrainedVariableId>{a, b});
       client().propagate();
       client().specify(a, 7);
@@ -265,13 +273,17 @@ namespace KADRIX {
       for (std::string line; std::getline(is, line);)
         lines.push_back(line);
       ASSERT_EQ(6u, lines.size());
-      EXPECT_EQ(fill("<var type=\"Timeline\" name=\"anyTimeline\" index=\"#\"><object value=\"spirit\" /></var>",
-                     {index(timelines)}), lines[0]);
+      EXPECT_EQ(
+          fill("<var type=\"Timeline\" name=\"anyTimeline\" index=\"#\"><object value=\"spirit\" /></var>",
+               {index(timelines)}),
+          lines[0]);
       EXPECT_EQ(fill("<var type=\"Crane\" name=\"anyCrane\" index=\"#\" />", {index(cranes)}), lines[1]);
-      EXPECT_EQ(fill("<specify><variable index=\"#\" /><value type=\"int\" name=\"7\" /></specify>", {index(a)}),
-                lines[5]);
+      EXPECT_EQ(
+          fill("<specify><variable index=\"#\" /><value type=\"int\" name=\"7\" /></specify>", {index(a)}),
+          lines[5]);
       // A member variable is referred to by its object's name and its place in the object.
-      EXPECT_EQ("<variable object=\"crater\" index=\"1\" />", text(m_log->variableAsXml(m_location->getVariables()[1])));
+      EXPECT_EQ("<variable object=\"crater\" index=\"1\" />",
+                text(m_log->variableAsXml(m_location->getVariables()[1])));
     }
 
     TEST_F(TransactionLogTest, InternalVariablesAreNeverWritten) {
@@ -290,9 +302,10 @@ namespace KADRIX {
       EXPECT_TRUE(chronological.getBufferedTransactions().empty());
       // Scopes still refer to them.
       ConstraintId c = client().createConstraint("eq", std::vector<ConstrainedVariableId>{tmp, global});
-      EXPECT_EQ(fill("<invoke name=\"eq\" index=\"#\"><variable index=\"#\" /><variable index=\"#\" /></invoke>\n",
-                     {client().getIndexByConstraint(c), index(tmp), index(global)}),
-                flushed());
+      EXPECT_EQ(
+          fill("<invoke name=\"eq\" index=\"#\"><variable index=\"#\" /><variable index=\"#\" /></invoke>\n",
+               {client().getIndexByConstraint(c), index(tmp), index(global)}),
+          flushed());
       client().deleteConstraint(c);
       client().deleteVariable(tmp);
       EXPECT_EQ("deleteconstraint", tags());
@@ -301,9 +314,9 @@ namespace KADRIX {
 
     TEST_F(ChronologicalLogTest, RetractionsTakeBackTheNewestAction) {
       const char* const cancelCondition =
-        "(strcmp(m_bufferedTransactions.back()->Value(), \"activate\") == 0) || "
-        "(strcmp(m_bufferedTransactions.back()->Value(), \"reject\") == 0) || "
-        "(strcmp(m_bufferedTransactions.back()->Value(), \"merge\") == 0)";
+          "(strcmp(m_bufferedTransactions.back()->Value(), \"activate\") == 0) || "
+          "(strcmp(m_bufferedTransactions.back()->Value(), \"reject\") == 0) || "
+          "(strcmp(m_bufferedTransactions.back()->Value(), \"merge\") == 0)";
       const char* const freeCondition = "strcmp(m_bufferedTransactions.back()->Value(), \"constrain\") == 0";
       const char* const resetCondition = "strcmp(m_bufferedTransactions.back()->Value(), \"specify\") == 0";
       const char* const violated = "Chronological backtracking assumption violated";
@@ -317,12 +330,13 @@ namespace KADRIX {
 
       // Each action and its retraction leave the buffer as it was.
       const std::vector<std::pair<std::function<void()>, std::function<void()>>> pairs = {
-        {[&] { client().activate(idle); }, [&] { client().cancel(idle); }},
-        {[&] { client().reject(idle); }, [&] { client().cancel(idle); }},
-        {[&] { m_log->notifyMerged(idle, first); }, [&] { m_log->notifyCancelled(idle); }},
-        {[&] { client().constrain(m_rover, first, second); }, [&] { client().free(m_rover, first, second); }},
-        {[&] { client().specify(a, 1); }, [&] { client().reset(a); }},
-        {[&] { client().specify(a, 2); }, [&] { client().reset(b); }},
+          {[&] { client().activate(idle); }, [&] { client().cancel(idle); }},
+          {[&] { client().reject(idle); }, [&] { client().cancel(idle); }},
+          {[&] { m_log->notifyMerged(idle, first); }, [&] { m_log->notifyCancelled(idle); }},
+          {[&] { client().constrain(m_rover, first, second); },
+           [&] { client().free(m_rover, first, second); }},
+          {[&] { client().specify(a, 1); }, [&] { client().reset(a); }},
+          {[&] { client().specify(a, 2); }, [&] { client().reset(b); }},
       };
       for (const auto& pair : pairs) {
         pair.first();
@@ -357,8 +371,8 @@ namespace KADRIX {
       m_log->removeBreakpoint();
       client().activate(token);
       EXPECT_CHECK_FAILS(m_log->removeBreakpoint(),
-                           "m_bufferedTransactions.back()->Value() == std::string(\"breakpoint\")",
-                           "Last transaction is a activate, not a breakpoint.");
+                         "m_bufferedTransactions.back()->Value() == std::string(\"breakpoint\")",
+                         "Last transaction is a activate, not a breakpoint.");
       EXPECT_EQ("goal activate cancel activate", tags());
       flushed();
       EXPECT_CHECK_FAILS(m_log->removeBreakpoint(), "!m_bufferedTransactions.empty()", "");
@@ -369,21 +383,22 @@ namespace KADRIX {
       EXPECT_EQ("", flushed());
       client().createToken("Rover.At", true, false);
       client().createToken("Rover.At", true, false);
-      EXPECT_EQ("<goal><predicateinstance name=\"0\" type=\"Rover.At\" path=\"0\" /></goal>\n"
-                "<goal><predicateinstance name=\"1\" type=\"Rover.At\" path=\"1\" /></goal>\n",
-                flushed());
+      EXPECT_EQ(
+          "<goal><predicateinstance name=\"0\" type=\"Rover.At\" path=\"0\" /></goal>\n"
+          "<goal><predicateinstance name=\"1\" type=\"Rover.At\" path=\"1\" /></goal>\n",
+          flushed());
       // Tokens need paths: logging on, and a root created through the client.
       // A refused goal still takes its name.
       client().disableTransactionLogging();
       EXPECT_CHECK_FAILS(client().createToken("Rover.At", true, false), "isTransactionLoggingEnabled()", "");
       client().enableTransactionLogging();
       EXPECT_CHECK_FAILS(client().activate(m_plan.db()->createToken("Rover.At", true, false)),
-                           "indexOfMaster >= 0", "");
+                         "indexOfMaster >= 0", "");
       client().createToken("Rover.At", true, false);
       BrokenBuffer broken;
       std::ostream os(&broken);
       EXPECT_CHECK_FAILS(m_log->flush(os), "!os.fail()",
-                           "The stream failed while 1 transactions were written to it; they stay buffered.");
+                         "The stream failed while 1 transactions were written to it; they stay buffered.");
       EXPECT_EQ("<goal><predicateinstance name=\"3\" type=\"Rover.At\" path=\"2\" /></goal>\n", flushed());
     }
 
@@ -391,9 +406,10 @@ namespace KADRIX {
       TestModel::DebugCapture capture("notifyVariableCreated");
       DebugMessage::enableMatching("domainValueAsXml");
       client().createVariable("int", IntervalIntDomain(1, 1, "int"), "log_one", false, true);
-      EXPECT_EQ("[notifyVariableCreated] variable name = log_one typeName = int type = int\n"
-                "[domainValueAsXml] domain type = int domain name = int\n",
-                capture.text());
+      EXPECT_EQ(
+          "[notifyVariableCreated] variable name = log_one typeName = int type = int\n"
+          "[domainValueAsXml] domain type = int domain name = int\n",
+          capture.text());
     }
 
     /** A log that counts the objects it hears of through the two-argument form. */

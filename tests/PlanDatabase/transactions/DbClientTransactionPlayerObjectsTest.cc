@@ -7,212 +7,222 @@ namespace KADRIX {
   namespace TestModel {
     namespace {
 
-    class PlayerObjectsTest : public PlayerHandlerFixture {
-    protected:
-      std::string index(const ConstrainedVariableId& var) {
-        return std::to_string(client().getIndexByVariable(var));
+      class PlayerObjectsTest : public PlayerHandlerFixture {
+      protected:
+        std::string index(const ConstrainedVariableId& var) {
+          return std::to_string(client().getIndexByVariable(var));
+        }
+        std::string index(const ConstraintId& constraint) {
+          return std::to_string(client().getIndexByConstraint(constraint));
+        }
+      };
+
+      TEST_F(PlayerObjectsTest, ObjectsAreCreatedByNameOrNumberAndDeletedByName) {
+        play("<new type=\"Rover\"/><new type=\"Rover\" name=\"r\"/><new type=\"Rover\"/>");
+        EXPECT_EQ(m_calls.take(), "object object object");
+        for (const char* name : {"$OBJECT[0]", "r", "$OBJECT[1]"})
+          EXPECT_TRUE(m_plan.db()->getObject(name).isValid()) << name;
+        play("<deleteobject name=\"r\"/>");
+        EXPECT_EQ(m_calls.take(), "objectDeleted");
+        EXPECT_TRUE(m_plan.db()->getObject("r").isNoId());
+        expectPlayFailures(
+            {{"<deleteobject/>", "name != NULL", ""}, {"<deleteobject name=\"r\"/>", "obj.isValid()", ""}});
       }
-      std::string index(const ConstraintId& constraint) {
-        return std::to_string(client().getIndexByConstraint(constraint));
-      }
-    };
 
-    TEST_F(PlayerObjectsTest, ObjectsAreCreatedByNameOrNumberAndDeletedByName) {
-      play("<new type=\"Rover\"/><new type=\"Rover\" name=\"r\"/><new type=\"Rover\"/>");
-      EXPECT_EQ(m_calls.take(), "object object object");
-      for (const char* name : {"$OBJECT[0]", "r", "$OBJECT[1]"})
-        EXPECT_TRUE(m_plan.db()->getObject(name).isValid()) << name;
-      play("<deleteobject name=\"r\"/>");
-      EXPECT_EQ(m_calls.take(), "objectDeleted");
-      EXPECT_TRUE(m_plan.db()->getObject("r").isNoId());
-      expectPlayFailures({{"<deleteobject/>", "name != NULL", ""},
-                      {"<deleteobject name=\"r\"/>", "obj.isValid()", ""}});
-    }
+      TEST_F(PlayerObjectsTest, GlobalVariablesComeAndGo) {
+        DebugCapture debug("DbClientTransactionPlayer:playVariable");
+        given(ROVER_WORLD + goal("a", "Rover.drive"));
+        play(
+            "<var type=\"int\" name=\"v\"><interval type=\"int\" min=\"0\" max=\"10\"/></var>"
+            "<var type=\"int\" name=\"w\"/><var type=\"int\" name=\"x\" index=\"77\"/>"
+            "<var type=\"Location\" name=\"rock9\"><new type=\"Location\" name=\"rock9\">"
+            "<value type=\"int\" name=\"1\"/><value type=\"int\" name=\"2\"/></new></var>");
+        EXPECT_EQ(m_calls.take(), "variable variable variable object variable");
+        const ConstrainedVariableId v = variable("v"), w = variable("w"), x = variable("x");
+        ASSERT_TRUE(v.isValid() && w.isValid() && x.isValid());
+        EXPECT_EQ(v->baseDomain().getUpperBound(), 10);
+        EXPECT_EQ(m_plan.db()->getGlobalVariable("w"), w);
+        const ObjectId rock9 = m_plan.db()->getObject("rock9");
+        EXPECT_EQ(variable("rock9")->baseDomain().getSingletonValue(), static_cast<double>(rock9));
+        EXPECT_NE(
+            debug.text().find("[DbClientTransactionPlayer:playVariableCreated]after xmlAsCreateVariable "
+                              "var = v type = int domain typeName =  " +
+                              v->baseDomain().getTypeName().toString() + "\n"),
+            std::string::npos);
 
-    TEST_F(PlayerObjectsTest, GlobalVariablesComeAndGo) {
-      DebugCapture debug("DbClientTransactionPlayer:playVariable");
-      given(ROVER_WORLD + goal("a", "Rover.drive"));
-      play("<var type=\"int\" name=\"v\"><interval type=\"int\" min=\"0\" max=\"10\"/></var>"
-           "<var type=\"int\" name=\"w\"/><var type=\"int\" name=\"x\" index=\"77\"/>"
-           "<var type=\"Location\" name=\"rock9\"><new type=\"Location\" name=\"rock9\">"
-           "<value type=\"int\" name=\"1\"/><value type=\"int\" name=\"2\"/></new></var>");
-      EXPECT_EQ(m_calls.take(), "variable variable variable object variable");
-      const ConstrainedVariableId v = variable("v"), w = variable("w"), x = variable("x");
-      ASSERT_TRUE(v.isValid() && w.isValid() && x.isValid());
-      EXPECT_EQ(v->baseDomain().getUpperBound(), 10);
-      EXPECT_EQ(m_plan.db()->getGlobalVariable("w"), w);
-      const ObjectId rock9 = m_plan.db()->getObject("rock9");
-      EXPECT_EQ(variable("rock9")->baseDomain().getSingletonValue(), static_cast<double>(rock9));
-      EXPECT_NE(debug.text().find("[DbClientTransactionPlayer:playVariableCreated]after xmlAsCreateVariable "
-                                  "var = v type = int domain typeName =  " +
-                                  v->baseDomain().getTypeName().toString() + "\n"),
-                std::string::npos);
-
-      const ConstrainedVariableId speed = variable("a.speed");
-      expectPlayFailures(
-        {{"<var type=\"int\"/>", "name != NULL", ""},
-         {"<var name=\"y\"/>", "type != NULL", ""},
-         {"<var type=\"int\" name=\"v\"/>", "!isGlobalVariable(varName)", "v is not unique."},
-         {"<deletevar index=\"0\"/>", "name != NULL", ""},
-         {"<deletevar name=\"nosuch\"/>", "m_client->isGlobalVariable(name)", ""},
-         {"<deletevar name=\"v\" index=\"1x\"/>", "decimal", "Index '1x' is not a decimal number."},
-         {"<deletevar name=\"v\" index=\"99999999999\"/>", "decimal",
-          "Index '99999999999' is not a decimal number."},
-         {"<deletevar name=\"v\" index=\"99999\"/>", "var.isValid()", ""}});
-      // Only the global of the element's name goes: not a token's variable, nor another global.
-      for (const ConstrainedVariableId& other : {speed, w}) {
-        const std::string at = index(other);
-        EXPECT_CHECK_FAILS(play("<deletevar name=\"v\" index=\"" + at + "\"/>"),
+        const ConstrainedVariableId speed = variable("a.speed");
+        expectPlayFailures(
+            {{"<var type=\"int\"/>", "name != NULL", ""},
+             {"<var name=\"y\"/>", "type != NULL", ""},
+             {"<var type=\"int\" name=\"v\"/>", "!isGlobalVariable(varName)", "v is not unique."},
+             {"<deletevar index=\"0\"/>", "name != NULL", ""},
+             {"<deletevar name=\"nosuch\"/>", "m_client->isGlobalVariable(name)", ""},
+             {"<deletevar name=\"v\" index=\"1x\"/>", "decimal", "Index '1x' is not a decimal number."},
+             {"<deletevar name=\"v\" index=\"99999999999\"/>", "decimal",
+              "Index '99999999999' is not a decimal number."},
+             {"<deletevar name=\"v\" index=\"99999\"/>", "var.isValid()", ""}});
+        // Only the global of the element's name goes: not a token's variable, nor another global.
+        for (const ConstrainedVariableId& other : {speed, w}) {
+          const std::string at = index(other);
+          EXPECT_CHECK_FAILS(play("<deletevar name=\"v\" index=\"" + at + "\"/>"),
                              "!var.isValid() || (m_client->isGlobalVariable(name) && "
                              "m_client->getGlobalVariable(name) == var)",
                              "The variable at index " + at + " is not the global variable 'v'.");
-      }
-      EXPECT_EQ(m_calls.take(), "");
-      EXPECT_TRUE(speed.isValid() && w.isValid());
-
-      play("<deletevar name=\"w\"/><deletevar name=\"v\" index=\"" + index(v) + "\"/>"
-           "<deletevar name=\"rock9\"><new type=\"Location\" name=\"rock9\"/></deletevar>");
-      EXPECT_EQ(m_calls.take(), "variableDeleted variableDeleted objectDeleted variableDeleted");
-      EXPECT_FALSE(v.isValid() || w.isValid());
-      EXPECT_TRUE(m_plan.db()->getObject("rock9").isNoId());
-      for (const char* name : {"v", "w", "rock9"})
-        EXPECT_TRUE(variable(name).isNoId()) << name;
-      EXPECT_EQ(m_plan.db()->getGlobalVariables().size(), 1u);
-    }
-
-    TEST_F(PlayerObjectsTest, SpecifyRestrictAssignAndReset) {
-      given(ROVER_WORLD + goal("a", "Rover.drive") +
-            "<var type=\"int\" name=\"v\"><interval type=\"int\" min=\"0\" max=\"10\"/></var>");
-      const ConstrainedVariableId speed = variable("a.speed"), to = variable("a.to"), v = variable("v");
-      struct Step {
-        const char* xml;
-        const char* calls;
-        ConstrainedVariableId var;
-        bool specified;
-        double lower, upper;  // of the base domain
-      };
-      const double rock1 = static_cast<double>(m_plan.db()->getObject("rock1"));
-      for (const Step& s : std::vector<Step>{
-             {"<specify><id name=\"a.speed\"/><value type=\"int\" name=\"5\"/></specify>", "specified",
-              speed, true, 0, 100},
-             {"<reset><id name=\"a.speed\"/></reset>", "reset", speed, false, 0, 100},
-             // A value that is no singleton restricts instead.
-             {"<specify><id name=\"a.speed\"/><set><value type=\"int\" name=\"3\"/>"
-              "<value type=\"int\" name=\"4\"/></set></specify>", "restricted", speed, false, 3, 4},
-             {"<specify><id name=\"a.to\"/><object value=\"rock1\"/></specify>", "specified", to, true, 0, 0},
-             {"<invoke name=\"specify\" identifier=\"v\"><value type=\"int\" name=\"7\"/></invoke>",
-              "specified", v, true, 0, 10},
-             {"<invoke name=\"reset\" identifier=\"v\"/>", "reset", v, false, 0, 10},
-             {"<restrict><id name=\"v\"/><interval type=\"int\" min=\"2\" max=\"4\"/></restrict>",
-              "restricted", v, false, 2, 4},
-             // Straight to the variable: no client call.
-             {"<assign name=\"v\"><interval type=\"int\" min=\"3\" max=\"5\"/></assign>", "", v, false, 3, 4}}) {
-        SCOPED_TRACE(s.xml);
-        play(s.xml);
-        EXPECT_EQ(m_calls.take(), s.calls);
-        EXPECT_EQ(s.var->isSpecified(), s.specified);
-        if (s.var != to) {
-          EXPECT_EQ(s.var->baseDomain().getLowerBound(), s.lower);
-          EXPECT_EQ(s.var->baseDomain().getUpperBound(), s.upper);
         }
+        EXPECT_EQ(m_calls.take(), "");
+        EXPECT_TRUE(speed.isValid() && w.isValid());
+
+        play("<deletevar name=\"w\"/><deletevar name=\"v\" index=\"" + index(v) +
+             "\"/>"
+             "<deletevar name=\"rock9\"><new type=\"Location\" name=\"rock9\"/></deletevar>");
+        EXPECT_EQ(m_calls.take(), "variableDeleted variableDeleted objectDeleted variableDeleted");
+        EXPECT_FALSE(v.isValid() || w.isValid());
+        EXPECT_TRUE(m_plan.db()->getObject("rock9").isNoId());
+        for (const char* name : {"v", "w", "rock9"})
+          EXPECT_TRUE(variable(name).isNoId()) << name;
+        EXPECT_EQ(m_plan.db()->getGlobalVariables().size(), 1u);
       }
-      EXPECT_EQ(to->getSpecifiedValue(), rock1);
 
-      DebugCapture debug("DbClientTransactionPlayer:playVariable");
-      play("<reset><id name=\"a.to\"/></reset>"
-           "<assign name=\"v\"><value type=\"int\" name=\"4\"/></assign>");
-      EXPECT_EQ(debug.text(),
-                "[DbClientTransactionPlayer:playVariableReset]Playing <reset><id name=\"a.to\" /></reset>\n"
-                "[DbClientTransactionPlayer:playVariableReset]Played <reset><id name=\"a.to\" /></reset>\n"
-                "[DbClientTransactionPlayer:playVariableAssigned]assigning for v\n"
-                "[DbClientTransactionPlayer:playVariableAssigned]found variable " +
-                std::to_string(v->getKey()) + "\n"
-                "[DbClientTransactionPlayer:playVariableAssigned]specifying to " +
-                v->baseDomain().toString() + "\n");
-      m_calls.take();
+      TEST_F(PlayerObjectsTest, SpecifyRestrictAssignAndReset) {
+        given(ROVER_WORLD + goal("a", "Rover.drive") +
+              "<var type=\"int\" name=\"v\"><interval type=\"int\" min=\"0\" max=\"10\"/></var>");
+        const ConstrainedVariableId speed = variable("a.speed"), to = variable("a.to"), v = variable("v");
+        struct Step {
+          const char* xml;
+          const char* calls;
+          ConstrainedVariableId var;
+          bool specified;
+          double lower, upper; // of the base domain
+        };
+        const double rock1 = static_cast<double>(m_plan.db()->getObject("rock1"));
+        for (const Step& s : std::vector<Step>{
+                 {"<specify><id name=\"a.speed\"/><value type=\"int\" name=\"5\"/></specify>", "specified",
+                  speed, true, 0, 100},
+                 {"<reset><id name=\"a.speed\"/></reset>", "reset", speed, false, 0, 100},
+                 // A value that is no singleton restricts instead.
+                 {"<specify><id name=\"a.speed\"/><set><value type=\"int\" name=\"3\"/>"
+                  "<value type=\"int\" name=\"4\"/></set></specify>",
+                  "restricted", speed, false, 3, 4},
+                 {"<specify><id name=\"a.to\"/><object value=\"rock1\"/></specify>", "specified", to, true, 0,
+                  0},
+                 {"<invoke name=\"specify\" identifier=\"v\"><value type=\"int\" name=\"7\"/></invoke>",
+                  "specified", v, true, 0, 10},
+                 {"<invoke name=\"reset\" identifier=\"v\"/>", "reset", v, false, 0, 10},
+                 {"<restrict><id name=\"v\"/><interval type=\"int\" min=\"2\" max=\"4\"/></restrict>",
+                  "restricted", v, false, 2, 4},
+                 // Straight to the variable: no client call.
+                 {"<assign name=\"v\"><interval type=\"int\" min=\"3\" max=\"5\"/></assign>", "", v, false, 3,
+                  4}}) {
+          SCOPED_TRACE(s.xml);
+          play(s.xml);
+          EXPECT_EQ(m_calls.take(), s.calls);
+          EXPECT_EQ(s.var->isSpecified(), s.specified);
+          if (s.var != to) {
+            EXPECT_EQ(s.var->baseDomain().getLowerBound(), s.lower);
+            EXPECT_EQ(s.var->baseDomain().getUpperBound(), s.upper);
+          }
+        }
+        EXPECT_EQ(to->getSpecifiedValue(), rock1);
 
-      const char* noIdentifier = "element.Attribute(\"identifier\") != NULL";
-      expectPlayFailures({{"<specify/>", "var_el != NULL", ""},
-                      {"<specify><id name=\"nosuch\"/><value type=\"int\" name=\"5\"/></specify>",
-                       "var.isValid()", "No variable named nosuch"},
-                      {"<specify><id name=\"v\"/></specify>", "value_el != NULL", ""},
-                      {"<invoke name=\"specify\"><value type=\"int\" name=\"5\"/></invoke>", noIdentifier, ""},
-                      {"<invoke name=\"specify\" identifier=\"v\"/>", "value_el != NULL", ""},
-                      {"<restrict/>", "var_el != NULL", ""},
-                      {"<restrict><id name=\"nosuch\"/><value type=\"int\" name=\"5\"/></restrict>",
-                       "var.isValid()", "No variable named nosuch"},
-                      {"<restrict><id name=\"v\"/></restrict>", "value_el != NULL", ""},
-                      {"<assign/>", "name != NULL", ""},
-                      {"<assign name=\"nosuch\"><value type=\"int\" name=\"5\"/></assign>", "var.isValid()", ""},
-                      {"<assign name=\"v\"/>", "value_el != NULL", ""},
-                      {"<reset/>", "var_el != NULL", ""},
-                      {"<reset><id name=\"nosuch\"/></reset>", "var.isValid()", "No variable named nosuch"},
-                      {"<invoke name=\"reset\"/>", noIdentifier, ""}});
-    }
-
-    TEST_F(PlayerObjectsTest, InvokeMakesConstraintsOrPlaysTransactions) {
-      given(ROVER_WORLD + goal("a", "Rover.drive") +
-            "<var type=\"int\" name=\"v\"><interval type=\"int\" min=\"0\" max=\"10\"/></var>"
-            "<var type=\"int\" name=\"w\"><interval type=\"int\" min=\"5\" max=\"20\"/></var>");
-      const ConstrainedVariableId v = variable("v"), w = variable("w");
-      const std::string args = w->toString() + "," + v->toString() + ",";
-      {
-        DebugCapture debug("DbClientTransactionPlayer:playInvokeConstraint");
-        play("<invoke name=\"eq\"><id name=\"w\"/><id name=\"v\"/></invoke>");
+        DebugCapture debug("DbClientTransactionPlayer:playVariable");
+        play(
+            "<reset><id name=\"a.to\"/></reset>"
+            "<assign name=\"v\"><value type=\"int\" name=\"4\"/></assign>");
         EXPECT_EQ(debug.text(),
-                  "[DbClientTransactionPlayer:playInvokeConstraint]Adding constraint eq args: " + args + "\n"
-                  "[DbClientTransactionPlayer:playInvokeConstraint]Added constraint eq args: " + args + "\n");
+                  "[DbClientTransactionPlayer:playVariableReset]Playing <reset><id name=\"a.to\" /></reset>\n"
+                  "[DbClientTransactionPlayer:playVariableReset]Played <reset><id name=\"a.to\" /></reset>\n"
+                  "[DbClientTransactionPlayer:playVariableAssigned]assigning for v\n"
+                  "[DbClientTransactionPlayer:playVariableAssigned]found variable " +
+                      std::to_string(v->getKey()) +
+                      "\n"
+                      "[DbClientTransactionPlayer:playVariableAssigned]specifying to " +
+                      v->baseDomain().toString() + "\n");
+        m_calls.take();
+
+        const char* noIdentifier = "element.Attribute(\"identifier\") != NULL";
+        expectPlayFailures(
+            {{"<specify/>", "var_el != NULL", ""},
+             {"<specify><id name=\"nosuch\"/><value type=\"int\" name=\"5\"/></specify>", "var.isValid()",
+              "No variable named nosuch"},
+             {"<specify><id name=\"v\"/></specify>", "value_el != NULL", ""},
+             {"<invoke name=\"specify\"><value type=\"int\" name=\"5\"/></invoke>", noIdentifier, ""},
+             {"<invoke name=\"specify\" identifier=\"v\"/>", "value_el != NULL", ""},
+             {"<restrict/>", "var_el != NULL", ""},
+             {"<restrict><id name=\"nosuch\"/><value type=\"int\" name=\"5\"/></restrict>", "var.isValid()",
+              "No variable named nosuch"},
+             {"<restrict><id name=\"v\"/></restrict>", "value_el != NULL", ""},
+             {"<assign/>", "name != NULL", ""},
+             {"<assign name=\"nosuch\"><value type=\"int\" name=\"5\"/></assign>", "var.isValid()", ""},
+             {"<assign name=\"v\"/>", "value_el != NULL", ""},
+             {"<reset/>", "var_el != NULL", ""},
+             {"<reset><id name=\"nosuch\"/></reset>", "var.isValid()", "No variable named nosuch"},
+             {"<invoke name=\"reset\"/>", noIdentifier, ""}});
       }
-      // A value stands for a new anonymous variable.
-      play("<invoke name=\"eq\"><id name=\"v\"/><value type=\"int\" name=\"7\"/></invoke>");
-      EXPECT_EQ(m_calls.take(), "constraint variable constraint");
-      ASSERT_EQ(m_calls.created.size(), 2u);
-      EXPECT_EQ(m_calls.created[0]->getScope(), std::vector<ConstrainedVariableId>({w, v}));
-      const ConstrainedVariableId seven = m_calls.created[1]->getScope()[1];
-      EXPECT_EQ(seven->getName().toString(), "$VAR[0]");
-      EXPECT_EQ(v->lastDomain().getSingletonValue(), 7);
 
-      // Every scope variable is checked before anything is made.
-      expectPlayFailures(
-        {{"<invoke name=\"eq\"><id name=\"v\"/><id name=\"nosuch\"/></invoke>", "var.isValid()",
-          "No variable named nosuch"},
-         {"<invoke name=\"eq\" identifier=\"v\"><id name=\"w\"/></invoke>", "ALWAYS_FAILS",
-          "unexpected transaction invoked: 'eq'"},
-         {"<invoke name=\"eq\"/>", "ALWAYS_FAILS", "unexpected transaction invoked: 'eq'"},
-         {"<invoke><id name=\"v\"/></invoke>", "name != NULL", ""}});
-      EXPECT_EQ(m_calls.created.size(), 2u);
+      TEST_F(PlayerObjectsTest, InvokeMakesConstraintsOrPlaysTransactions) {
+        given(ROVER_WORLD + goal("a", "Rover.drive") +
+              "<var type=\"int\" name=\"v\"><interval type=\"int\" min=\"0\" max=\"10\"/></var>"
+              "<var type=\"int\" name=\"w\"><interval type=\"int\" min=\"5\" max=\"20\"/></var>");
+        const ConstrainedVariableId v = variable("v"), w = variable("w");
+        const std::string args = w->toString() + "," + v->toString() + ",";
+        {
+          DebugCapture debug("DbClientTransactionPlayer:playInvokeConstraint");
+          play("<invoke name=\"eq\"><id name=\"w\"/><id name=\"v\"/></invoke>");
+          EXPECT_EQ(debug.text(),
+                    "[DbClientTransactionPlayer:playInvokeConstraint]Adding constraint eq args: " + args +
+                        "\n"
+                        "[DbClientTransactionPlayer:playInvokeConstraint]Added constraint eq args: " +
+                        args + "\n");
+        }
+        // A value stands for a new anonymous variable.
+        play("<invoke name=\"eq\"><id name=\"v\"/><value type=\"int\" name=\"7\"/></invoke>");
+        EXPECT_EQ(m_calls.take(), "constraint variable constraint");
+        ASSERT_EQ(m_calls.created.size(), 2u);
+        EXPECT_EQ(m_calls.created[0]->getScope(), std::vector<ConstrainedVariableId>({w, v}));
+        const ConstrainedVariableId seven = m_calls.created[1]->getScope()[1];
+        EXPECT_EQ(seven->getName().toString(), "$VAR[0]");
+        EXPECT_EQ(v->lastDomain().getSingletonValue(), 7);
 
-      play("<invoke name=\"close\" identifier=\"Location\"/>");
-      EXPECT_TRUE(m_plan.db()->isClosed(LabelStr("Location")));
-      play("<invoke name=\"close\"/>");
-      EXPECT_TRUE(m_plan.db()->isClosed());
-      EXPECT_EQ(m_calls.take(), "closed closed");
+        // Every scope variable is checked before anything is made.
+        expectPlayFailures({{"<invoke name=\"eq\"><id name=\"v\"/><id name=\"nosuch\"/></invoke>",
+                             "var.isValid()", "No variable named nosuch"},
+                            {"<invoke name=\"eq\" identifier=\"v\"><id name=\"w\"/></invoke>", "ALWAYS_FAILS",
+                             "unexpected transaction invoked: 'eq'"},
+                            {"<invoke name=\"eq\"/>", "ALWAYS_FAILS", "unexpected transaction invoked: 'eq'"},
+                            {"<invoke><id name=\"v\"/></invoke>", "name != NULL", ""}});
+        EXPECT_EQ(m_calls.created.size(), 2u);
+
+        play("<invoke name=\"close\" identifier=\"Location\"/>");
+        EXPECT_TRUE(m_plan.db()->isClosed(LabelStr("Location")));
+        play("<invoke name=\"close\"/>");
+        EXPECT_TRUE(m_plan.db()->isClosed());
+        EXPECT_EQ(m_calls.take(), "closed closed");
+      }
+
+      TEST_F(PlayerObjectsTest, DeleteConstraintChecksIndexNameAndOwner) {
+        given(ROVER_WORLD + goal("a", "Rover.drive") +
+              "<var type=\"int\" name=\"v\"/><var type=\"int\" name=\"w\"/>"
+              "<invoke name=\"eq\"><id name=\"v\"/><id name=\"w\"/></invoke>");
+        const ConstraintId eq = m_calls.created.at(0);
+        const ConstraintId owned = *token("a")->getStandardConstraints().begin();
+        const std::string at = index(eq), ownedAt = index(owned);
+        expectPlayFailures(
+            {{"<deleteconstraint/>", "index != NULL", ""},
+             {"<deleteconstraint index=\"-1\"/>", "decimal", "Index '-1' is not a decimal number."},
+             {"<deleteconstraint index=\"99999\"/>", "constraint.isValid()", "No constraint at index 99999."},
+             {"<deleteconstraint name=\"neq\" index=\"" + at + "\"/>",
+              "name == NULL || constraint->getName() == LabelStr(name)",
+              "The constraint at index " + at + " is " + eq->toString() + ", not neq."},
+             {"<deleteconstraint index=\"" + ownedAt + "\"/>",
+              "owner.isNoId() || !owner->isStandardConstraint(c)",
+              "Cannot delete " + owned->toString() + ": it belongs to token " + token("a")->toString() +
+                  ", which deletes it."}});
+        EXPECT_TRUE(owned.isValid());
+        play("<deleteconstraint name=\"eq\" index=\"" + at + "\"/>");
+        EXPECT_EQ(m_calls.take(), "constraintDeleted");
+        EXPECT_FALSE(eq.isValid());
+      }
+
     }
-
-    TEST_F(PlayerObjectsTest, DeleteConstraintChecksIndexNameAndOwner) {
-      given(ROVER_WORLD + goal("a", "Rover.drive") +
-            "<var type=\"int\" name=\"v\"/><var type=\"int\" name=\"w\"/>"
-            "<invoke name=\"eq\"><id name=\"v\"/><id name=\"w\"/></invoke>");
-      const ConstraintId eq = m_calls.created.at(0);
-      const ConstraintId owned = *token("a")->getStandardConstraints().begin();
-      const std::string at = index(eq), ownedAt = index(owned);
-      expectPlayFailures({{"<deleteconstraint/>", "index != NULL", ""},
-                      {"<deleteconstraint index=\"-1\"/>", "decimal", "Index '-1' is not a decimal number."},
-                      {"<deleteconstraint index=\"99999\"/>", "constraint.isValid()",
-                       "No constraint at index 99999."},
-                      {"<deleteconstraint name=\"neq\" index=\"" + at + "\"/>",
-                       "name == NULL || constraint->getName() == LabelStr(name)",
-                       "The constraint at index " + at + " is " + eq->toString() + ", not neq."},
-                      {"<deleteconstraint index=\"" + ownedAt + "\"/>",
-                       "owner.isNoId() || !owner->isStandardConstraint(c)",
-                       "Cannot delete " + owned->toString() + ": it belongs to token " +
-                       token("a")->toString() + ", which deletes it."}});
-      EXPECT_TRUE(owned.isValid());
-      play("<deleteconstraint name=\"eq\" index=\"" + at + "\"/>");
-      EXPECT_EQ(m_calls.take(), "constraintDeleted");
-      EXPECT_FALSE(eq.isValid());
-    }
-
-    }
-}
+  }
 }

@@ -53,8 +53,7 @@ namespace KADRIX {
           separator = ",";
         }
         os << "}";
-      }
-      else
+      } else
         os << "[" << d.toString(d.getLowerBound()) << "," << d.toString(d.getUpperBound()) << "]";
       return os.str();
     }
@@ -75,8 +74,7 @@ namespace KADRIX {
     };
 
     /** Expects read(input) to fail as each case says. */
-    template <class Read>
-    void expectFailures(const std::vector<Failure>& cases, Read read) {
+    template <class Read> void expectFailures(const std::vector<Failure>& cases, Read read) {
       for (const Failure& c : cases) {
         SCOPED_TRACE(c.input.substr(0, 60));
         EXPECT_CHECK_FAILS(read(c.input), c.condition, c.message);

@@ -43,13 +43,16 @@ namespace KADRIX {
 
     /** Two locations and a rover, as a stream. */
     inline const std::string ROVER_WORLD =
-      "<new type=\"Rover\" name=\"rover1\"/>"
-      "<new type=\"Location\" name=\"rock1\"><value type=\"int\" name=\"3\"/><value type=\"int\" name=\"4\"/></new>"
-      "<new type=\"Location\" name=\"rock2\"><value type=\"int\" name=\"10\"/><value type=\"int\" name=\"0\"/></new>";
+        "<new type=\"Rover\" name=\"rover1\"/>"
+        "<new type=\"Location\" name=\"rock1\"><value type=\"int\" name=\"3\"/><value type=\"int\" "
+        "name=\"4\"/></new>"
+        "<new type=\"Location\" name=\"rock2\"><value type=\"int\" name=\"10\"/><value type=\"int\" "
+        "name=\"0\"/></new>";
 
     /** A goal element for a named token of the predicate. */
     inline std::string goal(const char* name, const char* predicate) {
-      return std::string("<goal><predicateinstance name=\"") + name + "\" type=\"" + predicate + "\"/></goal>";
+      return std::string("<goal><predicateinstance name=\"") + name + "\" type=\"" + predicate +
+             "\"/></goal>";
     }
 
     class PlayerHandlerFixture : public PlayerFixture {
@@ -71,7 +74,8 @@ namespace KADRIX {
 
       /** The tokens in order on the timeline of the name. */
       std::vector<TokenId> sequence(const char* timeline) {
-        const Timeline* tl = dynamic_cast<const Timeline*>(static_cast<Object*>(m_plan.db()->getObject(timeline)));
+        const Timeline* tl =
+            dynamic_cast<const Timeline*>(static_cast<Object*>(m_plan.db()->getObject(timeline)));
         return std::vector<TokenId>(tl->getTokenSequence().begin(), tl->getTokenSequence().end());
       }
 

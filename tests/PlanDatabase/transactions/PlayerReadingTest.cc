@@ -81,19 +81,22 @@ namespace KADRIX {
           unsigned int propagations;
         };
         const Case cases[] = {
-          {"text <class id='a'><x/></class>\n between <enum id='b'/>\n<compat id='c'/> trailing",
-           {"class a", "enum b", "compat c"}, 3},
-          {"<breakpoint/>", {}, 1},
-          {"<class_decl id='1'/><typedef id='2'/>", {"class_decl 1", "typedef 2"}, 2},
-          // An invoke named like an earlier row is played by that row.
-          {"<invoke name='class' id='3'/><invoke name='breakpoint' id='4'/>", {"class 3"}, 2},
-          // A child propagates as any element does, then once more for its root.
-          {"<zorl><enum id='5'/><zorl><class id='6'/></zorl></zorl>", {"enum 5", "class 6"}, 7},
-          {"<zorl/>", {}, 1},
-          {repeated("<zorl>", cap - 1) + "<class id='deep'/>" + repeated("</zorl>", cap - 1),
-           {"class deep"}, 2 * (cap - 1) + 1},
-          {"<zorl><class id='a>b'/><!-- <zorl> --><![CDATA[<zorl>]]><enum id=\"&lt;/enum&gt;\"/></zorl>",
-           {"class a>b", "enum </enum>"}, 5},
+            {"text <class id='a'><x/></class>\n between <enum id='b'/>\n<compat id='c'/> trailing",
+             {"class a", "enum b", "compat c"},
+             3},
+            {"<breakpoint/>", {}, 1},
+            {"<class_decl id='1'/><typedef id='2'/>", {"class_decl 1", "typedef 2"}, 2},
+            // An invoke named like an earlier row is played by that row.
+            {"<invoke name='class' id='3'/><invoke name='breakpoint' id='4'/>", {"class 3"}, 2},
+            // A child propagates as any element does, then once more for its root.
+            {"<zorl><enum id='5'/><zorl><class id='6'/></zorl></zorl>", {"enum 5", "class 6"}, 7},
+            {"<zorl/>", {}, 1},
+            {repeated("<zorl>", cap - 1) + "<class id='deep'/>" + repeated("</zorl>", cap - 1),
+             {"class deep"},
+             2 * (cap - 1) + 1},
+            {"<zorl><class id='a>b'/><!-- <zorl> --><![CDATA[<zorl>]]><enum id=\"&lt;/enum&gt;\"/></zorl>",
+             {"class a>b", "enum </enum>"},
+             5},
         };
         for (const Case& c : cases) {
           const unsigned int before = propagations();
@@ -114,11 +117,15 @@ namespace KADRIX {
         };
         const std::set<std::string> none;
         const Case cases[] = {
-          {DbClientTransactionPlayer::MODEL_TRANSACTIONS(), "<class id='1'/><invoke name='enum'/><typedef/>", {}},
-          // An invoke element matches "invoke" too, whatever it names.
-          {DbClientTransactionPlayer::STATE_TRANSACTIONS(), "<class id='2'/><invoke name='close'/>", {"class 2"}},
-          {DbClientTransactionPlayer::NO_TRANSACTIONS(), "<breakpoint/>", {}},
-          {none, "<invoke name='enum' id='3'/>", {"enum 3"}},
+            {DbClientTransactionPlayer::MODEL_TRANSACTIONS(),
+             "<class id='1'/><invoke name='enum'/><typedef/>",
+             {}},
+            // An invoke element matches "invoke" too, whatever it names.
+            {DbClientTransactionPlayer::STATE_TRANSACTIONS(),
+             "<class id='2'/><invoke name='close'/>",
+             {"class 2"}},
+            {DbClientTransactionPlayer::NO_TRANSACTIONS(), "<breakpoint/>", {}},
+            {none, "<invoke name='enum' id='3'/>", {"enum 3"}},
         };
         for (const Case& c : cases) {
           m_recorder.setFilter(c.filter);
@@ -163,7 +170,7 @@ namespace KADRIX {
         for (int i = 0; i < DbClientTransactionPlayer::MAX_NESTING; ++i)
           inner = inner->LinkEndChild(new TiXmlElement("zorl"))->ToElement();
         EXPECT_CHECK_FAILS(player().processTransaction(*root), "m_zorlDepth < MAX_NESTING",
-                             "\"zorl\" elements are nested deeper than 1000 levels.");
+                           "\"zorl\" elements are nested deeper than 1000 levels.");
         player().processTransaction(*xml("<zorl><zorl/></zorl>"));
       }
 
@@ -188,7 +195,7 @@ namespace KADRIX {
           std::istream is(&buffer);
           m_recorder.played.clear();
           EXPECT_CHECK_FAILS(m_recorder.play(is), "!is.bad()",
-                               "The input stream failed while transactions were read from it.");
+                             "The input stream failed while transactions were read from it.");
           EXPECT_EQ(Names({"class 1"}), m_recorder.played);
         }
         std::istringstream closed("<class/>");
@@ -205,36 +212,40 @@ namespace KADRIX {
         const std::string nul("<class id='a\0b'/>", 17);
         const std::string malformed = "Malformed transaction element (";
         expectFailures(
-          {
-            {"", "txCounter > 0", "Failed to find any transactions in stream."},
-            {"no markup at all\n", "txCounter > 0", "Failed to find any transactions in stream."},
-            {"<class id='1'", "!doc.Error()", malformed + "Error parsing Element.): <class id='1'"},
-            {"<zorl><class id='1'/><enum", "!doc.Error()",
-             malformed + "Failed to read Element name): <zorl><class id='1'/><enum"},
-            {"<zorl><class id='1'/>", "!doc.Error()",
-             malformed + "Error reading Element value.): <zorl><class id='1'/>"},
-            {"<zorl><class></zorl></class>", "!doc.Error()",
-             malformed + "Error reading end tag.): <zorl><class></zorl></class>"},
-            {"<class id='1' id='2'/>", "!doc.Error()", malformed + "Error parsing Element.): <class id='1' id='2'/>"},
-            {"<class id=\"a>b\"", "!doc.Error()", malformed + "Error parsing Element.): <class id=\"a>b\""},
-            {"<", "complete", "Transaction element truncated by the end of the stream: <"},
-            {"<!-- no end", "complete", "Transaction element truncated by the end of the stream: <!-- no end"},
-            {deep, "depth <= MAX_NESTING",
-             "Transaction element nested deeper than 1000 levels: " + deep.substr(0, 80) + "..."},
-            {wide, "++attributes <= MAX_ATTRIBUTES",
-             "Transaction element with more than 1000 attributes: " + wide.substr(0, 80) + "..."},
-            {"<zorl><?xml version='1.0'?></zorl>", "item != ElementScanner::DECLARATION",
-             "An XML declaration stands inside a transaction element: <zorl><?xml version='1.0'?>"},
-            {nul, "in.text.find('\\0') == std::string::npos", "A transaction element holds a NUL character: " + nul},
-            {"<foo/>", "strcmp(tagname, \"zorl\") == 0", "Unknown tag name foo"},
-            {"<!-- a comment -->", "strcmp(tagname, \"zorl\") == 0", "Unknown tag name "},
-            {"<?xml version='1.0'?>", "strcmp(tagname, \"zorl\") == 0", "Unknown tag name "},
-            {"</class>", "strcmp(tagname, \"zorl\") == 0", "Unknown tag name "},
-          },
-          [this](const std::string& s) {
-            record(s);
-            EXPECT_EQ(Names(), m_recorder.played);
-          });
+            {
+                {"", "txCounter > 0", "Failed to find any transactions in stream."},
+                {"no markup at all\n", "txCounter > 0", "Failed to find any transactions in stream."},
+                {"<class id='1'", "!doc.Error()", malformed + "Error parsing Element.): <class id='1'"},
+                {"<zorl><class id='1'/><enum", "!doc.Error()",
+                 malformed + "Failed to read Element name): <zorl><class id='1'/><enum"},
+                {"<zorl><class id='1'/>", "!doc.Error()",
+                 malformed + "Error reading Element value.): <zorl><class id='1'/>"},
+                {"<zorl><class></zorl></class>", "!doc.Error()",
+                 malformed + "Error reading end tag.): <zorl><class></zorl></class>"},
+                {"<class id='1' id='2'/>", "!doc.Error()",
+                 malformed + "Error parsing Element.): <class id='1' id='2'/>"},
+                {"<class id=\"a>b\"", "!doc.Error()",
+                 malformed + "Error parsing Element.): <class id=\"a>b\""},
+                {"<", "complete", "Transaction element truncated by the end of the stream: <"},
+                {"<!-- no end", "complete",
+                 "Transaction element truncated by the end of the stream: <!-- no end"},
+                {deep, "depth <= MAX_NESTING",
+                 "Transaction element nested deeper than 1000 levels: " + deep.substr(0, 80) + "..."},
+                {wide, "++attributes <= MAX_ATTRIBUTES",
+                 "Transaction element with more than 1000 attributes: " + wide.substr(0, 80) + "..."},
+                {"<zorl><?xml version='1.0'?></zorl>", "item != ElementScanner::DECLARATION",
+                 "An XML declaration stands inside a transaction element: <zorl><?xml version='1.0'?>"},
+                {nul, "in.text.find('\\0') == std::string::npos",
+                 "A transaction element holds a NUL character: " + nul},
+                {"<foo/>", "strcmp(tagname, \"zorl\") == 0", "Unknown tag name foo"},
+                {"<!-- a comment -->", "strcmp(tagname, \"zorl\") == 0", "Unknown tag name "},
+                {"<?xml version='1.0'?>", "strcmp(tagname, \"zorl\") == 0", "Unknown tag name "},
+                {"</class>", "strcmp(tagname, \"zorl\") == 0", "Unknown tag name "},
+            },
+            [this](const std::string& s) {
+              record(s);
+              EXPECT_EQ(Names(), m_recorder.played);
+            });
       }
 
       TEST_F(PlayerReadingTest, PlaysWhatALogHeldWhenThePlayStarted) {
@@ -267,7 +278,7 @@ namespace KADRIX {
         EXPECT_EQ("", interpreter->interpret(is, "ignored"));
         std::istringstream none("nothing");
         EXPECT_CHECK_FAILS(interpreter->interpret(none, ""), "txCounter > 0",
-                             "Failed to find any transactions in stream.");
+                           "Failed to find any transactions in stream.");
         module.uninitialize(host.getId());
         EXPECT_EQ(nullptr, host.getLanguageInterpreter("zorl-xml-txn"));
         engineModule.uninitialize(host.getId());

@@ -51,7 +51,7 @@ namespace KADRIX {
         /** A global variable over the domain, entered in the player's table under the name. */
         ConstrainedVariableId named(const char* name, const AbstractDomain& domain) {
           const ConstrainedVariableId var =
-            client().createVariable(domain.getTypeName().c_str(), domain, name, false, true);
+              client().createVariable(domain.getTypeName().c_str(), domain, name, false, true);
           player().m_variables[name] = var;
           return var;
         }
@@ -66,19 +66,20 @@ namespace KADRIX {
           double value;
         };
         const Case cases[] = {
-          {"<value type='int' name='5'/>", 5},
-          {"<value type='bool' name='true'/>", 1},
-          {"<value type='float' name='-inf'/>", -g_infiniteTime()},
-          {"<symbol type='string' value='hello'/>", LabelStr("hello")},
-          {"<object value='l1'/>", static_cast<double>(l1)},
-          {"<rover value='r1'/>", static_cast<double>(r1)},
+            {"<value type='int' name='5'/>", 5},
+            {"<value type='bool' name='true'/>", 1},
+            {"<value type='float' name='-inf'/>", -g_infiniteTime()},
+            {"<symbol type='string' value='hello'/>", LabelStr("hello")},
+            {"<object value='l1'/>", static_cast<double>(l1)},
+            {"<rover value='r1'/>", static_cast<double>(r1)},
         };
         for (const Case& c : cases)
           EXPECT_EQ(c.value, player().xmlAsValue(*xml(c.element), nullptr)) << c.element;
       }
 
       TEST_F(PlayerValuesTest, NewElementsCreateObjectsNamedOrNumbered) {
-        const char* location = "<new type='Location'><value type='int' name='7'/><value type='int' name='8'/></new>";
+        const char* location =
+            "<new type='Location'><value type='int' name='7'/><value type='int' name='8'/></new>";
         const ObjectId first(player().xmlAsValue(*xml(location), nullptr));
         EXPECT_EQ("$OBJECT[0]", first->getName().toString());
         EXPECT_EQ(8, static_cast<RoverModel::Location*>(first)->y());
@@ -93,19 +94,19 @@ namespace KADRIX {
 
       TEST_F(PlayerValuesTest, ValueFailures) {
         expectFailures(
-          {
-            {"<value name='5'/>", "type_st != NULL", "missing type for value in transaction XML"},
-            {"<value type='int'/>", "name_st != NULL", "missing name for value in transaction XML"},
-            {"<symbol type='string'/>", "value_st != NULL", "missing value in transaction xml"},
-            {"<symbol value='x'/>", "type_st != NULL", "missing type for symbol 'x' in transaction xml"},
-            {"<object value='nobody'/>", "object.isValid()", ""},
-            {"<string value='nobody'/>", "ALWAYS_FAILS", ""},
-            {"<value type='int' name='five'/>", "isNumber", "Cannot read 'five' as a value of type int."},
-            // Arguments read before a failing one are freed.
-            {"<new type='Location'><value type='int' name='1'/><value name='2'/></new>", "type != NULL",
-             "missing type for domain in transaction XML"},
-          },
-          [this](const std::string& s) { player().xmlAsValue(*xml(s), nullptr); });
+            {
+                {"<value name='5'/>", "type_st != NULL", "missing type for value in transaction XML"},
+                {"<value type='int'/>", "name_st != NULL", "missing name for value in transaction XML"},
+                {"<symbol type='string'/>", "value_st != NULL", "missing value in transaction xml"},
+                {"<symbol value='x'/>", "type_st != NULL", "missing type for symbol 'x' in transaction xml"},
+                {"<object value='nobody'/>", "object.isValid()", ""},
+                {"<string value='nobody'/>", "ALWAYS_FAILS", ""},
+                {"<value type='int' name='five'/>", "isNumber", "Cannot read 'five' as a value of type int."},
+                // Arguments read before a failing one are freed.
+                {"<new type='Location'><value type='int' name='1'/><value name='2'/></new>", "type != NULL",
+                 "missing type for domain in transaction XML"},
+            },
+            [this](const std::string& s) { player().xmlAsValue(*xml(s), nullptr); });
       }
 
       TEST_F(PlayerValuesTest, DomainsReadFromEveryForm) {
@@ -115,21 +116,22 @@ namespace KADRIX {
           const char* domain;
         };
         const Case cases[] = {
-          {"<value type='int' name='5'/>", "int [5,5]"},
-          {"<value type='string' name='open'/>", "string {open}"},
-          {"<symbol type='string' value='s'/>", "string {s}"},
-          {"<object value='l1'/>", "Location objects {l1}"},
-          {"<id name='v'/>", "int [2,4]"},
-          {"<interval type='int' min='0' max='10'/>", "int [0,10]"},
-          {"<interval type='float' min='0.5' max='+inf'/>", "float [0.5,+inf]"},
-          {"<set><int value='1'/><float value='2.5'/></set>", "float {1,2.5}"},
-          {"<set><float value='2.5'/><int value='1'/></set>", "float {1,2.5}"},
-          {"<set><value type='int' value='3' name='4'/><INT name='5'/></set>", "int {3,5}"},
-          {"<set><bool value='true'/><BOOL name='false'/></set>", "bool {0,1}"},
-          {"<set><string value='b'/><STRING value='a'/></set>", "string {a,b}"},
-          {"<set><symbol type='SYMBOL' value='x'/><symbol type='SYMBOL' value='y'/></set>", "SYMBOL {x,y}"},
-          {"<set type='Location'><object value='l1'/><object value='l2'/></set>", "Location objects {l1,l2}"},
-          {"<set><object value='l2'/></set>", "Objects objects {l2}"},
+            {"<value type='int' name='5'/>", "int [5,5]"},
+            {"<value type='string' name='open'/>", "string {open}"},
+            {"<symbol type='string' value='s'/>", "string {s}"},
+            {"<object value='l1'/>", "Location objects {l1}"},
+            {"<id name='v'/>", "int [2,4]"},
+            {"<interval type='int' min='0' max='10'/>", "int [0,10]"},
+            {"<interval type='float' min='0.5' max='+inf'/>", "float [0.5,+inf]"},
+            {"<set><int value='1'/><float value='2.5'/></set>", "float {1,2.5}"},
+            {"<set><float value='2.5'/><int value='1'/></set>", "float {1,2.5}"},
+            {"<set><value type='int' value='3' name='4'/><INT name='5'/></set>", "int {3,5}"},
+            {"<set><bool value='true'/><BOOL name='false'/></set>", "bool {0,1}"},
+            {"<set><string value='b'/><STRING value='a'/></set>", "string {a,b}"},
+            {"<set><symbol type='SYMBOL' value='x'/><symbol type='SYMBOL' value='y'/></set>", "SYMBOL {x,y}"},
+            {"<set type='Location'><object value='l1'/><object value='l2'/></set>",
+             "Location objects {l1,l2}"},
+            {"<set><object value='l2'/></set>", "Objects objects {l2}"},
         };
         for (const Case& c : cases)
           EXPECT_EQ(c.domain, domainOf(c.element)) << c.element;
@@ -149,9 +151,10 @@ namespace KADRIX {
         const IntervalIntDomain ints(-3, 9, "int");
         const BoolDomain flag(true, "bool");
         for (const AbstractDomain* d : std::vector<const AbstractDomain*>{
-               &locations, &one, &word, &symbols, &words, &reals, &interval, &ints, &flag}) {
+                 &locations, &one, &word, &symbols, &words, &reals, &interval, &ints, &flag}) {
           std::unique_ptr<TiXmlElement> element(log.abstractDomainAsXml(d));
-          std::unique_ptr<const AbstractDomain> back(player().xmlAsAbstractDomain(*element, nullptr, nullptr));
+          std::unique_ptr<const AbstractDomain> back(
+              player().xmlAsAbstractDomain(*element, nullptr, nullptr));
           EXPECT_EQ(describe(*d), describe(*back)) << *element;
           EXPECT_EQ(d->isEntity(), back->isEntity()) << *element;
         }
@@ -159,56 +162,59 @@ namespace KADRIX {
 
       TEST_F(PlayerValuesTest, DomainsNamedByTheCaller) {
         std::unique_ptr<IntervalDomain> ints(
-          player().xmlAsIntervalDomain(*xml("<interval type='int' min='1' max='3'/>"), "Speed"));
+            player().xmlAsIntervalDomain(*xml("<interval type='int' min='1' max='3'/>"), "Speed"));
         EXPECT_EQ("Speed [1,3]", describe(*ints));
         EXPECT_EQ(1.0, ints->minDelta());
         std::unique_ptr<IntervalDomain> reals(
-          player().xmlAsIntervalDomain(*xml("<interval type='float' min='1' max='3'/>"), "Length"));
+            player().xmlAsIntervalDomain(*xml("<interval type='float' min='1' max='3'/>"), "Length"));
         EXPECT_GT(1.0, reals->minDelta());
         std::unique_ptr<EnumeratedDomain> set(
-          player().xmlAsEnumeratedDomain(*xml("<set><int value='1'/></set>"), "Count"));
+            player().xmlAsEnumeratedDomain(*xml("<set><int value='1'/></set>"), "Count"));
         EXPECT_EQ("Count {1}", describe(*set));
       }
 
       TEST_F(PlayerValuesTest, DomainFailures) {
-        const std::string mixed = "unknown or inappropriately mixed type(s) for value(s) in an enumerated set";
+        const std::string mixed =
+            "unknown or inappropriately mixed type(s) for value(s) in an enumerated set";
         expectFailures(
-          {
-            {"<ident/>", "strcmp(tag, \"ident\") != 0", "ident in transaction xml is deprecated"},
-            {"<id name='nobody'/>", "var.isValid()", ""},
-            {"<id/>", "varString != NULL", ""},
-            {"<value name='5'/>", "type != NULL", "missing type for domain in transaction XML"},
-            {"<value type='int'/>", "name != NULL", "missing name for domain in transaction XML"},
-            {"<float/>", "value_st != NULL", ""},
-            {"<float value='1'/>", "strcmp(tag, \"object\") == 0", ""},
-            {"<symbol value='x'/>", "type != NULL", ""},
-            {"<object value='nobody'/>", "object.isValid()", ""},
-            {"<value type='nothing' name='1'/>", "known", "Unknown type name nothing"},
-            {"<interval min='0' max='1'/>", "type_st != NULL", ""},
-            {"<interval type='int' max='1'/>", "min_st != NULL", ""},
-            {"<interval type='int' min='0'/>", "max_st != NULL", ""},
-            {"<interval type='string' min='a' max='b'/>", "domain != NULL",
-             "type 'string' should indicate an interval domain type"},
-            {"<set/>", "type != ANY", ""},
-            {"<set><value value='1'/></set>", "thisType != \"\"", "no type for domain in XML"},
-            {"<set><bool value='true'/><int value='1'/></set>", "ALWAYS_FAILS", mixed},
-            {"<set><int value='1'/><string value='a'/></set>", "ALWAYS_FAILS", mixed},
-            {"<set><object value='l1'/><int value='1'/></set>", "ALWAYS_FAILS", mixed},
-            {"<set><int value='1'/><object value='l1'/></set>", "ALWAYS_FAILS", mixed},
-            {"<set><symbol type='symbol' value='a'/><symbol type='SYMBOL' value='b'/></set>",
-             "strcmp(typeName.c_str(), child_el->Attribute(\"type\")) == 0",
-             "symbols from different types in the same enumerated set"},
-            {"<set><symbol value='a'/></set>", "symbolType != NULL",
-             "missing type for a symbol in an enumerated set"},
-            {"<set><int value='1'/><symbol type='symbol' value='a'/></set>", "ALWAYS_FAILS", mixed},
-            {"<set><int/></set>", "value_st != NULL", ""},
-            {"<set><object value='nobody'/></set>", "object.isValid()",
-             "No object named 'nobody' for an enumerated set"},
-            // Domains begun before a failing bound or member are freed.
-            {"<interval type='int' min='0' max='x'/>", "isNumber", "Cannot read 'x' as a value of type int."},
-            {"<set><int value='1'/><int value='y'/></set>", "isNumber", "Cannot read 'y' as a value of type int."},
-          },
-          [this](const std::string& s) { domainOf(s); });
+            {
+                {"<ident/>", "strcmp(tag, \"ident\") != 0", "ident in transaction xml is deprecated"},
+                {"<id name='nobody'/>", "var.isValid()", ""},
+                {"<id/>", "varString != NULL", ""},
+                {"<value name='5'/>", "type != NULL", "missing type for domain in transaction XML"},
+                {"<value type='int'/>", "name != NULL", "missing name for domain in transaction XML"},
+                {"<float/>", "value_st != NULL", ""},
+                {"<float value='1'/>", "strcmp(tag, \"object\") == 0", ""},
+                {"<symbol value='x'/>", "type != NULL", ""},
+                {"<object value='nobody'/>", "object.isValid()", ""},
+                {"<value type='nothing' name='1'/>", "known", "Unknown type name nothing"},
+                {"<interval min='0' max='1'/>", "type_st != NULL", ""},
+                {"<interval type='int' max='1'/>", "min_st != NULL", ""},
+                {"<interval type='int' min='0'/>", "max_st != NULL", ""},
+                {"<interval type='string' min='a' max='b'/>", "domain != NULL",
+                 "type 'string' should indicate an interval domain type"},
+                {"<set/>", "type != ANY", ""},
+                {"<set><value value='1'/></set>", "thisType != \"\"", "no type for domain in XML"},
+                {"<set><bool value='true'/><int value='1'/></set>", "ALWAYS_FAILS", mixed},
+                {"<set><int value='1'/><string value='a'/></set>", "ALWAYS_FAILS", mixed},
+                {"<set><object value='l1'/><int value='1'/></set>", "ALWAYS_FAILS", mixed},
+                {"<set><int value='1'/><object value='l1'/></set>", "ALWAYS_FAILS", mixed},
+                {"<set><symbol type='symbol' value='a'/><symbol type='SYMBOL' value='b'/></set>",
+                 "strcmp(typeName.c_str(), child_el->Attribute(\"type\")) == 0",
+                 "symbols from different types in the same enumerated set"},
+                {"<set><symbol value='a'/></set>", "symbolType != NULL",
+                 "missing type for a symbol in an enumerated set"},
+                {"<set><int value='1'/><symbol type='symbol' value='a'/></set>", "ALWAYS_FAILS", mixed},
+                {"<set><int/></set>", "value_st != NULL", ""},
+                {"<set><object value='nobody'/></set>", "object.isValid()",
+                 "No object named 'nobody' for an enumerated set"},
+                // Domains begun before a failing bound or member are freed.
+                {"<interval type='int' min='0' max='x'/>", "isNumber",
+                 "Cannot read 'x' as a value of type int."},
+                {"<set><int value='1'/><int value='y'/></set>", "isNumber",
+                 "Cannot read 'y' as a value of type int."},
+            },
+            [this](const std::string& s) { domainOf(s); });
       }
 
       TEST(PathAsVector, KeepsEmptyPiecesAndRefusesOtherText) {
@@ -217,14 +223,14 @@ namespace KADRIX {
           std::vector<int> numbers;
         };
         const Case cases[] = {
-          {"", {0}},     {"2.", {2, 0}},     {"1..2", {1, 0, 2}},
-          {"0.1", {0, 1}}, {"-1", {-1}},    {"2147483647", {2147483647}},
+            {"", {0}},       {"2.", {2, 0}}, {"1..2", {1, 0, 2}},
+            {"0.1", {0, 1}}, {"-1", {-1}},   {"2147483647", {2147483647}},
         };
         for (const Case& c : cases)
           EXPECT_EQ(c.numbers, pathAsVector(c.path)) << c.path;
         for (const char* bad : {"1a", "x", " 1", "1.+", "2147483648", "99999999999999999999"})
           EXPECT_CHECK_FAILS(pathAsVector(bad), "piece.empty() || readInt(piece, number)",
-                               std::string("Token path '") + bad + "' holds '" +
+                             std::string("Token path '") + bad + "' holds '" +
                                  std::string(bad).substr(std::string(bad).rfind('.') + 1) +
                                  "', which is no decimal integer in the range of int.");
       }
@@ -237,15 +243,16 @@ namespace KADRIX {
         EXPECT_TRUE(player().xmlAsToken(*xml("<token path='7'/>")).isNoId());
         EXPECT_TRUE(player().parseToken("nobody").isNoId());
         expectFailures(
-          {
-            {"<ident/>", "strcmp(token.Value(), \"ident\") != 0", "ident in transaction xml is deprecated"},
-            {"<id name='nobody'/>", "tok.isValid()", ""},
-            {"<token name='nobody'/>", "tok.isValid()", ""},
-            {"<id/>", "tokString != NULL", ""},
-            {"<token/>", "ALWAYS_FAILS", ""},
-            {"<object name='t'/>", "ALWAYS_FAILS", ""},
-          },
-          [this](const std::string& s) { player().xmlAsToken(*xml(s)); });
+            {
+                {"<ident/>", "strcmp(token.Value(), \"ident\") != 0",
+                 "ident in transaction xml is deprecated"},
+                {"<id name='nobody'/>", "tok.isValid()", ""},
+                {"<token name='nobody'/>", "tok.isValid()", ""},
+                {"<id/>", "tokString != NULL", ""},
+                {"<token/>", "ALWAYS_FAILS", ""},
+                {"<object name='t'/>", "ALWAYS_FAILS", ""},
+            },
+            [this](const std::string& s) { player().xmlAsToken(*xml(s)); });
         // Look-ups never enter a name.
         EXPECT_EQ(1u, player().m_tokens.size());
       }
@@ -261,14 +268,14 @@ namespace KADRIX {
         EXPECT_EQ(l1->getVariables()[1], player().parseVariable("l1.y"));
         (void) holder;
         expectFailures(
-          {
-            {"t.zzz", "ALWAYS_FAILS", "Failed to process transaction for t:zzz"},
-            {"nobody.x", "var.isValid()", "Invalid id for nobody"},
-            {"v.x", "object.isValid()", "Invalid object for v"},
-            {"both.x", "object.isValid()", "Invalid object for both"},
-            {"other.x", "var.isValid()", "other.x not found on " + l2->toString()},
-          },
-          [this](const std::string& s) { player().parseVariable(s.c_str()); });
+            {
+                {"t.zzz", "ALWAYS_FAILS", "Failed to process transaction for t:zzz"},
+                {"nobody.x", "var.isValid()", "Invalid id for nobody"},
+                {"v.x", "object.isValid()", "Invalid object for v"},
+                {"both.x", "object.isValid()", "Invalid object for both"},
+                {"other.x", "var.isValid()", "other.x not found on " + l2->toString()},
+            },
+            [this](const std::string& s) { player().parseVariable(s.c_str()); });
         EXPECT_CHECK_FAILS(player().parseVariable(nullptr), "varString != NULL", "");
         EXPECT_EQ(4u, player().m_variables.size());
         EXPECT_EQ(1u, player().m_tokens.size());
@@ -286,24 +293,25 @@ namespace KADRIX {
 
         const std::string size = std::to_string(t->getVariables().size());
         expectFailures(
-          {
-            {"<ident/>", "strcmp(variable.Value(), \"ident\") != 0", "ident in transaction xml is deprecated"},
-            {"<variable token='0'/>", "variable.Attribute(\"index\", &index) != NULL", ""},
-            {"<variable token='0' index='-1'/>", "0 <= index", ""},
-            {"<variable token='0' index='three'/>", "0 <= index", ""},
-            {"<variable token='0' index='3x'/>", "0 <= index", ""},
-            {"<variable token='0' index='99999999999'/>", "0 <= index", ""},
-            {"<variable token='0' index='" + size + "'/>",
-             "(unsigned)index < token->getVariables().size()", ""},
-            {"<variable token='7' index='0'/>", "token.isValid()", ""},
-            {"<variable token='0.x' index='0'/>", "piece.empty() || readInt(piece, number)",
-             "Token path '0.x' holds 'x', which is no decimal integer in the range of int."},
-            {"<variable object='nobody' index='0'/>", "object.isValid()", ""},
-            {"<variable object='l1' index='2'/>", "(unsigned)index < object->getVariables().size()", ""},
-            {"<variable index='1000000'/>", "var.isValid()", "No variable with index 1000000"},
-            {"<id name='nobody'/>", "var.isValid()", "No variable named nobody"},
-          },
-          [this](const std::string& s) { variableOf(s); });
+            {
+                {"<ident/>", "strcmp(variable.Value(), \"ident\") != 0",
+                 "ident in transaction xml is deprecated"},
+                {"<variable token='0'/>", "variable.Attribute(\"index\", &index) != NULL", ""},
+                {"<variable token='0' index='-1'/>", "0 <= index", ""},
+                {"<variable token='0' index='three'/>", "0 <= index", ""},
+                {"<variable token='0' index='3x'/>", "0 <= index", ""},
+                {"<variable token='0' index='99999999999'/>", "0 <= index", ""},
+                {"<variable token='0' index='" + size + "'/>",
+                 "(unsigned)index < token->getVariables().size()", ""},
+                {"<variable token='7' index='0'/>", "token.isValid()", ""},
+                {"<variable token='0.x' index='0'/>", "piece.empty() || readInt(piece, number)",
+                 "Token path '0.x' holds 'x', which is no decimal integer in the range of int."},
+                {"<variable object='nobody' index='0'/>", "object.isValid()", ""},
+                {"<variable object='l1' index='2'/>", "(unsigned)index < object->getVariables().size()", ""},
+                {"<variable index='1000000'/>", "var.isValid()", "No variable with index 1000000"},
+                {"<id name='nobody'/>", "var.isValid()", "No variable named nobody"},
+            },
+            [this](const std::string& s) { variableOf(s); });
       }
 
       TEST_F(PlayerValuesTest, ValuesWhereVariablesAreExpectedMakeNumberedTemporaries) {
@@ -315,15 +323,17 @@ namespace KADRIX {
         EXPECT_EQ("$VAR[1]", variableOf("<interval type='float' min='0' max='1'/>")->getName().toString());
         EXPECT_EQ("$VAR[2]", variableOf("<object value='r1'/>")->getName().toString());
         EXPECT_CHECK_FAILS(variableOf("<value name='5'/>"), "type != NULL",
-                             "missing type for domain in transaction XML");
+                           "missing type for domain in transaction XML");
         // The failed read used up its number.
         EXPECT_EQ("$VAR[4]", variableOf("<value type='bool' name='false'/>")->getName().toString());
       }
 
       TEST_F(PlayerValuesTest, CreatedVariablesTakeTheirTypeAndName) {
         const ConstrainedVariableId r =
-          player().xmlAsCreateVariable("Location", "r", xml("<new type='Location'><value type='int' "
-                                                            "name='0'/><value type='int' name='9'/></new>").get());
+            player().xmlAsCreateVariable("Location", "r",
+                                         xml("<new type='Location'><value type='int' "
+                                             "name='0'/><value type='int' name='9'/></new>")
+                                             .get());
         const ObjectId made = client().getObject("r");
         ASSERT_TRUE(made.isValid());
         EXPECT_EQ("r", r->getName().toString());
@@ -334,7 +344,8 @@ namespace KADRIX {
         const ConstrainedVariableId g = player().xmlAsCreateVariable("float", "g", nullptr);
         EXPECT_EQ("float", g->baseDomain().getTypeName().toString());
         EXPECT_FALSE(g->isInternal());
-        const ConstrainedVariableId s = player().xmlAsCreateVariable(nullptr, "s", xml("<set><int value='1'/></set>").get());
+        const ConstrainedVariableId s =
+            player().xmlAsCreateVariable(nullptr, "s", xml("<set><int value='1'/></set>").get());
         EXPECT_EQ("int {1}", describe(s->baseDomain()));
         EXPECT_CHECK_FAILS(player().xmlAsCreateVariable(nullptr, "none", nullptr), "type != NULL", "");
       }
@@ -346,17 +357,22 @@ namespace KADRIX {
         EXPECT_THROW(domainOf("<set><int value='1'/><symbol type='symbol' value='a'/></set>"), Error);
         domainOf("<set><symbol type='symbol' value='a'/><symbol type='symbol' value='b'/></set>");
         variableOf("<value type='int' name='5'/>");
-        EXPECT_EQ("[DbClientTransactionPlayer:processTransaction]Processing transaction <breakpoint />\n"
-                  "[DbClientTransactionPlayer:xmlAsIntervalDomain]For <interval type=\"int\" min=\"0\" "
-                  "max=\"10\" />, created domain " + IntervalIntDomain(0, 10, "int").toString() + "\n"
-                  "[DbClientTransactionPlayer:xmlAsEnumeratedDomain] thisType= int\n"
-                  "[DbClientTransactionPlayer:xmlAsEnumeratedDomain] thisType= symbol\n"
-                  "[DbClientTransactionPlayer:xmlAsEnumeratedDomain:symbol] thisType= symbol typeName = int\n"
-                  "[DbClientTransactionPlayer:xmlAsEnumeratedDomain] thisType= symbol\n"
-                  "[DbClientTransactionPlayer:xmlAsEnumeratedDomain] thisType= symbol\n"
-                  "[DbClientTransactionPlayer:xmlAsEnumeratedDomain:symbol] thisType= symbol typeName = symbol\n"
-                  "[DbClientTransactionPlayer:xmlAsCreateVariable] type = int name = $VAR[0] domain type = int\n",
-                  capture.text());
+        EXPECT_EQ(
+            "[DbClientTransactionPlayer:processTransaction]Processing transaction <breakpoint />\n"
+            "[DbClientTransactionPlayer:xmlAsIntervalDomain]For <interval type=\"int\" min=\"0\" "
+            "max=\"10\" />, created domain " +
+                IntervalIntDomain(0, 10, "int").toString() +
+                "\n"
+                "[DbClientTransactionPlayer:xmlAsEnumeratedDomain] thisType= int\n"
+                "[DbClientTransactionPlayer:xmlAsEnumeratedDomain] thisType= symbol\n"
+                "[DbClientTransactionPlayer:xmlAsEnumeratedDomain:symbol] thisType= symbol typeName = int\n"
+                "[DbClientTransactionPlayer:xmlAsEnumeratedDomain] thisType= symbol\n"
+                "[DbClientTransactionPlayer:xmlAsEnumeratedDomain] thisType= symbol\n"
+                "[DbClientTransactionPlayer:xmlAsEnumeratedDomain:symbol] thisType= symbol typeName = "
+                "symbol\n"
+                "[DbClientTransactionPlayer:xmlAsCreateVariable] type = int name = $VAR[0] domain type = "
+                "int\n",
+            capture.text());
       }
 
       TEST_F(PlayerValuesTest, TokenTypesGivenAsObjectPaths) {
@@ -369,13 +385,13 @@ namespace KADRIX {
         EXPECT_EQ(depotRover, object);
         new TestModel::TestObject(m_plan.db(), "Depot", "e");
         expectFailures(
-          {
-            {"nobody.At", "object.isValid()", "Failed to find an object named nobody"},
-            {"e.rover.Go", "object.isValid()", "Failed to find an object named e.rover"},
-            {"Rover", "elements.size() >= 2",
-             "'Rover' is neither a predicate nor an object path ending in a predicate"},
-          },
-          [&](const std::string& s) { player().getObjectAndType(clientId(), s.c_str(), object); });
+            {
+                {"nobody.At", "object.isValid()", "Failed to find an object named nobody"},
+                {"e.rover.Go", "object.isValid()", "Failed to find an object named e.rover"},
+                {"Rover", "elements.size() >= 2",
+                 "'Rover' is neither a predicate nor an object path ending in a predicate"},
+            },
+            [&](const std::string& s) { player().getObjectAndType(clientId(), s.c_str(), object); });
       }
 
     }

@@ -61,7 +61,9 @@ namespace KADRIX {
        * object sets sorted by name, and the global variables and each group
        * of tokens on no object sorted by their text.
        */
-      std::string text() const { return sortSections(sortSets(PlanDatabaseWriter::toString(m_plan.db(), false))); }
+      std::string text() const {
+        return sortSections(sortSets(PlanDatabaseWriter::toString(m_plan.db(), false)));
+      }
       static std::string sortSets(const std::string& written) {
         static const std::regex s_set("\\{([^{}]*)\\}"), s_key("\\([0-9]+\\)");
         std::string result;
@@ -143,9 +145,12 @@ namespace KADRIX {
 
     /** Locations base, crater, ridge and rovers spirit, opportunity. */
     inline std::string roverWorld() {
-      return "<new name=\"base\" type=\"Location\"><value type=\"int\" name=\"0\"/><value type=\"int\" name=\"0\"/></new>"
-             "<new name=\"crater\" type=\"Location\"><value type=\"int\" name=\"4\"/><value type=\"int\" name=\"3\"/></new>"
-             "<new name=\"ridge\" type=\"Location\"><value type=\"int\" name=\"9\"/><value type=\"int\" name=\"1\"/></new>"
+      return "<new name=\"base\" type=\"Location\"><value type=\"int\" name=\"0\"/><value type=\"int\" "
+             "name=\"0\"/></new>"
+             "<new name=\"crater\" type=\"Location\"><value type=\"int\" name=\"4\"/><value type=\"int\" "
+             "name=\"3\"/></new>"
+             "<new name=\"ridge\" type=\"Location\"><value type=\"int\" name=\"9\"/><value type=\"int\" "
+             "name=\"1\"/></new>"
              "<new name=\"spirit\" type=\"Rover\"/><new name=\"opportunity\" type=\"Rover\"/>";
     }
 

@@ -14,8 +14,7 @@ namespace KADRIX {
   namespace TestModel {
 
     /** Runs the function and returns the Error it raises (a test failure when it raises none). */
-    template <class F>
-    Error failureOf(F f) {
+    template <class F> Error failureOf(F f) {
       try {
         f();
       } catch (const Error& e) {
@@ -46,11 +45,11 @@ namespace KADRIX {
 }
 
 /** Expects the statement to fail a check with this condition text and message. */
-#define EXPECT_CHECK_FAILS(statement, condition, message)                      \
-  do {                                                                         \
-    KADRIX::Error kadrix_e_ = KADRIX::TestModel::failureOf([&]() { statement; });   \
-    EXPECT_EQ(std::string(condition), kadrix_e_.getCondition());               \
-    EXPECT_EQ(std::string(message), kadrix_e_.getMessage());                   \
+#define EXPECT_CHECK_FAILS(statement, condition, message)                         \
+  do {                                                                            \
+    KADRIX::Error kadrix_e_ = KADRIX::TestModel::failureOf([&]() { statement; }); \
+    EXPECT_EQ(std::string(condition), kadrix_e_.getCondition());                  \
+    EXPECT_EQ(std::string(message), kadrix_e_.getMessage());                      \
   } while (0)
 
 #endif

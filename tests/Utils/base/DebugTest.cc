@@ -37,10 +37,10 @@ namespace KADRIX {
     int g_lastLine = 0;
     int g_evaluated = 0;
 
-
     void schemaSite(const std::string& schemaName, const std::string& typeName) {
       g_lastLine = __LINE__ + 1;
-      KADRIX_DEBUG("Schema:declareObjectType", "[" << schemaName << "] " << "Declaring object type " << typeName);
+      KADRIX_DEBUG("Schema:declareObjectType", "[" << schemaName << "] "
+                                                   << "Declaring object type " << typeName);
     }
 
     void conditionalSite(bool condition) {
@@ -106,7 +106,8 @@ namespace KADRIX {
     EXPECT_THROW(schemaSite("S", "T"), std::ios_base::failure);
     std::string report = testing::internal::GetCapturedStderr();
     EXPECT_NE(report.find("Utils/base/DebugTest:" + std::to_string(g_lastLine) + ": ALWAYS_FAIL: "),
-              std::string::npos) << report;
+              std::string::npos)
+        << report;
     EXPECT_EQ(report.find("ALWAYS_FAILS"), std::string::npos);
 
     // Reported once, also when every error is displayed anyway.

@@ -12,31 +12,31 @@ using namespace KADRIX;
 
 namespace {
 
-class TestComponent : public EngineComponent {};
+  class TestComponent : public EngineComponent {};
 
-/** Counts its deletions, so tests see who deleted it. */
-class CountingInterpreter : public LanguageInterpreter {
-public:
-  explicit CountingInterpreter(int& deletions) : m_deletions(deletions) {}
-  ~CountingInterpreter() override { ++m_deletions; }
-  std::string interpret(std::istream& input, const std::string& script) override {
-    std::string word;
-    input >> word;
-    return script + ":" + word;
-  }
+  /** Counts its deletions, so tests see who deleted it. */
+  class CountingInterpreter : public LanguageInterpreter {
+  public:
+    explicit CountingInterpreter(int& deletions) : m_deletions(deletions) {}
+    ~CountingInterpreter() override { ++m_deletions; }
+    std::string interpret(std::istream& input, const std::string& script) override {
+      std::string word;
+      input >> word;
+      return script + ":" + word;
+    }
 
-private:
-  int& m_deletions;
-};
+  private:
+    int& m_deletions;
+  };
 
-class TestModule : public Module {
-public:
-  TestModule() : Module("TestModule") {}
-  void initialize() override {}
-  void uninitialize() override {}
-  void initialize(Id<Engine>) override {}
-  void uninitialize(Id<Engine>) override {}
-};
+  class TestModule : public Module {
+  public:
+    TestModule() : Module("TestModule") {}
+    void initialize() override {}
+    void uninitialize() override {}
+    void initialize(Id<Engine>) override {}
+    void uninitialize(Id<Engine>) override {}
+  };
 
 } // namespace
 

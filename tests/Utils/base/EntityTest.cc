@@ -113,7 +113,10 @@ namespace KADRIX {
 
     // Reaching 0 through decRefCount from inside handleDiscard of a count-driven discard.
     Part* counted = new Part();
-    counted->onDiscard = [](Part& p) { p.incRefCount(); p.decRefCount(); };
+    counted->onDiscard = [](Part& p) {
+      p.incRefCount();
+      p.decRefCount();
+    };
     EXPECT_TRUE(counted->decRefCount());
     EXPECT_EQ(Part::s_destroyed, 4);
   }
@@ -122,14 +125,12 @@ namespace KADRIX {
     std::vector<Part*> parts;
     for (int i = 0; i < 3; ++i)
       parts.push_back(new Part());
-    std::set<PartId, EntityComparator<PartId>> keyed{parts[2]->getId(), parts[0]->getId(),
-                                                     parts[1]->getId(), parts[1]->getId()};
-    EXPECT_EQ(keysOf(keyed),
-              (std::vector<int>{parts[0]->getKey(), parts[1]->getKey(), parts[2]->getKey()}));
+    std::set<PartId, EntityComparator<PartId>> keyed{parts[2]->getId(), parts[0]->getId(), parts[1]->getId(),
+                                                     parts[1]->getId()};
+    EXPECT_EQ(keysOf(keyed), (std::vector<int>{parts[0]->getKey(), parts[1]->getKey(), parts[2]->getKey()}));
 
     Error e = TestModel::failureOf([&] { keyed.insert(PartId::noId()); });
-    EXPECT_TRUE(e.getCondition() == "t1.isValid()" || e.getCondition() == "t2.isValid()")
-      << e.getCondition();
+    EXPECT_TRUE(e.getCondition() == "t1.isValid()" || e.getCondition() == "t2.isValid()") << e.getCondition();
     EXPECT_EQ(e.getMessage(), "noId");
     EXPECT_EQ(e.getFile(), "Utils/base/Entity");
 
@@ -174,6 +175,7 @@ namespace KADRIX {
           m_id.remove();
       }
       const Id<Owned>& getId() const { return m_id; }
+
     private:
       Id<Owned> m_id;
       int& m_deleted;
@@ -194,7 +196,6 @@ namespace KADRIX {
     EXPECT_EQ(e.getCondition(), "(*it).isValid()");
     EXPECT_EQ(deleted, 4) << "the object behind an invalid handle is not deleted";
     delete kept;
-
   }
 
   TEST_F(EntityTest, IteratorOverKeyedSet) {

@@ -17,9 +17,7 @@ namespace KADRIX {
 
     // Fails a check in its destructor, as an entity destructor may.
     struct FailsWhenDestroyed {
-      ~FailsWhenDestroyed() noexcept(false) {
-        KADRIX_CHECK_MSG(1 + 1 == 3, "broken while unwinding");
-      }
+      ~FailsWhenDestroyed() noexcept(false) { KADRIX_CHECK_MSG(1 + 1 == 3, "broken while unwinding"); }
     };
   }
 
@@ -52,7 +50,7 @@ namespace KADRIX {
     EXPECT_EQ(e.getFile(), "Utils/base/ErrorTest");
     EXPECT_EQ(e.getLine(), line);
 
-    EXPECT_CHECK_FAILS(KADRIX_CHECK(x   >=   0), "x >= 0", "");
+    EXPECT_CHECK_FAILS(KADRIX_CHECK(x >= 0), "x >= 0", "");
     EXPECT_CHECK_FAILS(KADRIX_CHECK_TEXT(x > 0, "m_id", "no id"), "m_id", "no id");
     EXPECT_CHECK_FAILS(KADRIX_FAIL("never " << 1), "ALWAYS_FAILS", "never 1");
     EXPECT_EQ(TestModel::failureOf([&] { KADRIX_CHECK_LABEL(x == 1, "label " << x, "L"); }).getLabel(), "L");

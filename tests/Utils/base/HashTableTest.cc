@@ -17,23 +17,23 @@ namespace KADRIX {
     for (int step = 0; step < 200000; ++step) {
       std::uintptr_t key = keys(random) * 16;
       switch (random() % 3) {
-      case 0: {
-        bool fresh = reference.emplace(key, step).second;
-        int* stored = table.insert(key, step);
-        ASSERT_EQ(stored != nullptr, fresh) << step;
-        break;
-      }
-      case 1:
-        ASSERT_EQ(table.erase(key), reference.erase(key) == 1) << step;
-        break;
-      default: {
-        auto it = reference.find(key);
-        int* found = table.find(key);
-        ASSERT_EQ(found != nullptr, it != reference.end()) << step;
-        if (found != nullptr) {
-          ASSERT_EQ(*found, it->second) << step;
+        case 0: {
+          bool fresh = reference.emplace(key, step).second;
+          int* stored = table.insert(key, step);
+          ASSERT_EQ(stored != nullptr, fresh) << step;
+          break;
         }
-      }
+        case 1:
+          ASSERT_EQ(table.erase(key), reference.erase(key) == 1) << step;
+          break;
+        default: {
+          auto it = reference.find(key);
+          int* found = table.find(key);
+          ASSERT_EQ(found != nullptr, it != reference.end()) << step;
+          if (found != nullptr) {
+            ASSERT_EQ(*found, it->second) << step;
+          }
+        }
       }
       ASSERT_EQ(table.size(), reference.size());
     }

@@ -62,8 +62,8 @@ namespace KADRIX {
 
     expectHandleFailure(TestModel::failureOf([&] { Id<Base> again(&object); }), "m_key != 0",
                         "Cannot generate an Id<" + g_base + "> for a pointer that has not been cleaned up.");
-    expectHandleFailure(TestModel::failureOf([] { Id<Base> none(static_cast<Base*>(nullptr)); }),
-                        "ptr != 0", "Cannot generate an Id<" + g_base + "> for 0 pointer.");
+    expectHandleFailure(TestModel::failureOf([] { Id<Base> none(static_cast<Base*>(nullptr)); }), "ptr != 0",
+                        "Cannot generate an Id<" + g_base + "> for 0 pointer.");
     EXPECT_TRUE(id.isValid()) << "a failed registration leaves the first one alone";
     id.remove();
   }
@@ -141,7 +141,7 @@ namespace KADRIX {
     EXPECT_TRUE(Id<Base>(-0.0).isNoId());
 
     const std::string noInstance =
-      "Cannot instantiate an Id<" + g_base + "> for this address. No instance present.";
+        "Cannot instantiate an Id<" + g_base + "> for this address. No instance present.";
     // Values that cannot be the number of an address fail like an unregistered one.
     const double bad[] = {-number, number + 0.5, std::numeric_limits<double>::quiet_NaN(),
                           18446744073709551616.0 /* 2^64 */};
@@ -166,8 +166,9 @@ namespace KADRIX {
     EXPECT_EQ(down, object);
 
     // A virtual base lies at another address, which is not registered.
-    expectHandleFailure(TestModel::failureOf([&] { Id<Face> f(derived); }), "m_key != 0",
-                        "Cannot create an Id<" + g_derived + "> for this address since no instance is present.");
+    expectHandleFailure(
+        TestModel::failureOf([&] { Id<Face> f(derived); }), "m_key != 0",
+        "Cannot create an Id<" + g_derived + "> for this address since no instance is present.");
     derived.release();
   }
 

@@ -32,12 +32,11 @@ namespace KADRIX {
 
     EXPECT_GE(zulu.getKey(), std::ldexp(1.0, 52));
     EXPECT_TRUE(LabelStr::isString(zulu.getKey()));
-    for (double number : {0.0, -zulu.getKey(), std::ldexp(1.0, 52) - 0.5, std::ldexp(1.0, 53),
-                          std::nan(""), 268435455.0})
+    for (double number :
+         {0.0, -zulu.getKey(), std::ldexp(1.0, 52) - 0.5, std::ldexp(1.0, 53), std::nan(""), 268435455.0})
       EXPECT_FALSE(LabelStr::isString(number)) << number;
 
-    EXPECT_CHECK_FAILS(LabelStr bad(1.0), "isString(key)",
-                       "The number 1 is not the key of a label.");
+    EXPECT_CHECK_FAILS(LabelStr bad(1.0), "isString(key)", "The number 1 is not the key of a label.");
   }
 
   TEST(LabelStrTest, Elements) {
