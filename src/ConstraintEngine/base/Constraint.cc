@@ -223,7 +223,10 @@ namespace KADRIX {
       if (!name.empty())
         message << "Constraint " << name << " takes " << arity << " variables, not " << variables.size()
                 << ".";
-      KADRIX_CHECK_REPORT_("variables.size() == " + std::to_string(arity), message.str(), std::string());
+      const std::string condition = arity == 2   ? "variables.size() == 2"
+                                    : arity == 3 ? "variables.size() == 3"
+                                                 : "variables.size() == " + std::to_string(arity);
+      KADRIX_CHECK_REPORT_(condition, message.str(), std::string());
     }
     return variables;
   }
