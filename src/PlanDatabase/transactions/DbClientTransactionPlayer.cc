@@ -103,22 +103,18 @@ namespace KADRIX {
 
       std::string text;
 
-      /** Drops characters up to the next "<"; false when the stream has none. */
-      bool skipToMarkup() {
+      /**
+       * Moves up to the next "<", taking the characters passed (an element's
+       * content) or dropping them (text between elements); false at the end of input.
+       */
+      bool advanceToMarkup(bool keep) {
         for (int c = peek(); c != EOF; c = peek()) {
           if (c == '<')
             return true;
-          skip();
-        }
-        return false;
-      }
-
-      /** Takes the text of an element's content up to the next "<"; false at the end of input. */
-      bool readContent() {
-        for (int c = peek(); c != EOF; c = peek()) {
-          if (c == '<')
-            return true;
-          take();
+          if (keep)
+            take();
+          else
+            skip();
         }
         return false;
       }
@@ -284,7 +280,7 @@ namespace KADRIX {
 
   const TiXmlElement* DbClientTransactionPlayer::readElement(std::istream& is, TiXmlDocument& doc) {
     ElementScanner in(is);
-    if (!in.skipToMarkup())
+    if (!in.advanceToMarkup(false))
       return nullptr;
     int depth = 0;
     bool complete = false;
@@ -307,7 +303,7 @@ namespace KADRIX {
         complete = true;
         break;
       }
-      if (!in.readContent())
+      if (!in.advanceToMarkup(true))
         break;
     }
     KADRIX_CHECK_MSG(!is.bad(), "The input stream failed while transactions were read from it.");
