@@ -5,6 +5,7 @@
 #include "Utils/base/Utils.hh"
 
 #include <list>
+#include <memory>
 #include <set>
 #include <sstream>
 
@@ -159,12 +160,12 @@ namespace KADRIX {
   void ConstrainedVariable::restrictBaseDomain(const AbstractDomain& domain) {
     // Refuse a restriction that would leave an empty closed base domain before
     // anything changes: no relaxation could ever recover from it.
-    AbstractDomain* result = baseDomain().copy();
+    // The trial copy is owned here: intersecting a domain of another kind fails a check.
+    std::unique_ptr<AbstractDomain> result(baseDomain().copy());
     if (domain.isClosed() && result->isOpen())
       result->close();
     result->intersect(domain);
     const bool empties = result->isEmpty() && result->isClosed();
-    delete result;
     KADRIX_CHECK_MSG(!empties, "Restriction would empty base domain of " << toString());
     handleRestrictBaseDomain(domain);
   }
