@@ -6,6 +6,10 @@
 
 #include <algorithm>
 
+// Part of PlanDatabase: checks and debug sites report the class's own file.
+#undef KADRIX_SOURCE_FILE
+#define KADRIX_SOURCE_FILE "PlanDatabase/base/PlanDatabase.cc"
+
 namespace KADRIX {
 
   void PlanDatabase::makeObjectVariableFromType(const LabelStr& objectType,

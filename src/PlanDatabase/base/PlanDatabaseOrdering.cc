@@ -7,6 +7,10 @@
 
 #include <sstream>
 
+// Part of PlanDatabase: checks and debug sites report the class's own file.
+#undef KADRIX_SOURCE_FILE
+#define KADRIX_SOURCE_FILE "PlanDatabase/base/PlanDatabase.cc"
+
 namespace KADRIX {
 
   void PlanDatabase::notifyAdded(const ObjectId& object, const TokenId& token) {

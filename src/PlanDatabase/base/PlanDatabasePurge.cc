@@ -5,6 +5,10 @@
 #include "ConstraintEngine/base/ConstraintEngine.hh"
 #include "Utils/base/Utils.hh"
 
+// Part of PlanDatabase: checks and debug sites report the class's own file.
+#undef KADRIX_SOURCE_FILE
+#define KADRIX_SOURCE_FILE "PlanDatabase/base/PlanDatabase.cc"
+
 namespace KADRIX {
 
   void PlanDatabase::purge() {

@@ -8,6 +8,10 @@
 
 #include <limits>
 
+// Part of PlanDatabase: checks and debug sites report the class's own file.
+#undef KADRIX_SOURCE_FILE
+#define KADRIX_SOURCE_FILE "PlanDatabase/base/PlanDatabase.cc"
+
 namespace KADRIX {
 
   // ------------------------------------------------------------------ merge candidates

@@ -13,6 +13,10 @@
 
 #include <cstring>
 
+// Part of DbClientTransactionPlayer: checks and debug sites report the class's own file.
+#undef KADRIX_SOURCE_FILE
+#define KADRIX_SOURCE_FILE "PlanDatabase/transactions/DbClientTransactionPlayer.cc"
+
 namespace KADRIX {
 
   namespace {

@@ -25,6 +25,10 @@
 #include <memory>
 #include <sstream>
 
+// Part of DbClientTransactionPlayer: checks and debug sites report the class's own file.
+#undef KADRIX_SOURCE_FILE
+#define KADRIX_SOURCE_FILE "PlanDatabase/transactions/DbClientTransactionPlayer.cc"
+
 namespace KADRIX {
 
   namespace {

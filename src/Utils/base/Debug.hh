@@ -10,6 +10,18 @@
 #include <vector>
 
 /**
+ * The source path that the checks and debug sites below report: the file they
+ * stand in. A file that holds part of a class's code names the class's own
+ * file instead, after its includes:
+ *
+ *   #undef KADRIX_SOURCE_FILE
+ *   #define KADRIX_SOURCE_FILE "PlanDatabase/base/Token.cc"
+ */
+#ifndef KADRIX_SOURCE_FILE
+#define KADRIX_SOURCE_FILE __FILE__
+#endif
+
+/**
  * Checks. Each evaluates its condition; only when it is false is the message
  * built (its pieces are streamed, e.g. "Bad value " << x << ".") and an Error
  * with the condition text, message, label, source path and line reported
@@ -21,17 +33,17 @@
  *   KADRIX_CHECK_TEXT(cond, "text", pieces)     condition text given explicitly
  *   KADRIX_FAIL(pieces)                         condition text "ALWAYS_FAILS"
  */
-#define KADRIX_CHECK_REPORT_(text, pieces, label)                                                \
-  do {                                                                                           \
-    std::ostringstream kadrix_msg_;                                                              \
-    kadrix_msg_ << pieces;                                                                       \
-    (new KADRIX::Error((text), kadrix_msg_.str(), (label), __FILE__, __LINE__))->handleAssert(); \
+#define KADRIX_CHECK_REPORT_(text, pieces, label)                                                          \
+  do {                                                                                                     \
+    std::ostringstream kadrix_msg_;                                                                        \
+    kadrix_msg_ << pieces;                                                                                 \
+    (new KADRIX::Error((text), kadrix_msg_.str(), (label), KADRIX_SOURCE_FILE, __LINE__))->handleAssert(); \
   } while (0)
 
-#define KADRIX_CHECK(...)                                                    \
-  do {                                                                       \
-    if (!(__VA_ARGS__))                                                      \
-      (new KADRIX::Error(#__VA_ARGS__, __FILE__, __LINE__))->handleAssert(); \
+#define KADRIX_CHECK(...)                                                              \
+  do {                                                                                 \
+    if (!(__VA_ARGS__))                                                                \
+      (new KADRIX::Error(#__VA_ARGS__, KADRIX_SOURCE_FILE, __LINE__))->handleAssert(); \
   } while (0)
 
 #define KADRIX_CHECK_MSG(cond, pieces)                    \
@@ -62,20 +74,20 @@
  * reported as a failed check "ALWAYS_FAIL" and the stream's own
  * std::ios_base::failure then leaves the operation.
  */
-#define KADRIX_COND_DEBUG(cond, marker, pieces)                                             \
-  do {                                                                                      \
-    static KADRIX::DebugMessage* const kadrix_dm_ =                                         \
-        KADRIX::DebugMessage::addMsg(__FILE__, __LINE__, (marker));                         \
-    if (kadrix_dm_->isEnabled() && (cond)) {                                                \
-      try {                                                                                 \
-        std::ostream& kadrix_os_ = KADRIX::DebugMessage::getStream();                       \
-        kadrix_os_.exceptions(std::ios::badbit);                                            \
-        kadrix_os_ << "[" << kadrix_dm_->getMarker() << "]" << pieces << std::endl;         \
-      } catch (const std::ios_base::failure& kadrix_failure_) {                             \
-        if (KADRIX::DebugMessage::reportStreamFailure(kadrix_failure_, __FILE__, __LINE__)) \
-          throw;                                                                            \
-      }                                                                                     \
-    }                                                                                       \
+#define KADRIX_COND_DEBUG(cond, marker, pieces)                                                       \
+  do {                                                                                                \
+    static KADRIX::DebugMessage* const kadrix_dm_ =                                                   \
+        KADRIX::DebugMessage::addMsg(KADRIX_SOURCE_FILE, __LINE__, (marker));                         \
+    if (kadrix_dm_->isEnabled() && (cond)) {                                                          \
+      try {                                                                                           \
+        std::ostream& kadrix_os_ = KADRIX::DebugMessage::getStream();                                 \
+        kadrix_os_.exceptions(std::ios::badbit);                                                      \
+        kadrix_os_ << "[" << kadrix_dm_->getMarker() << "]" << pieces << std::endl;                   \
+      } catch (const std::ios_base::failure& kadrix_failure_) {                                       \
+        if (KADRIX::DebugMessage::reportStreamFailure(kadrix_failure_, KADRIX_SOURCE_FILE, __LINE__)) \
+          throw;                                                                                      \
+      }                                                                                               \
+    }                                                                                                 \
   } while (0)
 
 #define KADRIX_DEBUG(marker, pieces) KADRIX_COND_DEBUG(true, marker, pieces)

@@ -618,5 +618,36 @@ namespace KADRIX {
       EXPECT_EQ(token, parentOf<IntervalIntDomain>(parameters[6]));
     }
 
+    TEST_F(TokenTest, ChecksReportTheFileOfTheirClass) {
+      // The code of Token and of PlanDatabase is split over several files.
+      TokenId token = drive();
+      std::vector<TokenId> tokens;
+      std::vector<PlanDatabase::OrderingChoice> choices;
+      struct Case {
+        std::function<void()> call;
+        const char* file;
+      };
+      const Case cases[] = {
+          {[&] {
+             token->reject();
+             token->reject();
+           },
+           "PlanDatabase/base/Token"},
+          {[&] { token->commit(); }, "PlanDatabase/base/Token"},
+          {[&] { token->split(); }, "PlanDatabase/base/Token"},
+          {[&] { m_db->getOrderingChoices(TokenId(), choices, 1); }, "PlanDatabase/base/PlanDatabase"},
+          {[&] { m_db->getCompatibleTokens(TokenId(), tokens); }, "PlanDatabase/base/PlanDatabase"},
+          {[&] { m_db->makeObjectVariableFromType("Rover", ConstrainedVariableId(), false); },
+           "PlanDatabase/base/PlanDatabase"},
+          {[&] {
+             m_db->purge();
+             m_db->purge();
+           },
+           "PlanDatabase/base/PlanDatabase"},
+      };
+      for (const Case& c : cases)
+        EXPECT_EQ(c.file, failureOf(c.call).getFile());
+    }
+
   }
 }

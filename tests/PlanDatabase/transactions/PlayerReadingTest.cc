@@ -284,6 +284,24 @@ namespace KADRIX {
         engineModule.uninitialize(host.getId());
       }
 
+      TEST_F(PlayerReadingTest, ChecksReportThePlayersFile) {
+        // The player's code is split over several files by theme.
+        const char* const inputs[] = {
+            "<wobble/>", // reading and dispatch
+            "<deleteobject/>", // objects
+            "<goal relation=\"before\"/>", // relations
+            "<activate/>", // tokens
+            "<var type=\"int\" name=\"v\"><value type=\"int\"/></var>", // values
+        };
+        for (const char* input : inputs) {
+          SCOPED_TRACE(input);
+          EXPECT_EQ("PlanDatabase/transactions/DbClientTransactionPlayer",
+                    failureOf([&] { play(input); }).getFile());
+        }
+        std::istringstream unknown("<wobble/>"); // rewinding
+        EXPECT_EQ("PlanDatabase/transactions/DbClientTransactionPlayer",
+                  failureOf([&] { player().rewind(unknown, false); }).getFile());
+      }
     }
   }
 }

@@ -9,14 +9,12 @@
 #include "PlanDatabase/base/PlanDatabaseWriter.hh"
 #include "PlanDatabase/transactions/DbClientTransactionLog.hh"
 #include "PlanDatabase/transactions/DbClientTransactionPlayer.hh"
+#include "rover/PlanText.hh"
 #include "rover/RoverModel.hh"
 
-#include <algorithm>
 #include <memory>
-#include <regex>
 #include <sstream>
 #include <string>
-#include <vector>
 
 namespace KADRIX {
   namespace TestModel {
@@ -55,70 +53,8 @@ namespace KADRIX {
         return os.str();
       }
 
-      /**
-       * The plan as text, independent of entity keys and addresses: tokens
-       * named by path, the keys after object names dropped, the members of
-       * object sets sorted by name, and the global variables and each group
-       * of tokens on no object sorted by their text.
-       */
-      std::string text() const {
-        return sortSections(sortSets(PlanDatabaseWriter::toString(m_plan.db(), false)));
-      }
-      static std::string sortSets(const std::string& written) {
-        static const std::regex s_set("\\{([^{}]*)\\}"), s_key("\\([0-9]+\\)");
-        std::string result;
-        std::sregex_iterator last;
-        std::size_t from = 0;
-        for (std::sregex_iterator it(written.begin(), written.end(), s_set); it != last; ++it) {
-          std::vector<std::string> members;
-          std::istringstream items(std::regex_replace((*it)[1].str(), s_key, ""));
-          for (std::string item; std::getline(items >> std::ws, item, ',');)
-            members.push_back(item);
-          std::sort(members.begin(), members.end());
-          std::string set;
-          for (const std::string& member : members)
-            set += (set.empty() ? "" : ", ") + member;
-          result += written.substr(from, it->position() - from) + "{" + set + "}";
-          from = it->position() + it->length();
-        }
-        return result + written.substr(from);
-      }
-
-      /** Sorts the entries of the sections whose order follows entity keys. */
-      static std::string sortSections(const std::string& written) {
-        std::istringstream lines(written);
-        std::string result;
-        std::vector<std::string> entries;
-        std::string entry;
-        bool sorting = false;
-        const auto flush = [&]() {
-          std::sort(entries.begin(), entries.end());
-          for (const std::string& sorted : entries)
-            result += sorted;
-          entries.clear();
-        };
-        for (std::string line; std::getline(lines, line);) {
-          if (line.empty() || line[0] != '\t') {
-            flush();
-            sorting = line.rfind("Global Variables", 0) == 0 || line.find(" Tokens: ") != std::string::npos;
-            result += line + "\n";
-          } else if (!sorting) {
-            result += line + "\n";
-          } else if (line.rfind("\t[", 0) != 0 || entry.empty()) {
-            // A variable is one line; a token runs from its start bound to its end bound.
-            entry += line + "\n";
-            if (line.rfind("\t[", 0) != 0 && line.rfind("\t\t", 0) != 0) {
-              entries.push_back(entry);
-              entry.clear();
-            }
-          } else {
-            entries.push_back(entry + line + "\n");
-            entry.clear();
-          }
-        }
-        flush();
-        return result;
-      }
+      /** The plan as text, independent of entity keys and addresses. */
+      std::string text() const { return RoverModel::canonicalText(m_plan.db()); }
 
       /** The plan's text and the number of variables and constraints in the engine. */
       std::string state() const {
@@ -128,14 +64,7 @@ namespace KADRIX {
       }
 
       /** The variables and constraints alive in the engine. */
-      std::pair<unsigned int, unsigned int> engineCounts() const {
-        unsigned int variables = 0, constraints = 0;
-        for (unsigned int i = 0; i < engine()->variableSlotCount(); ++i)
-          variables += engine()->getVariable(i).isNoId() ? 0 : 1;
-        for (unsigned int i = 0; i < engine()->constraintSlotCount(); ++i)
-          constraints += engine()->getConstraint(i).isNoId() ? 0 : 1;
-        return std::make_pair(variables, constraints);
-      }
+      std::pair<unsigned int, unsigned int> engineCounts() const { return RoverModel::engineCounts(engine()); }
 
     private:
       RoverModel::Plan m_plan;
