@@ -3,6 +3,7 @@
 #include "PlanDatabase/base/PlanDatabaseWriter.hh"
 
 #include <algorithm>
+#include <cstring>
 #include <regex>
 #include <sstream>
 #include <vector>
@@ -33,35 +34,52 @@ namespace KADRIX {
         return result + written.substr(from);
       }
 
-      /** Sorts the entries of the sections whose order follows entity keys. */
+      /** Whether the line is indented by exactly one tab and begins with the text. */
+      bool entryLine(const std::string& line, const char* text) {
+        return line.size() > 1 && line[0] == '\t' && line[1] != '\t' &&
+               line.compare(1, std::strlen(text), text) == 0;
+      }
+
+      /**
+       * Sorts the entries of the sections whose order follows entity keys: an
+       * object runs from its first line to its "End" line, a global variable is
+       * one line, a token runs from its start bound to its end bound.
+       */
       std::string sortSections(const std::string& written) {
+        enum Section { UNSORTED, OBJECTS, VARIABLES, TOKENS };
         std::istringstream lines(written);
         std::string result;
         std::vector<std::string> entries;
         std::string entry;
-        bool sorting = false;
+        Section section = UNSORTED;
         const auto flush = [&]() {
           std::sort(entries.begin(), entries.end());
           for (const std::string& sorted : entries)
             result += sorted;
           entries.clear();
+          result += entry;
+          entry.clear();
         };
         for (std::string line; std::getline(lines, line);) {
           if (line.empty() || line[0] != '\t') {
             flush();
-            sorting = line.rfind("Global Variables", 0) == 0 || line.find(" Tokens: ") != std::string::npos;
+            section = line.rfind("Objects", 0) == 0                 ? OBJECTS
+                      : line.rfind("Global Variables", 0) == 0      ? VARIABLES
+                      : line.find(" Tokens: ") != std::string::npos ? TOKENS
+                                                                    : UNSORTED;
             result += line + "\n";
-          } else if (!sorting) {
-            result += line + "\n";
-          } else if (line.rfind("\t[", 0) != 0 || entry.empty()) {
-            // A variable is one line; a token runs from its start bound to its end bound.
-            entry += line + "\n";
-            if (line.rfind("\t[", 0) != 0 && line.rfind("\t\t", 0) != 0) {
-              entries.push_back(entry);
-              entry.clear();
-            }
-          } else {
-            entries.push_back(entry + line + "\n");
+            continue;
+          }
+          entry += line + "\n";
+          const bool ends = section == OBJECTS     ? entryLine(line, "End ")
+                            : section == VARIABLES ? true
+                            : section == TOKENS    ? entryLine(line, "[") && entry != line + "\n"
+                                                   : false;
+          if (section == UNSORTED) {
+            result += entry;
+            entry.clear();
+          } else if (ends) {
+            entries.push_back(entry);
             entry.clear();
           }
         }

@@ -30,9 +30,9 @@ namespace KADRIX {
 
   int PSVarValue::asInt() const {
     KADRIX_CHECK_MSG(m_type == INTEGER, "The value " << m_val << " is not an integer.");
-    KADRIX_CHECK_MSG(m_val >= (double) INT_MIN && m_val <= (double) INT_MAX,
+    KADRIX_CHECK_MSG(m_val >= static_cast<double>(INT_MIN) && m_val <= static_cast<double>(INT_MAX),
                      "The value " << m_val << " does not fit in an int.");
-    if (!(m_val >= (double) INT_MIN && m_val <= (double) INT_MAX))
+    if (!(m_val >= static_cast<double>(INT_MIN) && m_val <= static_cast<double>(INT_MAX)))
       return 0;
     return static_cast<int>(m_val);
   }

@@ -268,6 +268,16 @@ namespace KADRIX {
     return token;
   }
 
+  TokenId DbClient::getNewestRootToken() const {
+    for (std::vector<int>::const_reverse_iterator key = m_keysOfTokensCreated.rbegin();
+         key != m_keysOfTokensCreated.rend(); ++key) {
+      const EntityId root = Entity::getEntity(*key);
+      if (!root.isNoId())
+        return TokenId(root);
+    }
+    return TokenId::noId();
+  }
+
   // ------------------------------------------- objects, variables, constraints
 
   ObjectId DbClient::createObject(const char* type, const char* name) {
@@ -288,6 +298,8 @@ namespace KADRIX {
 
   void DbClient::deleteObject(const ObjectId& obj) {
     KADRIX_CHECK(obj.isValid());
+    // A refused deletion is no deletion: nobody is told of it.
+    obj->checkDiscard();
     publish([&](const DbClientListenerId& l) { l->notifyObjectDeleted(obj); });
     obj->discard();
   }

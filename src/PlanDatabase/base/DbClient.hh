@@ -89,6 +89,8 @@ namespace KADRIX {
     std::string getPathAsString(const TokenId& targetToken) const;
     /** The token the path leads to, or no handle when it leads nowhere. */
     TokenId getTokenByPath(const std::vector<int>& relativePath) const;
+    /** The newest recorded root token still alive, or no handle. */
+    TokenId getNewestRootToken() const;
 
     // Objects, variables and constraints. Creations and changes are made first
     // and announced afterwards; deletions are announced first.

@@ -286,7 +286,7 @@ namespace KADRIX {
 
   void Object::handleDiscard() {
     if (!Entity::isPurging()) {
-      checkDiscardable();
+      checkDiscard();
       // Newest first, so that the engine's slots are freed in the reverse of
       // the order they were taken: an object made again gets the same indexes.
       for (std::vector<ConstrainedVariableId>::const_reverse_iterator it = m_variables.rbegin();
@@ -320,9 +320,34 @@ namespace KADRIX {
         (*it)->checkDiscardable();
   }
 
+  void Object::checkDiscard() const {
+    checkDiscardable();
+    if (!m_heldChecked)
+      checkNotHeld();
+  }
+
+  void Object::checkNotHeld() const {
+    if (m_planDatabase.isNoId() || m_planDatabase->isPurged())
+      return;
+    std::vector<ObjectId> tree;
+    collectTree(tree);
+    const std::pair<ConstrainedVariableId, ObjectId> holder = m_planDatabase->holderOf(tree);
+    KADRIX_CHECK_MSG(holder.first.isNoId(), "Object " << holder.second->getName().toString()
+                                                      << " cannot be deleted while the variable "
+                                                      << holder.first->toString() << " holds it.");
+  }
+
+  void Object::collectTree(std::vector<ObjectId>& tree) const {
+    tree.push_back(m_id);
+    for (ObjectSet::const_iterator it = m_components.begin(); it != m_components.end(); ++it)
+      if (it->isValid())
+        (*it)->collectTree(tree);
+  }
+
   void Object::cascadeDelete() {
     KADRIX_CHECK(m_parent.isValid());
     m_parent = ObjectId::noId();
+    m_heldChecked = true;
     delete this;
   }
 

@@ -177,6 +177,9 @@ namespace KADRIX {
      */
     void setParent(const ObjectId& parent);
 
+    /** Fails a check where discarding the object would, changing nothing. */
+    void checkDiscard() const;
+
     /** The member variable of this full name, or the null handle. */
     ConstrainedVariableId getVariable(const LabelStr& name) const;
     /**
@@ -207,6 +210,13 @@ namespace KADRIX {
     void checkDiscardable() const;
     /** Deletes this component after clearing its parent link. */
     void cascadeDelete();
+    /**
+     * Refuses the discard while a variable would keep the value of this object
+     * or of a component once they are gone (PlanDatabase::holderOf).
+     */
+    void checkNotHeld() const;
+    /** This object and its components, depth first. */
+    void collectTree(std::vector<ObjectId>& tree) const;
 
   private:
     friend class PlanDatabase;
@@ -247,6 +257,8 @@ namespace KADRIX {
     std::multimap<int, ConstraintId> m_constraintsByKeyPair;
     std::map<int, int> m_keyPairsByConstraintKey;
     ConstrainedVariableId m_thisVar;
+    // A component discarded with its parent, whose tree the parent checked.
+    bool m_heldChecked = false;
     // Token keys and key pairs changed since the last isValid(); may repeat.
     mutable std::vector<int> m_uncheckedTokens;
     mutable std::vector<int> m_uncheckedPairs;

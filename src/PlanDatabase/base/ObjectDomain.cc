@@ -40,7 +40,7 @@ namespace KADRIX {
       long long magnitude = 0;
       for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); i++) {
         magnitude = magnitude * 10 + (text[i] - '0');
-        if (magnitude > (long long) INT_MAX + 1)
+        if (magnitude > static_cast<long long>(INT_MAX) + 1)
           return false;
       }
       long long number = negative ? -magnitude : magnitude;

@@ -61,15 +61,15 @@ namespace KADRIX {
 
     virtual ~ObjectDomain();
 
-    virtual bool isEntity() const;
+    bool isEntity() const override;
 
     /**
      * Reads the text as an entity key. True, with the value in dblValue, when the entity with
      * that key is an object of this domain; otherwise false and dblValue is untouched.
      */
-    virtual bool convertToMemberValue(const std::string& strValue, double& dblValue) const;
+    bool convertToMemberValue(const std::string& strValue, double& dblValue) const override;
 
-    virtual ObjectDomain* copy() const;
+    ObjectDomain* copy() const override;
 
     /**
      * Merges the values in one pass (they are sorted first unless they are): as many
@@ -77,10 +77,10 @@ namespace KADRIX {
      */
     void insertAll(const std::vector<double>& values) override;
 
-    virtual std::string toString() const;
+    std::string toString() const override;
 
     /** The text of the object behind a member value. */
-    virtual std::string toString(double value) const;
+    std::string toString(double value) const override;
 
     static const LabelStr& getDefaultTypeName();
 

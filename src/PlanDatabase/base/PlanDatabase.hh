@@ -156,6 +156,15 @@ namespace KADRIX {
     void makeObjectVariableFromType(const LabelStr& objectType, const ConstrainedVariableId& objectVar,
                                     bool leaveOpen = false);
 
+    /**
+     * A variable that would keep the value of one of the objects once they are
+     * gone, with that object; no handle when there is none. The objects'
+     * own variables go with them; the object variables of tokens and the
+     * object variables kept in step with their type lose the value, unless
+     * specified to it. Every engine variable over objects is looked at.
+     */
+    std::pair<ConstrainedVariableId, ObjectId> holderOf(const std::vector<ObjectId>& objects) const;
+
     /** The whole plan as indented text, tokens named by their keys. */
     std::string toString();
 
@@ -300,12 +309,12 @@ namespace KADRIX {
     for (std::multimap<double, ObjectId>::const_iterator it = m_objectsByType.lower_bound(key);
          it != m_objectsByType.end() && it->first == key; ++it) {
       const ObjectId& object = it->second;
+      const Object& named = *object;
       KADRIX_DEBUG("PlanDatabase:getObjectsByType", "Adding object '"
                                                         << object->getName().toString() << "' of type '"
                                                         << object->getType().toString() << "' for type '"
                                                         << type.toString() << "'");
-      KADRIX_DEBUG("PlanDatabase:getObjectsByType",
-                   "Typeid for object: " << typeid(*static_cast<Object*>(object)).name());
+      KADRIX_DEBUG("PlanDatabase:getObjectsByType", "Typeid for object: " << typeid(named).name());
       results.push_back(ID(object));
     }
   }

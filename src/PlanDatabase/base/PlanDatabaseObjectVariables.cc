@@ -2,9 +2,11 @@
 #include "PlanDatabase/base/PlanDatabase.hh"
 #include "PlanDatabase/base/Object.hh"
 #include "PlanDatabase/base/ObjectVariableListener.hh"
+#include "PlanDatabase/base/Token.hh"
 #include "ConstraintEngine/base/ConstraintEngine.hh"
 
 #include <algorithm>
+#include <set>
 
 // Part of PlanDatabase: checks and debug sites report the class's own file.
 #undef KADRIX_SOURCE_FILE
@@ -110,6 +112,35 @@ namespace KADRIX {
       if (listener.isValid())
         delete static_cast<ConstrainedVariableListener*>(listener);
     }
+  }
+
+  std::pair<ConstrainedVariableId, ObjectId> PlanDatabase::holderOf(const std::vector<ObjectId>& objects) const {
+    std::set<EntityId> owners;
+    std::set<ConstrainedVariableId> selves;
+    for (const ObjectId& object : objects) {
+      owners.insert(object);
+      selves.insert(object->getThis());
+    }
+    const auto keptInStep = [this](const ConstrainedVariableId& var) {
+      const EntityId& parent = var->parent();
+      if (TokenId::convertable(parent) && TokenId(parent)->getObject() == var)
+        return true;
+      return m_objectVariableEntries.find(static_cast<const ConstrainedVariable*>(var)) !=
+             m_objectVariableEntries.end();
+    };
+    for (unsigned int i = 0; i < m_constraintEngine->variableSlotCount(); ++i) {
+      const ConstrainedVariableId& var = m_constraintEngine->getVariable(i);
+      if (var.isNoId() || !var->baseDomain().isEntity() || owners.count(var->parent()) != 0 ||
+          selves.count(var) != 0)
+        continue;
+      for (const ObjectId& object : objects) {
+        const double value = static_cast<double>(object);
+        if (var->baseDomain().isMember(value) &&
+            (!keptInStep(var) || (var->isSpecified() && var->getSpecifiedValue() == value)))
+          return std::make_pair(var, object);
+      }
+    }
+    return std::make_pair(ConstrainedVariableId::noId(), ObjectId::noId());
   }
 
 }

@@ -19,6 +19,15 @@ namespace KADRIX {
   namespace {
     const char* const STARS = "*************************";
     const char* const END_STARS = "*********************";
+
+    /** One level deeper while it lives: a write that fails leaves the level where it was. */
+    class Deeper {
+    public:
+      Deeper() { ++PlanDatabaseWriter::indent(); }
+      ~Deeper() { --PlanDatabaseWriter::indent(); }
+      Deeper(const Deeper&) = delete;
+      Deeper& operator=(const Deeper&) = delete;
+    };
   }
 
   bool& PlanDatabaseWriter::useStandardKeys() {
@@ -55,8 +64,8 @@ namespace KADRIX {
     TokenSet tokens(db->getTokens());
 
     os << "Objects " << STARS << std::endl;
-    ++indent();
     for (ObjectSet::const_iterator it = objects.begin(); it != objects.end(); ++it) {
+      Deeper deeper;
       const ObjectId& object = *it;
       const std::string name = object->getType().toString() + ":" + object->getName().toString();
       os << indentation() << name << STARS << std::endl;
@@ -68,29 +77,26 @@ namespace KADRIX {
       else
         onObject.assign(object->tokens().begin(), object->tokens().end());
       if (!onObject.empty()) {
-        ++indent();
+        Deeper tokensLevel;
         os << indentation() << "Tokens " << STARS << std::endl;
         for (std::vector<TokenId>::const_iterator t = onObject.begin(); t != onObject.end(); ++t) {
           tokens.erase(*t);
           writeToken(*t, os);
         }
         os << indentation() << "End Tokens " << END_STARS << std::endl;
-        --indent();
       }
 
       const std::vector<ConstrainedVariableId>& variables = object->getVariables();
       if (!variables.empty()) {
-        ++indent();
+        Deeper variablesLevel;
         os << indentation() << "Variables " << STARS << std::endl;
         for (std::vector<ConstrainedVariableId>::const_iterator v = variables.begin(); v != variables.end();
              ++v)
           writeVariable(*v, os);
         os << indentation() << "End Variables " << END_STARS << std::endl;
-        --indent();
       }
       os << indentation() << "End " << name << STARS << std::endl;
     }
-    --indent();
 
     const ConstrainedVariableSet globals(db->getGlobalVariables());
     if (!globals.empty()) {
@@ -143,7 +149,7 @@ namespace KADRIX {
   }
 
   void PlanDatabaseWriter::writeToken(const TokenId& t, std::ostream& os) {
-    ++indent();
+    Deeper deeper;
     KADRIX_CHECK(t.isValid());
     os << indentation() << "[ " << t->start()->lastDomain() << " ]" << std::endl;
 
@@ -175,14 +181,12 @@ namespace KADRIX {
       os << indentation() << "\t\tMerged Key=" << getKey(*it) << std::endl;
 
     os << indentation() << "[ " << t->end()->lastDomain() << " ]" << std::endl;
-    --indent();
   }
 
   void PlanDatabaseWriter::writeVariable(const ConstrainedVariableId& var, std::ostream& os) {
     KADRIX_CHECK(var.isValid());
-    ++indent();
+    Deeper deeper;
     os << indentation() << var->getName().toString() << "=" << var->lastDomain() << std::endl;
-    --indent();
   }
 
 }

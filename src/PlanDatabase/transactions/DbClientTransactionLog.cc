@@ -175,7 +175,9 @@ namespace KADRIX {
     if (LabelStr::isString(variable->getName()))
       element->SetAttribute("name", variable->getName().toString());
     element->SetAttribute("index", static_cast<int>(getClient()->getIndexByVariable(variable)));
-    if (!baseDomain.isEmpty())
+    // An open domain follows its type (an object variable gains and loses the
+    // type's objects): a replay makes it from the type to do the same.
+    if (!baseDomain.isEmpty() && !baseDomain.isOpen())
       element->LinkEndChild(abstractDomainAsXml(&baseDomain));
     pushTransaction(element.release());
   }
@@ -318,9 +320,13 @@ namespace KADRIX {
     Element element(allocateXmlElement(tag));
     element->SetAttribute("name", constraint->getName().toString());
     element->SetAttribute("index", static_cast<int>(getClient()->getIndexByConstraint(constraint)));
+    // An internal variable has no element of its own to refer to: it is
+    // written as its value, from which a replay makes it again.
     const std::vector<ConstrainedVariableId>& scope = constraint->getScope();
     for (std::vector<ConstrainedVariableId>::const_iterator it = scope.begin(); it != scope.end(); ++it)
-      element->LinkEndChild(variableAsXml(*it));
+      element->LinkEndChild((*it)->isInternal() && !(*it)->baseDomain().isEmpty()
+                                ? abstractDomainAsXml(&(*it)->baseDomain())
+                                : variableAsXml(*it));
     return element.release();
   }
 

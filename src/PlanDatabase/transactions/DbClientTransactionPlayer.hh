@@ -25,6 +25,7 @@ namespace KADRIX {
   class IntervalDomain;
   class DbClientTransactionLog;
   class RewindIndex;
+  struct RootRewind;
   typedef Id<DbClientTransactionLog> DbClientTransactionLogId;
 
   /** The numbers of a token path ("0.2.1" gives 0, 2, 1); every piece, empty ones too, gives one number. */
@@ -236,11 +237,36 @@ namespace KADRIX {
     /** The variable that a "reset" element, plain or invoked, names (checked valid by the caller). */
     ConstrainedVariableId resetVariable(const TiXmlElement& element);
 
+    // What the undo handlers read of older elements: nothing fails, nothing is created or entered.
+
+    /** The token an "activate", "merge" (the merged one), "reject" or "cancel" element names, or none. */
+    TokenId stateToken(const TiXmlElement& element);
+    /** The variable a "specify" or "reset" element names, or none. */
+    ConstrainedVariableId specifiedVariable(const TiXmlElement& element);
+
+    /** The newest older element that changed the token's state, or null. */
+    template <class It>
+    const TiXmlElement* newestStateChange(const TiXmlElement& element, const TokenId& token, It start,
+                                          It end);
+    /** The newest older "specify" or "reset" of the variable, or null. */
+    template <class It>
+    const TiXmlElement* newestSpecification(const TiXmlElement& element, const ConstrainedVariableId& var,
+                                            It start, It end);
+    /** Merges again the tokens that were merged onto the token when the element cancelled it. */
+    template <class It>
+    void remergeSplitTokens(const TiXmlElement& element, const TokenId& token, const TiXmlElement* activation,
+                            It start, It end);
+    /** Undoes the elements of a root, newest first; false when a propagation found the plan inconsistent. */
+    template <class It> bool rewindRoot(const TiXmlElement& root, It start, It end);
+
     /** How many "zorl" roots enclose the element being processed. */
     int m_zorlDepth;
 
     /** While a rewind runs: finds the older elements that a search can match. */
     RewindIndex* m_rewindIndex = nullptr;
+
+    /** While the children of a root are undone: the root's earlier elements, searched first. */
+    RootRewind* m_root = nullptr;
   };
 
   /**

@@ -91,11 +91,12 @@ namespace KADRIX {
       var = m_client->getGlobalVariable(name);
     }
     KADRIX_CHECK(var.isValid());
+    // The variable goes before the object it may hold.
+    m_client->deleteVariable(var);
+    m_variables.erase(name);
     const TiXmlElement* object = element.FirstChildElement("new");
     if (object != NULL)
       playObjectDeleted(*object);
-    m_client->deleteVariable(var);
-    m_variables.erase(name);
   }
 
   void DbClientTransactionPlayer::playVariableSpecified(const TiXmlElement& element) {
@@ -163,6 +164,10 @@ namespace KADRIX {
     KADRIX_DEBUG("DbClientTransactionPlayer:playVariableReset", "Playing " << element);
     const ConstrainedVariableId var = resetVariable(element);
     KADRIX_CHECK(var.isValid());
+    // A variable that is not specified has nothing to reset: no call, as for
+    // activating an active token, so that undoing the element changes nothing either.
+    if (!var->isSpecified())
+      return;
     m_client->reset(var);
     KADRIX_DEBUG("DbClientTransactionPlayer:playVariableReset", "Played " << element);
   }
@@ -197,7 +202,15 @@ namespace KADRIX {
     KADRIX_CHECK_MSG(
         name == NULL || constraint->getName() == LabelStr(name),
         "The constraint at index " << index << " is " << constraint->toString() << ", not " << name << ".");
+    // The internal variables that reading values made for its scope go with it.
+    std::vector<ConstrainedVariableId> values;
+    for (const ConstrainedVariableId& var : constraint->getScope())
+      if (var->isInternal() && var->parent().isNoId())
+        values.push_back(var);
     m_client->deleteConstraint(constraint);
+    for (const ConstrainedVariableId& var : values)
+      if (var.isValid() && var->constraintCount() == 0)
+        m_client->deleteVariable(var);
   }
 
 }

@@ -7,7 +7,15 @@
 // transaction it took back and playing that again. A search sees the range
 // [start, end) of the sequence being rewound: `start` designates the
 // top-level element being undone (never a candidate in the forms the log
-// writes), and each step moves one element older.
+// writes), and each step moves one element older. While the children of a
+// root element are undone, a search first looks at the root's earlier
+// elements, newest first.
+//
+// An element that changed nothing when it was played changes nothing when it
+// is undone: an "activate" of a token that was active already, a "reset" of a
+// variable that was not specified. Undoing a "specify" or a "reset" gives the
+// variable back the specification it had before; undoing the "cancel" of an
+// active token also merges again the tokens that the cancel split off it.
 //
 // Searches resolve the references of a candidate without failing and without
 // entering names into the player's tables: a candidate whose references no
@@ -134,37 +142,52 @@ namespace KADRIX {
         {"deleteconstraint", Inverse::REINVOKE},
     };
 
-    /** Makes the index the player's searches use while it lives. */
-    class IndexedRewind {
+    /** Points a slot of the player at a value while it lives, then back at what it held. */
+    template <class T> class Installed {
     public:
-      IndexedRewind(RewindIndex*& slot, std::vector<const TiXmlElement*> oldestFirst)
-        : m_slot(slot), m_previous(slot), m_index(std::move(oldestFirst)) {
-        m_slot = &m_index;
-      }
-      ~IndexedRewind() { m_slot = m_previous; }
-      IndexedRewind(const IndexedRewind&) = delete;
-      IndexedRewind& operator=(const IndexedRewind&) = delete;
+      Installed(T*& slot, T* value) : m_slot(slot), m_previous(slot) { m_slot = value; }
+      ~Installed() { m_slot = m_previous; }
+      Installed(const Installed&) = delete;
+      Installed& operator=(const Installed&) = delete;
 
     private:
-      RewindIndex*& m_slot;
-      RewindIndex* const m_previous;
-      RewindIndex m_index;
+      T*& m_slot;
+      T* const m_previous;
     };
 
     /**
-     * The newest element of [start, end) that `match` accepts, offered newest
-     * first, or null. With an index that answers exactly for the kind, and
-     * keys for what is sought, only the candidates under those keys are
-     * offered; `keys` returns false when it cannot name them.
+     * The newest of the index's elements at or below `newest` that `match`
+     * accepts, offered newest first, or null. Where the index answers exactly
+     * for the kind and `keys` can name what is sought, only the candidates
+     * under those keys are offered.
+     */
+    template <class Keys, class Match>
+    const TiXmlElement* newestIn(RewindIndex& index, RewindIndex::Kind kind, std::size_t newest, Keys& keys,
+                                 Match& match) {
+      std::vector<std::string> sought;
+      if (index.exact(kind, newest) && keys(sought))
+        return index.newestMatch(kind, sought, newest, match);
+      for (std::size_t i = newest + 1; i-- > 0;)
+        if (match(&index.elements()[i]))
+          return index.elements()[i];
+      return NULL;
+    }
+
+    /**
+     * The newest older element that `match` accepts, or null: among the
+     * earlier elements of the root being undone, then in [start, end).
+     * `keys` returns false when it cannot name what is sought.
      */
     template <class It, class Keys, class Match>
-    const TiXmlElement* findOlder(RewindIndex* index, RewindIndex::Kind kind, It start, It end, Keys keys,
-                                  Match match) {
+    const TiXmlElement* findOlder(RewindIndex* index, RootRewind* root, RewindIndex::Kind kind, It start,
+                                  It end, Keys keys, Match match) {
+      if (root != NULL && root->before > 0)
+        if (const TiXmlElement* found = newestIn(root->index, kind, root->before - 1, keys, match))
+          return found;
       if (index != NULL && start != end) {
         const std::size_t newest = index->position(*start);
-        std::vector<std::string> sought;
-        if (newest != RewindIndex::NONE && index->exact(kind, newest) && keys(sought))
-          return index->newestMatch(kind, sought, newest, match);
+        if (newest != RewindIndex::NONE)
+          return newestIn(*index, kind, newest, keys, match);
       }
       for (It it = start; it != end; ++it) {
         const TiXmlElement* const* candidate = &*it;
@@ -172,6 +195,35 @@ namespace KADRIX {
           return *it;
       }
       return NULL;
+    }
+
+    /** Hands the older elements to `visit`, newest first, as findOlder sees them, until it returns false. */
+    template <class It, class Visit> void walkOlder(RootRewind* root, It start, It end, Visit visit) {
+      if (root != NULL)
+        for (std::size_t i = root->before; i-- > 0;)
+          if (!visit(*root->index.elements()[i]))
+            return;
+      for (It it = start; it != end; ++it)
+        if (!visit(**it))
+          return;
+    }
+
+    /** The position after the element being undone when it stands at `start` (not inside a root). */
+    template <class It> It pastItself(const TiXmlElement& element, It start, It end) {
+      if (start != end && *start == &element)
+        ++start;
+      return start;
+    }
+
+    /** The transaction elements of a root, in document order, nested roots (unless filtered) flattened. */
+    void flatten(const DbClientTransactionPlayer& player, const TiXmlElement& root,
+                 std::vector<const TiXmlElement*>& elements) {
+      for (const TiXmlElement* child = root.FirstChildElement(); child != NULL;
+           child = child->NextSiblingElement())
+        if (!hasTag(*child, "zorl"))
+          elements.push_back(child);
+        else if (!player.transactionFiltered(*child))
+          flatten(player, *child, elements);
     }
 
     /** A search that has no key but the text of the element undone. */
@@ -207,31 +259,50 @@ namespace KADRIX {
       return std::to_string(current) == index ? element : reindexed(element, current, copy);
     }
 
-    /** The "invoke" element, with the index of the constraint that it made (same name, same scope). */
+    /**
+     * The "invoke" element, with the index of the constraint that it made:
+     * the constraint at its "index" when that one has its name and scope,
+     * else one that has. Where the element gave a value, the constraint
+     * holds an internal variable made for it.
+     */
     const TiXmlElement& madeConstraint(DbClientTransactionPlayer& player, DbClient& client,
                                        const TiXmlElement& element, std::unique_ptr<TiXmlElement>& copy) {
       const char* name = element.Attribute("name");
       const char* index = element.Attribute("index");
-      std::vector<ConstrainedVariableId> scope;
+      std::vector<ConstrainedVariableId> scope; // no handle where a value stood
+      ConstrainedVariableId named;
       for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
            child = child->NextSiblingElement()) {
-        if (!hasTag(*child, "variable"))
-          return element; // a scope made of values: nothing to compare with
+        if (!hasTag(*child, "variable") && !hasTag(*child, "id")) {
+          scope.push_back(ConstrainedVariableId::noId());
+          continue;
+        }
         scope.push_back(quietly([&]() { return player.xmlAsVariable(*child); }));
         if (!scope.back().isValid())
           return element;
+        named = scope.back();
       }
-      if (name == NULL || index == NULL || scope.empty())
+      if (name == NULL)
         return element;
       const auto madeHere = [&](const ConstraintId& constraint) {
-        return constraint.isValid() && constraint->getName() == LabelStr(name) &&
-               constraint->getScope() == scope;
+        if (!constraint.isValid() || constraint->getName() != LabelStr(name) ||
+            constraint->getScope().size() != scope.size())
+          return false;
+        for (std::size_t i = 0; i < scope.size(); ++i) {
+          const ConstrainedVariableId& var = constraint->getScope()[i];
+          if (scope[i].isNoId() ? !var->isInternal() || !var->parent().isNoId() : var != scope[i])
+            return false;
+        }
+        return true;
       };
-      if (madeHere(quietly(
-              [&]() { return client.getConstraintByIndex(static_cast<unsigned int>(std::atoi(index))); })))
+      if (index != NULL && madeHere(quietly([&]() {
+            return client.getConstraintByIndex(static_cast<unsigned int>(std::atoi(index)));
+          })))
+        return element;
+      if (named.isNoId())
         return element;
       std::set<ConstraintId> candidates;
-      scope.front()->constraints(candidates);
+      named->constraints(candidates);
       for (const ConstraintId& constraint : candidates)
         if (madeHere(constraint))
           return reindexed(element, client.getIndexByConstraint(constraint), copy);
@@ -247,8 +318,8 @@ namespace KADRIX {
     const ElementList& transactions = txLog->getBufferedTransactions();
     // A log on this player's own client would otherwise record each undo.
     DbClientTransactionLog::Suspension quiet(*txLog);
-    IndexedRewind indexed(m_rewindIndex,
-                          std::vector<const TiXmlElement*>(transactions.begin(), transactions.end()));
+    RewindIndex index(std::vector<const TiXmlElement*>(transactions.begin(), transactions.end()));
+    Installed<RewindIndex> indexed(m_rewindIndex, &index);
     while (!transactions.empty()) {
       const TiXmlElement* tx = transactions.back();
       processTransactionInverse(*tx, transactions.rbegin(), transactions.rend());
@@ -269,8 +340,8 @@ namespace KADRIX {
       doc.Clear();
     }
     KADRIX_CHECK_MSG(!is.bad(), "The input stream failed while transactions were read from it.");
-    IndexedRewind indexed(m_rewindIndex,
-                          std::vector<const TiXmlElement*>(read.elements.rbegin(), read.elements.rend()));
+    RewindIndex index(std::vector<const TiXmlElement*>(read.elements.rbegin(), read.elements.rend()));
+    Installed<RewindIndex> indexed(m_rewindIndex, &index);
     for (StreamPosition it = read.elements.begin(); it != read.elements.end(); ++it) {
       const TiXmlElement& tx = **it;
       processTransactionInverse(tx, it, read.elements.end());
@@ -295,18 +366,8 @@ namespace KADRIX {
         }
       if (row == NULL) {
         KADRIX_CHECK_MSG(strcmp(tagname, "zorl") == 0, "Unknown tag name " << tagname);
-        // The children of a root are undone newest first, like the stream
-        // itself, so nothing is deleted before what uses it.
-        std::vector<const TiXmlElement*> children;
-        for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
-             child = child->NextSiblingElement())
-          children.push_back(child);
-        for (std::vector<const TiXmlElement*>::reverse_iterator child = children.rbegin();
-             child != children.rend(); ++child) {
-          processTransactionInverse(**child, start, end);
-          if (!m_client->propagate())
-            return;
-        }
+        if (!rewindRoot(element, start, end))
+          return;
       } else {
         switch (row->inverse) {
           case Inverse::NOTHING:
@@ -329,7 +390,10 @@ namespace KADRIX {
             playTokenDeleted(element);
             break;
           case Inverse::UNDELETE_TOKEN:
-            playTokenUndeleted(element, start, end);
+            if (element.Attribute("relation") != NULL)
+              playTemporalRelationCreated(element);
+            else
+              playTokenUndeleted(element, start, end);
             break;
           case Inverse::FREE:
             playFreed(element);
@@ -337,15 +401,30 @@ namespace KADRIX {
           case Inverse::UNFREE:
             playUnfreed(element, start, end);
             break;
-          case Inverse::CANCEL:
-            playCancelled(element);
+          case Inverse::CANCEL: {
+            // An "activate" of a token that was active already changed nothing.
+            const TiXmlElement* before = NULL;
+            if (transactionMatch(element, "activate")) {
+              const TokenId token = stateToken(element);
+              before = token.isValid() ? newestStateChange(element, token, start, end) : NULL;
+            }
+            if (before == NULL || !transactionMatch(*before, "activate"))
+              playCancelled(element);
             break;
+          }
           case Inverse::UNCANCEL:
             playUncancelled(element, start, end);
             break;
-          case Inverse::RESET:
-            playVariableReset(element);
+          case Inverse::RESET: {
+            // The specification the variable had before, if any.
+            const ConstrainedVariableId var = specifiedVariable(element);
+            const TiXmlElement* before = var.isValid() ? newestSpecification(element, var, start, end) : NULL;
+            if (before != NULL && transactionMatch(*before, "specify"))
+              playVariableSpecified(*before);
+            else
+              playVariableReset(element);
             break;
+          }
           case Inverse::UNRESET:
             playVariableUnreset(element, start, end);
             break;
@@ -359,6 +438,21 @@ namespace KADRIX {
       }
     }
     m_client->propagate();
+  }
+
+  template <class It> bool DbClientTransactionPlayer::rewindRoot(const TiXmlElement& root, It start, It end) {
+    // Newest first, like the stream itself, so nothing is deleted before what uses it.
+    std::vector<const TiXmlElement*> elements;
+    flatten(*this, root, elements);
+    RootRewind scope(elements);
+    Installed<RootRewind> installed(m_root, &scope);
+    for (std::size_t i = elements.size(); i-- > 0;) {
+      scope.before = i;
+      processTransactionInverse(*elements[i], start, end);
+      if (!m_client->propagate())
+        return false;
+    }
+    return true;
   }
 
   namespace {
@@ -407,7 +501,7 @@ namespace KADRIX {
     TokenId predecessor, successor;
     getElementsFromConstrain(element, object, predecessor, successor);
     const TiXmlElement* found = findOlder(
-        m_rewindIndex, RewindIndex::CONSTRAIN, start, end,
+        m_rewindIndex, m_root, RewindIndex::CONSTRAIN, start, end,
         [&](std::vector<std::string>& keys) {
           const std::string first = tokenSought(m_client, predecessor),
                             second = tokenSought(m_client, successor);
@@ -445,7 +539,7 @@ namespace KADRIX {
     KADRIX_CHECK(token.isValid());
     KADRIX_DEBUG("DbClientTransactionPlayer:playUncancelled", "Looking for a prior restriction transaction.");
     const TiXmlElement* found = findOlder(
-        m_rewindIndex, RewindIndex::STATE, start, end,
+        m_rewindIndex, m_root, RewindIndex::STATE, start, end,
         [&](std::vector<std::string>& keys) {
           keys.push_back(tokenSought(m_client, token));
           return !keys.back().empty();
@@ -470,6 +564,8 @@ namespace KADRIX {
                       "No activate, merge, or reject transaction prior to " << element);
     KADRIX_DEBUG("DbClientTransactionPlayer:playUncancelled", "Transaction is the proper inverse.  Playing.");
     processTransaction(*found);
+    if (transactionMatch(*found, "activate"))
+      remergeSplitTokens(element, token, found, start, end);
   }
 
   template <class It>
@@ -479,20 +575,25 @@ namespace KADRIX {
     const char* path = element.Attribute("path");
     KADRIX_CHECK(path != NULL);
     // The log writes no "name" when the deletion was made without one; the
-    // creating goal is then the newest of that type at that path.
+    // creating goal is then the newest of that type at that path, or without
+    // one: tokens are deleted newest first, so the newest such goal made it.
     const char* name = element.Attribute("name");
     const TiXmlElement* found = findOlder(
-        m_rewindIndex, name == NULL ? RewindIndex::GOAL_BY_PATH : RewindIndex::GOAL_BY_NAME, start, end,
-        keyed(RewindIndex::join(type, name == NULL ? path : name)), [&](const TiXmlElement* const* it) {
+        m_rewindIndex, m_root, name == NULL ? RewindIndex::GOAL_BY_PATH : RewindIndex::GOAL_BY_NAME, start,
+        end,
+        [&](std::vector<std::string>& keys) {
+          keys.push_back(RewindIndex::join(type, name == NULL ? path : name));
+          if (name == NULL)
+            keys.push_back(RewindIndex::join(type, ""));
+          return true;
+        },
+        [&](const TiXmlElement* const* it) {
           if ((!hasTag(**it, "goal") && !hasTag(**it, "fact")) || (*it)->Attribute("relation") != NULL)
             return false;
           const TiXmlElement* child = (*it)->FirstChildElement();
           KADRIX_CHECK(child != NULL);
-          if (!hasAttribute(*child, "type", type))
-            return false;
-          return name == NULL
-                     ? hasAttribute(*child, "path", path)
-                     : !bothDiffer(child->Attribute("path"), path) && hasAttribute(*child, "name", name);
+          return hasAttribute(*child, "type", type) && !bothDiffer(child->Attribute("path"), path) &&
+                 (name == NULL || hasAttribute(*child, "name", name));
         });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
     playTokenCreated(*found);
@@ -545,23 +646,24 @@ namespace KADRIX {
       vars.push_back(var);
     }
     KADRIX_CHECK(!vars.empty());
-    const TiXmlElement* found = findOlder(
-        m_rewindIndex, RewindIndex::INVOKE, start, end, keyed(name), [&](const TiXmlElement* const* it) {
-          if (!hasTag(**it, "invoke") || (*it)->Attribute("identifier") != NULL ||
-              !hasAttribute(**it, "name", name) || bothDiffer(index, (*it)->Attribute("index")))
-            return false;
-          // A candidate whose variables do not all resolve is not the creation sought.
-          bool resolved = true;
-          std::vector<ConstrainedVariableId> otherVars;
-          for (const TiXmlElement* child = (*it)->FirstChildElement("variable"); child != NULL;
-               child = child->NextSiblingElement("variable")) {
-            ConstrainedVariableId var = quietly([&]() { return xmlAsVariable(*child); });
-            resolved = resolved && var.isValid();
-            otherVars.push_back(var);
-          }
-          KADRIX_CHECK(!otherVars.empty());
-          return resolved && otherVars == vars;
-        });
+    const TiXmlElement* found =
+        findOlder(m_rewindIndex, m_root, RewindIndex::INVOKE, start, end, keyed(name),
+                  [&](const TiXmlElement* const* it) {
+                    if (!hasTag(**it, "invoke") || (*it)->Attribute("identifier") != NULL ||
+                        !hasAttribute(**it, "name", name) || bothDiffer(index, (*it)->Attribute("index")))
+                      return false;
+                    // A candidate whose variables do not all resolve is not the creation sought.
+                    bool resolved = true;
+                    std::vector<ConstrainedVariableId> otherVars;
+                    for (const TiXmlElement* child = (*it)->FirstChildElement("variable"); child != NULL;
+                         child = child->NextSiblingElement("variable")) {
+                      ConstrainedVariableId var = quietly([&]() { return xmlAsVariable(*child); });
+                      resolved = resolved && var.isValid();
+                      otherVars.push_back(var);
+                    }
+                    KADRIX_CHECK(!otherVars.empty());
+                    return resolved && otherVars == vars;
+                  });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
     playInvokeConstraint(*found);
   }
@@ -569,21 +671,22 @@ namespace KADRIX {
   template <class It>
   void DbClientTransactionPlayer::playVariableUndeleted(const TiXmlElement& element, It start, It end) {
     KADRIX_DEBUG("DbClientTransactionPlayer:playVariableUndeleted", "Playing inverse of " << element);
+    // Playing found the global by its name alone (an "index" only confirms it): so does undoing.
     const char* name = element.Attribute("name");
     KADRIX_CHECK(name != NULL);
-    const char* index = element.Attribute("index");
-    KADRIX_CHECK(index != NULL);
-    const char* type = element.Attribute("type");
     KADRIX_DEBUG("DbClientTransactionPlayer:playVariableUndeleted",
                  "Searching backwards for a creation transaction.");
     const TiXmlElement* found = findOlder(
-        m_rewindIndex, RewindIndex::VAR, start, end, keyed(name), [&](const TiXmlElement* const* it) {
+        m_rewindIndex, m_root, RewindIndex::VAR, start, end, keyed(name), [&](const TiXmlElement* const* it) {
           KADRIX_DEBUG("DbClientTransactionPlayer:playVariableUndeleted", "Checking " << **it);
-          return hasTag(**it, "var") && hasAttribute(**it, "name", name) &&
-                 !bothDiffer((*it)->Attribute("index"), index) &&
-                 (type == NULL || hasAttribute(**it, "type", type));
+          return hasTag(**it, "var") && hasAttribute(**it, "name", name);
         });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
+    // The object that playing deleted after the variable comes back first,
+    // unless the variable's creation makes it.
+    const TiXmlElement* object = element.FirstChildElement("new");
+    if (object != NULL && found->FirstChildElement("new") == NULL)
+      playObjectUndeleted(*object, start, end);
     playVariableCreated(*found);
   }
 
@@ -596,7 +699,7 @@ namespace KADRIX {
                  "Searching backwards for a creation transaction.");
     const TiXmlElement* creation = NULL;
     const TiXmlElement* found = findOlder(
-        m_rewindIndex, RewindIndex::NEW, start, end, keyed(name), [&](const TiXmlElement* const* it) {
+        m_rewindIndex, m_root, RewindIndex::NEW, start, end, keyed(name), [&](const TiXmlElement* const* it) {
           KADRIX_DEBUG("DbClientTransactionPlayer:playObjectUndeleted", "Checking " << **it);
           // An object may have been created inside the "var" element that holds it.
           creation = *it;
@@ -611,27 +714,111 @@ namespace KADRIX {
   template <class It>
   void DbClientTransactionPlayer::playVariableUnreset(const TiXmlElement& element, It start, It end) {
     const ConstrainedVariableId var = resetVariable(element);
-    const TiXmlElement* found = findOlder(
-        m_rewindIndex, RewindIndex::SPECIFY, start, end,
+    KADRIX_CHECK(var.isValid());
+    // A variable that was not specified was left alone by the reset.
+    const TiXmlElement* found = newestSpecification(element, var, start, end);
+    if (found != NULL && transactionMatch(*found, "specify"))
+      playVariableSpecified(*found);
+  }
+
+  // What the undo handlers read of older elements.
+
+  TokenId DbClientTransactionPlayer::stateToken(const TiXmlElement& element) {
+    if (isInvoke(element)) {
+      const char* identifier = element.Attribute("identifier");
+      return identifier == NULL ? TokenId::noId() : lookUp(m_tokens, identifier);
+    }
+    const TiXmlElement* token_el = element.FirstChildElement();
+    return token_el == NULL ? TokenId::noId() : quietly([&]() { return xmlAsToken(*token_el); });
+  }
+
+  ConstrainedVariableId DbClientTransactionPlayer::specifiedVariable(const TiXmlElement& element) {
+    if (isInvoke(element)) {
+      const char* identifier = element.Attribute("identifier");
+      return identifier == NULL ? ConstrainedVariableId::noId()
+                                : quietly([&]() { return parseVariable(identifier); });
+    }
+    // A reference only: reading a value element would make a variable.
+    const TiXmlElement* var_el =
+        hasTag(element, "reset") ? element.FirstChildElement() : element.FirstChildElement("variable");
+    if (var_el == NULL && !hasTag(element, "reset"))
+      var_el = element.FirstChildElement("id");
+    if (var_el == NULL || (!hasTag(*var_el, "variable") && !hasTag(*var_el, "id")))
+      return ConstrainedVariableId::noId();
+    return quietly([&]() { return xmlAsVariable(*var_el); });
+  }
+
+  template <class It>
+  const TiXmlElement* DbClientTransactionPlayer::newestStateChange(const TiXmlElement& element,
+                                                                   const TokenId& token, It start, It end) {
+    return findOlder(
+        m_rewindIndex, m_root, RewindIndex::STATE, pastItself(element, start, end), end,
+        [&](std::vector<std::string>& keys) {
+          keys.push_back(tokenSought(m_client, token));
+          return !keys.back().empty();
+        },
+        [&](const TiXmlElement* const* it) {
+          return (transactionMatch(**it, "activate") || transactionMatch(**it, "merge") ||
+                  transactionMatch(**it, "reject") || transactionMatch(**it, "cancel")) &&
+                 stateToken(**it) == token;
+        });
+  }
+
+  template <class It>
+  const TiXmlElement* DbClientTransactionPlayer::newestSpecification(const TiXmlElement& element,
+                                                                     const ConstrainedVariableId& var,
+                                                                     It start, It end) {
+    return findOlder(
+        m_rewindIndex, m_root, RewindIndex::SPECIFY, pastItself(element, start, end), end,
         [&](std::vector<std::string>& keys) { return variableSought(m_client, var, keys); },
         [&](const TiXmlElement* const* it) {
-          if (!transactionMatch(**it, "specify"))
-            return false;
-          ConstrainedVariableId transVar;
-          if (hasTag(**it, "invoke")) {
-            KADRIX_CHECK((*it)->Attribute("identifier") != NULL);
-            transVar = quietly([&]() { return parseVariable((*it)->Attribute("identifier")); });
-          } else {
-            const TiXmlElement* var_el = (*it)->FirstChildElement("variable");
-            if (var_el == NULL)
-              var_el = (*it)->FirstChildElement("id");
-            KADRIX_CHECK(var_el != NULL);
-            transVar = quietly([&]() { return xmlAsVariable(*var_el); });
+          if (transactionMatch(**it, "specify")) {
+            // A specification that cannot be read stops the search.
+            ConstrainedVariableId transVar;
+            if (hasTag(**it, "invoke")) {
+              KADRIX_CHECK((*it)->Attribute("identifier") != NULL);
+              transVar = quietly([&]() { return parseVariable((*it)->Attribute("identifier")); });
+            } else {
+              const TiXmlElement* var_el = (*it)->FirstChildElement("variable");
+              if (var_el == NULL)
+                var_el = (*it)->FirstChildElement("id");
+              KADRIX_CHECK(var_el != NULL);
+              transVar = quietly([&]() { return xmlAsVariable(*var_el); });
+            }
+            return transVar.isValid() && transVar == var;
           }
-          return transVar.isValid() && transVar == var;
+          return transactionMatch(**it, "reset") && specifiedVariable(**it) == var;
         });
-    KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No specify transaction prior to " << element);
-    playVariableSpecified(*found);
+  }
+
+  template <class It>
+  void DbClientTransactionPlayer::remergeSplitTokens(const TiXmlElement& element, const TokenId& token,
+                                                     const TiXmlElement* activation, It start, It end) {
+    // Between the activation and the cancel, each token's newest state change
+    // tells where it stood when the cancel came: those merged onto the
+    // cancelled token were split off by it.
+    std::set<TokenId> seen;
+    std::vector<const TiXmlElement*> merges;
+    walkOlder(m_root, pastItself(element, start, end), end, [&](const TiXmlElement& older) {
+      if (&older == activation)
+        return false;
+      if (!transactionMatch(older, "activate") && !transactionMatch(older, "merge") &&
+          !transactionMatch(older, "reject") && !transactionMatch(older, "cancel"))
+        return true;
+      const TokenId changed = stateToken(older);
+      if (!changed.isValid() || !seen.insert(changed).second || !transactionMatch(older, "merge") ||
+          !changed->isInactive())
+        return true;
+      const TiXmlElement* first = isInvoke(older) ? NULL : older.FirstChildElement("token");
+      const TiXmlElement* active_el =
+          first == NULL ? older.FirstChildElement("token") : first->NextSiblingElement("token");
+      if (active_el != NULL && quietly([&]() { return xmlAsToken(*active_el); }) == token)
+        merges.push_back(&older);
+      return true;
+    });
+    for (std::vector<const TiXmlElement*>::reverse_iterator merge = merges.rbegin(); merge != merges.rend();
+         ++merge)
+      processTransaction(**merge);
   }
 
   // The two sequences rewound: a log's buffer read backwards, and the list a

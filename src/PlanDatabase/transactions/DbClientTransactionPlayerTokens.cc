@@ -89,23 +89,34 @@ namespace KADRIX {
       playTemporalRelationDeleted(element);
       return;
     }
-    // A "goal" or "fact" names its token in its "predicateinstance" child; a
-    // "deletetoken" as the log writes it carries "path" and an optional "name"
-    // itself.
-    const TiXmlElement* child = element.FirstChildElement("predicateinstance");
-    if (child == NULL && strcmp(element.Value(), "deletetoken") == 0)
+    // A "goal" or "fact" names its token in its first child, whatever its tag,
+    // as playing read it; a "deletetoken" as the log writes it carries "path"
+    // and an optional "name" itself.
+    const bool created = strcmp(element.Value(), "deletetoken") != 0;
+    const TiXmlElement* child =
+        created ? element.FirstChildElement() : element.FirstChildElement("predicateinstance");
+    if (child == NULL && !created)
       child = &element;
     KADRIX_CHECK(child != NULL);
     const char* name = child->Attribute("name");
-    if (child != &element)
+    const char* pathStr = child->Attribute("path");
+    if (child != &element && !created)
       KADRIX_CHECK(name != NULL);
 
     std::map<std::string, TokenId>::iterator entry = name != NULL ? m_tokens.find(name) : m_tokens.end();
     TokenId tok;
     if (entry != m_tokens.end())
       tok = entry->second;
-    else {
-      const char* pathStr = child->Attribute("path");
+    else if (created && pathStr == NULL) {
+      // A goal known by neither name nor path made the newest root token:
+      // everything made after it has been undone.
+      tok = m_client->getNewestRootToken();
+      const char* type = child->Attribute("type");
+      ObjectId object;
+      KADRIX_CHECK_MSG(tok.isValid() && type != NULL &&
+                           tok->getPredicateName() == LabelStr(getObjectAndType(m_client, type, object)),
+                       "The newest token was not made by " << element);
+    } else {
       KADRIX_CHECK(pathStr != NULL);
       tok = m_client->getTokenByPath(pathAsVector(pathStr));
     }

@@ -49,7 +49,7 @@ namespace KADRIX {
         if (!std::isdigit(static_cast<unsigned char>(text[i])))
           return false;
         result = result * 10 + (text[i] - '0');
-        if (result > (long long) INT_MAX + 1)
+        if (result > static_cast<long long>(INT_MAX) + 1)
           return false;
       }
       if (negative)
@@ -238,8 +238,8 @@ namespace KADRIX {
   EnumeratedDomain* DbClientTransactionPlayer::xmlAsEnumeratedDomain(const TiXmlElement& element,
                                                                      const char* otherTypeName) {
     // The kind of value the set holds; int and float mix into float.
-    enum SetKind { ANY = 0, BOOL, INT, FLOAT, STRING, SYMBOL, OBJECT };
-    SetKind type = ANY;
+    enum SetKind { SET_ANY = 0, SET_BOOL, SET_INT, SET_FLOAT, SET_STRING, SET_SYMBOL, SET_OBJECT };
+    SetKind type = SET_ANY;
     std::string typeName;
     for (const TiXmlElement* child_el = element.FirstChildElement(); child_el != nullptr;
          child_el = child_el->NextSiblingElement()) {
@@ -248,59 +248,59 @@ namespace KADRIX {
       const std::string thisType(typeText != nullptr ? typeText : "");
       KADRIX_DEBUG("DbClientTransactionPlayer:xmlAsEnumeratedDomain", " thisType= " << thisType);
       KADRIX_CHECK_MSG(thisType != "", "no type for domain in XML");
-      if (isBoolText(thisType) && (type == ANY || type == BOOL)) {
-        if (type == ANY)
+      if (isBoolText(thisType) && (type == SET_ANY || type == SET_BOOL)) {
+        if (type == SET_ANY)
           typeName = "bool";
-        type = BOOL;
+        type = SET_BOOL;
         continue;
       }
-      if (isIntText(thisType) && (type == ANY || type == INT || type == FLOAT)) {
-        if (type == ANY) {
-          type = INT;
+      if (isIntText(thisType) && (type == SET_ANY || type == SET_INT || type == SET_FLOAT)) {
+        if (type == SET_ANY) {
+          type = SET_INT;
           typeName = "int";
         }
         continue;
       }
-      if (isFloatText(thisType) && (type == ANY || type == INT || type == FLOAT)) {
-        type = FLOAT;
+      if (isFloatText(thisType) && (type == SET_ANY || type == SET_INT || type == SET_FLOAT)) {
+        type = SET_FLOAT;
         typeName = "float";
         continue;
       }
-      if (isStringText(thisType) && (type == ANY || type == STRING)) {
-        if (type == ANY)
+      if (isStringText(thisType) && (type == SET_ANY || type == SET_STRING)) {
+        if (type == SET_ANY)
           typeName = "string";
-        type = STRING;
+        type = SET_STRING;
         continue;
       }
       if (thisType == "symbol") {
         const char* symbolType = child_el->Attribute("type");
         KADRIX_CHECK_MSG(symbolType != NULL, "missing type for a symbol in an enumerated set");
-        if (type == ANY) {
-          type = SYMBOL;
+        if (type == SET_ANY) {
+          type = SET_SYMBOL;
           typeName = symbolType;
           continue;
         }
-        if (type == SYMBOL) {
+        if (type == SET_SYMBOL) {
           KADRIX_CHECK_MSG(strcmp(typeName.c_str(), child_el->Attribute("type")) == 0,
                            "symbols from different types in the same enumerated set");
         }
         KADRIX_DEBUG("DbClientTransactionPlayer:xmlAsEnumeratedDomain:symbol",
                      " thisType= " << thisType << " typeName = " << typeName);
-        if (type == SYMBOL)
+        if (type == SET_SYMBOL)
           continue;
       }
-      if (thisType == "object" && (type == ANY || type == OBJECT)) {
-        if (type == ANY) {
+      if (thisType == "object" && (type == SET_ANY || type == SET_OBJECT)) {
+        if (type == SET_ANY) {
           // Object sets carry their type name themselves, as the log writes them.
           const char* setType = element.Attribute("type");
           typeName = setType != nullptr ? setType : ObjectDomain::getDefaultTypeName().toString();
         }
-        type = OBJECT;
+        type = SET_OBJECT;
         continue;
       }
       KADRIX_FAIL("unknown or inappropriately mixed type(s) for value(s) in an enumerated set");
     }
-    KADRIX_CHECK(type != ANY);
+    KADRIX_CHECK_TEXT(type != SET_ANY, "type != ANY", "");
 
     std::list<double> values;
     std::list<ObjectId> objects;
@@ -310,7 +310,7 @@ namespace KADRIX {
       if (value_st == nullptr)
         value_st = child_el->Attribute("name");
       KADRIX_CHECK(value_st != NULL);
-      if (type == OBJECT) {
+      if (type == SET_OBJECT) {
         const ObjectId object = m_client->getObject(value_st);
         KADRIX_CHECK_MSG(object.isValid(), "No object named '" << value_st << "' for an enumerated set");
         objects.push_back(object);
@@ -321,11 +321,11 @@ namespace KADRIX {
       typeName = otherTypeName;
 
     switch (type) {
-      case STRING:
+      case SET_STRING:
         return new StringDomain(values, typeName);
-      case SYMBOL:
+      case SET_SYMBOL:
         return new SymbolDomain(values, typeName);
-      case OBJECT:
+      case SET_OBJECT:
         return new ObjectDomain(objects, typeName.c_str());
       default:
         return new EnumeratedDomain(values, true, typeName);

@@ -93,12 +93,12 @@ namespace KADRIX {
         }
         case RewindIndex::STATE:
           if (!standsFor(element, "activate") && !standsFor(element, "merge") &&
-              !standsFor(element, "reject"))
+              !standsFor(element, "reject") && !standsFor(element, "cancel"))
             return NOT_A_CANDIDATE;
           key = hasTag(element, "invoke") ? std::string() : tokenReferenceKey(element.FirstChildElement());
           return key.empty() ? UNKEYED : KEYED;
         case RewindIndex::SPECIFY:
-          if (!standsFor(element, "specify"))
+          if (!standsFor(element, "specify") && !standsFor(element, "reset"))
             return NOT_A_CANDIDATE;
           key = hasTag(element, "invoke") ? std::string()
                                           : variableReferenceKey(element.FirstChildElement("variable"));
@@ -112,9 +112,9 @@ namespace KADRIX {
             return UNKEYED;
           const char* type = child->Attribute("type");
           const char* field = child->Attribute(kind == RewindIndex::GOAL_BY_PATH ? "path" : "name");
-          if (type == NULL || field == NULL) // it cannot match
+          if (type == NULL || (field == NULL && kind == RewindIndex::GOAL_BY_NAME)) // it cannot match
             return NOT_A_CANDIDATE;
-          key = RewindIndex::join(type, field);
+          key = RewindIndex::join(type, field == NULL ? "" : field);
           return KEYED;
         }
         case RewindIndex::VAR:

@@ -38,9 +38,9 @@ namespace KADRIX {
   public:
     enum Kind {
       CONSTRAIN, // "constrain", by object name and the paths of the two tokens
-      STATE, // "activate", "merge", "reject", by the path of the token
-      SPECIFY, // "specify", by the variable reference
-      GOAL_BY_PATH, // "goal" and "fact" without relation, by type and path
+      STATE, // "activate", "merge", "reject", "cancel", by the path of the (merged) token
+      SPECIFY, // "specify" and "reset", by the variable reference
+      GOAL_BY_PATH, // "goal" and "fact" without relation, by type and path ("" when none)
       GOAL_BY_NAME, // the same, by type and name
       VAR, // "var", by name
       NEW, // "new", also inside a "var", by name
@@ -52,6 +52,9 @@ namespace KADRIX {
 
     /** Over the top-level elements of a rewind, oldest first; nothing is read until a search asks. */
     explicit RewindIndex(std::vector<const TiXmlElement*> elements);
+
+    /** The elements of the sequence, oldest first. */
+    const std::vector<const TiXmlElement*>& elements() const { return m_elements; }
 
     /** The position of a top-level element of the sequence (0 for the oldest), or NONE. */
     std::size_t position(const TiXmlElement* element) const;
@@ -94,6 +97,17 @@ namespace KADRIX {
     Buckets m_buckets[KINDS];
     std::size_t m_indexed[KINDS]; // how many elements, from the oldest, the kind's buckets cover
     bool m_exact[KINDS];
+  };
+
+  /**
+   * While the children of a root element are undone, newest first: the
+   * root's elements in document order, nested roots flattened, and how many
+   * of them precede the one being undone. A search looks at those first.
+   */
+  struct RootRewind {
+    explicit RootRewind(std::vector<const TiXmlElement*> elements) : index(std::move(elements)) {}
+    RewindIndex index;
+    std::size_t before = 0;
   };
 
   template <class Match>

@@ -209,7 +209,9 @@ namespace KADRIX {
     TEST(IntervalDomainTest, BoolDomain) {
       EXPECT_EQ("BOOL:CLOSED[false, true]", BoolDomain().toString());
       BoolDomain yes(true, "bool");
-      EXPECT_EQ(typeid(BoolDomain), typeid(*std::unique_ptr<AbstractDomain>(yes.copy())));
+      const std::unique_ptr<AbstractDomain> copied(yes.copy());
+      const AbstractDomain& copy = *copied;
+      EXPECT_EQ(typeid(BoolDomain), typeid(copy));
       EXPECT_TRUE(yes.relax(BoolDomain()));
       EXPECT_THROW(yes.relax(IntervalIntDomain(0, 5)), Error);
     }
@@ -248,7 +250,8 @@ namespace KADRIX {
         RecordingListener listener;
         original->setListener(listener.getId());
         std::unique_ptr<EnumeratedDomain> copy(original->copy());
-        EXPECT_EQ(typeid(*original), typeid(*copy));
+        const EnumeratedDomain &originalDomain = *original, &copyDomain = *copy;
+        EXPECT_EQ(typeid(originalDomain), typeid(copyDomain));
         EXPECT_EQ(*original, *copy);
         EXPECT_EQ(original->getTypeName(), copy->getTypeName());
         EXPECT_TRUE(copy->getListener().isNoId());

@@ -137,7 +137,8 @@ TEST(StateDomainTest, CopiesAndText) {
 
   // A copy is a StateDomain again, not a plain enumerated domain.
   std::unique_ptr<AbstractDomain> copy(states.copy());
-  EXPECT_EQ(typeid(StateDomain), typeid(*copy));
+  const AbstractDomain& copied = *copy;
+  EXPECT_EQ(typeid(StateDomain), typeid(copied));
   EXPECT_TRUE(*copy == states);
   EXPECT_TRUE(StateDomain(static_cast<const AbstractDomain&>(states)) == states);
 

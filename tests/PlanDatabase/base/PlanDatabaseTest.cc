@@ -310,11 +310,14 @@ namespace KADRIX {
       delete static_cast<Object*>(rover);
       EXPECT_FALSE(holds(rovers, rover));
 
+      // Closing the type ends the tracking: the variable would keep the value, so the object stays.
       m_db->close(LabelStr("Vehicle"));
       EXPECT_TRUE(vehicles->isClosed());
       EXPECT_TRUE(holds(vehicles, vehicle));
-      delete static_cast<Object*>(vehicle);
-      EXPECT_TRUE(holds(vehicles, vehicle));
+      EXPECT_CHECK_FAILS(
+          vehicle->discard(), "holder.first.isNoId()",
+          "Object v1 cannot be deleted while the variable " + vehicles->toString() + " holds it.");
+      EXPECT_TRUE(vehicle.isValid() && holds(vehicles, vehicle));
     }
 
     TEST_F(PlanDatabaseTest, VariablesOfClosedTypesAreNeverTracked) {
@@ -325,9 +328,14 @@ namespace KADRIX {
       m_db->makeObjectVariableFromType("Rover", closed);
       m_db->makeObjectVariableFromType("Rover", open, true);
       EXPECT_TRUE(closed->isClosed());
-      delete static_cast<Object*>(rover);
-      EXPECT_TRUE(holds(open, rover));
-      EXPECT_TRUE(holds(closed, rover));
+      // Neither follows the type: the object stays while they hold it.
+      EXPECT_CHECK_FAILS(
+          rover->discard(), "holder.first.isNoId()",
+          "Object r1 cannot be deleted while the variable " + closed->toString() + " holds it.");
+      closed->discard();
+      EXPECT_CHECK_FAILS(rover->discard(), "holder.first.isNoId()",
+                         "Object r1 cannot be deleted while the variable " + open->toString() + " holds it.");
+      EXPECT_TRUE(rover.isValid() && holds(open, rover));
     }
 
     TEST_F(PlanDatabaseTest, DiscardedVariablesAreForgotten) {

@@ -197,6 +197,16 @@ namespace KADRIX {
       EXPECT_EQ(os.str(), lines(t, 1));
     }
 
+    TEST_F(PlanDatabaseWriterTest, AFailedWriteLeavesTheIndentationAsItWas) {
+      new Timeline(db(), "Timeline", "tl");
+      TokenId t = token();
+      std::ostringstream os;
+      EXPECT_CHECK_FAILS(PlanDatabaseWriter::writeToken(TokenId(), os), "t.isValid()", "");
+      EXPECT_EQ(0, PlanDatabaseWriter::indent());
+      PlanDatabaseWriter::writeToken(t, os);
+      EXPECT_EQ(os.str(), lines(t, 1));
+    }
+
     TEST_F(PlanDatabaseWriterTest, StandardKeysSwitchPersists) {
       PlanDatabaseWriter::toString(db(), false);
       EXPECT_FALSE(PlanDatabaseWriter::useStandardKeys());

@@ -508,7 +508,8 @@ namespace KADRIX {
 
       // The state variable is changed by the token only; its domains stay StateDomains.
       const StateVarId& state = token->getState();
-      EXPECT_EQ(typeid(StateDomain), typeid(state->getIntegratedBaseDomain()));
+      const AbstractDomain& stateBase = state->getIntegratedBaseDomain();
+      EXPECT_EQ(typeid(StateDomain), typeid(stateBase));
       EXPECT_CHECK_FAILS(state->specify(Token::ACTIVE.getKey()), "this->canBeSpecified()", "");
       EXPECT_CHECK_FAILS(state->reset(), "this->canBeSpecified()", "");
 
@@ -606,8 +607,9 @@ namespace KADRIX {
         EXPECT_EQ(EntityId(token), p->parent());
         EXPECT_EQ(LabelStr("p"), p->getName());
         EXPECT_TRUE(p->canBeSpecified() && !p->isInternal());
-        EXPECT_EQ(typeid(*domains[i]), typeid(p->baseDomain())) << i;
-        EXPECT_EQ(typeid(*domains[i]), typeid(p->lastDomain())) << i;
+        const AbstractDomain &given = *domains[i], &base = p->baseDomain(), &last = p->lastDomain();
+        EXPECT_EQ(typeid(given), typeid(base)) << i;
+        EXPECT_EQ(typeid(given), typeid(last)) << i;
       }
       EXPECT_EQ(token, parentOf<BoolDomain>(parameters[0]));
       EXPECT_EQ(token, parentOf<SymbolDomain>(parameters[1]));

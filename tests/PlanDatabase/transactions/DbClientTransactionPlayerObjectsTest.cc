@@ -29,6 +29,32 @@ namespace KADRIX {
             {{"<deleteobject/>", "name != NULL", ""}, {"<deleteobject name=\"r\"/>", "obj.isValid()", ""}});
       }
 
+      TEST_F(PlayerObjectsTest, AnObjectThatAVariableWouldKeepIsNotDeleted) {
+        given(ROVER_WORLD + goal("at", "Rover.At") +
+              "<var type=\"Location\" name=\"fixed\"><object value=\"rock1\"/></var>"
+              "<var type=\"Location\" name=\"open\"/><var type=\"Location\" name=\"chosen\"/>"
+              "<specify><id name=\"chosen\"/><object value=\"rock2\"/></specify>");
+        const ObjectId rock1 = m_plan.db()->getObject("rock1"), rock2 = m_plan.db()->getObject("rock2");
+        // Refused before anyone is told: a closed domain, or a specification, would keep the value.
+        const ConstrainedVariableId at = variable("at.at");
+        ASSERT_TRUE(at->isClosed());
+        const auto expectRefused = [&](const char* object, const ConstrainedVariableId& holder) {
+          EXPECT_CHECK_FAILS(play(std::string("<deleteobject name=\"") + object + "\"/>"),
+                             "holder.first.isNoId()",
+                             std::string("Object ") + object + " cannot be deleted while the variable " +
+                                 holder->toString() + " holds it.");
+          EXPECT_EQ(m_calls.take(), "");
+        };
+        expectRefused("rock1", at);
+        given("<deletetoken><predicateinstance name=\"at\"/></deletetoken>");
+        expectRefused("rock1", variable("fixed"));
+        expectRefused("rock2", variable("chosen"));
+        // An open object variable follows the type and loses the value.
+        play("<reset><id name=\"chosen\"/></reset><deleteobject name=\"rock2\"/>");
+        EXPECT_FALSE(variable("open")->baseDomain().isMember(static_cast<double>(rock2)));
+        EXPECT_TRUE(variable("open")->baseDomain().isMember(static_cast<double>(rock1)));
+      }
+
       TEST_F(PlayerObjectsTest, GlobalVariablesComeAndGo) {
         DebugCapture debug("DbClientTransactionPlayer:playVariable");
         given(ROVER_WORLD + goal("a", "Rover.drive"));
@@ -75,7 +101,8 @@ namespace KADRIX {
         play("<deletevar name=\"w\"/><deletevar name=\"v\" index=\"" + index(v) +
              "\"/>"
              "<deletevar name=\"rock9\"><new type=\"Location\" name=\"rock9\"/></deletevar>");
-        EXPECT_EQ(m_calls.take(), "variableDeleted variableDeleted objectDeleted variableDeleted");
+        // The variable goes before the object it may hold.
+        EXPECT_EQ(m_calls.take(), "variableDeleted variableDeleted variableDeleted objectDeleted");
         EXPECT_FALSE(v.isValid() || w.isValid());
         EXPECT_TRUE(m_plan.db()->getObject("rock9").isNoId());
         for (const char* name : {"v", "w", "rock9"})

@@ -179,16 +179,15 @@ namespace KADRIX {
                      "<predicateinstance name=\"1\" type=\"Rover.At\" path=\"1\"/></goal>"
                      "<breakpoint/><deletetoken type=\"Rover.At\" path=\"1\"/>",
              nullptr, nullptr, [](PlayedPlan& p) { EXPECT_EQ(onlyTokenType(p), "Rover.At"); }},
-            {"deletevar: the newer of two var elements", "",
+            {"deletevar: the newest var of that name, whatever its index and type", "",
              "<var type=\"int\" name=\"v\" index=\"3\"><interval type=\"int\" min=\"0\" max=\"1\"/></var>"
-             "<var type=\"int\" name=\"v\"><interval type=\"int\" min=\"5\" max=\"6\"/></var>"
-             "<var type=\"float\" name=\"v\" index=\"3\"><interval type=\"float\" min=\"7\" max=\"8\"/></var>"
              "<var type=\"int\" name=\"v\" index=\"03\"><interval type=\"int\" min=\"7\" max=\"8\"/></var>"
-             "<breakpoint/><deletevar name=\"v\" index=\"3\" type=\"int\"/>",
-             nullptr, nullptr, [](PlayedPlan& p) { EXPECT_EQ(globalDomain(p, "v"), "int:CLOSED[5, 6]"); }},
+             "<var type=\"float\" name=\"w\" index=\"3\"><interval type=\"float\" min=\"5\" max=\"6\"/></var>"
+             "<breakpoint/><deletevar name=\"v\" index=\"3\" type=\"float\"/>",
+             nullptr, nullptr, [](PlayedPlan& p) { EXPECT_EQ(globalDomain(p, "v"), "int:CLOSED[7, 8]"); }},
             {"deletevar without index", "",
-             "<var type=\"int\" name=\"v\"/><breakpoint/><deletevar name=\"v\"/>", "index != NULL", "",
-             nullptr},
+             "<var type=\"int\" name=\"v\"/><breakpoint/><deletevar name=\"v\"/>", nullptr, nullptr,
+             [](PlayedPlan& p) { EXPECT_TRUE(p.client().isGlobalVariable("v")); }},
             {"deleteobject: the new inside a var", "",
              "<var type=\"Location\" name=\"hill\"><new name=\"hill\" type=\"Location\">"
              "<value type=\"int\" name=\"1\"/><value type=\"int\" name=\"2\"/></new></var>"
@@ -211,11 +210,14 @@ namespace KADRIX {
                EXPECT_EQ(globalDomain(p, "v"), "int:CLOSED[4, 4]");
                EXPECT_EQ(globalDomain(p, "w"), "int:CLOSED[0, 10]");
              }},
-            {"reset without an older specify", TWO_VARIABLES,
+            {"reset without an older specify reset nothing", TWO_VARIABLES,
              "<specify><id name=\"w\"/><value type=\"int\" name=\"5\"/></specify>"
              "<breakpoint/><invoke name=\"reset\" identifier=\"v\"/>",
-             "ALWAYS_FAIL", "No specify transaction prior to <invoke name=\"reset\" identifier=\"v\" />",
-             nullptr},
+             nullptr, nullptr, [](PlayedPlan& p) { EXPECT_EQ(globalDomain(p, "v"), "int:CLOSED[0, 10]"); }},
+            {"reset after a reset reset nothing", TWO_VARIABLES,
+             "<specify><id name=\"v\"/><value type=\"int\" name=\"3\"/></specify><reset><id name=\"v\"/></reset>"
+             "<breakpoint/><reset><id name=\"v\"/></reset>",
+             nullptr, nullptr, [](PlayedPlan& p) { EXPECT_EQ(globalDomain(p, "v"), "int:CLOSED[0, 10]"); }},
             {"free without an older constrain of the same tokens", TWO_ACTIVE,
              "<constrain><object name=\"spirit\"/><token name=\"a\"/><token name=\"b\"/></constrain>"
              "<breakpoint/><free><object name=\"spirit\"/><token name=\"b\"/><token name=\"a\"/></free>",

@@ -165,7 +165,7 @@ namespace KADRIX {
         m_plan.db()->getClient()->enableTransactionLogging();
         play(ROVER_WORLD + goal("a", "Rover.drive") + goal("b", "Rover.drive") +
              "<goal><predicateinstance type=\"Rover.sample\"/></goal>" + goal("d", "Rover.sample"));
-        const TokenId a = token("a"), b = token("b"), d = token("d");
+        const TokenId a = token("a"), d = token("d");
         // A name that was never a token's is not entered by a failed look-up:
         // the deletion below falls back to the path.
         EXPECT_CHECK_FAILS(play("<invoke name=\"activate\" identifier=\"never\"/>"), "token.isValid()", "");

@@ -1,0 +1,277 @@
+#ifndef KADRIX_FUZZ_ROUND_TRIP_HH
+#define KADRIX_FUZZ_ROUND_TRIP_HH
+
+// The round trip of one transaction stream, shared by the round-trip fuzz
+// target and by the test that replays its corpus. A stream that plays must
+// then be written, replayed from what a log recorded into a second database
+// to the same plan, and rewound, from the log and from the stream, to any
+// breakpoint (the plan as it was when the breakpoint was played) and to the
+// start (nothing the stream made remains). Each broken promise is reported
+// as a RoundTripFailure that names its stage; what the README lists as not
+// done is excused, and only that.
+
+#include "PlayerFuzzInput.hh"
+
+#include "PlanDatabase/base/PlanDatabaseWriter.hh"
+#include "PlanDatabase/transactions/DbClientTransactionLog.hh"
+#include "rover/PlanText.hh"
+
+#include <tinyxml.h>
+
+#include <cstring>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace KADRIX {
+  namespace fuzz {
+
+    /** A stage of the round trip that broke its promise. */
+    class RoundTripFailure : public std::runtime_error {
+    public:
+      RoundTripFailure(const std::string& stage, const std::string& what)
+        : std::runtime_error(stage + ": " + what) {}
+    };
+
+    /** The plan's canonical text and the engine's counts. */
+    inline std::string planState(PlanDatabase& db) {
+      const std::pair<unsigned int, unsigned int> counts = RoverModel::engineCounts(db.getConstraintEngine());
+      return RoverModel::canonicalText(db.getId()) + "engine: " + std::to_string(counts.first) +
+             " variables, " + std::to_string(counts.second) + " constraints\n";
+    }
+
+    /** Runs one stage; a failed check becomes a failure of that stage. */
+    template <class F> void stage(const char* name, F f) {
+      try {
+        f();
+      } catch (const Error& e) {
+        throw RoundTripFailure(name, e.what());
+      }
+    }
+
+    /** The plan is the one expected. */
+    inline void expectPlan(const char* name, const std::string& expected, PlanDatabase& db) {
+      std::string actual;
+      stage(name, [&] { actual = planState(db); });
+      if (expected != actual)
+        throw RoundTripFailure(name,
+                               "the plans differ\n--- expected:\n" + expected + "--- found:\n" + actual);
+    }
+
+    /**
+     * What of a stream the README lists as not done. Each flag excuses one
+     * stage; everything else must hold.
+     */
+    struct Excuses {
+      /** "assign" changes a variable without telling the client: no log records it. */
+      bool unrecorded = false;
+      /** After the newest breakpoint, an element that a rewind does not undo ("assign", "restrict", "close"). */
+      bool notUndoneAfterBreakpoint = false;
+      /** A token named as a log names its tokens ("0", "1", ...): the player cannot rewind that log. */
+      bool logNames = false;
+    };
+
+    /** A name made of digits alone, as a log gives its tokens. */
+    inline bool isLogName(const char* name) {
+      if (name == nullptr || *name == '\0')
+        return false;
+      for (; *name != '\0'; ++name)
+        if (*name < '0' || *name > '9')
+          return false;
+      return true;
+    }
+
+    /** The transaction names of the element and of every element inside it; token names as "#" + name. */
+    inline void collectNames(const TiXmlElement& element, std::vector<std::string>& names) {
+      names.push_back(element.Value());
+      if (std::strcmp(element.Value(), "invoke") == 0 && element.Attribute("name") != nullptr)
+        names.push_back(element.Attribute("name"));
+      const TiXmlElement* instance = element.FirstChildElement();
+      if ((std::strcmp(element.Value(), "goal") == 0 || std::strcmp(element.Value(), "fact") == 0) &&
+          instance != nullptr && instance->Attribute("name") != nullptr)
+        names.push_back(std::string("#") + instance->Attribute("name"));
+      for (const TiXmlElement* child = element.FirstChildElement(); child != nullptr;
+           child = child->NextSiblingElement())
+        collectNames(*child, names);
+    }
+
+    /** The top-level elements of a stream that played, as they were read. */
+    inline std::vector<std::unique_ptr<TiXmlElement> > readAll(const std::string& text) {
+      std::vector<std::unique_ptr<TiXmlElement> > elements;
+      std::istringstream is(text);
+      for (;;) {
+        TiXmlDocument doc;
+        const TiXmlElement* element = DbClientTransactionPlayer::readElement(is, doc);
+        if (element == nullptr)
+          return elements;
+        elements.emplace_back(element->Clone()->ToElement());
+      }
+    }
+
+    inline bool isBreakpoint(const TiXmlElement& element) {
+      return std::strcmp(element.Value(), "breakpoint") == 0;
+    }
+
+    inline Excuses excusesOf(const std::vector<std::unique_ptr<TiXmlElement> >& elements) {
+      Excuses excuses;
+      bool afterBreakpoint = false;
+      for (std::size_t i = elements.size(); i-- > 0;) {
+        if (isBreakpoint(*elements[i]))
+          afterBreakpoint = true;
+        std::vector<std::string> names;
+        collectNames(*elements[i], names);
+        for (const std::string& name : names) {
+          excuses.unrecorded = excuses.unrecorded || name == "assign";
+          excuses.logNames = excuses.logNames || (name[0] == '#' && isLogName(name.c_str() + 1));
+          if (!afterBreakpoint && (name == "assign" || name == "restrict" || name == "close"))
+            excuses.notUndoneAfterBreakpoint = true;
+        }
+      }
+      return excuses;
+    }
+
+    /**
+     * Plays a stream and notes the plan at each top-level breakpoint, where
+     * it also marks the log that will be rewound.
+     */
+    class BreakpointPlayer : public DbClientTransactionPlayer {
+    public:
+      BreakpointPlayer(PlanDatabase& db, DbClientTransactionLog* log)
+        : DbClientTransactionPlayer(db.getClient()), m_db(db), m_log(log) {}
+
+      void processTransaction(const TiXmlElement& element) override {
+        ++m_depth;
+        try {
+          DbClientTransactionPlayer::processTransaction(element);
+        } catch (...) {
+          --m_depth;
+          throw;
+        }
+        if (--m_depth == 0 && isBreakpoint(element)) {
+          stage("write at the breakpoint", [&] { m_atBreakpoint = planState(m_db); });
+          if (m_log != nullptr)
+            m_log->insertBreakpoint();
+        }
+      }
+
+      /** The plan when the newest top-level breakpoint was played, or "" when none was. */
+      const std::string& atBreakpoint() const { return m_atBreakpoint; }
+
+    private:
+      PlanDatabase& m_db;
+      DbClientTransactionLog* m_log;
+      int m_depth = 0;
+      std::string m_atBreakpoint;
+    };
+
+    /** The text of the elements, one per line, as a log writes them. */
+    inline std::string asText(const std::vector<std::unique_ptr<TiXmlElement> >& elements,
+                              std::size_t count) {
+      std::ostringstream os;
+      for (std::size_t i = 0; i < count; ++i)
+        os << *elements[i] << "\n";
+      return os.str();
+    }
+
+    /** A fresh rover plan with transaction logging on. */
+    class LoggedPlan : public FreshPlan {
+    public:
+      LoggedPlan() : m_empty(planState(db())) {
+        static_cast<DbClient*>(db().getClient())->enableTransactionLogging();
+      }
+      /** The state of the plan before anything was played. */
+      const std::string& empty() const { return m_empty; }
+
+    private:
+      const std::string m_empty;
+    };
+
+    /** Plays the text, and, when it plays, checks every promise of the round trip. */
+    inline void roundTrip(const std::string& text) {
+      LoggedPlan a;
+      std::string recorded, atEnd, atBreakpoint;
+      std::vector<std::unique_ptr<TiXmlElement> > elements;
+      Excuses excuses;
+      {
+        DbClientTransactionLog forReplay(a.db().getClient(), false);
+        DbClientTransactionLog forRewind(a.db().getClient(), false);
+        BreakpointPlayer player(a.db(), &forRewind);
+        try {
+          std::istringstream is(text);
+          player.play(is);
+        } catch (const Error&) {
+          return; // a stream that does not play promises nothing
+        }
+        atBreakpoint = player.atBreakpoint();
+        elements = readAll(text);
+        excuses = excusesOf(elements);
+
+        stage("write", [&] {
+          PlanDatabaseWriter::toString(a.db().getId(), true);
+          atEnd = planState(a.db());
+        });
+        stage("flush", [&] {
+          std::ostringstream os;
+          forReplay.flush(os);
+          recorded = os.str();
+        });
+
+        // The recording replays into a fresh database to the same plan.
+        if (!excuses.unrecorded) {
+          LoggedPlan b;
+          DbClientTransactionPlayer replayer(b.db().getClient());
+          stage("replay", [&] {
+            if (recorded.find('<') != std::string::npos) {
+              std::istringstream is(recorded);
+              replayer.play(is);
+            }
+          });
+          expectPlan("replay", atEnd, b.db());
+        }
+
+        // The log rewinds to the breakpoint, then to the start.
+        if (!excuses.logNames) {
+          if (!atBreakpoint.empty()) {
+            stage("log rewind to the breakpoint",
+                  [&] { player.rewind(DbClientTransactionLogId(forRewind.getId()), true); });
+            if (!excuses.notUndoneAfterBreakpoint)
+              expectPlan("log rewind to the breakpoint", atBreakpoint, a.db());
+          }
+          stage("log rewind", [&] { player.rewind(DbClientTransactionLogId(forRewind.getId()), false); });
+          expectPlan("log rewind", a.empty(), a.db());
+        }
+      }
+
+      // The stream rewinds, by the player that played it, to its breakpoint and to the start.
+      LoggedPlan c;
+      BreakpointPlayer player(c.db(), nullptr);
+      stage("play again", [&] {
+        std::istringstream is(text);
+        player.play(is);
+      });
+      std::size_t before = elements.size();
+      if (!atBreakpoint.empty()) {
+        stage("stream rewind to the breakpoint", [&] {
+          std::istringstream is(text);
+          player.rewind(is, true);
+        });
+        if (!excuses.notUndoneAfterBreakpoint)
+          expectPlan("stream rewind to the breakpoint", atBreakpoint, c.db());
+        while (!isBreakpoint(*elements[before - 1]))
+          --before;
+        --before;
+      }
+      stage("stream rewind", [&] {
+        std::istringstream is(asText(elements, before));
+        player.rewind(is, false);
+      });
+      expectPlan("stream rewind", c.empty(), c.db());
+    }
+
+  }
+}
+
+#endif
