@@ -20,6 +20,7 @@
 
 #include <cstring>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -36,11 +37,21 @@ namespace KADRIX {
         : std::runtime_error(stage + ": " + what) {}
     };
 
-    /** The plan's canonical text and the engine's counts. */
+    /**
+     * The plan's canonical text and the engine's counts. The writer refuses a
+     * plan that propagation proved inconsistent: such a plan is only counted.
+     */
     inline std::string planState(PlanDatabase& db) {
-      const std::pair<unsigned int, unsigned int> counts = RoverModel::engineCounts(db.getConstraintEngine());
-      return RoverModel::canonicalText(db.getId()) + "engine: " + std::to_string(counts.first) +
-             " variables, " + std::to_string(counts.second) + " constraints\n";
+      const ConstraintEngineId& engine = db.getConstraintEngine();
+      const std::pair<unsigned int, unsigned int> counts = RoverModel::engineCounts(engine);
+      const std::string text = engine->provenInconsistent()
+                                   ? "inconsistent: " + std::to_string(db.getObjects().size()) +
+                                         " objects, " + std::to_string(db.getTokens().size()) + " tokens, " +
+                                         std::to_string(db.getGlobalVariables().size()) +
+                                         " global variables\n"
+                                   : RoverModel::canonicalText(db.getId());
+      return text + "engine: " + std::to_string(counts.first) + " variables, " +
+             std::to_string(counts.second) + " constraints\n";
     }
 
     /** Runs one stage; a failed check becomes a failure of that stage. */
@@ -72,6 +83,12 @@ namespace KADRIX {
       bool notUndoneAfterBreakpoint = false;
       /** A token named as a log names its tokens ("0", "1", ...): the player cannot rewind that log. */
       bool logNames = false;
+      /** Closing is not undone: an object deleted before its type was closed cannot be made again. */
+      bool closes = false;
+      /** An object made by a "new" without name cannot be deleted by a rewind, nor made again. */
+      bool unnamedObjects = false;
+      /** One name given to two tokens: the stream's older elements that name the first may find the second. */
+      bool renamed = false;
     };
 
     /** A name made of digits alone, as a log gives its tokens. */
@@ -84,9 +101,33 @@ namespace KADRIX {
       return true;
     }
 
+    /** A failed rewind that the README lists as not done. */
+    inline bool excused(const Excuses& excuses, const Error& e) {
+      const std::string& message = e.getMessage();
+      const bool madeInClosedType = message.rfind("Cannot add object ", 0) == 0 &&
+                                    message.find(" is already closed.") != std::string::npos;
+      const bool unnamed = (e.getCondition() == "name != NULL" && message.empty()) ||
+                           message.rfind("No creation transaction to complement <deleteobject ", 0) == 0;
+      return (excuses.closes && madeInClosedType) || (excuses.unnamedObjects && unnamed);
+    }
+
+    /** Runs a rewinding stage; false when it failed as the excuses allow (the rewind is then given up). */
+    template <class F> bool rewindStage(const char* name, const Excuses& excuses, F f) {
+      try {
+        f();
+        return true;
+      } catch (const Error& e) {
+        if (excused(excuses, e))
+          return false;
+        throw RoundTripFailure(name, e.what());
+      }
+    }
+
     /** The transaction names of the element and of every element inside it; token names as "#" + name. */
     inline void collectNames(const TiXmlElement& element, std::vector<std::string>& names) {
       names.push_back(element.Value());
+      if (std::strcmp(element.Value(), "new") == 0 && element.Attribute("name") == nullptr)
+        names.push_back("unnamed new");
       if (std::strcmp(element.Value(), "invoke") == 0 && element.Attribute("name") != nullptr)
         names.push_back(element.Attribute("name"));
       const TiXmlElement* instance = element.FirstChildElement();
@@ -118,6 +159,7 @@ namespace KADRIX {
     inline Excuses excusesOf(const std::vector<std::unique_ptr<TiXmlElement> >& elements) {
       Excuses excuses;
       bool afterBreakpoint = false;
+      std::set<std::string> tokenNames;
       for (std::size_t i = elements.size(); i-- > 0;) {
         if (isBreakpoint(*elements[i]))
           afterBreakpoint = true;
@@ -125,7 +167,10 @@ namespace KADRIX {
         collectNames(*elements[i], names);
         for (const std::string& name : names) {
           excuses.unrecorded = excuses.unrecorded || name == "assign";
+          excuses.closes = excuses.closes || name == "close";
+          excuses.unnamedObjects = excuses.unnamedObjects || name == "unnamed new";
           excuses.logNames = excuses.logNames || (name[0] == '#' && isLogName(name.c_str() + 1));
+          excuses.renamed = excuses.renamed || (name[0] == '#' && !tokenNames.insert(name).second);
           if (!afterBreakpoint && (name == "assign" || name == "restrict" || name == "close"))
             excuses.notUndoneAfterBreakpoint = true;
         }
@@ -210,7 +255,8 @@ namespace KADRIX {
         excuses = excusesOf(elements);
 
         stage("write", [&] {
-          PlanDatabaseWriter::toString(a.db().getId(), true);
+          if (!a.db().getConstraintEngine()->provenInconsistent())
+            PlanDatabaseWriter::toString(a.db().getId(), true);
           atEnd = planState(a.db());
         });
         stage("flush", [&] {
@@ -233,19 +279,20 @@ namespace KADRIX {
         }
 
         // The log rewinds to the breakpoint, then to the start.
-        if (!excuses.logNames) {
-          if (!atBreakpoint.empty()) {
-            stage("log rewind to the breakpoint",
-                  [&] { player.rewind(DbClientTransactionLogId(forRewind.getId()), true); });
-            if (!excuses.notUndoneAfterBreakpoint)
-              expectPlan("log rewind to the breakpoint", atBreakpoint, a.db());
-          }
-          stage("log rewind", [&] { player.rewind(DbClientTransactionLogId(forRewind.getId()), false); });
-          expectPlan("log rewind", a.empty(), a.db());
-        }
+        const DbClientTransactionLogId log(forRewind.getId());
+        if (!excuses.logNames &&
+            (atBreakpoint.empty() || rewindStage("log rewind to the breakpoint", excuses, [&] {
+               player.rewind(log, true);
+               if (!excuses.notUndoneAfterBreakpoint)
+                 expectPlan("log rewind to the breakpoint", atBreakpoint, a.db());
+             })))
+          if (rewindStage("log rewind", excuses, [&] { player.rewind(log, false); }))
+            expectPlan("log rewind", a.empty(), a.db());
       }
 
       // The stream rewinds, by the player that played it, to its breakpoint and to the start.
+      if (excuses.renamed)
+        return;
       LoggedPlan c;
       BreakpointPlayer player(c.db(), nullptr);
       stage("play again", [&] {
@@ -254,21 +301,22 @@ namespace KADRIX {
       });
       std::size_t before = elements.size();
       if (!atBreakpoint.empty()) {
-        stage("stream rewind to the breakpoint", [&] {
-          std::istringstream is(text);
-          player.rewind(is, true);
-        });
+        if (!rewindStage("stream rewind to the breakpoint", excuses, [&] {
+              std::istringstream is(text);
+              player.rewind(is, true);
+            }))
+          return;
         if (!excuses.notUndoneAfterBreakpoint)
           expectPlan("stream rewind to the breakpoint", atBreakpoint, c.db());
         while (!isBreakpoint(*elements[before - 1]))
           --before;
         --before;
       }
-      stage("stream rewind", [&] {
-        std::istringstream is(asText(elements, before));
-        player.rewind(is, false);
-      });
-      expectPlan("stream rewind", c.empty(), c.db());
+      if (rewindStage("stream rewind", excuses, [&] {
+            std::istringstream is(asText(elements, before));
+            player.rewind(is, false);
+          }))
+        expectPlan("stream rewind", c.empty(), c.db());
     }
 
   }

@@ -347,6 +347,9 @@ namespace KADRIX {
   ConstrainedVariableId DbClient::createVariable(const char* typeName, const AbstractDomain& baseDomain,
                                                  const char* name, bool isTmpVar, bool canBeSpecified) {
     checkGlobalNameFree(m_planDb, name, isTmpVar);
+    // No relaxation could ever give such a variable a value, nor a log write its domain.
+    KADRIX_CHECK_MSG(!baseDomain.isEmpty() || baseDomain.isOpen(),
+                     "Cannot create variable " << name << " with the empty domain " << baseDomain.toString());
     const LabelStr type(typeName);
     const ConstrainedVariableId variable =
         getConstraintEngine()->createVariable(type, baseDomain, isTmpVar, canBeSpecified, LabelStr(name),

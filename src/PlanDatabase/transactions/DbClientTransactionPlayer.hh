@@ -63,9 +63,12 @@ namespace KADRIX {
    * - Every domain a reader returns is new and owned by its caller.
    *
    * Names. A later token or variable created under a name takes the name
-   * over. Logs name their tokens "0", "1", ... afresh, so one player that
-   * plays several logs gives their names to other tokens: do not rewind such
-   * a player. Rewinding a "goal" deletes the token found by its name.
+   * over; when that token is deleted by its name, the name goes back to the
+   * token that had it before (m_shadowedTokens), so undoing the later "goal"
+   * leaves the names as they were. Logs name their tokens "0", "1", ...
+   * afresh, so one player that plays several logs gives their names to other
+   * tokens: do not rewind such a player. Rewinding a "goal" deletes the token
+   * found by its name.
    *
    * The member templates of the rewinding side are defined with the
    * rewinding sources, which instantiate them for the two sequences rewound
@@ -234,6 +237,12 @@ namespace KADRIX {
     /** "$OBJECT[n]" or "$VAR[n]" from the counter, which then moves on. */
     static std::string generatedName(const char* prefix, int& counter);
 
+    /**
+     * The token a "goal" or "fact" known by no name made: the one its "path"
+     * leads to, else the newest root token, which must be of its type.
+     */
+    TokenId madeToken(const TiXmlElement& instance, const TiXmlElement& element);
+
     /** The variable that a "reset" element, plain or invoked, names (checked valid by the caller). */
     ConstrainedVariableId resetVariable(const TiXmlElement& element);
 
@@ -258,6 +267,9 @@ namespace KADRIX {
                             It start, It end);
     /** Undoes the elements of a root, newest first; false when a propagation found the plan inconsistent. */
     template <class It> bool rewindRoot(const TiXmlElement& root, It start, It end);
+
+    /** For each name that a later token took over, the tokens that had it before, oldest first. */
+    std::map<std::string, std::vector<TokenId> > m_shadowedTokens;
 
     /** How many "zorl" roots enclose the element being processed. */
     int m_zorlDepth;

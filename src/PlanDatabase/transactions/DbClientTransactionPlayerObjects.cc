@@ -37,6 +37,18 @@ namespace KADRIX {
       return static_cast<unsigned int>(value);
     }
 
+    /**
+     * The element that names the variable a "restrict" or "reset" changes: a
+     * reference, since a value would make a variable that nothing else knows.
+     */
+    const TiXmlElement& variableReference(const TiXmlElement* var_el, const TiXmlElement& element) {
+      KADRIX_CHECK(var_el != NULL);
+      KADRIX_CHECK_MSG(strcmp(var_el->Value(), "variable") == 0 || strcmp(var_el->Value(), "id") == 0,
+                       "A variable to change is named by a \"variable\" or an \"id\" element: "
+                           << element);
+      return *var_el;
+    }
+
     /** "v1,v2," from the variables' text forms: the scope of a constraint in debug output. */
     std::string scopeText(const std::vector<ConstrainedVariableId>& scope) {
       std::string text;
@@ -125,8 +137,7 @@ namespace KADRIX {
   }
 
   void DbClientTransactionPlayer::playVariableRestricted(const TiXmlElement& element) {
-    const TiXmlElement* var_el = element.FirstChildElement();
-    KADRIX_CHECK(var_el != NULL);
+    const TiXmlElement* var_el = &variableReference(element.FirstChildElement(), element);
     ConstrainedVariableId variable = xmlAsVariable(*var_el);
     KADRIX_CHECK(variable.isValid());
     const TiXmlElement* value_el = var_el->NextSiblingElement();
@@ -155,9 +166,7 @@ namespace KADRIX {
       KADRIX_CHECK(element.Attribute("identifier") != NULL);
       return parseVariable(element.Attribute("identifier"));
     }
-    const TiXmlElement* var_el = element.FirstChildElement();
-    KADRIX_CHECK(var_el != NULL);
-    return xmlAsVariable(*var_el);
+    return xmlAsVariable(variableReference(element.FirstChildElement(), element));
   }
 
   void DbClientTransactionPlayer::playVariableReset(const TiXmlElement& element) {

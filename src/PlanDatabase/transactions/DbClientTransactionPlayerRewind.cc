@@ -520,6 +520,10 @@ namespace KADRIX {
                                 }).isValid();
           return resolved && object2 == object && predecessor2 == predecessor && successor2 == successor;
         });
+    // Freeing a token from itself frees only what constraining it to itself
+    // placed: without such a constrain, the free changed nothing.
+    if (found == NULL && predecessor == successor)
+      return;
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No constrain transaction prior to " << element);
     processTransaction(*found);
   }
@@ -570,8 +574,9 @@ namespace KADRIX {
 
   template <class It>
   void DbClientTransactionPlayer::playTokenUndeleted(const TiXmlElement& element, It start, It end) {
+    // Playing the deletion did not read its "type": a deletion without one
+    // matches a goal of any type.
     const char* type = element.Attribute("type");
-    KADRIX_CHECK(type != NULL);
     const char* path = element.Attribute("path");
     KADRIX_CHECK(path != NULL);
     // The log writes no "name" when the deletion was made without one; the
@@ -582,6 +587,8 @@ namespace KADRIX {
         m_rewindIndex, m_root, name == NULL ? RewindIndex::GOAL_BY_PATH : RewindIndex::GOAL_BY_NAME, start,
         end,
         [&](std::vector<std::string>& keys) {
+          if (type == NULL)
+            return false;
           keys.push_back(RewindIndex::join(type, name == NULL ? path : name));
           if (name == NULL)
             keys.push_back(RewindIndex::join(type, ""));
@@ -592,8 +599,8 @@ namespace KADRIX {
             return false;
           const TiXmlElement* child = (*it)->FirstChildElement();
           KADRIX_CHECK(child != NULL);
-          return hasAttribute(*child, "type", type) && !bothDiffer(child->Attribute("path"), path) &&
-                 (name == NULL || hasAttribute(*child, "name", name));
+          return (type == NULL || hasAttribute(*child, "type", type)) &&
+                 !bothDiffer(child->Attribute("path"), path) && (name == NULL || hasAttribute(*child, "name", name));
         });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
     playTokenCreated(*found);

@@ -75,8 +75,12 @@ namespace KADRIX {
     // the client, so a log recording this play records it too.
     if (!object.isNoId())
       m_client->restrict(token->getObject(), object->getThis()->baseDomain());
-    if (name != NULL)
-      m_tokens[name] = token;
+    if (name != NULL) {
+      TokenId& entry = m_tokens[name];
+      if (entry.isValid())
+        m_shadowedTokens[name].push_back(entry);
+      entry = token;
+    }
     KADRIX_DEBUG("DbClientTransactionPlayer:createToken",
                  "created Token:" << (name != NULL ? name : "NO_NAME_DBCTP") << " of type " << predicate
                                   << " isFact:" << (isFact ? 1 : 0));
@@ -107,24 +111,51 @@ namespace KADRIX {
     TokenId tok;
     if (entry != m_tokens.end())
       tok = entry->second;
-    else if (created && pathStr == NULL) {
-      // A goal known by neither name nor path made the newest root token:
-      // everything made after it has been undone.
-      tok = m_client->getNewestRootToken();
-      const char* type = child->Attribute("type");
-      ObjectId object;
-      KADRIX_CHECK_MSG(tok.isValid() && type != NULL &&
-                           tok->getPredicateName() == LabelStr(getObjectAndType(m_client, type, object)),
-                       "The newest token was not made by " << element);
-    } else {
+    else if (created)
+      tok = madeToken(*child, element);
+    else {
       KADRIX_CHECK(pathStr != NULL);
       tok = m_client->getTokenByPath(pathAsVector(pathStr));
     }
     KADRIX_CHECK(tok.isValid());
     m_client->deleteToken(tok, "");
-    // Forgotten only once deleted: a refused deletion keeps the name.
-    if (entry != m_tokens.end())
+    // Forgotten only once deleted: a refused deletion keeps the name. The
+    // token that had the name before, if still there, has it again.
+    if (entry != m_tokens.end() && entry->second == tok) {
       m_tokens.erase(entry);
+      std::map<std::string, std::vector<TokenId> >::iterator shadowed = m_shadowedTokens.find(name);
+      while (shadowed != m_shadowedTokens.end() && !shadowed->second.empty()) {
+        const TokenId earlier = shadowed->second.back();
+        shadowed->second.pop_back();
+        if (earlier.isValid()) {
+          m_tokens[name] = earlier;
+          break;
+        }
+      }
+      if (shadowed != m_shadowedTokens.end() && shadowed->second.empty())
+        m_shadowedTokens.erase(shadowed);
+    }
+  }
+
+  TokenId DbClientTransactionPlayer::madeToken(const TiXmlElement& instance, const TiXmlElement& element) {
+    // Playing a goal does not read its "path": a path that leads nowhere is no path.
+    TokenId token;
+    if (const char* path = instance.Attribute("path")) {
+      try {
+        token = m_client->getTokenByPath(pathAsVector(path));
+      } catch (const Error&) {
+      }
+    }
+    if (token.isValid())
+      return token;
+    // Everything made after the goal has been undone: its token is the newest root.
+    token = m_client->getNewestRootToken();
+    const char* type = instance.Attribute("type");
+    ObjectId object;
+    KADRIX_CHECK_MSG(token.isValid() && type != NULL &&
+                         token->getPredicateName() == LabelStr(getObjectAndType(m_client, type, object)),
+                     "The newest token was not made by " << element);
+    return token;
   }
 
   void DbClientTransactionPlayer::playActivated(const TiXmlElement& element) {

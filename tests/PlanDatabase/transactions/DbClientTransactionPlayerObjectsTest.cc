@@ -86,7 +86,11 @@ namespace KADRIX {
              {"<deletevar name=\"v\" index=\"1x\"/>", "decimal", "Index '1x' is not a decimal number."},
              {"<deletevar name=\"v\" index=\"99999999999\"/>", "decimal",
               "Index '99999999999' is not a decimal number."},
-             {"<deletevar name=\"v\" index=\"99999\"/>", "var.isValid()", ""}});
+             {"<deletevar name=\"v\" index=\"99999\"/>", "var.isValid()", ""},
+             // No relaxation could ever give it a value.
+             {"<var type=\"int\" name=\"e\"><interval type=\"int\" min=\"5\" max=\"4\"/></var>",
+              "!baseDomain.isEmpty() || baseDomain.isOpen()",
+              "Cannot create variable e with the empty domain int:CLOSED[]"}});
         // Only the global of the element's name goes: not a token's variable, nor another global.
         for (const ConstrainedVariableId& other : {speed, w}) {
           const std::string at = index(other);
@@ -167,6 +171,8 @@ namespace KADRIX {
         m_calls.take();
 
         const char* noIdentifier = "element.Attribute(\"identifier\") != NULL";
+        const char* reference =
+            "strcmp(var_el->Value(), \"variable\") == 0 || strcmp(var_el->Value(), \"id\") == 0";
         expectPlayFailures(
             {{"<specify/>", "var_el != NULL", ""},
              {"<specify><id name=\"nosuch\"/><value type=\"int\" name=\"5\"/></specify>", "var.isValid()",
@@ -183,7 +189,22 @@ namespace KADRIX {
              {"<assign name=\"v\"/>", "value_el != NULL", ""},
              {"<reset/>", "var_el != NULL", ""},
              {"<reset><id name=\"nosuch\"/></reset>", "var.isValid()", "No variable named nosuch"},
-             {"<invoke name=\"reset\"/>", noIdentifier, ""}});
+             {"<invoke name=\"reset\"/>", noIdentifier, ""},
+             // A value would make a variable that nothing else knows, and no log records.
+             {"<reset><value type=\"int\" name=\"5\"/></reset>", reference,
+              "A variable to change is named by a \"variable\" or an \"id\" element: <reset><value "
+              "type=\"int\" name=\"5\" /></reset>"},
+             {"<restrict><new type=\"Rover\" name=\"r9\"/><value type=\"int\" name=\"5\"/></restrict>",
+              reference,
+              "A variable to change is named by a \"variable\" or an \"id\" element: <restrict><new "
+              "type=\"Rover\" name=\"r9\" /><value type=\"int\" name=\"5\" /></restrict>"}});
+        EXPECT_TRUE(m_plan.db()->getObject("r9").isNoId());
+        EXPECT_EQ(m_calls.take(), "");
+
+        // Resetting a variable that is not specified changes nothing: nobody is told.
+        given("<var type=\"int\" name=\"u\"/>");
+        play("<reset><id name=\"u\"/></reset>");
+        EXPECT_EQ(m_calls.take(), "");
       }
 
       TEST_F(PlayerObjectsTest, InvokeMakesConstraintsOrPlaysTransactions) {

@@ -59,6 +59,14 @@ namespace KADRIX {
                             {"<goal><predicateinstance type=\"nosuch.sample\"/></goal>", "object.isValid()",
                              "Failed to find an object named nosuch"}});
         EXPECT_EQ(m_plan.db()->getTokens().size(), 6u);
+
+        // Deleting the second "a" by its name gives the name back to the first.
+        const TokenId second = token("a");
+        m_plan.db()->getClient()->enableTransactionLogging();
+        play("<deletetoken><predicateinstance name=\"a\"/></deletetoken>");
+        EXPECT_FALSE(second.isValid());
+        ASSERT_TRUE(token("a").isValid());
+        EXPECT_EQ(token("a")->getPredicateName().toString(), "Rover.drive");
       }
 
       TEST_F(PlayerTokensTest, PathTypedGoalRestrictsItsObjectThroughTheClient) {
