@@ -255,8 +255,10 @@ namespace KADRIX {
         excuses = excusesOf(elements);
 
         stage("write", [&] {
-          if (!a.db().getConstraintEngine()->provenInconsistent())
+          if (!a.db().getConstraintEngine()->provenInconsistent()) {
             PlanDatabaseWriter::toString(a.db().getId(), true);
+            PlanDatabaseWriter::toString(a.db().getId(), false);
+          }
           atEnd = planState(a.db());
         });
         stage("flush", [&] {

@@ -1,11 +1,13 @@
 #include "rover/PlanText.hh"
 
-#include "PlanDatabase/base/PlanDatabaseWriter.hh"
+#include "ConstraintEngine/base/AbstractDomain.hh"
+#include "PlanDatabase/base/DbClient.hh"
+#include "PlanDatabase/base/Object.hh"
+#include "PlanDatabase/base/Token.hh"
+#include "PlanDatabase/component/Timeline.hh"
 
 #include <algorithm>
-#include <cstring>
-#include <regex>
-#include <sstream>
+#include <list>
 #include <vector>
 
 namespace KADRIX {
@@ -13,84 +15,91 @@ namespace KADRIX {
 
     namespace {
 
-      /** Sorts the members of every "{...}" set, with the "(key)" after each object name dropped. */
-      std::string sortSets(const std::string& written) {
-        static const std::regex s_set("\\{([^{}]*)\\}"), s_key("\\([0-9]+\\)");
-        std::string result;
-        std::sregex_iterator last;
-        std::size_t from = 0;
-        for (std::sregex_iterator it(written.begin(), written.end(), s_set); it != last; ++it) {
-          std::vector<std::string> members;
-          std::istringstream items(std::regex_replace((*it)[1].str(), s_key, ""));
-          for (std::string item; std::getline(items >> std::ws, item, ',');)
-            members.push_back(item);
-          std::sort(members.begin(), members.end());
-          std::string set;
-          for (const std::string& member : members)
-            set += (set.empty() ? "" : ", ") + member;
-          result += written.substr(from, it->position() - from) + "{" + set + "}";
-          from = it->position() + it->length();
-        }
-        return result + written.substr(from);
+      /** The lines, sorted, as one text. */
+      std::string sorted(std::vector<std::string> lines) {
+        std::sort(lines.begin(), lines.end());
+        std::string text;
+        for (const std::string& line : lines)
+          text += line;
+        return text;
       }
 
-      /** Whether the line is indented by exactly one tab and begins with the text. */
-      bool entryLine(const std::string& line, const char* text) {
-        return line.size() > 1 && line[0] == '\t' && line[1] != '\t' &&
-               line.compare(1, std::strlen(text), text) == 0;
+      /** A domain as text; the objects of an object domain by name, in name order. */
+      std::string domainText(const AbstractDomain& domain) {
+        if (!domain.isEntity() || !domain.isEnumerated())
+          return domain.toString();
+        std::list<double> values;
+        domain.getValues(values);
+        std::vector<std::string> names;
+        for (double value : values)
+          names.push_back(ObjectId(value)->getName().toString());
+        std::sort(names.begin(), names.end());
+        std::string text = domain.getTypeName().toString() + (domain.isOpen() ? ":OPEN{" : ":CLOSED{");
+        for (std::size_t i = 0; i < names.size(); ++i)
+          text += (i == 0 ? "" : ", ") + names[i];
+        return text + "}";
       }
 
-      /**
-       * Sorts the entries of the sections whose order follows entity keys: an
-       * object runs from its first line to its "End" line, a global variable is
-       * one line, a token runs from its start bound to its end bound.
-       */
-      std::string sortSections(const std::string& written) {
-        enum Section { UNSORTED, OBJECTS, VARIABLES, TOKENS };
-        std::istringstream lines(written);
-        std::string result;
-        std::vector<std::string> entries;
-        std::string entry;
-        Section section = UNSORTED;
-        const auto flush = [&]() {
-          std::sort(entries.begin(), entries.end());
-          for (const std::string& sorted : entries)
-            result += sorted;
-          entries.clear();
-          result += entry;
-          entry.clear();
-        };
-        for (std::string line; std::getline(lines, line);) {
-          if (line.empty() || line[0] != '\t') {
-            flush();
-            section = line.rfind("Objects", 0) == 0                 ? OBJECTS
-                      : line.rfind("Global Variables", 0) == 0      ? VARIABLES
-                      : line.find(" Tokens: ") != std::string::npos ? TOKENS
-                                                                    : UNSORTED;
-            result += line + "\n";
-            continue;
-          }
-          entry += line + "\n";
-          const bool ends = section == OBJECTS     ? entryLine(line, "End ")
-                            : section == VARIABLES ? true
-                            : section == TOKENS    ? entryLine(line, "[") && entry != line + "\n"
-                                                   : false;
-          if (section == UNSORTED) {
-            result += entry;
-            entry.clear();
-          } else if (ends) {
-            entries.push_back(entry);
-            entry.clear();
-          }
+      std::string variableText(const ConstrainedVariableId& var) {
+        return var->getName().toString() + "=" + domainText(var->lastDomain()) +
+               (var->isSpecified() ? " specified" : "");
+      }
+
+      /** A token by its path in the client's numbering. */
+      std::string tokenName(const PlanDatabaseId& db, const TokenId& token) {
+        return db->getClient()->getPathAsString(token);
+      }
+
+      std::string stateText(const TokenId& token) {
+        return token->isMerged()     ? "merged"
+               : token->isActive()   ? "active"
+               : token->isRejected() ? "rejected"
+               : token->isInactive() ? "inactive"
+                                     : "incomplete";
+      }
+
+      std::string objectText(const PlanDatabaseId& db, const ObjectId& object) {
+        std::string text =
+            "object " + object->getType().toString() + ":" + object->getName().toString() + "\n";
+        for (const ConstrainedVariableId& var : object->getVariables())
+          text += "\t" + variableText(var) + "\n";
+        std::vector<std::string> placed;
+        if (const Timeline* timeline = dynamic_cast<const Timeline*>(static_cast<const Object*>(object))) {
+          std::string sequence;
+          for (const TokenId& token : timeline->getTokenSequence())
+            sequence += " " + tokenName(db, token);
+          return text + "\tsequence" + sequence + "\n";
         }
-        flush();
-        return result;
+        for (const TokenId& token : object->tokens())
+          placed.push_back(" " + tokenName(db, token));
+        return text + "\ttokens" + sorted(placed) + "\n";
+      }
+
+      std::string tokenText(const PlanDatabaseId& db, const TokenId& token) {
+        std::vector<std::string> merged;
+        for (const TokenId& other : token->getMergedTokens())
+          merged.push_back(" " + tokenName(db, other));
+        std::string text = "token " + tokenName(db, token) + " " + stateText(token) + " " +
+                           token->getPredicateName().toString() + (token->isFact() ? " fact" : "") +
+                           " master " +
+                           (token->master().isNoId() ? std::string("NONE") : tokenName(db, token->master())) +
+                           " merged" + sorted(merged) + "\n";
+        for (const ConstrainedVariableId& var : token->getVariables())
+          text += "\t" + variableText(var) + "\n";
+        return text;
       }
 
     }
 
     std::string canonicalText(const PlanDatabaseId& db) {
-      return sortSections(sortSets(PlanDatabaseWriter::toString(db, false)));
+      std::vector<std::string> objects, globals, tokens;
+      for (const ObjectId& object : db->getObjects())
+        objects.push_back(objectText(db, object));
+      for (const ConstrainedVariableId& var : db->getGlobalVariables())
+        globals.push_back("global " + variableText(var) + "\n");
+      for (const TokenId& token : db->getTokens())
+        tokens.push_back(tokenText(db, token));
+      return sorted(objects) + sorted(globals) + sorted(tokens);
     }
 
     std::pair<unsigned int, unsigned int> engineCounts(const ConstraintEngineId& engine) {

@@ -14,10 +14,12 @@ namespace KADRIX {
   namespace RoverModel {
 
     /**
-     * The plan as the writer writes it with tokens named by path, made
-     * independent of entity keys and addresses: the keys after object names
-     * dropped, the members of object sets sorted by name, and the global
-     * variables and each group of tokens on no object sorted by their text.
+     * The plan as text that depends neither on entity keys nor on addresses:
+     * objects with their member variables and the tokens on them (a
+     * timeline's in sequence), global variables, and tokens with their state,
+     * master, merged tokens and variables (current domain, and whether
+     * specified); tokens named by their path, object domains listed by name,
+     * every group sorted. Transaction logging must be on.
      */
     std::string canonicalText(const PlanDatabaseId& db);
 

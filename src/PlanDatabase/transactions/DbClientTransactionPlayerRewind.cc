@@ -603,7 +603,11 @@ namespace KADRIX {
                  !bothDiffer(child->Attribute("path"), path) && (name == NULL || hasAttribute(*child, "name", name));
         });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
-    playTokenCreated(*found);
+    // A fact comes back as a fact.
+    if (hasTag(*found, "fact"))
+      playFactCreated(*found);
+    else
+      playTokenCreated(*found);
   }
 
   // Object, variable and constraint transactions.
