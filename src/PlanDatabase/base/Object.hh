@@ -179,6 +179,8 @@ namespace KADRIX {
 
     /** Fails a check where discarding the object would, changing nothing. */
     void checkDiscard() const;
+    /** This object and its components, depth first. */
+    void collectTree(std::vector<ObjectId>& tree) const;
 
     /** The member variable of this full name, or the null handle. */
     ConstrainedVariableId getVariable(const LabelStr& name) const;
@@ -215,8 +217,6 @@ namespace KADRIX {
      * or of a component once they are gone (PlanDatabase::holderOf).
      */
     void checkNotHeld() const;
-    /** This object and its components, depth first. */
-    void collectTree(std::vector<ObjectId>& tree) const;
 
   private:
     friend class PlanDatabase;

@@ -261,10 +261,27 @@ namespace KADRIX {
     template <class It>
     const TiXmlElement* newestSpecification(const TiXmlElement& element, const ConstrainedVariableId& var,
                                             It start, It end);
-    /** Merges again the tokens that were merged onto the token when the element cancelled it. */
+    /**
+     * What a retraction or a deletion took with it besides the entity: the
+     * token's orderings and the tokens merged onto it (cancel), and what
+     * changed its variables (deletion): specifications, restrictions,
+     * constraints and temporal relations.
+     */
+    struct Dependents {
+      TokenId token;
+      std::set<ConstrainedVariableId> variables;
+      bool activation = false; // the token was active when it went
+      bool orderings = false;
+      bool changes = false;
+    };
+    /**
+     * Gives back what the element took with it: the older elements, down to
+     * `origin` (which made or activated the entity again already), that were
+     * still in force when the element was played, played again oldest first.
+     */
     template <class It>
-    void remergeSplitTokens(const TiXmlElement& element, const TokenId& token, const TiXmlElement* activation,
-                            It start, It end);
+    void restoreDependents(const TiXmlElement& element, const Dependents& what, const TiXmlElement* origin,
+                           It start, It end);
     /** Undoes the elements of a root, newest first; false when a propagation found the plan inconsistent. */
     template <class It> bool rewindRoot(const TiXmlElement& root, It start, It end);
 

@@ -44,8 +44,7 @@ namespace KADRIX {
     const TiXmlElement& variableReference(const TiXmlElement* var_el, const TiXmlElement& element) {
       KADRIX_CHECK(var_el != NULL);
       KADRIX_CHECK_MSG(strcmp(var_el->Value(), "variable") == 0 || strcmp(var_el->Value(), "id") == 0,
-                       "A variable to change is named by a \"variable\" or an \"id\" element: "
-                           << element);
+                       "A variable to change is named by a \"variable\" or an \"id\" element: " << element);
       return *var_el;
     }
 
@@ -106,9 +105,14 @@ namespace KADRIX {
     // The variable goes before the object it may hold.
     m_client->deleteVariable(var);
     m_variables.erase(name);
+    // A "deletevar" names the object to delete in a "new" child; a "var"
+    // being undone made one, named after itself, when its domain, its first
+    // child, was a "new".
     const TiXmlElement* object = element.FirstChildElement("new");
-    if (object != NULL)
+    if (strcmp(element.Value(), "var") != 0 && object != NULL)
       playObjectDeleted(*object);
+    else if (object != NULL && object == element.FirstChildElement())
+      m_client->deleteObject(m_client->getObject(name));
   }
 
   void DbClientTransactionPlayer::playVariableSpecified(const TiXmlElement& element) {

@@ -417,12 +417,15 @@ namespace KADRIX {
             break;
           case Inverse::RESET: {
             // The specification the variable had before, if any.
+            // The variable as playing read it; one that does not resolve fails as a reset would.
             const ConstrainedVariableId var = specifiedVariable(element);
             const TiXmlElement* before = var.isValid() ? newestSpecification(element, var, start, end) : NULL;
             if (before != NULL && transactionMatch(*before, "specify"))
               playVariableSpecified(*before);
-            else
+            else if (!var.isValid())
               playVariableReset(element);
+            else if (var->isSpecified())
+              m_client->reset(var);
             break;
           }
           case Inverse::UNRESET:
@@ -568,30 +571,41 @@ namespace KADRIX {
                       "No activate, merge, or reject transaction prior to " << element);
     KADRIX_DEBUG("DbClientTransactionPlayer:playUncancelled", "Transaction is the proper inverse.  Playing.");
     processTransaction(*found);
-    if (transactionMatch(*found, "activate"))
-      remergeSplitTokens(element, token, found, start, end);
+    // Deactivating the token freed its orderings and split the tokens merged onto it.
+    if (transactionMatch(*found, "activate")) {
+      Dependents what;
+      what.token = token;
+      what.orderings = true;
+      restoreDependents(element, what, found, start, end);
+    }
   }
 
   template <class It>
   void DbClientTransactionPlayer::playTokenUndeleted(const TiXmlElement& element, It start, It end) {
-    // Playing the deletion did not read its "type": a deletion without one
-    // matches a goal of any type.
-    const char* type = element.Attribute("type");
-    const char* path = element.Attribute("path");
-    KADRIX_CHECK(path != NULL);
+    // Read as playing read it: from a "predicateinstance" child, else from the
+    // element itself (as the log writes it); its "type" was not read.
+    const TiXmlElement* instance = element.FirstChildElement("predicateinstance");
+    if (instance == NULL)
+      instance = &element;
+    const char* path = instance->Attribute("path");
+    const char* name = instance->Attribute("name");
+    if (instance == &element)
+      KADRIX_CHECK(path != NULL);
+    else
+      KADRIX_CHECK(name != NULL);
     // The log writes no "name" when the deletion was made without one; the
-    // creating goal is then the newest of that type at that path, or without
-    // one: tokens are deleted newest first, so the newest such goal made it.
-    const char* name = element.Attribute("name");
+    // creating goal is then the newest at that path, or without one: tokens
+    // are deleted newest first, so the newest such goal made it.
     const TiXmlElement* found = findOlder(
         m_rewindIndex, m_root, name == NULL ? RewindIndex::GOAL_BY_PATH : RewindIndex::GOAL_BY_NAME, start,
         end,
         [&](std::vector<std::string>& keys) {
-          if (type == NULL)
-            return false;
-          keys.push_back(RewindIndex::join(type, name == NULL ? path : name));
-          if (name == NULL)
-            keys.push_back(RewindIndex::join(type, ""));
+          if (name != NULL)
+            keys.push_back(name);
+          else {
+            keys.push_back(path);
+            keys.push_back("");
+          }
           return true;
         },
         [&](const TiXmlElement* const* it) {
@@ -599,15 +613,22 @@ namespace KADRIX {
             return false;
           const TiXmlElement* child = (*it)->FirstChildElement();
           KADRIX_CHECK(child != NULL);
-          return (type == NULL || hasAttribute(*child, "type", type)) &&
-                 !bothDiffer(child->Attribute("path"), path) && (name == NULL || hasAttribute(*child, "name", name));
+          return !bothDiffer(child->Attribute("path"), path) &&
+                 (name == NULL || hasAttribute(*child, "name", name));
         });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
-    // A fact comes back as a fact.
+    // A fact comes back as a fact, then with what went with the token.
     if (hasTag(*found, "fact"))
       playFactCreated(*found);
     else
       playTokenCreated(*found);
+    Dependents what;
+    what.token = m_client->getNewestRootToken();
+    if (what.token.isNoId())
+      return;
+    what.variables.insert(what.token->getVariables().begin(), what.token->getVariables().end());
+    what.activation = what.orderings = what.changes = true;
+    restoreDependents(element, what, found, start, end);
   }
 
   // Object, variable and constraint transactions.
@@ -696,9 +717,23 @@ namespace KADRIX {
     // The object that playing deleted after the variable comes back first,
     // unless the variable's creation makes it.
     const TiXmlElement* object = element.FirstChildElement("new");
-    if (object != NULL && found->FirstChildElement("new") == NULL)
+    const char* made = RewindIndex::madeObjectName(*found);
+    if (object != NULL && made == NULL)
       playObjectUndeleted(*object, start, end);
-    playVariableCreated(*found);
+    if (made == NULL || m_client->getObject(made).isNoId())
+      playVariableCreated(*found);
+    else {
+      // The object the variable made is there still: the variable comes back holding it.
+      std::unique_ptr<TiXmlElement> copy(found->Clone()->ToElement());
+      TiXmlElement holding("object");
+      holding.SetAttribute("value", made);
+      copy->ReplaceChild(copy->FirstChildElement(), holding);
+      playVariableCreated(*copy);
+    }
+    Dependents what;
+    what.variables.insert(lookUp(m_variables, name));
+    what.changes = true;
+    restoreDependents(element, what, found, start, end);
   }
 
   template <class It>
@@ -708,18 +743,24 @@ namespace KADRIX {
     KADRIX_CHECK(name != NULL);
     KADRIX_DEBUG("DbClientTransactionPlayer:playObjectUndeleted",
                  "Searching backwards for a creation transaction.");
-    const TiXmlElement* creation = NULL;
     const TiXmlElement* found = findOlder(
         m_rewindIndex, m_root, RewindIndex::NEW, start, end, keyed(name), [&](const TiXmlElement* const* it) {
           KADRIX_DEBUG("DbClientTransactionPlayer:playObjectUndeleted", "Checking " << **it);
           // An object may have been created inside the "var" element that holds it.
-          creation = *it;
-          if (hasTag(*creation, "var") && creation->FirstChildElement("new") != NULL)
-            creation = creation->FirstChildElement("new");
-          return hasTag(*creation, "new") && hasAttribute(*creation, "name", name);
+          const char* made = RewindIndex::madeObjectName(**it);
+          return made != NULL && std::strcmp(made, name) == 0;
         });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
-    playObjectCreated(*creation);
+    // Only the object comes back, named as playing named it.
+    xmlAsValue(hasTag(*found, "var") ? *found->FirstChildElement() : *found, name);
+    // The member variables come back from the object's construction; what changed them, from the elements.
+    Dependents what;
+    std::vector<ObjectId> tree;
+    m_client->getObject(name)->collectTree(tree);
+    for (const ObjectId& part : tree)
+      what.variables.insert(part->getVariables().begin(), part->getVariables().end());
+    what.changes = true;
+    restoreDependents(element, what, found, start, end);
   }
 
   template <class It>
@@ -802,34 +843,108 @@ namespace KADRIX {
         });
   }
 
-  template <class It>
-  void DbClientTransactionPlayer::remergeSplitTokens(const TiXmlElement& element, const TokenId& token,
-                                                     const TiXmlElement* activation, It start, It end) {
-    // Between the activation and the cancel, each token's newest state change
-    // tells where it stood when the cancel came: those merged onto the
-    // cancelled token were split off by it.
-    std::set<TokenId> seen;
-    std::vector<const TiXmlElement*> merges;
-    walkOlder(m_root, pastItself(element, start, end), end, [&](const TiXmlElement& older) {
-      if (&older == activation)
-        return false;
-      if (!transactionMatch(older, "activate") && !transactionMatch(older, "merge") &&
-          !transactionMatch(older, "reject") && !transactionMatch(older, "cancel"))
-        return true;
-      const TokenId changed = stateToken(older);
-      if (!changed.isValid() || !seen.insert(changed).second || !transactionMatch(older, "merge") ||
-          !changed->isInactive())
-        return true;
-      const TiXmlElement* first = isInvoke(older) ? NULL : older.FirstChildElement("token");
+  namespace {
+
+    /** The active token of a "merge" element, either form; none when it does not resolve. */
+    TokenId mergeTarget(DbClientTransactionPlayer& player, const TiXmlElement& merge) {
+      const TiXmlElement* first =
+          DbClientTransactionPlayer::isInvoke(merge) ? NULL : merge.FirstChildElement("token");
       const TiXmlElement* active_el =
-          first == NULL ? older.FirstChildElement("token") : first->NextSiblingElement("token");
-      if (active_el != NULL && quietly([&]() { return xmlAsToken(*active_el); }) == token)
-        merges.push_back(&older);
+          first == NULL ? merge.FirstChildElement("token") : first->NextSiblingElement("token");
+      return active_el == NULL ? TokenId::noId() : quietly([&]() { return player.xmlAsToken(*active_el); });
+    }
+
+    /** The variables of a constraint's scope as an element names them; no handle where a value stands. */
+    std::vector<ConstrainedVariableId> namedScope(DbClientTransactionPlayer& player,
+                                                  const TiXmlElement& element) {
+      std::vector<ConstrainedVariableId> scope;
+      for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
+           child = child->NextSiblingElement())
+        scope.push_back(hasTag(*child, "variable") || hasTag(*child, "id")
+                            ? quietly([&]() { return player.xmlAsVariable(*child); })
+                            : ConstrainedVariableId::noId());
+      return scope;
+    }
+
+  }
+
+  template <class It>
+  void DbClientTransactionPlayer::restoreDependents(const TiXmlElement& element, const Dependents& what,
+                                                    const TiXmlElement* origin, It start, It end) {
+    // Newest first, the first element found for a thing decides whether it
+    // was still in force: a token's state, an ordering, a specification, a
+    // temporal relation. A cancel ends the orderings of its token before it;
+    // a deleted constraint is not made again.
+    std::set<TokenId> stated, cancelled;
+    std::set<std::vector<EntityId> > ordered;
+    std::set<ConstrainedVariableId> specified;
+    std::set<std::string> related;
+    std::vector<std::pair<std::string, std::vector<ConstrainedVariableId> > > deleted;
+    std::vector<const TiXmlElement*> replay;
+    const auto ours = [&](const ConstrainedVariableId& var) {
+      return var.isValid() && what.variables.count(var) != 0;
+    };
+    walkOlder(m_root, pastItself(element, start, end), end, [&](const TiXmlElement& older) {
+      if (&older == origin)
+        return false;
+      if (transactionMatch(older, "activate") || transactionMatch(older, "merge") ||
+          transactionMatch(older, "reject") || transactionMatch(older, "cancel")) {
+        const TokenId changed = stateToken(older);
+        if (transactionMatch(older, "cancel"))
+          cancelled.insert(changed);
+        if (!changed.isValid() || !stated.insert(changed).second)
+          return true;
+        if ((what.activation && changed == what.token && transactionMatch(older, "activate")) ||
+            (what.orderings && changed != what.token && transactionMatch(older, "merge") &&
+             changed->isInactive() && mergeTarget(*this, older) == what.token))
+          replay.push_back(&older);
+      } else if (what.orderings &&
+                 (transactionMatch(older, "constrain") || transactionMatch(older, "free"))) {
+        ObjectId object;
+        TokenId predecessor, successor;
+        quietly([&]() {
+          getElementsFromConstrain(older, object, predecessor, successor);
+          return 0;
+        });
+        if ((predecessor == what.token || successor == what.token) && object.isValid() &&
+            ordered.insert({object, predecessor, successor}).second && transactionMatch(older, "constrain") &&
+            cancelled.count(predecessor) == 0 && cancelled.count(successor) == 0)
+          replay.push_back(&older);
+      } else if (what.changes && (transactionMatch(older, "specify") || transactionMatch(older, "reset"))) {
+        const ConstrainedVariableId var = specifiedVariable(older);
+        if (ours(var) && specified.insert(var).second && transactionMatch(older, "specify"))
+          replay.push_back(&older);
+      } else if (what.changes && hasTag(older, "restrict")) {
+        const TiXmlElement* var_el = older.FirstChildElement();
+        if (var_el != NULL && (hasTag(*var_el, "variable") || hasTag(*var_el, "id")) &&
+            ours(quietly([&]() { return xmlAsVariable(*var_el); })))
+          replay.push_back(&older);
+      } else if (what.changes && hasTag(older, "deleteconstraint") && older.Attribute("name") != NULL) {
+        deleted.emplace_back(older.Attribute("name"), namedScope(*this, older));
+      } else if (what.changes && hasTag(older, "invoke") && older.Attribute("identifier") == NULL &&
+                 older.FirstChildElement() != NULL && older.Attribute("name") != NULL) {
+        const std::vector<ConstrainedVariableId> scope = namedScope(*this, older);
+        const bool deletedSince =
+            std::find(deleted.begin(), deleted.end(),
+                      std::make_pair(std::string(older.Attribute("name")), scope)) != deleted.end();
+        if (!deletedSince && std::any_of(scope.begin(), scope.end(), ours))
+          replay.push_back(&older);
+      } else if (what.changes && what.token.isValid() && older.Attribute("relation") != NULL &&
+                 (hasTag(older, "goal") || hasTag(older, "deletetoken"))) {
+        const char* origin_name = older.Attribute("origin");
+        const char* target_name = older.Attribute("target");
+        if (origin_name == NULL || target_name == NULL ||
+            (parseToken(origin_name) != what.token && parseToken(target_name) != what.token))
+          return true;
+        const std::string relation =
+            std::string(older.Attribute("relation")) + "\n" + origin_name + "\n" + target_name;
+        if (related.insert(relation).second && hasTag(older, "goal"))
+          replay.push_back(&older);
+      }
       return true;
     });
-    for (std::vector<const TiXmlElement*>::reverse_iterator merge = merges.rbegin(); merge != merges.rend();
-         ++merge)
-      processTransaction(**merge);
+    for (std::vector<const TiXmlElement*>::reverse_iterator it = replay.rbegin(); it != replay.rend(); ++it)
+      processTransaction(**it);
   }
 
   // The two sequences rewound: a log's buffer read backwards, and the list a

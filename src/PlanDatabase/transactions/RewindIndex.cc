@@ -110,23 +110,20 @@ namespace KADRIX {
           const TiXmlElement* child = element.FirstChildElement();
           if (child == NULL)
             return UNKEYED;
-          const char* type = child->Attribute("type");
           const char* field = child->Attribute(kind == RewindIndex::GOAL_BY_PATH ? "path" : "name");
-          if (type == NULL || (field == NULL && kind == RewindIndex::GOAL_BY_NAME)) // it cannot match
+          if (field == NULL && kind == RewindIndex::GOAL_BY_NAME) // it cannot match
             return NOT_A_CANDIDATE;
-          key = RewindIndex::join(type, field == NULL ? "" : field);
+          key = field == NULL ? "" : field;
           return KEYED;
         }
         case RewindIndex::VAR:
         case RewindIndex::NEW:
         case RewindIndex::INVOKE: {
-          const TiXmlElement* candidate = &element;
-          if (kind == RewindIndex::NEW && hasTag(element, "var") && element.FirstChildElement("new") != NULL)
-            candidate = element.FirstChildElement("new");
           static const char* const s_tags[] = {"var", "new", "invoke"};
-          const char* name = candidate->Attribute("name");
-          if (!hasTag(*candidate, s_tags[kind - RewindIndex::VAR]) || name == NULL ||
-              (kind == RewindIndex::INVOKE && candidate->Attribute("identifier") != NULL))
+          const char* name =
+              kind == RewindIndex::NEW ? RewindIndex::madeObjectName(element) : element.Attribute("name");
+          if ((kind != RewindIndex::NEW && !hasTag(element, s_tags[kind - RewindIndex::VAR])) ||
+              name == NULL || (kind == RewindIndex::INVOKE && element.Attribute("identifier") != NULL))
             return NOT_A_CANDIDATE;
           key = name;
           return KEYED;
@@ -179,6 +176,14 @@ namespace KADRIX {
       }
     if (!m_exact[kind])
       m_buckets[kind].clear();
+  }
+
+  const char* RewindIndex::madeObjectName(const TiXmlElement& element) {
+    if (hasTag(element, "new"))
+      return element.Attribute("name");
+    const TiXmlElement* domain = element.FirstChildElement();
+    return hasTag(element, "var") && domain != NULL && hasTag(*domain, "new") ? element.Attribute("name")
+                                                                              : NULL;
   }
 
   std::string RewindIndex::tokenKey(const std::string& path) { return "T" + path; }

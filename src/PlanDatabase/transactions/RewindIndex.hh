@@ -40,8 +40,8 @@ namespace KADRIX {
       CONSTRAIN, // "constrain", by object name and the paths of the two tokens
       STATE, // "activate", "merge", "reject", "cancel", by the path of the (merged) token
       SPECIFY, // "specify" and "reset", by the variable reference
-      GOAL_BY_PATH, // "goal" and "fact" without relation, by type and path ("" when none)
-      GOAL_BY_NAME, // the same, by type and name
+      GOAL_BY_PATH, // "goal" and "fact" without relation, by path ("" when none)
+      GOAL_BY_NAME, // the same, by name
       VAR, // "var", by name
       NEW, // "new", also inside a "var", by name
       INVOKE, // "invoke" without identifier, by name
@@ -75,6 +75,13 @@ namespace KADRIX {
     template <class Match>
     const TiXmlElement* newestMatch(Kind kind, const std::vector<std::string>& keys, std::size_t newest,
                                     Match match);
+
+    /**
+     * The name of the object an element made when it was played: a "new"
+     * element's "name"; a "var" element's own "name" when its domain, its
+     * first child, is a "new" (the object is named after the variable); else null.
+     */
+    static const char* madeObjectName(const TiXmlElement& element);
 
     // Keys, as the candidates carry them and as a search builds them.
 
