@@ -188,14 +188,23 @@ namespace KADRIX {
         : DbClientTransactionPlayer(db.getClient()), m_db(db), m_log(log) {}
 
       void processTransaction(const TiXmlElement& element) override {
-        ++m_depth;
+        if (!m_played.empty())
+          ++m_played.back();
+        m_played.push_back(0);
         try {
           DbClientTransactionPlayer::processTransaction(element);
         } catch (...) {
-          --m_depth;
+          m_played.pop_back();
           throw;
         }
-        if (--m_depth == 0 && isBreakpoint(element)) {
+        // A root whose propagation failed part-way played only its first children.
+        std::size_t children = 0;
+        for (const TiXmlElement* child = element.FirstChildElement(); child != nullptr;
+             child = child->NextSiblingElement())
+          ++children;
+        m_cutRoot = m_cutRoot || (std::strcmp(element.Value(), "zorl") == 0 && m_played.back() < children);
+        m_played.pop_back();
+        if (m_played.empty() && isBreakpoint(element)) {
           stage("write at the breakpoint", [&] { m_atBreakpoint = planState(m_db); });
           if (m_log != nullptr)
             m_log->insertBreakpoint();
@@ -204,12 +213,15 @@ namespace KADRIX {
 
       /** The plan when the newest top-level breakpoint was played, or "" when none was. */
       const std::string& atBreakpoint() const { return m_atBreakpoint; }
+      /** Some root stopped before its last child: a rewind of the stream undoes them all. */
+      bool cutRoot() const { return m_cutRoot; }
 
     private:
       PlanDatabase& m_db;
       DbClientTransactionLog* m_log;
-      int m_depth = 0;
+      std::vector<std::size_t> m_played; // per element being played, how many of its children were
       std::string m_atBreakpoint;
+      bool m_cutRoot = false;
     };
 
     /** The text of the elements, one per line, as a log writes them. */
@@ -240,6 +252,7 @@ namespace KADRIX {
       std::string recorded, atEnd, atBreakpoint;
       std::vector<std::unique_ptr<TiXmlElement> > elements;
       Excuses excuses;
+      bool cutRoot = false;
       {
         DbClientTransactionLog forReplay(a.db().getClient(), false);
         DbClientTransactionLog forRewind(a.db().getClient(), false);
@@ -251,6 +264,7 @@ namespace KADRIX {
           return; // a stream that does not play promises nothing
         }
         atBreakpoint = player.atBreakpoint();
+        cutRoot = player.cutRoot();
         elements = readAll(text);
         excuses = excusesOf(elements);
 
@@ -293,7 +307,7 @@ namespace KADRIX {
       }
 
       // The stream rewinds, by the player that played it, to its breakpoint and to the start.
-      if (excuses.renamed)
+      if (excuses.renamed || cutRoot)
         return;
       LoggedPlan c;
       BreakpointPlayer player(c.db(), nullptr);

@@ -93,6 +93,9 @@ namespace KADRIX {
     const int name = m_tokensCreated++;
     KADRIX_CHECK(LabelStr::isString(token->getName()));
     Element element(allocateXmlElement(token->isFact() ? "fact" : "goal"));
+    // A goal that cannot be rejected is played back as one.
+    if (!token->isFact() && !token->getState()->baseDomain().isMember(Token::REJECTED.getKey()))
+      element->SetAttribute("mandatory", "true");
     Element instance(allocateXmlElement("predicateinstance"));
     instance->SetAttribute("name", name);
     instance->SetAttribute("type", token->getName().toString());

@@ -237,10 +237,7 @@ namespace KADRIX {
     /** "$OBJECT[n]" or "$VAR[n]" from the counter, which then moves on. */
     static std::string generatedName(const char* prefix, int& counter);
 
-    /**
-     * The token a "goal" or "fact" known by no name made: the one its "path"
-     * leads to, else the newest root token, which must be of its type.
-     */
+    /** The token a "goal" or "fact" known by no name made: the newest root token, which must be of its type. */
     TokenId madeToken(const TiXmlElement& instance, const TiXmlElement& element);
 
     /** The variable that a "reset" element, plain or invoked, names (checked valid by the caller). */

@@ -780,7 +780,8 @@ namespace KADRIX {
       const char* identifier = element.Attribute("identifier");
       return identifier == NULL ? TokenId::noId() : lookUp(m_tokens, identifier);
     }
-    const TiXmlElement* token_el = element.FirstChildElement();
+    const TiXmlElement* token_el =
+        hasTag(element, "merge") ? element.FirstChildElement("token") : element.FirstChildElement();
     return token_el == NULL ? TokenId::noId() : quietly([&]() { return xmlAsToken(*token_el); });
   }
 

@@ -32,12 +32,17 @@ namespace KADRIX {
       return it == tokens.end() ? TokenId::noId() : it->second;
     }
 
-    /** The token whose state an "activate", "reject" or "cancel" element changes, by either form. */
+    /**
+     * The token whose state an "activate", "reject" or "cancel" element
+     * changes, by either form; of a "merge" (undone by cancelling it), the
+     * merged token, read as playing the merge reads it.
+     */
     TokenId changedToken(DbClientTransactionPlayer& player, const std::map<std::string, TokenId>& tokens,
                          const TiXmlElement& element) {
       if (DbClientTransactionPlayer::isInvoke(element))
         return invokedToken(tokens, element);
-      const TiXmlElement* token_el = element.FirstChildElement();
+      const TiXmlElement* token_el =
+          strcmp(element.Value(), "merge") == 0 ? element.FirstChildElement("token") : element.FirstChildElement();
       KADRIX_CHECK(token_el != NULL);
       return player.xmlAsToken(*token_el);
     }
@@ -138,18 +143,9 @@ namespace KADRIX {
   }
 
   TokenId DbClientTransactionPlayer::madeToken(const TiXmlElement& instance, const TiXmlElement& element) {
-    // Playing a goal does not read its "path": a path that leads nowhere is no path.
-    TokenId token;
-    if (const char* path = instance.Attribute("path")) {
-      try {
-        token = m_client->getTokenByPath(pathAsVector(path));
-      } catch (const Error&) {
-      }
-    }
-    if (token.isValid())
-      return token;
-    // Everything made after the goal has been undone: its token is the newest root.
-    token = m_client->getNewestRootToken();
+    // Playing a goal does not read a "path": everything made after the goal
+    // has been undone, so its token is the newest root (as a log's path says).
+    const TokenId token = m_client->getNewestRootToken();
     const char* type = instance.Attribute("type");
     ObjectId object;
     KADRIX_CHECK_MSG(token.isValid() && type != NULL &&

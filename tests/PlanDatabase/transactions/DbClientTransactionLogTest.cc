@@ -202,7 +202,7 @@ namespace KADRIX {
       client().cancel(other);
       client().deleteToken(other, "");
       client().deleteToken(fact, "named");
-      client().merge(client().createToken("Rover.At", true, false), goal);
+      client().merge(client().createToken("Rover.At", false, false), goal);
       m_log->notifyMerged(goal);
       ConstrainedVariableId v = client().createVariable("float", "speed", false);
       client().specify(v, 1234567.5);
@@ -232,7 +232,7 @@ namespace KADRIX {
                "<cancel><token path=\"2\" /></cancel>\n"
                "<deletetoken type=\"Rover.At\" path=\"2\" />\n"
                "<deletetoken type=\"Rover.At\" path=\"1\" name=\"named\" />\n"
-               "<goal><predicateinstance name=\"3\" type=\"Rover.At\" path=\"1\" /></goal>\n"
+               "<goal mandatory=\"true\"><predicateinstance name=\"3\" type=\"Rover.At\" path=\"1\" /></goal>\n"
                "<merge><token path=\"1\" /><token path=\"0\" /></merge>\n"
                "<merge><token path=\"0\" /></merge>\n"
                "<var type=\"float\" name=\"speed\" index=\"#\"><interval type=\"float\" min=\"-268435455\" "
