@@ -114,6 +114,9 @@ namespace KADRIX {
       const bool integral = domain.minDelta() < 1 || value == std::floor(value);
       KADRIX_CHECK_MSG(integral, "'" << text << "' is not an integer, as values of type "
                                      << typeName.toString() << " must be.");
+      // "-0" is zero: a bound read from it prints, and is written back, as "0".
+      if (value == 0)
+        value = 0;
     } else
       value = LabelStr(text).getKey();
 

@@ -270,13 +270,18 @@ namespace KADRIX {
       const char* name = element.Attribute("name");
       const char* index = element.Attribute("index");
       std::vector<ConstrainedVariableId> scope; // no handle where a value stood
+      std::vector<std::unique_ptr<const AbstractDomain> > values; // the value where one stood
       ConstrainedVariableId named;
       for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
            child = child->NextSiblingElement()) {
         if (!hasTag(*child, "variable") && !hasTag(*child, "id")) {
           scope.push_back(ConstrainedVariableId::noId());
+          values.emplace_back(quietly([&]() { return player.xmlAsAbstractDomain(*child, NULL, NULL); }));
+          if (values.back() == nullptr)
+            return element;
           continue;
         }
+        values.emplace_back();
         scope.push_back(quietly([&]() { return player.xmlAsVariable(*child); }));
         if (!scope.back().isValid())
           return element;
@@ -290,7 +295,9 @@ namespace KADRIX {
           return false;
         for (std::size_t i = 0; i < scope.size(); ++i) {
           const ConstrainedVariableId& var = constraint->getScope()[i];
-          if (scope[i].isNoId() ? !var->isInternal() || !var->parent().isNoId() : var != scope[i])
+          if (scope[i].isNoId() ? !var->isInternal() || !var->parent().isNoId() ||
+                                      !(var->baseDomain() == *values[i])
+                                : var != scope[i])
             return false;
         }
         return true;

@@ -170,6 +170,11 @@ namespace KADRIX {
     const char* tag = element.Value();
     KADRIX_CHECK_MSG(strcmp(tag, "ident") != 0, "ident in transaction xml is deprecated");
     if (strcmp(tag, "new") == 0) {
+      // Only a variable's domain makes the object it names (after the variable):
+      // made anywhere else, no element would know it to undo.
+      KADRIX_CHECK_MSG(objectName != NULL, "An object is made by a \"new\" element of its own or as a "
+                                           "variable's domain, not here: "
+                                               << element);
       const char* type = element.Attribute("type");
       KADRIX_CHECK(type != NULL);
       const ObjectId object(xmlAsValue(element, objectName));
@@ -459,7 +464,7 @@ namespace KADRIX {
     }
     std::unique_ptr<const AbstractDomain> domain;
     if (value != nullptr) {
-      domain.reset(xmlAsAbstractDomain(*value, varName.c_str(), NULL));
+      domain.reset(xmlAsAbstractDomain(*value, isTmpVar ? NULL : varName.c_str(), NULL));
       if (type == NULL) {
         const char* tag = value->Value();
         const bool typed = strcmp(tag, "value") == 0 || strcmp(tag, "new") == 0 ||

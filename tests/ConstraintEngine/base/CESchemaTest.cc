@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -89,6 +91,8 @@ TEST(CESchemaTest, ValuesFromText) {
     EXPECT_EQ(inf, schema.createValue(type, "1e400")) << type;
     for (const char* bad : {"", "12abc", "--1", ".", "1e", "0x10", "nan", "inf1", " 5"})
       EXPECT_THROW(schema.createValue(type, bad), Error) << type << " '" << bad << "'";
+    // Zero has no sign: a bound read from "-0" is written back as "0".
+    EXPECT_FALSE(std::signbit(schema.createValue(type, "-0"))) << type;
   }
   EXPECT_EQ(-0.25, schema.createValue("FLOAT", "-.25"));
   // Integers must be integral, whatever the spelling.

@@ -87,9 +87,16 @@ namespace KADRIX {
         EXPECT_EQ("home", named->getName().toString());
         // As a value a "new" without type fails after it has taken its number; as a domain before.
         EXPECT_CHECK_FAILS(player().xmlAsValue(*xml("<new/>"), nullptr), "type != NULL", "");
-        EXPECT_CHECK_FAILS(domainOf("<new/>"), "type != NULL", "");
-        EXPECT_EQ("Location objects {$OBJECT[2]}", domainOf(location));
+        EXPECT_CHECK_FAILS(domainOf("<new/>", "n2"), "type != NULL", "");
         EXPECT_EQ("Location objects {n3}", domainOf(location, "n3"));
+        // A domain makes an object only for a variable, which names it: anywhere else
+        // (a specification, a constructor argument, a constraint's scope) no element could undo it.
+        EXPECT_CHECK_FAILS(
+            domainOf(location), "objectName != NULL",
+            "An object is made by a \"new\" element of its own or as a variable's domain, not here: "
+            "<new type=\"Location\"><value type=\"int\" name=\"7\" /><value type=\"int\" "
+            "name=\"8\" /></new>");
+        EXPECT_TRUE(client().getObject("$OBJECT[2]").isNoId());
       }
 
       TEST_F(PlayerValuesTest, ValueFailures) {
