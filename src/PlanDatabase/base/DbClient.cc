@@ -125,11 +125,10 @@ namespace KADRIX {
       m_keysOfTokensCreated.pop_back();
   }
 
-  void DbClient::deleteToken(const TokenId& token, const std::string& name) {
+  bool DbClient::checkDeleteToken(const TokenId& token) {
     KADRIX_CHECK(token.isValid());
     KADRIX_CHECK_MSG(token->isInactive() || token->isFact(),
                      "Attempted to delete active, non-fact token " << token->toString());
-    // The order is checked before anyone is told: a refused deletion is no deletion.
     dropKeysOfDeadTokens();
     const int key = token->getKey();
     const bool isLast = !m_keysOfTokensCreated.empty() && m_keysOfTokensCreated.back() == key;
@@ -138,6 +137,13 @@ namespace KADRIX {
                       "std::find(m_keysOfTokensCreated.begin(), m_keysOfTokensCreated.end(), "
                       "token->getKey()) == m_keysOfTokensCreated.end()",
                       "Attempted to delete " << token->toString() << " out of order.");
+    return isLast;
+  }
+
+  void DbClient::deleteToken(const TokenId& token, const std::string& name) {
+    // The order is checked before anyone is told: a refused deletion is no deletion.
+    const bool isLast = checkDeleteToken(token);
+    const int key = token->getKey();
 
     // Listeners see the token with its key still recorded, so its path can be written.
     publish([&](const DbClientListenerId& l) { l->notifyTokenDeleted(token, name); });

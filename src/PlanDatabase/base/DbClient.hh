@@ -74,6 +74,12 @@ namespace KADRIX {
     TokenId createToken(const char* predicateName, bool rejectable, bool isFact);
     /** Only an inactive token or a fact; recorded tokens go newest first. */
     void deleteToken(const TokenId& token, const std::string& name);
+    /**
+     * Fails a check where deleteToken would, changing nothing but dropping the
+     * recorded keys of dead tokens at the end; true when the token's key is
+     * the last one recorded.
+     */
+    bool checkDeleteToken(const TokenId& token);
     void activate(const TokenId& token);
     void merge(const TokenId& token, const TokenId& activeToken);
     void reject(const TokenId& token);

@@ -240,6 +240,11 @@ namespace KADRIX {
     /** The token a "goal" or "fact" known by no name made: the newest root token, which must be of its type. */
     TokenId madeToken(const TiXmlElement& instance, const TiXmlElement& element);
 
+    /** Deletes the constraint through the client, and the internal variables made for values in its scope. */
+    void deleteMadeConstraint(const ConstraintId& constraint);
+    /** Deletes so every constraint on the variables that their owners did not make. */
+    void deleteConstraintsOn(const std::vector<ConstrainedVariableId>& variables);
+
     /** The variable that a "reset" element, plain or invoked, names (checked valid by the caller). */
     ConstrainedVariableId resetVariable(const TiXmlElement& element);
 

@@ -14,7 +14,10 @@
 
 #include <climits>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <memory>
+#include <set>
 
 // Part of DbClientTransactionPlayer: checks and debug sites report the class's own file.
 #undef KADRIX_SOURCE_FILE
@@ -67,6 +70,13 @@ namespace KADRIX {
     KADRIX_CHECK(name != NULL);
     ObjectId obj = m_client->getObject(name);
     KADRIX_CHECK(obj.isValid());
+    obj->checkDiscard();
+    std::vector<ObjectId> tree;
+    obj->collectTree(tree);
+    std::vector<ConstrainedVariableId> members;
+    for (const ObjectId& part : tree)
+      members.insert(members.end(), part->getVariables().begin(), part->getVariables().end());
+    deleteConstraintsOn(members);
     m_client->deleteObject(obj);
   }
 
@@ -102,7 +112,8 @@ namespace KADRIX {
       var = m_client->getGlobalVariable(name);
     }
     KADRIX_CHECK(var.isValid());
-    // The variable goes before the object it may hold.
+    // The variable goes before the object it may hold, after what constrains it.
+    deleteConstraintsOn({var});
     m_client->deleteVariable(var);
     m_variables.erase(name);
     // A "deletevar" names the object to delete in a "new" child; a "var"
@@ -215,7 +226,12 @@ namespace KADRIX {
     KADRIX_CHECK_MSG(
         name == NULL || constraint->getName() == LabelStr(name),
         "The constraint at index " << index << " is " << constraint->toString() << ", not " << name << ".");
-    // The internal variables that reading values made for its scope go with it.
+    deleteMadeConstraint(constraint);
+  }
+
+  void DbClientTransactionPlayer::deleteMadeConstraint(const ConstraintId& constraint) {
+    // Reading a value where a scope names a variable made an internal
+    // variable without parent, which only this constraint uses.
     std::vector<ConstrainedVariableId> values;
     for (const ConstrainedVariableId& var : constraint->getScope())
       if (var->isInternal() && var->parent().isNoId())
@@ -224,6 +240,23 @@ namespace KADRIX {
     for (const ConstrainedVariableId& var : values)
       if (var.isValid() && var->constraintCount() == 0)
         m_client->deleteVariable(var);
+  }
+
+  void DbClientTransactionPlayer::deleteConstraintsOn(const std::vector<ConstrainedVariableId>& variables) {
+    // Deleting the variables would take these constraints silently: deleted
+    // first through the client, newest first, a log records them and a
+    // rewind makes them again.
+    std::map<int, ConstraintId, std::greater<int> > made;
+    for (const ConstrainedVariableId& var : variables) {
+      std::set<ConstraintId> constraints;
+      var->constraints(constraints);
+      for (const ConstraintId& constraint : constraints)
+        if (!constraint->isOwned())
+          made[constraint->getKey()] = constraint;
+    }
+    for (const std::pair<const int, ConstraintId>& constraint : made)
+      if (constraint.second.isValid())
+        deleteMadeConstraint(constraint.second);
   }
 
 }

@@ -295,9 +295,9 @@ namespace KADRIX {
           return false;
         for (std::size_t i = 0; i < scope.size(); ++i) {
           const ConstrainedVariableId& var = constraint->getScope()[i];
-          if (scope[i].isNoId() ? !var->isInternal() || !var->parent().isNoId() ||
-                                      !(var->baseDomain() == *values[i])
-                                : var != scope[i])
+          if (scope[i].isNoId()
+                  ? !var->isInternal() || !var->parent().isNoId() || !(var->baseDomain() == *values[i])
+                  : var != scope[i])
             return false;
         }
         return true;

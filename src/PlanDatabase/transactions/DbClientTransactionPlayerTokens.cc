@@ -41,8 +41,9 @@ namespace KADRIX {
                          const TiXmlElement& element) {
       if (DbClientTransactionPlayer::isInvoke(element))
         return invokedToken(tokens, element);
-      const TiXmlElement* token_el =
-          strcmp(element.Value(), "merge") == 0 ? element.FirstChildElement("token") : element.FirstChildElement();
+      const TiXmlElement* token_el = strcmp(element.Value(), "merge") == 0
+                                         ? element.FirstChildElement("token")
+                                         : element.FirstChildElement();
       KADRIX_CHECK(token_el != NULL);
       return player.xmlAsToken(*token_el);
     }
@@ -123,6 +124,8 @@ namespace KADRIX {
       tok = m_client->getTokenByPath(pathAsVector(pathStr));
     }
     KADRIX_CHECK(tok.isValid());
+    m_client->checkDeleteToken(tok);
+    deleteConstraintsOn(tok->getVariables());
     m_client->deleteToken(tok, "");
     // Forgotten only once deleted: a refused deletion keeps the name. The
     // token that had the name before, if still there, has it again.

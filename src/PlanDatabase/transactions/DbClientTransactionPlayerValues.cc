@@ -172,9 +172,10 @@ namespace KADRIX {
     if (strcmp(tag, "new") == 0) {
       // Only a variable's domain makes the object it names (after the variable):
       // made anywhere else, no element would know it to undo.
-      KADRIX_CHECK_MSG(objectName != NULL, "An object is made by a \"new\" element of its own or as a "
-                                           "variable's domain, not here: "
-                                               << element);
+      KADRIX_CHECK_MSG(objectName != NULL,
+                       "An object is made by a \"new\" element of its own or as a "
+                       "variable's domain, not here: "
+                           << element);
       const char* type = element.Attribute("type");
       KADRIX_CHECK(type != NULL);
       const ObjectId object(xmlAsValue(element, objectName));

@@ -2,6 +2,7 @@
 
 #include "ConstraintEngine/base/AbstractDomain.hh"
 #include "PlanDatabase/base/PlanDatabase.hh"
+#include "rover/PlanText.hh"
 
 namespace KADRIX {
   namespace TestModel {
@@ -53,6 +54,19 @@ namespace KADRIX {
         play("<reset><id name=\"chosen\"/></reset><deleteobject name=\"rock2\"/>");
         EXPECT_FALSE(variable("open")->baseDomain().isMember(static_cast<double>(rock2)));
         EXPECT_TRUE(variable("open")->baseDomain().isMember(static_cast<double>(rock1)));
+      }
+
+      TEST_F(PlayerObjectsTest, DeletionsTellOfTheConstraintsTheyTake) {
+        given(ROVER_WORLD + goal("a", "Rover.drive") +
+              "<var type=\"int\" name=\"v\"><interval type=\"int\" min=\"0\" max=\"10\"/></var>"
+              "<invoke name=\"eq\"><id name=\"v\"/><value type=\"int\" name=\"3\"/></invoke>"
+              "<invoke name=\"eq\"><id name=\"a.speed\"/><id name=\"v\"/></invoke>");
+        const std::pair<unsigned int, unsigned int> before = RoverModel::engineCounts(m_plan.engine());
+        // The constraints a caller made go first, newest first, with the variable made for the value; then
+        // the variable.
+        play("<deletevar name=\"v\"/>");
+        EXPECT_EQ(m_calls.take(), "constraintDeleted constraintDeleted variableDeleted variableDeleted");
+        EXPECT_EQ(std::make_pair(before.first - 2, before.second - 2), RoverModel::engineCounts(m_plan.engine()));
       }
 
       TEST_F(PlayerObjectsTest, GlobalVariablesComeAndGo) {
