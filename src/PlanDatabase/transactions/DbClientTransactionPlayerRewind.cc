@@ -600,29 +600,35 @@ namespace KADRIX {
       KADRIX_CHECK(path != NULL);
     else
       KADRIX_CHECK(name != NULL);
-    // The log writes no "name" when the deletion was made without one; the
-    // creating goal is then the newest at that path, or without one: tokens
-    // are deleted newest first, so the newest such goal made it.
-    const TiXmlElement* found = findOlder(
-        m_rewindIndex, m_root, name == NULL ? RewindIndex::GOAL_BY_PATH : RewindIndex::GOAL_BY_NAME, start,
-        end,
-        [&](std::vector<std::string>& keys) {
-          if (name != NULL)
-            keys.push_back(name);
-          else {
-            keys.push_back(path);
-            keys.push_back("");
-          }
-          return true;
-        },
-        [&](const TiXmlElement* const* it) {
-          if ((!hasTag(**it, "goal") && !hasTag(**it, "fact")) || (*it)->Attribute("relation") != NULL)
-            return false;
-          const TiXmlElement* child = (*it)->FirstChildElement();
-          KADRIX_CHECK(child != NULL);
-          return !bothDiffer(child->Attribute("path"), path) &&
-                 (name == NULL || hasAttribute(*child, "name", name));
-        });
+    // Playing found the token by its name when it knew it, else by its path
+    // (a name given to deleteToken is no token's name): the goal named so, or
+    // else the newest at that path or without one, made it; tokens are
+    // deleted newest first.
+    const auto creation = [&](const char* byName) {
+      return findOlder(
+          m_rewindIndex, m_root, byName == NULL ? RewindIndex::GOAL_BY_PATH : RewindIndex::GOAL_BY_NAME,
+          start, end,
+          [&](std::vector<std::string>& keys) {
+            if (byName != NULL)
+              keys.push_back(byName);
+            else {
+              keys.push_back(path);
+              keys.push_back("");
+            }
+            return true;
+          },
+          [&](const TiXmlElement* const* it) {
+            if ((!hasTag(**it, "goal") && !hasTag(**it, "fact")) || (*it)->Attribute("relation") != NULL)
+              return false;
+            const TiXmlElement* child = (*it)->FirstChildElement();
+            KADRIX_CHECK(child != NULL);
+            return !bothDiffer(child->Attribute("path"), path) &&
+                   (byName == NULL || hasAttribute(*child, "name", byName));
+          });
+    };
+    const TiXmlElement* found = creation(name);
+    if (found == NULL && name != NULL && path != NULL)
+      found = creation(NULL);
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
     // A fact comes back as a fact, then with what went with the token.
     if (hasTag(*found, "fact"))
