@@ -225,6 +225,9 @@ namespace KADRIX {
     // Hot during propagation first: reports, links and the current domain.
     VariableChangeListener m_forwarder; // the listener behind m_listener
     bool m_narrowed; // propagation narrowed it since it was last relaxed
+    bool m_tainted; // propagation narrowed it in a way no constraint credits per bound: relaxed as a whole
+    unsigned char m_invalid; // bounds the running relaxation wave is to relax (1 lower, 2 upper)
+    signed char m_boundsTracked; // -1 not known yet, 1 when the current domain is an integer interval
     bool m_emptied; // listed by the engine as emptied
     bool m_empty; // the current domain is empty (counted by its constraints)
     bool m_muted; // reports of the current domain operation are dropped
@@ -235,6 +238,9 @@ namespace KADRIX {
     const ConstraintEngineId m_constraintEngine;
     AbstractDomain* m_currentDomain; // cache of getCurrentDomain()
     std::vector<Link> m_links;
+    // For the lower and the upper bound, the constraint whose propagation last
+    // moved it in: its support (see ConstraintEngine). None at the reset value.
+    Constraint* m_support[2];
     unsigned int m_deactivation;
 
     // Engine bookkeeping (see ConstraintEngine).

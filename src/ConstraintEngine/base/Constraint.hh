@@ -90,6 +90,18 @@ namespace KADRIX {
     virtual void handleActivate() {}
     virtual void handleDeactivate() {}
 
+    /**
+     * Declares that the constraint narrows nothing but interval bounds, as
+     * bounds reasoning on  s_0 x_0 + s_1 x_1 + ... <= 0  (= 0 when equality)
+     * does, with s_i = -1 at the positions in negativePositions (bit i for
+     * position i) and +1 elsewhere. Each bound it moves in is then the sum of
+     * one bound of each other scope variable, and grows strictly with each of
+     * them. While every scope domain is an integer interval the engine credits
+     * each bound it moves to it, and when it goes relaxes only the bounds that
+     * rest on it (see ConstraintEngine).
+     */
+    void setLinearBounds(unsigned int negativePositions, bool equality);
+
     /** The current (derived) domain of a variable, for narrowing in place. */
     AbstractDomain& getCurrentDomain(const ConstrainedVariableId& var);
 
@@ -119,6 +131,10 @@ namespace KADRIX {
     bool m_queued; // on the engine's agenda
     bool m_linked; // links into the variables exist
     signed char m_temporalKind; // for sweeps: -1 unknown, 0 none, 1 precedes, 2 distance
+    bool m_linear; // declared by setLinearBounds()
+    bool m_equality; // the linear relation is an equality, not an upper limit
+    bool m_distinct; // no variable is twice in the scope
+    unsigned int m_negative; // positions of the linear relation with a minus sign (bit i for position i)
     unsigned int m_sweepMark; // the last temporal sweep that saw it
     unsigned int m_slot; // engine index
     unsigned int m_violationMark; // inconsistency this constraint caused

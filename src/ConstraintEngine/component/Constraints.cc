@@ -104,6 +104,13 @@ namespace KADRIX {
 
   // ---------------------------------------------------------------- eq
 
+  EqualConstraint::EqualConstraint(const LabelStr& name, const LabelStr& propagatorName,
+                                   const ConstraintEngineId& constraintEngine,
+                                   const std::vector<ConstrainedVariableId>& variables)
+    : BinaryConstraint(name, propagatorName, constraintEngine, variables) {
+    setLinearBounds(2, true);
+  }
+
   void EqualConstraint::handleExecute() {
     if (&m_x == &m_y || skipped(m_x) || skipped(m_y) || m_x.isEmpty() || m_y.isEmpty())
       return;
@@ -127,6 +134,13 @@ namespace KADRIX {
 
   // ---------------------------------------------------------------- precedes
 
+  PrecedesConstraint::PrecedesConstraint(const LabelStr& name, const LabelStr& propagatorName,
+                                         const ConstraintEngineId& constraintEngine,
+                                         const std::vector<ConstrainedVariableId>& variables)
+    : BinaryConstraint(name, propagatorName, constraintEngine, variables) {
+    setLinearBounds(2, false);
+  }
+
   void PrecedesConstraint::handleExecute() {
     if (&m_x == &m_y)
       return;
@@ -141,6 +155,13 @@ namespace KADRIX {
 
   // ---------------------------------------------------------------- concurrent
 
+  ConcurrentConstraint::ConcurrentConstraint(const LabelStr& name, const LabelStr& propagatorName,
+                                             const ConstraintEngineId& constraintEngine,
+                                             const std::vector<ConstrainedVariableId>& variables)
+    : BinaryConstraint(name, propagatorName, constraintEngine, variables) {
+    setLinearBounds(2, true);
+  }
+
   void ConcurrentConstraint::handleExecute() {
     if (&m_x == &m_y || skipped(m_x) || skipped(m_y) || m_x.isEmpty() || m_y.isEmpty())
       return;
@@ -154,7 +175,9 @@ namespace KADRIX {
                                                          const std::vector<ConstrainedVariableId>& variables)
     : Constraint(name, propagatorName, constraintEngine, checkedScope(variables, 3, name.toString())),
       m_start(getCurrentDomain(variables[0])), m_duration(getCurrentDomain(variables[1])),
-      m_end(getCurrentDomain(variables[2])) {}
+      m_end(getCurrentDomain(variables[2])) {
+    setLinearBounds(4, true);
+  }
 
   void TemporalDistanceConstraint::handleExecute() {
     if (isPlainInterval(m_start) && isPlainInterval(m_duration) && isPlainInterval(m_end)) {
