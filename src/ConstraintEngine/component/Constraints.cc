@@ -85,11 +85,17 @@ namespace KADRIX {
       }
     }
 
-    /** Both domains become the intersection of their bounds. */
+    /**
+     * Both domains become the intersection of their bounds. An enumerated
+     * domain cut to the other's bounds may lose its least or greatest value
+     * there, which moves its own bound in: they narrow each other in turn
+     * until neither moves.
+     */
     void equalBounds(AbstractDomain& x, AbstractDomain& y) {
       narrow(x, y.getLowerBound(), y.getUpperBound());
-      if (!x.isEmpty())
-        narrow(y, x.getLowerBound(), x.getUpperBound());
+      while (!x.isEmpty() && narrow(y, x.getLowerBound(), x.getUpperBound()) && !y.isEmpty() &&
+             narrow(x, y.getLowerBound(), y.getUpperBound())) {
+      }
     }
 
   }
