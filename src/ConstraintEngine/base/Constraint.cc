@@ -21,8 +21,9 @@ namespace KADRIX {
                          const std::vector<ConstrainedVariableId>& variables)
     : Entity(), m_isRedundant(false), m_deactivation(0), m_emptyScope(0), m_agendaEntries(0), m_queued(false),
       m_linked(false), m_temporalKind(-1), m_linear(false), m_equality(false), m_distinct(true),
-      m_negative(0), m_sweepMark(0), m_slot(0), m_violationMark(0), m_name(name),
-      m_propagatorName(propagatorName), m_constraintEngine(constraintEngine), m_variables(variables) {
+      m_creditable(-1), m_taintedScope(0), m_negative(0), m_sweepMark(0), m_slot(0), m_violationMark(0),
+      m_name(name), m_propagatorName(propagatorName), m_constraintEngine(constraintEngine),
+      m_variables(variables) {
     // Everything is checked before anything is registered.
     KADRIX_CHECK_MSG(constraintEngine.isValid(),
                      "Cannot create constraint " << name.toString() << " without a valid constraint engine.");
@@ -49,6 +50,8 @@ namespace KADRIX {
       engine->noteEmptiness(var);
       if (var->m_empty)
         ++m_emptyScope;
+      if (var->m_tainted)
+        ++m_taintedScope;
       m_linkPositions.push_back(static_cast<unsigned int>(var->m_links.size()));
       ConstrainedVariable::Link link;
       link.constraint = this;

@@ -134,6 +134,9 @@ namespace KADRIX {
     bool m_linear; // declared by setLinearBounds()
     bool m_equality; // the linear relation is an equality, not an upper limit
     bool m_distinct; // no variable is twice in the scope
+    signed char
+        m_creditable; // credited with the bounds it moves while no scope variable is tainted; -1 unknown
+    unsigned int m_taintedScope; // scope positions whose variable is tainted
     unsigned int m_negative; // positions of the linear relation with a minus sign (bit i for position i)
     unsigned int m_sweepMark; // the last temporal sweep that saw it
     unsigned int m_slot; // engine index

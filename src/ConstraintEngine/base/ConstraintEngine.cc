@@ -60,15 +60,12 @@ namespace KADRIX {
     const unsigned int UPPER = 2;
     const unsigned int BOTH = LOWER | UPPER;
     unsigned int boundBit(int side) { return side == 0 ? LOWER : UPPER; }
-
-    // The largest scope whose constraints are credited with the bounds they move.
-    const size_t CREDITED_SCOPE = 4;
   }
 
   ConstraintEngine::ConstraintEngine(const CESchemaId& schema)
     : EngineComponent(), m_schema(schema), m_queuedCount(0), m_inconsistencies(0), m_current(0),
       m_worklistHead(0), m_waveTarget(0), m_wave(0), m_waveSincePropagation(false), m_waveBySupport(false),
-      m_settled(true), m_crediting(false), m_cycle(0), m_lastRepropagation(0), m_removals(0),
+      m_settled(true), m_creditCount(0), m_cycle(0), m_lastRepropagation(0), m_removals(0),
       m_variableRemovals(0), m_deciding(0), m_deliveryDepth(0), m_sweeps(0), m_propagating(false),
       m_relaxing(false), m_deleting(false), m_autoPropagation(false) {
     KADRIX_CHECK_MSG(schema.isValid(), "A constraint engine needs a valid constraint schema.");
@@ -154,6 +151,9 @@ namespace KADRIX {
 
   void ConstraintEngine::remove(ConstrainedVariable* var) {
     ++m_variableRemovals;
+    for (size_t i = 0; i < m_creditCount; ++i)
+      if (m_creditScope[i] == var)
+        m_creditScope[i] = 0;
     forgetEmptied(var);
     const unsigned int slot = var->m_slot;
     if (slot < m_variables.size() && m_variables[slot] == var->getId()) {
@@ -230,7 +230,7 @@ namespace KADRIX {
     if (changeType == DomainListener::EMPTIED) {
       // Never delivered: the network is inconsistent until a widening restores var.
       var->m_narrowed = true;
-      var->m_tainted = true;
+      taint(var);
       recordEmptied(var);
       return;
     }
@@ -247,8 +247,8 @@ namespace KADRIX {
       if (m_current != 0 || m_deciding != 0) {
         var->m_narrowed = true;
         // A credited constraint's own moves get their supports once it has run.
-        if (!m_crediting || m_deciding != 0)
-          var->m_tainted = true;
+        if (m_creditCount == 0 || m_deciding != 0)
+          taint(var);
       } else
         noteCallerNarrowing(var, changeType);
     }
@@ -274,7 +274,7 @@ namespace KADRIX {
         break;
       default:
         // Which bound moved is not told.
-        var->m_tainted = true;
+        taint(var);
         break;
     }
   }
@@ -436,52 +436,68 @@ namespace KADRIX {
     return m_emptied.empty();
   }
 
-  bool ConstraintEngine::tracksBounds(ConstrainedVariable* var) {
+  bool ConstraintEngine::hasIntegerBounds(ConstrainedVariable* var) {
     if (var->m_boundsTracked < 0)
       var->m_boundsTracked = typeid(var->currentDomain()) == typeid(IntervalIntDomain) ? 1 : 0;
-    return var->m_boundsTracked > 0 && !var->m_tainted;
+    return var->m_boundsTracked > 0;
+  }
+
+  bool ConstraintEngine::tracksBounds(ConstrainedVariable* var) {
+    return !var->m_tainted && hasIntegerBounds(var);
+  }
+
+  void ConstraintEngine::taint(ConstrainedVariable* var) {
+    if (var->m_tainted)
+      return;
+    var->m_tainted = true;
+    for (const ConstrainedVariable::Link& l : var->m_links)
+      ++l.constraint->m_taintedScope;
   }
 
   bool ConstraintEngine::creditsBounds(Constraint* c) {
-    if (!c->m_linear || !c->m_distinct || c->m_scope.size() > CREDITED_SCOPE)
-      return false;
-    for (ConstrainedVariable* var : c->m_scope)
-      if (!tracksBounds(var))
-        return false;
-    return true;
+    if (c->m_creditable < 0) {
+      // Fixed once the constraint is built: the class and the domain types never change.
+      bool creditable = c->m_linear && c->m_distinct && c->m_scope.size() <= CREDITED_SCOPE;
+      for (ConstrainedVariable* var : c->m_scope)
+        creditable = creditable && hasIntegerBounds(var);
+      c->m_creditable = creditable ? 1 : 0;
+    }
+    return c->m_creditable > 0 && c->m_taintedScope == 0;
   }
 
   void ConstraintEngine::executeCrediting(Constraint* c) {
     const size_t n = c->m_scope.size();
-    ConstrainedVariableId vars[CREDITED_SCOPE];
     double lbs[CREDITED_SCOPE], ubs[CREDITED_SCOPE];
     for (size_t i = 0; i < n; ++i) {
       ConstrainedVariable* var = c->m_scope[i];
       const IntervalDomain& dom = static_cast<const IntervalDomain&>(var->currentDomain());
-      vars[i] = var->getId();
+      m_creditScope[i] = var;
       lbs[i] = dom.IntervalDomain::getLowerBound();
       ubs[i] = dom.IntervalDomain::getUpperBound();
     }
     const unsigned int removals = m_removals;
-    const unsigned int variableRemovals = m_variableRemovals;
     const unsigned int wave = m_wave;
     bool undisturbed = false;
     try {
-      Restore<bool> crediting(m_crediting, true);
+      // remove(ConstrainedVariable*) clears the entries of variables that go meanwhile.
+      Restore<size_t> crediting(m_creditCount, n);
       c->handleExecute();
       // Nothing is credited to a constraint that went, or whose scope was
       // relaxed, while it ran: what moved is tainted instead.
-      undisturbed = removals == m_removals && variableRemovals == m_variableRemovals && wave == m_wave;
+      undisturbed = removals == m_removals && wave == m_wave;
+      if (undisturbed)
+        for (size_t i = 0; i < n; ++i)
+          undisturbed = undisturbed && m_creditScope[i] != 0;
     } catch (...) {
       for (size_t i = 0; i < n; ++i)
-        if (vars[i].isValid())
-          static_cast<ConstrainedVariable*>(vars[i])->m_tainted = true;
+        if (m_creditScope[i] != 0)
+          taint(m_creditScope[i]);
       throw;
     }
     for (size_t i = 0; i < n; ++i) {
-      if (!undisturbed && !vars[i].isValid())
+      ConstrainedVariable* var = m_creditScope[i];
+      if (var == 0)
         continue;
-      ConstrainedVariable* var = static_cast<ConstrainedVariable*>(vars[i]);
       const IntervalDomain& dom = static_cast<const IntervalDomain&>(var->currentDomain());
       const double lb = dom.IntervalDomain::getLowerBound();
       const double ub = dom.IntervalDomain::getUpperBound();
@@ -490,7 +506,7 @@ namespace KADRIX {
       const bool lower = lb > lbs[i];
       const bool upper = ub < ubs[i];
       if (!undisturbed && (lower || upper))
-        var->m_tainted = true;
+        taint(var);
       else {
         if (lower)
           credit(var, 0, lb, c);
@@ -505,7 +521,7 @@ namespace KADRIX {
       return; // narrowed by someone else meanwhile
     // A bound pushed to infinity no longer grows with what it rests on.
     if (isInfinite(value))
-      var->m_tainted = true;
+      taint(var);
     else
       var->m_support[side] = c;
   }
@@ -806,8 +822,12 @@ namespace KADRIX {
   void ConstraintEngine::forgetSupport(ConstrainedVariable* var) {
     var->m_support[0] = 0;
     var->m_support[1] = 0;
-    var->m_tainted = false;
     var->m_invalid = 0;
+    if (var->m_tainted) {
+      var->m_tainted = false;
+      for (const ConstrainedVariable::Link& l : var->m_links)
+        --l.constraint->m_taintedScope;
+    }
   }
 
 #ifdef KADRIX_FULL_WALKS

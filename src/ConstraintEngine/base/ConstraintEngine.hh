@@ -165,8 +165,12 @@ namespace KADRIX {
     void dequeue(Constraint* constraint);
     /** Run one queued constraint now; false when the network is inconsistent. */
     bool execute(Constraint* constraint);
+    /** The variable's current domain is exactly an integer interval. */
+    bool hasIntegerBounds(ConstrainedVariable* var);
     /** The variable's bounds are kept with supports: an untainted integer interval. */
     bool tracksBounds(ConstrainedVariable* var);
+    /** From now until it is relaxed as a whole, the variable's narrowing has no supports. */
+    void taint(ConstrainedVariable* var);
     /** The constraint is credited with the bounds it moves when it runs now. */
     bool creditsBounds(Constraint* constraint);
     /** Run the constraint and make it the support of each bound it moved in. */
@@ -241,7 +245,11 @@ namespace KADRIX {
     bool m_waveSincePropagation;
     bool m_waveBySupport; // the running (or gathering) wave relaxes by support
     bool m_settled; // the last propagation reached a consistent fixpoint and none ran since
-    bool m_crediting; // the executing constraint is credited with the bounds it moves
+    // While a constraint credited with the bounds it moves runs: its scope (entries
+    // of variables removed meanwhile cleared) and its size; 0 otherwise.
+    static const size_t CREDITED_SCOPE = 4; // the largest scope credited with the bounds it moves
+    ConstrainedVariable* m_creditScope[CREDITED_SCOPE];
+    size_t m_creditCount;
 #ifdef KADRIX_FULL_WALKS
     std::vector<ConstrainedVariableId> m_relaxedBySupport; // since the last check
 #endif
