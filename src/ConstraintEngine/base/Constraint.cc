@@ -19,11 +19,11 @@ namespace KADRIX {
   Constraint::Constraint(const LabelStr& name, const LabelStr& propagatorName,
                          const ConstraintEngineId& constraintEngine,
                          const std::vector<ConstrainedVariableId>& variables)
-    : Entity(), m_isRedundant(false), m_deactivation(0), m_emptyScope(0), m_agendaEntries(0), m_queued(false),
-      m_linked(false), m_temporalKind(-1), m_linear(false), m_equality(false), m_distinct(true),
-      m_creditable(-1), m_taintedScope(0), m_negative(0), m_sweepMark(0), m_slot(0), m_violationMark(0),
-      m_name(name), m_propagatorName(propagatorName), m_constraintEngine(constraintEngine),
-      m_variables(variables) {
+    : Entity(), m_isRedundant(false), m_deactivation(0), m_emptyScope(0), m_taintedScope(0),
+      m_agendaEntries(0), m_queued(false), m_linked(false), m_temporalKind(-1),
+      m_creditable(-1), m_linearDomains{0, 0, 0}, m_linear(false), m_equality(false), m_distinct(true),
+      m_negative(0), m_sweepMark(0), m_slot(0), m_violationMark(0), m_name(name),
+      m_propagatorName(propagatorName), m_constraintEngine(constraintEngine), m_variables(variables) {
     // Everything is checked before anything is registered.
     KADRIX_CHECK_MSG(constraintEngine.isValid(),
                      "Cannot create constraint " << name.toString() << " without a valid constraint engine.");
@@ -200,6 +200,9 @@ namespace KADRIX {
     m_linear = true;
     m_equality = equality;
     m_negative = negativePositions;
+    if (m_scope.size() <= LINEAR_SCOPE)
+      for (size_t i = 0; i < m_scope.size(); ++i)
+        m_linearDomains[i] = &getCurrentDomain(m_variables[i]);
   }
 
   // ---------------------------------------------------------------- state

@@ -65,9 +65,10 @@ namespace KADRIX {
   ConstraintEngine::ConstraintEngine(const CESchemaId& schema)
     : EngineComponent(), m_schema(schema), m_queuedCount(0), m_inconsistencies(0), m_current(0),
       m_worklistHead(0), m_waveTarget(0), m_wave(0), m_waveSincePropagation(false), m_waveBySupport(false),
-      m_settled(true), m_creditCount(0), m_cycle(0), m_lastRepropagation(0), m_removals(0),
-      m_variableRemovals(0), m_deciding(0), m_deliveryDepth(0), m_sweeps(0), m_propagating(false),
-      m_relaxing(false), m_deleting(false), m_autoPropagation(false) {
+      m_settled(true), m_creditDomains(0), m_creditSize(0), m_moved{0, 0, 0}, m_anyMoved(false),
+      m_movedLost(false), m_cycle(0), m_lastRepropagation(0), m_removals(0), m_variableRemovals(0),
+      m_deciding(0), m_deliveryDepth(0), m_sweeps(0), m_propagating(false), m_relaxing(false),
+      m_deleting(false), m_autoPropagation(false) {
     KADRIX_CHECK_MSG(schema.isValid(), "A constraint engine needs a valid constraint schema.");
     m_id = ConstraintEngineId(this);
   }
@@ -151,9 +152,11 @@ namespace KADRIX {
 
   void ConstraintEngine::remove(ConstrainedVariable* var) {
     ++m_variableRemovals;
-    for (size_t i = 0; i < m_creditCount; ++i)
-      if (m_creditScope[i] == var)
-        m_creditScope[i] = 0;
+    for (size_t i = 0; i < m_creditSize; ++i)
+      if (m_moved[i] == var) {
+        m_moved[i] = 0;
+        m_movedLost = true;
+      }
     forgetEmptied(var);
     const unsigned int slot = var->m_slot;
     if (slot < m_variables.size() && m_variables[slot] == var->getId()) {
@@ -247,8 +250,10 @@ namespace KADRIX {
       if (m_current != 0 || m_deciding != 0) {
         var->m_narrowed = true;
         // A credited constraint's own moves get their supports once it has run.
-        if (m_creditCount == 0 || m_deciding != 0)
+        if (m_creditSize == 0 || m_deciding != 0)
           taint(var);
+        else
+          noteMoved(var);
       } else
         noteCallerNarrowing(var, changeType);
     }
@@ -424,13 +429,25 @@ namespace KADRIX {
     return m_emptied.empty();
   }
 
+  inline size_t ConstraintEngine::creditedScope(Constraint* c) {
+    if (c->m_creditable < 0) {
+      // Fixed once the constraint is built: the class and the domain types never change.
+      bool creditable = c->m_linear && c->m_distinct && c->m_scope.size() <= CREDITED_SCOPE;
+      for (ConstrainedVariable* var : c->m_scope)
+        creditable = creditable && hasIntegerBounds(var);
+      c->m_creditable = static_cast<signed char>(creditable ? c->m_scope.size() : 0);
+    }
+    return c->m_taintedScope == 0 ? static_cast<size_t>(c->m_creditable) : 0;
+  }
+
   bool ConstraintEngine::execute(Constraint* c) {
     dequeue(c);
     if (!c->isActive() || c->hasEmptyScopeDomain())
       return m_emptied.empty();
     Restore<Constraint*> current(m_current, c);
-    if (creditsBounds(c))
-      executeCrediting(c);
+    const size_t credited = creditedScope(c);
+    if (credited != 0)
+      executeCrediting(c, credited);
     else
       c->handleExecute();
     return m_emptied.empty();
@@ -454,69 +471,72 @@ namespace KADRIX {
       ++l.constraint->m_taintedScope;
   }
 
-  bool ConstraintEngine::creditsBounds(Constraint* c) {
-    if (c->m_creditable < 0) {
-      // Fixed once the constraint is built: the class and the domain types never change.
-      bool creditable = c->m_linear && c->m_distinct && c->m_scope.size() <= CREDITED_SCOPE;
-      for (ConstrainedVariable* var : c->m_scope)
-        creditable = creditable && hasIntegerBounds(var);
-      c->m_creditable = creditable ? 1 : 0;
-    }
-    return c->m_creditable > 0 && c->m_taintedScope == 0;
-  }
-
-  void ConstraintEngine::executeCrediting(Constraint* c) {
-    const size_t n = c->m_scope.size();
+  void ConstraintEngine::executeCrediting(Constraint* c, size_t n) {
+    static_assert(CREDITED_SCOPE <= Constraint::LINEAR_SCOPE, "a credited constraint keeps its domains");
+    // The bounds before, read from the domains the constraint keeps: a run
+    // that moves nothing touches no variable.
+    const AbstractDomain* const* doms = c->m_linearDomains;
     double lbs[CREDITED_SCOPE], ubs[CREDITED_SCOPE];
     for (size_t i = 0; i < n; ++i) {
-      ConstrainedVariable* var = c->m_scope[i];
-      const IntervalDomain& dom = static_cast<const IntervalDomain&>(var->currentDomain());
-      m_creditScope[i] = var;
-      lbs[i] = dom.IntervalDomain::getLowerBound();
-      ubs[i] = dom.IntervalDomain::getUpperBound();
+      lbs[i] = static_cast<const IntervalDomain*>(doms[i])->IntervalDomain::getLowerBound();
+      ubs[i] = static_cast<const IntervalDomain*>(doms[i])->IntervalDomain::getUpperBound();
+      m_moved[i] = 0;
     }
     const unsigned int removals = m_removals;
     const unsigned int wave = m_wave;
-    bool undisturbed = false;
+    m_anyMoved = false;
+    m_movedLost = false;
+    // notifyChange() notes the variables the run narrows.
+    m_creditDomains = doms;
+    m_creditSize = n;
     try {
-      // remove(ConstrainedVariable*) clears the entries of variables that go meanwhile.
-      Restore<size_t> crediting(m_creditCount, n);
       c->handleExecute();
-      // Nothing is credited to a constraint that went, or whose scope was
-      // relaxed, while it ran: what moved is tainted instead.
-      undisturbed = removals == m_removals && wave == m_wave;
-      if (undisturbed)
-        for (size_t i = 0; i < n; ++i)
-          undisturbed = undisturbed && m_creditScope[i] != 0;
     } catch (...) {
+      m_creditSize = 0;
       for (size_t i = 0; i < n; ++i)
-        if (m_creditScope[i] != 0)
-          taint(m_creditScope[i]);
+        if (m_moved[i] != 0)
+          taint(m_moved[i]);
       throw;
     }
+    m_creditSize = 0;
+    if (!m_anyMoved)
+      return;
+    // Nothing is credited to a constraint that went, or whose scope was
+    // relaxed, while it ran: what moved is tainted instead.
+    const bool undisturbed = removals == m_removals && wave == m_wave && !m_movedLost;
     for (size_t i = 0; i < n; ++i) {
-      ConstrainedVariable* var = m_creditScope[i];
+      ConstrainedVariable* var = m_moved[i];
       if (var == 0)
         continue;
-      const IntervalDomain& dom = static_cast<const IntervalDomain&>(var->currentDomain());
-      const double lb = dom.IntervalDomain::getLowerBound();
-      const double ub = dom.IntervalDomain::getUpperBound();
+      if (!undisturbed) {
+        taint(var);
+        continue;
+      }
+      const IntervalDomain* dom = static_cast<const IntervalDomain*>(doms[i]);
+      const double lb = dom->IntervalDomain::getLowerBound();
+      const double ub = dom->IntervalDomain::getUpperBound();
       if (lb > ub)
         continue; // emptied: inconsistent, and relaxed as a whole on recovery
-      const bool lower = lb > lbs[i];
-      const bool upper = ub < ubs[i];
-      if (!undisturbed && (lower || upper))
-        taint(var);
-      else {
-        if (lower)
-          credit(var, 0, lb, c);
-        if (upper)
-          credit(var, 1, ub, c);
-      }
+      if (lb > lbs[i])
+        credit(var, 0, lb, c);
+      if (ub < ubs[i])
+        credit(var, 1, ub, c);
     }
   }
 
-  void ConstraintEngine::credit(ConstrainedVariable* var, int side, double value, Constraint* c) {
+  inline void ConstraintEngine::noteMoved(ConstrainedVariable* var) {
+    // Its position in the running constraint's scope, by its current domain.
+    const AbstractDomain* dom = &var->currentDomain();
+    for (size_t i = 0; i < m_creditSize; ++i)
+      if (m_creditDomains[i] == dom) {
+        m_moved[i] = var;
+        m_anyMoved = true;
+        return;
+      }
+    taint(var); // outside the scope: no support to state
+  }
+
+  inline void ConstraintEngine::credit(ConstrainedVariable* var, int side, double value, Constraint* c) {
     if (var->m_tainted)
       return; // narrowed by someone else meanwhile
     // A bound pushed to infinity no longer grows with what it rests on.

@@ -171,10 +171,12 @@ namespace KADRIX {
     bool tracksBounds(ConstrainedVariable* var);
     /** From now until it is relaxed as a whole, the variable's narrowing has no supports. */
     void taint(ConstrainedVariable* var);
-    /** The constraint is credited with the bounds it moves when it runs now. */
-    bool creditsBounds(Constraint* constraint);
-    /** Run the constraint and make it the support of each bound it moved in. */
-    void executeCrediting(Constraint* constraint);
+    /** The size of the scope when the constraint is credited with the bounds it moves if it runs now; else 0. */
+    size_t creditedScope(Constraint* constraint);
+    /** Run the constraint over a scope of the size and make it the support of each bound it moved in. */
+    void executeCrediting(Constraint* constraint, size_t size);
+    /** The crediting run narrowed the variable. */
+    void noteMoved(ConstrainedVariable* var);
     /** Record the support of a bound (0 lower, 1 upper) moved in to value. */
     void credit(ConstrainedVariable* var, int side, double value, Constraint* constraint);
     /** A narrowing by a caller, not by propagation: the moved bounds are at their reset values. */
@@ -245,11 +247,16 @@ namespace KADRIX {
     bool m_waveSincePropagation;
     bool m_waveBySupport; // the running (or gathering) wave relaxes by support
     bool m_settled; // the last propagation reached a consistent fixpoint and none ran since
-    // While a constraint credited with the bounds it moves runs: its scope (entries
-    // of variables removed meanwhile cleared) and its size; 0 otherwise.
-    static const size_t CREDITED_SCOPE = 4; // the largest scope credited with the bounds it moves
-    ConstrainedVariable* m_creditScope[CREDITED_SCOPE];
-    size_t m_creditCount;
+    // While a constraint credited with the bounds it moves runs: the current
+    // domains of its scope and their number (0 otherwise), and at each scope
+    // position the variable if the run narrowed it (cleared, and m_movedLost
+    // set, when it is removed meanwhile).
+    static const size_t CREDITED_SCOPE = 3; // the largest scope credited with the bounds it moves
+    const AbstractDomain* const* m_creditDomains;
+    size_t m_creditSize;
+    ConstrainedVariable* m_moved[CREDITED_SCOPE];
+    bool m_anyMoved;
+    bool m_movedLost;
 #ifdef KADRIX_FULL_WALKS
     std::vector<ConstrainedVariableId> m_relaxedBySupport; // since the last check
 #endif
