@@ -275,7 +275,10 @@ namespace KADRIX {
           for (size_t i = 0; i < m_vars.size(); ++i) {
             const AbstractDomain& got = m_vars[i].id->lastDomain();
             const AbstractDomain& want = copies[i].id->lastDomain();
-            if (got != want && ++mismatches <= 4)
+            const bool differ = got.getLowerBound() != want.getLowerBound() ||
+                                got.getUpperBound() != want.getUpperBound() ||
+                                (!m_vars[i].values.empty() && got != want);
+            if (differ && ++mismatches <= 4)
               os << "v" << i << " is " << got.toString() << ", from scratch " << want.toString() << "; ";
           }
           return os.str();
