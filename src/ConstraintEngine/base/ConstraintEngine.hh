@@ -64,10 +64,11 @@ namespace KADRIX {
    * Relaxation. Every widening (reset, relax, insert, open, removal or
    * deactivation of a constraint or variable) starts a wave, run synchronously
    * with an explicit worklist. While settled and consistent the wave relaxes by
-   * support: a constraint that goes gives up the bounds it supports, a widened
-   * variable all bounds resting on its own; each bound given up is relaxed to
-   * its reset value and gives up in turn the bounds resting on it, and a
-   * tainted narrowed neighbour of anything relaxed is relaxed as a whole.
+   * support: a constraint that goes gives up the bounds it supports (one that
+   * states no supports, the narrowed variables of its scope as a whole), a
+   * widened variable all bounds resting on its own; each bound given up is
+   * relaxed to its reset value and gives up in turn the bounds resting on it,
+   * and a tainted narrowed neighbour of anything relaxed is relaxed as a whole.
    * Otherwise (during propagation, after an inconsistent one, or while
    * inconsistent) the wave relaxes everything connected: each visited variable
    * that propagation had narrowed is relaxed to its reset domain, and the wave
@@ -220,7 +221,11 @@ namespace KADRIX {
     /** Clears the marks of the entries not visited and empties the worklist. */
     void dropWorklist();
 #ifdef KADRIX_FULL_WALKS
-    /** The supported bounds connected to the variables relaxed by support are what propagation gives from scratch. */
+    /**
+     * Relaxes every supported bound connected to the variables relaxed by
+     * support since the last check, on a shadow copy, and propagates the
+     * linear relations there again: fails unless that gives the current bounds.
+     */
     void checkSupport();
 #endif
 
