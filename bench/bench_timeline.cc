@@ -1,6 +1,7 @@
 // One timeline holding N = 1e3 and 1e4 sequenced tokens (each of duration 1,
 // chained by explicit precedences): time per operation for
 //   - appending a new token after the last and propagating,
+//   - freeing a token just appended after the last and propagating,
 //   - freeing the middle token from its successor and constraining it again,
 //   - asking the timeline for the ordering choices of a new token.
 // The timeline of each size is built once and reused; setup is not timed.
@@ -91,6 +92,24 @@ namespace {
     }
   }
 
+  void BM_FreeJustAppended(benchmark::State& state) {
+    Sequence& s = sequenceOf(static_cast<int>(state.range(0)));
+    const TokenId last = s.tokens.back();
+    for (auto _ : state) {
+      state.PauseTiming();
+      TokenId t = s.fresh();
+      s.rover->constrain(last, t);
+      s.plan.engine()->propagate();
+      state.ResumeTiming();
+      s.rover->free(last, t);
+      s.plan.engine()->propagate();
+      state.PauseTiming();
+      t->discard();
+      s.plan.engine()->propagate();
+      state.ResumeTiming();
+    }
+  }
+
   void BM_FreeAndConstrainMiddle(benchmark::State& state) {
     Sequence& s = sequenceOf(static_cast<int>(state.range(0)));
     const size_t middle = s.tokens.size() / 2;
@@ -125,6 +144,7 @@ namespace {
   }
 
   BENCHMARK(BM_AppendAndPropagate)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+  BENCHMARK(BM_FreeJustAppended)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
   BENCHMARK(BM_FreeAndConstrainMiddle)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
   BENCHMARK(BM_OrderingChoicesOfANewToken)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
 

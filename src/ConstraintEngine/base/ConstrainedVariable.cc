@@ -14,8 +14,7 @@ namespace KADRIX {
   void VariableChangeListener::notifyChange(const ChangeType& changeType) {
     if (m_var->m_muted)
       return;
-    ConstraintEngine* engine = static_cast<ConstraintEngine*>(m_var->m_constraintEngine);
-    engine->notifyChange(m_var, changeType);
+    m_engine->notifyChange(m_var, changeType);
   }
 
   // ---------------------------------------------------------------- listener
@@ -41,15 +40,17 @@ namespace KADRIX {
   ConstrainedVariable::ConstrainedVariable(const ConstraintEngineId& constraintEngine, bool internal,
                                            bool canBeSpecified, const LabelStr& name, const EntityId& parent,
                                            int index)
-    : Entity(), m_forwarder(this), m_narrowed(false), m_emptied(false), m_empty(false), m_muted(false),
-      m_dying(false), m_specified(false), m_internal(internal), m_canBeSpecified(canBeSpecified),
-      m_constraintEngine(constraintEngine), m_currentDomain(0), m_deactivation(0), m_slot(0), m_waveStamp(0),
-      m_sweepStamp(0), m_sweepNode(0), m_index(index), m_name(name), m_specifiedValue(0), m_parent(parent) {
+    : Entity(), m_forwarder(this), m_narrowed(false), m_tainted(false), m_emptied(false), m_empty(false),
+      m_muted(false), m_dying(false), m_specified(false), m_invalid(0), m_support{0, 0}, m_currentDomain(0),
+      m_deactivation(0), m_boundsTracked(-1), m_internal(internal), m_canBeSpecified(canBeSpecified),
+      m_constraintEngine(constraintEngine), m_slot(0), m_waveStamp(0), m_sweepStamp(0), m_sweepNode(0),
+      m_index(index), m_name(name), m_specifiedValue(0), m_parent(parent) {
     KADRIX_CHECK_MSG(constraintEngine.isValid(),
                      "Cannot create variable " << name.toString() << " without a valid constraint engine.");
     m_id = ConstrainedVariableId(this);
     m_listener = m_forwarder.getId();
     ConstraintEngine* engine = static_cast<ConstraintEngine*>(m_constraintEngine);
+    m_forwarder.m_engine = engine;
     m_slot = engine->add(this);
   }
 

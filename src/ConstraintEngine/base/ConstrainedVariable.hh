@@ -51,11 +51,14 @@ namespace KADRIX {
   /** Forwards the changes of a variable's current domain to its engine. */
   class VariableChangeListener : public DomainListener {
   public:
-    explicit VariableChangeListener(ConstrainedVariable* var) : DomainListener(), m_var(var) {}
+    explicit VariableChangeListener(ConstrainedVariable* var) : DomainListener(), m_var(var), m_engine(0) {}
     void notifyChange(const ChangeType& changeType) override;
 
   private:
+    friend class ConstrainedVariable;
+
     ConstrainedVariable* m_var;
+    ConstraintEngine* m_engine; // the variable's engine, read with the report
   };
 
   /**
@@ -225,17 +228,23 @@ namespace KADRIX {
     // Hot during propagation first: reports, links and the current domain.
     VariableChangeListener m_forwarder; // the listener behind m_listener
     bool m_narrowed; // propagation narrowed it since it was last relaxed
+    bool m_tainted; // propagation narrowed it in a way no constraint credits per bound: relaxed as a whole
     bool m_emptied; // listed by the engine as emptied
     bool m_empty; // the current domain is empty (counted by its constraints)
     bool m_muted; // reports of the current domain operation are dropped
     bool m_dying; // being discarded
     bool m_specified;
-    const bool m_internal;
-    const bool m_canBeSpecified;
-    const ConstraintEngineId m_constraintEngine;
+    unsigned char m_invalid; // bounds the running relaxation wave is to relax (1 lower, 2 upper)
+    // For the lower and the upper bound, the constraint whose propagation last
+    // moved it in: its support (see ConstraintEngine). None at the reset value.
+    Constraint* m_support[2];
     AbstractDomain* m_currentDomain; // cache of getCurrentDomain()
     std::vector<Link> m_links;
     unsigned int m_deactivation;
+    signed char m_boundsTracked; // -1 not known yet, 1 when the current domain is an integer interval
+    const bool m_internal;
+    const bool m_canBeSpecified;
+    const ConstraintEngineId m_constraintEngine;
 
     // Engine bookkeeping (see ConstraintEngine).
     unsigned int m_slot; // engine index

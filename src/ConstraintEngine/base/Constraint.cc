@@ -19,8 +19,10 @@ namespace KADRIX {
   Constraint::Constraint(const LabelStr& name, const LabelStr& propagatorName,
                          const ConstraintEngineId& constraintEngine,
                          const std::vector<ConstrainedVariableId>& variables)
-    : Entity(), m_isRedundant(false), m_deactivation(0), m_emptyScope(0), m_agendaEntries(0), m_queued(false),
-      m_linked(false), m_temporalKind(-1), m_sweepMark(0), m_slot(0), m_violationMark(0), m_name(name),
+    : Entity(), m_isRedundant(false), m_deactivation(0), m_emptyScope(0), m_taintedScope(0),
+      m_agendaEntries(0), m_queued(false), m_linked(false), m_temporalKind(-1),
+      m_creditable(-1), m_linearDomains{0, 0, 0}, m_linear(false), m_equality(false), m_distinct(true),
+      m_negative(0), m_sweepMark(0), m_slot(0), m_violationMark(0), m_name(name),
       m_propagatorName(propagatorName), m_constraintEngine(constraintEngine), m_variables(variables) {
     // Everything is checked before anything is registered.
     KADRIX_CHECK_MSG(constraintEngine.isValid(),
@@ -44,9 +46,12 @@ namespace KADRIX {
     m_linkPositions.reserve(m_scope.size());
     for (size_t i = 0; i < m_scope.size(); ++i) {
       ConstrainedVariable* var = m_scope[i];
+      m_distinct = m_distinct && firstOccurrence(m_scope, i);
       engine->noteEmptiness(var);
       if (var->m_empty)
         ++m_emptyScope;
+      if (var->m_tainted)
+        ++m_taintedScope;
       m_linkPositions.push_back(static_cast<unsigned int>(var->m_links.size()));
       ConstrainedVariable::Link link;
       link.constraint = this;
@@ -146,11 +151,12 @@ namespace KADRIX {
     engine->dequeue(this);
     const bool wasActive = isActive();
     unlink();
-    engine->remove(this);
-    if (!quiet && wasActive) {
+    // The bounds it supported are found before the engine forgets it.
+    if (!quiet && wasActive)
       engine->relaxScope(this);
+    engine->remove(this);
+    if (!quiet && wasActive)
       engine->runWave();
-    }
     Entity::handleDiscard();
   }
 
@@ -185,6 +191,18 @@ namespace KADRIX {
     handleActivate();
     ConstraintEngine* engine = static_cast<ConstraintEngine*>(m_constraintEngine);
     engine->enqueue(this);
+  }
+
+  void Constraint::setLinearBounds(unsigned int negativePositions, bool equality) {
+    KADRIX_CHECK_MSG(
+        m_scope.size() < 32 && negativePositions < (1u << m_scope.size()),
+        toString() << " has no scope position for some of the minus signs " << negativePositions << ".");
+    m_linear = true;
+    m_equality = equality;
+    m_negative = negativePositions;
+    if (m_scope.size() <= LINEAR_SCOPE)
+      for (size_t i = 0; i < m_scope.size(); ++i)
+        m_linearDomains[i] = &getCurrentDomain(m_variables[i]);
   }
 
   // ---------------------------------------------------------------- state

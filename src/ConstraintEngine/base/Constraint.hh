@@ -90,6 +90,18 @@ namespace KADRIX {
     virtual void handleActivate() {}
     virtual void handleDeactivate() {}
 
+    /**
+     * Declares that the constraint narrows nothing but interval bounds, as
+     * bounds reasoning on  s_0 x_0 + s_1 x_1 + ... <= 0  (= 0 when equality)
+     * does, with s_i = -1 at the positions in negativePositions (bit i for
+     * position i) and +1 elsewhere. Each bound it moves in is then the sum of
+     * one bound of each other scope variable, and grows strictly with each of
+     * them. While every scope domain is an integer interval the engine credits
+     * each bound it moves to it, and when it goes relaxes only the bounds that
+     * rest on it (see ConstraintEngine).
+     */
+    void setLinearBounds(unsigned int negativePositions, bool equality);
+
     /** The current (derived) domain of a variable, for narrowing in place. */
     AbstractDomain& getCurrentDomain(const ConstrainedVariableId& var);
 
@@ -111,14 +123,26 @@ namespace KADRIX {
     /** A scope variable is listed by the engine as emptied. */
     bool hasEmptiedScopeVariable() const;
 
-    // Engine bookkeeping first: deliveries and the agenda read it together
+    // Engine bookkeeping first: deliveries, the agenda and runs read it together
     // with the object's vtable pointer.
     unsigned int m_deactivation;
     unsigned int m_emptyScope; // scope positions whose current domain is empty
+    unsigned int m_taintedScope; // scope positions whose variable is tainted
     unsigned int m_agendaEntries; // entries in the engine's agenda
     bool m_queued; // on the engine's agenda
     bool m_linked; // links into the variables exist
     signed char m_temporalKind; // for sweeps: -1 unknown, 0 none, 1 precedes, 2 distance
+    // The scope size when credited with the bounds it moves (while no scope
+    // variable is tainted), 0 when never; -1 not known yet.
+    signed char m_creditable;
+    static const size_t LINEAR_SCOPE = 3; // the largest linear scope whose current domains are kept here
+    // The scope's current domains when linear (none past LINEAR_SCOPE): the engine
+    // reads their bounds around a run without touching the variables.
+    const AbstractDomain* m_linearDomains[LINEAR_SCOPE];
+    bool m_linear; // declared by setLinearBounds()
+    bool m_equality; // the linear relation is an equality, not an upper limit
+    bool m_distinct; // no variable is twice in the scope
+    unsigned int m_negative; // positions of the linear relation with a minus sign (bit i for position i)
     unsigned int m_sweepMark; // the last temporal sweep that saw it
     unsigned int m_slot; // engine index
     unsigned int m_violationMark; // inconsistency this constraint caused

@@ -5,11 +5,15 @@
 #include "ConstraintEngine/base/ConstraintFactory.hh"
 #include "ConstraintEngine/base/EnumeratedDomain.hh"
 #include "ConstraintEngine/base/IntervalDomain.hh"
+#include "ConstraintEngine/base/IntervalIntDomain.hh"
 #include "ConstraintEngine/component/Constraints.hh"
 #include "ConstraintEngine/component/Variable.hh"
 #include "Utils/base/Debug.hh"
 
 #include <algorithm>
+#include <cmath>
+#include <typeinfo>
+#include <unordered_map>
 
 namespace KADRIX {
 
@@ -50,13 +54,21 @@ namespace KADRIX {
     bool isNarrowing(const DomainListener::ChangeType& changeType) {
       return changeType <= DomainListener::SET_TO_SINGLETON;
     }
+
+    // Bounds as bits of a mask, and the side of a bound as 0 (lower) or 1 (upper).
+    const unsigned int LOWER = 1;
+    const unsigned int UPPER = 2;
+    const unsigned int BOTH = LOWER | UPPER;
+    unsigned int boundBit(int side) { return side == 0 ? LOWER : UPPER; }
   }
 
   ConstraintEngine::ConstraintEngine(const CESchemaId& schema)
     : EngineComponent(), m_schema(schema), m_queuedCount(0), m_inconsistencies(0), m_current(0),
-      m_worklistHead(0), m_waveTarget(0), m_wave(0), m_waveSincePropagation(false), m_cycle(0),
-      m_lastRepropagation(0), m_removals(0), m_variableRemovals(0), m_deciding(0), m_deliveryDepth(0),
-      m_sweeps(0), m_propagating(false), m_relaxing(false), m_deleting(false), m_autoPropagation(false) {
+      m_worklistHead(0), m_waveTarget(0), m_wave(0), m_waveSincePropagation(false), m_waveBySupport(false),
+      m_settled(true), m_creditDomains(0), m_creditSize(0), m_moved{0, 0, 0}, m_anyMoved(false),
+      m_movedLost(false), m_cycle(0), m_lastRepropagation(0), m_removals(0), m_variableRemovals(0),
+      m_deciding(0), m_deliveryDepth(0), m_sweeps(0), m_propagating(false), m_relaxing(false),
+      m_deleting(false), m_autoPropagation(false) {
     KADRIX_CHECK_MSG(schema.isValid(), "A constraint engine needs a valid constraint schema.");
     m_id = ConstraintEngineId(this);
   }
@@ -140,6 +152,11 @@ namespace KADRIX {
 
   void ConstraintEngine::remove(ConstrainedVariable* var) {
     ++m_variableRemovals;
+    for (size_t i = 0; i < m_creditSize; ++i)
+      if (m_moved[i] == var) {
+        m_moved[i] = 0;
+        m_movedLost = true;
+      }
     forgetEmptied(var);
     const unsigned int slot = var->m_slot;
     if (slot < m_variables.size() && m_variables[slot] == var->getId()) {
@@ -163,6 +180,11 @@ namespace KADRIX {
 
   void ConstraintEngine::remove(Constraint* constraint) {
     ++m_removals;
+    // Supports it still holds (a wave gives them up by marks, or none runs while quiet) go with it.
+    for (ConstrainedVariable* var : constraint->m_scope)
+      for (int side = 0; side < 2; ++side)
+        if (var->m_support[side] == constraint)
+          var->m_support[side] = 0;
     // Its agenda entries stay; they are recognised by address and skipped.
     if (constraint->m_agendaEntries != 0) {
       m_graveyard[constraint] += constraint->m_agendaEntries;
@@ -211,6 +233,7 @@ namespace KADRIX {
     if (changeType == DomainListener::EMPTIED) {
       // Never delivered: the network is inconsistent until a widening restores var.
       var->m_narrowed = true;
+      taint(var);
       recordEmptied(var);
       return;
     }
@@ -223,9 +246,42 @@ namespace KADRIX {
       runWave();
       return;
     }
-    if (isNarrowing(changeType) && (m_current != 0 || m_deciding != 0))
-      var->m_narrowed = true;
+    if (isNarrowing(changeType)) {
+      if (m_current != 0 || m_deciding != 0) {
+        var->m_narrowed = true;
+        // A credited constraint's own moves get their supports once it has run.
+        if (m_creditSize == 0 || m_deciding != 0)
+          taint(var);
+        else
+          noteMoved(var);
+      } else
+        noteCallerNarrowing(var, changeType);
+    }
     deliver(var, changeType, false);
+  }
+
+  void ConstraintEngine::noteCallerNarrowing(ConstrainedVariable* var,
+                                             const DomainListener::ChangeType& changeType) {
+    if (var->m_support[0] == 0 && var->m_support[1] == 0)
+      return;
+    // Specifying, restricting the base domain and the like move a bound only to
+    // its new reset value: it needs no support any more.
+    switch (changeType) {
+      case DomainListener::LOWER_BOUND_INCREASED:
+        var->m_support[0] = 0;
+        break;
+      case DomainListener::UPPER_BOUND_DECREASED:
+        var->m_support[1] = 0;
+        break;
+      case DomainListener::BOUNDS_RESTRICTED:
+      case DomainListener::SET_TO_SINGLETON:
+        var->m_support[0] = var->m_support[1] = 0;
+        break;
+      default:
+        // Which bound moved is not told.
+        taint(var);
+        break;
+    }
   }
 
   void ConstraintEngine::deliver(ConstrainedVariable* var, const DomainListener::ChangeType& changeType,
@@ -346,6 +402,7 @@ namespace KADRIX {
       m_lastRepropagation = m_cycle;
       m_waveSincePropagation = false;
     }
+    m_settled = false;
     if (m_agenda.size() >= SWEEP_THRESHOLD)
       sweepTemporal();
     while (!m_agenda.empty() && m_emptied.empty()) {
@@ -364,7 +421,23 @@ namespace KADRIX {
       if (c->m_queued)
         execute(c);
     }
+    m_settled = m_emptied.empty() && m_queuedCount == 0;
+#ifdef KADRIX_FULL_WALKS
+    if (m_settled)
+      checkSupport();
+#endif
     return m_emptied.empty();
+  }
+
+  inline size_t ConstraintEngine::creditedScope(Constraint* c) {
+    if (c->m_creditable < 0) {
+      // Fixed once the constraint is built: the class and the domain types never change.
+      bool creditable = c->m_linear && c->m_distinct && c->m_scope.size() <= CREDITED_SCOPE;
+      for (ConstrainedVariable* var : c->m_scope)
+        creditable = creditable && hasIntegerBounds(var);
+      c->m_creditable = static_cast<signed char>(creditable ? c->m_scope.size() : 0);
+    }
+    return c->m_taintedScope == 0 ? static_cast<size_t>(c->m_creditable) : 0;
   }
 
   bool ConstraintEngine::execute(Constraint* c) {
@@ -372,8 +445,105 @@ namespace KADRIX {
     if (!c->isActive() || c->hasEmptyScopeDomain())
       return m_emptied.empty();
     Restore<Constraint*> current(m_current, c);
-    c->handleExecute();
+    const size_t credited = creditedScope(c);
+    if (credited != 0)
+      executeCrediting(c, credited);
+    else
+      c->handleExecute();
     return m_emptied.empty();
+  }
+
+  bool ConstraintEngine::hasIntegerBounds(ConstrainedVariable* var) {
+    if (var->m_boundsTracked < 0)
+      var->m_boundsTracked = typeid(var->currentDomain()) == typeid(IntervalIntDomain) ? 1 : 0;
+    return var->m_boundsTracked > 0;
+  }
+
+  bool ConstraintEngine::tracksBounds(ConstrainedVariable* var) {
+    return !var->m_tainted && hasIntegerBounds(var);
+  }
+
+  void ConstraintEngine::taint(ConstrainedVariable* var) {
+    if (var->m_tainted)
+      return;
+    var->m_tainted = true;
+    for (const ConstrainedVariable::Link& l : var->m_links)
+      ++l.constraint->m_taintedScope;
+  }
+
+  void ConstraintEngine::executeCrediting(Constraint* c, size_t n) {
+    static_assert(CREDITED_SCOPE <= Constraint::LINEAR_SCOPE, "a credited constraint keeps its domains");
+    // The bounds before, read from the domains the constraint keeps: a run
+    // that moves nothing touches no variable.
+    const AbstractDomain* const* doms = c->m_linearDomains;
+    double lbs[CREDITED_SCOPE], ubs[CREDITED_SCOPE];
+    for (size_t i = 0; i < n; ++i) {
+      lbs[i] = static_cast<const IntervalDomain*>(doms[i])->IntervalDomain::getLowerBound();
+      ubs[i] = static_cast<const IntervalDomain*>(doms[i])->IntervalDomain::getUpperBound();
+      m_moved[i] = 0;
+    }
+    const unsigned int removals = m_removals;
+    const unsigned int wave = m_wave;
+    m_anyMoved = false;
+    m_movedLost = false;
+    // notifyChange() notes the variables the run narrows.
+    m_creditDomains = doms;
+    m_creditSize = n;
+    try {
+      c->handleExecute();
+    } catch (...) {
+      m_creditSize = 0;
+      for (size_t i = 0; i < n; ++i)
+        if (m_moved[i] != 0)
+          taint(m_moved[i]);
+      throw;
+    }
+    m_creditSize = 0;
+    if (!m_anyMoved)
+      return;
+    // Nothing is credited to a constraint that went, or whose scope was
+    // relaxed, while it ran: what moved is tainted instead.
+    const bool undisturbed = removals == m_removals && wave == m_wave && !m_movedLost;
+    for (size_t i = 0; i < n; ++i) {
+      ConstrainedVariable* var = m_moved[i];
+      if (var == 0)
+        continue;
+      if (!undisturbed) {
+        taint(var);
+        continue;
+      }
+      const IntervalDomain* dom = static_cast<const IntervalDomain*>(doms[i]);
+      const double lb = dom->IntervalDomain::getLowerBound();
+      const double ub = dom->IntervalDomain::getUpperBound();
+      if (lb > ub)
+        continue; // emptied: inconsistent, and relaxed as a whole on recovery
+      if (lb > lbs[i])
+        credit(var, 0, lb, c);
+      if (ub < ubs[i])
+        credit(var, 1, ub, c);
+    }
+  }
+
+  inline void ConstraintEngine::noteMoved(ConstrainedVariable* var) {
+    // Its position in the running constraint's scope, by its current domain.
+    const AbstractDomain* dom = &var->currentDomain();
+    for (size_t i = 0; i < m_creditSize; ++i)
+      if (m_creditDomains[i] == dom) {
+        m_moved[i] = var;
+        m_anyMoved = true;
+        return;
+      }
+    taint(var); // outside the scope: no support to state
+  }
+
+  inline void ConstraintEngine::credit(ConstrainedVariable* var, int side, double value, Constraint* c) {
+    if (var->m_tainted)
+      return; // narrowed by someone else meanwhile
+    // A bound pushed to infinity no longer grows with what it rests on.
+    if (isInfinite(value))
+      taint(var);
+    else
+      var->m_support[side] = c;
   }
 
   void ConstraintEngine::sweepTemporal() {
@@ -461,19 +631,59 @@ namespace KADRIX {
 
   // ---------------------------------------------------------------- relaxation
 
+  void ConstraintEngine::openWave() {
+    if (!m_relaxing && m_worklist.empty())
+      m_waveBySupport = m_settled && m_emptied.empty();
+  }
+
   void ConstraintEngine::joinWave(ConstrainedVariable* var, DomainListener::ChangeType tag, bool origin) {
+    openWave();
     WaveEntry entry;
     entry.var = var->getId();
     entry.tag = tag;
     entry.origin = origin;
+    entry.bounds = false;
     entry.removals = m_variableRemovals;
     m_worklist.push_back(entry);
   }
 
+  void ConstraintEngine::markBound(ConstrainedVariable* var, int side) {
+    // One entry relaxes all the bounds of the variable marked by then.
+    if (var->m_invalid == 0) {
+      joinWave(var, DomainListener::RELAXED, false);
+      m_worklist.back().bounds = true;
+    }
+    var->m_invalid = static_cast<unsigned char>(var->m_invalid | boundBit(side));
+  }
+
   void ConstraintEngine::relaxScope(Constraint* constraint) {
-    for (ConstrainedVariable* var : constraint->m_scope)
-      if (!var->m_dying && var->m_narrowed)
+    openWave();
+    // A constraint that states no supports gives up all it may have narrowed.
+    const bool bySupport = m_waveBySupport && constraint->m_linear;
+    for (ConstrainedVariable* var : constraint->m_scope) {
+      if (var->m_dying)
+        continue;
+      if (bySupport && tracksBounds(var)) {
+        for (int side = 0; side < 2; ++side)
+          if (var->m_support[side] == constraint)
+            markBound(var, side);
+      } else if (var->m_narrowed)
         joinWave(var, DomainListener::RELAXED, false);
+#ifdef KADRIX_FULL_WALKS
+      if (m_waveBySupport)
+        m_relaxedBySupport.push_back(var->getId());
+#endif
+    }
+  }
+
+  void ConstraintEngine::dropWorklist() {
+    for (size_t i = m_worklistHead; i < m_worklist.size(); ++i) {
+      const WaveEntry& entry = m_worklist[i];
+      if (entry.bounds && alive(entry.var, entry.removals))
+        static_cast<ConstrainedVariable*>(entry.var)->m_invalid = 0;
+    }
+    m_worklist.clear();
+    m_worklistHead = 0;
   }
 
   void ConstraintEngine::runWave() {
@@ -481,8 +691,7 @@ namespace KADRIX {
     if (m_relaxing || m_worklistHead >= m_worklist.size())
       return;
     if (quiet()) {
-      m_worklist.clear();
-      m_worklistHead = 0;
+      dropWorklist();
       return;
     }
     struct Drain {
@@ -490,21 +699,23 @@ namespace KADRIX {
       ~Drain() {
         ce.m_relaxing = false;
         ce.m_waveTarget = 0;
-        ce.m_worklist.clear();
-        ce.m_worklistHead = 0;
+        ce.dropWorklist();
       }
     } drain = {*this};
     m_relaxing = true;
     ++m_wave;
     m_waveSincePropagation = true;
     if (!m_emptied.empty()) {
-      // Recovery: the emptied variables are relaxed before anything is told.
+      // Recovery: the emptied variables are relaxed before anything is told,
+      // and everything connected to them with them.
+      m_waveBySupport = false;
       std::vector<WaveEntry> recovery;
       for (const ConstrainedVariableId& v : m_emptied) {
         WaveEntry entry;
         entry.var = v;
         entry.tag = DomainListener::RELAXED;
         entry.origin = false;
+        entry.bounds = false;
         entry.removals = m_variableRemovals;
         recovery.push_back(entry);
       }
@@ -520,6 +731,17 @@ namespace KADRIX {
     if (!alive(entry.var, entry.removals))
       return;
     ConstrainedVariable* var = static_cast<ConstrainedVariable*>(entry.var);
+    if (entry.bounds) {
+      const unsigned int bounds = var->m_invalid;
+      var->m_invalid = 0;
+      if (bounds == 0 || var->m_dying)
+        return;
+      if (m_waveBySupport && tracksBounds(var)) {
+        visitBounds(var, bounds, entry);
+        return;
+      }
+      // Tainted since it was marked, or the wave relaxes everything connected.
+    }
     if (var->m_dying)
       return;
     if (!entry.origin) {
@@ -534,11 +756,20 @@ namespace KADRIX {
       var->relax();
     }
     var->m_narrowed = false;
+    forgetSupport(var);
     if (var->m_emptied && !var->isEmptied())
       forgetEmptied(var);
+#ifdef KADRIX_FULL_WALKS
+    if (m_waveBySupport)
+      m_relaxedBySupport.push_back(entry.var);
+#endif
     deliver(var, entry.origin ? entry.tag : DomainListener::RELAXED, true);
     if (!alive(entry.var, entry.removals) || var->m_dying)
       return;
+    if (m_waveBySupport) {
+      spread(var, BOTH);
+      return;
+    }
     // Onwards through every active constraint to the narrowed neighbours.
     for (size_t i = 0; i < var->m_links.size(); ++i) {
       Constraint* c = var->m_links[i].constraint;
@@ -549,5 +780,210 @@ namespace KADRIX {
           joinWave(other, DomainListener::RELAXED, false);
     }
   }
+
+  void ConstraintEngine::visitBounds(ConstrainedVariable* var, unsigned int bounds, const WaveEntry& entry) {
+    relaxBounds(var, bounds);
+#ifdef KADRIX_FULL_WALKS
+    m_relaxedBySupport.push_back(entry.var);
+#endif
+    deliver(var, DomainListener::RELAXED, true);
+    if (!alive(entry.var, entry.removals) || var->m_dying)
+      return;
+    spread(var, bounds);
+  }
+
+  void ConstraintEngine::relaxBounds(ConstrainedVariable* var, unsigned int bounds) {
+    IntervalDomain& dom = static_cast<IntervalDomain&>(var->currentDomain());
+    const double lb = dom.getLowerBound();
+    const double ub = dom.getUpperBound();
+    {
+      Restore<ConstrainedVariable*> target(m_waveTarget, var);
+      // The reset domain through the virtual, then the bounds that stay.
+      var->relax();
+      if (bounds != BOTH && !dom.isEmpty())
+        dom.intersect((bounds & LOWER) != 0 ? minusInfinity() : lb,
+                      (bounds & UPPER) != 0 ? plusInfinity() : ub);
+    }
+    if ((bounds & LOWER) != 0)
+      var->m_support[0] = 0;
+    if ((bounds & UPPER) != 0)
+      var->m_support[1] = 0;
+    var->m_narrowed = var->m_narrowed || var->m_support[0] != 0 || var->m_support[1] != 0;
+  }
+
+  void ConstraintEngine::spread(ConstrainedVariable* var, unsigned int bounds) {
+    for (size_t i = 0; i < var->m_links.size(); ++i) {
+      Constraint* c = var->m_links[i].constraint;
+      if (!c->isActive())
+        continue;
+      const unsigned int from = static_cast<unsigned int>(var->m_links[i].argIndex);
+      for (size_t to = 0; to < c->m_scope.size(); ++to) {
+        ConstrainedVariable* other = c->m_scope[to];
+        if (other == var || !other->m_narrowed || other->m_dying)
+          continue;
+        if (!tracksBounds(other)) {
+          // Its narrowing may rest on anything of its neighbours.
+          if (other->m_waveStamp != m_wave)
+            joinWave(other, DomainListener::RELAXED, false);
+          continue;
+        }
+        if (!c->m_linear)
+          continue;
+        // A bound of `other` rests on the same bound of `var` when their signs
+        // in the linear relation differ, on the opposite bound when they agree.
+        const bool signsDiffer = (((c->m_negative >> from) ^ (c->m_negative >> to)) & 1u) != 0;
+        for (int side = 0; side < 2; ++side)
+          if (other->m_support[side] == c && (bounds & boundBit(signsDiffer ? side : 1 - side)) != 0)
+            markBound(other, side);
+      }
+    }
+  }
+
+  void ConstraintEngine::forgetSupport(ConstrainedVariable* var) {
+    var->m_support[0] = 0;
+    var->m_support[1] = 0;
+    var->m_invalid = 0;
+    if (var->m_tainted) {
+      var->m_tainted = false;
+      for (const ConstrainedVariable::Link& l : var->m_links)
+        --l.constraint->m_taintedScope;
+    }
+  }
+
+#ifdef KADRIX_FULL_WALKS
+  void ConstraintEngine::checkSupport() {
+    if (m_relaxedBySupport.empty())
+      return;
+    std::vector<ConstrainedVariableId> roots;
+    roots.swap(m_relaxedBySupport);
+
+    // The tracked variables connected to the roots through the active linear
+    // constraints that credit bounds, and those constraints. Other scope
+    // variables keep their bounds.
+    std::unordered_map<ConstrainedVariable*, size_t> index;
+    std::vector<ConstrainedVariable*> vars;
+    std::vector<Constraint*> constraints;
+    std::vector<std::vector<size_t> > users; // the constraints of each tracked variable
+    std::unordered_map<Constraint*, size_t> seen;
+    const auto add = [&](ConstrainedVariable* var) {
+      if (index.emplace(var, vars.size()).second) {
+        vars.push_back(var);
+        users.emplace_back();
+      }
+    };
+    for (const ConstrainedVariableId& id : roots)
+      if (id.isValid() && !id->m_dying && tracksBounds(static_cast<ConstrainedVariable*>(id)))
+        add(static_cast<ConstrainedVariable*>(id));
+    const auto usable = [&](Constraint* c) {
+      if (!c->isActive() || !c->m_linear || !c->m_distinct || c->m_scope.size() > CREDITED_SCOPE)
+        return false;
+      // As propagation does, leave constraints over empty or open domains alone.
+      for (ConstrainedVariable* var : c->m_scope)
+        if (!tracksBounds(var) && (var->currentDomain().isEmpty() || var->currentDomain().isOpen()))
+          return false;
+      return true;
+    };
+    for (size_t k = 0; k < vars.size(); ++k)
+      for (const ConstrainedVariable::Link& l : vars[k]->m_links) {
+        Constraint* c = l.constraint;
+        if (seen.count(c) != 0 || !usable(c))
+          continue;
+        seen.emplace(c, constraints.size());
+        constraints.push_back(c);
+        for (ConstrainedVariable* var : c->m_scope)
+          if (tracksBounds(var))
+            add(var);
+      }
+    for (size_t k = 0; k < constraints.size(); ++k)
+      for (ConstrainedVariable* var : constraints[k]->m_scope) {
+        const auto it = index.find(var);
+        if (it != index.end())
+          users[it->second].push_back(k);
+      }
+
+    // Every supported bound relaxed all the way.
+    std::vector<double> lo(vars.size()), hi(vars.size());
+    for (size_t k = 0; k < vars.size(); ++k) {
+      const AbstractDomain& dom = vars[k]->currentDomain();
+      lo[k] = vars[k]->m_support[0] != 0 ? minusInfinity() : dom.getLowerBound();
+      hi[k] = vars[k]->m_support[1] != 0 ? plusInfinity() : dom.getUpperBound();
+    }
+    const auto bound = [&](ConstrainedVariable* var, bool upper) {
+      const auto it = index.find(var);
+      if (it != index.end())
+        return upper ? hi[it->second] : lo[it->second];
+      return upper ? var->currentDomain().getUpperBound() : var->currentDomain().getLowerBound();
+    };
+
+    // Bounds propagation of the linear relations, as the constraints do it.
+    std::deque<size_t> agenda;
+    std::vector<char> queued(constraints.size(), 1);
+    for (size_t k = 0; k < constraints.size(); ++k)
+      agenda.push_back(k);
+    size_t steps = 0;
+    const size_t limit = 1000 + 100 * constraints.size();
+    while (!agenda.empty()) {
+      const size_t k = agenda.front();
+      agenda.pop_front();
+      queued[k] = 0;
+      KADRIX_CHECK_MSG(++steps <= limit, "Relaxing every supported bound around "
+                                             << vars.front()->toString()
+                                             << " and propagating again does not settle.");
+      const Constraint* c = constraints[k];
+      const std::vector<ConstrainedVariable*>& scope = c->m_scope;
+      for (size_t j = 0; j < scope.size(); ++j) {
+        const auto it = index.find(scope[j]);
+        if (it == index.end())
+          continue;
+        const size_t v = it->second;
+        const bool negative = ((c->m_negative >> j) & 1u) != 0;
+        double newLo = lo[v], newHi = hi[v];
+        if (negative || c->m_equality) {
+          double sum = 0;
+          for (size_t i = 0; i < scope.size(); ++i) {
+            if (i == j)
+              continue;
+            const bool differ = (((c->m_negative >> i) & 1u) != 0) != negative;
+            const double term = differ ? bound(scope[i], false) : -bound(scope[i], true);
+            sum = (i == (j == 0 ? 1u : 0u)) ? term : lowerBoundSum(sum, term);
+          }
+          newLo = std::max(newLo, std::ceil(sum));
+        }
+        if (!negative || c->m_equality) {
+          double sum = 0;
+          for (size_t i = 0; i < scope.size(); ++i) {
+            if (i == j)
+              continue;
+            const bool differ = (((c->m_negative >> i) & 1u) != 0) != negative;
+            const double term = differ ? bound(scope[i], true) : -bound(scope[i], false);
+            sum = (i == (j == 0 ? 1u : 0u)) ? term : upperBoundSum(sum, term);
+          }
+          newHi = std::min(newHi, std::floor(sum));
+        }
+        if (newLo == lo[v] && newHi == hi[v])
+          continue;
+        KADRIX_CHECK_MSG(newLo <= newHi, "Relaxing every supported bound and propagating again empties "
+                                             << vars[v]->toString()
+                                             << ", which propagation left consistent.");
+        lo[v] = newLo;
+        hi[v] = newHi;
+        for (size_t u : users[v])
+          if (u != k && !queued[u]) {
+            queued[u] = 1;
+            agenda.push_back(u);
+          }
+      }
+    }
+
+    for (size_t k = 0; k < vars.size(); ++k) {
+      const AbstractDomain& dom = vars[k]->currentDomain();
+      KADRIX_CHECK_MSG(dom.getLowerBound() == lo[k] && dom.getUpperBound() == hi[k],
+                       "Relaxing by support left "
+                           << vars[k]->toString()
+                           << "; relaxing every supported bound and propagating again gives ["
+                           << dom.toString(lo[k]) << ", " << dom.toString(hi[k]) << "].");
+    }
+  }
+#endif
 
 }

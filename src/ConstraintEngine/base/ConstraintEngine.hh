@@ -39,12 +39,47 @@ namespace KADRIX {
    * on a snapshot of the variable's constraints and re-checks each handle once
    * a constraint has gone.
    *
+   * Support. Propagation keeps, for each bound it moves in, what moved it:
+   * a support forest, as decremental shortest-path algorithms keep their
+   * shortest-path trees (Ramalingam-Reps) and clause-learning solvers keep
+   * the reasons of their assignments. A constraint that reasons on bounds as a
+   * linear relation does (Constraint::setLinearBounds) is credited with each
+   * bound it moves of a variable whose domain is an integer interval: that
+   * bound's support is the constraint, and through it the bounds of the other
+   * scope variables its value was computed from. Any other narrowing by
+   * propagation (other constraints, enumerated or real domains, canIgnore, a
+   * credited constraint over a variable that is itself uncredited) taints the
+   * variable: a tainted variable is relaxed as a whole, as every variable was
+   * before supports were kept. Invariants, between waves:
+   *  - a bound with a support is narrowed (the variable's m_narrowed is set)
+   *    and the supporting constraint is active and has the variable in scope;
+   *  - an untainted variable that propagation narrowed has a support on each
+   *    bound it moved, and its bounds without one are at their reset values;
+   *  - after a propagation that reached a consistent fixpoint (settled), each
+   *    supported bound equals the linear relation's bound computed from the
+   *    current bounds it rests on, which were moved earlier: the supports are
+   *    acyclic. This holds because the credited bound grows strictly with each
+   *    bound it rests on, so any later move of those re-moves it.
+   *
    * Relaxation. Every widening (reset, relax, insert, open, removal or
    * deactivation of a constraint or variable) starts a wave, run synchronously
-   * with an explicit worklist: each visited variable that propagation had
-   * narrowed is relaxed to its reset domain, its constraints are told and
-   * queued, and the wave moves on to their narrowed scope variables. Nested
-   * widenings join the running wave.
+   * with an explicit worklist. While settled and consistent the wave relaxes by
+   * support: a constraint that goes gives up the bounds it supports (one that
+   * states no supports, the narrowed variables of its scope as a whole), a
+   * widened variable all bounds resting on its own; each bound given up is
+   * relaxed to its reset value and gives up in turn the bounds resting on it,
+   * and a tainted narrowed neighbour of anything relaxed is relaxed as a whole.
+   * Otherwise (during propagation, after an inconsistent one, or while
+   * inconsistent) the wave relaxes everything connected: each visited variable
+   * that propagation had narrowed is relaxed to its reset domain, and the wave
+   * moves on to its narrowed neighbours. Either way relaxed variables are
+   * reported RELAXED (or their own widening) to their constraints, which go on
+   * the agenda, and propagation brings the relaxed bounds back from their
+   * unaffected neighbours; a variable the wave does not relax is not reported.
+   * Nested widenings join the running wave. Builds with KADRIX_FULL_WALKS check,
+   * after each propagation that follows relaxation by support, that relaxing
+   * every supported bound of the part touched and propagating again on a
+   * shadow copy of the bounds gives the same bounds.
    *
    * Propagation runs the agenda in FIFO order until it is empty or the network
    * is inconsistent. A constraint is skipped while a scope domain is empty.
@@ -131,6 +166,22 @@ namespace KADRIX {
     void dequeue(Constraint* constraint);
     /** Run one queued constraint now; false when the network is inconsistent. */
     bool execute(Constraint* constraint);
+    /** The variable's current domain is exactly an integer interval. */
+    bool hasIntegerBounds(ConstrainedVariable* var);
+    /** The variable's bounds are kept with supports: an untainted integer interval. */
+    bool tracksBounds(ConstrainedVariable* var);
+    /** From now until it is relaxed as a whole, the variable's narrowing has no supports. */
+    void taint(ConstrainedVariable* var);
+    /** The size of the scope when the constraint is credited with the bounds it moves if it runs now; else 0. */
+    size_t creditedScope(Constraint* constraint);
+    /** Run the constraint over a scope of the size and make it the support of each bound it moved in. */
+    void executeCrediting(Constraint* constraint, size_t size);
+    /** The crediting run narrowed the variable. */
+    void noteMoved(ConstrainedVariable* var);
+    /** Record the support of a bound (0 lower, 1 upper) moved in to value. */
+    void credit(ConstrainedVariable* var, int side, double value, Constraint* constraint);
+    /** A narrowing by a caller, not by propagation: the moved bounds are at their reset values. */
+    void noteCallerNarrowing(ConstrainedVariable* var, const DomainListener::ChangeType& changeType);
     /**
      * With many temporal constraints queued, run them once in topological
      * order of their precedence graph and once in reverse, so that bounds
@@ -143,17 +194,40 @@ namespace KADRIX {
       ConstrainedVariableId var;
       DomainListener::ChangeType tag;
       bool origin;
+      bool bounds; // relax the variable's bounds marked in m_invalid, not the whole variable
       unsigned int removals; // variable removals when the entry was made
     };
     /** The variable is still there (cheap while no variable was removed since `removals`). */
     bool alive(const ConstrainedVariableId& var, unsigned int removals) const {
       return removals == m_variableRemovals || var.isValid();
     }
+    /** Before adding to a wave: a new wave relaxes by support when settled and consistent. */
+    void openWave();
     void joinWave(ConstrainedVariable* var, DomainListener::ChangeType tag, bool origin);
+    /** Give up a supported bound (0 lower, 1 upper) in the running wave. */
+    void markBound(ConstrainedVariable* var, int side);
     void runWave();
-    /** Relax the narrowed scope variables of a constraint that was removed or went inactive. */
+    /** Give up what a constraint that was removed or went inactive had narrowed. */
     void relaxScope(Constraint* constraint);
     void visit(const WaveEntry& entry);
+    /** Relax the marked bounds of a variable kept with supports. */
+    void visitBounds(ConstrainedVariable* var, unsigned int bounds, const WaveEntry& entry);
+    /** Relax the given bounds (1 lower, 2 upper) to their reset values, keeping the others. */
+    void relaxBounds(ConstrainedVariable* var, unsigned int bounds);
+    /** The variable relaxed the given bounds: give up what rests on them. */
+    void spread(ConstrainedVariable* var, unsigned int bounds);
+    /** The variable is at its reset domain: no supports, no taint. */
+    void forgetSupport(ConstrainedVariable* var);
+    /** Clears the marks of the entries not visited and empties the worklist. */
+    void dropWorklist();
+#ifdef KADRIX_FULL_WALKS
+    /**
+     * Relaxes every supported bound connected to the variables relaxed by
+     * support since the last check, on a shadow copy, and propagates the
+     * linear relations there again: fails unless that gives the current bounds.
+     */
+    void checkSupport();
+#endif
 
     ConstraintEngineId m_id;
     const CESchemaId m_schema;
@@ -176,6 +250,21 @@ namespace KADRIX {
     ConstrainedVariable* m_waveTarget; // the variable the wave relaxes now
     unsigned int m_wave;
     bool m_waveSincePropagation;
+    bool m_waveBySupport; // the running (or gathering) wave relaxes by support
+    bool m_settled; // the last propagation reached a consistent fixpoint and none ran since
+    // While a constraint credited with the bounds it moves runs: the current
+    // domains of its scope and their number (0 otherwise), and at each scope
+    // position the variable if the run narrowed it (cleared, and m_movedLost
+    // set, when it is removed meanwhile).
+    static const size_t CREDITED_SCOPE = 3; // the largest scope credited with the bounds it moves
+    const AbstractDomain* const* m_creditDomains;
+    size_t m_creditSize;
+    ConstrainedVariable* m_moved[CREDITED_SCOPE];
+    bool m_anyMoved;
+    bool m_movedLost;
+#ifdef KADRIX_FULL_WALKS
+    std::vector<ConstrainedVariableId> m_relaxedBySupport; // since the last check
+#endif
 
     unsigned int m_cycle;
     unsigned int m_lastRepropagation;

@@ -85,11 +85,17 @@ namespace KADRIX {
       }
     }
 
-    /** Both domains become the intersection of their bounds. */
+    /**
+     * Both domains become the intersection of their bounds. An enumerated
+     * domain cut to the other's bounds may lose its least or greatest value
+     * there, which moves its own bound in: they narrow each other in turn
+     * until neither moves.
+     */
     void equalBounds(AbstractDomain& x, AbstractDomain& y) {
       narrow(x, y.getLowerBound(), y.getUpperBound());
-      if (!x.isEmpty())
-        narrow(y, x.getLowerBound(), x.getUpperBound());
+      while (!x.isEmpty() && narrow(y, x.getLowerBound(), x.getUpperBound()) && !y.isEmpty() &&
+             narrow(x, y.getLowerBound(), y.getUpperBound())) {
+      }
     }
 
   }
@@ -103,6 +109,13 @@ namespace KADRIX {
       m_x(getCurrentDomain(variables[0])), m_y(getCurrentDomain(variables[1])) {}
 
   // ---------------------------------------------------------------- eq
+
+  EqualConstraint::EqualConstraint(const LabelStr& name, const LabelStr& propagatorName,
+                                   const ConstraintEngineId& constraintEngine,
+                                   const std::vector<ConstrainedVariableId>& variables)
+    : BinaryConstraint(name, propagatorName, constraintEngine, variables) {
+    setLinearBounds(2, true);
+  }
 
   void EqualConstraint::handleExecute() {
     if (&m_x == &m_y || skipped(m_x) || skipped(m_y) || m_x.isEmpty() || m_y.isEmpty())
@@ -127,6 +140,13 @@ namespace KADRIX {
 
   // ---------------------------------------------------------------- precedes
 
+  PrecedesConstraint::PrecedesConstraint(const LabelStr& name, const LabelStr& propagatorName,
+                                         const ConstraintEngineId& constraintEngine,
+                                         const std::vector<ConstrainedVariableId>& variables)
+    : BinaryConstraint(name, propagatorName, constraintEngine, variables) {
+    setLinearBounds(2, false);
+  }
+
   void PrecedesConstraint::handleExecute() {
     if (&m_x == &m_y)
       return;
@@ -141,6 +161,13 @@ namespace KADRIX {
 
   // ---------------------------------------------------------------- concurrent
 
+  ConcurrentConstraint::ConcurrentConstraint(const LabelStr& name, const LabelStr& propagatorName,
+                                             const ConstraintEngineId& constraintEngine,
+                                             const std::vector<ConstrainedVariableId>& variables)
+    : BinaryConstraint(name, propagatorName, constraintEngine, variables) {
+    setLinearBounds(2, true);
+  }
+
   void ConcurrentConstraint::handleExecute() {
     if (&m_x == &m_y || skipped(m_x) || skipped(m_y) || m_x.isEmpty() || m_y.isEmpty())
       return;
@@ -154,7 +181,9 @@ namespace KADRIX {
                                                          const std::vector<ConstrainedVariableId>& variables)
     : Constraint(name, propagatorName, constraintEngine, checkedScope(variables, 3, name.toString())),
       m_start(getCurrentDomain(variables[0])), m_duration(getCurrentDomain(variables[1])),
-      m_end(getCurrentDomain(variables[2])) {}
+      m_end(getCurrentDomain(variables[2])) {
+    setLinearBounds(4, true);
+  }
 
   void TemporalDistanceConstraint::handleExecute() {
     if (isPlainInterval(m_start) && isPlainInterval(m_duration) && isPlainInterval(m_end)) {

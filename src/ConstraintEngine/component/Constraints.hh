@@ -25,28 +25,34 @@ namespace KADRIX {
     AbstractDomain& m_y;
   };
 
-  /** x = y over any two comparable domains: both become their intersection. */
+  /** x = y over any two comparable domains: both become their intersection. Over intervals, x - y = 0 by bounds. */
   class EqualConstraint : public BinaryConstraint {
   public:
-    using BinaryConstraint::BinaryConstraint;
+    EqualConstraint(const LabelStr& name, const LabelStr& propagatorName,
+                    const ConstraintEngineId& constraintEngine,
+                    const std::vector<ConstrainedVariableId>& variables);
     void handleExecute() override;
   };
 
-  /** x <= y over numeric domains. */
+  /** x <= y over numeric domains: x - y <= 0 by bounds. */
   class PrecedesConstraint : public BinaryConstraint {
   public:
-    using BinaryConstraint::BinaryConstraint;
+    PrecedesConstraint(const LabelStr& name, const LabelStr& propagatorName,
+                       const ConstraintEngineId& constraintEngine,
+                       const std::vector<ConstrainedVariableId>& variables);
     void handleExecute() override;
   };
 
-  /** x = y over two timepoints: the bounds of each are intersected with the other's. */
+  /** x = y over two timepoints: the bounds of each are intersected with the other's (x - y = 0 by bounds). */
   class ConcurrentConstraint : public BinaryConstraint {
   public:
-    using BinaryConstraint::BinaryConstraint;
+    ConcurrentConstraint(const LabelStr& name, const LabelStr& propagatorName,
+                         const ConstraintEngineId& constraintEngine,
+                         const std::vector<ConstrainedVariableId>& variables);
     void handleExecute() override;
   };
 
-  /** start + duration = end, by bounds. */
+  /** start + duration = end, by bounds (start + duration - end = 0). */
   class TemporalDistanceConstraint : public Constraint {
   public:
     TemporalDistanceConstraint(const LabelStr& name, const LabelStr& propagatorName,

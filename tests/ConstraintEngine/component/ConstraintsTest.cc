@@ -68,6 +68,23 @@ namespace KADRIX {
       EXPECT_FALSE(ce->propagate());
     }
 
+    TEST_F(NamedConstraints, ConcurrentReachesItsFixpointOverValues) {
+      // Cut to the interval's bounds, the values keep only 9: the interval follows in the same run.
+      ConstrainedVariableId i = intVar(1, 10, "i");
+      ConstrainedVariableId e = enumVar({-4, 9, 31}, "e");
+      make("concurrent", makeScope(i, e));
+      // Two sets of values cut each other's bounds in turn.
+      ConstrainedVariableId x = enumVar({1, 5, 8}, "x");
+      ConstrainedVariableId y = enumVar({2, 5, 9}, "y");
+      make("concurrent", makeScope(x, y));
+      EXPECT_TRUE(ce->propagate());
+      EXPECT_EQ(values(e), std::list<double>({9}));
+      EXPECT_EQ(lb(i), 9);
+      EXPECT_EQ(ub(i), 9);
+      EXPECT_EQ(values(x), std::list<double>({5}));
+      EXPECT_EQ(values(y), std::list<double>({5}));
+    }
+
     // Precedence, concurrency and the temporal distance over finite integer intervals
     // are checked against propagation from scratch by the randomized oracle.
     TEST_F(NamedConstraints, TemporalDistanceWithInfiniteBounds) {
