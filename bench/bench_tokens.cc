@@ -1,6 +1,7 @@
 // Creating and activating interval tokens with two parameters, N = 1e3 and
-// 1e5 per plan, with the database closed and open: time per token and heap
-// bytes per token (from mallinfo2). Teardown is not timed.
+// 1e5 per plan, with the database closed and open: time per token, heap
+// bytes per token (from mallinfo2) and calls of operator new per token.
+// Teardown is not timed.
 
 #include "ConstraintEngine/base/CESchema.hh"
 #include "ConstraintEngine/base/ConstraintEngine.hh"
@@ -18,8 +19,27 @@
 
 #include <malloc.h>
 
+#include <cstdlib>
 #include <memory>
+#include <new>
 #include <vector>
+
+namespace {
+  // Calls of operator new since the program started (the benchmark runs on one thread).
+  std::size_t g_allocations = 0;
+}
+
+// Not inlined, so that the compiler pairs new-expressions with these, not with malloc() and free().
+__attribute__((noinline)) void* operator new(std::size_t size) {
+  ++g_allocations;
+  if (void* p = std::malloc(size == 0 ? 1 : size))
+    return p;
+  throw std::bad_alloc();
+}
+
+__attribute__((noinline)) void operator delete(void* p) noexcept { std::free(p); }
+
+__attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -82,10 +102,12 @@ namespace {
   void BM_CreateAndActivateIntervalTokens(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     double bytes = 0;
+    double allocations = 0;
     for (auto _ : state) {
       state.PauseTiming();
       std::unique_ptr<Plan> plan(new Plan(state.range(1) != 0));
       const size_t before = mallinfo2().uordblks;
+      const size_t allocationsBefore = g_allocations;
       state.ResumeTiming();
       for (int i = 0; i < n; ++i) {
         TokenId token = plan->db->createToken("Rover.drive", true, false);
@@ -93,6 +115,7 @@ namespace {
       }
       state.PauseTiming();
       bytes = static_cast<double>(mallinfo2().uordblks - before) / n;
+      allocations = static_cast<double>(g_allocations - allocationsBefore) / n;
       if (plan->db->getTokens().size() != static_cast<size_t>(n))
         state.SkipWithError("tokens missing");
       plan.reset();
@@ -100,6 +123,7 @@ namespace {
     }
     state.SetItemsProcessed(state.iterations() * n);
     state.counters["bytes_per_token"] = bytes;
+    state.counters["allocations_per_token"] = allocations;
     state.counters["time_per_token"] =
         benchmark::Counter(static_cast<double>(state.iterations() * n),
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
