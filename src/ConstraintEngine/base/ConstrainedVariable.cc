@@ -245,13 +245,7 @@ namespace KADRIX {
     if (m_deactivation != 1)
       return;
     ConstraintEngine* engine = static_cast<ConstraintEngine*>(m_constraintEngine);
-    std::vector<ConstraintId> links;
-    links.reserve(m_links.size());
-    for (const Link& l : m_links)
-      links.push_back(l.id);
-    for (const ConstraintId& c : links)
-      if (c.isValid())
-        c->addDeactivation();
+    engine->deactivateConstraints(this, true);
     engine->runWave();
   }
 
@@ -260,13 +254,7 @@ namespace KADRIX {
     --m_deactivation;
     if (m_deactivation != 0)
       return;
-    std::vector<ConstraintId> links;
-    links.reserve(m_links.size());
-    for (const Link& l : m_links)
-      links.push_back(l.id);
-    for (const ConstraintId& c : links)
-      if (c.isValid())
-        c->removeDeactivation();
+    static_cast<ConstraintEngine*>(m_constraintEngine)->deactivateConstraints(this, false);
   }
 
   // ---------------------------------------------------------------- engine state
@@ -277,11 +265,13 @@ namespace KADRIX {
 
   bool ConstrainedVariable::provenInconsistent() const { return m_constraintEngine->provenInconsistent(); }
 
+  const ConstraintId& ConstrainedVariable::idOf(const Constraint* constraint) { return constraint->getId(); }
+
   double ConstrainedVariable::getViolation() const {
     std::set<ConstraintId> seen;
     double violation = 0;
-    for (const Link& l : m_links)
-      if (seen.insert(l.id).second)
+    for (const ConstraintLinks::Link& l : m_links)
+      if (seen.insert(l.constraint->getId()).second)
         violation += l.constraint->getViolation();
     return violation;
   }
@@ -289,8 +279,8 @@ namespace KADRIX {
   std::string ConstrainedVariable::getViolationExpl() const {
     std::set<ConstraintId> seen;
     std::string result;
-    for (const Link& l : m_links) {
-      if (!seen.insert(l.id).second)
+    for (const ConstraintLinks::Link& l : m_links) {
+      if (!seen.insert(l.constraint->getId()).second)
         continue;
       const std::string expl = l.constraint->getViolationExpl();
       if (expl.empty())
@@ -331,8 +321,8 @@ namespace KADRIX {
     // Each distinct constraint goes with the variable.
     std::vector<ConstraintId> links;
     links.reserve(m_links.size());
-    for (const Link& l : m_links)
-      links.push_back(l.id);
+    for (const ConstraintLinks::Link& l : m_links)
+      links.push_back(l.constraint->getId());
     for (const ConstraintId& c : links)
       if (c.isValid())
         c->discard(true);
@@ -382,8 +372,8 @@ namespace KADRIX {
   PSList<PSConstraint*> ConstrainedVariable::getConstraints() const {
     PSList<PSConstraint*> result;
     std::set<ConstraintId> seen;
-    for (const Link& l : m_links)
-      if (seen.insert(l.id).second)
+    for (const ConstraintLinks::Link& l : m_links)
+      if (seen.insert(l.constraint->getId()).second)
         result.push_back(l.constraint);
     return result;
   }

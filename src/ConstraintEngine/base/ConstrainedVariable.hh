@@ -5,6 +5,7 @@
 #include "Utils/base/Entity.hh"
 #include "Utils/base/LabelStr.hh"
 #include "ConstraintEngine/base/AbstractDomain.hh"
+#include "ConstraintEngine/base/ConstraintLinks.hh"
 #include "ConstraintEngine/base/PSConstraintEngine.hh"
 
 #include <string>
@@ -166,8 +167,8 @@ namespace KADRIX {
 
     /** Insert every constraint on this variable, active or not, into a set. */
     template <class S> void constraints(S& results) const {
-      for (const Link& l : m_links)
-        results.insert(l.id);
+      for (const ConstraintLinks::Link& l : m_links)
+        results.insert(idOf(l.constraint));
     }
     unsigned int constraintCount() const { return static_cast<unsigned int>(m_links.size()); }
 
@@ -191,19 +192,13 @@ namespace KADRIX {
 
   private:
     friend class ConstraintEngine;
-    friend class Constraint;
     friend class ConstrainedVariableListener;
     friend class VariableChangeListener;
 
     ConstrainedVariable(const ConstrainedVariable&) = delete;
     ConstrainedVariable& operator=(const ConstrainedVariable&) = delete;
 
-    // A constraint attached to this variable at one scope position.
-    struct Link {
-      Constraint* constraint;
-      int argIndex;
-      ConstraintId id;
-    };
+    static const ConstraintId& idOf(const Constraint* constraint);
 
     void addListener(ConstrainedVariableListener* listener);
     void removeListener(ConstrainedVariableListener* listener);
@@ -239,7 +234,7 @@ namespace KADRIX {
     // moved it in: its support (see ConstraintEngine). None at the reset value.
     Constraint* m_support[2];
     AbstractDomain* m_currentDomain; // cache of getCurrentDomain()
-    std::vector<Link> m_links;
+    ConstraintLinks m_links; // kept by the engine
     unsigned int m_deactivation;
     signed char m_boundsTracked; // -1 not known yet, 1 when the current domain is an integer interval
     const bool m_internal;

@@ -7,6 +7,7 @@
 #include "Utils/base/Debug.hh"
 #include "ConstraintEngine/base/AbstractDomain.hh"
 #include "ConstraintEngine/base/ConstrainedVariable.hh"
+#include "ConstraintEngine/base/ConstraintLinks.hh"
 #include "ConstraintEngine/base/PSConstraintEngine.hh"
 
 #include <string>
@@ -102,6 +103,14 @@ namespace KADRIX {
      */
     void setLinearBounds(unsigned int negativePositions, bool equality);
 
+    /**
+     * Declares that the constraint keeps the variable at scope position
+     * `earlier` no later than the one at `later`, as a precedence does. With
+     * many such constraints queued, propagation runs them in the order of the
+     * graph they make (see ConstraintEngine::sweepTemporal).
+     */
+    void setTemporalOrder(unsigned int earlier, unsigned int later);
+
     /** The current (derived) domain of a variable, for narrowing in place. */
     AbstractDomain& getCurrentDomain(const ConstrainedVariableId& var);
 
@@ -109,19 +118,14 @@ namespace KADRIX {
 
   private:
     friend class ConstraintEngine;
-    friend class ConstrainedVariable;
 
     Constraint(const Constraint&) = delete;
     Constraint& operator=(const Constraint&) = delete;
 
-    /** Take the links out of the scope variables (swap-removal, O(scope)). */
-    void unlink();
-    void addDeactivation();
-    void removeDeactivation();
+    /** A scope variable as a pointer, without a handle check. */
+    ConstrainedVariable* scopeVariable(size_t argIndex) const { return m_variables[argIndex].get(); }
     /** A scope variable's current domain is empty. */
     bool hasEmptyScopeDomain() const { return m_emptyScope != 0; }
-    /** A scope variable is listed by the engine as emptied. */
-    bool hasEmptiedScopeVariable() const;
 
     // Engine bookkeeping first: deliveries, the agenda and runs read it together
     // with the object's vtable pointer.
@@ -131,28 +135,30 @@ namespace KADRIX {
     unsigned int m_agendaEntries; // entries in the engine's agenda
     bool m_queued; // on the engine's agenda
     bool m_linked; // links into the variables exist
-    signed char m_temporalKind; // for sweeps: -1 unknown, 0 none, 1 precedes, 2 distance
+    // For sweeps: the scope positions of the earlier and the later timepoint
+    // (setTemporalOrder), -1 when the constraint orders none.
+    signed char m_earlier;
+    signed char m_later;
     // The scope size when credited with the bounds it moves (while no scope
     // variable is tainted), 0 when never; -1 not known yet.
     signed char m_creditable;
+    bool m_linear; // declared by setLinearBounds()
+    bool m_equality; // the linear relation is an equality, not an upper limit
+    bool m_distinct; // no variable is twice in the scope
     static const size_t LINEAR_SCOPE = 3; // the largest linear scope whose current domains are kept here
     // The scope's current domains when linear (none past LINEAR_SCOPE): the engine
     // reads their bounds around a run without touching the variables.
     const AbstractDomain* m_linearDomains[LINEAR_SCOPE];
-    bool m_linear; // declared by setLinearBounds()
-    bool m_equality; // the linear relation is an equality, not an upper limit
-    bool m_distinct; // no variable is twice in the scope
     unsigned int m_negative; // positions of the linear relation with a minus sign (bit i for position i)
     unsigned int m_sweepMark; // the last temporal sweep that saw it
     unsigned int m_slot; // engine index
     unsigned int m_violationMark; // inconsistency this constraint caused
     ConstraintId m_id;
+    const std::vector<ConstrainedVariableId> m_variables;
+    LinkPositions m_linkPositions; // kept by the engine
     const LabelStr m_name;
     const LabelStr m_propagatorName;
     const ConstraintEngineId m_constraintEngine;
-    std::vector<ConstrainedVariable*> m_scope; // raw form of m_variables
-    std::vector<unsigned int> m_linkPositions; // position of our link in each scope variable
-    const std::vector<ConstrainedVariableId> m_variables;
     bool m_owned = false; // only its owner discards it
   };
 

@@ -6,9 +6,8 @@
 #include "ConstraintEngine/base/EnumeratedDomain.hh"
 #include "ConstraintEngine/base/IntervalDomain.hh"
 #include "ConstraintEngine/base/IntervalIntDomain.hh"
-#include "ConstraintEngine/component/Constraints.hh"
-#include "ConstraintEngine/component/Variable.hh"
 #include "Utils/base/Debug.hh"
+#include "Utils/base/Utils.hh"
 
 #include <algorithm>
 #include <cmath>
@@ -110,12 +109,8 @@ namespace KADRIX {
       return factory->createVariable(m_id, baseDomain, internal, canBeSpecified, name, parent, index);
     }
     // A type without a factory: a generic variable of the domain's kind.
-    ConstrainedVariable* var;
-    if (baseDomain.isEnumerated())
-      var = new Variable<EnumeratedDomain>(m_id, baseDomain, internal, canBeSpecified, name, parent, index);
-    else
-      var = new Variable<IntervalDomain>(m_id, baseDomain, internal, canBeSpecified, name, parent, index);
-    return var->getId();
+    return TypeFactory::createGenericVariable(m_id, baseDomain, internal, canBeSpecified, name, parent,
+                                              index);
   }
 
   ConstraintId ConstraintEngine::createConstraint(const LabelStr& name,
@@ -181,10 +176,10 @@ namespace KADRIX {
   void ConstraintEngine::remove(Constraint* constraint) {
     ++m_removals;
     // Supports it still holds (a wave gives them up by marks, or none runs while quiet) go with it.
-    for (ConstrainedVariable* var : constraint->m_scope)
+    for (const ConstrainedVariableId& id : constraint->m_variables)
       for (int side = 0; side < 2; ++side)
-        if (var->m_support[side] == constraint)
-          var->m_support[side] = 0;
+        if (id->m_support[side] == constraint)
+          id->m_support[side] = 0;
     // Its agenda entries stay; they are recognised by address and skipped.
     if (constraint->m_agendaEntries != 0) {
       m_graveyard[constraint] += constraint->m_agendaEntries;
@@ -219,6 +214,109 @@ namespace KADRIX {
     KADRIX_CHECK_MSG(constraint.isValid() && constraint->getConstraintEngine() == m_id,
                      "Constraint " << constraint << " is not a constraint of this engine.");
     return constraint->m_slot;
+  }
+
+  // ---------------------------------------------------------------- links
+
+  void ConstraintEngine::link(Constraint* c) {
+    const std::vector<ConstrainedVariableId>& scope = c->m_variables;
+    for (size_t i = 0; i < scope.size(); ++i) {
+      ConstrainedVariable* var = scope[i].get();
+      for (size_t j = 0; j < i && c->m_distinct; ++j)
+        c->m_distinct = scope[j].get() != var;
+      noteEmptiness(var);
+      if (var->m_empty)
+        ++c->m_emptyScope;
+      if (var->m_tainted)
+        ++c->m_taintedScope;
+      c->m_linkPositions.at(i) = var->m_links.attach(c, static_cast<unsigned int>(i));
+    }
+    c->m_linked = true;
+  }
+
+  void ConstraintEngine::unlink(Constraint* c) {
+    if (!c->m_linked)
+      return;
+    c->m_linked = false;
+    const std::vector<ConstrainedVariableId>& scope = c->m_variables;
+    for (size_t i = 0; i < scope.size(); ++i) {
+      const unsigned int position = c->m_linkPositions[i];
+      const ConstraintLinks::Link moved = scope[i]->m_links.detach(position);
+      if (moved.constraint != 0)
+        moved.constraint->m_linkPositions.at(moved.argIndex) = position;
+    }
+  }
+
+  void ConstraintEngine::announce(Constraint* c, bool added) {
+    if (quiet())
+      return;
+    const ConstraintId& id = c->getId();
+    const std::vector<ConstrainedVariableId>& scope = c->m_variables;
+    for (size_t i = 0; i < scope.size(); ++i) {
+      ConstrainedVariable* var = scope[i].get();
+      bool first = true;
+      for (size_t j = 0; j < i && first; ++j)
+        first = scope[j].get() != var;
+      const int argIndex = static_cast<int>(i);
+      if (added) {
+        if (first)
+          var->handleConstraintAdded(id);
+        tellListeners(var->m_listeners, [&id, argIndex](const ConstrainedVariableListenerId& l) {
+          l->notifyConstraintAdded(id, argIndex);
+        });
+      } else {
+        if (first)
+          var->handleConstraintRemoved(id);
+        tellListeners(var->m_listeners, [&id, argIndex](const ConstrainedVariableListenerId& l) {
+          l->notifyConstraintRemoved(id, argIndex);
+        });
+      }
+    }
+  }
+
+  void ConstraintEngine::deactivateConstraints(ConstrainedVariable* var, bool deactivate) {
+    // Hooks may discard constraints: work from the handles.
+    std::vector<ConstraintId> constraints;
+    constraints.reserve(var->m_links.size());
+    for (const ConstraintLinks::Link& l : var->m_links)
+      constraints.push_back(l.constraint->getId());
+    for (const ConstraintId& c : constraints) {
+      if (!c.isValid())
+        continue;
+      if (deactivate)
+        addDeactivation(c.get());
+      else
+        removeDeactivation(c.get());
+    }
+  }
+
+  void ConstraintEngine::addDeactivation(Constraint* c) {
+    ++c->m_deactivation;
+    if (c->m_deactivation != 1)
+      return;
+    c->handleDeactivate();
+    dequeue(c);
+    if (!quiet())
+      relaxScope(c);
+  }
+
+  void ConstraintEngine::removeDeactivation(Constraint* c) {
+    --c->m_deactivation;
+    if (c->m_deactivation != 0)
+      return;
+    c->handleActivate();
+    enqueue(c);
+  }
+
+  AbstractDomain& ConstraintEngine::currentDomain(ConstrainedVariable* var) {
+    return var->getCurrentDomain();
+  }
+
+  bool ConstraintEngine::hasEmptiedScopeVariable(const Constraint* c) {
+    for (const ConstrainedVariableId& var : c->m_variables)
+      if (var->m_emptied)
+        return true;
+    return false;
   }
 
   // ---------------------------------------------------------------- reports
@@ -294,9 +392,9 @@ namespace KADRIX {
     // stack; longer lists use a reusable vector per delivery depth.
     const unsigned int SMALL = 8;
     if (count <= SMALL) {
-      std::pair<ConstraintId, int> entries[SMALL];
+      std::pair<ConstraintId, unsigned int> entries[SMALL];
       for (size_t i = 0; i < count; ++i)
-        entries[i] = std::make_pair(var->m_links[i].id, var->m_links[i].argIndex);
+        entries[i] = std::make_pair(var->m_links[i].constraint->getId(), var->m_links[i].argIndex);
       deliver(var, changeType, inWave, entries, count);
       return;
     }
@@ -304,19 +402,20 @@ namespace KADRIX {
     if (m_snapshots.size() <= depth)
       m_snapshots.resize(depth + 1);
     m_snapshots[depth].clear();
-    for (const ConstrainedVariable::Link& l : var->m_links)
-      m_snapshots[depth].push_back(std::make_pair(l.id, l.argIndex));
+    for (const ConstraintLinks::Link& l : var->m_links)
+      m_snapshots[depth].push_back(std::make_pair(l.constraint->getId(), l.argIndex));
     Restore<unsigned int> nested(m_deliveryDepth, depth + 1);
     deliver(var, changeType, inWave, m_snapshots[depth].data(), count);
   }
 
   void ConstraintEngine::deliver(ConstrainedVariable* var, const DomainListener::ChangeType& changeType,
-                                 bool inWave, const std::pair<ConstraintId, int>* entries, size_t count) {
+                                 bool inWave, const std::pair<ConstraintId, unsigned int>* entries,
+                                 size_t count) {
     const unsigned int removals = m_removals;
     const ConstrainedVariableId varId = var->getId();
     for (size_t i = 0; i < count; ++i) {
       const ConstraintId id = entries[i].first;
-      const int argIndex = entries[i].second;
+      const int argIndex = static_cast<int>(entries[i].second);
       if (removals != m_removals && !id.isValid())
         continue;
       Constraint* c = static_cast<Constraint*>(id);
@@ -324,7 +423,7 @@ namespace KADRIX {
         continue;
       // While inconsistent, a constraint over an emptied variable hears
       // nothing; the wave that restores the variable tells it.
-      if (!m_emptied.empty() && c->hasEmptiedScopeVariable())
+      if (!m_emptied.empty() && hasEmptiedScopeVariable(c))
         continue;
       bool ignored;
       {
@@ -341,7 +440,7 @@ namespace KADRIX {
     if (empty == var->m_empty)
       return;
     var->m_empty = empty;
-    for (const ConstrainedVariable::Link& l : var->m_links) {
+    for (const ConstraintLinks::Link& l : var->m_links) {
       if (empty)
         ++l.constraint->m_emptyScope;
       else
@@ -432,10 +531,10 @@ namespace KADRIX {
   inline size_t ConstraintEngine::creditedScope(Constraint* c) {
     if (c->m_creditable < 0) {
       // Fixed once the constraint is built: the class and the domain types never change.
-      bool creditable = c->m_linear && c->m_distinct && c->m_scope.size() <= CREDITED_SCOPE;
-      for (ConstrainedVariable* var : c->m_scope)
+      bool creditable = c->m_linear && c->m_distinct && c->m_variables.size() <= CREDITED_SCOPE;
+      for (ConstrainedVariable* var : c->m_variables)
         creditable = creditable && hasIntegerBounds(var);
-      c->m_creditable = static_cast<signed char>(creditable ? c->m_scope.size() : 0);
+      c->m_creditable = static_cast<signed char>(creditable ? c->m_variables.size() : 0);
     }
     return c->m_taintedScope == 0 ? static_cast<size_t>(c->m_creditable) : 0;
   }
@@ -467,7 +566,7 @@ namespace KADRIX {
     if (var->m_tainted)
       return;
     var->m_tainted = true;
-    for (const ConstrainedVariable::Link& l : var->m_links)
+    for (const ConstraintLinks::Link& l : var->m_links)
       ++l.constraint->m_taintedScope;
   }
 
@@ -567,24 +666,15 @@ namespace KADRIX {
       if (!c->m_queued || !c->isActive() || c->m_sweepMark == m_sweeps)
         continue;
       c->m_sweepMark = m_sweeps;
-      if (c->m_temporalKind < 0) {
-        // The class never changes: look it up once.
-        if (dynamic_cast<PrecedesConstraint*>(c) != 0)
-          c->m_temporalKind = 1;
-        else if (dynamic_cast<TemporalDistanceConstraint*>(c) != 0)
-          c->m_temporalKind = 2;
-        else
-          c->m_temporalKind = 0;
-      }
-      if (c->m_temporalKind == 0)
+      if (c->m_earlier < 0)
         continue;
-      const int first = 0;
-      const int last = c->m_temporalKind;
-      if (c->m_scope[first] == c->m_scope[last])
+      ConstrainedVariable* earlier = c->scopeVariable(static_cast<size_t>(c->m_earlier));
+      ConstrainedVariable* later = c->scopeVariable(static_cast<size_t>(c->m_later));
+      if (earlier == later)
         continue;
       edges.push_back(c->getId());
-      from.push_back(node(c->m_scope[first]));
-      to.push_back(node(c->m_scope[last]));
+      from.push_back(node(earlier));
+      to.push_back(node(later));
       ++inDegree[to.back()];
     }
     if (edges.size() < SWEEP_THRESHOLD / 2)
@@ -660,7 +750,7 @@ namespace KADRIX {
     openWave();
     // A constraint that states no supports gives up all it may have narrowed.
     const bool bySupport = m_waveBySupport && constraint->m_linear;
-    for (ConstrainedVariable* var : constraint->m_scope) {
+    for (ConstrainedVariable* var : constraint->m_variables) {
       if (var->m_dying)
         continue;
       if (bySupport && tracksBounds(var)) {
@@ -775,7 +865,7 @@ namespace KADRIX {
       Constraint* c = var->m_links[i].constraint;
       if (!c->isActive())
         continue;
-      for (ConstrainedVariable* other : c->m_scope)
+      for (ConstrainedVariable* other : c->m_variables)
         if (other != var && other->m_narrowed && other->m_waveStamp != m_wave && !other->m_dying)
           joinWave(other, DomainListener::RELAXED, false);
     }
@@ -817,8 +907,8 @@ namespace KADRIX {
       if (!c->isActive())
         continue;
       const unsigned int from = static_cast<unsigned int>(var->m_links[i].argIndex);
-      for (size_t to = 0; to < c->m_scope.size(); ++to) {
-        ConstrainedVariable* other = c->m_scope[to];
+      for (size_t to = 0; to < c->m_variables.size(); ++to) {
+        ConstrainedVariable* other = c->scopeVariable(to);
         if (other == var || !other->m_narrowed || other->m_dying)
           continue;
         if (!tracksBounds(other)) {
@@ -845,7 +935,7 @@ namespace KADRIX {
     var->m_invalid = 0;
     if (var->m_tainted) {
       var->m_tainted = false;
-      for (const ConstrainedVariable::Link& l : var->m_links)
+      for (const ConstraintLinks::Link& l : var->m_links)
         --l.constraint->m_taintedScope;
     }
   }
@@ -875,27 +965,27 @@ namespace KADRIX {
       if (id.isValid() && !id->m_dying && tracksBounds(static_cast<ConstrainedVariable*>(id)))
         add(static_cast<ConstrainedVariable*>(id));
     const auto usable = [&](Constraint* c) {
-      if (!c->isActive() || !c->m_linear || !c->m_distinct || c->m_scope.size() > CREDITED_SCOPE)
+      if (!c->isActive() || !c->m_linear || !c->m_distinct || c->m_variables.size() > CREDITED_SCOPE)
         return false;
       // As propagation does, leave constraints over empty or open domains alone.
-      for (ConstrainedVariable* var : c->m_scope)
+      for (ConstrainedVariable* var : c->m_variables)
         if (!tracksBounds(var) && (var->currentDomain().isEmpty() || var->currentDomain().isOpen()))
           return false;
       return true;
     };
     for (size_t k = 0; k < vars.size(); ++k)
-      for (const ConstrainedVariable::Link& l : vars[k]->m_links) {
+      for (const ConstraintLinks::Link& l : vars[k]->m_links) {
         Constraint* c = l.constraint;
         if (seen.count(c) != 0 || !usable(c))
           continue;
         seen.emplace(c, constraints.size());
         constraints.push_back(c);
-        for (ConstrainedVariable* var : c->m_scope)
+        for (ConstrainedVariable* var : c->m_variables)
           if (tracksBounds(var))
             add(var);
       }
     for (size_t k = 0; k < constraints.size(); ++k)
-      for (ConstrainedVariable* var : constraints[k]->m_scope) {
+      for (ConstrainedVariable* var : constraints[k]->m_variables) {
         const auto it = index.find(var);
         if (it != index.end())
           users[it->second].push_back(k);
@@ -930,7 +1020,7 @@ namespace KADRIX {
                                              << vars.front()->toString()
                                              << " and propagating again does not settle.");
       const Constraint* c = constraints[k];
-      const std::vector<ConstrainedVariable*>& scope = c->m_scope;
+      const std::vector<ConstrainedVariableId>& scope = c->m_variables;
       for (size_t j = 0; j < scope.size(); ++j) {
         const auto it = index.find(scope[j]);
         if (it == index.end())

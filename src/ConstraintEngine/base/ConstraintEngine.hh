@@ -84,6 +84,19 @@ namespace KADRIX {
    * Propagation runs the agenda in FIFO order until it is empty or the network
    * is inconsistent. A constraint is skipped while a scope domain is empty.
    *
+   * Links. The engine alone attaches constraints to variables and detaches
+   * them: each variable keeps a ConstraintLinks, one entry (constraint, scope
+   * position) per scope position at which it occurs, and each constraint
+   * keeps in its LinkPositions where each of its entries lies. Invariant: for
+   * every linked constraint c and scope position i, the entry at
+   * c.m_linkPositions[i] in the links of c's i-th variable is (c, i), and
+   * every entry is such an entry of a linked constraint. Linking appends
+   * (attach); unlinking swaps the last entry into the hole (detach) and
+   * updates the moved entry's position, so both are O(scope). Variables and
+   * constraints reach each other only through the engine. A constraint that
+   * orders two timepoints says so itself (Constraint::setTemporalOrder), so
+   * that sweeps need not know constraint classes.
+   *
    * Indexes. Variables and constraints get engine indexes from separate slot
    * vectors; freed slots are reused last-in first-out, so undoing a sequence
    * of deletions in reverse order gives every entity its old index back.
@@ -148,6 +161,22 @@ namespace KADRIX {
     unsigned int add(Constraint* constraint);
     void remove(Constraint* constraint);
 
+    // Links (see ConstraintLinks): the engine alone attaches and detaches them.
+    /** Attach the constraint to each scope variable, and count the scope's empty and tainted domains. */
+    void link(Constraint* constraint);
+    /** Detach the constraint from its scope variables (O(scope)); nothing when not linked. */
+    void unlink(Constraint* constraint);
+    /** Tell the scope variables and their listeners that the constraint was added or is being removed. */
+    void announce(Constraint* constraint, bool added);
+    /** Count one deactivation of each constraint of the variable (or take one back). */
+    void deactivateConstraints(ConstrainedVariable* var, bool deactivate);
+    void addDeactivation(Constraint* constraint);
+    void removeDeactivation(Constraint* constraint);
+    /** The variable's current domain, as the variable hands it out (checked). */
+    static AbstractDomain& currentDomain(ConstrainedVariable* var);
+    /** A scope variable of the constraint is listed as emptied. */
+    static bool hasEmptiedScopeVariable(const Constraint* constraint);
+
     /** No hooks, listeners, reports or relaxation: purging or destroying. */
     bool quiet() const { return m_deleting || Entity::isPurging(); }
 
@@ -155,7 +184,7 @@ namespace KADRIX {
     void notifyChange(ConstrainedVariable* var, const DomainListener::ChangeType& changeType);
     void deliver(ConstrainedVariable* var, const DomainListener::ChangeType& changeType, bool inWave);
     void deliver(ConstrainedVariable* var, const DomainListener::ChangeType& changeType, bool inWave,
-                 const std::pair<ConstraintId, int>* entries, size_t count);
+                 const std::pair<ConstraintId, unsigned int>* entries, size_t count);
     void recordEmptied(ConstrainedVariable* var);
     /** Keep the constraints' counts of empty scope domains up to date. */
     void noteEmptiness(ConstrainedVariable* var);
@@ -272,7 +301,7 @@ namespace KADRIX {
     unsigned int m_variableRemovals; // counts variable removals
     unsigned int m_deciding; // depth of canIgnore calls
 
-    std::vector<std::vector<std::pair<ConstraintId, int> > > m_snapshots; // one per delivery depth
+    std::vector<std::vector<std::pair<ConstraintId, unsigned int> > > m_snapshots; // one per delivery depth
     unsigned int m_deliveryDepth;
     unsigned int m_sweeps; // marks constraints seen by a sweep
 

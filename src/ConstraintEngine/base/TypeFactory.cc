@@ -129,6 +129,13 @@ namespace KADRIX {
                                                       const AbstractDomain& baseDomain, bool internal,
                                                       bool canBeSpecified, const LabelStr& name,
                                                       const Id<Entity>& parent, int index) const {
+    return createGenericVariable(engine, baseDomain, internal, canBeSpecified, name, parent, index);
+  }
+
+  Id<ConstrainedVariable> TypeFactory::createGenericVariable(const Id<ConstraintEngine>& engine,
+                                                             const AbstractDomain& baseDomain, bool internal,
+                                                             bool canBeSpecified, const LabelStr& name,
+                                                             const Id<Entity>& parent, int index) {
     ConstrainedVariable* variable;
     if (baseDomain.isEnumerated())
       variable =

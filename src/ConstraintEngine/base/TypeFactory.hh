@@ -42,6 +42,12 @@ namespace KADRIX {
                                                    bool canBeSpecified, const LabelStr& name,
                                                    const Id<Entity>& parent, int index) const;
 
+    /** What createVariable() makes by default: a variable of the kind of the base domain. */
+    static Id<ConstrainedVariable> createGenericVariable(const Id<ConstraintEngine>& engine,
+                                                         const AbstractDomain& baseDomain, bool internal,
+                                                         bool canBeSpecified, const LabelStr& name,
+                                                         const Id<Entity>& parent, int index);
+
     /**
    * Reads text as a value of a domain's kind, for the type typeName:
    * - a boolean domain: "true", "false", "TRUE", "FALSE", "1" or "0";

@@ -145,6 +145,7 @@ namespace KADRIX {
                                          const std::vector<ConstrainedVariableId>& variables)
     : BinaryConstraint(name, propagatorName, constraintEngine, variables) {
     setLinearBounds(2, false);
+    setTemporalOrder(0, 1);
   }
 
   void PrecedesConstraint::handleExecute() {
@@ -183,6 +184,7 @@ namespace KADRIX {
       m_start(getCurrentDomain(variables[0])), m_duration(getCurrentDomain(variables[1])),
       m_end(getCurrentDomain(variables[2])) {
     setLinearBounds(4, true);
+    setTemporalOrder(0, 2);
   }
 
   void TemporalDistanceConstraint::handleExecute() {
