@@ -2,6 +2,7 @@
 #define KADRIX_BOOL_DOMAIN_HH
 
 #include "ConstraintEngine/base/IntervalIntDomain.hh"
+#include "ConstraintEngine/base/DomainPool.hh"
 
 namespace KADRIX {
 
@@ -32,6 +33,8 @@ namespace KADRIX {
     /** "false" for 0, "true" for 1, a number otherwise. */
     std::string toString(double value) const override;
   };
+
+  template <> struct IsPlainDomain<BoolDomain> : std::true_type {};
 
 } // namespace KADRIX
 

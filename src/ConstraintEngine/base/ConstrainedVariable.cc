@@ -123,9 +123,10 @@ namespace KADRIX {
   }
 
   void ConstrainedVariable::internalSpecify(double value) {
-    AbstractDomain& base = internal_baseDomain();
-    if (!base.isMember(value) && base.isOpen())
-      base.insert(value);
+    // Read first: the base domain is copied only when it changes.
+    if (!baseDomain().isMember(value) && baseDomain().isOpen())
+      internal_baseDomain().insert(value);
+    const AbstractDomain& base = baseDomain();
     KADRIX_CHECK_MSG(base.isMember(value), "Cannot specify " << toString() << " to " << toString(value)
                                                              << ": not in its base domain.");
     if (m_specified) {
@@ -154,7 +155,8 @@ namespace KADRIX {
   }
 
   void ConstrainedVariable::close() {
-    internal_baseDomain().close();
+    if (baseDomain().isOpen())
+      internal_baseDomain().close();
     getCurrentDomain().close();
   }
 

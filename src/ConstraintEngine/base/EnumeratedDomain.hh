@@ -2,6 +2,7 @@
 #define KADRIX_ENUMERATED_DOMAIN_HH
 
 #include "ConstraintEngine/base/AbstractDomain.hh"
+#include "ConstraintEngine/base/DomainPool.hh"
 
 #include <vector>
 
@@ -62,6 +63,8 @@ namespace KADRIX {
     void operator>>(std::ostream& os) const override;
 
   protected:
+    friend class DomainPoolAccess;
+
     /** The sorted values of an enumerated domain (buffer holds them when dom is not an EnumeratedDomain). */
     static const std::vector<double>& valuesOf(const AbstractDomain& dom, std::vector<double>& buffer);
     /** Index of the member equal to value, or m_values.size(). */
@@ -73,6 +76,8 @@ namespace KADRIX {
 
     std::vector<double> m_values;
   };
+
+  template <> struct IsPlainDomain<EnumeratedDomain> : std::true_type {};
 
 } // namespace KADRIX
 

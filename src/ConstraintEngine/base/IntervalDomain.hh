@@ -2,6 +2,7 @@
 #define KADRIX_INTERVAL_DOMAIN_HH
 
 #include "ConstraintEngine/base/AbstractDomain.hh"
+#include "ConstraintEngine/base/DomainPool.hh"
 
 namespace KADRIX {
 
@@ -91,6 +92,8 @@ namespace KADRIX {
     double m_lb;
     double m_ub;
   };
+
+  template <> struct IsPlainDomain<IntervalDomain> : std::true_type {};
 
 } // namespace KADRIX
 

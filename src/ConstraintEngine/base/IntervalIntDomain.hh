@@ -2,6 +2,7 @@
 #define KADRIX_INTERVAL_INT_DOMAIN_HH
 
 #include "ConstraintEngine/base/IntervalDomain.hh"
+#include "ConstraintEngine/base/DomainPool.hh"
 
 namespace KADRIX {
 
@@ -24,6 +25,8 @@ namespace KADRIX {
 
     IntervalIntDomain* copy() const override;
   };
+
+  template <> struct IsPlainDomain<IntervalIntDomain> : std::true_type {};
 
 } // namespace KADRIX
 

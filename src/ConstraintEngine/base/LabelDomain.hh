@@ -2,6 +2,7 @@
 #define KADRIX_LABEL_DOMAIN_HH
 
 #include "ConstraintEngine/base/EnumeratedDomain.hh"
+#include "ConstraintEngine/base/DomainPool.hh"
 
 namespace KADRIX {
 
@@ -28,6 +29,8 @@ namespace KADRIX {
 
     void checkLabel(double value, const LabelStr& typeName) const;
   };
+
+  template <> struct IsPlainDomain<LabelDomain> : std::true_type {};
 
 } // namespace KADRIX
 

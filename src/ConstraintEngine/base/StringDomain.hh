@@ -2,6 +2,7 @@
 #define KADRIX_STRING_DOMAIN_HH
 
 #include "ConstraintEngine/base/LabelDomain.hh"
+#include "ConstraintEngine/base/DomainPool.hh"
 
 namespace KADRIX {
 
@@ -24,6 +25,8 @@ namespace KADRIX {
 
     StringDomain* copy() const override { return new StringDomain(*this); }
   };
+
+  template <> struct IsPlainDomain<StringDomain> : std::true_type {};
 
 } // namespace KADRIX
 

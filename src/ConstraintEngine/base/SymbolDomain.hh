@@ -2,6 +2,7 @@
 #define KADRIX_SYMBOL_DOMAIN_HH
 
 #include "ConstraintEngine/base/LabelDomain.hh"
+#include "ConstraintEngine/base/DomainPool.hh"
 
 namespace KADRIX {
 
@@ -24,6 +25,8 @@ namespace KADRIX {
 
     SymbolDomain* copy() const override { return new SymbolDomain(*this); }
   };
+
+  template <> struct IsPlainDomain<SymbolDomain> : std::true_type {};
 
 } // namespace KADRIX
 

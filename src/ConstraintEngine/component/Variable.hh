@@ -3,6 +3,7 @@
 
 #include "ConstraintEngine/base/ConstrainedVariable.hh"
 #include "ConstraintEngine/base/ConstraintEngine.hh"
+#include "ConstraintEngine/base/DomainPool.hh"
 #include "Utils/base/Debug.hh"
 
 #include <new>
@@ -12,10 +13,13 @@
 namespace KADRIX {
 
   /**
-   * A constrained variable over one domain type. Owns two copies of the domain
+   * A constrained variable over one domain type. Holds two copies of the domain
    * it was built from: the base domain (what the variable may ever take) and
-   * the derived domain (its current values). Both objects live as long as the
-   * variable; constraints hold references to the derived one.
+   * the derived domain (its current values). The derived domain lives in the
+   * variable as long as it does (on the heap when the given domain is of a
+   * class derived from DomainType); constraints hold references to it. The
+   * base domain is the pooled one of its value (see DomainPool) until the
+   * variable first changes it, when it gets a copy of its own.
    */
   template <class DomainType> class Variable : public ConstrainedVariable {
   public:
@@ -32,13 +36,13 @@ namespace KADRIX {
 
     /** The derived domain, brought up to date first. */
     const DomainType& getDerivedDomain();
-    const DomainType& getBaseDomain() const { return *m_baseDomain; }
+    const DomainType& getBaseDomain() const { return m_baseDomain.get(); }
 
   protected:
-    AbstractDomain& internal_baseDomain() override { return *m_baseDomain; }
+    AbstractDomain& internal_baseDomain() override { return m_baseDomain.modify(); }
     void handleRestrictBaseDomain(const AbstractDomain& newBaseDomain) override;
 
-    DomainType* m_baseDomain;
+    SharedDomain<DomainType> m_baseDomain;
     DomainType* m_derivedDomain;
 
   private:
@@ -46,14 +50,14 @@ namespace KADRIX {
 
     /**
      * A copy of dom. When dom is exactly a DomainType the copy lives in the
-     * variable itself (slot 0 or 1), next to the data propagation reads with
-     * it; otherwise it is dom.copy() on the heap.
+     * variable itself, next to the data propagation reads with it; otherwise
+     * it is dom.copy() on the heap.
      */
-    DomainType* copyDomain(const AbstractDomain& dom, int slot);
-    void deleteDomain(DomainType* dom, int slot);
+    DomainType* copyDomain(const AbstractDomain& dom);
+    void deleteDomain(DomainType* dom);
 
-    // Storage for the two domains; the derived domain's slot comes first.
-    alignas(DomainType) unsigned char m_storage[2][sizeof(DomainType)];
+    // Storage for the derived domain.
+    alignas(DomainType) unsigned char m_storage[sizeof(DomainType)];
 
     Variable(const Variable&) = delete;
     Variable& operator=(const Variable&) = delete;
@@ -64,7 +68,8 @@ namespace KADRIX {
                                  bool internal, bool canBeSpecified, const LabelStr& name,
                                  const EntityId& parent, int index)
     : ConstrainedVariable(constraintEngine, internal, canBeSpecified, name, parent, index),
-      m_baseDomain(copyDomain(baseDomain, 1)), m_derivedDomain(copyDomain(baseDomain, 0)) {
+      m_derivedDomain(copyDomain(baseDomain)) {
+    m_baseDomain.assign(baseDomain);
     KADRIX_DEBUG("Variable:Variable", "Base Domain = " << baseDomain.toString());
     KADRIX_DEBUG("Variable:Variable", "Name " << name.getKey());
     KADRIX_COND_DEBUG(baseDomain.isSingleton(), "Variable:Variable",
@@ -76,21 +81,20 @@ namespace KADRIX {
     // Discard while the domains still exist: constraints going with the
     // variable may read them.
     discard(false);
-    deleteDomain(m_baseDomain, 1);
-    deleteDomain(m_derivedDomain, 0);
+    m_baseDomain.reset();
+    deleteDomain(m_derivedDomain);
   }
 
-  template <class DomainType>
-  DomainType* Variable<DomainType>::copyDomain(const AbstractDomain& dom, int slot) {
+  template <class DomainType> DomainType* Variable<DomainType>::copyDomain(const AbstractDomain& dom) {
     if constexpr (std::is_copy_constructible<DomainType>::value) {
       if (typeid(dom) == typeid(DomainType))
-        return new (static_cast<void*>(m_storage[slot])) DomainType(static_cast<const DomainType&>(dom));
+        return new (static_cast<void*>(m_storage)) DomainType(static_cast<const DomainType&>(dom));
     }
     return static_cast<DomainType*>(dom.copy());
   }
 
-  template <class DomainType> void Variable<DomainType>::deleteDomain(DomainType* dom, int slot) {
-    if (static_cast<void*>(dom) == static_cast<void*>(m_storage[slot]))
+  template <class DomainType> void Variable<DomainType>::deleteDomain(DomainType* dom) {
+    if (static_cast<void*>(dom) == static_cast<void*>(m_storage))
       dom->~DomainType();
     else
       delete dom;
@@ -108,7 +112,7 @@ namespace KADRIX {
 
   template <class DomainType> const AbstractDomain& Variable<DomainType>::baseDomain() const {
     KADRIX_CHECK(validate());
-    return *m_baseDomain;
+    return m_baseDomain.get();
   }
 
   template <class DomainType> AbstractDomain& Variable<DomainType>::getCurrentDomain() {
@@ -138,11 +142,14 @@ namespace KADRIX {
   template <class DomainType>
   void Variable<DomainType>::handleRestrictBaseDomain(const AbstractDomain& newBaseDomain) {
     KADRIX_CHECK(validate());
-    if (newBaseDomain.isClosed() && m_baseDomain->isOpen())
-      m_baseDomain->close();
-    if (!m_baseDomain->intersect(newBaseDomain))
+    DomainType& base = m_baseDomain.modify();
+    if (newBaseDomain.isClosed() && base.isOpen())
+      base.close();
+    const bool narrowed = base.intersect(newBaseDomain);
+    m_baseDomain.intern();
+    if (!narrowed)
       return;
-    m_derivedDomain->intersect(*m_baseDomain);
+    m_derivedDomain->intersect(m_baseDomain.get());
     if (m_baseDomain->isClosed() && m_baseDomain->isSingleton() && !isSpecified())
       internalSpecify(m_baseDomain->getSingletonValue());
   }

@@ -2,6 +2,7 @@
 #define KADRIX_OBJECT_DOMAIN_HH
 
 #include "ConstraintEngine/base/EnumeratedDomain.hh"
+#include "ConstraintEngine/base/DomainPool.hh"
 #include "Utils/base/Debug.hh"
 #include "Utils/base/Id.hh"
 #include "Utils/base/LabelStr.hh"
@@ -105,6 +106,8 @@ namespace KADRIX {
 
   /** The domain as a domain of objects; fails "Expected a domain of objects" for any other. */
   ObjectDomain& asObjectDomain(AbstractDomain& domain);
+
+  template <> struct IsPlainDomain<ObjectDomain> : std::true_type {};
 
 } // namespace KADRIX
 

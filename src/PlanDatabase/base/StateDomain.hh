@@ -2,6 +2,7 @@
 #define KADRIX_STATE_DOMAIN_HH
 
 #include "ConstraintEngine/base/EnumeratedDomain.hh"
+#include "ConstraintEngine/base/DomainPool.hh"
 
 #include <ostream>
 
@@ -33,6 +34,8 @@ namespace KADRIX {
   private:
     StateDomain& operator=(const StateDomain&) = delete;
   };
+
+  template <> struct IsPlainDomain<StateDomain> : std::true_type {};
 
 }
 

@@ -21,8 +21,8 @@ namespace KADRIX {
                                            bool canBeSpecified, const LabelStr& name)
     : Variable<DomainType>(constraintEngine, baseDomain, internal, canBeSpecified, name, EntityId(parent),
                            index),
-      m_integratedBaseDomain(static_cast<DomainType*>(baseDomain.copy())), m_isLocallySpecified(false),
-      m_localSpecifiedValue(0), m_parentToken(parent) {
+      m_isLocallySpecified(false), m_localSpecifiedValue(0), m_parentToken(parent) {
+    m_integratedBaseDomain.assign(this->m_baseDomain);
     KADRIX_CHECK(m_parentToken.isValid());
     KADRIX_CHECK(this->getIndex() >= 0);
   }
@@ -30,8 +30,7 @@ namespace KADRIX {
   template <class DomainType> TokenVariable<DomainType>::~TokenVariable() noexcept(false) {
     // Discard first: constraints going with the variable may still ask it questions.
     this->discard(false);
-    delete m_integratedBaseDomain;
-    m_integratedBaseDomain = 0;
+    m_integratedBaseDomain.reset();
   }
 
   template <class DomainType> void TokenVariable<DomainType>::reset() {
@@ -41,23 +40,26 @@ namespace KADRIX {
 
   template <class DomainType> void TokenVariable<DomainType>::relax() {
     ConstrainedVariable::relax();
-    this->m_derivedDomain->intersect(*m_integratedBaseDomain);
+    this->m_derivedDomain->intersect(m_integratedBaseDomain.get());
   }
 
   template <class DomainType> void TokenVariable<DomainType>::insert(double value) {
     ConstrainedVariable::insert(value);
-    m_integratedBaseDomain->insert(value);
+    m_integratedBaseDomain.modify().insert(value);
+    internDomains();
   }
 
   template <class DomainType> void TokenVariable<DomainType>::insertAll(const std::vector<double>& values) {
     ConstrainedVariable::insertAll(values);
-    m_integratedBaseDomain->insertAll(values);
+    m_integratedBaseDomain.modify().insertAll(values);
+    internDomains();
   }
 
   template <class DomainType> void TokenVariable<DomainType>::remove(double value) {
     ConstrainedVariable::remove(value);
     if (m_integratedBaseDomain->isMember(value))
-      m_integratedBaseDomain->remove(value);
+      m_integratedBaseDomain.modify().remove(value);
+    internDomains();
   }
 
   template <class DomainType> void TokenVariable<DomainType>::specify(double value) {
@@ -68,7 +70,13 @@ namespace KADRIX {
   template <class DomainType> void TokenVariable<DomainType>::close() {
     ConstrainedVariable::close();
     if (m_integratedBaseDomain->isOpen())
-      m_integratedBaseDomain->close();
+      m_integratedBaseDomain.modify().close();
+    internDomains();
+  }
+
+  template <class DomainType> void TokenVariable<DomainType>::internDomains() {
+    this->m_baseDomain.intern();
+    m_integratedBaseDomain.intern();
   }
 
   template <class DomainType> void TokenVariable<DomainType>::setSpecified(double value) {
@@ -84,7 +92,7 @@ namespace KADRIX {
   template <class DomainType> void TokenVariable<DomainType>::resetSpecified() {
     m_isLocallySpecified = false;
     if (!computeBaseDomain())
-      ConstrainedVariable::reset(*m_integratedBaseDomain);
+      ConstrainedVariable::reset(m_integratedBaseDomain.get());
     if (m_parentToken->isMerged()) {
       KADRIX_CHECK(this->m_parentToken->getActiveToken().isValid());
       const TokenId& activeToken = m_parentToken->getActiveToken();
@@ -93,19 +101,25 @@ namespace KADRIX {
   }
 
   template <class DomainType> bool TokenVariable<DomainType>::computeBaseDomain() {
-    m_integratedBaseDomain->relax(*this->m_baseDomain);
+    const TokenSet& mergedTokens = m_parentToken->getMergedTokens();
+    if (mergedTokens.empty() && m_integratedBaseDomain->isOpen() == this->m_baseDomain->isOpen()) {
+      // The base domain itself: shared with it again.
+      m_integratedBaseDomain.assign(this->m_baseDomain);
+      return false;
+    }
+    DomainType& integrated = m_integratedBaseDomain.modify();
+    integrated.relax(this->m_baseDomain.get());
     bool shouldBeSpecified = false;
     double specifiedValue = 0;
-    const TokenSet& mergedTokens = m_parentToken->getMergedTokens();
     for (TokenSet::const_iterator it = mergedTokens.begin(); it != mergedTokens.end(); ++it) {
       const TokenId& mergedToken = *it;
       KADRIX_CHECK(mergedToken->isMerged());
       KADRIX_CHECK(mergedToken->getActiveToken() == this->m_parentToken);
       KADRIX_CHECK(mergedToken->getVariables().size() == this->m_parentToken->getVariables().size());
       const ConstrainedVariableId& var = mergedToken->getVariables()[this->getIndex()];
-      m_integratedBaseDomain->intersect(var->baseDomain());
-      KADRIX_CHECK_MSG(var->baseDomain().isOpen() || !this->m_integratedBaseDomain->isEmpty(),
-                       var->toString() << " cannot merge.");
+      integrated.intersect(var->baseDomain());
+      KADRIX_CHECK_MSG(var->baseDomain().isOpen() || !integrated.isEmpty(), var->toString()
+                                                                                << " cannot merge.");
       if (var->isSpecified()) {
         KADRIX_CHECK_MSG(!shouldBeSpecified || specifiedValue == var->lastDomain().getSingletonValue(),
                          var->toString());
@@ -115,11 +129,13 @@ namespace KADRIX {
         }
       }
     }
+    m_integratedBaseDomain.intern();
     return shouldBeSpecified;
   }
 
   template <class DomainType> void TokenVariable<DomainType>::handleBase(const AbstractDomain& domain) {
-    m_integratedBaseDomain->intersect(domain);
+    m_integratedBaseDomain.modify().intersect(domain);
+    m_integratedBaseDomain.intern();
     this->m_derivedDomain->intersect(domain);
   }
 
@@ -134,10 +150,10 @@ namespace KADRIX {
     if (computeBaseDomain() || m_isLocallySpecified)
       return;
     if (this->isSpecified())
-      ConstrainedVariable::reset(*m_integratedBaseDomain);
+      ConstrainedVariable::reset(m_integratedBaseDomain.get());
     else {
-      this->m_derivedDomain->relax(*this->m_baseDomain);
-      this->m_derivedDomain->intersect(*m_integratedBaseDomain);
+      this->m_derivedDomain->relax(this->m_baseDomain.get());
+      this->m_derivedDomain->intersect(m_integratedBaseDomain.get());
     }
   }
 
@@ -145,8 +161,9 @@ namespace KADRIX {
   void TokenVariable<DomainType>::handleRestrictBaseDomain(const AbstractDomain& domain) {
     Variable<DomainType>::handleRestrictBaseDomain(domain);
     if (m_integratedBaseDomain->isOpen() && domain.isClosed())
-      m_integratedBaseDomain->close();
-    m_integratedBaseDomain->intersect(domain);
+      m_integratedBaseDomain.modify().close();
+    m_integratedBaseDomain.modify().intersect(domain);
+    m_integratedBaseDomain.intern();
   }
 
   namespace {

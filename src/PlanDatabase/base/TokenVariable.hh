@@ -66,16 +66,20 @@ namespace KADRIX {
 
     const TokenId& getParentToken() const { return m_parentToken; }
     bool isLocallySpecified() const { return m_isLocallySpecified; }
-    const DomainType& getIntegratedBaseDomain() const { return *m_integratedBaseDomain; }
+    const DomainType& getIntegratedBaseDomain() const { return m_integratedBaseDomain.get(); }
 
   protected:
     void handleRestrictBaseDomain(const AbstractDomain& domain) override;
 
   private:
+    /** After a change: share the pooled equals of the base and integrated base domains. */
+    void internDomains();
+
     TokenVariable(const TokenVariable&) = delete;
     TokenVariable& operator=(const TokenVariable&) = delete;
 
-    DomainType* m_integratedBaseDomain;
+    // Shares the base domain's pooled domain until either changes.
+    SharedDomain<DomainType> m_integratedBaseDomain;
     bool m_isLocallySpecified;
     double m_localSpecifiedValue;
     const TokenId m_parentToken;
