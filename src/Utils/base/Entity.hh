@@ -81,8 +81,11 @@ namespace KADRIX {
     /** Deletes entities discarded into a pool; discard(true) deletes at once, so nothing is left. */
     static void garbageCollect();
 
-    const Id<Entity>& getExternalEntity() const { return m_externalEntity; }
-    void setExternalEntity(const Id<Entity>& entity) { m_externalEntity = entity; }
+    /** The entity set with setExternalEntity(), or the null handle. Kept aside: few entities have one. */
+    const Id<Entity>& getExternalEntity() const {
+      return m_hasExternalEntity ? externalEntity() : Id<Entity>::noId();
+    }
+    void setExternalEntity(const Id<Entity>& entity);
 
     /** Discards every entity of a container of valid entity handles, then empties it. */
     template <class C> static void discardAll(C& objects);
@@ -91,11 +94,13 @@ namespace KADRIX {
     Entity& operator=(const Entity&) = delete;
 
   private:
+    const Id<Entity>& externalEntity() const;
+
     const PSEntityKey m_key;
     unsigned int m_refCount;
     bool m_discarded;
     bool m_deleting;
-    Id<Entity> m_externalEntity;
+    bool m_hasExternalEntity; // an entry in the registry's table of external entities
   };
 
   /** Orders handles of entities by entity key; both handles must be valid. */
