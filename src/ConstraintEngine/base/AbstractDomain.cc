@@ -13,7 +13,7 @@
 namespace KADRIX {
 
   AbstractDomain::AbstractDomain(bool closed, bool numeric, double minDelta, const LabelStr& typeName)
-    : m_closed(closed), m_numeric(numeric), m_minDelta(minDelta), m_typeName(typeName),
+    : m_closed(closed), m_numeric(numeric), m_minDelta(minDelta), m_typeName(typeName), m_lostListener(false),
       m_listenerPtr(nullptr), m_nextListened(nullptr) {
     KADRIX_CHECK_MSG(minDelta > 0,
                      "The minimum difference of a domain must be positive, not " << minDelta << ".");
@@ -21,18 +21,27 @@ namespace KADRIX {
 
   AbstractDomain::AbstractDomain(const AbstractDomain& org)
     : m_closed(org.m_closed), m_numeric(org.m_numeric), m_minDelta(org.m_minDelta),
-      m_typeName(org.m_typeName), m_listener(), m_listenerPtr(nullptr), m_nextListened(nullptr) {}
+      m_typeName(org.m_typeName), m_lostListener(false), m_listenerPtr(nullptr), m_nextListened(nullptr) {}
 
   AbstractDomain::~AbstractDomain() { detachListener(); }
 
   void AbstractDomain::setListener(const DomainListenerId& listener) {
     detachListener();
-    m_listener = listener;
-    if (listener.isValid()) {
-      m_listenerPtr = static_cast<DomainListener*>(listener);
-      m_nextListened = m_listenerPtr->m_domains;
-      m_listenerPtr->m_domains = this;
-    }
+    m_lostListener = false;
+    if (listener.isValid())
+      attachListener(static_cast<DomainListener*>(listener));
+    else
+      m_lostListener = !listener.isNoId();
+  }
+
+  void AbstractDomain::attachListener(DomainListener* listener) {
+    m_listenerPtr = listener;
+    m_nextListened = listener->m_domains;
+    listener->m_domains = this;
+  }
+
+  const DomainListenerId& AbstractDomain::getListener() const {
+    return m_listenerPtr != nullptr ? m_listenerPtr->getId() : DomainListenerId::noId();
   }
 
   void AbstractDomain::detachListener() {
@@ -157,9 +166,9 @@ namespace KADRIX {
     return DomainComparator::defaultRule(domx, domy);
   }
 
-  void AbstractDomain::notifyLostListener(DomainListener::ChangeType changeType) {
-    KADRIX_CHECK_MSG(m_listener.isValid(), "The listener of " << toString() << " is gone.");
-    m_listener->notifyChange(changeType);
+  void AbstractDomain::notifyLostListener(DomainListener::ChangeType /*changeType*/) {
+    KADRIX_CHECK_TEXT(!m_lostListener, "m_listener.isValid()",
+                      "The listener of " << toString() << " is gone.");
   }
 
   std::string AbstractDomain::numberText(double value) {

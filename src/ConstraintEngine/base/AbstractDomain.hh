@@ -182,7 +182,8 @@ namespace KADRIX {
 
     /** The listener to tell of changes; noId() for none. */
     void setListener(const DomainListenerId& listener);
-    const DomainListenerId& getListener() const { return m_listener; }
+    /** The listener while it exists; noId() for none, and once it is gone. */
+    const DomainListenerId& getListener() const;
 
     /** Asks the current DomainComparator whether the two domains may be compared. */
     static bool canBeCompared(const AbstractDomain& domx, const AbstractDomain& domy);
@@ -196,7 +197,7 @@ namespace KADRIX {
     void notifyChange(DomainListener::ChangeType changeType) {
       if (m_listenerPtr != nullptr)
         m_listenerPtr->notifyChange(changeType);
-      else if (!m_listener.isNoId())
+      else if (m_lostListener)
         notifyLostListener(changeType);
     }
 
@@ -207,16 +208,19 @@ namespace KADRIX {
     bool m_numeric;
     double m_minDelta;
     LabelStr m_typeName;
-    DomainListenerId m_listener;
 
   private:
     friend class DomainListener;
+
+    /** Joins the chain of the listener's domains. */
+    void attachListener(DomainListener* listener);
 
     /** The listener is set but not attached: it is gone. */
     void notifyLostListener(DomainListener::ChangeType changeType);
     /** Leaves the chain of the listener's domains. */
     void detachListener();
 
+    bool m_lostListener; // a listener was set and is gone (or was set gone)
     DomainListener* m_listenerPtr; // the listener while it exists (attached)
     AbstractDomain* m_nextListened; // next domain of the same listener
 

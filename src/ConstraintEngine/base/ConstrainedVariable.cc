@@ -14,7 +14,7 @@ namespace KADRIX {
   void VariableChangeListener::notifyChange(const ChangeType& changeType) {
     if (m_var->m_muted)
       return;
-    m_engine->notifyChange(m_var, changeType);
+    m_var->m_constraintEngine.get()->notifyChange(m_var, changeType);
   }
 
   // ---------------------------------------------------------------- listener
@@ -48,16 +48,13 @@ namespace KADRIX {
     KADRIX_CHECK_MSG(constraintEngine.isValid(),
                      "Cannot create variable " << name.toString() << " without a valid constraint engine.");
     m_id = ConstrainedVariableId(this);
-    m_listener = m_forwarder.getId();
     ConstraintEngine* engine = static_cast<ConstraintEngine*>(m_constraintEngine);
-    m_forwarder.m_engine = engine;
     m_slot = engine->add(this);
   }
 
   ConstrainedVariable::~ConstrainedVariable() noexcept(false) {
     // Safe without a prior discard: only engine-level data is used from here.
     discard(false);
-    m_listener = Id<DomainListener>();
     m_id.remove();
   }
 
@@ -101,7 +98,7 @@ namespace KADRIX {
 
   std::string ConstrainedVariable::toString(double value) const { return baseDomain().toString(value); }
 
-  bool ConstrainedVariable::validate() const { return m_listener.isId() && m_constraintEngine.isId(); }
+  bool ConstrainedVariable::validate() const { return m_id.isId() && m_constraintEngine.isId(); }
 
   double ConstrainedVariable::getSpecifiedValue() const {
     KADRIX_CHECK_MSG(isSpecified(), toString() << " is not specified.");
@@ -297,13 +294,17 @@ namespace KADRIX {
   // ---------------------------------------------------------------- listeners
 
   void ConstrainedVariable::addListener(ConstrainedVariableListener* listener) {
-    m_listeners.push_back(listener);
+    if (!m_listeners)
+      m_listeners.reset(new std::vector<ConstrainedVariableListener*>());
+    m_listeners->push_back(listener);
   }
 
   void ConstrainedVariable::removeListener(ConstrainedVariableListener* listener) {
-    for (size_t i = 0; i < m_listeners.size(); ++i)
-      if (m_listeners[i] == listener) {
-        m_listeners.erase(m_listeners.begin() + i);
+    if (!m_listeners)
+      return;
+    for (size_t i = 0; i < m_listeners->size(); ++i)
+      if ((*m_listeners)[i] == listener) {
+        m_listeners->erase(m_listeners->begin() + i);
         return;
       }
   }
@@ -312,13 +313,14 @@ namespace KADRIX {
     ConstraintEngine* engine = static_cast<ConstraintEngine*>(m_constraintEngine);
     // Refused before anything changes while a keeper (a plan database holding
     // a global variable) has not let go.
-    if (!engine->quiet())
-      for (ConstrainedVariableListener* l : m_listeners)
+    if (!engine->quiet() && m_listeners)
+      for (ConstrainedVariableListener* l : *m_listeners)
         KADRIX_CHECK_MSG(!l->keepsVariable(),
                          toString() << " is kept by its owner and cannot be discarded directly.");
     m_dying = true;
     if (!engine->quiet()) {
-      tellListeners(m_listeners, [](const ConstrainedVariableListenerId& l) { l->notifyDiscard(); });
+      if (m_listeners)
+        tellListeners(*m_listeners, [](const ConstrainedVariableListenerId& l) { l->notifyDiscard(); });
     }
     // Each distinct constraint goes with the variable.
     std::vector<ConstraintId> links;

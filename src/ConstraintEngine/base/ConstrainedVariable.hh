@@ -8,6 +8,7 @@
 #include "ConstraintEngine/base/ConstraintLinks.hh"
 #include "ConstraintEngine/base/PSConstraintEngine.hh"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -52,14 +53,14 @@ namespace KADRIX {
   /** Forwards the changes of a variable's current domain to its engine. */
   class VariableChangeListener : public DomainListener {
   public:
-    explicit VariableChangeListener(ConstrainedVariable* var) : DomainListener(), m_var(var), m_engine(0) {}
+    using DomainListener::listenTo;
+    explicit VariableChangeListener(ConstrainedVariable* var) : DomainListener(Unregistered()), m_var(var) {}
     void notifyChange(const ChangeType& changeType) override;
 
   private:
     friend class ConstrainedVariable;
 
     ConstrainedVariable* m_var;
-    ConstraintEngine* m_engine; // the variable's engine, read with the report
   };
 
   /**
@@ -187,8 +188,12 @@ namespace KADRIX {
                         const LabelStr& name, const EntityId& parent = EntityId::noId(),
                         int index = NO_INDEX);
 
-    /** Forwards derived-domain changes to the engine. Owned by the variable. */
-    Id<DomainListener> m_listener;
+    /**
+     * Makes the variable's listener the listener of its derived domain: it
+     * forwards the domain's changes to the engine. The listener is the
+     * variable's own; its handle is registered only when someone asks for it.
+     */
+    void listenTo(AbstractDomain& derivedDomain) { m_forwarder.listenTo(derivedDomain); }
 
   private:
     friend class ConstraintEngine;
@@ -221,7 +226,7 @@ namespace KADRIX {
     }
 
     // Hot during propagation first: reports, links and the current domain.
-    VariableChangeListener m_forwarder; // the listener behind m_listener
+    VariableChangeListener m_forwarder; // the listener of the derived domain
     bool m_narrowed; // propagation narrowed it since it was last relaxed
     bool m_tainted; // propagation narrowed it in a way no constraint credits per bound: relaxed as a whole
     bool m_emptied; // listed by the engine as emptied
@@ -252,7 +257,9 @@ namespace KADRIX {
     const LabelStr m_name;
     double m_specifiedValue;
     const EntityId m_parent;
-    std::vector<ConstrainedVariableListener*> m_listeners;
+    // Made by the first listener that attaches, kept until the variable goes:
+    // listeners may detach while they are told.
+    std::unique_ptr<std::vector<ConstrainedVariableListener*> > m_listeners;
   };
 
 }

@@ -261,15 +261,17 @@ namespace KADRIX {
       if (added) {
         if (first)
           var->handleConstraintAdded(id);
-        tellListeners(var->m_listeners, [&id, argIndex](const ConstrainedVariableListenerId& l) {
-          l->notifyConstraintAdded(id, argIndex);
-        });
+        if (var->m_listeners)
+          tellListeners(*var->m_listeners, [&id, argIndex](const ConstrainedVariableListenerId& l) {
+            l->notifyConstraintAdded(id, argIndex);
+          });
       } else {
         if (first)
           var->handleConstraintRemoved(id);
-        tellListeners(var->m_listeners, [&id, argIndex](const ConstrainedVariableListenerId& l) {
-          l->notifyConstraintRemoved(id, argIndex);
-        });
+        if (var->m_listeners)
+          tellListeners(*var->m_listeners, [&id, argIndex](const ConstrainedVariableListenerId& l) {
+            l->notifyConstraintRemoved(id, argIndex);
+          });
       }
     }
   }

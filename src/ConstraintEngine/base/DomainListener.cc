@@ -5,14 +5,26 @@ namespace KADRIX {
 
   DomainListener::DomainListener() : m_id(this), m_domains(nullptr) {}
 
+  DomainListener::DomainListener(Unregistered) : m_id(), m_domains(nullptr) {}
+
+  void DomainListener::registerId() const { m_id = DomainListenerId(const_cast<DomainListener*>(this)); }
+
+  void DomainListener::listenTo(AbstractDomain& domain) {
+    domain.detachListener();
+    domain.m_lostListener = false;
+    domain.attachListener(this);
+  }
+
   DomainListener::~DomainListener() noexcept(false) {
     while (m_domains != nullptr) {
       AbstractDomain* dom = m_domains;
       m_domains = dom->m_nextListened;
       dom->m_listenerPtr = nullptr;
       dom->m_nextListened = nullptr;
+      dom->m_lostListener = true;
     }
-    m_id.remove();
+    if (!m_id.isNoId())
+      m_id.remove();
   }
 
   const char* DomainListener::getName(const ChangeType& changeType) {

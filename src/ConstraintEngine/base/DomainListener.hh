@@ -37,7 +37,12 @@ namespace KADRIX {
     DomainListener();
     virtual ~DomainListener() noexcept(false);
 
-    const DomainListenerId& getId() const { return m_id; }
+    /** The listener's handle; a listener made unregistered registers on the first call. */
+    const DomainListenerId& getId() const {
+      if (m_id.isNoId())
+        registerId();
+      return m_id;
+    }
 
     virtual void notifyChange(const ChangeType& changeType) = 0;
 
@@ -45,10 +50,18 @@ namespace KADRIX {
     static const char* getName(const ChangeType& changeType);
 
   protected:
-    DomainListenerId m_id;
+    /** Passed to make a listener whose handle is registered only when asked for. */
+    struct Unregistered {};
+    explicit DomainListener(Unregistered);
+    /** Listen to a domain, as its setListener() with this listener's handle does, without registering it. */
+    void listenTo(AbstractDomain& domain);
+
+    mutable DomainListenerId m_id;
 
   private:
     friend class AbstractDomain;
+
+    void registerId() const;
 
     // The domains that report to this listener, chained through the domains.
     // The destructor detaches them, so a domain may call its listener through a

@@ -74,7 +74,7 @@ namespace KADRIX {
     KADRIX_DEBUG("Variable:Variable", "Name " << name.getKey());
     KADRIX_COND_DEBUG(baseDomain.isSingleton(), "Variable:Variable",
                       "Base domain singleton; " << baseDomain.getSingletonValue());
-    m_derivedDomain->setListener(m_listener);
+    listenTo(*m_derivedDomain);
   }
 
   template <class DomainType> Variable<DomainType>::~Variable() noexcept(false) {
