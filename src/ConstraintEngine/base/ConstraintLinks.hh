@@ -17,8 +17,10 @@ namespace KADRIX {
    * Invariant: the entries are dense and in no particular order. attach()
    * appends an entry and returns its position; detach(position) moves the
    * last entry into the hole and returns it, so that the engine can tell that
-   * entry's constraint its new position (see LinkPositions). An empty list
-   * holds no memory; the storage doubles as it grows and goes with the list.
+   * entry's constraint its new position (see LinkPositions). The first entry
+   * lives in the list itself, as many variables have one constraint; beyond
+   * it the entries are on the heap, whose storage doubles as it grows and goes
+   * with the list.
    */
   class ConstraintLinks {
   public:
@@ -27,14 +29,17 @@ namespace KADRIX {
       unsigned int argIndex;
     };
 
-    ConstraintLinks() : m_data(nullptr), m_size(0), m_capacity(0) {}
-    ~ConstraintLinks() { delete[] m_data; }
+    ConstraintLinks() : m_one{nullptr, 0}, m_size(0), m_capacity(1) {}
+    ~ConstraintLinks() {
+      if (m_capacity > 1)
+        delete[] m_data;
+    }
 
     size_t size() const { return m_size; }
     bool empty() const { return m_size == 0; }
-    const Link& operator[](size_t position) const { return m_data[position]; }
-    const Link* begin() const { return m_data; }
-    const Link* end() const { return m_data + m_size; }
+    const Link& operator[](size_t position) const { return data()[position]; }
+    const Link* begin() const { return data(); }
+    const Link* end() const { return data() + m_size; }
 
   private:
     friend class ConstraintEngine;
@@ -45,30 +50,39 @@ namespace KADRIX {
     unsigned int attach(Constraint* constraint, unsigned int argIndex) {
       if (m_size == m_capacity)
         grow();
-      m_data[m_size] = Link{constraint, argIndex};
+      data()[m_size] = Link{constraint, argIndex};
       return m_size++;
     }
 
     /** Removes the entry at position; the entry moved there, or one without a constraint when none moved. */
     Link detach(unsigned int position) {
-      const Link last = m_data[--m_size];
+      Link* links = data();
+      const Link last = links[--m_size];
       if (position == m_size)
         return Link{nullptr, 0};
-      m_data[position] = last;
+      links[position] = last;
       return last;
     }
 
+    Link* data() { return m_capacity > 1 ? m_data : &m_one; }
+    const Link* data() const { return m_capacity > 1 ? m_data : &m_one; }
+
     void grow() {
-      const unsigned int capacity = m_capacity == 0 ? 2 : 2 * m_capacity;
-      Link* data = new Link[capacity];
+      const unsigned int capacity = m_capacity == 1 ? 4 : 2 * m_capacity;
+      Link* grown = new Link[capacity];
+      const Link* old = data();
       for (unsigned int i = 0; i < m_size; ++i)
-        data[i] = m_data[i];
-      delete[] m_data;
-      m_data = data;
+        grown[i] = old[i];
+      if (m_capacity > 1)
+        delete[] m_data;
+      m_data = grown;
       m_capacity = capacity;
     }
 
-    Link* m_data;
+    union {
+      Link* m_data; // while m_capacity > 1
+      Link m_one; // while m_capacity == 1
+    };
     unsigned int m_size;
     unsigned int m_capacity;
   };
