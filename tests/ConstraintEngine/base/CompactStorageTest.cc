@@ -110,6 +110,21 @@ namespace KADRIX {
       EXPECT_FALSE(f->baseDomain().isMember(9));
     }
 
+    TEST_F(SharedDomains, TheDerivedDomainReportsThroughTheVariablesListener) {
+      ConstrainedVariableId v = intVar(0, 10, "v");
+      record("r", std::vector<ConstrainedVariableId>{v});
+      const DomainListenerId listener = v->lastDomain().getListener();
+      EXPECT_TRUE(listener.isValid());
+      EXPECT_EQ(v->lastDomain().getListener(), listener) << "one handle, registered once";
+      EXPECT_TRUE(v->baseDomain().getListener().isNoId());
+      log.clear();
+      v->restrictBaseDomain(IntervalIntDomain(3, 10));
+      EXPECT_EQ(log, (Log{"r:v:LOWER_BOUND_INCREASED"}));
+      EXPECT_TRUE(listener.isValid());
+      v->discard(true);
+      EXPECT_FALSE(listener.isValid());
+    }
+
     // ------------------------------------------------------------------ links
 
     class Links : public EngineFixture {};

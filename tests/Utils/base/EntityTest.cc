@@ -86,6 +86,43 @@ namespace KADRIX {
     delete kept;
   }
 
+  TEST_F(EntityTest, LookUpAcrossManyKeysAndExternalEntities) {
+    // Enough entities to fill several pages of keys; most go again, in both orders.
+    std::vector<Part*> parts;
+    for (int i = 0; i < 10000; ++i)
+      parts.push_back(new Part());
+    const int first = parts.front()->getKey();
+    const int last = parts.back()->getKey();
+    EXPECT_TRUE(Entity::getEntity(-first).isNoId());
+    EXPECT_TRUE(Entity::getEntity(last + 1).isNoId());
+    parts[9000]->setExternalEntity(parts[5]->getId());
+    parts[5]->setExternalEntity(parts[9000]->getId());
+    for (size_t i = 0; i < parts.size(); ++i)
+      if (i != 5 && i != 9000 && (i < 3000 || i % 7 != 0))
+        delete parts[i];
+    for (int key = first; key <= last; ++key) {
+      const size_t i = static_cast<size_t>(key - first);
+      const bool kept = i == 5 || i == 9000 || (i >= 3000 && i % 7 == 0);
+      EXPECT_EQ(Entity::getEntity(key).isValid(), kept) << key;
+      if (kept) {
+        EXPECT_EQ(Entity::getEntity(key).get(), static_cast<Entity*>(parts[i])) << key;
+        EXPECT_EQ(parts[i]->getExternalEntity().isNoId(), i != 5 && i != 9000) << key;
+      }
+    }
+    EXPECT_EQ(parts[5]->getExternalEntity(), Id<Entity>(parts[9000]->getId()));
+    parts[5]->setExternalEntity(Id<Entity>::noId());
+    EXPECT_TRUE(parts[5]->getExternalEntity().isNoId());
+    EXPECT_EQ(parts[9000]->getExternalEntity(), Id<Entity>(parts[5]->getId()));
+    for (size_t i = 0; i < parts.size(); ++i)
+      if (i == 5 || i == 9000 || (i >= 3000 && i % 7 == 0))
+        delete parts[i];
+    Part* next = new Part();
+    EXPECT_EQ(next->getKey(), last + 1) << "keys are never reused";
+    EXPECT_TRUE(Entity::getEntity(last).isNoId());
+    EXPECT_TRUE(next->getExternalEntity().isNoId());
+    delete next;
+  }
+
   TEST_F(EntityTest, LastReferenceReleasedWhileDiscardingDoesNothingMore) {
     Part* once = new Part();
     once->incRefCount();
