@@ -2,7 +2,9 @@
 #include "ConstraintEngine/base/EnumeratedDomain.hh"
 #include "Utils/base/Debug.hh"
 
+#include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <cstring>
 #include <memory>
 #include <unordered_map>
@@ -17,9 +19,16 @@ namespace KADRIX {
       size_t holders;
     };
 
+    // Domains no variable holds stay pooled while they are among the last
+    // SPARES released: variables often pass through the same few domains one
+    // after the other (made open, then closed), and a domain dropped at once
+    // would be made again for the next variable.
+    const size_t SPARES = 64;
+
     struct Pool {
       std::unordered_multimap<size_t, Pooled*> byHash;
       std::unordered_map<const AbstractDomain*, Pooled*> byDomain;
+      std::deque<Pooled*> spares; // held by nobody, oldest first; may hold revived ones
     };
 
     // Never destroyed: variables may let go of their domains during static destruction.
@@ -82,6 +91,19 @@ namespace KADRIX {
     }
   }
 
+  namespace {
+    void drop(Pool& p, Pooled* pooled) {
+      p.byDomain.erase(pooled->domain.get());
+      const auto range = p.byHash.equal_range(pooled->hash);
+      for (auto it = range.first; it != range.second; ++it)
+        if (it->second == pooled) {
+          p.byHash.erase(it);
+          break;
+        }
+      delete pooled;
+    }
+  }
+
   const AbstractDomain* DomainPool::acquire(const AbstractDomain& dom) {
     Pool& p = pool();
     const auto known = p.byDomain.find(&dom);
@@ -111,16 +133,22 @@ namespace KADRIX {
     Pooled* pooled = known->second;
     if (--pooled->holders != 0)
       return;
-    p.byDomain.erase(known);
-    const auto range = p.byHash.equal_range(pooled->hash);
-    for (auto it = range.first; it != range.second; ++it)
-      if (it->second == pooled) {
-        p.byHash.erase(it);
-        break;
-      }
-    delete pooled;
+    p.spares.push_back(pooled);
+    while (p.spares.size() > SPARES) {
+      Pooled* oldest = p.spares.front();
+      p.spares.pop_front();
+      // Revived ones are held again; one released twice is listed twice.
+      if (oldest->holders == 0 && std::find(p.spares.begin(), p.spares.end(), oldest) == p.spares.end())
+        drop(p, oldest);
+    }
   }
 
-  size_t DomainPool::size() { return pool().byDomain.size(); }
+  size_t DomainPool::size() {
+    const Pool& p = pool();
+    size_t held = 0;
+    for (const auto& entry : p.byDomain)
+      held += entry.second->holders != 0 ? 1 : 0;
+    return held;
+  }
 
 }

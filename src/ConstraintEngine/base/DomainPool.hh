@@ -3,6 +3,7 @@
 
 #include "ConstraintEngine/base/AbstractDomain.hh"
 
+#include <cstdint>
 #include <type_traits>
 #include <typeinfo>
 
@@ -26,7 +27,8 @@ namespace KADRIX {
    * of a plain class (IsPlainDomain) and no other pooled domain is equal to
    * it (same class, type name, open or closed state, minimum difference and
    * values, compared bit for bit); it lives while acquire() calls outnumber
-   * release() calls for it. Single-threaded, like the engine.
+   * release() calls for it, and a little longer while it is among the last
+   * few released. Single-threaded, like the engine.
    */
   class DomainPool {
   public:
@@ -34,7 +36,7 @@ namespace KADRIX {
     static const AbstractDomain* acquire(const AbstractDomain& dom);
     /** Lets go of a domain acquire() gave; the last release deletes it. */
     static void release(const AbstractDomain* dom);
-    /** The number of pooled domains. */
+    /** The number of pooled domains that something holds. */
     static size_t size();
 
   private:
@@ -48,78 +50,78 @@ namespace KADRIX {
    */
   template <class DomainType> class SharedDomain {
   public:
-    SharedDomain() : m_domain(nullptr), m_shared(false) {}
+    SharedDomain() : m_bits(0) {}
     ~SharedDomain() { reset(); }
 
     /** Hold a copy of dom: the pooled one when its class is plain, else an own copy. */
     void assign(const AbstractDomain& dom) {
       reset();
-      if (IsPlainDomain<DomainType>::value && typeid(dom) == typeid(DomainType)) {
-        m_domain = static_cast<DomainType*>(const_cast<AbstractDomain*>(DomainPool::acquire(dom)));
-        m_shared = true;
-      } else
-        m_domain = static_cast<DomainType*>(dom.copy());
+      if (IsPlainDomain<DomainType>::value && typeid(dom) == typeid(DomainType))
+        hold(static_cast<const DomainType*>(DomainPool::acquire(dom)), true);
+      else
+        hold(static_cast<DomainType*>(dom.copy()), false);
     }
 
     /** Hold what other holds: the same pooled domain, or a copy of its own. */
     void assign(const SharedDomain& other) {
-      if (other.m_shared) {
-        if (m_domain == other.m_domain)
-          return;
-        reset();
-        DomainPool::acquire(*other.m_domain);
-        m_domain = other.m_domain;
-        m_shared = true;
-      } else
-        assign(static_cast<const AbstractDomain&>(*other.m_domain));
+      if (!other.shared()) {
+        assign(static_cast<const AbstractDomain&>(other.get()));
+        return;
+      }
+      if (sameAs(other))
+        return;
+      reset();
+      DomainPool::acquire(other.get());
+      m_bits = other.m_bits;
     }
 
-    const DomainType& get() const { return *m_domain; }
-    const DomainType* operator->() const { return m_domain; }
+    const DomainType& get() const { return *domain(); }
+    const DomainType* operator->() const { return domain(); }
     /** The domain, for changing it: an own copy is made first if it is shared. */
     DomainType& modify() {
-      if (m_shared) {
-        DomainType* own = static_cast<DomainType*>(m_domain->copy());
-        DomainPool::release(m_domain);
-        m_domain = own;
-        m_shared = false;
+      if (shared()) {
+        const DomainType* pooled = domain();
+        hold(static_cast<DomainType*>(pooled->copy()), false);
+        DomainPool::release(pooled);
       }
-      return *m_domain;
+      return *domain();
     }
     /** Shares the pooled domain equal to an own copy of a plain class (after it changed). */
     void intern() {
-      if (m_shared || m_domain == nullptr || !IsPlainDomain<DomainType>::value ||
-          typeid(*m_domain) != typeid(DomainType))
+      if (shared() || m_bits == 0 || !IsPlainDomain<DomainType>::value || typeid(get()) != typeid(DomainType))
         return;
-      DomainType* pooled =
-          static_cast<DomainType*>(const_cast<AbstractDomain*>(DomainPool::acquire(*m_domain)));
-      delete m_domain;
-      m_domain = pooled;
-      m_shared = true;
+      DomainType* own = domain();
+      hold(static_cast<const DomainType*>(DomainPool::acquire(*own)), true);
+      delete own;
     }
-    bool shared() const { return m_shared; }
+    bool shared() const { return (m_bits & SHARED) != 0; }
     /** Both hold the same pooled domain. */
-    bool sameAs(const SharedDomain& other) const {
-      return m_shared && other.m_shared && m_domain == other.m_domain;
-    }
+    bool sameAs(const SharedDomain& other) const { return shared() && m_bits == other.m_bits; }
 
     void reset() {
-      if (m_domain == nullptr)
+      if (m_bits == 0)
         return;
-      if (m_shared)
-        DomainPool::release(m_domain);
+      if (shared())
+        DomainPool::release(domain());
       else
-        delete m_domain;
-      m_domain = nullptr;
-      m_shared = false;
+        delete domain();
+      m_bits = 0;
     }
 
   private:
     SharedDomain(const SharedDomain&) = delete;
     SharedDomain& operator=(const SharedDomain&) = delete;
 
-    DomainType* m_domain; // pooled (never changed through here) when m_shared
-    bool m_shared;
+    static const std::uintptr_t SHARED = 1;
+
+    DomainType* domain() const { return reinterpret_cast<DomainType*>(m_bits & ~SHARED); }
+    void hold(const DomainType* dom, bool pooled) {
+      m_bits = reinterpret_cast<std::uintptr_t>(dom) | (pooled ? SHARED : 0);
+    }
+
+    // The domain's address, with SHARED set when it is pooled (and never
+    // changed through here); domains are aligned, so the bit is free.
+    std::uintptr_t m_bits;
   };
 
 }
