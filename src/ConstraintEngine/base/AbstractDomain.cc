@@ -13,15 +13,15 @@
 namespace KADRIX {
 
   AbstractDomain::AbstractDomain(bool closed, bool numeric, double minDelta, const LabelStr& typeName)
-    : m_closed(closed), m_numeric(numeric), m_minDelta(minDelta), m_typeName(typeName), m_lostListener(false),
-      m_listenerPtr(nullptr), m_nextListened(nullptr) {
+    : m_minDelta(minDelta), m_typeName(typeName), m_listenerPtr(nullptr), m_nextListened(nullptr),
+      m_lostListener(false), m_closed(closed), m_numeric(numeric) {
     KADRIX_CHECK_MSG(minDelta > 0,
                      "The minimum difference of a domain must be positive, not " << minDelta << ".");
   }
 
   AbstractDomain::AbstractDomain(const AbstractDomain& org)
-    : m_closed(org.m_closed), m_numeric(org.m_numeric), m_minDelta(org.m_minDelta),
-      m_typeName(org.m_typeName), m_lostListener(false), m_listenerPtr(nullptr), m_nextListened(nullptr) {}
+    : m_minDelta(org.m_minDelta), m_typeName(org.m_typeName), m_listenerPtr(nullptr), m_nextListened(nullptr),
+      m_lostListener(false), m_closed(org.m_closed), m_numeric(org.m_numeric) {}
 
   AbstractDomain::~AbstractDomain() { detachListener(); }
 

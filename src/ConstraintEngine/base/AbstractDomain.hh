@@ -204,8 +204,7 @@ namespace KADRIX {
     /** Text of a number: integral values without a fraction, infinities as "+inf"/"-inf". */
     static std::string numberText(double value);
 
-    bool m_closed;
-    bool m_numeric;
+    // The flags come last, so that a subclass's first small members fill the space behind them.
     double m_minDelta;
     LabelStr m_typeName;
 
@@ -214,15 +213,18 @@ namespace KADRIX {
 
     /** Joins the chain of the listener's domains. */
     void attachListener(DomainListener* listener);
-
     /** The listener is set but not attached: it is gone. */
     void notifyLostListener(DomainListener::ChangeType changeType);
     /** Leaves the chain of the listener's domains. */
     void detachListener();
 
-    bool m_lostListener; // a listener was set and is gone (or was set gone)
     DomainListener* m_listenerPtr; // the listener while it exists (attached)
     AbstractDomain* m_nextListened; // next domain of the same listener
+    bool m_lostListener; // a listener was set and is gone (or was set gone)
+
+  protected:
+    bool m_closed;
+    bool m_numeric;
 
     AbstractDomain& operator=(const AbstractDomain&) = delete;
   };

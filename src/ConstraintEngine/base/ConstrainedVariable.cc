@@ -40,11 +40,11 @@ namespace KADRIX {
   ConstrainedVariable::ConstrainedVariable(const ConstraintEngineId& constraintEngine, bool internal,
                                            bool canBeSpecified, const LabelStr& name, const EntityId& parent,
                                            int index)
-    : Entity(), m_forwarder(this), m_narrowed(false), m_tainted(false), m_emptied(false), m_empty(false),
-      m_muted(false), m_dying(false), m_specified(false), m_invalid(0), m_support{0, 0}, m_currentDomain(0),
-      m_deactivation(0), m_boundsTracked(-1), m_internal(internal), m_canBeSpecified(canBeSpecified),
-      m_constraintEngine(constraintEngine), m_slot(0), m_waveStamp(0), m_sweepStamp(0), m_sweepNode(0),
-      m_index(index), m_name(name), m_specifiedValue(0), m_parent(parent) {
+    : Entity(), m_narrowed(false), m_tainted(false), m_emptied(false), m_muted(false), m_dying(false),
+      m_forwarder(this), m_support{0, 0}, m_currentDomain(0), m_deactivation(0), m_index(index), m_slot(0),
+      m_waveStamp(0), m_sweepStamp(0), m_sweepNode(0), m_constraintEngine(constraintEngine), m_name(name),
+      m_specifiedValue(0), m_parent(parent), m_empty(false), m_specified(false), m_invalid(0),
+      m_boundsTracked(-1), m_internal(internal), m_canBeSpecified(canBeSpecified) {
     KADRIX_CHECK_MSG(constraintEngine.isValid(),
                      "Cannot create variable " << name.toString() << " without a valid constraint engine.");
     m_id = ConstrainedVariableId(this);

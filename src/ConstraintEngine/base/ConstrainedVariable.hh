@@ -225,33 +225,28 @@ namespace KADRIX {
       return *m_currentDomain;
     }
 
-    // Hot during propagation first: reports, links and the current domain.
-    VariableChangeListener m_forwarder; // the listener of the derived domain
+    // Hot during propagation first: reports, links and the current domain. The
+    // first five flags fill the space behind the Entity part.
     bool m_narrowed; // propagation narrowed it since it was last relaxed
     bool m_tainted; // propagation narrowed it in a way no constraint credits per bound: relaxed as a whole
     bool m_emptied; // listed by the engine as emptied
-    bool m_empty; // the current domain is empty (counted by its constraints)
     bool m_muted; // reports of the current domain operation are dropped
     bool m_dying; // being discarded
-    bool m_specified;
-    unsigned char m_invalid; // bounds the running relaxation wave is to relax (1 lower, 2 upper)
+    VariableChangeListener m_forwarder; // the listener of the derived domain
     // For the lower and the upper bound, the constraint whose propagation last
     // moved it in: its support (see ConstraintEngine). None at the reset value.
     Constraint* m_support[2];
     AbstractDomain* m_currentDomain; // cache of getCurrentDomain()
     ConstraintLinks m_links; // kept by the engine
     unsigned int m_deactivation;
-    signed char m_boundsTracked; // -1 not known yet, 1 when the current domain is an integer interval
-    const bool m_internal;
-    const bool m_canBeSpecified;
-    const ConstraintEngineId m_constraintEngine;
+    const int m_index;
 
     // Engine bookkeeping (see ConstraintEngine).
     unsigned int m_slot; // engine index
     unsigned int m_waveStamp; // the last relaxation wave that visited the variable
     unsigned int m_sweepStamp; // the last temporal sweep that numbered the variable
     int m_sweepNode; // its number in that sweep
-    const int m_index;
+    const ConstraintEngineId m_constraintEngine;
 
     ConstrainedVariableId m_id;
     const LabelStr m_name;
@@ -260,6 +255,12 @@ namespace KADRIX {
     // Made by the first listener that attaches, kept until the variable goes:
     // listeners may detach while they are told.
     std::unique_ptr<std::vector<ConstrainedVariableListener*> > m_listeners;
+    bool m_empty; // the current domain is empty (counted by its constraints)
+    bool m_specified;
+    unsigned char m_invalid; // bounds the running relaxation wave is to relax (1 lower, 2 upper)
+    signed char m_boundsTracked; // -1 not known yet, 1 when the current domain is an integer interval
+    const bool m_internal;
+    const bool m_canBeSpecified;
   };
 
 }

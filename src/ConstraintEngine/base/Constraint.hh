@@ -145,6 +145,7 @@ namespace KADRIX {
     bool m_linear; // declared by setLinearBounds()
     bool m_equality; // the linear relation is an equality, not an upper limit
     bool m_distinct; // no variable is twice in the scope
+    bool m_owned = false; // only its owner discards it
     static const size_t LINEAR_SCOPE = 3; // the largest linear scope whose current domains are kept here
     // The scope's current domains when linear (none past LINEAR_SCOPE): the engine
     // reads their bounds around a run without touching the variables.
@@ -159,7 +160,6 @@ namespace KADRIX {
     const LabelStr m_name;
     const LabelStr m_propagatorName;
     const ConstraintEngineId m_constraintEngine;
-    bool m_owned = false; // only its owner discards it
   };
 
 }

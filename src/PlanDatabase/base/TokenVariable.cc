@@ -21,7 +21,7 @@ namespace KADRIX {
                                            bool canBeSpecified, const LabelStr& name)
     : Variable<DomainType>(constraintEngine, baseDomain, internal, canBeSpecified, name, EntityId(parent),
                            index),
-      m_isLocallySpecified(false), m_localSpecifiedValue(0), m_parentToken(parent) {
+      m_localSpecifiedValue(0), m_parentToken(parent), m_isLocallySpecified(false) {
     m_integratedBaseDomain.assign(this->m_baseDomain);
     KADRIX_CHECK(m_parentToken.isValid());
     KADRIX_CHECK(this->getIndex() >= 0);

@@ -80,9 +80,9 @@ namespace KADRIX {
 
     // Shares the base domain's pooled domain until either changes.
     SharedDomain<DomainType> m_integratedBaseDomain;
-    bool m_isLocallySpecified;
     double m_localSpecifiedValue;
     const TokenId m_parentToken;
+    bool m_isLocallySpecified;
   };
 
 }
