@@ -76,16 +76,13 @@ namespace KADRIX {
     // Everything still registered goes at once: constraints first, then
     // variables. No hooks, listeners or relaxation run from here on.
     m_deleting = true;
-    for (size_t i = m_constraints.size(); i-- > 0;) {
-      const ConstraintId c = m_constraints[i];
-      if (c.isValid())
-        delete static_cast<Constraint*>(c);
-    }
-    for (size_t i = m_variables.size(); i-- > 0;) {
-      const ConstrainedVariableId v = m_variables[i];
-      if (v.isValid())
-        delete static_cast<ConstrainedVariable*>(v);
-    }
+    // A slot is cleared when its entity goes, also when another one takes it along.
+    for (size_t i = m_constraints.size(); i-- > 0;)
+      if (m_constraints[i] != 0)
+        delete m_constraints[i];
+    for (size_t i = m_variables.size(); i-- > 0;)
+      if (m_variables[i] != 0)
+        delete m_variables[i];
     m_id.remove();
   }
 
@@ -137,10 +134,10 @@ namespace KADRIX {
     if (!m_freeVariableSlots.empty()) {
       slot = m_freeVariableSlots.back();
       m_freeVariableSlots.pop_back();
-      m_variables[slot] = var->getId();
+      m_variables[slot] = var;
     } else {
       slot = static_cast<unsigned int>(m_variables.size());
-      m_variables.push_back(var->getId());
+      m_variables.push_back(var);
     }
     return slot;
   }
@@ -154,8 +151,8 @@ namespace KADRIX {
       }
     forgetEmptied(var);
     const unsigned int slot = var->m_slot;
-    if (slot < m_variables.size() && m_variables[slot] == var->getId()) {
-      m_variables[slot] = ConstrainedVariableId::noId();
+    if (slot < m_variables.size() && m_variables[slot] == var) {
+      m_variables[slot] = 0;
       m_freeVariableSlots.push_back(slot);
     }
   }
@@ -165,10 +162,10 @@ namespace KADRIX {
     if (!m_freeConstraintSlots.empty()) {
       slot = m_freeConstraintSlots.back();
       m_freeConstraintSlots.pop_back();
-      m_constraints[slot] = constraint->getId();
+      m_constraints[slot] = constraint;
     } else {
       slot = static_cast<unsigned int>(m_constraints.size());
-      m_constraints.push_back(constraint->getId());
+      m_constraints.push_back(constraint);
     }
     return slot;
   }
@@ -186,22 +183,22 @@ namespace KADRIX {
       constraint->m_agendaEntries = 0;
     }
     const unsigned int slot = constraint->m_slot;
-    if (slot < m_constraints.size() && m_constraints[slot] == constraint->getId()) {
-      m_constraints[slot] = ConstraintId::noId();
+    if (slot < m_constraints.size() && m_constraints[slot] == constraint) {
+      m_constraints[slot] = 0;
       m_freeConstraintSlots.push_back(slot);
     }
   }
 
   const ConstrainedVariableId& ConstraintEngine::getVariable(unsigned int index) const {
-    if (index >= m_variables.size())
+    if (index >= m_variables.size() || m_variables[index] == 0)
       return ConstrainedVariableId::noId();
-    return m_variables[index];
+    return m_variables[index]->getId();
   }
 
   const ConstraintId& ConstraintEngine::getConstraint(unsigned int index) const {
-    if (index >= m_constraints.size())
+    if (index >= m_constraints.size() || m_constraints[index] == 0)
       return ConstraintId::noId();
-    return m_constraints[index];
+    return m_constraints[index]->getId();
   }
 
   unsigned int ConstraintEngine::getIndex(const ConstrainedVariableId& var) const {

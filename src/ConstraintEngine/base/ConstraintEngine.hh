@@ -261,9 +261,9 @@ namespace KADRIX {
     ConstraintEngineId m_id;
     const CESchemaId m_schema;
 
-    std::vector<ConstrainedVariableId> m_variables;
+    std::vector<ConstrainedVariable*> m_variables; // by engine index; null in a free slot
     std::vector<unsigned int> m_freeVariableSlots; // LIFO
-    std::vector<ConstraintId> m_constraints;
+    std::vector<Constraint*> m_constraints; // by engine index; null in a free slot
     std::vector<unsigned int> m_freeConstraintSlots; // LIFO
 
     std::deque<Constraint*> m_agenda; // FIFO; entries of dequeued constraints are skipped

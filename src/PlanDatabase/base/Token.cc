@@ -78,9 +78,9 @@ namespace KADRIX {
   Token::Token(const PlanDatabaseId& planDatabase, const LabelStr& predicateName, bool rejectable,
                bool isFact, const IntervalIntDomain& durationBaseDomain, const LabelStr& objectName,
                bool closed)
-    : Entity(), m_master(), m_relation(noRelation()), m_baseObjectType(), m_predicateName(predicateName),
-      m_isFact(false), m_planDatabase(planDatabase), m_committed(false), m_deleted(false),
-      m_terminated(false), m_unqualifiedPredicateName(), m_abandoned(false) {
+    : Entity(), m_isFact(false), m_committed(false), m_deleted(false), m_terminated(false),
+      m_abandoned(false), m_master(), m_relation(noRelation()), m_baseObjectType(),
+      m_predicateName(predicateName), m_planDatabase(planDatabase), m_unqualifiedPredicateName() {
     const ObjectId object = checkConstruction(predicateName, objectName);
     m_id = TokenId(this);
     try {
@@ -94,9 +94,9 @@ namespace KADRIX {
 
   Token::Token(const TokenId& master, const LabelStr& relation, const LabelStr& predicateName,
                const IntervalIntDomain& durationBaseDomain, const LabelStr& objectName, bool closed)
-    : Entity(), m_master(master), m_relation(relation), m_baseObjectType(), m_predicateName(predicateName),
-      m_isFact(false), m_planDatabase(databaseOf(master)), m_committed(false), m_deleted(false),
-      m_terminated(false), m_unqualifiedPredicateName(), m_abandoned(false) {
+    : Entity(), m_isFact(false), m_committed(false), m_deleted(false), m_terminated(false),
+      m_abandoned(false), m_master(master), m_relation(relation), m_baseObjectType(),
+      m_predicateName(predicateName), m_planDatabase(databaseOf(master)), m_unqualifiedPredicateName() {
     KADRIX_CHECK(m_master->isActive());
     const ObjectId object = checkConstruction(predicateName, objectName);
     m_id = TokenId(this);
@@ -503,9 +503,21 @@ namespace KADRIX {
     return ObjectId(value)->hasToken(m_id);
   }
 
-  void Token::addLocalVariable(const ConstrainedVariableId& var) { m_localVariables.insert(var); }
+  void Token::addLocalVariable(const ConstrainedVariableId& var) {
+    if (!m_localVariables)
+      m_localVariables.reset(new ConstrainedVariableSet());
+    m_localVariables->insert(var);
+  }
 
-  void Token::removeLocalVariable(const ConstrainedVariableId& var) { m_localVariables.erase(var); }
+  void Token::removeLocalVariable(const ConstrainedVariableId& var) {
+    if (m_localVariables)
+      m_localVariables->erase(var);
+  }
+
+  const ConstrainedVariableSet& Token::getLocalVariables() const {
+    static const ConstrainedVariableSet* const sl_none = new ConstrainedVariableSet();
+    return m_localVariables ? *m_localVariables : *sl_none;
+  }
 
   LabelStr Token::makePseudoVarName() {
     static unsigned int s_counter = 0;

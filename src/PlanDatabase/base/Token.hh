@@ -12,6 +12,7 @@
 #include "Utils/base/LabelStr.hh"
 #include "Utils/base/PSUtils.hh"
 
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -92,6 +93,13 @@ namespace KADRIX {
    * constraint engine, the master or the database.
    */
   class Token : public Entity, public virtual PSToken {
+    // Declared first, so that they fill the space behind the Entity part.
+    bool m_isFact;
+    bool m_committed;
+    bool m_deleted;
+    bool m_terminated;
+    bool m_abandoned;
+
   public:
     static const LabelStr INCOMPLETE;
     static const LabelStr INACTIVE;
@@ -209,7 +217,7 @@ namespace KADRIX {
     /** The merge record of a merged token; the null handle otherwise. */
     const UnifyMementoId& getUnifyMemento() const { return m_unifyMemento; }
     const std::set<ConstraintId>& getStandardConstraints() const { return m_standardConstraints; }
-    const ConstrainedVariableSet& getLocalVariables() const { return m_localVariables; }
+    const ConstrainedVariableSet& getLocalVariables() const;
     /** The slave at this position in key order, or the null handle. */
     const TokenId& getSlave(int index) const;
     /** The position of the slave in key order, or -1. */
@@ -289,16 +297,12 @@ namespace KADRIX {
     LabelStr m_relation;
     LabelStr m_baseObjectType;
     LabelStr m_predicateName;
-    bool m_isFact;
     std::vector<ConstrainedVariableId> m_allVariables;
     std::set<ConstraintId> m_standardConstraints;
     const PlanDatabaseId m_planDatabase;
-    bool m_committed;
-    bool m_deleted;
-    bool m_terminated;
-    ConstrainedVariableSet m_localVariables;
     LabelStr m_unqualifiedPredicateName;
-    bool m_abandoned;
+    // Few tokens have local variables: the set is made by the first one.
+    std::unique_ptr<ConstrainedVariableSet> m_localVariables;
   };
 
 }

@@ -76,8 +76,8 @@ namespace KADRIX {
       m_allVariables[i]->constraints(constraints);
       ownKeys.insert(m_allVariables[i]->getKey());
     }
-    for (ConstrainedVariableSet::const_iterator it = m_localVariables.begin(); it != m_localVariables.end();
-         ++it) {
+    for (ConstrainedVariableSet::const_iterator it = getLocalVariables().begin();
+         it != getLocalVariables().end(); ++it) {
       (*it)->constraints(constraints);
       ownKeys.insert((*it)->getKey());
     }
@@ -117,8 +117,8 @@ namespace KADRIX {
       KADRIX_CHECK_MSG(var.isValid(), var << " is not valid for token " << getKey());
       var->deactivate();
     }
-    for (ConstrainedVariableSet::const_iterator it = m_localVariables.begin(); it != m_localVariables.end();
-         ++it) {
+    for (ConstrainedVariableSet::const_iterator it = getLocalVariables().begin();
+         it != getLocalVariables().end(); ++it) {
       const ConstrainedVariableId& var = *it;
       KADRIX_CHECK_MSG(var.isValid(), var << " is not valid for token " << getKey());
       var->deactivate();
@@ -153,8 +153,8 @@ namespace KADRIX {
       KADRIX_CHECK_MSG(var.isValid(), var);
       var->restrictBaseDomain(var->lastDomain());
     }
-    for (ConstrainedVariableSet::const_iterator it = m_localVariables.begin(); it != m_localVariables.end();
-         ++it) {
+    for (ConstrainedVariableSet::const_iterator it = getLocalVariables().begin();
+         it != getLocalVariables().end(); ++it) {
       const ConstrainedVariableId& var = *it;
       KADRIX_CHECK_MSG(var.isValid(), var);
       var->restrictBaseDomain(var->lastDomain());
