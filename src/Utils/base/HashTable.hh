@@ -40,7 +40,7 @@ namespace KADRIX {
     V* insert(K key, const V& value) {
       if (key == 0)
         return nullptr;
-      if (2 * (m_size + 1) > m_slots.size())
+      if (4 * (m_size + 1) > 3 * m_slots.size()) // at most three quarters full
         grow();
       std::size_t i = home(key);
       for (; m_slots[i].key != 0; i = (i + 1) & m_mask)
