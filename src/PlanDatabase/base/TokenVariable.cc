@@ -44,22 +44,27 @@ namespace KADRIX {
   }
 
   template <class DomainType> void TokenVariable<DomainType>::insert(double value) {
+    const bool sameAsBase = m_integratedBaseDomain.sameAs(this->m_baseDomain);
     ConstrainedVariable::insert(value);
-    m_integratedBaseDomain.modify().insert(value);
-    internDomains();
+    if (!sameAsBase)
+      m_integratedBaseDomain.modify().insert(value);
+    internDomains(sameAsBase);
   }
 
   template <class DomainType> void TokenVariable<DomainType>::insertAll(const std::vector<double>& values) {
+    const bool sameAsBase = m_integratedBaseDomain.sameAs(this->m_baseDomain);
     ConstrainedVariable::insertAll(values);
-    m_integratedBaseDomain.modify().insertAll(values);
-    internDomains();
+    if (!sameAsBase)
+      m_integratedBaseDomain.modify().insertAll(values);
+    internDomains(sameAsBase);
   }
 
   template <class DomainType> void TokenVariable<DomainType>::remove(double value) {
+    const bool sameAsBase = m_integratedBaseDomain.sameAs(this->m_baseDomain);
     ConstrainedVariable::remove(value);
-    if (m_integratedBaseDomain->isMember(value))
+    if (!sameAsBase && m_integratedBaseDomain->isMember(value))
       m_integratedBaseDomain.modify().remove(value);
-    internDomains();
+    internDomains(sameAsBase);
   }
 
   template <class DomainType> void TokenVariable<DomainType>::specify(double value) {
@@ -68,15 +73,20 @@ namespace KADRIX {
   }
 
   template <class DomainType> void TokenVariable<DomainType>::close() {
+    const bool sameAsBase = m_integratedBaseDomain.sameAs(this->m_baseDomain);
     ConstrainedVariable::close();
-    if (m_integratedBaseDomain->isOpen())
+    if (!sameAsBase && m_integratedBaseDomain->isOpen())
       m_integratedBaseDomain.modify().close();
-    internDomains();
+    internDomains(sameAsBase);
   }
 
-  template <class DomainType> void TokenVariable<DomainType>::internDomains() {
+  template <class DomainType> void TokenVariable<DomainType>::internDomains(bool sameAsBase) {
     this->m_baseDomain.intern();
-    m_integratedBaseDomain.intern();
+    // Equal before, changed alike: equal again.
+    if (sameAsBase)
+      m_integratedBaseDomain.assign(this->m_baseDomain);
+    else
+      m_integratedBaseDomain.intern();
   }
 
   template <class DomainType> void TokenVariable<DomainType>::setSpecified(double value) {

@@ -72,8 +72,12 @@ namespace KADRIX {
     void handleRestrictBaseDomain(const AbstractDomain& domain) override;
 
   private:
-    /** After a change: share the pooled equals of the base and integrated base domains. */
-    void internDomains();
+    /**
+     * After a change of both: share the pooled equals of the base and the
+     * integrated base domain. When they were the same pooled domain before,
+     * only the base domain was changed, and the integrated one follows it.
+     */
+    void internDomains(bool sameAsBase);
 
     TokenVariable(const TokenVariable&) = delete;
     TokenVariable& operator=(const TokenVariable&) = delete;
