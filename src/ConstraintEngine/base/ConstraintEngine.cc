@@ -3,7 +3,6 @@
 #include "ConstraintEngine/base/CESchema.hh"
 #include "ConstraintEngine/base/TypeFactory.hh"
 #include "ConstraintEngine/base/ConstraintFactory.hh"
-#include "ConstraintEngine/base/EnumeratedDomain.hh"
 #include "ConstraintEngine/base/IntervalDomain.hh"
 #include "ConstraintEngine/base/IntervalIntDomain.hh"
 #include "Utils/base/Debug.hh"
