@@ -142,6 +142,10 @@ namespace KADRIX {
   template <class DomainType>
   void Variable<DomainType>::handleRestrictBaseDomain(const AbstractDomain& newBaseDomain) {
     KADRIX_CHECK(validate());
+    // Restricting by the base domain itself changes nothing; a shared one must
+    // not be let go of while it is read.
+    if (&newBaseDomain == &m_baseDomain.get())
+      return;
     DomainType& base = m_baseDomain.modify();
     if (newBaseDomain.isClosed() && base.isOpen())
       base.close();

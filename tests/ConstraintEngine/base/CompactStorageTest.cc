@@ -41,6 +41,12 @@ namespace KADRIX {
       c->restrictBaseDomain(IntervalIntDomain(2, 8));
       EXPECT_EQ(&a->baseDomain(), &c->baseDomain());
 
+      // Restricted by its own shared base domain, or by another variable's: nothing changes.
+      b->restrictBaseDomain(b->baseDomain());
+      c->restrictBaseDomain(a->baseDomain());
+      EXPECT_EQ(b->baseDomain(), IntervalIntDomain(0, 10));
+      EXPECT_EQ(c->baseDomain(), IntervalIntDomain(2, 8));
+
       a->discard(true);
       b->discard(true);
       c->discard(true);
