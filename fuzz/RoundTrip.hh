@@ -108,7 +108,8 @@ namespace KADRIX {
                                     message.find(" is already closed.") != std::string::npos;
       const bool unnamed = (e.getCondition() == "name != NULL" && message.empty()) ||
                            message.rfind("No creation transaction to complement <deleteobject ", 0) == 0;
-      return (excuses.closes && madeInClosedType) || (excuses.unnamedObjects && unnamed);
+      const bool tokensCouldBeOn = e.getCondition() == "tokens().empty()";
+      return (excuses.closes && madeInClosedType) || (excuses.unnamedObjects && unnamed) || tokensCouldBeOn;
     }
 
     /** Runs a rewinding stage; false when it failed as the excuses allow (the rewind is then given up). */

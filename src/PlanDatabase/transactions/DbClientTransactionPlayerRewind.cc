@@ -895,6 +895,7 @@ namespace KADRIX {
     std::set<std::string> related;
     std::vector<std::pair<std::string, std::vector<ConstrainedVariableId> > > deleted;
     std::vector<const TiXmlElement*> replay;
+    std::vector<double> later; // objects made after the token
     const auto ours = [&](const ConstrainedVariableId& var) {
       return var.isValid() && what.variables.count(var) != 0;
     };
@@ -925,9 +926,15 @@ namespace KADRIX {
             cancelled.count(predecessor) == 0 && cancelled.count(successor) == 0)
           replay.push_back(&older);
       } else if (what.changes && (transactionMatch(older, "specify") || transactionMatch(older, "reset"))) {
+        // The newest decides, a reset too: a variable made again may come specified.
         const ConstrainedVariableId var = specifiedVariable(older);
-        if (ours(var) && specified.insert(var).second && transactionMatch(older, "specify"))
+        if (ours(var) && specified.insert(var).second)
           replay.push_back(&older);
+      } else if (what.changes && what.token.isValid() && RewindIndex::madeObjectName(older) != NULL) {
+        // An object made after the token: its closed domains did not hold it.
+        const ObjectId object = m_client->getObject(RewindIndex::madeObjectName(older));
+        if (object.isValid())
+          later.push_back(static_cast<double>(object));
       } else if (what.changes && hasTag(older, "restrict")) {
         const TiXmlElement* var_el = older.FirstChildElement();
         if (var_el != NULL && (hasTag(*var_el, "variable") || hasTag(*var_el, "id")) &&
@@ -957,6 +964,13 @@ namespace KADRIX {
       }
       return true;
     });
+    // A token made again took the objects there are now into its closed domains.
+    for (const ConstrainedVariableId& var :
+         what.token.isValid() ? what.token->getVariables() : std::vector<ConstrainedVariableId>())
+      if (var->isClosed() && var->baseDomain().isEntity())
+        for (double value : later)
+          if (var->baseDomain().isMember(value))
+            var->remove(value);
     for (std::vector<const TiXmlElement*>::reverse_iterator it = replay.rbegin(); it != replay.rend(); ++it)
       processTransaction(**it);
   }
