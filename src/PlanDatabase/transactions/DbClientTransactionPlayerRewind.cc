@@ -560,6 +560,9 @@ namespace KADRIX {
         },
         [&](const TiXmlElement* const* it) {
           KADRIX_DEBUG("DbClientTransactionPlayer:playUncancelled", "Checking " << **it);
+          // Older than the token's creation, a path or a name meant another token.
+          if (madeTheToken(**it, token))
+            return true;
           if (!transactionMatch(**it, "activate") && !transactionMatch(**it, "merge") &&
               !transactionMatch(**it, "reject"))
             return false;
@@ -568,12 +571,16 @@ namespace KADRIX {
             KADRIX_CHECK((*it)->Attribute("identifier") != NULL);
             transToken = lookUp(m_tokens, (*it)->Attribute("identifier"));
           } else {
-            const TiXmlElement* token_el = (*it)->FirstChildElement();
+            // A merge names its merged token in its first "token", as playing it reads it.
+            const TiXmlElement* token_el =
+                hasTag(**it, "merge") ? (*it)->FirstChildElement("token") : (*it)->FirstChildElement();
             KADRIX_CHECK(token_el != NULL);
             transToken = quietly([&]() { return xmlAsToken(*token_el); });
           }
           return transToken.isValid() && transToken == token;
         });
+    if (found != NULL && madeTheToken(*found, token))
+      found = NULL;
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL",
                       "No activate, merge, or reject transaction prior to " << element);
     KADRIX_DEBUG("DbClientTransactionPlayer:playUncancelled", "Transaction is the proper inverse.  Playing.");
@@ -780,10 +787,14 @@ namespace KADRIX {
   void DbClientTransactionPlayer::playVariableUnreset(const TiXmlElement& element, It start, It end) {
     const ConstrainedVariableId var = resetVariable(element);
     KADRIX_CHECK(var.isValid());
-    // A variable that was not specified was left alone by the reset.
+    // A variable that was not specified was left alone by the reset. One
+    // specified by no element (as an object's members are, when it is made)
+    // is specified again to the one value of its base domain.
     const TiXmlElement* found = newestSpecification(element, var, start, end);
     if (found != NULL && transactionMatch(*found, "specify"))
       playVariableSpecified(*found);
+    else if (found == NULL && !var->isSpecified() && var->canBeSpecified() && var->baseDomain().isSingleton())
+      m_client->specify(var, var->baseDomain().getSingletonValue());
   }
 
   // What the undo handlers read of older elements.
@@ -814,6 +825,18 @@ namespace KADRIX {
     return quietly([&]() { return xmlAsVariable(*var_el); });
   }
 
+  bool DbClientTransactionPlayer::madeTheToken(const TiXmlElement& element, const TokenId& token) {
+    if ((!hasTag(element, "goal") && !hasTag(element, "fact")) || element.Attribute("relation") != NULL)
+      return false;
+    const TiXmlElement* instance = element.FirstChildElement();
+    if (instance == NULL)
+      return false;
+    if (const char* path = instance->Attribute("path"))
+      return quietly([&]() { return m_client->getPathAsString(token); }) == path;
+    const char* name = instance->Attribute("name");
+    return name != NULL && lookUp(m_tokens, name) == token;
+  }
+
   template <class It>
   const TiXmlElement* DbClientTransactionPlayer::newestStateChange(const TiXmlElement& element,
                                                                    const TokenId& token, It start, It end) {
@@ -824,9 +847,11 @@ namespace KADRIX {
           return !keys.back().empty();
         },
         [&](const TiXmlElement* const* it) {
-          return (transactionMatch(**it, "activate") || transactionMatch(**it, "merge") ||
-                  transactionMatch(**it, "reject") || transactionMatch(**it, "cancel")) &&
-                 stateToken(**it) == token;
+          // Older than the token's creation, a path or a name meant another token.
+          return ((transactionMatch(**it, "activate") || transactionMatch(**it, "merge") ||
+                   transactionMatch(**it, "reject") || transactionMatch(**it, "cancel")) &&
+                  stateToken(**it) == token) ||
+                 madeTheToken(**it, token);
         });
   }
 
