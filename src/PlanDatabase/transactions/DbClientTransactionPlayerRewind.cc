@@ -787,14 +787,10 @@ namespace KADRIX {
   void DbClientTransactionPlayer::playVariableUnreset(const TiXmlElement& element, It start, It end) {
     const ConstrainedVariableId var = resetVariable(element);
     KADRIX_CHECK(var.isValid());
-    // A variable that was not specified was left alone by the reset. One
-    // specified by no element (as an object's members are, when it is made)
-    // is specified again to the one value of its base domain.
+    // A variable that was not specified was left alone by the reset.
     const TiXmlElement* found = newestSpecification(element, var, start, end);
     if (found != NULL && transactionMatch(*found, "specify"))
       playVariableSpecified(*found);
-    else if (found == NULL && !var->isSpecified() && var->canBeSpecified() && var->baseDomain().isSingleton())
-      m_client->specify(var, var->baseDomain().getSingletonValue());
   }
 
   // What the undo handlers read of older elements.
@@ -989,13 +985,15 @@ namespace KADRIX {
       }
       return true;
     });
-    // A token made again took the objects there are now into its closed domains.
-    for (const ConstrainedVariableId& var :
-         what.token.isValid() ? what.token->getVariables() : std::vector<ConstrainedVariableId>())
-      if (var->isClosed() && var->baseDomain().isEntity())
-        for (double value : later)
-          if (var->baseDomain().isMember(value))
-            var->remove(value);
+    // A token made again took the objects there are now into its closed
+    // domains. One that had none (they were all made after it) is emptied,
+    // where it was empty from its making: the plan is inconsistent until it goes.
+    if (what.token.isValid())
+      for (const ConstrainedVariableId& var : what.token->getVariables())
+        if (var->isClosed() && var->baseDomain().isEntity())
+          for (double value : later)
+            if (var->baseDomain().isMember(value))
+              var->remove(value);
     for (std::vector<const TiXmlElement*>::reverse_iterator it = replay.rbegin(); it != replay.rend(); ++it)
       processTransaction(**it);
   }
