@@ -302,7 +302,8 @@ namespace KADRIX {
         }
         return true;
       };
-      if (index != NULL && madeHere(quietly([&]() {
+      // Playing did not read the "index": one that is no plain number names nothing.
+      if (index != NULL && std::to_string(std::atoi(index)) == index && madeHere(quietly([&]() {
             return client.getConstraintByIndex(static_cast<unsigned int>(std::atoi(index)));
           })))
         return element;
