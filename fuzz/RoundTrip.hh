@@ -311,7 +311,8 @@ namespace KADRIX {
         if (!excuses.logNames &&
             (atBreakpoint.empty() || rewindStage("log rewind to the breakpoint", excuses, [&] {
                player.rewind(log, true);
-               if (!excuses.notUndoneAfterBreakpoint)
+               // What the log did not record, its rewind cannot give back either.
+               if (!excuses.notUndoneAfterBreakpoint && !excuses.unrecorded)
                  expectPlan("log rewind to the breakpoint", atBreakpoint, a.db());
              })))
           if (rewindStage("log rewind", excuses, [&] { player.rewind(log, false); }))

@@ -962,6 +962,9 @@ namespace KADRIX {
         if (var_el != NULL && (hasTag(*var_el, "variable") || hasTag(*var_el, "id")) &&
             ours(quietly([&]() { return xmlAsVariable(*var_el); })))
           replay.push_back(&older);
+      } else if (what.changes && hasTag(older, "assign") && older.Attribute("name") != NULL) {
+        if (ours(quietly([&]() { return parseVariable(older.Attribute("name")); })))
+          replay.push_back(&older);
       } else if (what.changes && hasTag(older, "deleteconstraint") && older.Attribute("name") != NULL) {
         deleted.emplace_back(older.Attribute("name"), namedScope(*this, older));
       } else if (what.changes && hasTag(older, "invoke") && older.Attribute("identifier") == NULL &&
