@@ -100,6 +100,8 @@ namespace KADRIX {
       bool unnamedObjects = false;
       /** One name given to two tokens: the stream's older elements that name the first may find the second. */
       bool renamed = false;
+      /** A constraint over values alone, without "index": nothing finds it to undo it. */
+      bool valuesOnly = false;
     };
 
     /** A name made of digits alone, as a log gives its tokens. */
@@ -120,7 +122,9 @@ namespace KADRIX {
       const bool unnamed = (e.getCondition() == "name != NULL" && message.empty()) ||
                            message.rfind("No creation transaction to complement <deleteobject ", 0) == 0;
       const bool tokensCouldBeOn = e.getCondition() == "tokens().empty()";
-      return (excuses.closes && madeInClosedType) || (excuses.unnamedObjects && unnamed) || tokensCouldBeOn;
+      const bool unfound = e.getCondition() == "index != NULL";
+      return (excuses.closes && madeInClosedType) || (excuses.unnamedObjects && unnamed) || tokensCouldBeOn ||
+             (excuses.valuesOnly && unfound);
     }
 
     /** Runs a rewinding stage; false when it failed as the excuses allow (the rewind is then given up). */
@@ -140,6 +144,10 @@ namespace KADRIX {
       names.push_back(element.Value());
       if (std::strcmp(element.Value(), "new") == 0 && element.Attribute("name") == nullptr)
         names.push_back("unnamed new");
+      if (std::strcmp(element.Value(), "invoke") == 0 && element.Attribute("identifier") == nullptr &&
+          element.Attribute("index") == nullptr && element.FirstChildElement() != nullptr &&
+          element.FirstChildElement("variable") == nullptr && element.FirstChildElement("id") == nullptr)
+        names.push_back("values only");
       if (std::strcmp(element.Value(), "invoke") == 0 && element.Attribute("name") != nullptr)
         names.push_back(element.Attribute("name"));
       const TiXmlElement* instance = element.FirstChildElement();
@@ -181,6 +189,7 @@ namespace KADRIX {
           excuses.unrecorded = excuses.unrecorded || name == "assign";
           excuses.closes = excuses.closes || name == "close";
           excuses.unnamedObjects = excuses.unnamedObjects || name == "unnamed new";
+          excuses.valuesOnly = excuses.valuesOnly || name == "values only";
           excuses.logNames = excuses.logNames || (name[0] == '#' && isLogName(name.c_str() + 1));
           excuses.renamed = excuses.renamed || (name[0] == '#' && !tokenNames.insert(name).second);
           if (!afterBreakpoint && (name == "assign" || name == "restrict" || name == "close"))

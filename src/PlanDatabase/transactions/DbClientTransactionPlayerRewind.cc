@@ -786,6 +786,12 @@ namespace KADRIX {
 
   template <class It>
   void DbClientTransactionPlayer::playVariableUnreset(const TiXmlElement& element, It start, It end) {
+    // A variable named by an engine index that no longer leads to one (made
+    // for a value, say) was not specified: its reset changed nothing.
+    const TiXmlElement* var_el = element.FirstChildElement();
+    if (!isInvoke(element) && var_el != NULL && hasTag(*var_el, "variable") &&
+        quietly([&]() { return xmlAsVariable(*var_el); }).isNoId())
+      return;
     const ConstrainedVariableId var = resetVariable(element);
     KADRIX_CHECK(var.isValid());
     // A variable that was not specified was left alone by the reset.
