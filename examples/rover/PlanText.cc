@@ -41,8 +41,7 @@ namespace KADRIX {
       }
 
       std::string variableText(const ConstrainedVariableId& var) {
-        return var->getName().toString() + "=" + domainText(var->lastDomain()) +
-               (var->isSpecified() ? " specified" : "");
+        return var->getName().toString() + "=" + domainText(var->lastDomain());
       }
 
       /** A token by its path in the client's numbering. */

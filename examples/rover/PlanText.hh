@@ -17,8 +17,8 @@ namespace KADRIX {
      * The plan as text that depends neither on entity keys nor on addresses:
      * objects with their member variables and the tokens on them (a
      * timeline's in sequence), global variables, and tokens with their state,
-     * master, merged tokens and variables (current domain, and whether
-     * specified); tokens named by their path, object domains listed by name,
+     * master, merged tokens and variables (current domains, as the writer
+     * writes them); tokens named by their path, object domains listed by name,
      * every group sorted. Transaction logging must be on.
      */
     std::string canonicalText(const PlanDatabaseId& db);

@@ -291,9 +291,9 @@ namespace KADRIX {
     ConstrainedVariable* m_moved[CREDITED_SCOPE];
     bool m_anyMoved;
     bool m_movedLost;
-#ifdef KADRIX_FULL_WALKS
-    std::vector<ConstrainedVariableId> m_relaxedBySupport; // since the last check
-#endif
+    // Since the last check (only builds with KADRIX_FULL_WALKS check; the
+    // member is there in every build, so that the layout never depends on it).
+    std::vector<ConstrainedVariableId> m_relaxedBySupport;
 
     unsigned int m_cycle;
     unsigned int m_lastRepropagation;

@@ -459,7 +459,9 @@ namespace KADRIX {
     std::vector<LabelStr> names;
     getFilingNames(token, names);
     for (size_t i = 0; i < names.size(); ++i) {
-      m_activeTokensByPredicate[names[i].getKey()].insert(token);
+      Filing& filing = m_activeTokensByPredicate[names[i].getKey()];
+      if (filing.tokens.insert(token).second)
+        filing.candidates.insert(token);
       KADRIX_DEBUG("PlanDatabase:insertActiveToken", token->toString()
                                                          << " added for " << names[i].toString());
     }
@@ -470,10 +472,11 @@ namespace KADRIX {
     std::vector<LabelStr> names;
     getFilingNames(token, names);
     for (size_t i = 0; i < names.size(); ++i) {
-      std::map<double, TokenSet>::iterator it = m_activeTokensByPredicate.find(names[i].getKey());
+      std::map<double, Filing>::iterator it = m_activeTokensByPredicate.find(names[i].getKey());
       KADRIX_CHECK_MSG(it != m_activeTokensByPredicate.end(), token->toString()
                                                                   << " must be present but isn't.");
-      it->second.erase(token);
+      if (it->second.tokens.erase(token) != 0)
+        it->second.candidates.erase(token);
       KADRIX_DEBUG("PlanDatabase:removeActiveToken", token->toString()
                                                          << " removed for " << names[i].toString());
     }
@@ -481,10 +484,10 @@ namespace KADRIX {
 
   const TokenSet& PlanDatabase::getActiveTokens(const LabelStr& predicate) const {
     static const TokenSet sl_noTokens;
-    std::map<double, TokenSet>::const_iterator it = m_activeTokensByPredicate.find(predicate.getKey());
+    std::map<double, Filing>::const_iterator it = m_activeTokensByPredicate.find(predicate.getKey());
     if (it == m_activeTokensByPredicate.end())
       return sl_noTokens;
-    return it->second;
+    return it->second.tokens;
   }
 
   namespace {

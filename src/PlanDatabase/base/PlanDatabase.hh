@@ -3,6 +3,7 @@
 
 #include "ConstraintEngine/base/AbstractDomain.hh"
 #include "ConstraintEngine/base/ConstrainedVariable.hh"
+#include "PlanDatabase/base/CandidateTable.hh"
 #include "PlanDatabase/base/Object.hh"
 #include "PlanDatabase/base/PlanDatabaseDefs.hh"
 #include "PlanDatabase/base/PSPlanDatabase.hh"
@@ -291,7 +292,14 @@ namespace KADRIX {
     /** By variable key: the listener that keeps each registered global variable from a direct discard. */
     std::map<int, ConstrainedVariableListener*> m_globalVariableKeepers;
     std::map<int, std::pair<TokenId, ObjectSet> > m_tokensToOrder;
-    std::map<double, TokenSet> m_activeTokensByPredicate;
+    /** The active tokens filed under one name: as a set, and as the table that merge queries scan. */
+    struct Filing {
+      TokenSet tokens;
+      CandidateTable candidates;
+    };
+    std::map<double, Filing> m_activeTokensByPredicate;
+    /** Checks a filing whose candidates are asked for: its table against its set, and each token. */
+    void checkCandidates(const TokenId& inactiveToken, Filing& filing) const;
     ObjectVariableMap m_objectVariablesByObjectType;
     /** The entries of m_objectVariablesByObjectType by variable, so that no walk looks for one. */
     std::unordered_map<const ConstrainedVariable*, std::vector<ObjectVariableMap::iterator> >

@@ -16,6 +16,22 @@ namespace KADRIX {
 
   // ------------------------------------------------------------------ merge candidates
 
+  namespace {
+    /** Whether two domains can meet: two empty or two open ones are taken to; otherwise the smaller one tests. */
+    bool canIntersect(const AbstractDomain& domA, const AbstractDomain& domB) {
+      if (domA.getSize() == 0 && domB.getSize() == 0)
+        return true;
+      if (domA.isOpen() && domB.isOpen())
+        return true;
+      if (domA.getSize() < domB.getSize())
+        return domA.intersects(domB);
+      return domB.intersects(domA);
+    }
+
+    /** How many rows ahead a scan asks for the domains it will read. */
+    const size_t PREFETCH_ROWS = 2;
+  }
+
   void PlanDatabase::getCompatibleTokens(const TokenId& inactiveToken, std::vector<TokenId>& results,
                                          unsigned int limit, bool useExactTest) {
     KADRIX_CHECK(inactiveToken.isValid());
@@ -23,59 +39,61 @@ namespace KADRIX {
       return;
     if (!m_constraintEngine->propagate())
       return;
-    const TokenSet& candidates = getActiveTokens(inactiveToken->getPredicateName());
-    KADRIX_COND_DEBUG(candidates.empty(), "PlanDatabase:getCompatibleTokens",
+    const std::map<double, Filing>::iterator filing =
+        m_activeTokensByPredicate.find(inactiveToken->getPredicateName().getKey());
+    KADRIX_COND_DEBUG(filing == m_activeTokensByPredicate.end() || filing->second.tokens.empty(),
+                      "PlanDatabase:getCompatibleTokens",
                       "No candidates to evaluate for " << inactiveToken->toString());
+    const TemporalAdvisorId& temporalAdvisor = getTemporalAdvisor();
+    if (filing == m_activeTokensByPredicate.end())
+      return;
+#ifdef KADRIX_FULL_WALKS
+    checkCandidates(inactiveToken, filing->second);
+#endif
+    CandidateTable& table = filing->second.candidates;
+    const std::vector<CandidateTable::Row>& rows = table.sorted();
     const std::vector<ConstrainedVariableId>& inactiveTokenVariables = inactiveToken->getVariables();
     const int variableCount = static_cast<int>(inactiveTokenVariables.size());
+    // The inactive token's domains, read once; the candidates' come from the table.
+    std::vector<const AbstractDomain*> inactiveDomains(inactiveTokenVariables.size());
+    for (int i = 1; i < variableCount; ++i)
+      inactiveDomains[i] = &inactiveTokenVariables[i]->lastDomain();
     unsigned int choiceCount = 0;
-    const TemporalAdvisorId& temporalAdvisor = getTemporalAdvisor();
-    for (TokenSet::const_iterator it = candidates.begin(); it != candidates.end(); ++it) {
-      const TokenId& candidate = *it;
+    for (size_t r = 0; r < rows.size(); ++r) {
+      if (r + PREFETCH_ROWS < rows.size() && rows[r + PREFETCH_ROWS].token.isId())
+        table.prefetch(rows[r + PREFETCH_ROWS]);
+      const CandidateTable::Row& row = rows[r];
+      if (row.token.isNoId())
+        continue;
+      const TokenId& candidate = row.token;
       KADRIX_DEBUG("PlanDatabase:getCompatibleTokens", "Evaluating candidate token ("
                                                            << candidate->getKey() << ") for token ("
                                                            << inactiveToken->getKey() << ")");
-      KADRIX_CHECK_MSG(m_schema->isA(candidate->getPredicateName(), inactiveToken->getPredicateName()),
-                       candidate->getPredicateName().toString()
-                           << " is not a " << inactiveToken->getPredicateName().toString());
-      KADRIX_CHECK_MSG(candidate->isActive(), "Should not be trying to merge an active token.");
-      const std::vector<ConstrainedVariableId>& candidateTokenVariables = candidate->getVariables();
-      KADRIX_CHECK_TEXT(candidateTokenVariables.size() == static_cast<unsigned int>(variableCount),
+      KADRIX_CHECK_TEXT(row.variableCount == static_cast<unsigned int>(variableCount),
                         "candidateTokenVariables.size() == (unsigned int) variableCount",
-                        "Candidate token ("
-                            << candidate->getKey() << ") has " << candidateTokenVariables.size()
-                            << " variables, while inactive token (" << inactiveToken->getKey() << ") has "
-                            << variableCount);
+                        "Candidate token (" << row.key << ") has " << row.variableCount
+                                            << " variables, while inactive token (" << inactiveToken->getKey()
+                                            << ") has " << variableCount);
       bool isCompatible = true;
       KADRIX_CHECK_MSG(inactiveTokenVariables[0] == inactiveToken->getState(),
                        "We expect the first var to be the state var, which we must skip.");
       for (int i = 1; i < variableCount; ++i) {
-        const AbstractDomain& domA = inactiveTokenVariables[i]->lastDomain();
-        const AbstractDomain& domB = candidateTokenVariables[i]->lastDomain();
+        const AbstractDomain& domA = *inactiveDomains[i];
+        const AbstractDomain& domB = table.domain(row, static_cast<unsigned int>(i));
         KADRIX_CHECK_MSG(AbstractDomain::canBeCompared(domA, domB),
                          domA.toString() << " cannot be compared to " << domB.toString() << ".");
-        // Two open domains are taken to meet; otherwise the smaller one tests.
-        bool canIntersect;
-        if (domA.getSize() == 0 && domB.getSize() == 0)
-          canIntersect = true;
-        else if (domA.isOpen() && domB.isOpen())
-          canIntersect = true;
-        else if (domA.getSize() < domB.getSize())
-          canIntersect = domA.intersects(domB);
-        else
-          canIntersect = domB.intersects(domA);
-        const ConstrainedVariableId& candidateVar = candidateTokenVariables[i];
-        if (canIntersect) {
+        if (canIntersect(domA, domB)) {
           KADRIX_DEBUG("PlanDatabase:getCompatibleTokens",
-                       "VAR=" << candidateVar->getName().toString() << "(" << candidateVar->getKey() << ") "
+                       "VAR=" << candidate->getVariables()[i]->getName().toString() << "("
+                              << candidate->getVariables()[i]->getKey() << ") "
                               << "Can intersect " << domA.toString() << " with " << domB.toString());
           continue;
         }
         isCompatible = false;
         KADRIX_DEBUG("PlanDatabase:getCompatibleTokens",
                      "EXCLUDING (" << candidate->getKey() << ")"
-                                   << "VAR=" << candidateVar->getName().toString() << "("
-                                   << candidateVar->getKey() << ") "
+                                   << "VAR=" << candidate->getVariables()[i]->getName().toString() << "("
+                                   << candidate->getVariables()[i]->getKey() << ") "
                                    << "Cannot intersect " << domA.toString() << " with " << domB.toString());
         break;
       }
@@ -88,6 +106,17 @@ namespace KADRIX {
       }
       if (choiceCount == limit)
         return;
+    }
+  }
+
+  void PlanDatabase::checkCandidates(const TokenId& inactiveToken, Filing& filing) const {
+    KADRIX_CHECK(filing.candidates.matches(filing.tokens));
+    for (TokenSet::const_iterator it = filing.tokens.begin(); it != filing.tokens.end(); ++it) {
+      const TokenId& candidate = *it;
+      KADRIX_CHECK_MSG(m_schema->isA(candidate->getPredicateName(), inactiveToken->getPredicateName()),
+                       candidate->getPredicateName().toString()
+                           << " is not a " << inactiveToken->getPredicateName().toString());
+      KADRIX_CHECK_MSG(candidate->isActive(), "Should not be trying to merge an active token.");
     }
   }
 

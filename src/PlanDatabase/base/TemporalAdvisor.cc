@@ -11,13 +11,14 @@ namespace KADRIX {
 
   namespace {
 
-    typedef long long Time;
+    typedef DefaultTemporalAdvisor::Time Time;
 
-    /** A bound truncated toward zero. */
-    Time whole(double bound) { return static_cast<Time>(bound); }
-
-    Time earliest(const TimepointId& var) { return whole(var->getDerivedDomain().getLowerBound()); }
-    Time latest(const TimepointId& var) { return whole(var->getDerivedDomain().getUpperBound()); }
+    Time earliest(const TimepointId& var) {
+      return DefaultTemporalAdvisor::whole(var->getDerivedDomain().getLowerBound());
+    }
+    Time latest(const TimepointId& var) {
+      return DefaultTemporalAdvisor::whole(var->getDerivedDomain().getUpperBound());
+    }
 
   }
 
@@ -28,13 +29,13 @@ namespace KADRIX {
   bool DefaultTemporalAdvisor::canPrecede(const TokenId& first, const TokenId& second) {
     KADRIX_CHECK(first.isValid());
     KADRIX_CHECK(second.isValid());
-    return earliest(first->end()) <= latest(second->start());
+    return boundsPrecede(earliest(first->end()), latest(second->start()));
   }
 
   bool DefaultTemporalAdvisor::canPrecede(const TimepointId& first, const TimepointId& second) {
     KADRIX_CHECK(first.isValid());
     KADRIX_CHECK(second.isValid());
-    return earliest(first) <= latest(second);
+    return boundsPrecede(earliest(first), latest(second));
   }
 
   bool DefaultTemporalAdvisor::canFitBetween(const TokenId& token, const TokenId& predecessor,
@@ -45,9 +46,9 @@ namespace KADRIX {
     KADRIX_CHECK(successor != predecessor);
     KADRIX_CHECK(token != successor);
     KADRIX_CHECK(token != predecessor);
-    Time gap = latest(successor->start()) - earliest(predecessor->end());
     TimepointId duration(token->duration());
-    return static_cast<double>(gap) >= duration->getDerivedDomain().getLowerBound();
+    return boundsFit(duration->getDerivedDomain().getLowerBound(), earliest(predecessor->end()),
+                     latest(successor->start()));
   }
 
   bool DefaultTemporalAdvisor::canBeConcurrent(const TokenId& /*first*/, const TokenId& /*second*/) {

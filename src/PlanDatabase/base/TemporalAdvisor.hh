@@ -62,6 +62,17 @@ namespace KADRIX {
                                                 bool exact) override;
     unsigned int mostRecentRepropagation() const override;
 
+    // The answers above from bounds already read, for scans that read the bounds themselves.
+    typedef long long Time;
+    /** A bound as the advisor reads it: truncated toward zero, in 64 bits. */
+    static Time whole(double bound) { return static_cast<Time>(bound); }
+    /** canPrecede: the earliest end (or time) of the first is at most the latest start of the second. */
+    static bool boundsPrecede(Time firstEarliest, Time secondLatest) { return firstEarliest <= secondLatest; }
+    /** canFitBetween: the gap from the predecessor's earliest end to the successor's latest start. */
+    static bool boundsFit(double minimumDuration, Time predecessorEarliestEnd, Time successorLatestStart) {
+      return static_cast<double>(successorLatestStart - predecessorEarliestEnd) >= minimumDuration;
+    }
+
   private:
     DefaultTemporalAdvisor(const DefaultTemporalAdvisor&) = delete;
     DefaultTemporalAdvisor& operator=(const DefaultTemporalAdvisor&) = delete;

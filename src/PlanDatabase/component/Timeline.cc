@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <typeinfo>
 
 namespace KADRIX {
 
@@ -52,14 +53,19 @@ namespace KADRIX {
   }
 
   void Timeline::insertToIndex(const TokenId& token, const Position& position) {
-    m_tokenIndex.insert(std::make_pair(token->getKey(), position));
+    const Position next = std::next(position);
+    const Slot successor = next == m_tokenSequence.end() ? SequenceTable::NONE
+                                                         : m_tokenIndex.find((*next)->getKey())->second.slot;
+    const Place place = {position, m_table.insert(token, successor)};
+    m_tokenIndex.insert(std::make_pair(token->getKey(), place));
     notePlace(token->getKey());
     touchNeighbours(position);
   }
 
-  void Timeline::erase(Position position) {
-    touchNeighbours(position);
-    m_tokenSequence.erase(position);
+  void Timeline::erase(const Place& place) {
+    touchNeighbours(place.position);
+    m_tokenSequence.erase(place.position);
+    m_table.erase(place.slot);
   }
 
   void Timeline::touchNeighbours(Position position) {
@@ -93,20 +99,20 @@ namespace KADRIX {
   bool Timeline::adjacent(const TokenId& x, const TokenId& y) const {
     if (x.isNoId() || y.isNoId())
       return false;
-    std::map<int, Position>::const_iterator it = m_tokenIndex.find(x->getKey());
+    std::map<int, Place>::const_iterator it = m_tokenIndex.find(x->getKey());
     if (it == m_tokenIndex.end())
       return false;
-    std::list<TokenId>::const_iterator next = it->second;
+    std::list<TokenId>::const_iterator next = it->second.position;
     ++next;
     return next != m_tokenSequence.end() && *next == y;
   }
 
   std::pair<TokenId, TokenId> Timeline::neighbours(const TokenId& token) const {
     std::pair<TokenId, TokenId> result;
-    std::map<int, Position>::const_iterator it = m_tokenIndex.find(token->getKey());
+    std::map<int, Place>::const_iterator it = m_tokenIndex.find(token->getKey());
     if (it == m_tokenIndex.end())
       return result;
-    std::list<TokenId>::const_iterator position = it->second;
+    std::list<TokenId>::const_iterator position = it->second.position;
     if (position != m_tokenSequence.begin()) {
       std::list<TokenId>::const_iterator previous = position;
       result.first = *(--previous);
@@ -129,7 +135,7 @@ namespace KADRIX {
     if (orderingRequired(token))
       Object::notifyOrderingNoLongerRequired(token);
 
-    std::map<int, Position>::iterator it = m_tokenIndex.find(token->getKey());
+    std::map<int, Place>::iterator it = m_tokenIndex.find(token->getKey());
     if (it == m_tokenIndex.end()) {
       Object::remove(token);
       return;
@@ -178,11 +184,11 @@ namespace KADRIX {
       return;
     }
 
-    std::map<int, Position>::iterator p = m_tokenIndex.find(predecessor->getKey());
-    std::map<int, Position>::iterator s = m_tokenIndex.find(successor->getKey());
+    std::map<int, Place>::iterator p = m_tokenIndex.find(predecessor->getKey());
+    std::map<int, Place>::iterator s = m_tokenIndex.find(successor->getKey());
     if (p == m_tokenIndex.end()) {
       // The predecessor goes right before the successor.
-      Position position = m_tokenSequence.insert(s->second, predecessor);
+      Position position = m_tokenSequence.insert(s->second.position, predecessor);
       insertToIndex(predecessor, position);
       if (position != m_tokenSequence.begin()) {
         Position previous = position;
@@ -191,7 +197,7 @@ namespace KADRIX {
       }
     } else if (s == m_tokenIndex.end()) {
       // The successor goes right after the predecessor.
-      Position next = p->second;
+      Position next = p->second.position;
       ++next;
       Position position = m_tokenSequence.insert(next, successor);
       insertToIndex(successor, position);
@@ -253,18 +259,14 @@ namespace KADRIX {
 
   void Timeline::unlink(const TokenId& token) {
     Object::freeImplicitConstraints(token);
-    Position position = m_tokenIndex.find(token->getKey())->second;
+    const Place place = m_tokenIndex.find(token->getKey())->second;
     removeFromIndex(token);
     if (atStart(token) || atEnd(token))
-      erase(position);
+      erase(place);
     else {
-      Position previous = position;
-      --previous;
-      Position next = position;
-      ++next;
-      const TokenId earlier = *previous;
-      const TokenId later = *next;
-      erase(position);
+      const TokenId earlier = *std::prev(place.position);
+      const TokenId later = *std::next(place.position);
+      erase(place);
       if (!isConstrainedToPrecede(earlier, later))
         Object::constrain(earlier, later, false);
     }
@@ -276,18 +278,19 @@ namespace KADRIX {
 
   TokenId Timeline::removeWithNeighbour(const TokenId& token, bool predecessor) {
     Object::freeImplicitConstraints(token);
-    Position position = m_tokenIndex.find(token->getKey())->second;
+    const Place place = m_tokenIndex.find(token->getKey())->second;
     removeFromIndex(token);
     if (m_tokenIndex.empty()) {
       m_tokenSequence.clear();
+      m_table.clear();
       return TokenId::noId();
     }
     // At the end of the sequence on the asked side, the neighbour on the other side answers.
-    const bool first = position == m_tokenSequence.begin();
-    const bool last = std::next(position) == m_tokenSequence.end();
+    const bool first = place.position == m_tokenSequence.begin();
+    const bool last = std::next(place.position) == m_tokenSequence.end();
     const bool before = predecessor ? !first : last;
-    const TokenId result = before ? *std::prev(position) : *std::next(position);
-    erase(position);
+    const TokenId result = before ? *std::prev(place.position) : *std::next(place.position);
+    erase(place);
     return result;
   }
 
@@ -296,6 +299,177 @@ namespace KADRIX {
   void Timeline::notifyRejected(const TokenId& /*token*/) {}
 
   void Timeline::notifyDeleted(const TokenId& token) { remove(token); }
+
+  namespace {
+
+    typedef SequenceTable::Slot Slot;
+    typedef DefaultTemporalAdvisor::Time Time;
+
+    /** Answers the questions of the scan through whatever advisor the plan database has. */
+    class AdvisorJudge {
+    public:
+      AdvisorJudge(const TemporalAdvisorId& advisor, const TokenId& token, const SequenceTable& table)
+        : m_advisor(advisor), m_token(token), m_table(table) {}
+
+      /** The token can precede the slot's token. */
+      bool precedes(Slot slot) { return m_advisor->canPrecede(m_token, m_table.token(slot)); }
+      /** The slot's token can precede the token. */
+      bool follows(Slot slot) { return m_advisor->canPrecede(m_table.token(slot), m_token); }
+      bool fitsBetween(Slot predecessor, Slot successor) {
+        return m_advisor->canFitBetween(m_token, m_table.token(predecessor), m_table.token(successor));
+      }
+      /** The advisor is handed the tokens of the gap: they must be sound. */
+      void checkGap(Slot before, Slot after) const {
+        const TokenId& predecessor = m_table.token(before);
+        const TokenId& successor = m_table.token(after);
+        KADRIX_CHECK(predecessor.isValid() && predecessor->isActive());
+        KADRIX_CHECK(successor.isValid() && successor->isActive());
+      }
+
+    private:
+      const TemporalAdvisorId& m_advisor;
+      const TokenId& m_token;
+      const SequenceTable& m_table;
+    };
+
+    /**
+     * The default advisor's answers, from the bounds in the table and the
+     * token's own bounds read once. Only for a propagated network: derived
+     * domains are then the current ones. The tokens of the table are those
+     * isValid() checked.
+     */
+    class BoundsJudge {
+    public:
+      BoundsJudge(const TokenId& token, const SequenceTable& table)
+        : m_table(table),
+          m_earliestEnd(DefaultTemporalAdvisor::whole(token->end()->lastDomain().getLowerBound())),
+          m_latestStart(DefaultTemporalAdvisor::whole(token->start()->lastDomain().getUpperBound())),
+          m_minimumDuration(token->duration()->lastDomain().getLowerBound()) {}
+
+      bool precedes(Slot slot) const {
+        return DefaultTemporalAdvisor::boundsPrecede(m_earliestEnd, latestStart(slot));
+      }
+      bool follows(Slot slot) const {
+        return DefaultTemporalAdvisor::boundsPrecede(earliestEnd(slot), m_latestStart);
+      }
+      bool fitsBetween(Slot predecessor, Slot successor) const {
+        return DefaultTemporalAdvisor::boundsFit(m_minimumDuration, earliestEnd(predecessor),
+                                                 latestStart(successor));
+      }
+      void checkGap(Slot /*before*/, Slot /*after*/) const {}
+
+    private:
+      Time earliestEnd(Slot slot) const { return DefaultTemporalAdvisor::whole(m_table.earliestEnd(slot)); }
+      Time latestStart(Slot slot) const { return DefaultTemporalAdvisor::whole(m_table.latestStart(slot)); }
+
+      const SequenceTable& m_table;
+      const Time m_earliestEnd;
+      const Time m_latestStart;
+      const double m_minimumDuration;
+    };
+
+    /**
+     * The three scans of getOrderingChoices over a non-empty table: to the first
+     * token the token can precede, then over the gaps while the token can follow
+     * each predecessor, then after the last token.
+     */
+    template <class Judge> class ChoiceScan {
+    public:
+      ChoiceScan(const TokenId& token, const SequenceTable& table, Judge& judge,
+                 std::vector<std::pair<TokenId, TokenId> >& results, unsigned int limit)
+        : m_token(token), m_table(table), m_judge(judge), m_results(results), m_limit(limit), m_count(0) {}
+
+      void run() {
+        SequenceTable::Cursor current(m_table, m_table.first());
+        toFirstSuccessor(current);
+        if (current.slot() == m_table.first()) {
+          KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede", text(m_token)
+                                                                     << " precedes the beginning token "
+                                                                     << text(m_table.token(current.slot())));
+          add(m_token, m_table.token(current.slot()));
+          current.advance();
+        }
+        if (overGaps(current) && m_count < m_limit)
+          afterLast();
+      }
+
+    private:
+      void add(const TokenId& predecessor, const TokenId& successor) {
+        m_results.push_back(std::make_pair(predecessor, successor));
+        ++m_count;
+      }
+
+      /** Moves to the first token the token can precede; to the end when there is none. */
+      void toFirstSuccessor(SequenceTable::Cursor& current) {
+        for (; !current.atEnd(); current.advance()) {
+          const TokenId& successor = m_table.token(current.slot());
+          if (m_judge.precedes(current.slot())) {
+            KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
+                         "At first position: " << text(m_token) << " precedes " << text(successor));
+            return;
+          }
+          KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
+                       " at first position: " << text(m_token) << " cannot precede " << text(successor));
+        }
+      }
+
+      /**
+       * Adds the gaps the token fits, before each token from current on, while
+       * the token can follow each predecessor and fewer than limit choices are
+       * found. False when a predecessor the token cannot follow ended the scan.
+       */
+      bool overGaps(SequenceTable::Cursor& current) {
+        for (; !current.atEnd() && m_count < m_limit; current.advance()) {
+          const Slot after = current.slot();
+          const Slot before = m_table.prev(after);
+          m_judge.checkGap(before, after);
+          const TokenId& predecessor = m_table.token(before);
+          const TokenId& successor = m_table.token(after);
+          if (!m_judge.follows(before)) {
+            KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
+                         text(predecessor) << " cannot precede " << text(m_token));
+            return false;
+          }
+          if (m_judge.fitsBetween(before, after)) {
+            add(m_token, successor);
+            KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
+                         text(m_token) << "can be inserted between " << text(predecessor) << " and "
+                                       << text(successor));
+          } else
+            KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
+                         text(m_token) << "cannot be inserted between " << text(predecessor) << " and "
+                                       << text(successor));
+        }
+        return true;
+      }
+
+      /** Adds (last, token) when the last token can precede the token. */
+      void afterLast() {
+        const TokenId& lastToken = m_table.token(m_table.last());
+        if (m_judge.follows(m_table.last())) {
+          add(lastToken, m_token);
+          KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
+                       "last entry " << text(lastToken) << " precedes " << text(m_token));
+        } else
+          KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
+                       "last entry " << text(lastToken) << " cannot precede " << text(m_token));
+      }
+
+      const TokenId& m_token;
+      const SequenceTable& m_table;
+      Judge& m_judge;
+      std::vector<std::pair<TokenId, TokenId> >& m_results;
+      const unsigned int m_limit;
+      unsigned int m_count;
+    };
+
+    template <class Judge>
+    void scanChoices(const TokenId& token, const SequenceTable& table, Judge& judge,
+                     std::vector<std::pair<TokenId, TokenId> >& results, unsigned int limit) {
+      ChoiceScan<Judge>(token, table, judge, results, limit).run();
+    }
+
+  }
 
   void Timeline::getOrderingChoices(const TokenId& token, std::vector<std::pair<TokenId, TokenId> >& results,
                                     unsigned int limit) {
@@ -306,7 +480,8 @@ namespace KADRIX {
                                                     << token->getKey() << ") "
                                                     << token->getName().toString());
 
-    if (!getPlanDatabase()->getConstraintEngine()->propagate())
+    const ConstraintEngineId& engine = getPlanDatabase()->getConstraintEngine();
+    if (!engine->propagate())
       return;
 
     KADRIX_CHECK(isValid());
@@ -321,84 +496,15 @@ namespace KADRIX {
       return;
     }
 
-    unsigned int choiceCount = 0;
+    // The default advisor answers from bounds alone: those can come from the table.
     const TemporalAdvisorId& advisor = getPlanDatabase()->getTemporalAdvisor();
-    Place current = firstPossibleSuccessor(token, advisor);
-    if (current == m_tokenSequence.begin()) {
-      KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
-                   text(token) << " precedes the beginning token " << text(*current));
-      results.push_back(std::make_pair(token, *current));
-      choiceCount = 1;
-      ++current;
+    if (typeid(*advisor) == typeid(DefaultTemporalAdvisor) && engine->constraintConsistent()) {
+      BoundsJudge judge(token, m_table);
+      scanChoices(token, m_table, judge, results, limit);
+    } else {
+      AdvisorJudge judge(advisor, token, m_table);
+      scanChoices(token, m_table, judge, results, limit);
     }
-    const bool foundLastPredecessor = addGapChoices(token, current, advisor, results, choiceCount, limit);
-    if (choiceCount < limit && !foundLastPredecessor)
-      addChoiceAfterLast(token, advisor, results);
-  }
-
-  Timeline::Place Timeline::firstPossibleSuccessor(const TokenId& token,
-                                                   const TemporalAdvisorId& advisor) const {
-    Place current = m_tokenSequence.begin();
-    while (current != m_tokenSequence.end()) {
-      if (advisor->canPrecede(token, *current)) {
-        KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
-                     "At first position: " << text(token) << " precedes " << text(*current));
-        break;
-      }
-      KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
-                   " at first position: " << text(token) << " cannot precede " << text(*current));
-      ++current;
-    }
-    return current;
-  }
-
-  bool Timeline::addGapChoices(const TokenId& token, Place current, const TemporalAdvisorId& advisor,
-                               std::vector<std::pair<TokenId, TokenId> >& results, unsigned int& choiceCount,
-                               unsigned int limit) const {
-    // The gaps from the one before where the first scan stopped.
-    const TokenId lastToken = m_tokenSequence.back();
-    bool foundLastPredecessor = false;
-    bool foundLastToken = current == m_tokenSequence.end();
-    KADRIX_CHECK(current != m_tokenSequence.begin());
-    --current;
-
-    while (!foundLastToken && !foundLastPredecessor && choiceCount < limit) {
-      const TokenId predecessor = *current;
-      ++current;
-      const TokenId successor = *current;
-      KADRIX_CHECK(predecessor.isValid() && predecessor->isActive());
-      KADRIX_CHECK(successor.isValid() && successor->isActive());
-      if (advisor->canPrecede(predecessor, token)) {
-        if (advisor->canFitBetween(token, predecessor, successor)) {
-          results.push_back(std::make_pair(token, successor));
-          ++choiceCount;
-          KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede", text(token) << "can be inserted between "
-                                                                             << text(predecessor) << " and "
-                                                                             << text(successor));
-        } else
-          KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede", text(token) << "cannot be inserted between "
-                                                                             << text(predecessor) << " and "
-                                                                             << text(successor));
-      } else {
-        foundLastPredecessor = true;
-        KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede", text(predecessor)
-                                                                   << " cannot precede " << text(token));
-      }
-      foundLastToken = successor == lastToken;
-    }
-    return foundLastPredecessor;
-  }
-
-  void Timeline::addChoiceAfterLast(const TokenId& token, const TemporalAdvisorId& advisor,
-                                    std::vector<std::pair<TokenId, TokenId> >& results) const {
-    const TokenId lastToken = m_tokenSequence.back();
-    if (advisor->canPrecede(lastToken, token)) {
-      results.push_back(std::make_pair(lastToken, token));
-      KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
-                   "last entry " << text(lastToken) << " precedes " << text(token));
-    } else
-      KADRIX_DEBUG("Timeline:getOrderingChoices:canPrecede",
-                   "last entry " << text(lastToken) << " cannot precede " << text(token));
   }
 
   void Timeline::getTokensToOrder(std::vector<TokenId>& results) {
@@ -428,11 +534,12 @@ namespace KADRIX {
     const bool complete = !cleaningUp && consistent;
     for (std::vector<int>::const_iterator key = m_uncheckedPlaces.begin(); key != m_uncheckedPlaces.end();
          ++key) {
-      const std::map<int, Position>::const_iterator entry = m_tokenIndex.find(*key);
+      const std::map<int, Place>::const_iterator entry = m_tokenIndex.find(*key);
       if (entry == m_tokenIndex.end())
         continue; // left the sequence: its neighbours were noted
       // With the sizes equal, index entries that point at their own tokens make the index exact.
-      KADRIX_CHECK_TEXT((*entry->second)->getKey() == *key, "allTokens.size() == m_tokenSequence.size()", "");
+      KADRIX_CHECK_TEXT((*entry->second.position)->getKey() == *key,
+                        "allTokens.size() == m_tokenSequence.size()", "");
       checkPlace(entry->second, cleaningUp, consistent);
       if (!complete)
         m_deferredPlaces.insert(*key);
@@ -442,7 +549,7 @@ namespace KADRIX {
     if (complete && !m_deferredPlaces.empty()) {
       for (std::set<int>::const_iterator key = m_deferredPlaces.begin(); key != m_deferredPlaces.end();
            ++key) {
-        const std::map<int, Position>::const_iterator entry = m_tokenIndex.find(*key);
+        const std::map<int, Place>::const_iterator entry = m_tokenIndex.find(*key);
         if (entry != m_tokenIndex.end())
           checkPlace(entry->second, cleaningUp, consistent);
       }
@@ -454,8 +561,11 @@ namespace KADRIX {
     return true;
   }
 
-  void Timeline::checkPlace(Position position, bool cleaningUp, bool consistent) const {
+  void Timeline::checkPlace(const Place& place, bool cleaningUp, bool consistent) const {
+    const Position position = place.position;
     const TokenId& token = *position;
+    KADRIX_CHECK_MSG(m_table.token(place.slot) == token,
+                     "The table's slot " << place.slot << " does not hold " << text(token));
     KADRIX_CHECK(cleaningUp || token->isActive());
     if (cleaningUp || !consistent)
       return;
@@ -490,16 +600,20 @@ namespace KADRIX {
     // Each token must sit where the index says: a token listed twice cannot.
     std::size_t allTokens = 0;
     for (std::list<TokenId>::const_iterator it = m_tokenSequence.begin(); it != m_tokenSequence.end(); ++it) {
-      const std::map<int, Position>::const_iterator entry = m_tokenIndex.find((*it)->getKey());
+      const std::map<int, Place>::const_iterator entry = m_tokenIndex.find((*it)->getKey());
       KADRIX_CHECK_TEXT(entry != m_tokenIndex.end(),
                         "m_tokenIndex.find(token->getKey()) != m_tokenIndex.end()", "");
-      if (entry != m_tokenIndex.end() && entry->second == it)
+      if (entry != m_tokenIndex.end() && entry->second.position == it) {
         ++allTokens;
+        KADRIX_CHECK_MSG(m_table.token(entry->second.slot) == *it,
+                         "The table's slot " << entry->second.slot << " does not hold " << text(*it));
+      }
       KADRIX_CHECK(cleaningUp || (*it)->isActive());
       if (!cleaningUp && consistent)
         checkOrdered(it == m_tokenSequence.begin() ? TokenId::noId() : *std::prev(it), *it);
     }
     KADRIX_CHECK_TEXT(allTokens == m_tokenSequence.size(), "allTokens.size() == m_tokenSequence.size()", "");
+    KADRIX_CHECK(m_table.matches(m_tokenSequence));
   }
 
 }

@@ -2,6 +2,7 @@
 #define KADRIX_TIMELINE_HH
 
 #include "PlanDatabase/base/Object.hh"
+#include "PlanDatabase/component/SequenceTable.hh"
 
 #include <list>
 #include <map>
@@ -21,6 +22,11 @@ namespace KADRIX {
    * of the sequence are linked by a precedence constraint of the object: the
    * caller's explicit ones, and implicit ones the timeline makes by itself
    * between tokens that become neighbours.
+   *
+   * The sequence is held three ways, changed together by every operation: the
+   * list getTokenSequence() returns, an index by token key of each token's
+   * place in the list and in the table, and a SequenceTable that the scans of
+   * getOrderingChoices() read.
    */
   class Timeline : public Object {
   public:
@@ -94,42 +100,32 @@ namespace KADRIX {
 
   private:
     typedef std::list<TokenId>::iterator Position;
-    typedef std::list<TokenId>::const_iterator Place;
+    typedef SequenceTable::Slot Slot;
+    /** Where a sequenced token is: its list position and its slot in the table. */
+    struct Place {
+      Position position;
+      Slot slot;
+    };
 
     Timeline(const Timeline&) = delete;
     Timeline& operator=(const Timeline&) = delete;
 
     void commonInit(bool open);
 
-    // The three scans of getOrderingChoices().
-    /** The first sequenced token that the token can precede; the end when there is none. */
-    Place firstPossibleSuccessor(const TokenId& token, const TemporalAdvisorId& advisor) const;
-    /**
-     * Adds the gaps the token fits, from the one before current on, while the
-     * token can follow each predecessor and fewer than limit choices are found.
-     * True when a predecessor the token cannot follow ended the scan.
-     */
-    bool addGapChoices(const TokenId& token, Place current, const TemporalAdvisorId& advisor,
-                       std::vector<std::pair<TokenId, TokenId> >& results, unsigned int& choiceCount,
-                       unsigned int limit) const;
-    /** Adds (last, token) when the last token can precede the token. */
-    void addChoiceAfterLast(const TokenId& token, const TemporalAdvisorId& advisor,
-                            std::vector<std::pair<TokenId, TokenId> >& results) const;
-
     /** Not deleted and not sequenced. */
     bool orderingRequired(const TokenId& token) const;
     bool atStart(const TokenId& token) const;
     bool atEnd(const TokenId& token) const;
     void insertToIndex(const TokenId& token, const Position& position);
-    /** Takes the token at position out of the sequence (not out of the index). */
-    void erase(Position position);
+    /** Takes the token at place out of the sequence and the table (not out of the index). */
+    void erase(const Place& place);
     /** Notes the places on both sides of position as changed. */
     void touchNeighbours(Position position);
     /** Notes the place of the token as changed. */
     void notePlace(int tokenKey);
     void entriesChanged(int tokenKey) override;
     /** Checks one token's place: in the index, active, and ordered after predecessor. */
-    void checkPlace(Position position, bool cleaningUp, bool consistent) const;
+    void checkPlace(const Place& place, bool cleaningUp, bool consistent) const;
     /** Checks that token comes after predecessor (no id: token is first) in the plan. */
     void checkOrdered(const TokenId& predecessor, const TokenId& token) const;
     /** Checks every place of the sequence. */
@@ -150,7 +146,9 @@ namespace KADRIX {
     std::pair<TokenId, TokenId> neighbours(const TokenId& token) const;
 
     std::list<TokenId> m_tokenSequence;
-    std::map<int, Position> m_tokenIndex;
+    std::map<int, Place> m_tokenIndex;
+    // The sequence again, compact, for the scans of getOrderingChoices().
+    SequenceTable m_table;
     // Keys of the tokens whose places changed since the last isValid(); may repeat.
     mutable std::vector<int> m_uncheckedPlaces;
     // Keys of the sequenced tokens whose places were last checked while cleaning up

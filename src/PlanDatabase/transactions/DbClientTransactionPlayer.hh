@@ -255,7 +255,9 @@ namespace KADRIX {
     /** The variable a "specify" or "reset" element names, or none. */
     ConstrainedVariableId specifiedVariable(const TiXmlElement& element);
 
-    /** The newest older element that changed the token's state, or null. */
+    /** The element is the "goal" or "fact" that made the token (by its path, else by its name). */
+    bool madeTheToken(const TiXmlElement& element, const TokenId& token);
+    /** The newest older element that changed the token's state, or the one that made it, or null. */
     template <class It>
     const TiXmlElement* newestStateChange(const TiXmlElement& element, const TokenId& token, It start,
                                           It end);

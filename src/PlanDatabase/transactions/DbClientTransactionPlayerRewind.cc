@@ -302,7 +302,8 @@ namespace KADRIX {
         }
         return true;
       };
-      if (index != NULL && madeHere(quietly([&]() {
+      // Playing did not read the "index": one that is no plain number names nothing.
+      if (index != NULL && std::to_string(std::atoi(index)) == index && madeHere(quietly([&]() {
             return client.getConstraintByIndex(static_cast<unsigned int>(std::atoi(index)));
           })))
         return element;
@@ -560,6 +561,9 @@ namespace KADRIX {
         },
         [&](const TiXmlElement* const* it) {
           KADRIX_DEBUG("DbClientTransactionPlayer:playUncancelled", "Checking " << **it);
+          // Older than the token's creation, a path or a name meant another token.
+          if (madeTheToken(**it, token))
+            return true;
           if (!transactionMatch(**it, "activate") && !transactionMatch(**it, "merge") &&
               !transactionMatch(**it, "reject"))
             return false;
@@ -568,12 +572,16 @@ namespace KADRIX {
             KADRIX_CHECK((*it)->Attribute("identifier") != NULL);
             transToken = lookUp(m_tokens, (*it)->Attribute("identifier"));
           } else {
-            const TiXmlElement* token_el = (*it)->FirstChildElement();
+            // A merge names its merged token in its first "token", as playing it reads it.
+            const TiXmlElement* token_el =
+                hasTag(**it, "merge") ? (*it)->FirstChildElement("token") : (*it)->FirstChildElement();
             KADRIX_CHECK(token_el != NULL);
             transToken = quietly([&]() { return xmlAsToken(*token_el); });
           }
           return transToken.isValid() && transToken == token;
         });
+    if (found != NULL && madeTheToken(*found, token))
+      found = NULL;
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL",
                       "No activate, merge, or reject transaction prior to " << element);
     KADRIX_DEBUG("DbClientTransactionPlayer:playUncancelled", "Transaction is the proper inverse.  Playing.");
@@ -778,6 +786,12 @@ namespace KADRIX {
 
   template <class It>
   void DbClientTransactionPlayer::playVariableUnreset(const TiXmlElement& element, It start, It end) {
+    // A variable named by an engine index that no longer leads to one (made
+    // for a value, say) was not specified: its reset changed nothing.
+    const TiXmlElement* var_el = element.FirstChildElement();
+    if (!isInvoke(element) && var_el != NULL && hasTag(*var_el, "variable") &&
+        quietly([&]() { return xmlAsVariable(*var_el); }).isNoId())
+      return;
     const ConstrainedVariableId var = resetVariable(element);
     KADRIX_CHECK(var.isValid());
     // A variable that was not specified was left alone by the reset.
@@ -814,6 +828,18 @@ namespace KADRIX {
     return quietly([&]() { return xmlAsVariable(*var_el); });
   }
 
+  bool DbClientTransactionPlayer::madeTheToken(const TiXmlElement& element, const TokenId& token) {
+    if ((!hasTag(element, "goal") && !hasTag(element, "fact")) || element.Attribute("relation") != NULL)
+      return false;
+    const TiXmlElement* instance = element.FirstChildElement();
+    if (instance == NULL)
+      return false;
+    if (const char* path = instance->Attribute("path"))
+      return quietly([&]() { return m_client->getPathAsString(token); }) == path;
+    const char* name = instance->Attribute("name");
+    return name != NULL && lookUp(m_tokens, name) == token;
+  }
+
   template <class It>
   const TiXmlElement* DbClientTransactionPlayer::newestStateChange(const TiXmlElement& element,
                                                                    const TokenId& token, It start, It end) {
@@ -824,9 +850,11 @@ namespace KADRIX {
           return !keys.back().empty();
         },
         [&](const TiXmlElement* const* it) {
-          return (transactionMatch(**it, "activate") || transactionMatch(**it, "merge") ||
-                  transactionMatch(**it, "reject") || transactionMatch(**it, "cancel")) &&
-                 stateToken(**it) == token;
+          // Older than the token's creation, a path or a name meant another token.
+          return ((transactionMatch(**it, "activate") || transactionMatch(**it, "merge") ||
+                   transactionMatch(**it, "reject") || transactionMatch(**it, "cancel")) &&
+                  stateToken(**it) == token) ||
+                 madeTheToken(**it, token);
         });
   }
 
@@ -895,6 +923,7 @@ namespace KADRIX {
     std::set<std::string> related;
     std::vector<std::pair<std::string, std::vector<ConstrainedVariableId> > > deleted;
     std::vector<const TiXmlElement*> replay;
+    std::vector<double> later; // objects made after the token
     const auto ours = [&](const ConstrainedVariableId& var) {
       return var.isValid() && what.variables.count(var) != 0;
     };
@@ -925,13 +954,22 @@ namespace KADRIX {
             cancelled.count(predecessor) == 0 && cancelled.count(successor) == 0)
           replay.push_back(&older);
       } else if (what.changes && (transactionMatch(older, "specify") || transactionMatch(older, "reset"))) {
+        // The newest decides, a reset too: a variable made again may come specified.
         const ConstrainedVariableId var = specifiedVariable(older);
-        if (ours(var) && specified.insert(var).second && transactionMatch(older, "specify"))
+        if (ours(var) && specified.insert(var).second)
           replay.push_back(&older);
+      } else if (what.changes && what.token.isValid() && RewindIndex::madeObjectName(older) != NULL) {
+        // An object made after the token: its closed domains did not hold it.
+        const ObjectId object = m_client->getObject(RewindIndex::madeObjectName(older));
+        if (object.isValid())
+          later.push_back(static_cast<double>(object));
       } else if (what.changes && hasTag(older, "restrict")) {
         const TiXmlElement* var_el = older.FirstChildElement();
         if (var_el != NULL && (hasTag(*var_el, "variable") || hasTag(*var_el, "id")) &&
             ours(quietly([&]() { return xmlAsVariable(*var_el); })))
+          replay.push_back(&older);
+      } else if (what.changes && hasTag(older, "assign") && older.Attribute("name") != NULL) {
+        if (ours(quietly([&]() { return parseVariable(older.Attribute("name")); })))
           replay.push_back(&older);
       } else if (what.changes && hasTag(older, "deleteconstraint") && older.Attribute("name") != NULL) {
         deleted.emplace_back(older.Attribute("name"), namedScope(*this, older));
@@ -957,6 +995,15 @@ namespace KADRIX {
       }
       return true;
     });
+    // A token made again took the objects there are now into its closed
+    // domains. One that had none (they were all made after it) is emptied,
+    // where it was empty from its making: the plan is inconsistent until it goes.
+    if (what.token.isValid())
+      for (const ConstrainedVariableId& var : what.token->getVariables())
+        if (var->isClosed() && var->baseDomain().isEntity())
+          for (double value : later)
+            if (var->baseDomain().isMember(value))
+              var->remove(value);
     for (std::vector<const TiXmlElement*>::reverse_iterator it = replay.rbegin(); it != replay.rend(); ++it)
       processTransaction(**it);
   }

@@ -92,6 +92,14 @@ namespace KADRIX {
           return KEYED;
         }
         case RewindIndex::STATE:
+          if ((hasTag(element, "goal") || hasTag(element, "fact")) && element.Attribute("relation") == NULL) {
+            // A token's creation ends the search for its states.
+            const TiXmlElement* instance = element.FirstChildElement();
+            if (instance == NULL || !plainPath(instance->Attribute("path")))
+              return UNKEYED;
+            key = RewindIndex::tokenKey(instance->Attribute("path"));
+            return KEYED;
+          }
           if (!standsFor(element, "activate") && !standsFor(element, "merge") &&
               !standsFor(element, "reject") && !standsFor(element, "cancel"))
             return NOT_A_CANDIDATE;

@@ -1,6 +1,8 @@
 #include "PlanDatabase/component/Timeline.hh"
 
+#include "PlanDatabase/base/TemporalAdvisor.hh"
 #include "PlanDatabase/component/TimelineFixture.hh"
+#include "rover/RoverModel.hh"
 
 #include <gtest/gtest.h>
 
@@ -379,6 +381,111 @@ namespace KADRIX {
         ASSERT_TRUE(m_db->getTokensToOrder().empty());
         ASSERT_TRUE(sequence(tl).empty());
       }
+    }
+
+    namespace {
+      /** The default advisor under a class of its own: the timeline then asks it gap by gap. */
+      class AskedAdvisor : public DefaultTemporalAdvisor {
+      public:
+        explicit AskedAdvisor(const ConstraintEngineId& ce) : DefaultTemporalAdvisor(ce) {}
+      };
+
+      typedef std::vector<std::pair<int, int> > Positions;
+
+      /**
+       * A rover whose At tokens get windows drawn from a seed. Two of them from one
+       * seed are the same plan; choices are compared as numbers of tokens in the
+       * order they were made (-1 for the token asked about).
+       */
+      class RandomRover {
+      public:
+        RandomRover(unsigned int seed, bool asked) : random(seed) {
+          if (asked)
+            plan.db()->setTemporalAdvisor((new AskedAdvisor(plan.engine()))->getId());
+          plan.location("home", 0, 0);
+          rover = dynamic_cast<Timeline*>(static_cast<Object*>(plan.rover("r")));
+          for (int i = 0; i < 10; ++i) {
+            TokenId t = (new RoverModel::AtToken(plan.db(), "Rover.At", true, false))->getId();
+            const int start = static_cast<int>(random() % 700), width = static_cast<int>(random() % 150);
+            const int duration = 1 + static_cast<int>(random() % 40);
+            t->start()->restrictBaseDomain(IntervalIntDomain(start, start + width));
+            t->duration()->restrictBaseDomain(IntervalIntDomain(duration, duration + 10));
+            tokens.push_back(t);
+          }
+        }
+
+        Positions choices(const TokenId& t, unsigned int limit) {
+          std::vector<std::pair<TokenId, TokenId> > found;
+          rover->getOrderingChoices(t, found, limit);
+          Positions result;
+          for (const auto& choice : found)
+            result.push_back(std::make_pair(number(choice.first, t), number(choice.second, t)));
+          return result;
+        }
+
+        int number(const TokenId& token, const TokenId& asked) const {
+          return token == asked
+                     ? -1
+                     : static_cast<int>(std::find(tokens.begin(), tokens.end(), token) - tokens.begin());
+        }
+
+        RoverModel::Plan plan;
+        Timeline* rover;
+        std::vector<TokenId> tokens;
+        std::mt19937 random;
+      };
+    }
+
+    // The table's bounds and the advisor asked gap by gap give the same choices.
+    TEST(OrderingChoicesTest, BoundsFromTheTableAnswerAsTheAdvisor) {
+      unsigned int gapsSkipped = 0, scansEnded = 0;
+      for (unsigned int seed = 1; seed <= 40; ++seed) {
+        RandomRover fromTable(seed, false), asked(seed, true);
+        std::mt19937 random(seed);
+        for (int step = 0; step < 40; ++step) {
+          const size_t i = random() % fromTable.tokens.size();
+          const unsigned int limit = 1 + static_cast<unsigned int>(random() % 6);
+          const size_t pick = random();
+          for (RandomRover* r : {&fromTable, &asked}) {
+            const TokenId t = r->tokens[i];
+            if (t->isInactive())
+              t->activate();
+            else if (r->rover->hasToken(t)) {
+              // Freed from its neighbour after it, or from itself when alone.
+              const std::list<TokenId>& seq = r->rover->getTokenSequence();
+              const std::list<TokenId>::const_iterator at = std::find(seq.begin(), seq.end(), t);
+              if (std::next(at) != seq.end() && r->rover->isConstrainedToPrecede(t, *std::next(at)))
+                r->rover->free(t, *std::next(at));
+              else if (seq.size() == 1)
+                r->rover->free(t, t);
+            } else {
+              std::vector<std::pair<TokenId, TokenId> > found;
+              r->rover->getOrderingChoices(t, found, 100);
+              if (!found.empty()) {
+                r->rover->constrain(found[pick % found.size()].first, found[pick % found.size()].second);
+                if (!r->plan.engine()->propagate())
+                  r->rover->free(found[pick % found.size()].first, found[pick % found.size()].second);
+              }
+            }
+            r->plan.engine()->propagate();
+          }
+          for (size_t k = 0; k < fromTable.tokens.size(); ++k) {
+            const TokenId t = fromTable.tokens[k];
+            if (!t->isActive() || fromTable.rover->hasToken(t))
+              continue;
+            const Positions all = fromTable.choices(t, 100);
+            ASSERT_EQ(asked.choices(asked.tokens[k], 100), all) << "seed " << seed << " step " << step;
+            ASSERT_EQ(asked.choices(asked.tokens[k], limit), fromTable.choices(t, limit))
+                << "seed " << seed << " step " << step << " limit " << limit;
+            const size_t sequenced = fromTable.rover->getTokenSequence().size();
+            gapsSkipped += all.size() < sequenced + 1;
+            scansEnded += !all.empty() && all.back().second != -1;
+          }
+        }
+      }
+      // The walk meets gaps too small and predecessors that end the scan.
+      EXPECT_GT(gapsSkipped, 50u);
+      EXPECT_GT(scansEnded, 50u);
     }
 
   }
