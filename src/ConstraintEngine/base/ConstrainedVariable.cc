@@ -12,9 +12,10 @@
 namespace KADRIX {
 
   void VariableChangeListener::notifyChange(const ChangeType& changeType) {
-    if (m_var->m_muted)
+    ConstrainedVariable* var = static_cast<ConstrainedVariable*>(this);
+    if (var->m_muted)
       return;
-    m_var->m_constraintEngine.get()->notifyChange(m_var, changeType);
+    var->m_constraintEngine->notifyChange(var, changeType);
   }
 
   // ---------------------------------------------------------------- listener
@@ -41,15 +42,15 @@ namespace KADRIX {
                                            bool canBeSpecified, const LabelStr& name, const EntityId& parent,
                                            int index)
     : Entity(), m_narrowed(false), m_tainted(false), m_emptied(false), m_muted(false), m_dying(false),
-      m_forwarder(this), m_support{0, 0}, m_currentDomain(0), m_deactivation(0), m_index(index), m_slot(0),
-      m_waveStamp(0), m_sweepStamp(0), m_sweepNode(0), m_constraintEngine(constraintEngine), m_name(name),
-      m_specifiedValue(0), m_parent(parent), m_empty(false), m_specified(false), m_invalid(0),
-      m_boundsTracked(-1), m_internal(internal), m_canBeSpecified(canBeSpecified) {
+      m_empty(false), m_specified(false), m_support{0, 0}, m_currentDomain(0), m_deactivation(0),
+      m_index(index), m_slot(0), m_waveStamp(0), m_sweepStamp(0), m_sweepNode(0),
+      m_constraintEngine(static_cast<ConstraintEngine*>(constraintEngine)), m_name(name), m_specifiedValue(0),
+      m_parent(parent), m_invalid(0), m_boundsTracked(-1), m_internal(internal),
+      m_canBeSpecified(canBeSpecified) {
     KADRIX_CHECK_MSG(constraintEngine.isValid(),
                      "Cannot create variable " << name.toString() << " without a valid constraint engine.");
     m_id = ConstrainedVariableId(this);
-    ConstraintEngine* engine = static_cast<ConstraintEngine*>(m_constraintEngine);
-    m_slot = engine->add(this);
+    m_slot = m_constraintEngine->add(this);
   }
 
   ConstrainedVariable::~ConstrainedVariable() noexcept(false) {
@@ -98,7 +99,11 @@ namespace KADRIX {
 
   std::string ConstrainedVariable::toString(double value) const { return baseDomain().toString(value); }
 
-  bool ConstrainedVariable::validate() const { return m_id.isId() && m_constraintEngine.isId(); }
+  bool ConstrainedVariable::validate() const { return m_id.isId() && m_constraintEngine != nullptr; }
+
+  const ConstraintEngineId& ConstrainedVariable::getConstraintEngine() const {
+    return m_constraintEngine->getId();
+  }
 
   double ConstrainedVariable::getSpecifiedValue() const {
     KADRIX_CHECK_MSG(isSpecified(), toString() << " is not specified.");
@@ -210,7 +215,7 @@ namespace KADRIX {
     m_muted = false;
     if (mayEmpty && current.isEmpty() && current.isClosed())
       type = DomainListener::EMPTIED;
-    static_cast<ConstraintEngine*>(m_constraintEngine)->notifyChange(this, type);
+    m_constraintEngine->notifyChange(this, type);
   }
 
   void ConstrainedVariable::insert(double value) {
@@ -243,7 +248,7 @@ namespace KADRIX {
     ++m_deactivation;
     if (m_deactivation != 1)
       return;
-    ConstraintEngine* engine = static_cast<ConstraintEngine*>(m_constraintEngine);
+    ConstraintEngine* engine = m_constraintEngine;
     engine->deactivateConstraints(this, true);
     engine->runWave();
   }
@@ -253,7 +258,7 @@ namespace KADRIX {
     --m_deactivation;
     if (m_deactivation != 0)
       return;
-    static_cast<ConstraintEngine*>(m_constraintEngine)->deactivateConstraints(this, false);
+    m_constraintEngine->deactivateConstraints(this, false);
   }
 
   // ---------------------------------------------------------------- engine state
@@ -310,7 +315,7 @@ namespace KADRIX {
   }
 
   void ConstrainedVariable::handleDiscard() {
-    ConstraintEngine* engine = static_cast<ConstraintEngine*>(m_constraintEngine);
+    ConstraintEngine* engine = m_constraintEngine;
     // Refused before anything changes while a keeper (a plan database holding
     // a global variable) has not let go.
     if (!engine->quiet() && m_listeners)

@@ -50,28 +50,19 @@ namespace KADRIX {
     ConstrainedVariableId m_var;
   };
 
-  /** Forwards the changes of a variable's current domain to its engine. */
+  /**
+   * Forwards the changes of a variable's current domain to its engine. It is a
+   * private base of ConstrainedVariable, so it finds its variable without a
+   * pointer of its own.
+   */
   class VariableChangeListener : public DomainListener {
   public:
     using DomainListener::listenTo;
-    explicit VariableChangeListener(ConstrainedVariable* var) : DomainListener(Unregistered()), m_var(var) {}
+    VariableChangeListener() : DomainListener(Unregistered()) {}
     void notifyChange(const ChangeType& changeType) override;
-
-  private:
-    friend class ConstrainedVariable;
-
-    ConstrainedVariable* m_var;
   };
 
-  /**
-   * A variable of the constraint engine. Storage of the base and derived
-   * domains is left to a subclass (the Variable template); the engine reaches
-   * them only through the virtual accessors.
-   *
-   * Every change of the derived domain reaches the engine at once, through the
-   * domain listener this class owns.
-   */
-  class ConstrainedVariable : public Entity, public virtual PSVariable {
+  class ConstrainedVariable : public Entity, private VariableChangeListener, public virtual PSVariable {
   public:
     static const int NO_INDEX = -1;
 
@@ -143,7 +134,7 @@ namespace KADRIX {
 
     // Non-virtual operations.
     const ConstrainedVariableId& getId() const { return m_id; }
-    const ConstraintEngineId& getConstraintEngine() const { return m_constraintEngine; }
+    const ConstraintEngineId& getConstraintEngine() const;
     int getIndex() const { return m_index; }
     const EntityId& parent() const { return m_parent; }
     bool isInternal() const { return m_internal; }
@@ -193,7 +184,7 @@ namespace KADRIX {
      * forwards the domain's changes to the engine. The listener is the
      * variable's own; its handle is registered only when someone asks for it.
      */
-    void listenTo(AbstractDomain& derivedDomain) { m_forwarder.listenTo(derivedDomain); }
+    void listenTo(AbstractDomain& derivedDomain) { VariableChangeListener::listenTo(derivedDomain); }
 
   private:
     friend class ConstraintEngine;
@@ -226,13 +217,14 @@ namespace KADRIX {
     }
 
     // Hot during propagation first: reports, links and the current domain. The
-    // first five flags fill the space behind the Entity part.
+    // first flags fill the space behind the listener part.
     bool m_narrowed; // propagation narrowed it since it was last relaxed
     bool m_tainted; // propagation narrowed it in a way no constraint credits per bound: relaxed as a whole
     bool m_emptied; // listed by the engine as emptied
     bool m_muted; // reports of the current domain operation are dropped
     bool m_dying; // being discarded
-    VariableChangeListener m_forwarder; // the listener of the derived domain
+    bool m_empty; // the current domain is empty (counted by its constraints)
+    bool m_specified;
     // For the lower and the upper bound, the constraint whose propagation last
     // moved it in: its support (see ConstraintEngine). None at the reset value.
     Constraint* m_support[2];
@@ -246,7 +238,7 @@ namespace KADRIX {
     unsigned int m_waveStamp; // the last relaxation wave that visited the variable
     unsigned int m_sweepStamp; // the last temporal sweep that numbered the variable
     int m_sweepNode; // its number in that sweep
-    const ConstraintEngineId m_constraintEngine;
+    ConstraintEngine* const m_constraintEngine; // outlives its variables: it deletes them before it goes
 
     ConstrainedVariableId m_id;
     const LabelStr m_name;
@@ -255,8 +247,6 @@ namespace KADRIX {
     // Made by the first listener that attaches, kept until the variable goes:
     // listeners may detach while they are told.
     std::unique_ptr<std::vector<ConstrainedVariableListener*> > m_listeners;
-    bool m_empty; // the current domain is empty (counted by its constraints)
-    bool m_specified;
     unsigned char m_invalid; // bounds the running relaxation wave is to relax (1 lower, 2 upper)
     signed char m_boundsTracked; // -1 not known yet, 1 when the current domain is an integer interval
     const bool m_internal;

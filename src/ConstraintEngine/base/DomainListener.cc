@@ -1,13 +1,33 @@
 #include "ConstraintEngine/base/DomainListener.hh"
 #include "ConstraintEngine/base/AbstractDomain.hh"
 
+#include <unordered_map>
+
 namespace KADRIX {
 
-  DomainListener::DomainListener() : m_id(this), m_domains(nullptr) {}
+  namespace {
+    /** The handles of the listeners that have one. */
+    std::unordered_map<const DomainListener*, DomainListenerId>& handles() {
+      static std::unordered_map<const DomainListener*, DomainListenerId> sl_handles;
+      return sl_handles;
+    }
+  }
 
-  DomainListener::DomainListener(Unregistered) : m_id(), m_domains(nullptr) {}
+  DomainListener::DomainListener() : m_domains(nullptr), m_registered(false) { registerId(); }
 
-  void DomainListener::registerId() const { m_id = DomainListenerId(const_cast<DomainListener*>(this)); }
+  DomainListener::DomainListener(Unregistered) : m_domains(nullptr), m_registered(false) {}
+
+  void DomainListener::registerId() const {
+    DomainListenerId id(const_cast<DomainListener*>(this));
+    handles()[this] = id;
+    m_registered = true;
+  }
+
+  const DomainListenerId& DomainListener::getId() const {
+    if (!m_registered)
+      registerId();
+    return handles().find(this)->second;
+  }
 
   void DomainListener::listenTo(AbstractDomain& domain) {
     domain.detachListener();
@@ -23,8 +43,11 @@ namespace KADRIX {
       dom->m_nextListened = nullptr;
       dom->m_lostListener = true;
     }
-    if (!m_id.isNoId())
-      m_id.remove();
+    if (m_registered) {
+      std::unordered_map<const DomainListener*, DomainListenerId>::iterator it = handles().find(this);
+      it->second.remove();
+      handles().erase(it);
+    }
   }
 
   const char* DomainListener::getName(const ChangeType& changeType) {

@@ -38,11 +38,7 @@ namespace KADRIX {
     virtual ~DomainListener() noexcept(false);
 
     /** The listener's handle; a listener made unregistered registers on the first call. */
-    const DomainListenerId& getId() const {
-      if (m_id.isNoId())
-        registerId();
-      return m_id;
-    }
+    const DomainListenerId& getId() const;
 
     virtual void notifyChange(const ChangeType& changeType) = 0;
 
@@ -56,8 +52,6 @@ namespace KADRIX {
     /** Listen to a domain, as its setListener() with this listener's handle does, without registering it. */
     void listenTo(AbstractDomain& domain);
 
-    mutable DomainListenerId m_id;
-
   private:
     friend class AbstractDomain;
 
@@ -67,6 +61,9 @@ namespace KADRIX {
     // The destructor detaches them, so a domain may call its listener through a
     // plain pointer and still recognise a listener that is gone.
     AbstractDomain* m_domains;
+    // Most listeners (those of variables) never hand out a handle: handles live
+    // in a table aside, keyed by the listener, and this flag says there is one.
+    mutable bool m_registered;
 
     DomainListener(const DomainListener&) = delete;
     DomainListener& operator=(const DomainListener&) = delete;
