@@ -21,7 +21,7 @@ namespace KADRIX {
                                            bool canBeSpecified, const LabelStr& name)
     : Variable<DomainType>(constraintEngine, baseDomain, internal, canBeSpecified, name, EntityId(parent),
                            index),
-      m_localSpecifiedValue(0), m_parentToken(parent), m_isLocallySpecified(false) {
+      m_parentToken(parent), m_isLocallySpecified(false) {
     m_integratedBaseDomain.assign(this->m_baseDomain);
     KADRIX_CHECK(m_parentToken.isValid());
     KADRIX_CHECK(this->getIndex() >= 0);
@@ -96,7 +96,6 @@ namespace KADRIX {
                                                            << m_parentToken->toString() << ". ");
     this->internalSpecify(value);
     m_isLocallySpecified = true;
-    m_localSpecifiedValue = value;
   }
 
   template <class DomainType> void TokenVariable<DomainType>::resetSpecified() {

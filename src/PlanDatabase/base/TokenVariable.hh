@@ -84,7 +84,6 @@ namespace KADRIX {
 
     // Shares the base domain's pooled domain until either changes.
     SharedDomain<DomainType> m_integratedBaseDomain;
-    double m_localSpecifiedValue;
     const TokenId m_parentToken;
     bool m_isLocallySpecified;
   };
