@@ -21,10 +21,18 @@ namespace KADRIX {
                                            bool canBeSpecified, const LabelStr& name)
     : Variable<DomainType>(constraintEngine, baseDomain, internal, canBeSpecified, name, EntityId(parent),
                            index),
-      m_parentToken(parent), m_isLocallySpecified(false) {
+      m_isLocallySpecified(false) {
     m_integratedBaseDomain.assign(this->m_baseDomain);
-    KADRIX_CHECK(m_parentToken.isValid());
+    KADRIX_CHECK_TEXT(this->parent().isValid(), "m_parentToken.isValid()", "");
     KADRIX_CHECK(this->getIndex() >= 0);
+  }
+
+  template <class DomainType> const TokenId& TokenVariable<DomainType>::getParentToken() const {
+    return parentToken()->getId();
+  }
+
+  template <class DomainType> Token* TokenVariable<DomainType>::parentToken() const {
+    return static_cast<Token*>(this->parent().get());
   }
 
   template <class DomainType> TokenVariable<DomainType>::~TokenVariable() noexcept(false) {
@@ -90,10 +98,10 @@ namespace KADRIX {
   }
 
   template <class DomainType> void TokenVariable<DomainType>::setSpecified(double value) {
-    KADRIX_CHECK(this->m_parentToken.isValid());
-    KADRIX_CHECK_MSG(!this->m_parentToken->isMerged(), "Attempted to specify "
-                                                           << this->toString() << " of merged token "
-                                                           << m_parentToken->toString() << ". ");
+    KADRIX_CHECK_TEXT(this->parent().isValid(), "this->m_parentToken.isValid()", "");
+    KADRIX_CHECK_TEXT(!parentToken()->isMerged(), "!this->m_parentToken->isMerged()",
+                      "Attempted to specify " << this->toString() << " of merged token "
+                                              << parentToken()->toString() << ". ");
     this->internalSpecify(value);
     m_isLocallySpecified = true;
   }
@@ -102,15 +110,16 @@ namespace KADRIX {
     m_isLocallySpecified = false;
     if (!computeBaseDomain())
       ConstrainedVariable::reset(m_integratedBaseDomain.get());
-    if (m_parentToken->isMerged()) {
-      KADRIX_CHECK(this->m_parentToken->getActiveToken().isValid());
-      const TokenId& activeToken = m_parentToken->getActiveToken();
+    if (parentToken()->isMerged()) {
+      KADRIX_CHECK_TEXT(parentToken()->getActiveToken().isValid(),
+                        "this->m_parentToken->getActiveToken().isValid()", "");
+      const TokenId& activeToken = parentToken()->getActiveToken();
       activeToken->getVariables()[this->getIndex()]->handleReset();
     }
   }
 
   template <class DomainType> bool TokenVariable<DomainType>::computeBaseDomain() {
-    const TokenSet& mergedTokens = m_parentToken->getMergedTokens();
+    const TokenSet& mergedTokens = parentToken()->getMergedTokens();
     if (mergedTokens.empty() && m_integratedBaseDomain->isOpen() == this->m_baseDomain->isOpen()) {
       // The base domain itself: shared with it again.
       m_integratedBaseDomain.assign(this->m_baseDomain);
@@ -123,8 +132,11 @@ namespace KADRIX {
     for (TokenSet::const_iterator it = mergedTokens.begin(); it != mergedTokens.end(); ++it) {
       const TokenId& mergedToken = *it;
       KADRIX_CHECK(mergedToken->isMerged());
-      KADRIX_CHECK(mergedToken->getActiveToken() == this->m_parentToken);
-      KADRIX_CHECK(mergedToken->getVariables().size() == this->m_parentToken->getVariables().size());
+      KADRIX_CHECK_TEXT(mergedToken->getActiveToken() == getParentToken(),
+                        "mergedToken->getActiveToken() == this->m_parentToken", "");
+      KADRIX_CHECK_TEXT(mergedToken->getVariables().size() == parentToken()->getVariables().size(),
+                        "mergedToken->getVariables().size() == this->m_parentToken->getVariables().size()",
+                        "");
       const ConstrainedVariableId& var = mergedToken->getVariables()[this->getIndex()];
       integrated.intersect(var->baseDomain());
       KADRIX_CHECK_MSG(var->baseDomain().isOpen() || !integrated.isEmpty(), var->toString()
@@ -149,7 +161,7 @@ namespace KADRIX {
   }
 
   template <class DomainType> void TokenVariable<DomainType>::handleSpecified(double value) {
-    KADRIX_CHECK(this->m_parentToken->isActive());
+    KADRIX_CHECK_TEXT(parentToken()->isActive(), "this->m_parentToken->isActive()", "");
     KADRIX_CHECK_MSG(this->lastDomain().isMember(value), value << " is not in " << this->toString());
     if (!this->isSpecified())
       this->internalSpecify(value);
@@ -193,20 +205,20 @@ namespace KADRIX {
   void TokenVariable<DomainType>::handleConstraintAdded(const ConstraintId& constraint) {
     // A re-stated constraint stands for one that already touched this token.
     if (!MergeMemento::isRestating())
-      KADRIX_CHECK(!this->m_parentToken->isRejected());
-    if (followedByMergeRecord(m_parentToken)) {
+      KADRIX_CHECK_TEXT(!parentToken()->isRejected(), "!this->m_parentToken->isRejected()", "");
+    if (followedByMergeRecord(getParentToken())) {
       KADRIX_CHECK_MSG(!constraint->isActive(), "Constraint should be inactive if it is on a merged token.");
-      m_parentToken->handleAdditionOfInactiveConstraint(constraint);
+      parentToken()->handleAdditionOfInactiveConstraint(constraint);
     }
   }
 
   template <class DomainType>
   void TokenVariable<DomainType>::handleConstraintRemoved(const ConstraintId& constraint) {
     // While the token is discarded its variables go one by one.
-    if (!m_parentToken.isValid() || m_parentToken->isDeleted())
+    if (!this->parent().isValid() || parentToken()->isDeleted())
       return;
-    if (followedByMergeRecord(m_parentToken) && !constraint->isActive())
-      m_parentToken->handleRemovalOfInactiveConstraint(constraint);
+    if (followedByMergeRecord(getParentToken()) && !constraint->isActive())
+      parentToken()->handleRemovalOfInactiveConstraint(constraint);
   }
 
   template class TokenVariable<StateDomain>;

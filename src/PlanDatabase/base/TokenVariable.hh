@@ -64,7 +64,7 @@ namespace KADRIX {
      */
     bool computeBaseDomain();
 
-    const TokenId& getParentToken() const { return m_parentToken; }
+    const TokenId& getParentToken() const;
     bool isLocallySpecified() const { return m_isLocallySpecified; }
     const DomainType& getIntegratedBaseDomain() const { return m_integratedBaseDomain.get(); }
 
@@ -78,13 +78,17 @@ namespace KADRIX {
      * only the base domain was changed, and the integrated one follows it.
      */
     void internDomains(bool sameAsBase);
+    /**
+     * The parent token: the variable's parent, which deletes its variables
+     * before its handle goes, so the variable keeps no handle of its own.
+     */
+    Token* parentToken() const;
 
     TokenVariable(const TokenVariable&) = delete;
     TokenVariable& operator=(const TokenVariable&) = delete;
 
     // Shares the base domain's pooled domain until either changes.
     SharedDomain<DomainType> m_integratedBaseDomain;
-    const TokenId m_parentToken;
     bool m_isLocallySpecified;
   };
 
