@@ -186,6 +186,15 @@ namespace KADRIX {
      */
     void listenTo(AbstractDomain& derivedDomain) { VariableChangeListener::listenTo(derivedDomain); }
 
+    /**
+     * For a subclass that keeps its derived domain in one place for the
+     * variable's life: records where, so that the variable keeps one pointer to
+     * it. Other subclasses are asked through getCurrentDomain() when needed.
+     */
+    void holdCurrentDomain(AbstractDomain& derivedDomain) { m_currentDomain = &derivedDomain; }
+    /** The domain given to holdCurrentDomain(). */
+    AbstractDomain* heldCurrentDomain() const { return m_currentDomain; }
+
   private:
     friend class ConstraintEngine;
     friend class ConstrainedVariableListener;

@@ -43,7 +43,8 @@ namespace KADRIX {
     void handleRestrictBaseDomain(const AbstractDomain& newBaseDomain) override;
 
     SharedDomain<DomainType> m_baseDomain;
-    DomainType* m_derivedDomain;
+    /** The derived domain, which lives in the variable (or on the heap for a class of its own). */
+    DomainType* derived() const { return static_cast<DomainType*>(this->heldCurrentDomain()); }
 
   private:
     AbstractDomain& getCurrentDomain() override;
@@ -67,14 +68,14 @@ namespace KADRIX {
   Variable<DomainType>::Variable(const ConstraintEngineId& constraintEngine, const AbstractDomain& baseDomain,
                                  bool internal, bool canBeSpecified, const LabelStr& name,
                                  const EntityId& parent, int index)
-    : ConstrainedVariable(constraintEngine, internal, canBeSpecified, name, parent, index),
-      m_derivedDomain(copyDomain(baseDomain)) {
+    : ConstrainedVariable(constraintEngine, internal, canBeSpecified, name, parent, index) {
+    holdCurrentDomain(*copyDomain(baseDomain));
     m_baseDomain.assign(baseDomain);
     KADRIX_DEBUG("Variable:Variable", "Base Domain = " << baseDomain.toString());
     KADRIX_DEBUG("Variable:Variable", "Name " << name.getKey());
     KADRIX_COND_DEBUG(baseDomain.isSingleton(), "Variable:Variable",
                       "Base domain singleton; " << baseDomain.getSingletonValue());
-    listenTo(*m_derivedDomain);
+    listenTo(*derived());
   }
 
   template <class DomainType> Variable<DomainType>::~Variable() noexcept(false) {
@@ -82,7 +83,7 @@ namespace KADRIX {
     // variable may read them.
     discard(false);
     m_baseDomain.reset();
-    deleteDomain(m_derivedDomain);
+    deleteDomain(derived());
   }
 
   template <class DomainType> DomainType* Variable<DomainType>::copyDomain(const AbstractDomain& dom) {
@@ -102,7 +103,7 @@ namespace KADRIX {
 
   template <class DomainType> const AbstractDomain& Variable<DomainType>::lastDomain() const {
     KADRIX_CHECK(validate());
-    return *m_derivedDomain;
+    return *derived();
   }
 
   template <class DomainType> const AbstractDomain& Variable<DomainType>::derivedDomain() {
@@ -117,7 +118,7 @@ namespace KADRIX {
 
   template <class DomainType> AbstractDomain& Variable<DomainType>::getCurrentDomain() {
     KADRIX_CHECK(validate());
-    return *m_derivedDomain;
+    return *derived();
   }
 
   template <class DomainType> const DomainType& Variable<DomainType>::getDerivedDomain() {
@@ -128,7 +129,7 @@ namespace KADRIX {
       static DomainType* sl_emptyDomain = 0;
       static bool sl_initialized = false;
       if (!sl_initialized) {
-        sl_emptyDomain = static_cast<DomainType*>(m_derivedDomain->copy());
+        sl_emptyDomain = static_cast<DomainType*>(derived()->copy());
         if (sl_emptyDomain->isOpen())
           sl_emptyDomain->close();
         sl_emptyDomain->empty();
@@ -136,7 +137,7 @@ namespace KADRIX {
       }
       return *sl_emptyDomain;
     }
-    return *m_derivedDomain;
+    return *derived();
   }
 
   template <class DomainType>
@@ -153,7 +154,7 @@ namespace KADRIX {
     m_baseDomain.intern();
     if (!narrowed)
       return;
-    m_derivedDomain->intersect(m_baseDomain.get());
+    derived()->intersect(m_baseDomain.get());
     if (m_baseDomain->isClosed() && m_baseDomain->isSingleton() && !isSpecified())
       internalSpecify(m_baseDomain->getSingletonValue());
   }

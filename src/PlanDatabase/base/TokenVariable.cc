@@ -48,7 +48,7 @@ namespace KADRIX {
 
   template <class DomainType> void TokenVariable<DomainType>::relax() {
     ConstrainedVariable::relax();
-    this->m_derivedDomain->intersect(m_integratedBaseDomain.get());
+    this->derived()->intersect(m_integratedBaseDomain.get());
   }
 
   template <class DomainType> void TokenVariable<DomainType>::insert(double value) {
@@ -157,7 +157,7 @@ namespace KADRIX {
   template <class DomainType> void TokenVariable<DomainType>::handleBase(const AbstractDomain& domain) {
     m_integratedBaseDomain.modify().intersect(domain);
     m_integratedBaseDomain.intern();
-    this->m_derivedDomain->intersect(domain);
+    this->derived()->intersect(domain);
   }
 
   template <class DomainType> void TokenVariable<DomainType>::handleSpecified(double value) {
@@ -173,8 +173,8 @@ namespace KADRIX {
     if (this->isSpecified())
       ConstrainedVariable::reset(m_integratedBaseDomain.get());
     else {
-      this->m_derivedDomain->relax(this->m_baseDomain.get());
-      this->m_derivedDomain->intersect(m_integratedBaseDomain.get());
+      this->derived()->relax(this->m_baseDomain.get());
+      this->derived()->intersect(m_integratedBaseDomain.get());
     }
   }
 

@@ -185,12 +185,12 @@ namespace KADRIX {
       CappedVariable(const ConstraintEngineId& ce, double lb, double ub, double cap)
         : Variable<IntervalIntDomain>(ce, IntervalIntDomain(lb, ub), false, true, LabelStr("capped")),
           m_cap(cap) {
-        m_derivedDomain->intersect(lb, cap);
+        derived()->intersect(lb, cap);
       }
       void relax() override {
         ++relaxations;
         Variable<IntervalIntDomain>::relax();
-        m_derivedDomain->intersect(m_derivedDomain->getLowerBound(), m_cap);
+        derived()->intersect(derived()->getLowerBound(), m_cap);
       }
       int relaxations = 0;
 
