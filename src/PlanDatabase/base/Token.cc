@@ -73,6 +73,12 @@ namespace KADRIX {
     }
   }
 
+  const TokenSet& LazyTokenSet::emptySet() {
+    // Never destroyed: tokens may go after the program's statics.
+    static const TokenSet* const sl_empty = new TokenSet();
+    return *sl_empty;
+  }
+
   // ---------------------------------------------------------------- construction
 
   Token::Token(const PlanDatabaseId& planDatabase, const LabelStr& predicateName, bool rejectable,

@@ -24,6 +24,45 @@ namespace KADRIX {
 
   typedef std::set<ConstrainedVariableId, EntityComparator<ConstrainedVariableId> > ConstrainedVariableSet;
 
+  /**
+   * A set of tokens that most tokens leave empty (their slaves, the tokens
+   * merged onto them): one pointer until the first insert, then a TokenSet
+   * kept until the holder goes. Reads of a holder never filled see one shared
+   * empty set.
+   */
+  class LazyTokenSet {
+  public:
+    LazyTokenSet() = default;
+    LazyTokenSet(const LazyTokenSet&) = delete;
+    LazyTokenSet& operator=(const LazyTokenSet&) = delete;
+
+    const TokenSet& get() const { return m_set ? *m_set : emptySet(); }
+    bool empty() const { return !m_set || m_set->empty(); }
+    size_t size() const { return m_set ? m_set->size() : 0; }
+    TokenSet::const_iterator begin() const { return get().begin(); }
+    TokenSet::const_iterator end() const { return get().end(); }
+    TokenSet::const_iterator find(const TokenId& token) const { return get().find(token); }
+
+    void insert(const TokenId& token) {
+      if (!m_set)
+        m_set.reset(new TokenSet());
+      m_set->insert(token);
+    }
+    void erase(const TokenId& token) {
+      if (m_set)
+        m_set->erase(token);
+    }
+    void clear() {
+      if (m_set)
+        m_set->clear();
+    }
+
+  private:
+    static const TokenSet& emptySet();
+
+    std::unique_ptr<TokenSet> m_set;
+  };
+
   typedef Id<TokenVariable<StateDomain> > StateVarId;
   typedef Id<TokenVariable<ObjectDomain> > ObjectVarId;
   typedef Id<TokenVariable<IntervalIntDomain> > TempVarId;
@@ -211,8 +250,8 @@ namespace KADRIX {
     const std::vector<ConstrainedVariableId>& getVariables() const { return m_allVariables; }
     /** The token's variable of that name, else the database's global of that name, else the null handle. */
     ConstrainedVariableId getVariable(const LabelStr& name) const;
-    const TokenSet& slaves() const { return m_slaves; }
-    const TokenSet& getMergedTokens() const { return m_mergedTokens; }
+    const TokenSet& slaves() const { return m_slaves.get(); }
+    const TokenSet& getMergedTokens() const { return m_mergedTokens.get(); }
     const TokenId& getActiveToken() const { return m_activeToken; }
     /** The merge record of a merged token; the null handle otherwise. */
     const UnifyMementoId& getUnifyMemento() const { return m_unifyMemento; }
@@ -269,8 +308,8 @@ namespace KADRIX {
     std::vector<ConstrainedVariableId> m_parameters;
     std::vector<ConstrainedVariableId> m_pseudoVariables;
     TokenId m_master;
-    TokenSet m_slaves;
-    TokenSet m_mergedTokens;
+    LazyTokenSet m_slaves;
+    LazyTokenSet m_mergedTokens;
     TokenId m_activeToken;
     UnifyMementoId m_unifyMemento;
 
