@@ -19,6 +19,7 @@
 #include <cstring>
 #include <list>
 #include <sstream>
+#include <unordered_map>
 
 namespace KADRIX {
 
@@ -86,7 +87,7 @@ namespace KADRIX {
                bool closed)
     : Entity(), m_isFact(false), m_committed(false), m_deleted(false), m_terminated(false),
       m_abandoned(false), m_master(), m_relation(noRelation()), m_baseObjectType(),
-      m_predicateName(predicateName), m_planDatabase(planDatabase), m_unqualifiedPredicateName() {
+      m_predicateName(predicateName), m_planDatabase(planDatabase) {
     const ObjectId object = checkConstruction(predicateName, objectName);
     m_id = TokenId(this);
     try {
@@ -102,7 +103,7 @@ namespace KADRIX {
                const IntervalIntDomain& durationBaseDomain, const LabelStr& objectName, bool closed)
     : Entity(), m_isFact(false), m_committed(false), m_deleted(false), m_terminated(false),
       m_abandoned(false), m_master(master), m_relation(relation), m_baseObjectType(),
-      m_predicateName(predicateName), m_planDatabase(databaseOf(master)), m_unqualifiedPredicateName() {
+      m_predicateName(predicateName), m_planDatabase(databaseOf(master)) {
     KADRIX_CHECK(m_master->isActive());
     const ObjectId object = checkConstruction(predicateName, objectName);
     m_id = TokenId(this);
@@ -141,11 +142,6 @@ namespace KADRIX {
                          const IntervalIntDomain& durationBaseDomain, const LabelStr& objectName,
                          const ObjectId& object, bool closed) {
     KADRIX_CHECK(m_planDatabase.isValid());
-    if (predicateName.countElements(".") == 2)
-      m_unqualifiedPredicateName = LabelStr(predicateName.getElement(1, "."));
-    else
-      m_unqualifiedPredicateName = predicateName;
-
     m_committed = false;
     m_deleted = false;
     m_terminated = false;
@@ -572,7 +568,20 @@ namespace KADRIX {
 
   // ---------------------------------------------------------------- public view
 
-  std::string Token::getTokenType() const { return m_unqualifiedPredicateName.toString(); }
+  std::string Token::getTokenType() const { return getUnqualifiedPredicateName().toString(); }
+
+  const LabelStr& Token::getUnqualifiedPredicateName() const {
+    // Held once per predicate name rather than in every token.
+    static std::unordered_map<double, LabelStr>* const sl_names = new std::unordered_map<double, LabelStr>();
+    std::unordered_map<double, LabelStr>::const_iterator it = sl_names->find(m_predicateName.getKey());
+    if (it == sl_names->end()) {
+      const LabelStr name = m_predicateName.countElements(".") == 2
+                                ? LabelStr(m_predicateName.getElement(1, "."))
+                                : m_predicateName;
+      it = sl_names->emplace(m_predicateName.getKey(), name).first;
+    }
+    return it->second;
+  }
 
   PSVariable* Token::getStart() const { return static_cast<ConstrainedVariable*>(start()); }
 

@@ -242,7 +242,7 @@ namespace KADRIX {
     const PlanDatabaseId& getPlanDatabase() const;
     const LabelStr& getBaseObjectType() const { return m_baseObjectType; }
     const LabelStr& getPredicateName() const { return m_predicateName; }
-    const LabelStr& getUnqualifiedPredicateName() const { return m_unqualifiedPredicateName; }
+    const LabelStr& getUnqualifiedPredicateName() const;
     const StateVarId& getState() const;
     const ObjectVarId& getObject() const;
     const TempVarId& duration() const;
@@ -339,7 +339,6 @@ namespace KADRIX {
     std::vector<ConstrainedVariableId> m_allVariables;
     std::set<ConstraintId> m_standardConstraints;
     const PlanDatabaseId m_planDatabase;
-    LabelStr m_unqualifiedPredicateName;
     // Few tokens have local variables: the set is made by the first one.
     std::unique_ptr<ConstrainedVariableSet> m_localVariables;
   };
