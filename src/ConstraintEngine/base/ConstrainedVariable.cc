@@ -46,7 +46,7 @@ namespace KADRIX {
       m_index(index), m_slot(0), m_waveStamp(0), m_sweepStamp(0), m_sweepNode(0),
       m_constraintEngine(static_cast<ConstraintEngine*>(constraintEngine)), m_name(name), m_specifiedValue(0),
       m_parent(parent), m_invalid(0), m_boundsTracked(-1), m_internal(internal),
-      m_canBeSpecified(canBeSpecified) {
+      m_canBeSpecified(canBeSpecified), m_specifiedByOwner(false) {
     KADRIX_CHECK_MSG(constraintEngine.isValid(),
                      "Cannot create variable " << name.toString() << " without a valid constraint engine.");
     m_id = ConstrainedVariableId(this);

@@ -261,6 +261,12 @@ namespace KADRIX {
     signed char m_boundsTracked; // -1 not known yet, 1 when the current domain is an integer interval
     const bool m_internal;
     const bool m_canBeSpecified;
+
+  protected:
+    // Specified by its owner itself rather than through other variables (a token
+    // variable: by its own token, not through a merged one). Kept here, where the
+    // flags above leave room, for the subclasses that tell the two apart.
+    bool m_specifiedByOwner;
   };
 
 }

@@ -20,8 +20,7 @@ namespace KADRIX {
                                            const AbstractDomain& baseDomain, bool internal,
                                            bool canBeSpecified, const LabelStr& name)
     : Variable<DomainType>(constraintEngine, baseDomain, internal, canBeSpecified, name, EntityId(parent),
-                           index),
-      m_isLocallySpecified(false) {
+                           index) {
     m_integratedBaseDomain.assign(this->m_baseDomain);
     KADRIX_CHECK_TEXT(this->parent().isValid(), "m_parentToken.isValid()", "");
     KADRIX_CHECK(this->getIndex() >= 0);
@@ -103,11 +102,11 @@ namespace KADRIX {
                       "Attempted to specify " << this->toString() << " of merged token "
                                               << parentToken()->toString() << ". ");
     this->internalSpecify(value);
-    m_isLocallySpecified = true;
+    this->m_specifiedByOwner = true;
   }
 
   template <class DomainType> void TokenVariable<DomainType>::resetSpecified() {
-    m_isLocallySpecified = false;
+    this->m_specifiedByOwner = false;
     if (!computeBaseDomain())
       ConstrainedVariable::reset(m_integratedBaseDomain.get());
     if (parentToken()->isMerged()) {
@@ -168,7 +167,7 @@ namespace KADRIX {
   }
 
   template <class DomainType> void TokenVariable<DomainType>::handleReset() {
-    if (computeBaseDomain() || m_isLocallySpecified)
+    if (computeBaseDomain() || this->m_specifiedByOwner)
       return;
     if (this->isSpecified())
       ConstrainedVariable::reset(m_integratedBaseDomain.get());

@@ -65,7 +65,7 @@ namespace KADRIX {
     bool computeBaseDomain();
 
     const TokenId& getParentToken() const;
-    bool isLocallySpecified() const { return m_isLocallySpecified; }
+    bool isLocallySpecified() const { return this->m_specifiedByOwner; }
     const DomainType& getIntegratedBaseDomain() const { return m_integratedBaseDomain.get(); }
 
   protected:
@@ -89,7 +89,6 @@ namespace KADRIX {
 
     // Shares the base domain's pooled domain until either changes.
     SharedDomain<DomainType> m_integratedBaseDomain;
-    bool m_isLocallySpecified;
   };
 
 }
