@@ -235,9 +235,8 @@ namespace KADRIX {
     bool m_empty; // the current domain is empty (counted by its constraints)
     bool m_specified;
     // For the lower and the upper bound, the constraint whose propagation last
-    // moved it in: its support (see ConstraintEngine), as the engine's
-    // supportMark() of it. 0, none, at the reset value.
-    unsigned int m_support[2];
+    // moved it in: its support (see ConstraintEngine). None at the reset value.
+    Constraint* m_support[2];
     AbstractDomain* m_currentDomain; // cache of getCurrentDomain()
     ConstraintLinks m_links; // kept by the engine
     unsigned int m_deactivation;

@@ -174,7 +174,7 @@ namespace KADRIX {
     // Supports it still holds (a wave gives them up by marks, or none runs while quiet) go with it.
     for (const ConstrainedVariableId& id : constraint->m_variables)
       for (int side = 0; side < 2; ++side)
-        if (id->m_support[side] == supportMark(constraint))
+        if (id->m_support[side] == constraint)
           id->m_support[side] = 0;
     // Its agenda entries stay; they are recognised by address and skipped.
     if (constraint->m_agendaEntries != 0) {
@@ -640,7 +640,7 @@ namespace KADRIX {
     if (isInfinite(value))
       taint(var);
     else
-      var->m_support[side] = supportMark(c);
+      var->m_support[side] = c;
   }
 
   void ConstraintEngine::sweepTemporal() {
@@ -753,7 +753,7 @@ namespace KADRIX {
         continue;
       if (bySupport && tracksBounds(var)) {
         for (int side = 0; side < 2; ++side)
-          if (var->m_support[side] == supportMark(constraint))
+          if (var->m_support[side] == constraint)
             markBound(var, side);
       } else if (var->m_narrowed)
         joinWave(var, DomainListener::RELAXED, false);
@@ -921,14 +921,11 @@ namespace KADRIX {
         // in the linear relation differ, on the opposite bound when they agree.
         const bool signsDiffer = (((c->m_negative >> from) ^ (c->m_negative >> to)) & 1u) != 0;
         for (int side = 0; side < 2; ++side)
-          if (other->m_support[side] == supportMark(c) &&
-              (bounds & boundBit(signsDiffer ? side : 1 - side)) != 0)
+          if (other->m_support[side] == c && (bounds & boundBit(signsDiffer ? side : 1 - side)) != 0)
             markBound(other, side);
       }
     }
   }
-
-  unsigned int ConstraintEngine::supportMark(const Constraint* constraint) { return constraint->m_slot + 1; }
 
   void ConstraintEngine::forgetSupport(ConstrainedVariable* var) {
     var->m_support[0] = 0;

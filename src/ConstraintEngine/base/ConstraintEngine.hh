@@ -247,8 +247,6 @@ namespace KADRIX {
     void spread(ConstrainedVariable* var, unsigned int bounds);
     /** The variable is at its reset domain: no supports, no taint. */
     void forgetSupport(ConstrainedVariable* var);
-    /** How a variable names a constraint as the support of a bound: its slot plus one (0 is none). */
-    static unsigned int supportMark(const Constraint* constraint);
     /** Clears the marks of the entries not visited and empties the worklist. */
     void dropWorklist();
 #ifdef KADRIX_FULL_WALKS
