@@ -1,3 +1,4 @@
+#include "DomainTestListener.hh"
 #include "EngineFixture.hh"
 
 #include "ConstraintEngine/base/DomainPool.hh"
@@ -129,6 +130,34 @@ namespace KADRIX {
       EXPECT_TRUE(listener.isValid());
       v->discard(true);
       EXPECT_FALSE(listener.isValid());
+    }
+
+    TEST_F(SharedDomains, ListenerHandlesAreKeptAsideAndGoWithTheirListeners) {
+      DomainListenerId first;
+      DomainListenerId variableListener;
+      {
+        RecordingListener listener;
+        IntervalIntDomain domain(0, 5);
+        domain.setListener(listener.getId());
+        first = listener.getId();
+        EXPECT_TRUE(first.isValid());
+        EXPECT_EQ(domain.getListener(), first);
+        // Handles of several listeners, one of them a variable's, stay apart.
+        RecordingListener second;
+        EXPECT_TRUE(second.getId().isValid());
+        EXPECT_NE(second.getId(), first);
+        ConstrainedVariableId v = intVar(0, 10, "v");
+        variableListener = v->lastDomain().getListener();
+        EXPECT_TRUE(variableListener.isValid());
+        EXPECT_NE(variableListener, first);
+        EXPECT_NE(variableListener.getKey(), v->getId().getKey());
+        domain.intersect(1, 4);
+        EXPECT_EQ(listener.take(), (Changes{DomainListener::BOUNDS_RESTRICTED}));
+        v->discard(true);
+        EXPECT_FALSE(variableListener.isValid());
+        EXPECT_TRUE(first.isValid());
+      }
+      EXPECT_FALSE(first.isValid());
     }
 
     // ------------------------------------------------------------------ links
