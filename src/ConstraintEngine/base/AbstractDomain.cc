@@ -12,30 +12,16 @@
 
 namespace KADRIX {
 
-  double AbstractDomain::s_minDeltas[AbstractDomain::MAX_MIN_DELTAS] = {AbstractDomain::EPSILON, 1.0};
-  unsigned int AbstractDomain::s_minDeltaCount = 2;
-
-  unsigned char AbstractDomain::minDeltaIndex(double minDelta) {
-    for (unsigned int i = 0; i < s_minDeltaCount; ++i)
-      if (s_minDeltas[i] == minDelta)
-        return static_cast<unsigned char>(i);
-    KADRIX_CHECK_MSG(s_minDeltaCount < MAX_MIN_DELTAS,
-                     "Domains use more than " << MAX_MIN_DELTAS << " minimum differences.");
-    s_minDeltas[s_minDeltaCount] = minDelta;
-    return static_cast<unsigned char>(s_minDeltaCount++);
-  }
-
   AbstractDomain::AbstractDomain(bool closed, bool numeric, double minDelta, const LabelStr& typeName)
-    : m_typeName(typeName), m_listenerPtr(nullptr), m_nextListened(nullptr), m_lostListener(false),
-      m_closed(closed), m_numeric(numeric), m_minDeltaIndex(0) {
+    : m_minDelta(minDelta), m_typeName(typeName), m_listenerPtr(nullptr), m_nextListened(nullptr),
+      m_lostListener(false), m_closed(closed), m_numeric(numeric) {
     KADRIX_CHECK_MSG(minDelta > 0,
                      "The minimum difference of a domain must be positive, not " << minDelta << ".");
-    m_minDeltaIndex = minDeltaIndex(minDelta);
   }
 
   AbstractDomain::AbstractDomain(const AbstractDomain& org)
-    : m_typeName(org.m_typeName), m_listenerPtr(nullptr), m_nextListened(nullptr), m_lostListener(false),
-      m_closed(org.m_closed), m_numeric(org.m_numeric), m_minDeltaIndex(org.m_minDeltaIndex) {}
+    : m_minDelta(org.m_minDelta), m_typeName(org.m_typeName), m_listenerPtr(nullptr), m_nextListened(nullptr),
+      m_lostListener(false), m_closed(org.m_closed), m_numeric(org.m_numeric) {}
 
   AbstractDomain::~AbstractDomain() { detachListener(); }
 

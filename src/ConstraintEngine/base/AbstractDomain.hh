@@ -152,11 +152,11 @@ namespace KADRIX {
     bool operator!=(const AbstractDomain& dom) const { return !operator==(dom); }
 
     /** The minimum difference between two distinct values. */
-    double minDelta() const { return s_minDeltas[m_minDeltaIndex]; }
+    double minDelta() const { return m_minDelta; }
     /** True when a and b are closer than minDelta(). */
     bool compareEqual(double a, double b) const {
       double dist = (a < b ? b - a : a - b);
-      return dist < minDelta();
+      return dist < m_minDelta;
     }
 
     bool isNumeric() const { return m_numeric; }
@@ -205,6 +205,7 @@ namespace KADRIX {
     static std::string numberText(double value);
 
     // The flags come last, so that a subclass's first small members fill the space behind them.
+    double m_minDelta;
     LabelStr m_typeName;
 
   private:
@@ -216,14 +217,6 @@ namespace KADRIX {
     void notifyLostListener(DomainListener::ChangeType changeType);
     /** Leaves the chain of the listener's domains. */
     void detachListener();
-    /** The position of minDelta in s_minDeltas, where it is added when new. */
-    static unsigned char minDeltaIndex(double minDelta);
-
-    // Domains use very few minimum differences (1 for integers, EPSILON for the
-    // others): each domain keeps the position of its own in this table.
-    static const unsigned int MAX_MIN_DELTAS = 256;
-    static double s_minDeltas[MAX_MIN_DELTAS];
-    static unsigned int s_minDeltaCount;
 
     DomainListener* m_listenerPtr; // the listener while it exists (attached)
     AbstractDomain* m_nextListened; // next domain of the same listener
@@ -233,10 +226,6 @@ namespace KADRIX {
     bool m_closed;
     bool m_numeric;
 
-  private:
-    unsigned char m_minDeltaIndex; // position of the minimum difference in s_minDeltas
-
-  protected:
     AbstractDomain& operator=(const AbstractDomain&) = delete;
   };
 

@@ -100,7 +100,7 @@ namespace KADRIX {
         return false;
       return nearest >= m_lb && nearest <= m_ub;
     }
-    return value > m_lb - minDelta() && value < m_ub + minDelta();
+    return value > m_lb - m_minDelta && value < m_ub + m_minDelta;
   }
 
   void IntervalDomain::insert(double value) {
