@@ -551,8 +551,10 @@ namespace KADRIX {
   }
 
   bool ConstraintEngine::hasIntegerBounds(ConstrainedVariable* var) {
-    if (var->m_boundsTracked < 0)
-      var->m_boundsTracked = typeid(var->currentDomain()) == typeid(IntervalIntDomain) ? 1 : 0;
+    if (var->m_boundsTracked < 0) {
+      const AbstractDomain& domain = var->currentDomain();
+      var->m_boundsTracked = typeid(domain) == typeid(IntervalIntDomain) ? 1 : 0;
+    }
     return var->m_boundsTracked > 0;
   }
 
