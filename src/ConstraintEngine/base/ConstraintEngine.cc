@@ -551,8 +551,10 @@ namespace KADRIX {
   }
 
   bool ConstraintEngine::hasIntegerBounds(ConstrainedVariable* var) {
-    if (var->m_boundsTracked < 0)
-      var->m_boundsTracked = typeid(var->currentDomain()) == typeid(IntervalIntDomain) ? 1 : 0;
+    if (var->m_boundsTracked < 0) {
+      const AbstractDomain& domain = var->currentDomain();
+      var->m_boundsTracked = typeid(domain) == typeid(IntervalIntDomain) ? 1 : 0;
+    }
     return var->m_boundsTracked > 0;
   }
 
@@ -1026,28 +1028,24 @@ namespace KADRIX {
         const size_t v = it->second;
         const bool negative = ((c->m_negative >> j) & 1u) != 0;
         double newLo = lo[v], newHi = hi[v];
-        if (negative || c->m_equality) {
+        // The bound of scope[j] that the other variables' bounds imply.
+        const auto implied = [&](bool upper) {
           double sum = 0;
           for (size_t i = 0; i < scope.size(); ++i) {
             if (i == j)
               continue;
             const bool differ = (((c->m_negative >> i) & 1u) != 0) != negative;
-            const double term = differ ? bound(scope[i], false) : -bound(scope[i], true);
-            sum = (i == (j == 0 ? 1u : 0u)) ? term : lowerBoundSum(sum, term);
+            const double term = differ ? bound(scope[i], upper) : -bound(scope[i], !upper);
+            sum = (i == (j == 0 ? 1u : 0u)) ? term
+                  : upper                   ? upperBoundSum(sum, term)
+                                            : lowerBoundSum(sum, term);
           }
-          newLo = std::max(newLo, std::ceil(sum));
-        }
-        if (!negative || c->m_equality) {
-          double sum = 0;
-          for (size_t i = 0; i < scope.size(); ++i) {
-            if (i == j)
-              continue;
-            const bool differ = (((c->m_negative >> i) & 1u) != 0) != negative;
-            const double term = differ ? bound(scope[i], true) : -bound(scope[i], false);
-            sum = (i == (j == 0 ? 1u : 0u)) ? term : upperBoundSum(sum, term);
-          }
-          newHi = std::min(newHi, std::floor(sum));
-        }
+          return sum;
+        };
+        if (negative || c->m_equality)
+          newLo = std::max(newLo, std::ceil(implied(false)));
+        if (!negative || c->m_equality)
+          newHi = std::min(newHi, std::floor(implied(true)));
         if (newLo == lo[v] && newHi == hi[v])
           continue;
         KADRIX_CHECK_MSG(newLo <= newHi, "Relaxing every supported bound and propagating again empties "

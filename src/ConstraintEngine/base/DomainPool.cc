@@ -22,13 +22,16 @@ namespace KADRIX {
     // Domains no variable holds stay pooled while they are among the last
     // SPARES released: variables often pass through the same few domains one
     // after the other (made open, then closed), and a domain dropped at once
-    // would be made again for the next variable.
+    // would be made again for the next variable. Once nothing holds any
+    // domain (the plans are gone), the spares go too: the pool keeps no
+    // memory between plans.
     const size_t SPARES = 64;
 
     struct Pool {
       std::unordered_multimap<size_t, Pooled*> byHash;
       std::unordered_map<const AbstractDomain*, Pooled*> byDomain;
       std::deque<Pooled*> spares; // held by nobody, oldest first; may hold revived ones
+      size_t held = 0; // pooled domains with holders
     };
 
     // Never destroyed: variables may let go of their domains during static destruction.
@@ -108,14 +111,14 @@ namespace KADRIX {
     Pool& p = pool();
     const auto known = p.byDomain.find(&dom);
     if (known != p.byDomain.end()) {
-      ++known->second->holders;
+      p.held += known->second->holders++ == 0 ? 1 : 0;
       return &dom;
     }
     const size_t hash = hashOf(dom);
     const auto range = p.byHash.equal_range(hash);
     for (auto it = range.first; it != range.second; ++it)
       if (sameDomain(*it->second->domain, dom)) {
-        ++it->second->holders;
+        p.held += it->second->holders++ == 0 ? 1 : 0;
         return it->second->domain.get();
       }
     std::unique_ptr<Pooled> pooled(new Pooled{std::unique_ptr<AbstractDomain>(dom.copy()), hash, 1});
@@ -123,6 +126,7 @@ namespace KADRIX {
     p.byDomain.emplace(result, pooled.get());
     p.byHash.emplace(hash, pooled.get());
     pooled.release();
+    ++p.held;
     return result;
   }
 
@@ -134,7 +138,8 @@ namespace KADRIX {
     if (--pooled->holders != 0)
       return;
     p.spares.push_back(pooled);
-    while (p.spares.size() > SPARES) {
+    const size_t keep = --p.held == 0 ? 0 : SPARES;
+    while (p.spares.size() > keep) {
       Pooled* oldest = p.spares.front();
       p.spares.pop_front();
       // Revived ones are held again; one released twice is listed twice.
@@ -144,11 +149,7 @@ namespace KADRIX {
   }
 
   size_t DomainPool::size() {
-    const Pool& p = pool();
-    size_t held = 0;
-    for (const auto& entry : p.byDomain)
-      held += entry.second->holders != 0 ? 1 : 0;
-    return held;
+    return pool().held;
   }
 
 }

@@ -498,7 +498,8 @@ namespace KADRIX {
 
     // The default advisor answers from bounds alone: those can come from the table.
     const TemporalAdvisorId& advisor = getPlanDatabase()->getTemporalAdvisor();
-    if (typeid(*advisor) == typeid(DefaultTemporalAdvisor) && engine->constraintConsistent()) {
+    const TemporalAdvisor& advising = *advisor;
+    if (typeid(advising) == typeid(DefaultTemporalAdvisor) && engine->constraintConsistent()) {
       BoundsJudge judge(token, m_table);
       scanChoices(token, m_table, judge, results, limit);
     } else {
@@ -575,7 +576,6 @@ namespace KADRIX {
   }
 
   void Timeline::checkOrdered(const TokenId& predecessor, const TokenId& token) const {
-    typedef long long Time;
     const Time PLUS_INFINITY = g_infiniteTime();
     const Time MINUS_INFINITY = -PLUS_INFINITY;
     KADRIX_CHECK(predecessor.isNoId() || isConstrainedToPrecede(predecessor, token));

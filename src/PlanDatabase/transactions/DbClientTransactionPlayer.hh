@@ -262,6 +262,10 @@ namespace KADRIX {
     const TiXmlElement* newestStateChange(const TiXmlElement& element, const TokenId& token, It start,
                                           It end);
     /** The newest older "specify" or "reset" of the variable, or null. */
+    /** The activation of `token` that `newest`, found older than `element`, repeated (or `newest` itself). */
+    template <class It>
+    const TiXmlElement* firstOfActivations(const TiXmlElement& element, const TiXmlElement& newest,
+                                           const TokenId& token, It start, It end);
     template <class It>
     const TiXmlElement* newestSpecification(const TiXmlElement& element, const ConstrainedVariableId& var,
                                             It start, It end);

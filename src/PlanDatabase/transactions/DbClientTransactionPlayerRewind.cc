@@ -198,11 +198,19 @@ namespace KADRIX {
     }
 
     /** Hands the older elements to `visit`, newest first, as findOlder sees them, until it returns false. */
-    template <class It, class Visit> void walkOlder(RootRewind* root, It start, It end, Visit visit) {
+    template <class It, class Visit>
+    void walkOlder(RewindIndex* index, RootRewind* root, It start, It end, Visit visit) {
       if (root != NULL)
         for (std::size_t i = root->before; i-- > 0;)
           if (!visit(*root->index.elements()[i]))
             return;
+      const std::size_t newest = index != NULL && start != end ? index->position(*start) : RewindIndex::NONE;
+      if (newest != RewindIndex::NONE) {
+        for (std::size_t i = newest + 1; i-- > 0;)
+          if (!visit(*index->elements()[i]))
+            return;
+        return;
+      }
       for (It it = start; it != end; ++it)
         if (!visit(**it))
           return;
@@ -348,7 +356,20 @@ namespace KADRIX {
       doc.Clear();
     }
     KADRIX_CHECK_MSG(!is.bad(), "The input stream failed while transactions were read from it.");
-    RewindIndex index(std::vector<const TiXmlElement*>(read.elements.rbegin(), read.elements.rend()));
+    // The searches see the children of the roots that were played, in their place.
+    std::vector<const TiXmlElement*> played;
+    std::vector<std::pair<const TiXmlElement*, std::size_t> > roots;
+    for (auto it = read.elements.rbegin(); it != read.elements.rend(); ++it)
+      if (!hasTag(**it, "zorl"))
+        played.push_back(*it);
+      else if (!transactionFiltered(**it)) {
+        flatten(*this, **it, played);
+        if (!played.empty())
+          roots.emplace_back(*it, played.size() - 1);
+      }
+    RewindIndex index(std::move(played));
+    for (const auto& root : roots)
+      index.placeRoot(root.first, root.second);
     Installed<RewindIndex> indexed(m_rewindIndex, &index);
     for (StreamPosition it = read.elements.begin(); it != read.elements.end(); ++it) {
       const TiXmlElement& tx = **it;
@@ -457,9 +478,11 @@ namespace KADRIX {
     flatten(*this, root, elements);
     RootRewind scope(elements);
     Installed<RootRewind> installed(m_root, &scope);
+    // Its children search it through `scope`, then what is older than the root.
+    const It older = pastItself(root, start, end);
     for (std::size_t i = elements.size(); i-- > 0;) {
       scope.before = i;
-      processTransactionInverse(*elements[i], start, end);
+      processTransactionInverse(*elements[i], older, end);
       if (!m_client->propagate())
         return false;
     }
@@ -591,8 +614,34 @@ namespace KADRIX {
       Dependents what;
       what.token = token;
       what.orderings = true;
-      restoreDependents(element, what, found, start, end);
+      restoreDependents(element, what, firstOfActivations(element, *found, token, start, end), start, end);
     }
+  }
+
+  template <class It>
+  const TiXmlElement* DbClientTransactionPlayer::firstOfActivations(const TiXmlElement& element,
+                                                                    const TiXmlElement& newest,
+                                                                    const TokenId& token, It start, It end) {
+    // Of activations in a row, the oldest activated the token: the later ones
+    // changed nothing, and what was merged onto it or ordered since is its own.
+    const TiXmlElement* first = &newest;
+    bool reached = false;
+    walkOlder(m_rewindIndex, m_root, pastItself(element, start, end), end, [&](const TiXmlElement& older) {
+      reached = reached || &older == &newest;
+      if (!reached || &older == &newest)
+        return true;
+      if (madeTheToken(older, token))
+        return false;
+      const bool stateChange = transactionMatch(older, "activate") || transactionMatch(older, "merge") ||
+                               transactionMatch(older, "reject") || transactionMatch(older, "cancel");
+      if (!stateChange || stateToken(older) != token)
+        return true;
+      if (!transactionMatch(older, "activate"))
+        return false;
+      first = &older;
+      return true;
+    });
+    return first;
   }
 
   template <class It>
@@ -927,7 +976,7 @@ namespace KADRIX {
     const auto ours = [&](const ConstrainedVariableId& var) {
       return var.isValid() && what.variables.count(var) != 0;
     };
-    walkOlder(m_root, pastItself(element, start, end), end, [&](const TiXmlElement& older) {
+    walkOlder(m_rewindIndex, m_root, pastItself(element, start, end), end, [&](const TiXmlElement& older) {
       if (&older == origin)
         return false;
       if (transactionMatch(older, "activate") || transactionMatch(older, "merge") ||

@@ -25,8 +25,10 @@ namespace KADRIX {
    * its shape, is not exact, and its searches walk the sequence.
    *
    * Invariants:
-   * - m_elements holds the top-level elements of the sequence, oldest first;
-   *   m_positions maps each to its index there.
+   * - m_elements holds the elements of the sequence, oldest first, with the
+   *   children of its roots in place of the roots; m_positions maps each to
+   *   its index there, and a root to the index of its newest child (the
+   *   searches from a root see its children).
    * - m_buckets[kind] is built on the first search of that kind, over the
    *   m_indexed[kind] oldest elements, and then holds, for each key, the
    *   positions of the candidates that carry it, ascending; m_exact[kind]
@@ -53,10 +55,13 @@ namespace KADRIX {
     /** Over the top-level elements of a rewind, oldest first; nothing is read until a search asks. */
     explicit RewindIndex(std::vector<const TiXmlElement*> elements);
 
+    /** A root of the sequence, whose children end at `newestChild`, stands there for a search. */
+    void placeRoot(const TiXmlElement* root, std::size_t newestChild) { m_positions[root] = newestChild; }
+
     /** The elements of the sequence, oldest first. */
     const std::vector<const TiXmlElement*>& elements() const { return m_elements; }
 
-    /** The position of a top-level element of the sequence (0 for the oldest), or NONE. */
+    /** The position of an element of the sequence (0 for the oldest), or NONE. */
     std::size_t position(const TiXmlElement* element) const;
 
     /**
