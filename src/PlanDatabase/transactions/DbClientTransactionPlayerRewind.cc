@@ -234,6 +234,18 @@ namespace KADRIX {
           flatten(player, *child, elements);
     }
 
+    /** The variables of a constraint's scope as an element names them; no handle where a value stands. */
+    std::vector<ConstrainedVariableId> namedScope(DbClientTransactionPlayer& player,
+                                                  const TiXmlElement& element) {
+      std::vector<ConstrainedVariableId> scope;
+      for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
+           child = child->NextSiblingElement())
+        scope.push_back(hasTag(*child, "variable") || hasTag(*child, "id")
+                            ? quietly([&]() { return player.xmlAsVariable(*child); })
+                            : ConstrainedVariableId::noId());
+      return scope;
+    }
+
     /** A search that has no key but the text of the element undone. */
     std::function<bool(std::vector<std::string>&)> keyed(const std::string& key) {
       return [key](std::vector<std::string>& keys) {
@@ -740,14 +752,25 @@ namespace KADRIX {
     const char* name = element.Attribute("name");
     KADRIX_CHECK(name != NULL);
     const char* index = element.Attribute("index");
+    // The scope as playing reads one: "variable" and "id" children name
+    // variables, the others stand for values.
+    const auto named = [](const TiXmlElement& child) {
+      return hasTag(child, "variable") || hasTag(child, "id");
+    };
     std::vector<ConstrainedVariableId> vars;
-    for (const TiXmlElement* child = element.FirstChildElement("variable"); child != NULL;
-         child = child->NextSiblingElement("variable")) {
+    bool any = false;
+    for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
+         child = child->NextSiblingElement()) {
+      if (!named(*child)) {
+        vars.push_back(ConstrainedVariableId::noId());
+        continue;
+      }
       ConstrainedVariableId var = xmlAsVariable(*child);
       KADRIX_CHECK(var.isValid());
       vars.push_back(var);
+      any = true;
     }
-    KADRIX_CHECK(!vars.empty());
+    KADRIX_CHECK_TEXT(any, "!vars.empty()", "");
     const TiXmlElement* found =
         findOlder(m_rewindIndex, m_root, RewindIndex::INVOKE, start, end, keyed(name),
                   [&](const TiXmlElement* const* it) {
@@ -755,15 +778,16 @@ namespace KADRIX {
                         !hasAttribute(**it, "name", name) || bothDiffer(index, (*it)->Attribute("index")))
                       return false;
                     // A candidate whose variables do not all resolve is not the creation sought.
-                    bool resolved = true;
-                    std::vector<ConstrainedVariableId> otherVars;
-                    for (const TiXmlElement* child = (*it)->FirstChildElement("variable"); child != NULL;
-                         child = child->NextSiblingElement("variable")) {
-                      ConstrainedVariableId var = quietly([&]() { return xmlAsVariable(*child); });
-                      resolved = resolved && var.isValid();
-                      otherVars.push_back(var);
-                    }
-                    KADRIX_CHECK(!otherVars.empty());
+                    const std::vector<ConstrainedVariableId> otherVars = namedScope(*this, **it);
+                    bool resolved = true, anyOther = false;
+                    std::size_t at = 0;
+                    for (const TiXmlElement* child = (*it)->FirstChildElement(); child != NULL;
+                         child = child->NextSiblingElement(), ++at)
+                      if (named(*child)) {
+                        anyOther = true;
+                        resolved = resolved && otherVars[at].isValid();
+                      }
+                    KADRIX_CHECK_TEXT(anyOther, "!otherVars.empty()", "");
                     return resolved && otherVars == vars;
                   });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
@@ -945,31 +969,20 @@ namespace KADRIX {
       return active_el == NULL ? TokenId::noId() : quietly([&]() { return player.xmlAsToken(*active_el); });
     }
 
-    /** The variables of a constraint's scope as an element names them; no handle where a value stands. */
-    std::vector<ConstrainedVariableId> namedScope(DbClientTransactionPlayer& player,
-                                                  const TiXmlElement& element) {
-      std::vector<ConstrainedVariableId> scope;
-      for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
-           child = child->NextSiblingElement())
-        scope.push_back(hasTag(*child, "variable") || hasTag(*child, "id")
-                            ? quietly([&]() { return player.xmlAsVariable(*child); })
-                            : ConstrainedVariableId::noId());
-      return scope;
-    }
-
   }
 
   template <class It>
   void DbClientTransactionPlayer::restoreDependents(const TiXmlElement& element, const Dependents& what,
                                                     const TiXmlElement* origin, It start, It end) {
     // Newest first, the first element found for a thing decides whether it
-    // was still in force: a token's state, an ordering, a specification, a
-    // temporal relation. A cancel ends the orderings of its token before it;
-    // a deleted constraint is not made again.
+    // was still in force: a token's state, an ordering, a specification. A
+    // cancel ends the orderings of its token before it. A temporal relation
+    // or a constraint made twice is two: each later removal takes one, and
+    // what no removal took is made again.
     std::set<TokenId> stated, cancelled;
     std::set<std::vector<EntityId> > ordered;
     std::set<ConstrainedVariableId> specified;
-    std::set<std::string> related;
+    std::map<std::string, int> unrelated; // relations removed since, by how many removals not yet matched
     std::vector<std::pair<std::string, std::vector<ConstrainedVariableId> > > deleted;
     std::vector<const TiXmlElement*> replay;
     std::vector<double> later; // objects made after the token
@@ -1024,11 +1037,13 @@ namespace KADRIX {
         deleted.emplace_back(older.Attribute("name"), namedScope(*this, older));
       } else if (what.changes && hasTag(older, "invoke") && older.Attribute("identifier") == NULL &&
                  older.FirstChildElement() != NULL && older.Attribute("name") != NULL) {
+        // Each deletion since took one constraint of that name and scope.
         const std::vector<ConstrainedVariableId> scope = namedScope(*this, older);
-        const bool deletedSince =
-            std::find(deleted.begin(), deleted.end(),
-                      std::make_pair(std::string(older.Attribute("name")), scope)) != deleted.end();
-        if (!deletedSince && std::any_of(scope.begin(), scope.end(), ours))
+        const auto deletedSince = std::find(deleted.begin(), deleted.end(),
+                                            std::make_pair(std::string(older.Attribute("name")), scope));
+        if (deletedSince != deleted.end())
+          deleted.erase(deletedSince);
+        else if (std::any_of(scope.begin(), scope.end(), ours))
           replay.push_back(&older);
       } else if (what.changes && what.token.isValid() && older.Attribute("relation") != NULL &&
                  (hasTag(older, "goal") || hasTag(older, "deletetoken"))) {
@@ -1039,7 +1054,13 @@ namespace KADRIX {
           return true;
         const std::string relation =
             std::string(older.Attribute("relation")) + "\n" + origin_name + "\n" + target_name;
-        if (related.insert(relation).second && hasTag(older, "goal"))
+        // Each removal since took away one making of the relation.
+        int& removals = unrelated[relation];
+        if (hasTag(older, "deletetoken"))
+          ++removals;
+        else if (removals > 0)
+          --removals;
+        else
           replay.push_back(&older);
       }
       return true;
