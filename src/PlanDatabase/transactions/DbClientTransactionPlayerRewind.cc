@@ -14,7 +14,7 @@
 // An element that changed nothing when it was played changes nothing when it
 // is undone: an "activate" of a token that was active already, a "reset" of a
 // variable that was not specified. Undoing a "specify" or a "reset" gives the
-// variable back the specification it had before; undoing the "cancel" of an
+// variable back the value it was specified to before; undoing the "cancel" of an
 // active token also merges again the tokens that the cancel split off it.
 //
 // Searches resolve the references of a candidate without failing and without
@@ -457,7 +457,7 @@ namespace KADRIX {
             playUncancelled(element, start, end);
             break;
           case Inverse::RESET: {
-            // The specification the variable had before, if any.
+            // The value the variable was specified to before, if any.
             // The variable as playing read it; one that does not resolve fails as a reset would.
             const ConstrainedVariableId var = specifiedVariable(element);
             const TiXmlElement* before = var.isValid() ? newestSpecification(element, var, start, end) : NULL;
@@ -940,7 +940,7 @@ namespace KADRIX {
         [&](std::vector<std::string>& keys) { return variableSought(m_client, var, keys); },
         [&](const TiXmlElement* const* it) {
           if (transactionMatch(**it, "specify")) {
-            // A specification that cannot be read stops the search.
+            // A "specify" that cannot be read stops the search.
             ConstrainedVariableId transVar;
             if (hasTag(**it, "invoke")) {
               KADRIX_CHECK((*it)->Attribute("identifier") != NULL);
@@ -975,7 +975,7 @@ namespace KADRIX {
   void DbClientTransactionPlayer::restoreDependents(const TiXmlElement& element, const Dependents& what,
                                                     const TiXmlElement* origin, It start, It end) {
     // Newest first, the first element found for a thing decides whether it
-    // was still in force: a token's state, an ordering, a specification. A
+    // was still in force: a token's state, an ordering, a specified value. A
     // cancel ends the orderings of its token before it. A temporal relation
     // or a constraint made twice is two: each later removal takes one, and
     // what no removal took is made again.

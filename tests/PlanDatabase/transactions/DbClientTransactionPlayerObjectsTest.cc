@@ -36,7 +36,7 @@ namespace KADRIX {
               "<var type=\"Location\" name=\"open\"/><var type=\"Location\" name=\"chosen\"/>"
               "<specify><id name=\"chosen\"/><object value=\"rock2\"/></specify>");
         const ObjectId rock1 = m_plan.db()->getObject("rock1"), rock2 = m_plan.db()->getObject("rock2");
-        // Refused before anyone is told: a closed domain, or a specification, would keep the value.
+        // Refused before anyone is told: a closed domain, or a specified value, would keep it.
         const ConstrainedVariableId at = variable("at.at");
         ASSERT_TRUE(at->isClosed());
         const auto expectRefused = [&](const char* object, const ConstrainedVariableId& holder) {

@@ -90,7 +90,7 @@ namespace KADRIX {
         EXPECT_CHECK_FAILS(domainOf("<new/>", "n2"), "type != NULL", "");
         EXPECT_EQ("Location objects {n3}", domainOf(location, "n3"));
         // A domain makes an object only for a variable, which names it: anywhere else
-        // (a specification, a constructor argument, a constraint's scope) no element could undo it.
+        // (a specified value, a constructor argument, a constraint's scope) no element could undo it.
         EXPECT_CHECK_FAILS(
             domainOf(location), "objectName != NULL",
             "An object is made by a \"new\" element of its own or as a variable's domain, not here: "
