@@ -246,6 +246,19 @@ namespace KADRIX {
       return scope;
     }
 
+    /**
+     * Whether every variable the element names in its scope is there now: a
+     * constraint on a variable that is not back yet comes back with it.
+     */
+    bool namesResolve(const TiXmlElement& element, const std::vector<ConstrainedVariableId>& scope) {
+      std::size_t at = 0;
+      for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
+           child = child->NextSiblingElement(), ++at)
+        if ((hasTag(*child, "variable") || hasTag(*child, "id")) && !scope[at].isValid())
+          return false;
+      return true;
+    }
+
     /** A search that has no key but the text of the element undone. */
     std::function<bool(std::vector<std::string>&)> keyed(const std::string& key) {
       return [key](std::vector<std::string>& keys) {
@@ -779,16 +792,12 @@ namespace KADRIX {
                       return false;
                     // A candidate whose variables do not all resolve is not the creation sought.
                     const std::vector<ConstrainedVariableId> otherVars = namedScope(*this, **it);
-                    bool resolved = true, anyOther = false;
-                    std::size_t at = 0;
+                    bool anyOther = false;
                     for (const TiXmlElement* child = (*it)->FirstChildElement(); child != NULL;
-                         child = child->NextSiblingElement(), ++at)
-                      if (named(*child)) {
-                        anyOther = true;
-                        resolved = resolved && otherVars[at].isValid();
-                      }
+                         child = child->NextSiblingElement())
+                      anyOther = anyOther || named(*child);
                     KADRIX_CHECK_TEXT(anyOther, "!otherVars.empty()", "");
-                    return resolved && otherVars == vars;
+                    return namesResolve(**it, otherVars) && otherVars == vars;
                   });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
     playInvokeConstraint(*found);
@@ -1011,7 +1020,9 @@ namespace KADRIX {
           getElementsFromConstrain(older, object, predecessor, successor);
           return 0;
         });
+        // An ordering with a token that is not back yet comes back with that token.
         if ((predecessor == what.token || successor == what.token) && object.isValid() &&
+            predecessor.isValid() && successor.isValid() &&
             ordered.insert({object, predecessor, successor}).second && transactionMatch(older, "constrain") &&
             cancelled.count(predecessor) == 0 && cancelled.count(successor) == 0)
           replay.push_back(&older);
@@ -1043,14 +1054,18 @@ namespace KADRIX {
                                             std::make_pair(std::string(older.Attribute("name")), scope));
         if (deletedSince != deleted.end())
           deleted.erase(deletedSince);
-        else if (std::any_of(scope.begin(), scope.end(), ours))
+        else if (std::any_of(scope.begin(), scope.end(), ours) && namesResolve(older, scope))
           replay.push_back(&older);
       } else if (what.changes && what.token.isValid() && older.Attribute("relation") != NULL &&
                  (hasTag(older, "goal") || hasTag(older, "deletetoken"))) {
         const char* origin_name = older.Attribute("origin");
         const char* target_name = older.Attribute("target");
-        if (origin_name == NULL || target_name == NULL ||
-            (parseToken(origin_name) != what.token && parseToken(target_name) != what.token))
+        if (origin_name == NULL || target_name == NULL)
+          return true;
+        const TokenId origin_token = parseToken(origin_name), target_token = parseToken(target_name);
+        // A relation with a token that is not back yet comes back with that token.
+        if ((origin_token != what.token && target_token != what.token) || origin_token.isNoId() ||
+            target_token.isNoId())
           return true;
         const std::string relation =
             std::string(older.Attribute("relation")) + "\n" + origin_name + "\n" + target_name;
