@@ -203,6 +203,16 @@ namespace KADRIX {
       playInvokeTransaction(element);
       return;
     }
+    // A variable made for a value belongs to the one constraint it was made
+    // for, which takes it when it goes: no other scope may name it.
+    for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
+         child = child->NextSiblingElement())
+      if (strcmp(child->Value(), "variable") == 0 || strcmp(child->Value(), "id") == 0) {
+        const ConstrainedVariableId var = xmlAsVariable(*child);
+        KADRIX_CHECK_MSG(
+            !var.isValid() || !var->isInternal() || var->parent().isValid(),
+            "A variable made for a value of another constraint cannot be in a scope: " << element);
+      }
     std::vector<ConstrainedVariableId> scope;
     for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
          child = child->NextSiblingElement()) {

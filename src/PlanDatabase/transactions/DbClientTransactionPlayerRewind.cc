@@ -733,7 +733,12 @@ namespace KADRIX {
     // The same test by which playing chose between creating a constraint and invoking a transaction.
     if (element.Attribute("identifier") == NULL && element.FirstChildElement() != NULL) {
       std::unique_ptr<TiXmlElement> copy;
-      playUninvokeConstraint(madeConstraint(*this, *static_cast<DbClient*>(m_client), element, copy));
+      const TiXmlElement& made = madeConstraint(*this, *static_cast<DbClient*>(m_client), element, copy);
+      // Without an index, a constraint over a variable that is gone went with
+      // it (a rewind brings it back with the variable): nothing is left to undo.
+      if (made.Attribute("index") == NULL && !namesResolve(element, namedScope(*this, element)))
+        return;
+      playUninvokeConstraint(made);
     } else
       playUninvokeTransaction(element, start, end);
   }

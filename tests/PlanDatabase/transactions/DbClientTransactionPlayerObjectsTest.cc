@@ -66,7 +66,8 @@ namespace KADRIX {
         // the variable.
         play("<deletevar name=\"v\"/>");
         EXPECT_EQ(m_calls.take(), "constraintDeleted constraintDeleted variableDeleted variableDeleted");
-        EXPECT_EQ(std::make_pair(before.first - 2, before.second - 2), RoverModel::engineCounts(m_plan.engine()));
+        EXPECT_EQ(std::make_pair(before.first - 2, before.second - 2),
+                  RoverModel::engineCounts(m_plan.engine()));
       }
 
       TEST_F(PlayerObjectsTest, GlobalVariablesComeAndGo) {
@@ -259,6 +260,19 @@ namespace KADRIX {
         play("<invoke name=\"close\"/>");
         EXPECT_TRUE(m_plan.db()->isClosed());
         EXPECT_EQ(m_calls.take(), "closed closed");
+      }
+
+      TEST_F(PlayerObjectsTest, AVariableMadeForAValueBelongsToItsConstraintAlone) {
+        given(
+            "<var type=\"int\" name=\"v\"/><invoke name=\"eq\"><id name=\"v\"/><value type=\"int\" "
+            "name=\"3\"/></invoke>");
+        const ConstrainedVariableId made = m_calls.created.at(0)->getScope().at(1);
+        const std::string stream =
+            "<invoke name=\"eq\"><id name=\"v\"/><variable index=\"" + index(made) + "\"/></invoke>";
+        expectPlayFailures({{stream, "!var.isValid() || !var->isInternal() || var->parent().isValid()",
+                             "A variable made for a value of another constraint cannot be in a scope: "
+                             "<invoke name=\"eq\"><id name=\"v\" /><variable index=\"" +
+                                 index(made) + "\" /></invoke>"}});
       }
 
       TEST_F(PlayerObjectsTest, DeleteConstraintChecksIndexNameAndOwner) {
