@@ -121,9 +121,11 @@ namespace KADRIX {
                                     message.find(" is already closed.") != std::string::npos;
       const bool unnamed = (e.getCondition() == "name != NULL" && message.empty()) ||
                            message.rfind("No creation transaction to complement <deleteobject ", 0) == 0;
+      // A variable made again after its type was closed holds the type's objects.
+      const bool heldAfterClose = e.getCondition() == "holder.first.isNoId()";
       const bool tokensCouldBeOn = e.getCondition() == "tokens().empty()";
       const bool unfound = e.getCondition() == "index != NULL";
-      return (excuses.closes && madeInClosedType) || (excuses.unnamedObjects && unnamed) || tokensCouldBeOn ||
+      return (excuses.closes && (madeInClosedType || heldAfterClose)) || (excuses.unnamedObjects && unnamed) || tokensCouldBeOn ||
              (excuses.valuesOnly && unfound);
     }
 
