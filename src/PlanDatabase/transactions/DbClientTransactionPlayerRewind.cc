@@ -234,15 +234,17 @@ namespace KADRIX {
           flatten(player, *child, elements);
     }
 
+    /** Whether a child of a scope names a variable; the others stand for values. */
+    bool namesVariable(const TiXmlElement& child) { return hasTag(child, "variable") || hasTag(child, "id"); }
+
     /** The variables of a constraint's scope as an element names them; no handle where a value stands. */
     std::vector<ConstrainedVariableId> namedScope(DbClientTransactionPlayer& player,
                                                   const TiXmlElement& element) {
       std::vector<ConstrainedVariableId> scope;
       for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
            child = child->NextSiblingElement())
-        scope.push_back(hasTag(*child, "variable") || hasTag(*child, "id")
-                            ? quietly([&]() { return player.xmlAsVariable(*child); })
-                            : ConstrainedVariableId::noId());
+        scope.push_back(namesVariable(*child) ? quietly([&]() { return player.xmlAsVariable(*child); })
+                                              : ConstrainedVariableId::noId());
       return scope;
     }
 
@@ -254,7 +256,7 @@ namespace KADRIX {
       std::size_t at = 0;
       for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
            child = child->NextSiblingElement(), ++at)
-        if ((hasTag(*child, "variable") || hasTag(*child, "id")) && !scope[at].isValid())
+        if (namesVariable(*child) && !scope[at].isValid())
           return false;
       return true;
     }
@@ -770,16 +772,12 @@ namespace KADRIX {
     const char* name = element.Attribute("name");
     KADRIX_CHECK(name != NULL);
     const char* index = element.Attribute("index");
-    // The scope as playing reads one: "variable" and "id" children name
-    // variables, the others stand for values.
-    const auto named = [](const TiXmlElement& child) {
-      return hasTag(child, "variable") || hasTag(child, "id");
-    };
+    // The scope as playing reads one.
     std::vector<ConstrainedVariableId> vars;
     bool any = false;
     for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
          child = child->NextSiblingElement()) {
-      if (!named(*child)) {
+      if (!namesVariable(*child)) {
         vars.push_back(ConstrainedVariableId::noId());
         continue;
       }
@@ -800,7 +798,7 @@ namespace KADRIX {
                     bool anyOther = false;
                     for (const TiXmlElement* child = (*it)->FirstChildElement(); child != NULL;
                          child = child->NextSiblingElement())
-                      anyOther = anyOther || named(*child);
+                      anyOther = anyOther || namesVariable(*child);
                     KADRIX_CHECK_TEXT(anyOther, "!otherVars.empty()", "");
                     return namesResolve(**it, otherVars) && otherVars == vars;
                   });
