@@ -71,6 +71,16 @@ namespace KADRIX {
       return first != NULL && second != NULL && std::strcmp(first, second) != 0;
     }
 
+    /**
+     * Whether a "deletetoken" took a root token: only a path of more than one
+     * step leads to a slave (the names a player knows are its roots' names).
+     */
+    bool deletesRoot(const TiXmlElement& deletion) {
+      const TiXmlElement* instance = deletion.FirstChildElement("predicateinstance");
+      const char* path = (instance != NULL ? instance : &deletion)->Attribute("path");
+      return path == NULL || std::strchr(path, '.') == NULL;
+    }
+
     /** What a reference resolves to, or an empty value where resolving it fails a check. */
     template <class Resolve> auto quietly(Resolve resolve) -> decltype(resolve()) {
       try {
@@ -684,35 +694,26 @@ namespace KADRIX {
       KADRIX_CHECK(path != NULL);
     else
       KADRIX_CHECK(name != NULL);
-    // Playing found the token by its name when it knew it, else by its path
-    // (a name given to deleteToken is no token's name): the goal named so, or
-    // else the newest at that path or without one, made it; tokens are
-    // deleted newest first.
-    const auto creation = [&](const char* byName) {
-      return findOlder(
-          m_rewindIndex, m_root, byName == NULL ? RewindIndex::GOAL_BY_PATH : RewindIndex::GOAL_BY_NAME,
-          start, end,
-          [&](std::vector<std::string>& keys) {
-            if (byName != NULL)
-              keys.push_back(byName);
-            else {
-              keys.push_back(path);
-              keys.push_back("");
-            }
-            return true;
-          },
-          [&](const TiXmlElement* const* it) {
-            if ((!hasTag(**it, "goal") && !hasTag(**it, "fact")) || (*it)->Attribute("relation") != NULL)
-              return false;
-            const TiXmlElement* child = (*it)->FirstChildElement();
-            KADRIX_CHECK(child != NULL);
-            return !bothDiffer(child->Attribute("path"), path) &&
-                   (byName == NULL || hasAttribute(*child, "name", byName));
-          });
-    };
-    const TiXmlElement* found = creation(name);
-    if (found == NULL && name != NULL && path != NULL)
-      found = creation(NULL);
+    // The client deletes root tokens newest first, so the token that playing
+    // took, by name or by path, was made by the newest creation before it that
+    // no deletion in between took. What the elements say of paths is not
+    // read: playing a goal does not read it either.
+    const TiXmlElement* found = NULL;
+    std::size_t taken = 0; // deletions of roots met, not yet matched with their creations
+    walkOlder(m_rewindIndex, m_root, pastItself(element, start, end), end, [&](const TiXmlElement& older) {
+      if (older.Attribute("relation") != NULL)
+        return true;
+      if (hasTag(older, "deletetoken") && deletesRoot(older))
+        ++taken;
+      else if (hasTag(older, "goal") || hasTag(older, "fact")) {
+        if (taken == 0) {
+          found = &older;
+          return false;
+        }
+        --taken;
+      }
+      return true;
+    });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
     // A fact comes back as a fact, then with what went with the token.
     if (hasTag(*found, "fact"))

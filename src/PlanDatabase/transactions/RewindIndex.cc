@@ -111,19 +111,6 @@ namespace KADRIX {
           key = hasTag(element, "invoke") ? std::string()
                                           : variableReferenceKey(element.FirstChildElement("variable"));
           return key.empty() ? UNKEYED : KEYED;
-        case RewindIndex::GOAL_BY_PATH:
-        case RewindIndex::GOAL_BY_NAME: {
-          if ((!hasTag(element, "goal") && !hasTag(element, "fact")) || element.Attribute("relation") != NULL)
-            return NOT_A_CANDIDATE;
-          const TiXmlElement* child = element.FirstChildElement();
-          if (child == NULL)
-            return UNKEYED;
-          const char* field = child->Attribute(kind == RewindIndex::GOAL_BY_PATH ? "path" : "name");
-          if (field == NULL && kind == RewindIndex::GOAL_BY_NAME) // it cannot match
-            return NOT_A_CANDIDATE;
-          key = field == NULL ? "" : field;
-          return KEYED;
-        }
         case RewindIndex::VAR:
         case RewindIndex::NEW:
         case RewindIndex::INVOKE: {

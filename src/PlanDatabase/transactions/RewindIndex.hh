@@ -42,8 +42,6 @@ namespace KADRIX {
       CONSTRAIN, // "constrain", by object name and the paths of the two tokens
       STATE, // "activate", "merge", "reject", "cancel", by the path of the (merged) token; "goal", "fact" by path
       SPECIFY, // "specify" and "reset", by the variable reference
-      GOAL_BY_PATH, // "goal" and "fact" without relation, by path ("" when none)
-      GOAL_BY_NAME, // the same, by name
       VAR, // "var", by name
       NEW, // "new", also inside a "var", by name
       INVOKE, // "invoke" without identifier, by name

@@ -164,15 +164,19 @@ namespace KADRIX {
         const std::string goal1 = "<goal><predicateinstance name=\"1\" type=\"Rover.At\" path=\"1\"/></goal>";
         const std::string world = roverWorld();
         return {
-            {"deletetoken without name matches type and path", "",
-             goal0 + goal1 + "<breakpoint/><deletetoken type=\"Rover.Go\" path=\"0\"/>", nullptr, nullptr,
-             [](PlayedPlan& p) { EXPECT_EQ(onlyTokenType(p), "Rover.Go"); }},
-            {"deletetoken without name and no goal at that path", "",
-             goal0 + goal1 + "<breakpoint/><deletetoken type=\"Rover.At\" path=\"7\"/>", "ALWAYS_FAIL",
-             "No creation transaction to complement <deletetoken type=\"Rover.At\" path=\"7\" />", nullptr},
-            {"deletetoken: its type, which playing did not read, is not compared", "",
-             goal0 + goal1 + "<breakpoint/><deletetoken type=\"Rover.At\" path=\"0\"/>", nullptr, nullptr,
-             [](PlayedPlan& p) { EXPECT_EQ(onlyTokenType(p), "Rover.Go"); }},
+            {"deletetoken: the newest goal that no deletion since took", "",
+             goal0 + goal1 + "<deletetoken type=\"Rover.At\" path=\"1\"/><breakpoint/>"
+                             "<deletetoken type=\"Rover.Go\" path=\"0\"/>",
+             nullptr, nullptr, [](PlayedPlan& p) { EXPECT_EQ(onlyTokenType(p), "Rover.Go"); }},
+            {"deletetoken when every goal was taken", "",
+             goal0 + "<deletetoken type=\"Rover.Go\" path=\"0\"/><breakpoint/>"
+                     "<deletetoken type=\"Rover.At\" path=\"0\"/>",
+             "ALWAYS_FAIL", "No creation transaction to complement <deletetoken type=\"Rover.At\" path=\"0\" />",
+             nullptr},
+            {"deletetoken: neither its type nor a goal's path, which playing did not read, is compared", "",
+             goal0 + "<goal><predicateinstance type=\"Rover.At\" path=\"_x\"/></goal>"
+                     "<breakpoint/><deletetoken type=\"Rover.Go\" path=\"1\"/>",
+             nullptr, nullptr, [](PlayedPlan& p) { EXPECT_EQ(onlyTokenType(p), "Rover.At"); }},
             {"deletetoken named matches a goal without path", "",
              "<goal><predicateinstance name=\"t\" type=\"Rover.At\"/></goal><breakpoint/>"
              "<deletetoken type=\"Rover.At\" path=\"4\" name=\"t\"/>",
