@@ -8,6 +8,7 @@
 #include "ConstraintEngine/base/AbstractDomain.hh"
 #include "PlanDatabase/base/DbClient.hh"
 #include "PlanDatabase/base/Object.hh"
+#include "PlanDatabase/transactions/ScopeText.hh"
 #include "Utils/base/Debug.hh"
 
 #include <tinyxml.h>
@@ -236,6 +237,10 @@ namespace KADRIX {
     KADRIX_CHECK_MSG(
         name == NULL || constraint->getName() == LabelStr(name),
         "The constraint at index " << index << " is " << constraint->toString() << ", not " << name << ".");
+    // Undoing the deletion makes the constraint again from the scope given here.
+    KADRIX_CHECK_MSG(element.FirstChildElement() == NULL || ScopeText(*this, element).describes(constraint),
+                     "The constraint at index " << index << " is " << constraint->toString()
+                                                << ", not the one over the scope of " << element);
     deleteMadeConstraint(constraint);
   }
 

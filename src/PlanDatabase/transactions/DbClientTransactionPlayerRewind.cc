@@ -29,6 +29,7 @@
 #include "PlanDatabase/base/Token.hh"
 #include "PlanDatabase/transactions/DbClientTransactionLog.hh"
 #include "PlanDatabase/transactions/RewindIndex.hh"
+#include "PlanDatabase/transactions/ScopeText.hh"
 #include "Utils/base/Debug.hh"
 #include "Utils/base/Error.hh"
 #include "Utils/base/Utils.hh"
@@ -64,11 +65,6 @@ namespace KADRIX {
     bool hasAttribute(const TiXmlElement& element, const char* attribute, const char* text) {
       const char* value = element.Attribute(attribute);
       return value != NULL && std::strcmp(value, text) == 0;
-    }
-
-    /** Both texts are given and differ. */
-    bool bothDiffer(const char* first, const char* second) {
-      return first != NULL && second != NULL && std::strcmp(first, second) != 0;
     }
 
     /**
@@ -247,30 +243,6 @@ namespace KADRIX {
     /** Whether a child of a scope names a variable; the others stand for values. */
     bool namesVariable(const TiXmlElement& child) { return hasTag(child, "variable") || hasTag(child, "id"); }
 
-    /** The variables of a constraint's scope as an element names them; no handle where a value stands. */
-    std::vector<ConstrainedVariableId> namedScope(DbClientTransactionPlayer& player,
-                                                  const TiXmlElement& element) {
-      std::vector<ConstrainedVariableId> scope;
-      for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
-           child = child->NextSiblingElement())
-        scope.push_back(namesVariable(*child) ? quietly([&]() { return player.xmlAsVariable(*child); })
-                                              : ConstrainedVariableId::noId());
-      return scope;
-    }
-
-    /**
-     * Whether every variable the element names in its scope is there now: a
-     * constraint on a variable that is not back yet comes back with it.
-     */
-    bool namesResolve(const TiXmlElement& element, const std::vector<ConstrainedVariableId>& scope) {
-      std::size_t at = 0;
-      for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
-           child = child->NextSiblingElement(), ++at)
-        if (namesVariable(*child) && !scope[at].isValid())
-          return false;
-      return true;
-    }
-
     /** A search that has no key but the text of the element undone. */
     std::function<bool(std::vector<std::string>&)> keyed(const std::string& key) {
       return [key](std::vector<std::string>& keys) {
@@ -314,38 +286,12 @@ namespace KADRIX {
                                        const TiXmlElement& element, std::unique_ptr<TiXmlElement>& copy) {
       const char* name = element.Attribute("name");
       const char* index = element.Attribute("index");
-      std::vector<ConstrainedVariableId> scope; // no handle where a value stood
-      std::vector<std::unique_ptr<const AbstractDomain> > values; // the value where one stood
-      ConstrainedVariableId named;
-      for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
-           child = child->NextSiblingElement()) {
-        if (!hasTag(*child, "variable") && !hasTag(*child, "id")) {
-          scope.push_back(ConstrainedVariableId::noId());
-          values.emplace_back(quietly([&]() { return player.xmlAsAbstractDomain(*child, NULL, NULL); }));
-          if (values.back() == nullptr)
-            return element;
-          continue;
-        }
-        values.emplace_back();
-        scope.push_back(quietly([&]() { return player.xmlAsVariable(*child); }));
-        if (!scope.back().isValid())
-          return element;
-        named = scope.back();
-      }
-      if (name == NULL)
+      const ScopeText scope(player, element);
+      const ConstrainedVariableId named = scope.anyVariable();
+      if (name == NULL || !scope.readable())
         return element;
       const auto madeHere = [&](const ConstraintId& constraint) {
-        if (!constraint.isValid() || constraint->getName() != LabelStr(name) ||
-            constraint->getScope().size() != scope.size())
-          return false;
-        for (std::size_t i = 0; i < scope.size(); ++i) {
-          const ConstrainedVariableId& var = constraint->getScope()[i];
-          if (scope[i].isNoId()
-                  ? !var->isInternal() || !var->parent().isNoId() || !(var->baseDomain() == *values[i])
-                  : var != scope[i])
-            return false;
-        }
-        return true;
+        return constraint.isValid() && constraint->getName() == LabelStr(name) && scope.describes(constraint);
       };
       // Playing did not read the "index": one that is no plain number names nothing.
       if (index != NULL && std::to_string(std::atoi(index)) == index && madeHere(quietly([&]() {
@@ -739,7 +685,7 @@ namespace KADRIX {
       const TiXmlElement& made = madeConstraint(*this, *static_cast<DbClient*>(m_client), element, copy);
       // Without an index, a constraint over a variable that is gone went with
       // it (a rewind brings it back with the variable): nothing is left to undo.
-      if (made.Attribute("index") == NULL && !namesResolve(element, namedScope(*this, element)))
+      if (made.Attribute("index") == NULL && !ScopeText(*this, element).readable())
         return;
       playUninvokeConstraint(made);
     } else
@@ -772,36 +718,25 @@ namespace KADRIX {
   void DbClientTransactionPlayer::playReinvokeConstraint(const TiXmlElement& element, It start, It end) {
     const char* name = element.Attribute("name");
     KADRIX_CHECK(name != NULL);
-    const char* index = element.Attribute("index");
-    // The scope as playing reads one.
-    std::vector<ConstrainedVariableId> vars;
+    // Every variable the scope names is back: a failure says which is not.
     bool any = false;
     for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
-         child = child->NextSiblingElement()) {
-      if (!namesVariable(*child)) {
-        vars.push_back(ConstrainedVariableId::noId());
-        continue;
+         child = child->NextSiblingElement())
+      if (namesVariable(*child)) {
+        KADRIX_CHECK(xmlAsVariable(*child).isValid());
+        any = true;
       }
-      ConstrainedVariableId var = xmlAsVariable(*child);
-      KADRIX_CHECK(var.isValid());
-      vars.push_back(var);
-      any = true;
-    }
     KADRIX_CHECK_TEXT(any, "!vars.empty()", "");
+    // Playing checked that the scope is the deleted constraint's: an older
+    // "invoke" that gives the same one made an equal constraint (its "index"
+    // was not read when played).
+    const ScopeText deleted(*this, element);
     const TiXmlElement* found =
         findOlder(m_rewindIndex, m_root, RewindIndex::INVOKE, start, end, keyed(name),
                   [&](const TiXmlElement* const* it) {
-                    if (!hasTag(**it, "invoke") || (*it)->Attribute("identifier") != NULL ||
-                        !hasAttribute(**it, "name", name) || bothDiffer(index, (*it)->Attribute("index")))
-                      return false;
-                    // A candidate whose variables do not all resolve is not the creation sought.
-                    const std::vector<ConstrainedVariableId> otherVars = namedScope(*this, **it);
-                    bool anyOther = false;
-                    for (const TiXmlElement* child = (*it)->FirstChildElement(); child != NULL;
-                         child = child->NextSiblingElement())
-                      anyOther = anyOther || namesVariable(*child);
-                    KADRIX_CHECK_TEXT(anyOther, "!otherVars.empty()", "");
-                    return namesResolve(**it, otherVars) && otherVars == vars;
+                    // One over values alone cannot have made it: the scope names a variable.
+                    return hasTag(**it, "invoke") && (*it)->Attribute("identifier") == NULL &&
+                           hasAttribute(**it, "name", name) && ScopeText(*this, **it).sameAs(deleted);
                   });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
     playInvokeConstraint(*found);
@@ -996,7 +931,7 @@ namespace KADRIX {
     std::set<std::vector<EntityId> > ordered;
     std::set<ConstrainedVariableId> specified;
     std::map<std::string, int> unrelated; // relations removed since, by how many removals not yet matched
-    std::vector<std::pair<std::string, std::vector<ConstrainedVariableId> > > deleted;
+    std::vector<std::pair<std::string, ScopeText> > deleted; // constraints deleted since, not yet matched
     std::vector<const TiXmlElement*> replay;
     std::vector<double> later; // objects made after the token
     const auto ours = [&](const ConstrainedVariableId& var) {
@@ -1049,16 +984,18 @@ namespace KADRIX {
         if (ours(quietly([&]() { return parseVariable(older.Attribute("name")); })))
           replay.push_back(&older);
       } else if (what.changes && hasTag(older, "deleteconstraint") && older.Attribute("name") != NULL) {
-        deleted.emplace_back(older.Attribute("name"), namedScope(*this, older));
+        deleted.emplace_back(older.Attribute("name"), ScopeText(*this, older));
       } else if (what.changes && hasTag(older, "invoke") && older.Attribute("identifier") == NULL &&
                  older.FirstChildElement() != NULL && older.Attribute("name") != NULL) {
         // Each deletion since took one constraint of that name and scope.
-        const std::vector<ConstrainedVariableId> scope = namedScope(*this, older);
-        const auto deletedSince = std::find(deleted.begin(), deleted.end(),
-                                            std::make_pair(std::string(older.Attribute("name")), scope));
+        const ScopeText scope(*this, older);
+        const auto deletedSince =
+            std::find_if(deleted.begin(), deleted.end(), [&](const std::pair<std::string, ScopeText>& deletion) {
+              return deletion.first == older.Attribute("name") && deletion.second.sameAs(scope);
+            });
         if (deletedSince != deleted.end())
           deleted.erase(deletedSince);
-        else if (std::any_of(scope.begin(), scope.end(), ours) && namesResolve(older, scope))
+        else if (scope.readable() && std::any_of(scope.variables().begin(), scope.variables().end(), ours))
           replay.push_back(&older);
       } else if (what.changes && what.token.isValid() && older.Attribute("relation") != NULL &&
                  (hasTag(older, "goal") || hasTag(older, "deletetoken"))) {

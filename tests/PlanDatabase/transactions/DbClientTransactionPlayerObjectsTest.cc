@@ -282,6 +282,17 @@ namespace KADRIX {
         const ConstraintId eq = m_calls.created.at(0);
         const ConstraintId owned = *token("a")->getStandardConstraints().begin();
         const std::string at = index(eq), ownedAt = index(owned);
+        // A scope, where one is given, must be the constraint's: undoing the deletion reads it.
+        const auto otherScope = [&](const std::string& children) {
+          const std::string element = "<deleteconstraint index=\"" + at + "\">" + children + "</deleteconstraint>";
+          std::string written = element; // as the message prints it
+          for (std::size_t end = 0; (end = written.find("/>", end)) != std::string::npos; end += 3)
+            written.insert(end, " ");
+          return Failure{element,
+                         "element.FirstChildElement() == NULL || ScopeText(*this, element).describes(constraint)",
+                         "The constraint at index " + at + " is " + eq->toString() +
+                             ", not the one over the scope of " + written};
+        };
         expectPlayFailures(
             {{"<deleteconstraint/>", "index != NULL", ""},
              {"<deleteconstraint index=\"-1\"/>", "decimal", "Index '-1' is not a decimal number."},
@@ -292,9 +303,13 @@ namespace KADRIX {
              {"<deleteconstraint index=\"" + ownedAt + "\"/>",
               "owner.isNoId() || !owner->isStandardConstraint(c)",
               "Cannot delete " + owned->toString() + ": it belongs to token " + token("a")->toString() +
-                  ", which deletes it."}});
+                  ", which deletes it."},
+             otherScope("<id name=\"w\"/><id name=\"v\"/>"), otherScope("<id name=\"v\"/>"),
+             otherScope("<id name=\"v\"/><id name=\"nowhere\"/>"),
+             otherScope("<id name=\"v\"/><value type=\"int\" name=\"3\"/>"), otherScope("<id/><id/>")});
         EXPECT_TRUE(owned.isValid());
-        play("<deleteconstraint name=\"eq\" index=\"" + at + "\"/>");
+        EXPECT_TRUE(eq.isValid());
+        play("<deleteconstraint name=\"eq\" index=\"" + at + "\"><id name=\"v\"/><id name=\"w\"/></deleteconstraint>");
         EXPECT_EQ(m_calls.take(), "constraintDeleted");
         EXPECT_FALSE(eq.isValid());
       }
