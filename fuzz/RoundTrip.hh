@@ -102,8 +102,6 @@ namespace KADRIX {
       bool renamed = false;
       /** A constraint over values alone: only a true "index" finds it to undo it. */
       bool valuesOnly = false;
-      /** A "deleteconstraint" that names no variable of the scope: nothing finds the "invoke" to play again. */
-      bool unscopedDeletions = false;
     };
 
     /** A name made of digits alone, as a log gives its tokens. */
@@ -128,9 +126,8 @@ namespace KADRIX {
       const bool tokensCouldBeOn = e.getCondition() == "tokens().empty()";
       const bool unfound = e.getCondition() == "index != NULL" || message.rfind("No constraint at index ", 0) == 0 ||
                            message.rfind("The constraint at index ", 0) == 0;
-      const bool unscoped = e.getCondition() == "!vars.empty()";
       return (excuses.closes && (madeInClosedType || heldAfterClose)) || (excuses.unnamedObjects && unnamed) ||
-             tokensCouldBeOn || (excuses.valuesOnly && unfound) || (excuses.unscopedDeletions && unscoped);
+             tokensCouldBeOn || (excuses.valuesOnly && unfound);
     }
 
     /** Runs a rewinding stage; false when it failed as the excuses allow (the rewind is then given up). */
@@ -154,9 +151,6 @@ namespace KADRIX {
           element.FirstChildElement() != nullptr &&
           element.FirstChildElement("variable") == nullptr && element.FirstChildElement("id") == nullptr)
         names.push_back("values only");
-      if (std::strcmp(element.Value(), "deleteconstraint") == 0 && element.FirstChildElement("variable") == nullptr &&
-          element.FirstChildElement("id") == nullptr)
-        names.push_back("unscoped deletion");
       if (std::strcmp(element.Value(), "invoke") == 0 && element.Attribute("name") != nullptr)
         names.push_back(element.Attribute("name"));
       const TiXmlElement* instance = element.FirstChildElement();
@@ -199,7 +193,6 @@ namespace KADRIX {
           excuses.closes = excuses.closes || name == "close";
           excuses.unnamedObjects = excuses.unnamedObjects || name == "unnamed new";
           excuses.valuesOnly = excuses.valuesOnly || name == "values only";
-          excuses.unscopedDeletions = excuses.unscopedDeletions || name == "unscoped deletion";
           excuses.logNames = excuses.logNames || (name[0] == '#' && isLogName(name.c_str() + 1));
           excuses.renamed = excuses.renamed || (name[0] == '#' && !tokenNames.insert(name).second);
           if (!afterBreakpoint && (name == "assign" || name == "restrict" || name == "close"))

@@ -237,8 +237,11 @@ namespace KADRIX {
     KADRIX_CHECK_MSG(
         name == NULL || constraint->getName() == LabelStr(name),
         "The constraint at index " << index << " is " << constraint->toString() << ", not " << name << ".");
-    // Undoing the deletion makes the constraint again from the scope given here.
-    KADRIX_CHECK_MSG(element.FirstChildElement() == NULL || ScopeText(*this, element).describes(constraint),
+    // Undoing the deletion makes the constraint again from the name and the
+    // scope given here (the log writes both).
+    KADRIX_CHECK_MSG(name != NULL && element.FirstChildElement() != NULL,
+                     "A deleteconstraint gives the name and the scope of its constraint: " << element);
+    KADRIX_CHECK_MSG(ScopeText(*this, element).describes(constraint),
                      "The constraint at index " << index << " is " << constraint->toString()
                                                 << ", not the one over the scope of " << element);
     deleteMadeConstraint(constraint);

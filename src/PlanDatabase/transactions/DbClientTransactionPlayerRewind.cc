@@ -719,14 +719,10 @@ namespace KADRIX {
     const char* name = element.Attribute("name");
     KADRIX_CHECK(name != NULL);
     // Every variable the scope names is back: a failure says which is not.
-    bool any = false;
     for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
          child = child->NextSiblingElement())
-      if (namesVariable(*child)) {
+      if (namesVariable(*child))
         KADRIX_CHECK(xmlAsVariable(*child).isValid());
-        any = true;
-      }
-    KADRIX_CHECK_TEXT(any, "!vars.empty()", "");
     // Playing checked that the scope is the deleted constraint's: an older
     // "invoke" that gives the same one made an equal constraint (its "index"
     // was not read when played).
@@ -734,7 +730,6 @@ namespace KADRIX {
     const TiXmlElement* found =
         findOlder(m_rewindIndex, m_root, RewindIndex::INVOKE, start, end, keyed(name),
                   [&](const TiXmlElement* const* it) {
-                    // One over values alone cannot have made it: the scope names a variable.
                     return hasTag(**it, "invoke") && (*it)->Attribute("identifier") == NULL &&
                            hasAttribute(**it, "name", name) && ScopeText(*this, **it).sameAs(deleted);
                   });

@@ -284,12 +284,13 @@ namespace KADRIX {
         const std::string at = index(eq), ownedAt = index(owned);
         // A scope, where one is given, must be the constraint's: undoing the deletion reads it.
         const auto otherScope = [&](const std::string& children) {
-          const std::string element = "<deleteconstraint index=\"" + at + "\">" + children + "</deleteconstraint>";
+          const std::string element =
+              "<deleteconstraint name=\"eq\" index=\"" + at + "\">" + children + "</deleteconstraint>";
           std::string written = element; // as the message prints it
           for (std::size_t end = 0; (end = written.find("/>", end)) != std::string::npos; end += 3)
             written.insert(end, " ");
           return Failure{element,
-                         "element.FirstChildElement() == NULL || ScopeText(*this, element).describes(constraint)",
+                         "ScopeText(*this, element).describes(constraint)",
                          "The constraint at index " + at + " is " + eq->toString() +
                              ", not the one over the scope of " + written};
         };
@@ -300,7 +301,15 @@ namespace KADRIX {
              {"<deleteconstraint name=\"neq\" index=\"" + at + "\"/>",
               "name == NULL || constraint->getName() == LabelStr(name)",
               "The constraint at index " + at + " is " + eq->toString() + ", not neq."},
-             {"<deleteconstraint index=\"" + ownedAt + "\"/>",
+             {"<deleteconstraint index=\"" + at + "\"><id name=\"v\"/><id name=\"w\"/></deleteconstraint>",
+              "name != NULL && element.FirstChildElement() != NULL",
+              "A deleteconstraint gives the name and the scope of its constraint: <deleteconstraint index=\"" + at +
+                  "\"><id name=\"v\" /><id name=\"w\" /></deleteconstraint>"},
+             {"<deleteconstraint name=\"eq\" index=\"" + at + "\"/>", "name != NULL && element.FirstChildElement() != NULL",
+              "A deleteconstraint gives the name and the scope of its constraint: <deleteconstraint name=\"eq\" index=\"" +
+                  at + "\" />"},
+             {"<deleteconstraint name=\"" + owned->getName().toString() + "\" index=\"" + ownedAt + "\">" +
+                  scopeText(owned) + "</deleteconstraint>",
               "owner.isNoId() || !owner->isStandardConstraint(c)",
               "Cannot delete " + owned->toString() + ": it belongs to token " + token("a")->toString() +
                   ", which deletes it."},

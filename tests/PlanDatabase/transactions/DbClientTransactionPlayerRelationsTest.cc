@@ -124,7 +124,8 @@ namespace KADRIX {
       TEST_F(PlayerRelationsTest, EntriesOfConstraintsGoneOtherwiseAreNeverRead) {
         play(relation("goal", "before", "o", "t") + relation("goal", "meets", "o", "t"));
         const ConstraintId before = m_calls.created[0];
-        play("<deleteconstraint index=\"" + std::to_string(client().getIndexByConstraint(before)) + "\"/>");
+        play("<deleteconstraint name=\"precedes\" index=\"" + std::to_string(client().getIndexByConstraint(before)) +
+             "\">" + scopeText(before) + "</deleteconstraint>");
         play(relation("deletetoken", "meets", "o", "t"));
         EXPECT_CHECK_FAILS(play(relation("deletetoken", "before", "o", "t")),
                            "range.first != m_relations.end()", timepoints("o.end", "t.start"));

@@ -38,7 +38,7 @@ namespace KADRIX {
       void recreateConstraint(PlayedPlan& plan) {
         const char* index = plan.log().getBufferedTransactions().back()->Attribute("index");
         plan.play(std::string("<deleteconstraint name=\"eq\" index=\"") + index +
-                  "\"/>"
+                  "\"><id name=\"v\"/><id name=\"w\"/></deleteconstraint>"
                   "<invoke name=\"eq\"><id name=\"w\"/><id name=\"v\"/></invoke>");
       }
 

@@ -66,6 +66,14 @@ namespace KADRIX {
         m_calls.take();
       }
 
+      /** The scope of a constraint as "variable" elements by engine index, as a deletion names it. */
+      std::string scopeText(const ConstraintId& constraint) {
+        std::string text;
+        for (const ConstrainedVariableId& var : constraint->getScope())
+          text += "<variable index=\"" + std::to_string(client().getIndexByVariable(var)) + "\"/>";
+        return text;
+      }
+
       /** The token the player created under the name. */
       TokenId token(const char* name) { return player().parseToken(name); }
 
