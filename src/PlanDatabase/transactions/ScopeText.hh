@@ -22,8 +22,8 @@ namespace KADRIX {
    * Reading never fails a check: a child that does not resolve or read makes
    * the text unreadable, and an unreadable text describes nothing.
    *
-   * Invariants: m_variables and m_values have one entry per child; exactly
-   * one of the two is set at each place while the text is readable.
+   * Invariants: while the text is readable, m_variables and m_values have
+   * one entry per child, and exactly one of the two is set at each place.
    */
   class ScopeText {
   public:
