@@ -102,6 +102,8 @@ namespace KADRIX {
       bool renamed = false;
       /** A constraint over values alone: only a true "index" finds it to undo it. */
       bool valuesOnly = false;
+      /** A "free" that leaves its tokens ordered cannot be undone by ordering them again. */
+      bool frees = false;
     };
 
     /** A name made of digits alone, as a log gives its tokens. */
@@ -127,8 +129,11 @@ namespace KADRIX {
       const bool unfound = e.getCondition() == "index != NULL" || e.getCondition() == "decimal" ||
                            message.rfind("No constraint at index ", 0) == 0 ||
                            message.rfind("The constraint at index ", 0) == 0;
+      const bool orderedStill =
+          message.rfind("At least one of predecessor and successor should not be sequenced yet.", 0) == 0 ||
+          message.rfind("Can only constrain with respect to yourself on an empty timeline.", 0) == 0;
       return (excuses.closes && (madeInClosedType || heldAfterClose)) || (excuses.unnamedObjects && unnamed) ||
-             tokensCouldBeOn || (excuses.valuesOnly && unfound);
+             tokensCouldBeOn || (excuses.valuesOnly && unfound) || (excuses.frees && orderedStill);
     }
 
     /** Runs a rewinding stage; false when it failed as the excuses allow (the rewind is then given up). */
@@ -194,6 +199,7 @@ namespace KADRIX {
           excuses.closes = excuses.closes || name == "close";
           excuses.unnamedObjects = excuses.unnamedObjects || name == "unnamed new";
           excuses.valuesOnly = excuses.valuesOnly || name == "values only";
+          excuses.frees = excuses.frees || name == "free";
           excuses.logNames = excuses.logNames || (name[0] == '#' && isLogName(name.c_str() + 1));
           excuses.renamed = excuses.renamed || (name[0] == '#' && !tokenNames.insert(name).second);
           if (!afterBreakpoint && (name == "assign" || name == "restrict" || name == "close"))

@@ -518,7 +518,7 @@ namespace KADRIX {
     TokenId predecessor, successor;
     getElementsFromConstrain(element, object, predecessor, successor);
     const TiXmlElement* found = findOlder(
-        m_rewindIndex, m_root, RewindIndex::CONSTRAIN, start, end,
+        m_rewindIndex, m_root, RewindIndex::CONSTRAIN, pastItself(element, start, end), end,
         [&](std::vector<std::string>& keys) {
           const std::string first = tokenSought(m_client, predecessor),
                             second = tokenSought(m_client, successor);
@@ -527,7 +527,7 @@ namespace KADRIX {
         },
         [&](const TiXmlElement* const* it) {
           KADRIX_DEBUG("DbClientTransactionPlayer:playUnfreed", "Iterating backwards over " << **it);
-          if (!transactionMatch(**it, "constrain"))
+          if (!transactionMatch(**it, "constrain") && (predecessor != successor || !transactionMatch(**it, "free")))
             return false;
           ObjectId object2;
           TokenId predecessor2, successor2;
@@ -538,8 +538,9 @@ namespace KADRIX {
           return resolved && object2 == object && predecessor2 == predecessor && successor2 == successor;
         });
     // Freeing a token from itself frees only what constraining it to itself
-    // placed: without such a constrain, the free changed nothing.
-    if (found == NULL && predecessor == successor)
+    // placed: without such a constrain since it was last freed so, the free
+    // changed nothing.
+    if (predecessor == successor && (found == NULL || transactionMatch(*found, "free")))
       return;
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No constrain transaction prior to " << element);
     processTransaction(*found);
@@ -629,17 +630,6 @@ namespace KADRIX {
 
   template <class It>
   void DbClientTransactionPlayer::playTokenUndeleted(const TiXmlElement& element, It start, It end) {
-    // Read as playing read it: from a "predicateinstance" child, else from the
-    // element itself (as the log writes it); its "type" was not read.
-    const TiXmlElement* instance = element.FirstChildElement("predicateinstance");
-    if (instance == NULL)
-      instance = &element;
-    const char* path = instance->Attribute("path");
-    const char* name = instance->Attribute("name");
-    if (instance == &element)
-      KADRIX_CHECK(path != NULL);
-    else
-      KADRIX_CHECK(name != NULL);
     // The client deletes root tokens newest first, so the token that playing
     // took, by name or by path, was made by the newest creation before it that
     // no deletion in between took. What the elements say of paths is not
@@ -1000,8 +990,8 @@ namespace KADRIX {
           return true;
         const TokenId origin_token = parseToken(origin_name), target_token = parseToken(target_name);
         // A relation with a token that is not back yet comes back with that token.
-        if ((origin_token != what.token && target_token != what.token) || origin_token.isNoId() ||
-            target_token.isNoId())
+        if ((origin_token != what.token && target_token != what.token) || !origin_token.isValid() ||
+            !target_token.isValid())
           return true;
         const std::string relation =
             std::string(older.Attribute("relation")) + "\n" + origin_name + "\n" + target_name;

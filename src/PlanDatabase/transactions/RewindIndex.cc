@@ -75,7 +75,7 @@ namespace KADRIX {
     Keyed keyOf(RewindIndex::Kind kind, const TiXmlElement& element, std::string& key) {
       switch (kind) {
         case RewindIndex::CONSTRAIN: {
-          if (!standsFor(element, "constrain"))
+          if (!standsFor(element, "constrain") && !standsFor(element, "free"))
             return NOT_A_CANDIDATE;
           const char* object = NULL;
           if (hasTag(element, "invoke"))

@@ -39,7 +39,7 @@ namespace KADRIX {
   class RewindIndex {
   public:
     enum Kind {
-      CONSTRAIN, // "constrain", by object name and the paths of the two tokens
+      CONSTRAIN, // "constrain" and "free", by object name and the paths of the two tokens
       STATE, // "activate", "merge", "reject", "cancel", by the path of the (merged) token; "goal", "fact" by path
       SPECIFY, // "specify" and "reset", by the variable reference
       VAR, // "var", by name

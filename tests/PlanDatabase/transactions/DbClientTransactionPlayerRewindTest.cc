@@ -1,4 +1,5 @@
 #include "PlanDatabase/base/Token.hh"
+#include "PlanDatabase/component/Timeline.hh"
 #include "PlanDatabase/model/TestModel.hh"
 #include "PlanDatabase/transactions/RewindFixture.hh"
 
@@ -225,6 +226,17 @@ namespace KADRIX {
              "<specify><id name=\"v\"/><value type=\"int\" name=\"3\"/></specify><reset><id name=\"v\"/></reset>"
              "<breakpoint/><reset><id name=\"v\"/></reset>",
              nullptr, nullptr, [](PlayedPlan& p) { EXPECT_EQ(globalDomain(p, "v"), "int:CLOSED[0, 10]"); }},
+            {"free of a token from itself after an older one: it freed nothing", TWO_ACTIVE,
+             "<constrain><object name=\"spirit\"/><token name=\"a\"/></constrain>"
+             "<free><object name=\"spirit\"/><token name=\"a\"/></free>"
+             "<breakpoint/><free><object name=\"spirit\"/><token name=\"a\"/></free>",
+             nullptr, nullptr,
+             [](PlayedPlan& p) {
+               const Timeline* spirit =
+                   dynamic_cast<const Timeline*>(static_cast<Object*>(p.db()->getObject("spirit")));
+               ASSERT_NE(spirit, nullptr);
+               EXPECT_TRUE(spirit->getTokenSequence().empty());
+             }},
             {"free without an older constrain of the same tokens", TWO_ACTIVE,
              "<constrain><object name=\"spirit\"/><token name=\"a\"/><token name=\"b\"/></constrain>"
              "<breakpoint/><free><object name=\"spirit\"/><token name=\"b\"/><token name=\"a\"/></free>",
