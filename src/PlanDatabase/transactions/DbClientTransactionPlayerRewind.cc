@@ -919,6 +919,7 @@ namespace KADRIX {
     std::vector<std::pair<std::string, ScopeText> > deleted; // constraints deleted since, not yet matched
     std::vector<const TiXmlElement*> replay;
     std::vector<double> later; // objects made after the token
+    int unnamedLater = 0; // of them, those made by a "new" without name
     const auto ours = [&](const ConstrainedVariableId& var) {
       return var.isValid() && what.variables.count(var) != 0;
     };
@@ -960,6 +961,8 @@ namespace KADRIX {
         const ObjectId object = m_client->getObject(RewindIndex::madeObjectName(older));
         if (object.isValid())
           later.push_back(static_cast<double>(object));
+      } else if (what.changes && what.token.isValid() && hasTag(older, "new")) {
+        ++unnamedLater;
       } else if (what.changes && hasTag(older, "restrict")) {
         const TiXmlElement* var_el = older.FirstChildElement();
         if (var_el != NULL && (hasTag(*var_el, "variable") || hasTag(*var_el, "id")) &&
@@ -1006,6 +1009,14 @@ namespace KADRIX {
       }
       return true;
     });
+    // No rewind gets past a "new" without name (nothing names its object to
+    // delete it), so those made since the token are the newest that this
+    // player named itself.
+    for (int i = 1; i <= unnamedLater; ++i) {
+      const ObjectId object = m_client->getObject(("$OBJECT[" + std::to_string(m_objectCount - i) + "]").c_str());
+      if (object.isValid())
+        later.push_back(static_cast<double>(object));
+    }
     // A token made again took the objects there are now into its closed
     // domains. One that had none (they were all made after it) is emptied,
     // where it was empty from its making: the plan is inconsistent until it goes.
