@@ -255,9 +255,11 @@ namespace KADRIX {
       if (var->isInternal() && var->parent().isNoId())
         values.push_back(var);
     m_client->deleteConstraint(constraint);
-    for (const ConstrainedVariableId& var : values)
-      if (var.isValid() && var->constraintCount() == 0)
-        m_client->deleteVariable(var);
+    // Newest first, so that the engine's freed indexes are reused as they were
+    // taken: a variable made again by a rewind then gets its index back.
+    for (std::vector<ConstrainedVariableId>::reverse_iterator var = values.rbegin(); var != values.rend(); ++var)
+      if (var->isValid() && (*var)->constraintCount() == 0)
+        m_client->deleteVariable(*var);
   }
 
   void DbClientTransactionPlayer::deleteConstraintsOn(const std::vector<ConstrainedVariableId>& variables) {
