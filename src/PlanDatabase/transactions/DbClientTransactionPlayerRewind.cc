@@ -840,10 +840,16 @@ namespace KADRIX {
     const TiXmlElement* instance = element.FirstChildElement();
     if (instance == NULL)
       return false;
-    if (const char* path = instance->Attribute("path"))
-      return quietly([&]() { return m_client->getPathAsString(token); }) == path;
+    // Playing a goal reads no path: one is believed only beside a name that
+    // this player does not know (a log names and places its tokens itself).
     const char* name = instance->Attribute("name");
-    return name != NULL && lookUp(m_tokens, name) == token;
+    if (name == NULL)
+      return false;
+    const TokenId named = lookUp(m_tokens, name);
+    if (named.isValid())
+      return named == token;
+    const char* path = instance->Attribute("path");
+    return path != NULL && quietly([&]() { return m_client->getPathAsString(token); }) == path;
   }
 
   template <class It>
