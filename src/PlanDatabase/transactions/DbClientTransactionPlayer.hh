@@ -63,10 +63,10 @@ namespace KADRIX {
    * - Every domain a reader returns is new and owned by its caller.
    *
    * Names. A later token or variable created under a name takes the name
-   * over; when that token is deleted by its name, the name goes back to the
-   * token that had it before (m_shadowedTokens), so undoing the later "goal"
-   * leaves the names as they were. Logs name their tokens "0", "1", ...
-   * afresh, so one player that plays several logs gives their names to other
+   * over. A "deletetoken" that finds its token by name leaves the name to
+   * nothing; undoing the later "goal" gives the name back to the token that
+   * had it before (m_shadowedTokens), so that the names are as they were.
+   * Logs name their tokens "0", "1", ... afresh, so one player that plays several logs gives their names to other
    * tokens: do not rewind such a player. Rewinding a "goal" deletes the token
    * found by its name.
    *
@@ -240,6 +240,9 @@ namespace KADRIX {
     /** The token a "goal" or "fact" known by no name made: the newest root token, which must be of its type. */
     TokenId madeToken(const TiXmlElement& instance, const TiXmlElement& element);
 
+    /** Deletes the object through the client, after the constraints on its members and its components'. */
+    void deleteObject(const ObjectId& obj);
+
     /** Deletes the constraint through the client, and the internal variables made for values in its scope. */
     void deleteMadeConstraint(const ConstraintId& constraint);
     /** Deletes so every constraint on the variables that their owners did not make. */
@@ -301,6 +304,9 @@ namespace KADRIX {
 
     /** While a rewind runs: finds the older elements that a search can match. */
     RewindIndex* m_rewindIndex = nullptr;
+
+    /** While a rewind runs: how many objects named by the counter the elements undone so far made. */
+    int m_unnamedUndone = 0;
 
     /** While the children of a root are undone: the root's earlier elements, searched first. */
     RootRewind* m_root = nullptr;

@@ -10,6 +10,7 @@
 #include "PlanDatabase/base/Object.hh"
 #include "PlanDatabase/transactions/ScopeText.hh"
 #include "Utils/base/Debug.hh"
+#include "Utils/base/Error.hh"
 
 #include <tinyxml.h>
 
@@ -44,12 +45,23 @@ namespace KADRIX {
     /**
      * The element that names the variable a "restrict" or "reset" changes: a
      * reference, since a value would make a variable that nothing else knows.
+     * An "ident" goes on to the reader, which refuses it as deprecated.
      */
     const TiXmlElement& variableReference(const TiXmlElement* var_el, const TiXmlElement& element) {
       KADRIX_CHECK(var_el != NULL);
-      KADRIX_CHECK_MSG(strcmp(var_el->Value(), "variable") == 0 || strcmp(var_el->Value(), "id") == 0,
-                       "A variable to change is named by a \"variable\" or an \"id\" element: " << element);
+      if (strcmp(var_el->Value(), "ident") != 0)
+        KADRIX_CHECK_MSG(strcmp(var_el->Value(), "variable") == 0 || strcmp(var_el->Value(), "id") == 0,
+                         "A variable to change is named by a \"variable\" or an \"id\" element: " << element);
       return *var_el;
+    }
+
+    /** The object an element names by its "name". */
+    ObjectId namedObject(DbClient& client, const TiXmlElement& element) {
+      const char* name = element.Attribute("name");
+      KADRIX_CHECK(name != NULL);
+      ObjectId obj = client.getObject(name);
+      KADRIX_CHECK(obj.isValid());
+      return obj;
     }
 
     /** "v1,v2," from the variables' text forms: the scope of a constraint in debug output. */
@@ -67,10 +79,10 @@ namespace KADRIX {
   }
 
   void DbClientTransactionPlayer::playObjectDeleted(const TiXmlElement& element) {
-    const char* name = element.Attribute("name");
-    KADRIX_CHECK(name != NULL);
-    ObjectId obj = m_client->getObject(name);
-    KADRIX_CHECK(obj.isValid());
+    deleteObject(namedObject(*m_client, element));
+  }
+
+  void DbClientTransactionPlayer::deleteObject(const ObjectId& obj) {
     obj->checkDiscard();
     std::vector<ObjectId> tree;
     obj->collectTree(tree);
@@ -113,18 +125,21 @@ namespace KADRIX {
       var = m_client->getGlobalVariable(name);
     }
     KADRIX_CHECK(var.isValid());
+    // A "deletevar" names the object to delete in a "new" child; a "var"
+    // being undone made one, named after itself, when its domain, its first
+    // child, was a "new". A child that names no object fails before anything goes.
+    const TiXmlElement* child = element.FirstChildElement("new");
+    const TiXmlElement* naming = child == NULL                        ? NULL
+                                 : strcmp(element.Value(), "var") != 0 ? child
+                                 : child == element.FirstChildElement() ? &element
+                                                                        : NULL;
+    const ObjectId object = naming == NULL ? ObjectId::noId() : namedObject(*m_client, *naming);
     // The variable goes before the object it may hold, after what constrains it.
     deleteConstraintsOn({var});
     m_client->deleteVariable(var);
     m_variables.erase(name);
-    // A "deletevar" names the object to delete in a "new" child; a "var"
-    // being undone made one, named after itself, when its domain, its first
-    // child, was a "new".
-    const TiXmlElement* object = element.FirstChildElement("new");
-    if (strcmp(element.Value(), "var") != 0 && object != NULL)
-      playObjectDeleted(*object);
-    else if (object != NULL && object == element.FirstChildElement())
-      m_client->deleteObject(m_client->getObject(name));
+    if (naming != NULL)
+      deleteObject(object);
   }
 
   void DbClientTransactionPlayer::playVariableSpecified(const TiXmlElement& element) {
@@ -204,22 +219,27 @@ namespace KADRIX {
       playInvokeTransaction(element);
       return;
     }
-    // A variable made for a value belongs to the one constraint it was made
-    // for, which takes it when it goes: no other scope may name it.
-    for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
-         child = child->NextSiblingElement())
-      if (strcmp(child->Value(), "variable") == 0 || strcmp(child->Value(), "id") == 0) {
+    std::vector<ConstrainedVariableId> scope, made;
+    try {
+      for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
+           child = child->NextSiblingElement()) {
         const ConstrainedVariableId var = xmlAsVariable(*child);
-        KADRIX_CHECK_MSG(
-            !var.isValid() || !var->isInternal() || var->parent().isValid(),
-            "A variable made for a value of another constraint cannot be in a scope: " << element);
+        // A variable made for a value belongs to the one constraint it was made
+        // for, which takes it when it goes: no other scope may name it.
+        if (ScopeText::namesVariable(*child))
+          KADRIX_CHECK_MSG(
+              !var.isValid() || !var->isInternal() || var->parent().isValid(),
+              "A variable made for a value of another constraint cannot be in a scope: " << element);
+        else
+          made.push_back(var);
+        KADRIX_CHECK(var.isValid());
+        scope.push_back(var);
       }
-    std::vector<ConstrainedVariableId> scope;
-    for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
-         child = child->NextSiblingElement()) {
-      ConstrainedVariableId var = xmlAsVariable(*child);
-      KADRIX_CHECK(var.isValid());
-      scope.push_back(var);
+    } catch (const Error&) {
+      // The variables made for the values read so far would belong to nothing.
+      for (std::vector<ConstrainedVariableId>::reverse_iterator var = made.rbegin(); var != made.rend(); ++var)
+        m_client->deleteVariable(*var);
+      throw;
     }
     KADRIX_DEBUG("DbClientTransactionPlayer:playInvokeConstraint",
                  "Adding constraint " << name << " args: " << scopeText(scope));
@@ -233,17 +253,16 @@ namespace KADRIX {
     KADRIX_CHECK(index != NULL);
     ConstraintId constraint = m_client->getConstraintByIndex(decimalIndex(index));
     KADRIX_CHECK_MSG(constraint.isValid(), "No constraint at index " << index << ".");
+    // A name and a scope, where given, are the constraint's: undoing the
+    // deletion makes the constraint again from them (the log writes both).
     const char* name = element.Attribute("name");
     KADRIX_CHECK_MSG(
         name == NULL || constraint->getName() == LabelStr(name),
         "The constraint at index " << index << " is " << constraint->toString() << ", not " << name << ".");
-    // Undoing the deletion makes the constraint again from the name and the
-    // scope given here (the log writes both).
-    KADRIX_CHECK_MSG(name != NULL && element.FirstChildElement() != NULL,
-                     "A deleteconstraint gives the name and the scope of its constraint: " << element);
-    KADRIX_CHECK_MSG(ScopeText(*this, element).describes(constraint),
-                     "The constraint at index " << index << " is " << constraint->toString()
-                                                << ", not the one over the scope of " << element);
+    if (element.FirstChildElement() != NULL)
+      KADRIX_CHECK_MSG(ScopeText(*this, element).describes(constraint),
+                       "The constraint at index " << index << " is " << constraint->toString()
+                                                  << ", not the one over the scope of " << element);
     deleteMadeConstraint(constraint);
   }
 

@@ -240,8 +240,33 @@ namespace KADRIX {
           flatten(player, *child, elements);
     }
 
-    /** Whether a child of a scope names a variable; the others stand for values. */
-    bool namesVariable(const TiXmlElement& child) { return hasTag(child, "variable") || hasTag(child, "id"); }
+    /**
+     * The scope a "deleteconstraint" gives its constraint. Playing one reads
+     * only its index; what it deleted is known only from its name and scope.
+     */
+    ScopeText deletedScope(DbClientTransactionPlayer& player, const TiXmlElement& deletion) {
+      const char* name = deletion.Attribute("name");
+      KADRIX_CHECK(name != NULL);
+      ScopeText scope(player, deletion);
+      const std::vector<ConstrainedVariableId>& vars = scope.variables();
+      KADRIX_CHECK(!vars.empty());
+      return scope;
+    }
+
+    /**
+     * How many objects playing the element named by the counter: every "new"
+     * but one that its element or its variable names (a top-level "new" with
+     * a name, the "new" that is a "var"'s domain); none in a deletion.
+     */
+    int unnamedObjects(const TiXmlElement& element, bool named) {
+      if (hasTag(element, "deletevar") || hasTag(element, "deleteconstraint"))
+        return 0;
+      int count = hasTag(element, "new") && !named ? 1 : 0;
+      for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
+           child = child->NextSiblingElement())
+        count += unnamedObjects(*child, hasTag(element, "var") && child == element.FirstChildElement());
+      return count;
+    }
 
     /** A search that has no key but the text of the element undone. */
     std::function<bool(std::vector<std::string>&)> keyed(const std::string& key) {
@@ -319,6 +344,7 @@ namespace KADRIX {
     DbClientTransactionLog::Suspension quiet(*txLog);
     RewindIndex index(std::vector<const TiXmlElement*>(transactions.begin(), transactions.end()));
     Installed<RewindIndex> indexed(m_rewindIndex, &index);
+    m_unnamedUndone = 0;
     while (!transactions.empty()) {
       const TiXmlElement* tx = transactions.back();
       processTransactionInverse(*tx, transactions.rbegin(), transactions.rend());
@@ -354,6 +380,7 @@ namespace KADRIX {
     for (const auto& root : roots)
       index.placeRoot(root.first, root.second);
     Installed<RewindIndex> indexed(m_rewindIndex, &index);
+    m_unnamedUndone = 0;
     for (StreamPosition it = read.elements.begin(); it != read.elements.end(); ++it) {
       const TiXmlElement& tx = **it;
       processTransactionInverse(tx, it, read.elements.end());
@@ -450,6 +477,7 @@ namespace KADRIX {
             playReinvokeConstraint(element, start, end);
             break;
         }
+        m_unnamedUndone += unnamedObjects(element, element.Attribute("name") != NULL);
       }
     }
     m_client->propagate();
@@ -711,12 +739,12 @@ namespace KADRIX {
     // Every variable the scope names is back: a failure says which is not.
     for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
          child = child->NextSiblingElement())
-      if (namesVariable(*child))
+      if (ScopeText::namesVariable(*child))
         KADRIX_CHECK(xmlAsVariable(*child).isValid());
-    // Playing checked that the scope is the deleted constraint's: an older
+    // Playing checked that a scope is the deleted constraint's: an older
     // "invoke" that gives the same one made an equal constraint (its "index"
     // was not read when played).
-    const ScopeText deleted(*this, element);
+    const ScopeText deleted = deletedScope(*this, element);
     const TiXmlElement* found =
         findOlder(m_rewindIndex, m_root, RewindIndex::INVOKE, start, end, keyed(name),
                   [&](const TiXmlElement* const* it) {
@@ -932,6 +960,8 @@ namespace KADRIX {
     walkOlder(m_rewindIndex, m_root, pastItself(element, start, end), end, [&](const TiXmlElement& older) {
       if (&older == origin)
         return false;
+      if (what.changes && what.token.isValid())
+        unnamedLater += unnamedObjects(older, older.Attribute("name") != NULL);
       if (transactionMatch(older, "activate") || transactionMatch(older, "merge") ||
           transactionMatch(older, "reject") || transactionMatch(older, "cancel")) {
         const TokenId changed = stateToken(older);
@@ -967,8 +997,6 @@ namespace KADRIX {
         const ObjectId object = m_client->getObject(RewindIndex::madeObjectName(older));
         if (object.isValid())
           later.push_back(static_cast<double>(object));
-      } else if (what.changes && what.token.isValid() && hasTag(older, "new")) {
-        ++unnamedLater;
       } else if (what.changes && hasTag(older, "restrict")) {
         const TiXmlElement* var_el = older.FirstChildElement();
         if (var_el != NULL && (hasTag(*var_el, "variable") || hasTag(*var_el, "id")) &&
@@ -977,8 +1005,9 @@ namespace KADRIX {
       } else if (what.changes && hasTag(older, "assign") && older.Attribute("name") != NULL) {
         if (ours(quietly([&]() { return parseVariable(older.Attribute("name")); })))
           replay.push_back(&older);
-      } else if (what.changes && hasTag(older, "deleteconstraint") && older.Attribute("name") != NULL) {
-        deleted.emplace_back(older.Attribute("name"), ScopeText(*this, older));
+      } else if (what.changes && hasTag(older, "deleteconstraint")) {
+        deleted.emplace_back(older.Attribute("name") != NULL ? older.Attribute("name") : "",
+                             deletedScope(*this, older));
       } else if (what.changes && hasTag(older, "invoke") && older.Attribute("identifier") == NULL &&
                  older.FirstChildElement() != NULL && older.Attribute("name") != NULL) {
         // Each deletion since took one constraint of that name and scope.
@@ -1015,11 +1044,12 @@ namespace KADRIX {
       }
       return true;
     });
-    // No rewind gets past a "new" without name (nothing names its object to
-    // delete it), so those made since the token are the newest that this
-    // player named itself.
+    // Objects named by the counter stay when their element is undone (nothing
+    // names them to delete them): those made since the token were numbered
+    // just before the ones that the elements undone so far made.
     for (int i = 1; i <= unnamedLater; ++i) {
-      const ObjectId object = m_client->getObject(("$OBJECT[" + std::to_string(m_objectCount - i) + "]").c_str());
+      const int number = m_objectCount - m_unnamedUndone - i;
+      const ObjectId object = m_client->getObject(("$OBJECT[" + std::to_string(number) + "]").c_str());
       if (object.isValid())
         later.push_back(static_cast<double>(object));
     }

@@ -127,10 +127,13 @@ namespace KADRIX {
     m_client->checkDeleteToken(tok);
     deleteConstraintsOn(tok->getVariables());
     m_client->deleteToken(tok, "");
-    // Forgotten only once deleted: a refused deletion keeps the name. The
-    // token that had the name before, if still there, has it again.
+    // Forgotten only once deleted: a refused deletion keeps the name. Undoing
+    // a "goal" or "fact" gives the name back to the token that had it before,
+    // if still there; a "deletetoken" leaves the name to nothing.
     if (entry != m_tokens.end() && entry->second == tok) {
       m_tokens.erase(entry);
+      if (!created)
+        return;
       std::map<std::string, std::vector<TokenId> >::iterator shadowed = m_shadowedTokens.find(name);
       while (shadowed != m_shadowedTokens.end() && !shadowed->second.empty()) {
         const TokenId earlier = shadowed->second.back();

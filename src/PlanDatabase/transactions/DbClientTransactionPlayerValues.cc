@@ -170,14 +170,12 @@ namespace KADRIX {
     const char* tag = element.Value();
     KADRIX_CHECK_MSG(strcmp(tag, "ident") != 0, "ident in transaction xml is deprecated");
     if (strcmp(tag, "new") == 0) {
-      // Only a variable's domain makes the object it names (after the variable):
-      // made anywhere else, no element would know it to undo.
-      KADRIX_CHECK_MSG(objectName != NULL,
-                       "An object is made by a \"new\" element of its own or as a "
-                       "variable's domain, not here: "
-                           << element);
       const char* type = element.Attribute("type");
       KADRIX_CHECK(type != NULL);
+      // An object named by the counter is named by no element: what a rewind
+      // plays again must not make a second one.
+      KADRIX_CHECK_MSG(objectName != NULL || m_rewindIndex == nullptr,
+                       "A rewind does not make again the object of a \"new\" without name: " << element);
       const ObjectId object(xmlAsValue(element, objectName));
       return new ObjectDomain(object, type);
     }

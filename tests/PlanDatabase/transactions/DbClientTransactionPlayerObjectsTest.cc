@@ -102,6 +102,9 @@ namespace KADRIX {
              {"<deletevar name=\"v\" index=\"99999999999\"/>", "decimal",
               "Index '99999999999' is not a decimal number."},
              {"<deletevar name=\"v\" index=\"99999\"/>", "var.isValid()", ""},
+             // A child that names no object fails before the variable goes.
+             {"<deletevar name=\"v\"><new type=\"Location\"/></deletevar>", "name != NULL", ""},
+             {"<deletevar name=\"v\"><new type=\"Location\" name=\"nowhere\"/></deletevar>", "obj.isValid()", ""},
              // No relaxation could ever give it a value.
              {"<var type=\"int\" name=\"e\"><interval type=\"int\" min=\"5\" max=\"4\"/></var>",
               "!baseDomain.isEmpty() || baseDomain.isOpen()",
@@ -188,6 +191,7 @@ namespace KADRIX {
         const char* noIdentifier = "element.Attribute(\"identifier\") != NULL";
         const char* reference =
             "strcmp(var_el->Value(), \"variable\") == 0 || strcmp(var_el->Value(), \"id\") == 0";
+        const char* deprecated = "strcmp(variable.Value(), \"ident\") != 0";
         expectPlayFailures(
             {{"<specify/>", "var_el != NULL", ""},
              {"<specify><id name=\"nosuch\"/><value type=\"int\" name=\"5\"/></specify>", "var.isValid()",
@@ -212,7 +216,10 @@ namespace KADRIX {
              {"<restrict><new type=\"Rover\" name=\"r9\"/><value type=\"int\" name=\"5\"/></restrict>",
               reference,
               "A variable to change is named by a \"variable\" or an \"id\" element: <restrict><new "
-              "type=\"Rover\" name=\"r9\" /><value type=\"int\" name=\"5\" /></restrict>"}});
+              "type=\"Rover\" name=\"r9\" /><value type=\"int\" name=\"5\" /></restrict>"},
+             {"<reset><ident name=\"v\"/></reset>", deprecated, "ident in transaction xml is deprecated"},
+             {"<restrict><ident name=\"v\"/><value type=\"int\" name=\"5\"/></restrict>", deprecated,
+              "ident in transaction xml is deprecated"}});
         EXPECT_TRUE(m_plan.db()->getObject("r9").isNoId());
         EXPECT_EQ(m_calls.take(), "");
 
@@ -246,14 +253,25 @@ namespace KADRIX {
         EXPECT_EQ(seven->getName().toString(), "$VAR[0]");
         EXPECT_EQ(v->lastDomain().getSingletonValue(), 7);
 
-        // Every scope variable is checked before anything is made.
+        // The children are read in document order: the first bad one decides.
         expectPlayFailures({{"<invoke name=\"eq\"><id name=\"v\"/><id name=\"nosuch\"/></invoke>",
                              "var.isValid()", "No variable named nosuch"},
+                            {"<invoke name=\"eq\"><value type=\"int\"/><variable index=\"-1\"/></invoke>",
+                             "name != NULL", "missing name for domain in transaction XML"},
+                            {"<invoke name=\"eq\"><variable index=\"-1\"/><value type=\"int\"/></invoke>",
+                             "0 <= index", ""},
                             {"<invoke name=\"eq\" identifier=\"v\"><id name=\"w\"/></invoke>", "ALWAYS_FAILS",
                              "unexpected transaction invoked: 'eq'"},
                             {"<invoke name=\"eq\"/>", "ALWAYS_FAILS", "unexpected transaction invoked: 'eq'"},
                             {"<invoke><id name=\"v\"/></invoke>", "name != NULL", ""}});
         EXPECT_EQ(m_calls.created.size(), 2u);
+        // The variables made for the values read before the bad child go again.
+        const std::pair<unsigned int, unsigned int> counts = RoverModel::engineCounts(m_plan.engine());
+        EXPECT_CHECK_FAILS(play("<invoke name=\"eq\"><value type=\"int\" name=\"1\"/><value type=\"int\" "
+                                "name=\"2\"/><variable index=\"-1\"/></invoke>"),
+                           "0 <= index", "");
+        EXPECT_EQ(m_calls.take(), "variable variable variableDeleted variableDeleted");
+        EXPECT_EQ(RoverModel::engineCounts(m_plan.engine()), counts);
 
         play("<invoke name=\"close\" identifier=\"Location\"/>");
         EXPECT_TRUE(m_plan.db()->isClosed(LabelStr("Location")));
@@ -273,6 +291,25 @@ namespace KADRIX {
                              "A variable made for a value of another constraint cannot be in a scope: "
                              "<invoke name=\"eq\"><id name=\"v\" /><variable index=\"" +
                                  index(made) + "\" /></invoke>"}});
+      }
+
+      TEST_F(PlayerObjectsTest, ANewInsideAnotherElementMakesAnObjectNamedByTheCounter) {
+        given(ROVER_WORLD + "<var type=\"Location\" name=\"l\"/>");
+        const std::string location =
+            "<new type=\"Location\"><value type=\"int\" name=\"5\"/><value type=\"int\" name=\"6\"/></new>";
+        play("<specify><id name=\"l\"/>" + location + "</specify>");
+        EXPECT_EQ(m_calls.take(), "object specified");
+        const ObjectId first = m_plan.db()->getObject("$OBJECT[0]");
+        ASSERT_TRUE(first.isValid());
+        EXPECT_EQ(variable("l")->getSpecifiedValue(), static_cast<double>(first));
+        play("<invoke name=\"eq\"><id name=\"l\"/>" + location + "</invoke>");
+        EXPECT_EQ(m_calls.take(), "object variable constraint");
+        EXPECT_TRUE(m_plan.db()->getObject("$OBJECT[1]").isValid());
+        // Without a type nothing is made, and no number is taken.
+        expectPlayFailures({{"<specify><id name=\"l\"/><new/></specify>", "type != NULL", ""},
+                            {"<invoke name=\"eq\"><id name=\"l\"/><new/></invoke>", "type != NULL", ""}});
+        play("<new type=\"Rover\"/>");
+        EXPECT_TRUE(m_plan.db()->getObject("$OBJECT[2]").isValid());
       }
 
       TEST_F(PlayerObjectsTest, DeleteConstraintChecksIndexNameAndOwner) {
@@ -301,13 +338,6 @@ namespace KADRIX {
              {"<deleteconstraint name=\"neq\" index=\"" + at + "\"/>",
               "name == NULL || constraint->getName() == LabelStr(name)",
               "The constraint at index " + at + " is " + eq->toString() + ", not neq."},
-             {"<deleteconstraint index=\"" + at + "\"><id name=\"v\"/><id name=\"w\"/></deleteconstraint>",
-              "name != NULL && element.FirstChildElement() != NULL",
-              "A deleteconstraint gives the name and the scope of its constraint: <deleteconstraint index=\"" + at +
-                  "\"><id name=\"v\" /><id name=\"w\" /></deleteconstraint>"},
-             {"<deleteconstraint name=\"eq\" index=\"" + at + "\"/>", "name != NULL && element.FirstChildElement() != NULL",
-              "A deleteconstraint gives the name and the scope of its constraint: <deleteconstraint name=\"eq\" index=\"" +
-                  at + "\" />"},
              {"<deleteconstraint name=\"" + owned->getName().toString() + "\" index=\"" + ownedAt + "\">" +
                   scopeText(owned) + "</deleteconstraint>",
               "owner.isNoId() || !owner->isStandardConstraint(c)",
@@ -318,9 +348,20 @@ namespace KADRIX {
              otherScope("<id name=\"v\"/><value type=\"int\" name=\"3\"/>"), otherScope("<id/><id/>")});
         EXPECT_TRUE(owned.isValid());
         EXPECT_TRUE(eq.isValid());
-        play("<deleteconstraint name=\"eq\" index=\"" + at + "\"><id name=\"v\"/><id name=\"w\"/></deleteconstraint>");
-        EXPECT_EQ(m_calls.take(), "constraintDeleted");
-        EXPECT_FALSE(eq.isValid());
+        // The index alone finds the constraint; a name and a scope are optional.
+        for (const char* form : {"<deleteconstraint index=\"%\"/>", "<deleteconstraint name=\"eq\" index=\"%\"/>",
+                                 "<deleteconstraint index=\"%\"><id name=\"v\"/><id name=\"w\"/></deleteconstraint>",
+                                 "<deleteconstraint name=\"eq\" index=\"%\"><id name=\"v\"/><id "
+                                 "name=\"w\"/></deleteconstraint>"}) {
+          SCOPED_TRACE(form);
+          given("<invoke name=\"eq\"><id name=\"v\"/><id name=\"w\"/></invoke>");
+          const ConstraintId made = m_calls.created.back();
+          std::string element(form);
+          element.replace(element.find('%'), 1, index(made));
+          play(element);
+          EXPECT_EQ(m_calls.take(), "constraintDeleted");
+          EXPECT_FALSE(made.isValid());
+        }
       }
 
     }

@@ -249,6 +249,22 @@ namespace KADRIX {
              "ALWAYS_FAIL",
              "No activate, merge, or reject transaction prior to <cancel><token name=\"b\" /></cancel>",
              nullptr},
+            {"deleteconstraint without scope: what it deleted cannot be told", TWO_VARIABLES,
+             "<invoke name=\"eq\"><id name=\"v\"/><id name=\"w\"/></invoke><breakpoint/>"
+             "<deleteconstraint name=\"eq\" index=\"3\"/>",
+             "!vars.empty()", "", nullptr},
+            {"deleteconstraint without name", TWO_VARIABLES,
+             "<invoke name=\"eq\"><id name=\"v\"/><id name=\"w\"/></invoke><breakpoint/>"
+             "<deleteconstraint index=\"3\"/>",
+             "name != NULL", "", nullptr},
+            {"reset: a specify whose new made an object named by the counter is not played again",
+             "<var type=\"Location\" name=\"l\"/>",
+             "<specify><id name=\"l\"/><new type=\"Location\"><value type=\"int\" name=\"1\"/></new></specify>"
+             "<breakpoint/><reset><id name=\"l\"/></reset>",
+             "objectName != NULL || m_rewindIndex == nullptr",
+             "A rewind does not make again the object of a \"new\" without name: <new type=\"Location\">"
+             "<value type=\"int\" name=\"1\" /></new>",
+             nullptr},
             {"an invoke that names a constraint is no transaction", "",
              "<breakpoint/><invoke name=\"eq\" identifier=\"v\"/>", "ALWAYS_FAILS",
              "unexpected transaction invoked: 'eq'", nullptr},
@@ -432,6 +448,30 @@ namespace KADRIX {
               "[DbClientTransactionPlayer:playUnfreed]Rewinding transaction <free><object name=\"spirit\" />"
               "<token name=\"a\" /><token name=\"b\" /></free>\n"})
           EXPECT_NE(text.find(line), std::string::npos) << line << " not in\n" << text;
+      }
+
+      TEST_F(RewindTest, objectsThatNestedNewsMadeStay) {
+        plan.play("<var type=\"Location\" name=\"l\"/>");
+        const std::pair<unsigned int, unsigned int> before = plan.engineCounts();
+        const std::string location =
+            "<new type=\"Location\"><value type=\"int\" name=\"5\"/><value type=\"int\" name=\"6\"/></new>";
+        const std::string stream = "<specify><id name=\"l\"/>" + location + "</specify><invoke name=\"eq\">"
+                                   "<id name=\"l\"/>" + location + "</invoke>";
+        plan.play(stream);
+        plan.rewind(stream);
+        // The constraint and the variable made for its value went; nothing names the objects.
+        EXPECT_EQ(plan.engineCounts().second, before.second);
+        EXPECT_FALSE(plan.client().getGlobalVariable("l")->isSpecified());
+        for (const char* name : {"$OBJECT[0]", "$OBJECT[1]"})
+          EXPECT_TRUE(plan.client().getObject(name).isValid()) << name;
+      }
+
+      TEST_F(RewindTest, undoingAGoalGivesItsNameBackToTheTokenThatHadItBefore) {
+        const std::string second = "<goal><predicateinstance name=\"a\" type=\"Rover.Go\"/></goal>";
+        plan.play(GOAL_A + second);
+        plan.rewind(second);
+        ASSERT_TRUE(plan.player().parseToken("a").isValid());
+        EXPECT_EQ(plan.player().parseToken("a")->getPredicateName().toString(), "Rover.At");
       }
 
       TEST_F(RewindTest, undoingACreationTakesWhatItMadeWhateverIndexItHoldsNow) {

@@ -60,13 +60,15 @@ namespace KADRIX {
                              "Failed to find an object named nosuch"}});
         EXPECT_EQ(m_plan.db()->getTokens().size(), 6u);
 
-        // Deleting the second "a" by its name gives the name back to the first.
+        // Deleting the second "a" by its name leaves the name to nothing: the first does not get it back.
         const TokenId second = token("a");
         m_plan.db()->getClient()->enableTransactionLogging();
         play("<deletetoken><predicateinstance name=\"a\"/></deletetoken>");
+        EXPECT_EQ(m_calls.take(), "tokenDeleted");
         EXPECT_FALSE(second.isValid());
-        ASSERT_TRUE(token("a").isValid());
-        EXPECT_EQ(token("a")->getPredicateName().toString(), "Rover.drive");
+        EXPECT_TRUE(token("a").isNoId());
+        EXPECT_EQ(m_plan.db()->getTokens().size(), 5u);
+        expectPlayFailures({{"<activate><token name=\"a\"/></activate>", "tok.isValid()", ""}});
       }
 
       TEST_F(PlayerTokensTest, PathTypedGoalRestrictsItsObjectThroughTheClient) {

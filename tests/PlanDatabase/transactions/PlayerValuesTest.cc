@@ -89,14 +89,13 @@ namespace KADRIX {
         EXPECT_CHECK_FAILS(player().xmlAsValue(*xml("<new/>"), nullptr), "type != NULL", "");
         EXPECT_CHECK_FAILS(domainOf("<new/>", "n2"), "type != NULL", "");
         EXPECT_EQ("Location objects {n3}", domainOf(location, "n3"));
-        // A domain makes an object only for a variable, which names it: anywhere else
-        // (a specified value, a constructor argument, a constraint's scope) no element could undo it.
-        EXPECT_CHECK_FAILS(
-            domainOf(location), "objectName != NULL",
-            "An object is made by a \"new\" element of its own or as a variable's domain, not here: "
-            "<new type=\"Location\"><value type=\"int\" name=\"7\" /><value type=\"int\" "
-            "name=\"8\" /></new>");
-        EXPECT_TRUE(client().getObject("$OBJECT[2]").isNoId());
+        // Read for no variable (a specified value, a constructor argument, a scope), it is named by the counter.
+        EXPECT_EQ("Location objects {$OBJECT[2]}", domainOf(location));
+        // A constructor argument is made first, and stays when the object cannot be made.
+        EXPECT_THROW(player().xmlAsValue(*xml(std::string("<new type='Rover'>") + location + "</new>"), "r9"),
+                     Error);
+        EXPECT_TRUE(client().getObject("$OBJECT[3]").isValid());
+        EXPECT_TRUE(client().getObject("r9").isNoId());
       }
 
       TEST_F(PlayerValuesTest, ValueFailures) {
