@@ -190,7 +190,7 @@ namespace KADRIX {
            child = child->NextSiblingElement())
         collectNames(*child, names,
                      deletion || (std::strcmp(element.Value(), "var") == 0 && child == element.FirstChildElement()),
-                     true);
+                     std::strcmp(element.Value(), "zorl") != 0); // a root's children are transactions
     }
 
     /** The top-level elements of a stream that played, as they were read. */

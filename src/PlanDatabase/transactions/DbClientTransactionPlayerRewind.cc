@@ -570,6 +570,11 @@ namespace KADRIX {
     // changed nothing.
     if (predecessor == successor && (found == NULL || transactionMatch(*found, "free")))
       return;
+    // Two tokens never ordered so, both still on the object: the free found
+    // each held there by another ordering, and changed nothing.
+    if (found == NULL && object->isConstrainedToThisObject(predecessor) &&
+        object->isConstrainedToThisObject(successor))
+      return;
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No constrain transaction prior to " << element);
     processTransaction(*found);
   }

@@ -140,7 +140,7 @@ namespace KADRIX {
       // its breakpoint: the older elements are only searched, never undone.
       struct SearchCase {
         const char* label;
-        const char* setup; // played first
+        std::string setup; // played first
         std::string stream; // older elements, a breakpoint, the element undone
         const char* condition; // of the failed check, or null when the undo succeeds
         const char* message;
@@ -237,6 +237,23 @@ namespace KADRIX {
                ASSERT_NE(spirit, nullptr);
                EXPECT_TRUE(spirit->getTokenSequence().empty());
              }},
+            {"free of two tokens never ordered so, each held by another ordering: it freed nothing",
+             std::string(TWO_ACTIVE) + "<goal><predicateinstance name=\"c\" type=\"Rover.At\"/></goal>"
+                                       "<activate><token name=\"c\"/></activate>"
+                                       "<constrain><object name=\"spirit\"/><token name=\"b\"/><token "
+                                       "name=\"c\"/></constrain>"
+                                       "<constrain><object name=\"spirit\"/><token name=\"a\"/><token "
+                                       "name=\"c\"/></constrain>"
+                                       "<free><object name=\"spirit\"/><token name=\"a\"/><token "
+                                       "name=\"b\"/></free>",
+             "<breakpoint/><free><object name=\"spirit\"/><token name=\"a\"/><token name=\"b\"/></free>",
+             nullptr, nullptr,
+             [](PlayedPlan& p) {
+               const Timeline* spirit =
+                   dynamic_cast<const Timeline*>(static_cast<Object*>(p.db()->getObject("spirit")));
+               ASSERT_NE(spirit, nullptr);
+               EXPECT_EQ(spirit->getTokenSequence().size(), 3u);
+             }},
             {"free without an older constrain of the same tokens", TWO_ACTIVE,
              "<constrain><object name=\"spirit\"/><token name=\"a\"/><token name=\"b\"/></constrain>"
              "<breakpoint/><free><object name=\"spirit\"/><token name=\"b\"/><token name=\"a\"/></free>",
@@ -278,7 +295,7 @@ namespace KADRIX {
           SCOPED_TRACE(search.label);
           PlayedPlan plan;
           plan.play(roverWorld());
-          if (*search.setup)
+          if (!search.setup.empty())
             plan.play(search.setup);
           if (search.condition == nullptr) {
             plan.rewind(search.stream, true);
