@@ -101,7 +101,10 @@ namespace KADRIX {
     static const std::set<std::string>& MODEL_TRANSACTIONS();
 
     /** The tag is the name, or the element is an "invoke" whose "name" is. */
-    bool transactionMatch(const TiXmlElement& trans, const std::string& name) const;
+    bool transactionMatch(const TiXmlElement& trans, const char* name) const;
+    bool transactionMatch(const TiXmlElement& trans, const std::string& name) const {
+      return transactionMatch(trans, name.c_str());
+    }
 
     /** Some name of the filter set matches the element. */
     bool transactionFiltered(const TiXmlElement& trans) const;
