@@ -36,6 +36,7 @@
 
 #include <tinyxml.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -203,23 +204,71 @@ namespace KADRIX {
       return NULL;
     }
 
-    /** Hands the older elements to `visit`, newest first, as findOlder sees them, until it returns false. */
+    /** The position in the index of the newest element a walk from `start` sees, or NONE. */
+    template <class It> std::size_t newestOf(const RewindIndex* index, It start, It end) {
+      return index != NULL && start != end ? index->position(*start) : RewindIndex::NONE;
+    }
+
+    /**
+     * Whether the index files every MENTION candidate of each part of the
+     * sequence that a walk from `start` sees, so that a walk over keys sees
+     * every element that names them.
+     */
+    template <class It> bool filedExactly(RewindIndex* index, RootRewind* root, It start, It end) {
+      if (root != NULL && root->before > 0 && !root->index.exact(RewindIndex::MENTION, root->before - 1))
+        return false;
+      const std::size_t newest = newestOf(index, start, end);
+      return newest == RewindIndex::NONE ? start == end : index->exact(RewindIndex::MENTION, newest);
+    }
+
+    /** One part of a walk (see walkOlder); false when `visit` stopped it. */
+    template <class Visit>
+    bool walkPart(RewindIndex& index, std::size_t newest, const std::vector<std::string>* keys,
+                  const TiXmlElement* last, Visit& visit) {
+      if (keys != NULL && index.exact(RewindIndex::MENTION, newest))
+        return index.visitFiled(RewindIndex::MENTION, *keys, newest, last,
+                                [&](const TiXmlElement* const* element) { return visit(**element); });
+      for (std::size_t i = newest + 1; i-- > 0;)
+        if (!visit(*index.elements()[i]))
+          return false;
+      return true;
+    }
+
+    /**
+     * Hands the older elements to `visit`, newest first, as findOlder sees
+     * them, until it returns false. Given `keys`, a part whose index files
+     * every MENTION candidate hands only the elements filed under the keys,
+     * then `last`, where the visit stops: for a visit that acts on no other
+     * element, the same visit as a walk of every element.
+     */
     template <class It, class Visit>
-    void walkOlder(RewindIndex* index, RootRewind* root, It start, It end, Visit visit) {
-      if (root != NULL)
-        for (std::size_t i = root->before; i-- > 0;)
-          if (!visit(*root->index.elements()[i]))
-            return;
-      const std::size_t newest = index != NULL && start != end ? index->position(*start) : RewindIndex::NONE;
+    void walkOlder(RewindIndex* index, RootRewind* root, It start, It end,
+                   const std::vector<std::string>* keys, const TiXmlElement* last, Visit visit) {
+      if (root != NULL && root->before > 0 && !walkPart(root->index, root->before - 1, keys, last, visit))
+        return;
+      const std::size_t newest = newestOf(index, start, end);
       if (newest != RewindIndex::NONE) {
-        for (std::size_t i = newest + 1; i-- > 0;)
-          if (!visit(*index->elements()[i]))
-            return;
+        walkPart(*index, newest, keys, last, visit);
         return;
       }
       for (It it = start; it != end; ++it)
         if (!visit(**it))
           return;
+    }
+
+    /**
+     * The answer of a search that walks over `keys` (every element when
+     * null). Builds that cross-check incremental work against full walks
+     * check it against the answer of a walk of every element.
+     */
+    template <class Search>
+    auto keyedSearch(const std::vector<std::string>* keys, Search search) -> decltype(search(keys)) {
+      auto found = search(keys);
+#ifdef KADRIX_FULL_WALKS
+      KADRIX_CHECK_MSG(keys == NULL || found == search(NULL),
+                       "A search over the index found other elements than a walk of every element.");
+#endif
+      return found;
     }
 
     /** The position after the element being undone when it stands at `start` (not inside a root). */
@@ -608,24 +657,31 @@ namespace KADRIX {
                                                                     const TokenId& token, It start, It end) {
     // Of activations in a row, the oldest activated the token: the later ones
     // changed nothing, and what was merged onto it or ordered since is its own.
-    const TiXmlElement* first = &newest;
-    bool reached = false;
-    walkOlder(m_rewindIndex, m_root, pastItself(element, start, end), end, [&](const TiXmlElement& older) {
-      reached = reached || &older == &newest;
-      if (!reached || &older == &newest)
+    const It older = pastItself(element, start, end);
+    // The walk reads the token's state changes and the creations of tokens.
+    std::vector<std::string> keys{tokenSought(m_client, token), RewindIndex::CREATIONS};
+    const bool keyed = !keys.front().empty() && filedExactly(m_rewindIndex, m_root, older, end);
+    return keyedSearch(keyed ? &keys : NULL, [&](const std::vector<std::string>* sought) {
+      const TiXmlElement* first = &newest;
+      bool reached = false;
+      walkOlder(m_rewindIndex, m_root, older, end, sought, NULL, [&](const TiXmlElement& candidate) {
+        reached = reached || &candidate == &newest;
+        if (!reached || &candidate == &newest)
+          return true;
+        if (madeTheToken(candidate, token))
+          return false;
+        const bool stateChange =
+            transactionMatch(candidate, "activate") || transactionMatch(candidate, "merge") ||
+            transactionMatch(candidate, "reject") || transactionMatch(candidate, "cancel");
+        if (!stateChange || stateToken(candidate) != token)
+          return true;
+        if (!transactionMatch(candidate, "activate"))
+          return false;
+        first = &candidate;
         return true;
-      if (madeTheToken(older, token))
-        return false;
-      const bool stateChange = transactionMatch(older, "activate") || transactionMatch(older, "merge") ||
-                               transactionMatch(older, "reject") || transactionMatch(older, "cancel");
-      if (!stateChange || stateToken(older) != token)
-        return true;
-      if (!transactionMatch(older, "activate"))
-        return false;
-      first = &older;
-      return true;
+      });
+      return first;
     });
-    return first;
   }
 
   template <class It>
@@ -634,22 +690,29 @@ namespace KADRIX {
     // took, by name or by path, was made by the newest creation before it that
     // no deletion in between took. What the elements say of paths is not
     // read: playing a goal does not read it either.
-    const TiXmlElement* found = NULL;
-    std::size_t taken = 0; // deletions of roots met, not yet matched with their creations
-    walkOlder(m_rewindIndex, m_root, pastItself(element, start, end), end, [&](const TiXmlElement& older) {
-      if (older.Attribute("relation") != NULL)
-        return true;
-      if (hasTag(older, "deletetoken") && deletesRoot(older))
-        ++taken;
-      else if (hasTag(older, "goal") || hasTag(older, "fact")) {
-        if (taken == 0) {
-          found = &older;
-          return false;
-        }
-        --taken;
-      }
-      return true;
-    });
+    const It older = pastItself(element, start, end);
+    const std::vector<std::string> keys{RewindIndex::CREATIONS};
+    const TiXmlElement* found = keyedSearch(
+        filedExactly(m_rewindIndex, m_root, older, end) ? &keys : NULL,
+        [&](const std::vector<std::string>* sought) {
+          const TiXmlElement* creation = NULL;
+          std::size_t taken = 0; // deletions of roots met, not yet matched with their creations
+          walkOlder(m_rewindIndex, m_root, older, end, sought, NULL, [&](const TiXmlElement& candidate) {
+            if (candidate.Attribute("relation") != NULL)
+              return true;
+            if (hasTag(candidate, "deletetoken") && deletesRoot(candidate))
+              ++taken;
+            else if (hasTag(candidate, "goal") || hasTag(candidate, "fact")) {
+              if (taken == 0) {
+                creation = &candidate;
+                return false;
+              }
+              --taken;
+            }
+            return true;
+          });
+          return creation;
+        });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
     // A fact comes back as a fact, then with what went with the token.
     if (hasTag(*found, "fact"))
@@ -913,23 +976,86 @@ namespace KADRIX {
   template <class It>
   void DbClientTransactionPlayer::restoreDependents(const TiXmlElement& element, const Dependents& what,
                                                     const TiXmlElement* origin, It start, It end) {
+    const It older = pastItself(element, start, end);
+    std::vector<std::string> keys;
+    const bool keyed =
+        filedExactly(m_rewindIndex, m_root, older, end) && dependentsSought(what, origin, older, end, keys);
+    DependentElements found = keyedSearch(keyed ? &keys : NULL, [&](const std::vector<std::string>* sought) {
+      return findDependents(what, origin, older, end, sought);
+    });
+    // No rewind gets past a "new" without name (nothing names its object to
+    // delete it), so those made since the token are the newest that this
+    // player named itself.
+    for (int i = 1; i <= found.unnamedLater; ++i) {
+      const ObjectId object =
+          m_client->getObject(("$OBJECT[" + std::to_string(m_objectCount - i) + "]").c_str());
+      if (object.isValid())
+        found.later.push_back(static_cast<double>(object));
+    }
+    // A token made again took the objects there are now into its closed
+    // domains. One that had none (they were all made after it) is emptied,
+    // where it was empty from its making: the plan is inconsistent until it goes.
+    if (what.token.isValid())
+      for (const ConstrainedVariableId& var : what.token->getVariables())
+        if (var->isClosed() && var->baseDomain().isEntity())
+          for (double value : found.later)
+            if (var->baseDomain().isMember(value))
+              var->remove(value);
+    for (std::vector<const TiXmlElement*>::reverse_iterator it = found.replay.rbegin();
+         it != found.replay.rend(); ++it)
+      processTransaction(**it);
+  }
+
+  template <class It>
+  bool DbClientTransactionPlayer::dependentsSought(const Dependents& what, const TiXmlElement* origin,
+                                                   It start, It end, std::vector<std::string>& keys) {
+    for (const ConstrainedVariableId& var : what.variables)
+      if (var.isValid() && !variableSought(m_client, var, keys))
+        return false;
+    if (what.token.isNoId())
+      return true;
+    const std::vector<std::string> token{tokenSought(m_client, what.token)};
+    if (token.front().empty())
+      return false;
+    // The tokens merged onto the token or ordered with it: their state
+    // changes decide whether those come back.
+    bool told = true;
+    walkOlder(m_rewindIndex, m_root, start, end, &token, origin, [&](const TiXmlElement& candidate) {
+      if (&candidate == origin)
+        return false;
+      told = RewindIndex::statesNamed(candidate, keys) && told;
+      return true;
+    });
+    keys.push_back(token.front());
+    if (what.changes) {
+      keys.push_back(RewindIndex::MADE_OBJECTS);
+      keys.push_back(RewindIndex::RELATIONS);
+    }
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    return told;
+  }
+
+  template <class It>
+  DbClientTransactionPlayer::DependentElements DbClientTransactionPlayer::findDependents(
+      const Dependents& what, const TiXmlElement* origin, It start, It end,
+      const std::vector<std::string>* keys) {
     // Newest first, the first element found for a thing decides whether it
     // was still in force: a token's state, an ordering, a specified value. A
     // cancel ends the orderings of its token before it. A temporal relation
     // or a constraint made twice is two: each later removal takes one, and
     // what no removal took is made again.
+    DependentElements found;
     std::set<TokenId> stated, cancelled;
     std::set<std::vector<EntityId> > ordered;
     std::set<ConstrainedVariableId> specified;
     std::map<std::string, int> unrelated; // relations removed since, by how many removals not yet matched
     std::vector<std::pair<std::string, ScopeText> > deleted; // constraints deleted since, not yet matched
-    std::vector<const TiXmlElement*> replay;
-    std::vector<double> later; // objects made after the token
-    int unnamedLater = 0; // of them, those made by a "new" without name
+    std::vector<const TiXmlElement*>& replay = found.replay;
     const auto ours = [&](const ConstrainedVariableId& var) {
       return var.isValid() && what.variables.count(var) != 0;
     };
-    walkOlder(m_rewindIndex, m_root, pastItself(element, start, end), end, [&](const TiXmlElement& older) {
+    walkOlder(m_rewindIndex, m_root, start, end, keys, origin, [&](const TiXmlElement& older) {
       if (&older == origin)
         return false;
       if (transactionMatch(older, "activate") || transactionMatch(older, "merge") ||
@@ -966,9 +1092,9 @@ namespace KADRIX {
         // An object made after the token: its closed domains did not hold it.
         const ObjectId object = m_client->getObject(RewindIndex::madeObjectName(older));
         if (object.isValid())
-          later.push_back(static_cast<double>(object));
+          found.later.push_back(static_cast<double>(object));
       } else if (what.changes && what.token.isValid() && hasTag(older, "new")) {
-        ++unnamedLater;
+        ++found.unnamedLater;
       } else if (what.changes && hasTag(older, "restrict")) {
         const TiXmlElement* var_el = older.FirstChildElement();
         if (var_el != NULL && (hasTag(*var_el, "variable") || hasTag(*var_el, "id")) &&
@@ -1015,25 +1141,7 @@ namespace KADRIX {
       }
       return true;
     });
-    // No rewind gets past a "new" without name (nothing names its object to
-    // delete it), so those made since the token are the newest that this
-    // player named itself.
-    for (int i = 1; i <= unnamedLater; ++i) {
-      const ObjectId object = m_client->getObject(("$OBJECT[" + std::to_string(m_objectCount - i) + "]").c_str());
-      if (object.isValid())
-        later.push_back(static_cast<double>(object));
-    }
-    // A token made again took the objects there are now into its closed
-    // domains. One that had none (they were all made after it) is emptied,
-    // where it was empty from its making: the plan is inconsistent until it goes.
-    if (what.token.isValid())
-      for (const ConstrainedVariableId& var : what.token->getVariables())
-        if (var->isClosed() && var->baseDomain().isEntity())
-          for (double value : later)
-            if (var->baseDomain().isMember(value))
-              var->remove(value);
-    for (std::vector<const TiXmlElement*>::reverse_iterator it = replay.rbegin(); it != replay.rend(); ++it)
-      processTransaction(**it);
+    return found;
   }
 
   // The two sequences rewound: a log's buffer read backwards, and the list a

@@ -71,8 +71,109 @@ namespace KADRIX {
 
     enum Keyed { NOT_A_CANDIDATE, KEYED, UNKEYED };
 
-    /** Whether the element is a candidate of the kind, and its key when it has one. */
-    Keyed keyOf(RewindIndex::Kind kind, const TiXmlElement& element, std::string& key) {
+    /** Adds the key of a reference that a search reads with `keyOf`; false when it has none. */
+    bool addKey(const TiXmlElement* reference, std::string (*keyOf)(const TiXmlElement*),
+                std::vector<std::string>& keys) {
+      if (reference == NULL)
+        return true; // resolves to nothing: names no entity
+      keys.push_back(keyOf(reference));
+      return !keys.back().empty();
+    }
+
+    /** The keys of a scope's children that name variables (values name none). */
+    bool addScopeKeys(const TiXmlElement& element, std::vector<std::string>& keys) {
+      bool keyed = true;
+      for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
+           child = child->NextSiblingElement())
+        if (hasTag(*child, "variable") || hasTag(*child, "id"))
+          keyed = addKey(child, variableReferenceKey, keys) && keyed;
+      return keyed;
+    }
+
+    bool changesState(const TiXmlElement& element) {
+      return standsFor(element, "activate") || standsFor(element, "merge") || standsFor(element, "reject") ||
+             standsFor(element, "cancel");
+    }
+
+    bool orders(const TiXmlElement& element) {
+      return standsFor(element, "constrain") || standsFor(element, "free");
+    }
+
+    /**
+     * The token references of a state change or an ordering, as playing reads
+     * them (null where there is none): the changed token (a merge's first
+     * "token", else the first child) and a merge's active token; an
+     * ordering's two tokens. False where the element names a token by name.
+     */
+    bool tokenReferences(const TiXmlElement& element, std::vector<const TiXmlElement*>& references) {
+      if (hasTag(element, "invoke"))
+        return false;
+      const TiXmlElement* first = element.FirstChildElement("token");
+      const TiXmlElement* second = first == NULL ? NULL : first->NextSiblingElement("token");
+      if (orders(element) || hasTag(element, "merge"))
+        references = {first, second};
+      else
+        references = {element.FirstChildElement()};
+      return !orders(element) || first != NULL || element.FirstChildElement("id") == NULL;
+    }
+
+    /**
+     * Whether the element is a MENTION candidate, and its keys: each token and
+     * variable reference read as the search for dependents reads it, in the
+     * branch that takes the element there (an "invoke" standing for a state
+     * change, an ordering or a specification names its subject by name). A
+     * state change is filed under its token's state as well.
+     */
+    Keyed mentionKeys(const TiXmlElement& element, std::vector<std::string>& keys) {
+      const bool invoke = hasTag(element, "invoke");
+      bool keyed = true;
+      if (changesState(element) || orders(element)) {
+        std::vector<const TiXmlElement*> tokens;
+        if (!tokenReferences(element, tokens))
+          return UNKEYED;
+        for (const TiXmlElement* token : tokens)
+          keyed = addKey(token, tokenReferenceKey, keys) && keyed;
+        if (keyed && changesState(element) && tokens.front() != NULL)
+          keys.push_back(RewindIndex::stateKey(tokens.front()->Attribute("path")));
+      } else if (standsFor(element, "specify") || standsFor(element, "reset")) {
+        if (invoke)
+          return UNKEYED;
+        const TiXmlElement* variable =
+            hasTag(element, "reset") ? element.FirstChildElement() : element.FirstChildElement("variable");
+        if (variable == NULL && !hasTag(element, "reset"))
+          variable = element.FirstChildElement("id");
+        if (variable != NULL && (hasTag(*variable, "variable") || hasTag(*variable, "id")))
+          keyed = addKey(variable, variableReferenceKey, keys);
+      } else if (RewindIndex::madeObjectName(element) != NULL || hasTag(element, "new")) {
+        keys.push_back(RewindIndex::MADE_OBJECTS);
+      } else if (hasTag(element, "restrict")) {
+        const TiXmlElement* variable = element.FirstChildElement();
+        if (variable != NULL && (hasTag(*variable, "variable") || hasTag(*variable, "id")))
+          keyed = addKey(variable, variableReferenceKey, keys);
+      } else if (hasTag(element, "assign") && element.Attribute("name") != NULL) {
+        return UNKEYED; // a variable by name
+      } else if ((hasTag(element, "deleteconstraint") || (invoke && element.Attribute("identifier") == NULL &&
+                                                          element.FirstChildElement() != NULL)) &&
+                 element.Attribute("name") != NULL) {
+        keyed = addScopeKeys(element, keys);
+      } else if ((hasTag(element, "goal") || hasTag(element, "deletetoken")) &&
+                 element.Attribute("relation") != NULL) {
+        keys.push_back(RewindIndex::RELATIONS);
+      }
+      if ((hasTag(element, "goal") || hasTag(element, "fact") || hasTag(element, "deletetoken")) &&
+          element.Attribute("relation") == NULL)
+        keys.push_back(RewindIndex::CREATIONS);
+      if (!keyed)
+        return UNKEYED;
+      return keys.empty() ? NOT_A_CANDIDATE : KEYED;
+    }
+
+    /** Whether the element is a candidate of the kind, and its keys when it has them. */
+    Keyed keysOf(RewindIndex::Kind kind, const TiXmlElement& element, std::vector<std::string>& keys) {
+      if (kind == RewindIndex::MENTION)
+        return mentionKeys(element, keys);
+      keys.emplace_back();
+      std::string& key = keys.back();
       switch (kind) {
         case RewindIndex::CONSTRAIN: {
           if (!standsFor(element, "constrain") && !standsFor(element, "free"))
@@ -123,6 +224,7 @@ namespace KADRIX {
           key = name;
           return KEYED;
         }
+        case RewindIndex::MENTION:
         case RewindIndex::KINDS:
           break;
       }
@@ -157,13 +259,17 @@ namespace KADRIX {
   void RewindIndex::build(Kind kind, std::size_t newest) {
     m_indexed[kind] = newest + 1;
     m_exact[kind] = true;
-    std::string key;
-    for (std::size_t i = 0; i <= newest && m_exact[kind]; ++i)
-      switch (keyOf(kind, *m_elements[i], key)) {
+    std::vector<std::string> keys;
+    for (std::size_t i = 0; i <= newest && m_exact[kind]; ++i, keys.clear())
+      switch (keysOf(kind, *m_elements[i], keys)) {
         case NOT_A_CANDIDATE:
           break;
         case KEYED:
-          m_buckets[kind][key].push_back(i);
+          for (const std::string& key : keys) {
+            std::vector<std::size_t>& bucket = m_buckets[kind][key];
+            if (bucket.empty() || bucket.back() != i)
+              bucket.push_back(i);
+          }
           break;
         case UNKEYED:
           m_exact[kind] = false;
@@ -171,6 +277,21 @@ namespace KADRIX {
       }
     if (!m_exact[kind])
       m_buckets[kind].clear();
+  }
+
+  bool RewindIndex::statesNamed(const TiXmlElement& element, std::vector<std::string>& keys) {
+    std::vector<const TiXmlElement*> tokens;
+    if (!changesState(element) && !orders(element))
+      return true;
+    if (!tokenReferences(element, tokens))
+      return false;
+    for (const TiXmlElement* token : tokens)
+      if (token != NULL) {
+        if (tokenReferenceKey(token).empty())
+          return false;
+        keys.push_back(stateKey(token->Attribute("path")));
+      }
+    return true;
   }
 
   const char* RewindIndex::madeObjectName(const TiXmlElement& element) {
@@ -181,7 +302,13 @@ namespace KADRIX {
                                                                               : NULL;
   }
 
+  const std::string RewindIndex::CREATIONS = "C";
+  const std::string RewindIndex::RELATIONS = "R";
+  const std::string RewindIndex::MADE_OBJECTS = "M";
+
   std::string RewindIndex::tokenKey(const std::string& path) { return "T" + path; }
+
+  std::string RewindIndex::stateKey(const std::string& path) { return "S" + path; }
 
   std::string RewindIndex::variableKey(unsigned int engineIndex) { return "E" + std::to_string(engineIndex); }
 

@@ -24,6 +24,11 @@ namespace KADRIX {
    * with one candidate that refers by name, or that a walk would refuse for
    * its shape, is not exact, and its searches walk the sequence.
    *
+   * The MENTION kind files every element that a search for what went with a
+   * token or variables can act on under each reference that it carries, so
+   * that such a search reads only the elements that name the entity, or the
+   * tokens that those name, instead of every element since the entity was made.
+   *
    * Invariants:
    * - m_elements holds the elements of the sequence, oldest first, with the
    *   children of its roots in place of the roots; m_positions maps each to
@@ -31,8 +36,9 @@ namespace KADRIX {
    *   searches from a root see its children).
    * - m_buckets[kind] is built on the first search of that kind, over the
    *   m_indexed[kind] oldest elements, and then holds, for each key, the
-   *   positions of the candidates that carry it, ascending; m_exact[kind]
-   *   says whether every candidate of the kind among them has a key.
+   *   positions of the candidates that carry it, ascending (a MENTION
+   *   candidate carries one key per reference); m_exact[kind] says whether
+   *   every candidate of the kind among them has its keys.
    * - Positions never change: elements undone (popped from a log) keep
    *   theirs, and a search only looks below the element being undone.
    */
@@ -45,6 +51,13 @@ namespace KADRIX {
       VAR, // "var", by name
       NEW, // "new", also inside a "var", by name
       INVOKE, // "invoke" without identifier, by name
+      // What a search for the dependents of a token or variables reads: state
+      // changes and orderings by the path of each token they name (a state
+      // change by its token's state too), specifications, restrictions and
+      // constraint scopes by each variable reference; token creations and root
+      // deletions, temporal relations and object creations each under one key
+      // of their own (CREATIONS, RELATIONS, MADE_OBJECTS).
+      MENTION,
       KINDS
     };
 
@@ -80,6 +93,23 @@ namespace KADRIX {
                                     Match match);
 
     /**
+     * Offers visit, newest first and each once, the candidates of the kind
+     * under any of the keys that lie at or below `newest` and above `last`,
+     * then `last` itself where it lies at or below `newest`, until visit
+     * returns false; answers false then. Every key's candidates are merged
+     * lazily, so a visit that stops early reads little.
+     */
+    template <class Visit>
+    bool visitFiled(Kind kind, const std::vector<std::string>& keys, std::size_t newest,
+                    const TiXmlElement* last, Visit visit);
+
+    /**
+     * The MENTION keys of the states of the tokens that a state change or an
+     * ordering names, appended; false when one of its references has none.
+     */
+    static bool statesNamed(const TiXmlElement& element, std::vector<std::string>& keys);
+
+    /**
      * The name of the object an element made when it was played: a "new"
      * element's "name"; a "var" element's own "name" when its domain, its
      * first child, is a "new" (the object is named after the variable); else null.
@@ -90,12 +120,18 @@ namespace KADRIX {
 
     /** A token by path: "T" and the path. */
     static std::string tokenKey(const std::string& path);
+    /** The state of a token by path, under which MENTION files what changed it: "S" and the path. */
+    static std::string stateKey(const std::string& path);
     /** A variable by engine index: "E" and the index. */
     static std::string variableKey(unsigned int engineIndex);
     /** A variable by its parent and its index in it: "P", the token path or object name, the index. */
     static std::string variableKey(char parentKind, const std::string& parent, int index);
     /** Fields joined by a separator no name holds. */
     static std::string join(const std::string& first, const std::string& second);
+    // MENTION keys of whole classes of elements; no reference key is this short.
+    static const std::string CREATIONS; // "goal", "fact" and "deletetoken" without relation
+    static const std::string RELATIONS; // "goal" and "deletetoken" with relation
+    static const std::string MADE_OBJECTS; // every element that madeObjectName names, and every "new"
 
   private:
     typedef std::unordered_map<std::string, std::vector<std::size_t> > Buckets;
@@ -123,33 +159,57 @@ namespace KADRIX {
   template <class Match>
   const TiXmlElement* RewindIndex::newestMatch(Kind kind, const std::vector<std::string>& keys,
                                                std::size_t newest, Match match) {
-    // A merge of the buckets, newest first: `next[i]` is one past the next position of bucket i.
-    std::vector<const std::vector<std::size_t>*> buckets;
-    std::vector<std::size_t> next;
+    const TiXmlElement* found = nullptr;
+    visitFiled(kind, keys, newest, nullptr, [&](const TiXmlElement* const* candidate) {
+      if (!match(candidate))
+        return true;
+      found = *candidate;
+      return false;
+    });
+    return found;
+  }
+
+  template <class Visit>
+  bool RewindIndex::visitFiled(Kind kind, const std::vector<std::string>& keys, std::size_t newest,
+                               const TiXmlElement* last, Visit visit) {
+    const std::size_t floor = last == nullptr ? NONE : position(last);
+    const bool floored = floor != NONE && floor <= newest;
+    // A merge of the buckets, newest first: the heap holds, for each bucket
+    // not yet exhausted, its next position and the bucket.
+    typedef std::pair<std::size_t, const std::vector<std::size_t>*> Next;
+    std::vector<Next> heap;
     for (const std::string& key : keys) {
       Buckets::const_iterator found = m_buckets[kind].find(key);
       if (found == m_buckets[kind].end())
         continue;
       const std::vector<std::size_t>& bucket = found->second;
-      buckets.push_back(&bucket);
-      next.push_back(std::upper_bound(bucket.begin(), bucket.end(), newest) - bucket.begin());
+      const std::size_t next = std::upper_bound(bucket.begin(), bucket.end(), newest) - bucket.begin();
+      if (next > 0)
+        heap.emplace_back(next - 1, &bucket);
     }
-    for (;;) {
-      std::size_t best = buckets.size();
-      for (std::size_t i = 0; i < buckets.size(); ++i)
-        if (next[i] > 0 &&
-            (best == buckets.size() || (*buckets[i])[next[i] - 1] > (*buckets[best])[next[best] - 1]))
-          best = i;
-      if (best == buckets.size())
-        return nullptr;
-      const std::size_t position = (*buckets[best])[--next[best]];
-      for (std::size_t i = 0; i < buckets.size(); ++i) // the same element under two keys is offered once
-        while (next[i] > 0 && (*buckets[i])[next[i] - 1] == position)
-          --next[i];
-      const TiXmlElement* const* candidate = &m_elements[position];
-      if (match(candidate))
-        return *candidate;
+    const auto older = [](const Next& a, const Next& b) {
+      return (*a.second)[a.first] < (*b.second)[b.first];
+    };
+    std::make_heap(heap.begin(), heap.end(), older);
+    std::size_t offered = NONE;
+    while (!heap.empty()) {
+      std::pop_heap(heap.begin(), heap.end(), older);
+      Next& top = heap.back();
+      const std::size_t position = (*top.second)[top.first];
+      if (floored && position <= floor)
+        break;
+      if (top.first > 0) {
+        --top.first;
+        std::push_heap(heap.begin(), heap.end(), older);
+      } else
+        heap.pop_back();
+      if (position == offered) // the same element under two keys is offered once
+        continue;
+      offered = position;
+      if (!visit(&m_elements[position]))
+        return false;
     }
+    return !floored || visit(&m_elements[floor]);
   }
 
 }
