@@ -1017,13 +1017,14 @@ namespace KADRIX {
     const std::vector<std::string> token{tokenSought(m_client, what.token)};
     if (token.front().empty())
       return false;
-    // The tokens merged onto the token or ordered with it: their state
-    // changes decide whether those come back.
+    // Whether a token merged onto the token comes back depends on its own
+    // later state changes; whether an ordering does, on the later cancels of
+    // its tokens.
     bool told = true;
     walkOlder(m_rewindIndex, m_root, start, end, &token, origin, [&](const TiXmlElement& candidate) {
       if (&candidate == origin)
         return false;
-      told = RewindIndex::statesNamed(candidate, keys) && told;
+      told = RewindIndex::deciders(candidate, keys) && told;
       return true;
     });
     keys.push_back(token.front());

@@ -122,7 +122,8 @@ namespace KADRIX {
      * variable reference read as the search for dependents reads it, in the
      * branch that takes the element there (an "invoke" standing for a state
      * change, an ordering or a specification names its subject by name). A
-     * state change is filed under its token's state as well.
+     * state change is filed under its token's state as well, a cancel under
+     * its token's cancels too.
      */
     Keyed mentionKeys(const TiXmlElement& element, std::vector<std::string>& keys) {
       const bool invoke = hasTag(element, "invoke");
@@ -133,8 +134,13 @@ namespace KADRIX {
           return UNKEYED;
         for (const TiXmlElement* token : tokens)
           keyed = addKey(token, tokenReferenceKey, keys) && keyed;
-        if (keyed && changesState(element) && tokens.front() != NULL)
-          keys.push_back(RewindIndex::stateKey(tokens.front()->Attribute("path")));
+        const char* path = keyed && changesState(element) && tokens.front() != NULL
+                               ? tokens.front()->Attribute("path")
+                               : NULL;
+        if (path != NULL)
+          keys.push_back(RewindIndex::stateKey(path));
+        if (path != NULL && hasTag(element, "cancel"))
+          keys.push_back(RewindIndex::cancelKey(path));
       } else if (standsFor(element, "specify") || standsFor(element, "reset")) {
         if (invoke)
           return UNKEYED;
@@ -279,17 +285,20 @@ namespace KADRIX {
       m_buckets[kind].clear();
   }
 
-  bool RewindIndex::statesNamed(const TiXmlElement& element, std::vector<std::string>& keys) {
+  bool RewindIndex::deciders(const TiXmlElement& element, std::vector<std::string>& keys) {
     std::vector<const TiXmlElement*> tokens;
-    if (!changesState(element) && !orders(element))
+    if (!hasTag(element, "merge") && !orders(element))
       return true;
     if (!tokenReferences(element, tokens))
       return false;
+    if (hasTag(element, "merge"))
+      tokens.resize(1); // the merged token
     for (const TiXmlElement* token : tokens)
       if (token != NULL) {
         if (tokenReferenceKey(token).empty())
           return false;
-        keys.push_back(stateKey(token->Attribute("path")));
+        const char* path = token->Attribute("path");
+        keys.push_back(hasTag(element, "merge") ? stateKey(path) : cancelKey(path));
       }
     return true;
   }
@@ -309,6 +318,8 @@ namespace KADRIX {
   std::string RewindIndex::tokenKey(const std::string& path) { return "T" + path; }
 
   std::string RewindIndex::stateKey(const std::string& path) { return "S" + path; }
+
+  std::string RewindIndex::cancelKey(const std::string& path) { return "X" + path; }
 
   std::string RewindIndex::variableKey(unsigned int engineIndex) { return "E" + std::to_string(engineIndex); }
 

@@ -53,10 +53,11 @@ namespace KADRIX {
       INVOKE, // "invoke" without identifier, by name
       // What a search for the dependents of a token or variables reads: state
       // changes and orderings by the path of each token they name (a state
-      // change by its token's state too), specifications, restrictions and
-      // constraint scopes by each variable reference; token creations and root
-      // deletions, temporal relations and object creations each under one key
-      // of their own (CREATIONS, RELATIONS, MADE_OBJECTS).
+      // change by its token's state too, a cancel by its token's cancels too),
+      // specifications, restrictions and constraint scopes by each variable
+      // reference; token creations and root deletions, temporal relations and
+      // object creations each under one key of their own (CREATIONS,
+      // RELATIONS, MADE_OBJECTS).
       MENTION,
       KINDS
     };
@@ -104,10 +105,12 @@ namespace KADRIX {
                     const TiXmlElement* last, Visit visit);
 
     /**
-     * The MENTION keys of the states of the tokens that a state change or an
-     * ordering names, appended; false when one of its references has none.
+     * The MENTION keys of what decides whether a merge or an ordering, met
+     * newest first, was still in force (the state changes of the merged token;
+     * the cancels of the two ordered tokens), appended; false when one of its
+     * references has none.
      */
-    static bool statesNamed(const TiXmlElement& element, std::vector<std::string>& keys);
+    static bool deciders(const TiXmlElement& element, std::vector<std::string>& keys);
 
     /**
      * The name of the object an element made when it was played: a "new"
@@ -122,6 +125,8 @@ namespace KADRIX {
     static std::string tokenKey(const std::string& path);
     /** The state of a token by path, under which MENTION files what changed it: "S" and the path. */
     static std::string stateKey(const std::string& path);
+    /** The cancels of a token by path, under which MENTION files them: "X" and the path. */
+    static std::string cancelKey(const std::string& path);
     /** A variable by engine index: "E" and the index. */
     static std::string variableKey(unsigned int engineIndex);
     /** A variable by its parent and its index in it: "P", the token path or object name, the index. */
