@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 namespace KADRIX {
 
@@ -11,14 +12,6 @@ namespace KADRIX {
 
     bool hasTag(const TiXmlElement& element, const char* tag) {
       return std::strcmp(element.Value(), tag) == 0;
-    }
-
-    /** The transaction an element stands for: its tag, or an "invoke" element's "name". */
-    bool standsFor(const TiXmlElement& element, const char* transaction) {
-      if (hasTag(element, transaction))
-        return true;
-      const char* name = element.Attribute("name");
-      return hasTag(element, "invoke") && name != NULL && std::strcmp(name, transaction) == 0;
     }
 
     /** A decimal number as it is written: digits only, no leading zero. */
@@ -69,6 +62,86 @@ namespace KADRIX {
       return RewindIndex::variableKey(static_cast<unsigned int>(index));
     }
 
+    /** The names that the index tells apart, of tags and of the transactions that "invoke" elements name. */
+    enum class Name {
+      ACTIVATE,
+      MERGE,
+      REJECT,
+      CANCEL,
+      CONSTRAIN,
+      FREE,
+      SPECIFY,
+      RESET,
+      RESTRICT,
+      ASSIGN,
+      VAR,
+      NEW,
+      GOAL,
+      FACT,
+      DELETETOKEN,
+      DELETECONSTRAINT,
+      INVOKE,
+      OTHER
+    };
+
+    Name nameOf(const char* text) {
+      static const std::unordered_map<std::string_view, Name> s_names = {
+          {"activate", Name::ACTIVATE},
+          {"merge", Name::MERGE},
+          {"reject", Name::REJECT},
+          {"cancel", Name::CANCEL},
+          {"constrain", Name::CONSTRAIN},
+          {"free", Name::FREE},
+          {"specify", Name::SPECIFY},
+          {"reset", Name::RESET},
+          {"restrict", Name::RESTRICT},
+          {"assign", Name::ASSIGN},
+          {"var", Name::VAR},
+          {"new", Name::NEW},
+          {"goal", Name::GOAL},
+          {"fact", Name::FACT},
+          {"deletetoken", Name::DELETETOKEN},
+          {"deleteconstraint", Name::DELETECONSTRAINT},
+          {"invoke", Name::INVOKE}};
+      if (text == NULL)
+        return Name::OTHER;
+      const auto found = s_names.find(text);
+      return found == s_names.end() ? Name::OTHER : found->second;
+    }
+
+    /**
+     * An element as the index reads it: its tag, and the transaction that it
+     * stands for (its tag, or an "invoke" element's "name"), each told once.
+     */
+    struct Read {
+      explicit Read(const TiXmlElement& read)
+        : element(read), tag(nameOf(read.Value())),
+          transaction(tag == Name::INVOKE ? nameOf(read.Attribute("name")) : tag) {}
+
+      bool changesState() const {
+        return transaction == Name::ACTIVATE || transaction == Name::MERGE || transaction == Name::REJECT ||
+               transaction == Name::CANCEL;
+      }
+      bool orders() const { return transaction == Name::CONSTRAIN || transaction == Name::FREE; }
+      /** A "goal", "fact" or "deletetoken" that makes or deletes a token, not a relation. */
+      bool tokenCreationOrDeletion() const {
+        return (tag == Name::GOAL || tag == Name::FACT || tag == Name::DELETETOKEN) &&
+               element.Attribute("relation") == NULL;
+      }
+      /** What RewindIndex::madeObjectName says. */
+      const char* madeObjectName() const {
+        if (tag == Name::NEW)
+          return element.Attribute("name");
+        const TiXmlElement* domain = element.FirstChildElement();
+        return tag == Name::VAR && domain != NULL && hasTag(*domain, "new") ? element.Attribute("name")
+                                                                            : NULL;
+      }
+
+      const TiXmlElement& element;
+      const Name tag;
+      const Name transaction;
+    };
+
     enum Keyed { NOT_A_CANDIDATE, KEYED, UNKEYED };
 
     /** Adds the key of a reference that a search reads with `keyOf`; false when it has none. */
@@ -90,31 +163,22 @@ namespace KADRIX {
       return keyed;
     }
 
-    bool changesState(const TiXmlElement& element) {
-      return standsFor(element, "activate") || standsFor(element, "merge") || standsFor(element, "reject") ||
-             standsFor(element, "cancel");
-    }
-
-    bool orders(const TiXmlElement& element) {
-      return standsFor(element, "constrain") || standsFor(element, "free");
-    }
-
     /**
      * The token references of a state change or an ordering, as playing reads
      * them (null where there is none): the changed token (a merge's first
      * "token", else the first child) and a merge's active token; an
      * ordering's two tokens. False where the element names a token by name.
      */
-    bool tokenReferences(const TiXmlElement& element, std::vector<const TiXmlElement*>& references) {
-      if (hasTag(element, "invoke"))
+    bool tokenReferences(const Read& read, std::vector<const TiXmlElement*>& references) {
+      if (read.tag == Name::INVOKE)
         return false;
-      const TiXmlElement* first = element.FirstChildElement("token");
+      const TiXmlElement* first = read.element.FirstChildElement("token");
       const TiXmlElement* second = first == NULL ? NULL : first->NextSiblingElement("token");
-      if (orders(element) || hasTag(element, "merge"))
+      if (read.orders() || read.tag == Name::MERGE)
         references = {first, second};
       else
-        references = {element.FirstChildElement()};
-      return !orders(element) || first != NULL || element.FirstChildElement("id") == NULL;
+        references = {read.element.FirstChildElement()};
+      return !read.orders() || first != NULL || read.element.FirstChildElement("id") == NULL;
     }
 
     /**
@@ -125,49 +189,48 @@ namespace KADRIX {
      * state change is filed under its token's state as well, a cancel under
      * its token's cancels too.
      */
-    Keyed mentionKeys(const TiXmlElement& element, std::vector<std::string>& keys) {
-      const bool invoke = hasTag(element, "invoke");
+    Keyed mentionKeys(const Read& read, std::vector<std::string>& keys) {
+      const TiXmlElement& element = read.element;
+      const bool invoke = read.tag == Name::INVOKE;
       bool keyed = true;
-      if (changesState(element) || orders(element)) {
+      if (read.changesState() || read.orders()) {
         std::vector<const TiXmlElement*> tokens;
-        if (!tokenReferences(element, tokens))
+        if (!tokenReferences(read, tokens))
           return UNKEYED;
         for (const TiXmlElement* token : tokens)
           keyed = addKey(token, tokenReferenceKey, keys) && keyed;
-        const char* path = keyed && changesState(element) && tokens.front() != NULL
-                               ? tokens.front()->Attribute("path")
-                               : NULL;
+        const char* path =
+            keyed && read.changesState() && tokens.front() != NULL ? tokens.front()->Attribute("path") : NULL;
         if (path != NULL)
           keys.push_back(RewindIndex::stateKey(path));
-        if (path != NULL && hasTag(element, "cancel"))
+        if (path != NULL && read.tag == Name::CANCEL)
           keys.push_back(RewindIndex::cancelKey(path));
-      } else if (standsFor(element, "specify") || standsFor(element, "reset")) {
+      } else if (read.transaction == Name::SPECIFY || read.transaction == Name::RESET) {
         if (invoke)
           return UNKEYED;
         const TiXmlElement* variable =
-            hasTag(element, "reset") ? element.FirstChildElement() : element.FirstChildElement("variable");
-        if (variable == NULL && !hasTag(element, "reset"))
+            read.tag == Name::RESET ? element.FirstChildElement() : element.FirstChildElement("variable");
+        if (variable == NULL && read.tag != Name::RESET)
           variable = element.FirstChildElement("id");
         if (variable != NULL && (hasTag(*variable, "variable") || hasTag(*variable, "id")))
           keyed = addKey(variable, variableReferenceKey, keys);
-      } else if (RewindIndex::madeObjectName(element) != NULL || hasTag(element, "new")) {
+      } else if (read.madeObjectName() != NULL || read.tag == Name::NEW) {
         keys.push_back(RewindIndex::MADE_OBJECTS);
-      } else if (hasTag(element, "restrict")) {
+      } else if (read.tag == Name::RESTRICT) {
         const TiXmlElement* variable = element.FirstChildElement();
         if (variable != NULL && (hasTag(*variable, "variable") || hasTag(*variable, "id")))
           keyed = addKey(variable, variableReferenceKey, keys);
-      } else if (hasTag(element, "assign") && element.Attribute("name") != NULL) {
+      } else if (read.tag == Name::ASSIGN && element.Attribute("name") != NULL) {
         return UNKEYED; // a variable by name
-      } else if ((hasTag(element, "deleteconstraint") || (invoke && element.Attribute("identifier") == NULL &&
-                                                          element.FirstChildElement() != NULL)) &&
+      } else if ((read.tag == Name::DELETECONSTRAINT || (invoke && element.Attribute("identifier") == NULL &&
+                                                         element.FirstChildElement() != NULL)) &&
                  element.Attribute("name") != NULL) {
         keyed = addScopeKeys(element, keys);
-      } else if ((hasTag(element, "goal") || hasTag(element, "deletetoken")) &&
+      } else if ((read.tag == Name::GOAL || read.tag == Name::DELETETOKEN) &&
                  element.Attribute("relation") != NULL) {
         keys.push_back(RewindIndex::RELATIONS);
       }
-      if ((hasTag(element, "goal") || hasTag(element, "fact") || hasTag(element, "deletetoken")) &&
-          element.Attribute("relation") == NULL)
+      if (read.tokenCreationOrDeletion())
         keys.push_back(RewindIndex::CREATIONS);
       if (!keyed)
         return UNKEYED;
@@ -175,17 +238,18 @@ namespace KADRIX {
     }
 
     /** Whether the element is a candidate of the kind, and its keys when it has them. */
-    Keyed keysOf(RewindIndex::Kind kind, const TiXmlElement& element, std::vector<std::string>& keys) {
+    Keyed keysOf(RewindIndex::Kind kind, const Read& read, std::vector<std::string>& keys) {
       if (kind == RewindIndex::MENTION)
-        return mentionKeys(element, keys);
+        return mentionKeys(read, keys);
+      const TiXmlElement& element = read.element;
       keys.emplace_back();
       std::string& key = keys.back();
       switch (kind) {
         case RewindIndex::CONSTRAIN: {
-          if (!standsFor(element, "constrain") && !standsFor(element, "free"))
+          if (!read.orders())
             return NOT_A_CANDIDATE;
           const char* object = NULL;
-          if (hasTag(element, "invoke"))
+          if (read.tag == Name::INVOKE)
             object = element.Attribute("identifier");
           else if (element.FirstChildElement("object") != NULL)
             object = element.FirstChildElement("object")->Attribute("name");
@@ -199,7 +263,7 @@ namespace KADRIX {
           return KEYED;
         }
         case RewindIndex::STATE:
-          if ((hasTag(element, "goal") || hasTag(element, "fact")) && element.Attribute("relation") == NULL) {
+          if ((read.tag == Name::GOAL || read.tag == Name::FACT) && element.Attribute("relation") == NULL) {
             // A token's creation ends the search for its states.
             const TiXmlElement* instance = element.FirstChildElement();
             if (instance == NULL || !plainPath(instance->Attribute("path")))
@@ -207,25 +271,23 @@ namespace KADRIX {
             key = RewindIndex::tokenKey(instance->Attribute("path"));
             return KEYED;
           }
-          if (!standsFor(element, "activate") && !standsFor(element, "merge") &&
-              !standsFor(element, "reject") && !standsFor(element, "cancel"))
+          if (!read.changesState())
             return NOT_A_CANDIDATE;
-          key = hasTag(element, "invoke") ? std::string() : tokenReferenceKey(element.FirstChildElement());
+          key = read.tag == Name::INVOKE ? std::string() : tokenReferenceKey(element.FirstChildElement());
           return key.empty() ? UNKEYED : KEYED;
         case RewindIndex::SPECIFY:
-          if (!standsFor(element, "specify") && !standsFor(element, "reset"))
+          if (read.transaction != Name::SPECIFY && read.transaction != Name::RESET)
             return NOT_A_CANDIDATE;
-          key = hasTag(element, "invoke") ? std::string()
-                                          : variableReferenceKey(element.FirstChildElement("variable"));
+          key = read.tag == Name::INVOKE ? std::string()
+                                         : variableReferenceKey(element.FirstChildElement("variable"));
           return key.empty() ? UNKEYED : KEYED;
         case RewindIndex::VAR:
         case RewindIndex::NEW:
         case RewindIndex::INVOKE: {
-          static const char* const s_tags[] = {"var", "new", "invoke"};
-          const char* name =
-              kind == RewindIndex::NEW ? RewindIndex::madeObjectName(element) : element.Attribute("name");
-          if ((kind != RewindIndex::NEW && !hasTag(element, s_tags[kind - RewindIndex::VAR])) ||
-              name == NULL || (kind == RewindIndex::INVOKE && element.Attribute("identifier") != NULL))
+          static const Name s_tags[] = {Name::VAR, Name::NEW, Name::INVOKE};
+          const char* name = kind == RewindIndex::NEW ? read.madeObjectName() : element.Attribute("name");
+          if ((kind != RewindIndex::NEW && read.tag != s_tags[kind - RewindIndex::VAR]) || name == NULL ||
+              (kind == RewindIndex::INVOKE && element.Attribute("identifier") != NULL))
             return NOT_A_CANDIDATE;
           key = name;
           return KEYED;
@@ -243,72 +305,76 @@ namespace KADRIX {
     m_positions.reserve(m_elements.size());
     for (std::size_t i = 0; i < m_elements.size(); ++i)
       m_positions[m_elements[i]] = i;
-    for (int kind = 0; kind < KINDS; ++kind) {
-      m_indexed[kind] = 0;
+    for (int kind = 0; kind < KINDS; ++kind)
       m_exact[kind] = false;
-    }
   }
 
   std::size_t RewindIndex::position(const TiXmlElement* element) const {
-    std::unordered_map<const TiXmlElement*, std::size_t>::const_iterator it = m_positions.find(element);
-    return it == m_positions.end() ? NONE : it->second;
+    if (element != m_asked) {
+      std::unordered_map<const TiXmlElement*, std::size_t>::const_iterator it = m_positions.find(element);
+      m_asked = element;
+      m_askedPosition = it == m_positions.end() ? NONE : it->second;
+    }
+    return m_askedPosition;
   }
 
   bool RewindIndex::exact(Kind kind, std::size_t newest) {
     if (newest >= m_elements.size())
       return false;
-    if (m_indexed[kind] == 0)
-      build(kind, newest);
-    return m_exact[kind] && newest < m_indexed[kind];
+    if (m_indexed == 0)
+      build(newest);
+    return m_exact[kind] && newest < m_indexed;
   }
 
-  void RewindIndex::build(Kind kind, std::size_t newest) {
-    m_indexed[kind] = newest + 1;
-    m_exact[kind] = true;
+  void RewindIndex::build(std::size_t newest) {
+    m_indexed = newest + 1;
+    for (int kind = 0; kind < KINDS; ++kind)
+      m_exact[kind] = true;
     std::vector<std::string> keys;
-    for (std::size_t i = 0; i <= newest && m_exact[kind]; ++i, keys.clear())
-      switch (keysOf(kind, *m_elements[i], keys)) {
-        case NOT_A_CANDIDATE:
-          break;
-        case KEYED:
-          for (const std::string& key : keys) {
-            std::vector<std::size_t>& bucket = m_buckets[kind][key];
-            if (bucket.empty() || bucket.back() != i)
-              bucket.push_back(i);
+    for (std::size_t i = 0; i <= newest; ++i) {
+      const Read read(*m_elements[i]);
+      for (int kind = 0; kind < KINDS; ++kind, keys.clear())
+        if (m_exact[kind])
+          switch (keysOf(static_cast<Kind>(kind), read, keys)) {
+            case NOT_A_CANDIDATE:
+              break;
+            case KEYED:
+              for (const std::string& key : keys) {
+                std::vector<std::size_t>& bucket = m_buckets[kind][key];
+                if (bucket.empty() || bucket.back() != i)
+                  bucket.push_back(i);
+              }
+              break;
+            case UNKEYED:
+              m_exact[kind] = false;
+              m_buckets[kind].clear();
+              break;
           }
-          break;
-        case UNKEYED:
-          m_exact[kind] = false;
-          break;
-      }
-    if (!m_exact[kind])
-      m_buckets[kind].clear();
+    }
   }
 
   bool RewindIndex::deciders(const TiXmlElement& element, std::vector<std::string>& keys) {
+    const Read read(element);
+    const bool merge = read.tag == Name::MERGE;
     std::vector<const TiXmlElement*> tokens;
-    if (!hasTag(element, "merge") && !orders(element))
+    if (!merge && !read.orders())
       return true;
-    if (!tokenReferences(element, tokens))
+    if (!tokenReferences(read, tokens))
       return false;
-    if (hasTag(element, "merge"))
+    if (merge)
       tokens.resize(1); // the merged token
     for (const TiXmlElement* token : tokens)
       if (token != NULL) {
         if (tokenReferenceKey(token).empty())
           return false;
         const char* path = token->Attribute("path");
-        keys.push_back(hasTag(element, "merge") ? stateKey(path) : cancelKey(path));
+        keys.push_back(merge ? stateKey(path) : cancelKey(path));
       }
     return true;
   }
 
   const char* RewindIndex::madeObjectName(const TiXmlElement& element) {
-    if (hasTag(element, "new"))
-      return element.Attribute("name");
-    const TiXmlElement* domain = element.FirstChildElement();
-    return hasTag(element, "var") && domain != NULL && hasTag(*domain, "new") ? element.Attribute("name")
-                                                                              : NULL;
+    return Read(element).madeObjectName();
   }
 
   const std::string RewindIndex::CREATIONS = "C";

@@ -34,11 +34,12 @@ namespace KADRIX {
    *   children of its roots in place of the roots; m_positions maps each to
    *   its index there, and a root to the index of its newest child (the
    *   searches from a root see its children).
-   * - m_buckets[kind] is built on the first search of that kind, over the
-   *   m_indexed[kind] oldest elements, and then holds, for each key, the
-   *   positions of the candidates that carry it, ascending (a MENTION
-   *   candidate carries one key per reference); m_exact[kind] says whether
-   *   every candidate of the kind among them has its keys.
+   * - The buckets of every kind are built together on the first search, in
+   *   one pass over the m_indexed oldest elements; m_buckets[kind] then
+   *   holds, for each key, the positions of the candidates that carry it,
+   *   ascending (a MENTION candidate carries one key per reference);
+   *   m_exact[kind] says whether every candidate of the kind among them has
+   *   its keys.
    * - Positions never change: elements undone (popped from a log) keep
    *   theirs, and a search only looks below the element being undone.
    */
@@ -68,7 +69,10 @@ namespace KADRIX {
     explicit RewindIndex(std::vector<const TiXmlElement*> elements);
 
     /** A root of the sequence, whose children end at `newestChild`, stands there for a search. */
-    void placeRoot(const TiXmlElement* root, std::size_t newestChild) { m_positions[root] = newestChild; }
+    void placeRoot(const TiXmlElement* root, std::size_t newestChild) {
+      m_positions[root] = newestChild;
+      m_asked = nullptr;
+    }
 
     /** The elements of the sequence, oldest first. */
     const std::vector<const TiXmlElement*>& elements() const { return m_elements; }
@@ -78,9 +82,9 @@ namespace KADRIX {
 
     /**
      * Every candidate of the kind at or below `newest` has a key, so the index
-     * answers as a walk from there would. The first call for a kind indexes
-     * the elements at or below `newest` (those above may be gone, popped from
-     * a log); a later call from further up answers false.
+     * answers as a walk from there would. The first call indexes, for every
+     * kind, the elements at or below `newest` (those above may be gone, popped
+     * from a log); a later call from further up answers false.
      */
     bool exact(Kind kind, std::size_t newest);
 
@@ -141,12 +145,16 @@ namespace KADRIX {
   private:
     typedef std::unordered_map<std::string, std::vector<std::size_t> > Buckets;
 
-    void build(Kind kind, std::size_t newest);
+    void build(std::size_t newest);
 
     std::vector<const TiXmlElement*> m_elements;
     std::unordered_map<const TiXmlElement*, std::size_t> m_positions;
+    // The element asked for last and its position: one undo asks for the same
+    // element, where its searches start, again and again.
+    mutable const TiXmlElement* m_asked = nullptr;
+    mutable std::size_t m_askedPosition = NONE;
     Buckets m_buckets[KINDS];
-    std::size_t m_indexed[KINDS]; // how many elements, from the oldest, the kind's buckets cover
+    std::size_t m_indexed = 0; // how many elements, from the oldest, the buckets cover
     bool m_exact[KINDS];
   };
 
