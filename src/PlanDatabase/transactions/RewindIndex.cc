@@ -310,12 +310,19 @@ namespace KADRIX {
   }
 
   std::size_t RewindIndex::position(const TiXmlElement* element) const {
-    if (element != m_asked) {
-      std::unordered_map<const TiXmlElement*, std::size_t>::const_iterator it = m_positions.find(element);
-      m_asked = element;
-      m_askedPosition = it == m_positions.end() ? NONE : it->second;
-    }
-    return m_askedPosition;
+    if (m_cursor != NONE && m_elements[m_cursor] == element)
+      return m_cursor;
+    if (m_cursor != NONE && m_cursor > 0 && m_elements[m_cursor - 1] == element)
+      return --m_cursor;
+    const std::size_t found = lookUp(element);
+    if (found != NONE && m_elements[found] == element) // not a root, which stands at its newest child
+      m_cursor = found;
+    return found;
+  }
+
+  std::size_t RewindIndex::lookUp(const TiXmlElement* element) const {
+    std::unordered_map<const TiXmlElement*, std::size_t>::const_iterator it = m_positions.find(element);
+    return it == m_positions.end() ? NONE : it->second;
   }
 
   bool RewindIndex::exact(Kind kind, std::size_t newest) {

@@ -69,10 +69,7 @@ namespace KADRIX {
     explicit RewindIndex(std::vector<const TiXmlElement*> elements);
 
     /** A root of the sequence, whose children end at `newestChild`, stands there for a search. */
-    void placeRoot(const TiXmlElement* root, std::size_t newestChild) {
-      m_positions[root] = newestChild;
-      m_asked = nullptr;
-    }
+    void placeRoot(const TiXmlElement* root, std::size_t newestChild) { m_positions[root] = newestChild; }
 
     /** The elements of the sequence, oldest first. */
     const std::vector<const TiXmlElement*>& elements() const { return m_elements; }
@@ -146,13 +143,15 @@ namespace KADRIX {
     typedef std::unordered_map<std::string, std::vector<std::size_t> > Buckets;
 
     void build(std::size_t newest);
+    /** The position of an element, as m_positions holds it. */
+    std::size_t lookUp(const TiXmlElement* element) const;
 
     std::vector<const TiXmlElement*> m_elements;
     std::unordered_map<const TiXmlElement*, std::size_t> m_positions;
-    // The element asked for last and its position: one undo asks for the same
-    // element, where its searches start, again and again.
-    mutable const TiXmlElement* m_asked = nullptr;
-    mutable std::size_t m_askedPosition = NONE;
+    // The position of the element asked for last: one undo asks for the same
+    // element, where its searches start, again and again, and the next undo
+    // for the one just older.
+    mutable std::size_t m_cursor = NONE;
     Buckets m_buckets[KINDS];
     std::size_t m_indexed = 0; // how many elements, from the oldest, the buckets cover
     bool m_exact[KINDS];
@@ -185,7 +184,7 @@ namespace KADRIX {
   template <class Visit>
   bool RewindIndex::visitFiled(Kind kind, const std::vector<std::string>& keys, std::size_t newest,
                                const TiXmlElement* last, Visit visit) {
-    const std::size_t floor = last == nullptr ? NONE : position(last);
+    const std::size_t floor = last == nullptr ? NONE : lookUp(last);
     const bool floored = floor != NONE && floor <= newest;
     // A merge of the buckets, newest first: the heap holds, for each bucket
     // not yet exhausted, its next position and the bucket.
