@@ -30,6 +30,7 @@
 #include "PlanDatabase/transactions/DbClientTransactionLog.hh"
 #include "PlanDatabase/transactions/RewindIndex.hh"
 #include "PlanDatabase/transactions/ScopeText.hh"
+#include "PlanDatabase/transactions/TransactionName.hh"
 #include "Utils/base/Debug.hh"
 #include "Utils/base/Error.hh"
 #include "Utils/base/Utils.hh"
@@ -670,12 +671,10 @@ namespace KADRIX {
           return true;
         if (madeTheToken(candidate, token))
           return false;
-        const bool stateChange =
-            transactionMatch(candidate, "activate") || transactionMatch(candidate, "merge") ||
-            transactionMatch(candidate, "reject") || transactionMatch(candidate, "cancel");
-        if (!stateChange || stateToken(candidate) != token)
+        const ElementNames names(candidate);
+        if (!names.changesState() || stateToken(candidate) != token)
           return true;
-        if (!transactionMatch(candidate, "activate"))
+        if (names.transaction != TransactionName::ACTIVATE)
           return false;
         first = &candidate;
         return true;
@@ -926,9 +925,7 @@ namespace KADRIX {
         },
         [&](const TiXmlElement* const* it) {
           // Older than the token's creation, a path or a name meant another token.
-          return ((transactionMatch(**it, "activate") || transactionMatch(**it, "merge") ||
-                   transactionMatch(**it, "reject") || transactionMatch(**it, "cancel")) &&
-                  stateToken(**it) == token) ||
+          return (ElementNames(**it).changesState() && stateToken(**it) == token) ||
                  madeTheToken(**it, token);
         });
   }
@@ -1059,19 +1056,18 @@ namespace KADRIX {
     walkOlder(m_rewindIndex, m_root, start, end, keys, origin, [&](const TiXmlElement& older) {
       if (&older == origin)
         return false;
-      if (transactionMatch(older, "activate") || transactionMatch(older, "merge") ||
-          transactionMatch(older, "reject") || transactionMatch(older, "cancel")) {
+      const ElementNames names(older);
+      if (names.changesState()) {
         const TokenId changed = stateToken(older);
-        if (transactionMatch(older, "cancel"))
+        if (names.transaction == TransactionName::CANCEL)
           cancelled.insert(changed);
         if (!changed.isValid() || !stated.insert(changed).second)
           return true;
-        if ((what.activation && changed == what.token && transactionMatch(older, "activate")) ||
-            (what.orderings && changed != what.token && transactionMatch(older, "merge") &&
+        if ((what.activation && changed == what.token && names.transaction == TransactionName::ACTIVATE) ||
+            (what.orderings && changed != what.token && names.transaction == TransactionName::MERGE &&
              changed->isInactive() && mergeTarget(*this, older) == what.token))
           replay.push_back(&older);
-      } else if (what.orderings &&
-                 (transactionMatch(older, "constrain") || transactionMatch(older, "free"))) {
+      } else if (what.orderings && names.orders()) {
         ObjectId object;
         TokenId predecessor, successor;
         quietly([&]() {
@@ -1081,10 +1077,12 @@ namespace KADRIX {
         // An ordering with a token that is not back yet comes back with that token.
         if ((predecessor == what.token || successor == what.token) && object.isValid() &&
             predecessor.isValid() && successor.isValid() &&
-            ordered.insert({object, predecessor, successor}).second && transactionMatch(older, "constrain") &&
-            cancelled.count(predecessor) == 0 && cancelled.count(successor) == 0)
+            ordered.insert({object, predecessor, successor}).second &&
+            names.transaction == TransactionName::CONSTRAIN && cancelled.count(predecessor) == 0 &&
+            cancelled.count(successor) == 0)
           replay.push_back(&older);
-      } else if (what.changes && (transactionMatch(older, "specify") || transactionMatch(older, "reset"))) {
+      } else if (what.changes && (names.transaction == TransactionName::SPECIFY ||
+                                  names.transaction == TransactionName::RESET)) {
         // The newest decides, a reset too: a variable made again may come specified.
         const ConstrainedVariableId var = specifiedVariable(older);
         if (ours(var) && specified.insert(var).second)
@@ -1094,20 +1092,22 @@ namespace KADRIX {
         const ObjectId object = m_client->getObject(RewindIndex::madeObjectName(older));
         if (object.isValid())
           found.later.push_back(static_cast<double>(object));
-      } else if (what.changes && what.token.isValid() && hasTag(older, "new")) {
+      } else if (what.changes && what.token.isValid() && names.tag == TransactionName::NEW) {
         ++found.unnamedLater;
-      } else if (what.changes && hasTag(older, "restrict")) {
+      } else if (what.changes && names.tag == TransactionName::RESTRICT) {
         const TiXmlElement* var_el = older.FirstChildElement();
         if (var_el != NULL && (hasTag(*var_el, "variable") || hasTag(*var_el, "id")) &&
             ours(quietly([&]() { return xmlAsVariable(*var_el); })))
           replay.push_back(&older);
-      } else if (what.changes && hasTag(older, "assign") && older.Attribute("name") != NULL) {
+      } else if (what.changes && names.tag == TransactionName::ASSIGN && older.Attribute("name") != NULL) {
         if (ours(quietly([&]() { return parseVariable(older.Attribute("name")); })))
           replay.push_back(&older);
-      } else if (what.changes && hasTag(older, "deleteconstraint") && older.Attribute("name") != NULL) {
+      } else if (what.changes && names.tag == TransactionName::DELETECONSTRAINT &&
+                 older.Attribute("name") != NULL) {
         deleted.emplace_back(older.Attribute("name"), ScopeText(*this, older));
-      } else if (what.changes && hasTag(older, "invoke") && older.Attribute("identifier") == NULL &&
-                 older.FirstChildElement() != NULL && older.Attribute("name") != NULL) {
+      } else if (what.changes && names.tag == TransactionName::INVOKE &&
+                 older.Attribute("identifier") == NULL && older.FirstChildElement() != NULL &&
+                 older.Attribute("name") != NULL) {
         // Each deletion since took one constraint of that name and scope.
         const ScopeText scope(*this, older);
         const auto deletedSince =
@@ -1119,7 +1119,7 @@ namespace KADRIX {
         else if (scope.readable() && std::any_of(scope.variables().begin(), scope.variables().end(), ours))
           replay.push_back(&older);
       } else if (what.changes && what.token.isValid() && older.Attribute("relation") != NULL &&
-                 (hasTag(older, "goal") || hasTag(older, "deletetoken"))) {
+                 (names.tag == TransactionName::GOAL || names.tag == TransactionName::DELETETOKEN)) {
         const char* origin_name = older.Attribute("origin");
         const char* target_name = older.Attribute("target");
         if (origin_name == NULL || target_name == NULL)
@@ -1133,7 +1133,7 @@ namespace KADRIX {
             std::string(older.Attribute("relation")) + "\n" + origin_name + "\n" + target_name;
         // Each removal since took away one making of the relation.
         int& removals = unrelated[relation];
-        if (hasTag(older, "deletetoken"))
+        if (names.tag == TransactionName::DELETETOKEN)
           ++removals;
         else if (removals > 0)
           --removals;

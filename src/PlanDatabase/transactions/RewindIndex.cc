@@ -1,10 +1,11 @@
 #include "PlanDatabase/transactions/RewindIndex.hh"
 
+#include "PlanDatabase/transactions/TransactionName.hh"
+
 #include <tinyxml.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <string_view>
 
 namespace KADRIX {
 
@@ -62,67 +63,12 @@ namespace KADRIX {
       return RewindIndex::variableKey(static_cast<unsigned int>(index));
     }
 
-    /** The names that the index tells apart, of tags and of the transactions that "invoke" elements name. */
-    enum class Name {
-      ACTIVATE,
-      MERGE,
-      REJECT,
-      CANCEL,
-      CONSTRAIN,
-      FREE,
-      SPECIFY,
-      RESET,
-      RESTRICT,
-      ASSIGN,
-      VAR,
-      NEW,
-      GOAL,
-      FACT,
-      DELETETOKEN,
-      DELETECONSTRAINT,
-      INVOKE,
-      OTHER
-    };
+    typedef TransactionName Name;
 
-    Name nameOf(const char* text) {
-      static const std::unordered_map<std::string_view, Name> s_names = {
-          {"activate", Name::ACTIVATE},
-          {"merge", Name::MERGE},
-          {"reject", Name::REJECT},
-          {"cancel", Name::CANCEL},
-          {"constrain", Name::CONSTRAIN},
-          {"free", Name::FREE},
-          {"specify", Name::SPECIFY},
-          {"reset", Name::RESET},
-          {"restrict", Name::RESTRICT},
-          {"assign", Name::ASSIGN},
-          {"var", Name::VAR},
-          {"new", Name::NEW},
-          {"goal", Name::GOAL},
-          {"fact", Name::FACT},
-          {"deletetoken", Name::DELETETOKEN},
-          {"deleteconstraint", Name::DELETECONSTRAINT},
-          {"invoke", Name::INVOKE}};
-      if (text == NULL)
-        return Name::OTHER;
-      const auto found = s_names.find(text);
-      return found == s_names.end() ? Name::OTHER : found->second;
-    }
+    /** An element as the index reads it: its names, each told once. */
+    struct Read : ElementNames {
+      explicit Read(const TiXmlElement& read) : ElementNames(read), element(read) {}
 
-    /**
-     * An element as the index reads it: its tag, and the transaction that it
-     * stands for (its tag, or an "invoke" element's "name"), each told once.
-     */
-    struct Read {
-      explicit Read(const TiXmlElement& read)
-        : element(read), tag(nameOf(read.Value())),
-          transaction(tag == Name::INVOKE ? nameOf(read.Attribute("name")) : tag) {}
-
-      bool changesState() const {
-        return transaction == Name::ACTIVATE || transaction == Name::MERGE || transaction == Name::REJECT ||
-               transaction == Name::CANCEL;
-      }
-      bool orders() const { return transaction == Name::CONSTRAIN || transaction == Name::FREE; }
       /** A "goal", "fact" or "deletetoken" that makes or deletes a token, not a relation. */
       bool tokenCreationOrDeletion() const {
         return (tag == Name::GOAL || tag == Name::FACT || tag == Name::DELETETOKEN) &&
@@ -138,8 +84,6 @@ namespace KADRIX {
       }
 
       const TiXmlElement& element;
-      const Name tag;
-      const Name transaction;
     };
 
     enum Keyed { NOT_A_CANDIDATE, KEYED, UNKEYED };
