@@ -2,13 +2,13 @@
 
 #include <tinyxml.h>
 
-#include <string_view>
-#include <unordered_map>
+#include <cstring>
+#include <utility>
 
 namespace KADRIX {
 
   TransactionName transactionName(const char* text) {
-    static const std::unordered_map<std::string_view, TransactionName> s_names = {
+    static const std::pair<const char*, TransactionName> s_names[] = {
         {"activate", TransactionName::ACTIVATE},
         {"merge", TransactionName::MERGE},
         {"reject", TransactionName::REJECT},
@@ -28,8 +28,11 @@ namespace KADRIX {
         {"invoke", TransactionName::INVOKE}};
     if (text == nullptr)
       return TransactionName::OTHER;
-    const auto found = s_names.find(text);
-    return found == s_names.end() ? TransactionName::OTHER : found->second;
+    // The first letters tell most names apart before any text is compared.
+    for (const std::pair<const char*, TransactionName>& name : s_names)
+      if (name.first[0] == text[0] && std::strcmp(name.first, text) == 0)
+        return name.second;
+    return TransactionName::OTHER;
   }
 
   ElementNames::ElementNames(const TiXmlElement& element)

@@ -7,8 +7,8 @@ namespace KADRIX {
 
   /**
    * The names of tags and transactions that the searches of a rewind tell
-   * apart. A name is told by one lookup in a fixed table; every name the
-   * table does not hold is OTHER.
+   * apart. A name is told by a scan of a fixed table that compares first
+   * letters before texts; every name the table does not hold is OTHER.
    */
   enum class TransactionName : unsigned char {
     ACTIVATE,
