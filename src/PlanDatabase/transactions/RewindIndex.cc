@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 namespace KADRIX {
 
@@ -254,10 +255,11 @@ namespace KADRIX {
   }
 
   std::size_t RewindIndex::position(const TiXmlElement* element) const {
-    if (m_cursor != NONE && m_elements[m_cursor] == element)
-      return m_cursor;
-    if (m_cursor != NONE && m_cursor > 0 && m_elements[m_cursor - 1] == element)
-      return --m_cursor;
+    // The element being undone, or the one just older or newer, stands next to the last answer.
+    if (m_cursor != NONE)
+      for (std::size_t near : {m_cursor, m_cursor - 1, m_cursor + 1})
+        if (near < m_elements.size() && m_elements[near] == element) // m_cursor - 1 wraps past the end at 0
+          return m_cursor = near;
     const std::size_t found = lookUp(element);
     if (found != NONE && m_elements[found] == element) // not a root, which stands at its newest child
       m_cursor = found;
@@ -265,8 +267,11 @@ namespace KADRIX {
   }
 
   std::size_t RewindIndex::lookUp(const TiXmlElement* element) const {
-    std::unordered_map<const TiXmlElement*, std::size_t>::const_iterator it = m_positions.find(element);
-    return it == m_positions.end() ? NONE : it->second;
+    if (element != m_lookedUp.first) {
+      std::unordered_map<const TiXmlElement*, std::size_t>::const_iterator it = m_positions.find(element);
+      m_lookedUp = {element, it == m_positions.end() ? NONE : it->second};
+    }
+    return m_lookedUp.second;
   }
 
   bool RewindIndex::exact(Kind kind, std::size_t newest) {

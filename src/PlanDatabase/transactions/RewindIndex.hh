@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 class TiXmlElement;
@@ -63,13 +64,16 @@ namespace KADRIX {
       KINDS
     };
 
-    static const std::size_t NONE = static_cast<std::size_t>(-1);
+    static constexpr std::size_t NONE = static_cast<std::size_t>(-1);
 
     /** Over the top-level elements of a rewind, oldest first; nothing is read until a search asks. */
     explicit RewindIndex(std::vector<const TiXmlElement*> elements);
 
     /** A root of the sequence, whose children end at `newestChild`, stands there for a search. */
-    void placeRoot(const TiXmlElement* root, std::size_t newestChild) { m_positions[root] = newestChild; }
+    void placeRoot(const TiXmlElement* root, std::size_t newestChild) {
+      m_positions[root] = newestChild;
+      m_lookedUp = {nullptr, NONE};
+    }
 
     /** The elements of the sequence, oldest first. */
     const std::vector<const TiXmlElement*>& elements() const { return m_elements; }
@@ -149,9 +153,11 @@ namespace KADRIX {
     std::vector<const TiXmlElement*> m_elements;
     std::unordered_map<const TiXmlElement*, std::size_t> m_positions;
     // The position of the element asked for last: one undo asks for the same
-    // element, where its searches start, again and again, and the next undo
-    // for the one just older.
+    // element, where its searches start, or the one next to it, again and
+    // again, and the next undo for the one just older.
     mutable std::size_t m_cursor = NONE;
+    // The element whose position was looked up last, and that position.
+    mutable std::pair<const TiXmlElement*, std::size_t> m_lookedUp{nullptr, NONE};
     Buckets m_buckets[KINDS];
     std::size_t m_indexed = 0; // how many elements, from the oldest, the buckets cover
     bool m_exact[KINDS];
