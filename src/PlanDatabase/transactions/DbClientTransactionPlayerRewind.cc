@@ -371,6 +371,7 @@ namespace KADRIX {
     Installed<RewindIndex> indexed(m_rewindIndex, &index);
     while (!transactions.empty()) {
       const TiXmlElement* tx = transactions.back();
+      index.reach(tx);
       processTransactionInverse(*tx, transactions.rbegin(), transactions.rend());
       if (breakpoint && hasTag(*tx, "breakpoint"))
         return;
@@ -406,6 +407,7 @@ namespace KADRIX {
     Installed<RewindIndex> indexed(m_rewindIndex, &index);
     for (StreamPosition it = read.elements.begin(); it != read.elements.end(); ++it) {
       const TiXmlElement& tx = **it;
+      index.reach(&tx);
       processTransactionInverse(tx, it, read.elements.end());
       if (breakpoint && hasTag(tx, "breakpoint"))
         break;

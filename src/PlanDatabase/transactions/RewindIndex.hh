@@ -81,6 +81,9 @@ namespace KADRIX {
     /** The position of an element of the sequence (0 for the oldest), or NONE. */
     std::size_t position(const TiXmlElement* element) const;
 
+    /** The rewind undoes the element now: the positions asked next lie beside it. */
+    void reach(const TiXmlElement* element) const { position(element); }
+
     /**
      * Every candidate of the kind at or below `newest` has a key, so the index
      * answers as a walk from there would. The first call indexes, for every
@@ -224,8 +227,10 @@ namespace KADRIX {
       if (position == offered) // the same element under two keys is offered once
         continue;
       offered = position;
-      if (!visit(&m_elements[position]))
+      if (!visit(&m_elements[position])) {
+        m_lookedUp = {m_elements[position], position}; // a search that stops here may walk down to it next
         return false;
+      }
     }
     return !floored || visit(&m_elements[floor]);
   }
