@@ -4,6 +4,7 @@
 
 #include <tinyxml.h>
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -108,13 +109,16 @@ namespace KADRIX {
       return keyed;
     }
 
+    /** A state change's or an ordering's token references (see tokenReferences); null where there is none. */
+    typedef std::array<const TiXmlElement*, 2> TokenReferences;
+
     /**
      * The token references of a state change or an ordering, as playing reads
-     * them (null where there is none): the changed token (a merge's first
-     * "token", else the first child) and a merge's active token; an
-     * ordering's two tokens. False where the element names a token by name.
+     * them: the changed token (a merge's first "token", else the first child)
+     * and a merge's active token; an ordering's two tokens. False where the
+     * element names a token by name.
      */
-    bool tokenReferences(const Read& read, std::vector<const TiXmlElement*>& references) {
+    bool tokenReferences(const Read& read, TokenReferences& references) {
       if (read.tag == Name::INVOKE)
         return false;
       const TiXmlElement* first = read.element.FirstChildElement("token");
@@ -122,7 +126,7 @@ namespace KADRIX {
       if (read.orders() || read.tag == Name::MERGE)
         references = {first, second};
       else
-        references = {read.element.FirstChildElement()};
+        references = {read.element.FirstChildElement(), NULL};
       return !read.orders() || first != NULL || read.element.FirstChildElement("id") == NULL;
     }
 
@@ -139,7 +143,7 @@ namespace KADRIX {
       const bool invoke = read.tag == Name::INVOKE;
       bool keyed = true;
       if (read.changesState() || read.orders()) {
-        std::vector<const TiXmlElement*> tokens;
+        TokenReferences tokens;
         if (!tokenReferences(read, tokens))
           return UNKEYED;
         for (const TiXmlElement* token : tokens)
@@ -312,18 +316,18 @@ namespace KADRIX {
   bool RewindIndex::deciders(const TiXmlElement& element, std::vector<std::string>& keys) {
     const Read read(element);
     const bool merge = read.tag == Name::MERGE;
-    std::vector<const TiXmlElement*> tokens;
+    TokenReferences tokens;
     if (!merge && !read.orders())
       return true;
     if (!tokenReferences(read, tokens))
       return false;
     if (merge)
-      tokens.resize(1); // the merged token
+      tokens.back() = NULL; // only the merged token
     for (const TiXmlElement* token : tokens)
       if (token != NULL) {
-        if (tokenReferenceKey(token).empty())
-          return false;
         const char* path = token->Attribute("path");
+        if (!hasTag(*token, "token") || !plainPath(path))
+          return false; // as tokenReferenceKey, which gives such a reference no key
         keys.push_back(merge ? stateKey(path) : cancelKey(path));
       }
     return true;
