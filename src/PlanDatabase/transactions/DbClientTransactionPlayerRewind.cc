@@ -38,6 +38,7 @@
 #include <tinyxml.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -1047,7 +1048,7 @@ namespace KADRIX {
     // what no removal took is made again.
     DependentElements found;
     std::set<TokenId> stated, cancelled;
-    std::set<std::vector<EntityId> > ordered;
+    std::set<std::array<EntityId, 3> > ordered;
     std::set<ConstrainedVariableId> specified;
     std::map<std::string, int> unrelated; // relations removed since, by how many removals not yet matched
     std::vector<std::pair<std::string, ScopeText> > deleted; // constraints deleted since, not yet matched
