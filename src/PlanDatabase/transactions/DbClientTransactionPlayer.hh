@@ -25,6 +25,7 @@ namespace KADRIX {
   class IntervalDomain;
   class DbClientTransactionLog;
   class RewindIndex;
+  struct MentionKeys;
   struct RootRewind;
   typedef Id<DbClientTransactionLog> DbClientTransactionLogId;
 
@@ -310,11 +311,11 @@ namespace KADRIX {
      */
     template <class It>
     bool dependentsSought(const Dependents& what, const TiXmlElement* origin, It start, It end,
-                          std::vector<std::string>& keys);
+                          MentionKeys& keys);
     /** The dependents among the elements older than `start`, down to `origin`, over `keys` (all when null). */
     template <class It>
     DependentElements findDependents(const Dependents& what, const TiXmlElement* origin, It start, It end,
-                                     const std::vector<std::string>* keys);
+                                     const MentionKeys* keys);
     /** Undoes the elements of a root, newest first; false when a propagation found the plan inconsistent. */
     template <class It> bool rewindRoot(const TiXmlElement& root, It start, It end);
 

@@ -225,10 +225,10 @@ namespace KADRIX {
 
     /** One part of a walk (see walkOlder); false when `visit` stopped it. */
     template <class Visit>
-    bool walkPart(RewindIndex& index, std::size_t newest, const std::vector<std::string>* keys,
-                  const TiXmlElement* last, Visit& visit) {
+    bool walkPart(RewindIndex& index, std::size_t newest, const MentionKeys* keys, const TiXmlElement* last,
+                  Visit& visit) {
       if (keys != NULL && index.exact(RewindIndex::MENTION, newest))
-        return index.visitFiled(RewindIndex::MENTION, *keys, newest, last,
+        return index.visitFiled(RewindIndex::MENTION, keys->every, keys->newest, newest, last,
                                 [&](const TiXmlElement* const* element) { return visit(**element); });
       for (std::size_t i = newest + 1; i-- > 0;)
         if (!visit(*index.elements()[i]))
@@ -244,8 +244,8 @@ namespace KADRIX {
      * element, the same visit as a walk of every element.
      */
     template <class It, class Visit>
-    void walkOlder(RewindIndex* index, RootRewind* root, It start, It end,
-                   const std::vector<std::string>* keys, const TiXmlElement* last, Visit visit) {
+    void walkOlder(RewindIndex* index, RootRewind* root, It start, It end, const MentionKeys* keys,
+                   const TiXmlElement* last, Visit visit) {
       if (root != NULL && root->before > 0 && !walkPart(root->index, root->before - 1, keys, last, visit))
         return;
       const std::size_t newest = newestOf(index, start, end);
@@ -264,7 +264,7 @@ namespace KADRIX {
      * check it against the answer of a walk of every element.
      */
     template <class Search>
-    auto keyedSearch(const std::vector<std::string>* keys, Search search) -> decltype(search(keys)) {
+    auto keyedSearch(const MentionKeys* keys, Search search) -> decltype(search(keys)) {
       auto found = search(keys);
 #ifdef KADRIX_FULL_WALKS
       KADRIX_CHECK_MSG(keys == NULL || found == search(NULL),
@@ -663,9 +663,9 @@ namespace KADRIX {
     // changed nothing, and what was merged onto it or ordered since is its own.
     const It older = pastItself(element, start, end);
     // The walk reads the token's state changes and the creations of tokens.
-    std::vector<std::string> keys{tokenSought(m_client, token), RewindIndex::CREATIONS};
-    const bool keyed = !keys.front().empty() && filedExactly(m_rewindIndex, m_root, older, end);
-    return keyedSearch(keyed ? &keys : NULL, [&](const std::vector<std::string>* sought) {
+    const MentionKeys keys{{tokenSought(m_client, token), RewindIndex::CREATIONS}, {}};
+    const bool keyed = !keys.every.front().empty() && filedExactly(m_rewindIndex, m_root, older, end);
+    return keyedSearch(keyed ? &keys : NULL, [&](const MentionKeys* sought) {
       const TiXmlElement* first = &newest;
       bool reached = false;
       walkOlder(m_rewindIndex, m_root, older, end, sought, NULL, [&](const TiXmlElement& candidate) {
@@ -693,10 +693,9 @@ namespace KADRIX {
     // no deletion in between took. What the elements say of paths is not
     // read: playing a goal does not read it either.
     const It older = pastItself(element, start, end);
-    const std::vector<std::string> keys{RewindIndex::CREATIONS};
+    const MentionKeys keys{{RewindIndex::CREATIONS}, {}};
     const TiXmlElement* found = keyedSearch(
-        filedExactly(m_rewindIndex, m_root, older, end) ? &keys : NULL,
-        [&](const std::vector<std::string>* sought) {
+        filedExactly(m_rewindIndex, m_root, older, end) ? &keys : NULL, [&](const MentionKeys* sought) {
           const TiXmlElement* creation = NULL;
           std::size_t taken = 0; // deletions of roots met, not yet matched with their creations
           walkOlder(m_rewindIndex, m_root, older, end, sought, NULL, [&](const TiXmlElement& candidate) {
@@ -977,10 +976,10 @@ namespace KADRIX {
   void DbClientTransactionPlayer::restoreDependents(const TiXmlElement& element, const Dependents& what,
                                                     const TiXmlElement* origin, It start, It end) {
     const It older = pastItself(element, start, end);
-    std::vector<std::string> keys;
+    MentionKeys keys;
     const bool keyed =
         filedExactly(m_rewindIndex, m_root, older, end) && dependentsSought(what, origin, older, end, keys);
-    DependentElements found = keyedSearch(keyed ? &keys : NULL, [&](const std::vector<std::string>* sought) {
+    DependentElements found = keyedSearch(keyed ? &keys : NULL, [&](const MentionKeys* sought) {
       return findDependents(what, origin, older, end, sought);
     });
     // No rewind gets past a "new" without name (nothing names its object to
@@ -1008,18 +1007,20 @@ namespace KADRIX {
 
   template <class It>
   bool DbClientTransactionPlayer::dependentsSought(const Dependents& what, const TiXmlElement* origin,
-                                                   It start, It end, std::vector<std::string>& keys) {
+                                                   It start, It end, MentionKeys& keys) {
     for (const ConstrainedVariableId& var : what.variables)
-      if (var.isValid() && !variableSought(m_client, var, keys))
+      if (var.isValid() && !variableSought(m_client, var, keys.every))
         return false;
-    if (what.token.isNoId())
+    if (what.token.isNoId()) {
+      keys.settle();
       return true;
-    const std::vector<std::string> token{tokenSought(m_client, what.token)};
-    if (token.front().empty())
+    }
+    const MentionKeys token{{tokenSought(m_client, what.token)}, {}};
+    if (token.every.front().empty())
       return false;
     // Whether a token merged onto the token comes back depends on its own
-    // later state changes; whether an ordering does, on the later cancels of
-    // its tokens.
+    // later state changes; whether an ordering does, on whether its tokens
+    // were cancelled since, which their newest cancels tell.
     bool told = true;
     walkOlder(m_rewindIndex, m_root, start, end, &token, origin, [&](const TiXmlElement& candidate) {
       if (&candidate == origin)
@@ -1027,20 +1028,18 @@ namespace KADRIX {
       told = RewindIndex::deciders(candidate, keys) && told;
       return true;
     });
-    keys.push_back(token.front());
+    keys.every.push_back(token.every.front());
     if (what.changes) {
-      keys.push_back(RewindIndex::MADE_OBJECTS);
-      keys.push_back(RewindIndex::RELATIONS);
+      keys.every.push_back(RewindIndex::MADE_OBJECTS);
+      keys.every.push_back(RewindIndex::RELATIONS);
     }
-    std::sort(keys.begin(), keys.end());
-    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    keys.settle();
     return told;
   }
 
   template <class It>
   DbClientTransactionPlayer::DependentElements DbClientTransactionPlayer::findDependents(
-      const Dependents& what, const TiXmlElement* origin, It start, It end,
-      const std::vector<std::string>* keys) {
+      const Dependents& what, const TiXmlElement* origin, It start, It end, const MentionKeys* keys) {
     // Newest first, the first element found for a thing decides whether it
     // was still in force: a token's state, an ordering, a specified value. A
     // cancel ends the orderings of its token before it. A temporal relation

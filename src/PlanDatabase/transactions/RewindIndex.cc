@@ -4,6 +4,7 @@
 
 #include <tinyxml.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -313,7 +314,14 @@ namespace KADRIX {
     }
   }
 
-  bool RewindIndex::deciders(const TiXmlElement& element, std::vector<std::string>& keys) {
+  void MentionKeys::settle() {
+    for (std::vector<std::string>* keys : {&every, &newest}) {
+      std::sort(keys->begin(), keys->end());
+      keys->erase(std::unique(keys->begin(), keys->end()), keys->end());
+    }
+  }
+
+  bool RewindIndex::deciders(const TiXmlElement& element, MentionKeys& keys) {
     const Read read(element);
     const bool merge = read.tag == Name::MERGE;
     TokenReferences tokens;
@@ -328,7 +336,10 @@ namespace KADRIX {
         const char* path = token->Attribute("path");
         if (!hasTag(*token, "token") || !plainPath(path))
           return false; // as tokenReferenceKey, which gives such a reference no key
-        keys.push_back(merge ? stateKey(path) : cancelKey(path));
+        if (merge)
+          keys.every.push_back(stateKey(path));
+        else
+          keys.newest.push_back(cancelKey(path));
       }
     return true;
   }

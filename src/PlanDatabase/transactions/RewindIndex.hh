@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <string>
+#include <initializer_list>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -11,6 +12,19 @@
 class TiXmlElement;
 
 namespace KADRIX {
+
+  /**
+   * What a walk over the MENTION kind of a RewindIndex reads: every candidate
+   * filed under a key of `every`, and only the newest one filed under each key
+   * of `newest` (where the newest alone can decide, as a token's last cancel).
+   */
+  struct MentionKeys {
+    std::vector<std::string> every;
+    std::vector<std::string> newest;
+
+    /** Leaves each key once in each list. */
+    void settle();
+  };
 
   /**
    * Finds, for the searches of one rewind, the older elements that can match
@@ -103,22 +117,24 @@ namespace KADRIX {
 
     /**
      * Offers visit, newest first and each once, the candidates of the kind
-     * under any of the keys that lie at or below `newest` and above `last`,
-     * then `last` itself where it lies at or below `newest`, until visit
-     * returns false; answers false then. Every key's candidates are merged
-     * lazily, so a visit that stops early reads little.
+     * that lie at or below `newest` and above `last`: those under any of the
+     * keys `every`, and the newest under each of the keys `newestOnly`; then
+     * `last` itself where it lies at or below `newest`; until visit returns
+     * false, and answers false then. The keys' candidates are merged lazily,
+     * so a visit that stops early reads little.
      */
     template <class Visit>
-    bool visitFiled(Kind kind, const std::vector<std::string>& keys, std::size_t newest,
-                    const TiXmlElement* last, Visit visit);
+    bool visitFiled(Kind kind, const std::vector<std::string>& every,
+                    const std::vector<std::string>& newestOnly, std::size_t newest, const TiXmlElement* last,
+                    Visit visit);
 
     /**
      * The MENTION keys of what decides whether a merge or an ordering, met
-     * newest first, was still in force (the state changes of the merged token;
-     * the cancels of the two ordered tokens), appended; false when one of its
-     * references has none.
+     * newest first, was still in force, added: every state change of the
+     * merged token; the newest cancel of each ordered token (one cancel since
+     * the ordering ended it). False when one of its references has no key.
      */
-    static bool deciders(const TiXmlElement& element, std::vector<std::string>& keys);
+    static bool deciders(const TiXmlElement& element, MentionKeys& keys);
 
     /**
      * The name of the object an element made when it was played: a "new"
@@ -181,7 +197,7 @@ namespace KADRIX {
   const TiXmlElement* RewindIndex::newestMatch(Kind kind, const std::vector<std::string>& keys,
                                                std::size_t newest, Match match) {
     const TiXmlElement* found = nullptr;
-    visitFiled(kind, keys, newest, nullptr, [&](const TiXmlElement* const* candidate) {
+    visitFiled(kind, keys, {}, newest, nullptr, [&](const TiXmlElement* const* candidate) {
       if (!match(candidate))
         return true;
       found = *candidate;
@@ -191,36 +207,41 @@ namespace KADRIX {
   }
 
   template <class Visit>
-  bool RewindIndex::visitFiled(Kind kind, const std::vector<std::string>& keys, std::size_t newest,
+  bool RewindIndex::visitFiled(Kind kind, const std::vector<std::string>& every,
+                               const std::vector<std::string>& newestOnly, std::size_t newest,
                                const TiXmlElement* last, Visit visit) {
     const std::size_t floor = last == nullptr ? NONE : lookUp(last);
     const bool floored = floor != NONE && floor <= newest;
     // A merge of the buckets, newest first: the heap holds, for each bucket
-    // not yet exhausted, its next position and the bucket.
-    typedef std::pair<std::size_t, const std::vector<std::size_t>*> Next;
-    std::vector<Next> heap;
-    for (const std::string& key : keys) {
-      Buckets::const_iterator found = m_buckets[kind].find(key);
-      if (found == m_buckets[kind].end())
-        continue;
-      const std::vector<std::size_t>& bucket = found->second;
-      const std::size_t next = std::upper_bound(bucket.begin(), bucket.end(), newest) - bucket.begin();
-      if (next > 0)
-        heap.emplace_back(next - 1, &bucket);
-    }
-    const auto older = [](const Next& a, const Next& b) {
-      return (*a.second)[a.first] < (*b.second)[b.first];
+    // not yet exhausted, the index of its next position, the index it stops
+    // at, and the bucket.
+    struct Next {
+      std::size_t next;
+      std::size_t stop;
+      const std::vector<std::size_t>* bucket;
     };
+    std::vector<Next> heap;
+    for (const std::vector<std::string>* keys : {&every, &newestOnly})
+      for (const std::string& key : *keys) {
+        Buckets::const_iterator found = m_buckets[kind].find(key);
+        if (found == m_buckets[kind].end())
+          continue;
+        const std::vector<std::size_t>& bucket = found->second;
+        const std::size_t next = std::upper_bound(bucket.begin(), bucket.end(), newest) - bucket.begin();
+        if (next > 0)
+          heap.push_back({next - 1, keys == &every ? 0 : next - 1, &bucket});
+      }
+    const auto older = [](const Next& a, const Next& b) { return (*a.bucket)[a.next] < (*b.bucket)[b.next]; };
     std::make_heap(heap.begin(), heap.end(), older);
     std::size_t offered = NONE;
     while (!heap.empty()) {
       std::pop_heap(heap.begin(), heap.end(), older);
       Next& top = heap.back();
-      const std::size_t position = (*top.second)[top.first];
+      const std::size_t position = (*top.bucket)[top.next];
       if (floored && position <= floor)
         break;
-      if (top.first > 0) {
-        --top.first;
+      if (top.next > top.stop) {
+        --top.next;
         std::push_heap(heap.begin(), heap.end(), older);
       } else
         heap.pop_back();
