@@ -1018,9 +1018,10 @@ namespace KADRIX {
     const MentionKeys token{{tokenSought(m_client, what.token)}, {}};
     if (token.every.front().empty())
       return false;
-    // Whether a token merged onto the token comes back depends on its own
-    // later state changes; whether an ordering does, on whether its tokens
-    // were cancelled since, which their newest cancels tell.
+    // Whether a token merged onto the token comes back depends on whether
+    // its state changed since, which its newest state change tells; whether
+    // an ordering does, on whether its tokens were cancelled since, which
+    // their newest cancels tell.
     bool told = true;
     walkOlder(m_rewindIndex, m_root, start, end, &token, origin, [&](const TiXmlElement& candidate) {
       if (&candidate == origin)

@@ -336,10 +336,7 @@ namespace KADRIX {
         const char* path = token->Attribute("path");
         if (!hasTag(*token, "token") || !plainPath(path))
           return false; // as tokenReferenceKey, which gives such a reference no key
-        if (merge)
-          keys.every.push_back(stateKey(path));
-        else
-          keys.newest.push_back(cancelKey(path));
+        keys.newest.push_back(merge ? stateKey(path) : cancelKey(path));
       }
     return true;
   }

@@ -130,9 +130,10 @@ namespace KADRIX {
 
     /**
      * The MENTION keys of what decides whether a merge or an ordering, met
-     * newest first, was still in force, added: every state change of the
-     * merged token; the newest cancel of each ordered token (one cancel since
-     * the ordering ended it). False when one of its references has no key.
+     * newest first, was still in force, added as keys of which the newest
+     * candidate alone decides: the merged token's newest state change (any
+     * since ended the merge); each ordered token's newest cancel (any since
+     * ended the ordering). False when one of its references has no key.
      */
     static bool deciders(const TiXmlElement& element, MentionKeys& keys);
 
