@@ -1026,7 +1026,7 @@ namespace KADRIX {
     walkOlder(m_rewindIndex, m_root, start, end, &token, origin, [&](const TiXmlElement& candidate) {
       if (&candidate == origin)
         return false;
-      told = RewindIndex::deciders(candidate, keys) && told;
+      told = RewindIndex::deciders(candidate, token.every.front(), keys) && told;
       return true;
     });
     keys.every.push_back(token.every.front());

@@ -257,6 +257,7 @@ namespace KADRIX {
       m_positions[m_elements[i]] = i;
     for (int kind = 0; kind < KINDS; ++kind)
       m_exact[kind] = false;
+    m_recent.fill({nullptr, NONE});
   }
 
   std::size_t RewindIndex::position(const TiXmlElement* element) const {
@@ -272,11 +273,12 @@ namespace KADRIX {
   }
 
   std::size_t RewindIndex::lookUp(const TiXmlElement* element) const {
-    if (element != m_lookedUp.first) {
+    Recent& slot = recent(element);
+    if (slot.first != element) {
       std::unordered_map<const TiXmlElement*, std::size_t>::const_iterator it = m_positions.find(element);
-      m_lookedUp = {element, it == m_positions.end() ? NONE : it->second};
+      slot = {element, it == m_positions.end() ? NONE : it->second};
     }
-    return m_lookedUp.second;
+    return slot.second;
   }
 
   bool RewindIndex::exact(Kind kind, std::size_t newest) {
@@ -321,7 +323,7 @@ namespace KADRIX {
     }
   }
 
-  bool RewindIndex::deciders(const TiXmlElement& element, MentionKeys& keys) {
+  bool RewindIndex::deciders(const TiXmlElement& element, const std::string& sought, MentionKeys& keys) {
     const Read read(element);
     const bool merge = read.tag == Name::MERGE;
     TokenReferences tokens;
@@ -336,7 +338,8 @@ namespace KADRIX {
         const char* path = token->Attribute("path");
         if (!hasTag(*token, "token") || !plainPath(path))
           return false; // as tokenReferenceKey, which gives such a reference no key
-        keys.newest.push_back(merge ? stateKey(path) : cancelKey(path));
+        if (tokenKey(path) != sought)
+          keys.newest.push_back(merge ? stateKey(path) : cancelKey(path));
       }
     return true;
   }

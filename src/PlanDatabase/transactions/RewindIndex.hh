@@ -2,7 +2,9 @@
 #define KADRIX_REWIND_INDEX_HH
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <initializer_list>
 #include <unordered_map>
@@ -86,7 +88,7 @@ namespace KADRIX {
     /** A root of the sequence, whose children end at `newestChild`, stands there for a search. */
     void placeRoot(const TiXmlElement* root, std::size_t newestChild) {
       m_positions[root] = newestChild;
-      m_lookedUp = {nullptr, NONE};
+      m_recent.fill({nullptr, NONE});
     }
 
     /** The elements of the sequence, oldest first. */
@@ -133,9 +135,11 @@ namespace KADRIX {
      * newest first, was still in force, added as keys of which the newest
      * candidate alone decides: the merged token's newest state change (any
      * since ended the merge); each ordered token's newest cancel (any since
-     * ended the ordering). False when one of its references has no key.
+     * ended the ordering); none of the token `sought` (by its token key),
+     * all of whose elements the search reads. False when one of its
+     * references has no key.
      */
-    static bool deciders(const TiXmlElement& element, MentionKeys& keys);
+    static bool deciders(const TiXmlElement& element, const std::string& sought, MentionKeys& keys);
 
     /**
      * The name of the object an element made when it was played: a "new"
@@ -176,8 +180,13 @@ namespace KADRIX {
     // element, where its searches start, or the one next to it, again and
     // again, and the next undo for the one just older.
     mutable std::size_t m_cursor = NONE;
-    // The element whose position was looked up last, and that position.
-    mutable std::pair<const TiXmlElement*, std::size_t> m_lookedUp{nullptr, NONE};
+    // Positions looked up or offered lately, each in the slot its address
+    // picks: a search often ends at an element that another search offered.
+    typedef std::pair<const TiXmlElement*, std::size_t> Recent;
+    mutable std::array<Recent, 64> m_recent;
+    Recent& recent(const TiXmlElement* element) const {
+      return m_recent[(reinterpret_cast<std::uintptr_t>(element) / sizeof(void*)) % m_recent.size()];
+    }
     Buckets m_buckets[KINDS];
     std::size_t m_indexed = 0; // how many elements, from the oldest, the buckets cover
     bool m_exact[KINDS];
@@ -249,10 +258,9 @@ namespace KADRIX {
       if (position == offered) // the same element under two keys is offered once
         continue;
       offered = position;
-      if (!visit(&m_elements[position])) {
-        m_lookedUp = {m_elements[position], position}; // a search that stops here may walk down to it next
+      recent(m_elements[position]) = {m_elements[position], position};
+      if (!visit(&m_elements[position]))
         return false;
-      }
     }
     return !floored || visit(&m_elements[floor]);
   }
