@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 
 namespace KADRIX {
@@ -252,9 +253,6 @@ namespace KADRIX {
   }
 
   RewindIndex::RewindIndex(std::vector<const TiXmlElement*> elements) : m_elements(std::move(elements)) {
-    m_positions.reserve(m_elements.size());
-    for (std::size_t i = 0; i < m_elements.size(); ++i)
-      m_positions[m_elements[i]] = i;
     for (int kind = 0; kind < KINDS; ++kind)
       m_exact[kind] = false;
     m_recent.fill({nullptr, NONE});
@@ -273,11 +271,22 @@ namespace KADRIX {
   }
 
   std::size_t RewindIndex::lookUp(const TiXmlElement* element) const {
-    Recent& slot = recent(element);
-    if (slot.first != element) {
-      std::unordered_map<const TiXmlElement*, std::size_t>::const_iterator it = m_positions.find(element);
-      slot = {element, it == m_positions.end() ? NONE : it->second};
+    Address& slot = recent(element);
+    if (slot.first == element)
+      return slot.second;
+    const auto byAddress = [](const Address& a, const Address& b) {
+      return std::less<const TiXmlElement*>()(a.first, b.first);
+    };
+    if (m_byAddress.empty()) {
+      m_byAddress.reserve(m_elements.size() + m_roots.size());
+      for (std::size_t i = 0; i < m_elements.size(); ++i)
+        m_byAddress.emplace_back(m_elements[i], i);
+      m_byAddress.insert(m_byAddress.end(), m_roots.begin(), m_roots.end());
+      std::sort(m_byAddress.begin(), m_byAddress.end(), byAddress);
     }
+    const std::vector<Address>::const_iterator found =
+        std::lower_bound(m_byAddress.begin(), m_byAddress.end(), Address(element, 0), byAddress);
+    slot = {element, found != m_byAddress.end() && found->first == element ? found->second : NONE};
     return slot.second;
   }
 

@@ -48,9 +48,10 @@ namespace KADRIX {
    *
    * Invariants:
    * - m_elements holds the elements of the sequence, oldest first, with the
-   *   children of its roots in place of the roots; m_positions maps each to
-   *   its index there, and a root to the index of its newest child (the
-   *   searches from a root see its children).
+   *   children of its roots in place of the roots; m_roots holds each root
+   *   with the index of its newest child (the searches from a root see its
+   *   children). Once a position is first looked up by address,
+   *   m_byAddress holds both, sorted by address.
    * - The buckets of every kind are built together on the first search, in
    *   one pass over the m_indexed oldest elements; m_buckets[kind] then
    *   holds, for each key, the positions of the candidates that carry it,
@@ -87,7 +88,8 @@ namespace KADRIX {
 
     /** A root of the sequence, whose children end at `newestChild`, stands there for a search. */
     void placeRoot(const TiXmlElement* root, std::size_t newestChild) {
-      m_positions[root] = newestChild;
+      m_roots.emplace_back(root, newestChild);
+      m_byAddress.clear();
       m_recent.fill({nullptr, NONE});
     }
 
@@ -171,20 +173,21 @@ namespace KADRIX {
     typedef std::unordered_map<std::string, std::vector<std::size_t> > Buckets;
 
     void build(std::size_t newest);
-    /** The position of an element, as m_positions holds it. */
+    /** The position of an element or a root, by its address. */
     std::size_t lookUp(const TiXmlElement* element) const;
 
+    typedef std::pair<const TiXmlElement*, std::size_t> Address; // an element and its position
     std::vector<const TiXmlElement*> m_elements;
-    std::unordered_map<const TiXmlElement*, std::size_t> m_positions;
+    std::vector<Address> m_roots;
+    mutable std::vector<Address> m_byAddress;
     // The position of the element asked for last: one undo asks for the same
     // element, where its searches start, or the one next to it, again and
     // again, and the next undo for the one just older.
     mutable std::size_t m_cursor = NONE;
     // Positions looked up or offered lately, each in the slot its address
     // picks: a search often ends at an element that another search offered.
-    typedef std::pair<const TiXmlElement*, std::size_t> Recent;
-    mutable std::array<Recent, 64> m_recent;
-    Recent& recent(const TiXmlElement* element) const {
+    mutable std::array<Address, 64> m_recent;
+    Address& recent(const TiXmlElement* element) const {
       return m_recent[(reinterpret_cast<std::uintptr_t>(element) / sizeof(void*)) % m_recent.size()];
     }
     Buckets m_buckets[KINDS];
