@@ -118,37 +118,37 @@ namespace KADRIX {
     };
 
     struct InverseRow {
-      const char* name;
+      TransactionName name;
       Inverse inverse;
     };
 
     // Tested in order; an "invoke" element counts as the transaction that it names.
     const InverseRow s_inverses[] = {
-        {"breakpoint", Inverse::NOTHING},
-        {"class_decl", Inverse::NOTHING},
-        {"class", Inverse::NOTHING},
-        {"enum", Inverse::NOTHING},
-        {"typedef", Inverse::NOTHING},
-        {"compat", Inverse::NOTHING},
-        {"var", Inverse::DELETE_VARIABLE},
-        {"deletevar", Inverse::UNDELETE_VARIABLE},
-        {"new", Inverse::DELETE_OBJECT},
-        {"deleteobject", Inverse::UNDELETE_OBJECT},
-        {"goal", Inverse::DELETE_TOKEN},
-        {"fact", Inverse::DELETE_TOKEN},
-        {"deletetoken", Inverse::UNDELETE_TOKEN},
-        {"constrain", Inverse::FREE},
-        {"free", Inverse::UNFREE},
-        {"activate", Inverse::CANCEL},
-        {"merge", Inverse::CANCEL},
-        {"reject", Inverse::CANCEL},
-        {"cancel", Inverse::UNCANCEL},
-        {"specify", Inverse::RESET},
-        {"assign", Inverse::NOTHING},
-        {"restrict", Inverse::NOTHING},
-        {"reset", Inverse::UNRESET},
-        {"invoke", Inverse::UNINVOKE},
-        {"deleteconstraint", Inverse::REINVOKE},
+        {TransactionName::BREAKPOINT, Inverse::NOTHING},
+        {TransactionName::CLASS_DECL, Inverse::NOTHING},
+        {TransactionName::CLASS, Inverse::NOTHING},
+        {TransactionName::ENUM, Inverse::NOTHING},
+        {TransactionName::TYPEDEF, Inverse::NOTHING},
+        {TransactionName::COMPAT, Inverse::NOTHING},
+        {TransactionName::VAR, Inverse::DELETE_VARIABLE},
+        {TransactionName::DELETEVAR, Inverse::UNDELETE_VARIABLE},
+        {TransactionName::NEW, Inverse::DELETE_OBJECT},
+        {TransactionName::DELETEOBJECT, Inverse::UNDELETE_OBJECT},
+        {TransactionName::GOAL, Inverse::DELETE_TOKEN},
+        {TransactionName::FACT, Inverse::DELETE_TOKEN},
+        {TransactionName::DELETETOKEN, Inverse::UNDELETE_TOKEN},
+        {TransactionName::CONSTRAIN, Inverse::FREE},
+        {TransactionName::FREE, Inverse::UNFREE},
+        {TransactionName::ACTIVATE, Inverse::CANCEL},
+        {TransactionName::MERGE, Inverse::CANCEL},
+        {TransactionName::REJECT, Inverse::CANCEL},
+        {TransactionName::CANCEL, Inverse::UNCANCEL},
+        {TransactionName::SPECIFY, Inverse::RESET},
+        {TransactionName::ASSIGN, Inverse::NOTHING},
+        {TransactionName::RESTRICT, Inverse::NOTHING},
+        {TransactionName::RESET, Inverse::UNRESET},
+        {TransactionName::INVOKE, Inverse::UNINVOKE},
+        {TransactionName::DELETECONSTRAINT, Inverse::REINVOKE},
     };
 
     /** Points a slot of the player at a value while it lives, then back at what it held. */
@@ -423,9 +423,11 @@ namespace KADRIX {
     KADRIX_DEBUG("DbClientTransactionPlayer:processTransactionInverse",
                  "Processing inverse of transaction '" << tagname << "'");
     if (!transactionFiltered(element)) {
+      // The first row that transactionMatch would accept: its tag, or the transaction an "invoke" names.
+      const ElementNames names(element);
       const InverseRow* row = NULL;
       for (const InverseRow& candidate : s_inverses)
-        if (transactionMatch(element, candidate.name)) {
+        if (candidate.name == names.tag || candidate.name == names.transaction) {
           row = &candidate;
           break;
         }
@@ -469,7 +471,7 @@ namespace KADRIX {
           case Inverse::CANCEL: {
             // An "activate" of a token that was active already changed nothing.
             const TiXmlElement* before = NULL;
-            if (transactionMatch(element, "activate")) {
+            if (names.transaction == TransactionName::ACTIVATE) {
               const TokenId token = stateToken(element);
               before = token.isValid() ? newestStateChange(element, token, start, end) : NULL;
             }

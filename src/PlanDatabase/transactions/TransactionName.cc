@@ -9,6 +9,12 @@ namespace KADRIX {
 
   TransactionName transactionName(const char* text) {
     static const std::pair<const char*, TransactionName> s_names[] = {
+        {"breakpoint", TransactionName::BREAKPOINT},
+        {"class_decl", TransactionName::CLASS_DECL},
+        {"class", TransactionName::CLASS},
+        {"enum", TransactionName::ENUM},
+        {"typedef", TransactionName::TYPEDEF},
+        {"compat", TransactionName::COMPAT},
         {"activate", TransactionName::ACTIVATE},
         {"merge", TransactionName::MERGE},
         {"reject", TransactionName::REJECT},
@@ -20,7 +26,9 @@ namespace KADRIX {
         {"restrict", TransactionName::RESTRICT},
         {"assign", TransactionName::ASSIGN},
         {"var", TransactionName::VAR},
+        {"deletevar", TransactionName::DELETEVAR},
         {"new", TransactionName::NEW},
+        {"deleteobject", TransactionName::DELETEOBJECT},
         {"goal", TransactionName::GOAL},
         {"fact", TransactionName::FACT},
         {"deletetoken", TransactionName::DELETETOKEN},

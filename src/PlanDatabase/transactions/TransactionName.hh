@@ -6,11 +6,17 @@ class TiXmlElement;
 namespace KADRIX {
 
   /**
-   * The names of tags and transactions that the searches of a rewind tell
-   * apart. A name is told by a scan of a fixed table that compares first
-   * letters before texts; every name the table does not hold is OTHER.
+   * The names of tags and transactions that rewinding tells apart. A name is
+   * told by a scan of a fixed table that compares first letters before texts;
+   * every name the table does not hold is OTHER.
    */
   enum class TransactionName : unsigned char {
+    BREAKPOINT,
+    CLASS_DECL,
+    CLASS,
+    ENUM,
+    TYPEDEF,
+    COMPAT,
     ACTIVATE,
     MERGE,
     REJECT,
@@ -22,7 +28,9 @@ namespace KADRIX {
     RESTRICT,
     ASSIGN,
     VAR,
+    DELETEVAR,
     NEW,
+    DELETEOBJECT,
     GOAL,
     FACT,
     DELETETOKEN,
