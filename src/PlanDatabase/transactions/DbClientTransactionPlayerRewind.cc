@@ -21,6 +21,14 @@
 // entering names into the player's tables: a candidate whose references no
 // longer resolve (a token deleted since, say) is skipped, so that an older
 // element can still match. Checks on the shape of a candidate still fail.
+//
+// A search goes through the rewind index where it files exactly what the
+// search can stop at or act on; else it walks every older element, with the
+// same test. Each walk over what went with an entity (restoreDependents, the
+// activations of a token, the creations of root tokens) reads only the
+// elements that the index files under the keys it names; builds that
+// cross-check against full walks repeat each such walk over every element and
+// fail unless both find the same.
 
 #include "PlanDatabase/transactions/DbClientTransactionPlayer.hh"
 

@@ -5,8 +5,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <initializer_list>
+#include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
