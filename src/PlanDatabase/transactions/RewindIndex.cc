@@ -252,7 +252,8 @@ namespace KADRIX {
 
   }
 
-  RewindIndex::RewindIndex(std::vector<const TiXmlElement*> elements) : m_elements(std::move(elements)) {
+  RewindIndex::RewindIndex(std::vector<const TiXmlElement*> elements)
+    : m_elements(std::move(elements)), m_cursor(m_elements.empty() ? NONE : m_elements.size() - 1) {
     for (int kind = 0; kind < KINDS; ++kind)
       m_exact[kind] = false;
     m_recent.fill({nullptr, NONE});

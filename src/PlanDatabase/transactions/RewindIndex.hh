@@ -180,10 +180,10 @@ namespace KADRIX {
     std::vector<const TiXmlElement*> m_elements;
     std::vector<Address> m_roots;
     mutable std::vector<Address> m_byAddress;
-    // The position of the element asked for last: one undo asks for the same
-    // element, where its searches start, or the one next to it, again and
-    // again, and the next undo for the one just older.
-    mutable std::size_t m_cursor = NONE;
+    // The position of the element asked for last, at first the newest: one
+    // undo asks for the same element, where its searches start, or the one
+    // next to it, again and again, and the next undo for the one just older.
+    mutable std::size_t m_cursor;
     // Positions looked up or offered lately, each in the slot its address
     // picks: a search often ends at an element that another search offered.
     mutable std::array<Address, 64> m_recent;
