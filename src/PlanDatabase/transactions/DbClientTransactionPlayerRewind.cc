@@ -791,12 +791,28 @@ namespace KADRIX {
     // "invoke" that gives the same one made an equal constraint (its "index"
     // was not read when played).
     const ScopeText deleted(*this, element);
-    const TiXmlElement* found =
-        findOlder(m_rewindIndex, m_root, RewindIndex::INVOKE, start, end, keyed(name),
-                  [&](const TiXmlElement* const* it) {
-                    return hasTag(**it, "invoke") && (*it)->Attribute("identifier") == NULL &&
-                           hasAttribute(**it, "name", name) && ScopeText(*this, **it).sameAs(deleted);
-                  });
+    const auto madeIt = [&](const TiXmlElement& candidate) {
+      return hasTag(candidate, "invoke") && candidate.Attribute("identifier") == NULL &&
+             hasAttribute(candidate, "name", name) && ScopeText(*this, candidate).sameAs(deleted);
+    };
+    // Such an "invoke" names every variable of the scope: where the index
+    // files every scope, only the elements that name one of them are read.
+    MentionKeys keys;
+    const ConstrainedVariableId named = deleted.anyVariable();
+    const TiXmlElement* found = NULL;
+    if (deleted.readable() && named.isValid() && filedExactly(m_rewindIndex, m_root, start, end) &&
+        variableSought(m_client, named, keys.every))
+      found = keyedSearch(&keys, [&](const MentionKeys* sought) {
+        const TiXmlElement* made = NULL;
+        walkOlder(m_rewindIndex, m_root, start, end, sought, NULL, [&](const TiXmlElement& candidate) {
+          made = madeIt(candidate) ? &candidate : NULL;
+          return made == NULL;
+        });
+        return made;
+      });
+    else
+      found = findOlder(m_rewindIndex, m_root, RewindIndex::INVOKE, start, end, keyed(name),
+                        [&](const TiXmlElement* const* it) { return madeIt(**it); });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
     playInvokeConstraint(*found);
   }
