@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <deque>
-#include <sstream>
 
 namespace KADRIX {
 
@@ -251,11 +250,10 @@ namespace KADRIX {
   std::string DbClient::getPathAsString(const TokenId& targetToken) const {
     KADRIX_CHECK(isTransactionLoggingEnabled());
     const std::vector<int> path = getPathByToken(targetToken);
-    std::ostringstream os;
-    os << path[0];
+    std::string text = std::to_string(path[0]);
     for (std::size_t i = 1; i < path.size(); ++i)
-      os << "." << path[i];
-    return os.str();
+      text += "." + std::to_string(path[i]);
+    return text;
   }
 
   TokenId DbClient::getTokenByPath(const std::vector<int>& relativePath) const {

@@ -258,13 +258,13 @@ namespace KADRIX {
     return strcmp(element.Value(), "invoke") == 0;
   }
 
-  bool DbClientTransactionPlayer::transactionMatch(const TiXmlElement& trans, const std::string& name) const {
-    if (name == trans.Value())
+  bool DbClientTransactionPlayer::transactionMatch(const TiXmlElement& trans, const char* name) const {
+    if (strcmp(name, trans.Value()) == 0)
       return true;
     if (strcmp(trans.Value(), "invoke") != 0)
       return false;
     const char* invoked = trans.Attribute("name");
-    return invoked != nullptr && name == invoked;
+    return invoked != nullptr && strcmp(name, invoked) == 0;
   }
 
   bool DbClientTransactionPlayer::transactionFiltered(const TiXmlElement& trans) const {

@@ -25,6 +25,7 @@ namespace KADRIX {
   class IntervalDomain;
   class DbClientTransactionLog;
   class RewindIndex;
+  struct MentionKeys;
   struct RootRewind;
   typedef Id<DbClientTransactionLog> DbClientTransactionLogId;
 
@@ -101,7 +102,10 @@ namespace KADRIX {
     static const std::set<std::string>& MODEL_TRANSACTIONS();
 
     /** The tag is the name, or the element is an "invoke" whose "name" is. */
-    bool transactionMatch(const TiXmlElement& trans, const std::string& name) const;
+    bool transactionMatch(const TiXmlElement& trans, const char* name) const;
+    bool transactionMatch(const TiXmlElement& trans, const std::string& name) const {
+      return transactionMatch(trans, name.c_str());
+    }
 
     /** Some name of the filter set matches the element. */
     bool transactionFiltered(const TiXmlElement& trans) const;
@@ -293,6 +297,28 @@ namespace KADRIX {
     template <class It>
     void restoreDependents(const TiXmlElement& element, const Dependents& what, const TiXmlElement* origin,
                            It start, It end);
+    /** What a search for dependents found: the elements to play again, and the objects made since the token. */
+    struct DependentElements {
+      std::vector<const TiXmlElement*> replay; // newest first
+      std::vector<double> later; // objects made after the token, by name
+      int unnamedLater = 0; // how many a "new" without name made after the token
+      bool operator==(const DependentElements& other) const {
+        return replay == other.replay && later == other.later && unnamedLater == other.unnamedLater;
+      }
+    };
+    /**
+     * The index keys of every element that findDependents acts on, older than
+     * `start` and newer than `origin`: the references to the token, to the
+     * tokens merged onto it or ordered with it and to the variables; false
+     * when some cannot be told.
+     */
+    template <class It>
+    bool dependentsSought(const Dependents& what, const TiXmlElement* origin, It start, It end,
+                          MentionKeys& keys);
+    /** The dependents among the elements older than `start`, down to `origin`, over `keys` (all when null). */
+    template <class It>
+    DependentElements findDependents(const Dependents& what, const TiXmlElement* origin, It start, It end,
+                                     const MentionKeys* keys);
     /** Undoes the elements of a root, newest first; false when a propagation found the plan inconsistent. */
     template <class It> bool rewindRoot(const TiXmlElement& root, It start, It end);
 

@@ -21,6 +21,14 @@
 // entering names into the player's tables: a candidate whose references no
 // longer resolve (a token deleted since, say) is skipped, so that an older
 // element can still match. Checks on the shape of a candidate still fail.
+//
+// A search goes through the rewind index where it files exactly what the
+// search can stop at or act on; else it walks every older element, with the
+// same test. Each walk over what went with an entity (restoreDependents, the
+// activations of a token, the creations of root tokens) reads only the
+// elements that the index files under the keys it names; builds that
+// cross-check against full walks repeat each such walk over every element and
+// fail unless both find the same.
 
 #include "PlanDatabase/transactions/DbClientTransactionPlayer.hh"
 
@@ -30,12 +38,15 @@
 #include "PlanDatabase/transactions/DbClientTransactionLog.hh"
 #include "PlanDatabase/transactions/RewindIndex.hh"
 #include "PlanDatabase/transactions/ScopeText.hh"
+#include "PlanDatabase/transactions/TransactionName.hh"
 #include "Utils/base/Debug.hh"
 #include "Utils/base/Error.hh"
 #include "Utils/base/Utils.hh"
 
 #include <tinyxml.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -115,37 +126,37 @@ namespace KADRIX {
     };
 
     struct InverseRow {
-      const char* name;
+      TransactionName name;
       Inverse inverse;
     };
 
     // Tested in order; an "invoke" element counts as the transaction that it names.
     const InverseRow s_inverses[] = {
-        {"breakpoint", Inverse::NOTHING},
-        {"class_decl", Inverse::NOTHING},
-        {"class", Inverse::NOTHING},
-        {"enum", Inverse::NOTHING},
-        {"typedef", Inverse::NOTHING},
-        {"compat", Inverse::NOTHING},
-        {"var", Inverse::DELETE_VARIABLE},
-        {"deletevar", Inverse::UNDELETE_VARIABLE},
-        {"new", Inverse::DELETE_OBJECT},
-        {"deleteobject", Inverse::UNDELETE_OBJECT},
-        {"goal", Inverse::DELETE_TOKEN},
-        {"fact", Inverse::DELETE_TOKEN},
-        {"deletetoken", Inverse::UNDELETE_TOKEN},
-        {"constrain", Inverse::FREE},
-        {"free", Inverse::UNFREE},
-        {"activate", Inverse::CANCEL},
-        {"merge", Inverse::CANCEL},
-        {"reject", Inverse::CANCEL},
-        {"cancel", Inverse::UNCANCEL},
-        {"specify", Inverse::RESET},
-        {"assign", Inverse::NOTHING},
-        {"restrict", Inverse::NOTHING},
-        {"reset", Inverse::UNRESET},
-        {"invoke", Inverse::UNINVOKE},
-        {"deleteconstraint", Inverse::REINVOKE},
+        {TransactionName::BREAKPOINT, Inverse::NOTHING},
+        {TransactionName::CLASS_DECL, Inverse::NOTHING},
+        {TransactionName::CLASS, Inverse::NOTHING},
+        {TransactionName::ENUM, Inverse::NOTHING},
+        {TransactionName::TYPEDEF, Inverse::NOTHING},
+        {TransactionName::COMPAT, Inverse::NOTHING},
+        {TransactionName::VAR, Inverse::DELETE_VARIABLE},
+        {TransactionName::DELETEVAR, Inverse::UNDELETE_VARIABLE},
+        {TransactionName::NEW, Inverse::DELETE_OBJECT},
+        {TransactionName::DELETEOBJECT, Inverse::UNDELETE_OBJECT},
+        {TransactionName::GOAL, Inverse::DELETE_TOKEN},
+        {TransactionName::FACT, Inverse::DELETE_TOKEN},
+        {TransactionName::DELETETOKEN, Inverse::UNDELETE_TOKEN},
+        {TransactionName::CONSTRAIN, Inverse::FREE},
+        {TransactionName::FREE, Inverse::UNFREE},
+        {TransactionName::ACTIVATE, Inverse::CANCEL},
+        {TransactionName::MERGE, Inverse::CANCEL},
+        {TransactionName::REJECT, Inverse::CANCEL},
+        {TransactionName::CANCEL, Inverse::UNCANCEL},
+        {TransactionName::SPECIFY, Inverse::RESET},
+        {TransactionName::ASSIGN, Inverse::NOTHING},
+        {TransactionName::RESTRICT, Inverse::NOTHING},
+        {TransactionName::RESET, Inverse::UNRESET},
+        {TransactionName::INVOKE, Inverse::UNINVOKE},
+        {TransactionName::DELETECONSTRAINT, Inverse::REINVOKE},
     };
 
     /** Points a slot of the player at a value while it lives, then back at what it held. */
@@ -203,23 +214,71 @@ namespace KADRIX {
       return NULL;
     }
 
-    /** Hands the older elements to `visit`, newest first, as findOlder sees them, until it returns false. */
+    /** The position in the index of the newest element a walk from `start` sees, or NONE. */
+    template <class It> std::size_t newestOf(const RewindIndex* index, It start, It end) {
+      return index != NULL && start != end ? index->position(*start) : RewindIndex::NONE;
+    }
+
+    /**
+     * Whether the index files every MENTION candidate of each part of the
+     * sequence that a walk from `start` sees, so that a walk over keys sees
+     * every element that names them.
+     */
+    template <class It> bool filedExactly(RewindIndex* index, RootRewind* root, It start, It end) {
+      if (root != NULL && root->before > 0 && !root->index.exact(RewindIndex::MENTION, root->before - 1))
+        return false;
+      const std::size_t newest = newestOf(index, start, end);
+      return newest == RewindIndex::NONE ? start == end : index->exact(RewindIndex::MENTION, newest);
+    }
+
+    /** One part of a walk (see walkOlder); false when `visit` stopped it. */
+    template <class Visit>
+    bool walkPart(RewindIndex& index, std::size_t newest, const MentionKeys* keys, const TiXmlElement* last,
+                  Visit& visit) {
+      if (keys != NULL && index.exact(RewindIndex::MENTION, newest))
+        return index.visitFiled(RewindIndex::MENTION, keys->every, keys->newest, newest, last,
+                                [&](const TiXmlElement* const* element) { return visit(**element); });
+      for (std::size_t i = newest + 1; i-- > 0;)
+        if (!visit(*index.elements()[i]))
+          return false;
+      return true;
+    }
+
+    /**
+     * Hands the older elements to `visit`, newest first, as findOlder sees
+     * them, until it returns false. Given `keys`, a part whose index files
+     * every MENTION candidate hands only the elements filed under the keys,
+     * then `last`, where the visit stops: for a visit that acts on no other
+     * element, the same visit as a walk of every element.
+     */
     template <class It, class Visit>
-    void walkOlder(RewindIndex* index, RootRewind* root, It start, It end, Visit visit) {
-      if (root != NULL)
-        for (std::size_t i = root->before; i-- > 0;)
-          if (!visit(*root->index.elements()[i]))
-            return;
-      const std::size_t newest = index != NULL && start != end ? index->position(*start) : RewindIndex::NONE;
+    void walkOlder(RewindIndex* index, RootRewind* root, It start, It end, const MentionKeys* keys,
+                   const TiXmlElement* last, Visit visit) {
+      if (root != NULL && root->before > 0 && !walkPart(root->index, root->before - 1, keys, last, visit))
+        return;
+      const std::size_t newest = newestOf(index, start, end);
       if (newest != RewindIndex::NONE) {
-        for (std::size_t i = newest + 1; i-- > 0;)
-          if (!visit(*index->elements()[i]))
-            return;
+        walkPart(*index, newest, keys, last, visit);
         return;
       }
       for (It it = start; it != end; ++it)
         if (!visit(**it))
           return;
+    }
+
+    /**
+     * The answer of a search that walks over `keys` (every element when
+     * null). Builds that cross-check incremental work against full walks
+     * check it against the answer of a walk of every element.
+     */
+    template <class Search>
+    auto keyedSearch(const MentionKeys* keys, Search search) -> decltype(search(keys)) {
+      auto found = search(keys);
+#ifdef KADRIX_FULL_WALKS
+      KADRIX_CHECK_MSG(keys == NULL || found == search(NULL),
+                       "A search over the index found other elements than a walk of every element.");
+#endif
+      return found;
     }
 
     /** The position after the element being undone when it stands at `start` (not inside a root). */
@@ -253,20 +312,6 @@ namespace KADRIX {
       return scope;
     }
 
-    /**
-     * How many objects playing the element named by the counter: every "new"
-     * but one that its element or its variable names (a top-level "new" with
-     * a name, the "new" that is a "var"'s domain); none in a deletion.
-     */
-    int unnamedObjects(const TiXmlElement& element, bool named) {
-      if (hasTag(element, "deletevar") || hasTag(element, "deleteconstraint"))
-        return 0;
-      int count = hasTag(element, "new") && !named ? 1 : 0;
-      for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
-           child = child->NextSiblingElement())
-        count += unnamedObjects(*child, hasTag(element, "var") && child == element.FirstChildElement());
-      return count;
-    }
 
     /** A search that has no key but the text of the element undone. */
     std::function<bool(std::vector<std::string>&)> keyed(const std::string& key) {
@@ -347,6 +392,7 @@ namespace KADRIX {
     m_unnamedUndone = 0;
     while (!transactions.empty()) {
       const TiXmlElement* tx = transactions.back();
+      index.reach(tx);
       processTransactionInverse(*tx, transactions.rbegin(), transactions.rend());
       if (breakpoint && hasTag(*tx, "breakpoint"))
         return;
@@ -383,6 +429,7 @@ namespace KADRIX {
     m_unnamedUndone = 0;
     for (StreamPosition it = read.elements.begin(); it != read.elements.end(); ++it) {
       const TiXmlElement& tx = **it;
+      index.reach(&tx);
       processTransactionInverse(tx, it, read.elements.end());
       if (breakpoint && hasTag(tx, "breakpoint"))
         break;
@@ -397,9 +444,11 @@ namespace KADRIX {
     KADRIX_DEBUG("DbClientTransactionPlayer:processTransactionInverse",
                  "Processing inverse of transaction '" << tagname << "'");
     if (!transactionFiltered(element)) {
+      // The first row that transactionMatch would accept: its tag, or the transaction an "invoke" names.
+      const ElementNames names(element);
       const InverseRow* row = NULL;
       for (const InverseRow& candidate : s_inverses)
-        if (transactionMatch(element, candidate.name)) {
+        if (candidate.name == names.tag || candidate.name == names.transaction) {
           row = &candidate;
           break;
         }
@@ -443,7 +492,7 @@ namespace KADRIX {
           case Inverse::CANCEL: {
             // An "activate" of a token that was active already changed nothing.
             const TiXmlElement* before = NULL;
-            if (transactionMatch(element, "activate")) {
+            if (names.transaction == TransactionName::ACTIVATE) {
               const TokenId token = stateToken(element);
               before = token.isValid() ? newestStateChange(element, token, start, end) : NULL;
             }
@@ -477,7 +526,7 @@ namespace KADRIX {
             playReinvokeConstraint(element, start, end);
             break;
         }
-        m_unnamedUndone += unnamedObjects(element, element.Attribute("name") != NULL);
+        m_unnamedUndone += RewindIndex::unnamedObjects(element);
       }
     }
     m_client->propagate();
@@ -641,24 +690,29 @@ namespace KADRIX {
                                                                     const TokenId& token, It start, It end) {
     // Of activations in a row, the oldest activated the token: the later ones
     // changed nothing, and what was merged onto it or ordered since is its own.
-    const TiXmlElement* first = &newest;
-    bool reached = false;
-    walkOlder(m_rewindIndex, m_root, pastItself(element, start, end), end, [&](const TiXmlElement& older) {
-      reached = reached || &older == &newest;
-      if (!reached || &older == &newest)
+    const It older = pastItself(element, start, end);
+    // The walk reads the token's state changes and the creations of tokens.
+    const MentionKeys keys{{tokenSought(m_client, token), RewindIndex::CREATIONS}, {}};
+    const bool keyed = !keys.every.front().empty() && filedExactly(m_rewindIndex, m_root, older, end);
+    return keyedSearch(keyed ? &keys : NULL, [&](const MentionKeys* sought) {
+      const TiXmlElement* first = &newest;
+      bool reached = false;
+      walkOlder(m_rewindIndex, m_root, older, end, sought, NULL, [&](const TiXmlElement& candidate) {
+        reached = reached || &candidate == &newest;
+        if (!reached || &candidate == &newest)
+          return true;
+        if (madeTheToken(candidate, token))
+          return false;
+        const ElementNames names(candidate);
+        if (!names.changesState() || stateToken(candidate) != token)
+          return true;
+        if (names.transaction != TransactionName::ACTIVATE)
+          return false;
+        first = &candidate;
         return true;
-      if (madeTheToken(older, token))
-        return false;
-      const bool stateChange = transactionMatch(older, "activate") || transactionMatch(older, "merge") ||
-                               transactionMatch(older, "reject") || transactionMatch(older, "cancel");
-      if (!stateChange || stateToken(older) != token)
-        return true;
-      if (!transactionMatch(older, "activate"))
-        return false;
-      first = &older;
-      return true;
+      });
+      return first;
     });
-    return first;
   }
 
   template <class It>
@@ -667,22 +721,28 @@ namespace KADRIX {
     // took, by name or by path, was made by the newest creation before it that
     // no deletion in between took. What the elements say of paths is not
     // read: playing a goal does not read it either.
-    const TiXmlElement* found = NULL;
-    std::size_t taken = 0; // deletions of roots met, not yet matched with their creations
-    walkOlder(m_rewindIndex, m_root, pastItself(element, start, end), end, [&](const TiXmlElement& older) {
-      if (older.Attribute("relation") != NULL)
-        return true;
-      if (hasTag(older, "deletetoken") && deletesRoot(older))
-        ++taken;
-      else if (hasTag(older, "goal") || hasTag(older, "fact")) {
-        if (taken == 0) {
-          found = &older;
-          return false;
-        }
-        --taken;
-      }
-      return true;
-    });
+    const It older = pastItself(element, start, end);
+    const MentionKeys keys{{RewindIndex::CREATIONS}, {}};
+    const TiXmlElement* found = keyedSearch(
+        filedExactly(m_rewindIndex, m_root, older, end) ? &keys : NULL, [&](const MentionKeys* sought) {
+          const TiXmlElement* creation = NULL;
+          std::size_t taken = 0; // deletions of roots met, not yet matched with their creations
+          walkOlder(m_rewindIndex, m_root, older, end, sought, NULL, [&](const TiXmlElement& candidate) {
+            if (candidate.Attribute("relation") != NULL)
+              return true;
+            if (hasTag(candidate, "deletetoken") && deletesRoot(candidate))
+              ++taken;
+            else if (hasTag(candidate, "goal") || hasTag(candidate, "fact")) {
+              if (taken == 0) {
+                creation = &candidate;
+                return false;
+              }
+              --taken;
+            }
+            return true;
+          });
+          return creation;
+        });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
     // A fact comes back as a fact, then with what went with the token.
     if (hasTag(*found, "fact"))
@@ -750,12 +810,28 @@ namespace KADRIX {
     // "invoke" that gives the same one made an equal constraint (its "index"
     // was not read when played).
     const ScopeText deleted = deletedScope(*this, element);
-    const TiXmlElement* found =
-        findOlder(m_rewindIndex, m_root, RewindIndex::INVOKE, start, end, keyed(name),
-                  [&](const TiXmlElement* const* it) {
-                    return hasTag(**it, "invoke") && (*it)->Attribute("identifier") == NULL &&
-                           hasAttribute(**it, "name", name) && ScopeText(*this, **it).sameAs(deleted);
-                  });
+    const auto madeIt = [&](const TiXmlElement& candidate) {
+      return hasTag(candidate, "invoke") && candidate.Attribute("identifier") == NULL &&
+             hasAttribute(candidate, "name", name) && ScopeText(*this, candidate).sameAs(deleted);
+    };
+    // Such an "invoke" names every variable of the scope: where the index
+    // files every scope, only the elements that name one of them are read.
+    MentionKeys keys;
+    const ConstrainedVariableId named = deleted.anyVariable();
+    const TiXmlElement* found = NULL;
+    if (deleted.readable() && named.isValid() && filedExactly(m_rewindIndex, m_root, start, end) &&
+        variableSought(m_client, named, keys.every))
+      found = keyedSearch(&keys, [&](const MentionKeys* sought) {
+        const TiXmlElement* made = NULL;
+        walkOlder(m_rewindIndex, m_root, start, end, sought, NULL, [&](const TiXmlElement& candidate) {
+          made = madeIt(candidate) ? &candidate : NULL;
+          return made == NULL;
+        });
+        return made;
+      });
+    else
+      found = findOlder(m_rewindIndex, m_root, RewindIndex::INVOKE, start, end, keyed(name),
+                        [&](const TiXmlElement* const* it) { return madeIt(**it); });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
     playInvokeConstraint(*found);
   }
@@ -896,9 +972,7 @@ namespace KADRIX {
         },
         [&](const TiXmlElement* const* it) {
           // Older than the token's creation, a path or a name meant another token.
-          return ((transactionMatch(**it, "activate") || transactionMatch(**it, "merge") ||
-                   transactionMatch(**it, "reject") || transactionMatch(**it, "cancel")) &&
-                  stateToken(**it) == token) ||
+          return (ElementNames(**it).changesState() && stateToken(**it) == token) ||
                  madeTheToken(**it, token);
         });
   }
@@ -946,40 +1020,105 @@ namespace KADRIX {
   template <class It>
   void DbClientTransactionPlayer::restoreDependents(const TiXmlElement& element, const Dependents& what,
                                                     const TiXmlElement* origin, It start, It end) {
+    const It older = pastItself(element, start, end);
+    MentionKeys keys;
+    const bool keyed =
+        filedExactly(m_rewindIndex, m_root, older, end) && dependentsSought(what, origin, older, end, keys);
+    DependentElements found = keyedSearch(keyed ? &keys : NULL, [&](const MentionKeys* sought) {
+      return findDependents(what, origin, older, end, sought);
+    });
+    // Objects named by the counter stay when their element is undone (nothing
+    // names them to delete them): those made since the token were numbered
+    // just before the ones that the elements undone so far made.
+    for (int i = 1; i <= found.unnamedLater; ++i) {
+      const int number = m_objectCount - m_unnamedUndone - i;
+      const ObjectId object = m_client->getObject(("$OBJECT[" + std::to_string(number) + "]").c_str());
+      if (object.isValid())
+        found.later.push_back(static_cast<double>(object));
+    }
+    // A token made again took the objects there are now into its closed
+    // domains. One that had none (they were all made after it) is emptied,
+    // where it was empty from its making: the plan is inconsistent until it goes.
+    if (what.token.isValid())
+      for (const ConstrainedVariableId& var : what.token->getVariables())
+        if (var->isClosed() && var->baseDomain().isEntity())
+          for (double value : found.later)
+            if (var->baseDomain().isMember(value))
+              var->remove(value);
+    for (std::vector<const TiXmlElement*>::reverse_iterator it = found.replay.rbegin();
+         it != found.replay.rend(); ++it)
+      processTransaction(**it);
+  }
+
+  template <class It>
+  bool DbClientTransactionPlayer::dependentsSought(const Dependents& what, const TiXmlElement* origin,
+                                                   It start, It end, MentionKeys& keys) {
+    for (const ConstrainedVariableId& var : what.variables)
+      if (var.isValid() && !variableSought(m_client, var, keys.every))
+        return false;
+    if (what.token.isNoId()) {
+      keys.settle();
+      return true;
+    }
+    const MentionKeys token{{tokenSought(m_client, what.token)}, {}};
+    if (token.every.front().empty())
+      return false;
+    // Whether a token merged onto the token comes back depends on whether
+    // its state changed since, which its newest state change tells; whether
+    // an ordering does, on whether its tokens were cancelled since, which
+    // their newest cancels tell.
+    bool told = true;
+    walkOlder(m_rewindIndex, m_root, start, end, &token, origin, [&](const TiXmlElement& candidate) {
+      if (&candidate == origin)
+        return false;
+      told = RewindIndex::deciders(candidate, token.every.front(), keys) && told;
+      return true;
+    });
+    keys.every.push_back(token.every.front());
+    if (what.changes) {
+      keys.every.push_back(RewindIndex::MADE_OBJECTS);
+      keys.every.push_back(RewindIndex::RELATIONS);
+      keys.every.push_back(RewindIndex::UNTOLD);
+    }
+    keys.settle();
+    return told;
+  }
+
+  template <class It>
+  DbClientTransactionPlayer::DependentElements DbClientTransactionPlayer::findDependents(
+      const Dependents& what, const TiXmlElement* origin, It start, It end, const MentionKeys* keys) {
     // Newest first, the first element found for a thing decides whether it
     // was still in force: a token's state, an ordering, a specified value. A
     // cancel ends the orderings of its token before it. A temporal relation
     // or a constraint made twice is two: each later removal takes one, and
     // what no removal took is made again.
+    DependentElements found;
     std::set<TokenId> stated, cancelled;
-    std::set<std::vector<EntityId> > ordered;
+    std::set<std::array<EntityId, 3> > ordered;
     std::set<ConstrainedVariableId> specified;
     std::map<std::string, int> unrelated; // relations removed since, by how many removals not yet matched
     std::vector<std::pair<std::string, ScopeText> > deleted; // constraints deleted since, not yet matched
-    std::vector<const TiXmlElement*> replay;
-    std::vector<double> later; // objects made after the token
-    int unnamedLater = 0; // of them, those made by a "new" without name
+    std::vector<const TiXmlElement*>& replay = found.replay;
     const auto ours = [&](const ConstrainedVariableId& var) {
       return var.isValid() && what.variables.count(var) != 0;
     };
-    walkOlder(m_rewindIndex, m_root, pastItself(element, start, end), end, [&](const TiXmlElement& older) {
+    walkOlder(m_rewindIndex, m_root, start, end, keys, origin, [&](const TiXmlElement& older) {
       if (&older == origin)
         return false;
       if (what.changes && what.token.isValid())
-        unnamedLater += unnamedObjects(older, older.Attribute("name") != NULL);
-      if (transactionMatch(older, "activate") || transactionMatch(older, "merge") ||
-          transactionMatch(older, "reject") || transactionMatch(older, "cancel")) {
+        found.unnamedLater += RewindIndex::unnamedObjects(older);
+      const ElementNames names(older);
+      if (names.changesState()) {
         const TokenId changed = stateToken(older);
-        if (transactionMatch(older, "cancel"))
+        if (names.transaction == TransactionName::CANCEL)
           cancelled.insert(changed);
         if (!changed.isValid() || !stated.insert(changed).second)
           return true;
-        if ((what.activation && changed == what.token && transactionMatch(older, "activate")) ||
-            (what.orderings && changed != what.token && transactionMatch(older, "merge") &&
+        if ((what.activation && changed == what.token && names.transaction == TransactionName::ACTIVATE) ||
+            (what.orderings && changed != what.token && names.transaction == TransactionName::MERGE &&
              changed->isInactive() && mergeTarget(*this, older) == what.token))
           replay.push_back(&older);
-      } else if (what.orderings &&
-                 (transactionMatch(older, "constrain") || transactionMatch(older, "free"))) {
+      } else if (what.orderings && names.orders()) {
         ObjectId object;
         TokenId predecessor, successor;
         quietly([&]() {
@@ -989,10 +1128,12 @@ namespace KADRIX {
         // An ordering with a token that is not back yet comes back with that token.
         if ((predecessor == what.token || successor == what.token) && object.isValid() &&
             predecessor.isValid() && successor.isValid() &&
-            ordered.insert({object, predecessor, successor}).second && transactionMatch(older, "constrain") &&
-            cancelled.count(predecessor) == 0 && cancelled.count(successor) == 0)
+            ordered.insert({object, predecessor, successor}).second &&
+            names.transaction == TransactionName::CONSTRAIN && cancelled.count(predecessor) == 0 &&
+            cancelled.count(successor) == 0)
           replay.push_back(&older);
-      } else if (what.changes && (transactionMatch(older, "specify") || transactionMatch(older, "reset"))) {
+      } else if (what.changes && (names.transaction == TransactionName::SPECIFY ||
+                                  names.transaction == TransactionName::RESET)) {
         // The newest decides, a reset too: a variable made again may come specified.
         const ConstrainedVariableId var = specifiedVariable(older);
         if (ours(var) && specified.insert(var).second)
@@ -1001,20 +1142,21 @@ namespace KADRIX {
         // An object made after the token: its closed domains did not hold it.
         const ObjectId object = m_client->getObject(RewindIndex::madeObjectName(older));
         if (object.isValid())
-          later.push_back(static_cast<double>(object));
-      } else if (what.changes && hasTag(older, "restrict")) {
+          found.later.push_back(static_cast<double>(object));
+      } else if (what.changes && names.tag == TransactionName::RESTRICT) {
         const TiXmlElement* var_el = older.FirstChildElement();
         if (var_el != NULL && (hasTag(*var_el, "variable") || hasTag(*var_el, "id")) &&
             ours(quietly([&]() { return xmlAsVariable(*var_el); })))
           replay.push_back(&older);
-      } else if (what.changes && hasTag(older, "assign") && older.Attribute("name") != NULL) {
+      } else if (what.changes && names.tag == TransactionName::ASSIGN && older.Attribute("name") != NULL) {
         if (ours(quietly([&]() { return parseVariable(older.Attribute("name")); })))
           replay.push_back(&older);
-      } else if (what.changes && hasTag(older, "deleteconstraint")) {
+      } else if (what.changes && names.tag == TransactionName::DELETECONSTRAINT) {
         deleted.emplace_back(older.Attribute("name") != NULL ? older.Attribute("name") : "",
                              deletedScope(*this, older));
-      } else if (what.changes && hasTag(older, "invoke") && older.Attribute("identifier") == NULL &&
-                 older.FirstChildElement() != NULL && older.Attribute("name") != NULL) {
+      } else if (what.changes && names.tag == TransactionName::INVOKE &&
+                 older.Attribute("identifier") == NULL && older.FirstChildElement() != NULL &&
+                 older.Attribute("name") != NULL) {
         // Each deletion since took one constraint of that name and scope.
         const ScopeText scope(*this, older);
         const auto deletedSince =
@@ -1026,7 +1168,7 @@ namespace KADRIX {
         else if (scope.readable() && std::any_of(scope.variables().begin(), scope.variables().end(), ours))
           replay.push_back(&older);
       } else if (what.changes && what.token.isValid() && older.Attribute("relation") != NULL &&
-                 (hasTag(older, "goal") || hasTag(older, "deletetoken"))) {
+                 (names.tag == TransactionName::GOAL || names.tag == TransactionName::DELETETOKEN)) {
         const char* origin_name = older.Attribute("origin");
         const char* target_name = older.Attribute("target");
         if (origin_name == NULL || target_name == NULL)
@@ -1040,7 +1182,7 @@ namespace KADRIX {
             std::string(older.Attribute("relation")) + "\n" + origin_name + "\n" + target_name;
         // Each removal since took away one making of the relation.
         int& removals = unrelated[relation];
-        if (hasTag(older, "deletetoken"))
+        if (names.tag == TransactionName::DELETETOKEN)
           ++removals;
         else if (removals > 0)
           --removals;
@@ -1049,26 +1191,7 @@ namespace KADRIX {
       }
       return true;
     });
-    // Objects named by the counter stay when their element is undone (nothing
-    // names them to delete them): those made since the token were numbered
-    // just before the ones that the elements undone so far made.
-    for (int i = 1; i <= unnamedLater; ++i) {
-      const int number = m_objectCount - m_unnamedUndone - i;
-      const ObjectId object = m_client->getObject(("$OBJECT[" + std::to_string(number) + "]").c_str());
-      if (object.isValid())
-        later.push_back(static_cast<double>(object));
-    }
-    // A token made again took the objects there are now into its closed
-    // domains. One that had none (they were all made after it) is emptied,
-    // where it was empty from its making: the plan is inconsistent until it goes.
-    if (what.token.isValid())
-      for (const ConstrainedVariableId& var : what.token->getVariables())
-        if (var->isClosed() && var->baseDomain().isEntity())
-          for (double value : later)
-            if (var->baseDomain().isMember(value))
-              var->remove(value);
-    for (std::vector<const TiXmlElement*>::reverse_iterator it = replay.rbegin(); it != replay.rend(); ++it)
-      processTransaction(**it);
+    return found;
   }
 
   // The two sequences rewound: a log's buffer read backwards, and the list a

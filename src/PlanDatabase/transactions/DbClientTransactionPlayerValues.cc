@@ -24,6 +24,7 @@
 #include <list>
 #include <memory>
 #include <sstream>
+#include <string_view>
 
 // Part of DbClientTransactionPlayer: checks and debug sites report the class's own file.
 #undef KADRIX_SOURCE_FILE
@@ -37,8 +38,8 @@ namespace KADRIX {
      * Reads a decimal integer: an optional sign, then digits only, within the
      * range of int. Answers false for anything else and leaves value alone.
      */
-    bool readInt(const std::string& text, int& value) {
-      std::string::size_type i = 0;
+    bool readInt(std::string_view text, int& value) {
+      std::string_view::size_type i = 0;
       const bool negative = !text.empty() && text[0] == '-';
       if (!text.empty() && (text[0] == '-' || text[0] == '+'))
         ++i;
@@ -106,17 +107,21 @@ namespace KADRIX {
   }
 
   std::vector<int> pathAsVector(const std::string& path) {
-    const std::vector<std::string> pieces = splitAtDots(path);
     std::vector<int> result;
-    result.reserve(pieces.size());
-    for (const std::string& piece : pieces) {
+    // The pieces between dots, empty ones included, read where they stand.
+    const std::string_view text(path);
+    for (std::string_view::size_type start = 0;;) {
+      const std::string_view::size_type dot = text.find('.', start);
+      const std::string_view piece = text.substr(start, dot == std::string_view::npos ? dot : dot - start);
       int number = 0;
       KADRIX_CHECK_MSG(piece.empty() || readInt(piece, number),
                        "Token path '" << path << "' holds '" << piece
                                       << "', which is no decimal integer in the range of int.");
       result.push_back(number);
+      if (dot == std::string_view::npos)
+        return result;
+      start = dot + 1;
     }
-    return result;
   }
 
   std::string DbClientTransactionPlayer::generatedName(const char* prefix, int& counter) {

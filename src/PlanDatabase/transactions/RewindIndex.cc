@@ -1,9 +1,15 @@
 #include "PlanDatabase/transactions/RewindIndex.hh"
 
+#include "PlanDatabase/transactions/TransactionName.hh"
+
 #include <tinyxml.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <initializer_list>
 
 namespace KADRIX {
 
@@ -11,14 +17,6 @@ namespace KADRIX {
 
     bool hasTag(const TiXmlElement& element, const char* tag) {
       return std::strcmp(element.Value(), tag) == 0;
-    }
-
-    /** The transaction an element stands for: its tag, or an "invoke" element's "name". */
-    bool standsFor(const TiXmlElement& element, const char* transaction) {
-      if (hasTag(element, transaction))
-        return true;
-      const char* name = element.Attribute("name");
-      return hasTag(element, "invoke") && name != NULL && std::strcmp(name, transaction) == 0;
     }
 
     /** A decimal number as it is written: digits only, no leading zero. */
@@ -69,16 +67,146 @@ namespace KADRIX {
       return RewindIndex::variableKey(static_cast<unsigned int>(index));
     }
 
+    typedef TransactionName Name;
+
+    /** An element as the index reads it: its names, each told once. */
+    struct Read : ElementNames {
+      explicit Read(const TiXmlElement& read) : ElementNames(read), element(read) {}
+
+      /** A "goal", "fact" or "deletetoken" that makes or deletes a token, not a relation. */
+      bool tokenCreationOrDeletion() const {
+        return (tag == Name::GOAL || tag == Name::FACT || tag == Name::DELETETOKEN) &&
+               element.Attribute("relation") == NULL;
+      }
+      /** What RewindIndex::madeObjectName says. */
+      const char* madeObjectName() const {
+        if (tag == Name::NEW)
+          return element.Attribute("name");
+        const TiXmlElement* domain = element.FirstChildElement();
+        return tag == Name::VAR && domain != NULL && hasTag(*domain, "new") ? element.Attribute("name")
+                                                                            : NULL;
+      }
+
+      const TiXmlElement& element;
+    };
+
     enum Keyed { NOT_A_CANDIDATE, KEYED, UNKEYED };
 
-    /** Whether the element is a candidate of the kind, and its key when it has one. */
-    Keyed keyOf(RewindIndex::Kind kind, const TiXmlElement& element, std::string& key) {
+    /** Adds the key of a reference that a search reads with `keyOf`; false when it has none. */
+    bool addKey(const TiXmlElement* reference, std::string (*keyOf)(const TiXmlElement*),
+                std::vector<std::string>& keys) {
+      if (reference == NULL)
+        return true; // resolves to nothing: names no entity
+      keys.push_back(keyOf(reference));
+      return !keys.back().empty();
+    }
+
+    /** The keys of a scope's children that name variables (values name none). */
+    bool addScopeKeys(const TiXmlElement& element, std::vector<std::string>& keys) {
+      bool keyed = true;
+      for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
+           child = child->NextSiblingElement())
+        if (hasTag(*child, "variable") || hasTag(*child, "id"))
+          keyed = addKey(child, variableReferenceKey, keys) && keyed;
+      return keyed;
+    }
+
+    /** A state change's or an ordering's token references (see tokenReferences); null where there is none. */
+    typedef std::array<const TiXmlElement*, 2> TokenReferences;
+
+    /**
+     * The token references of a state change or an ordering, as playing reads
+     * them: the changed token (a merge's first "token", else the first child)
+     * and a merge's active token; an ordering's two tokens. False where the
+     * element names a token by name.
+     */
+    bool tokenReferences(const Read& read, TokenReferences& references) {
+      if (read.tag == Name::INVOKE)
+        return false;
+      const TiXmlElement* first = read.element.FirstChildElement("token");
+      const TiXmlElement* second = first == NULL ? NULL : first->NextSiblingElement("token");
+      if (read.orders() || read.tag == Name::MERGE)
+        references = {first, second};
+      else
+        references = {read.element.FirstChildElement(), NULL};
+      return !read.orders() || first != NULL || read.element.FirstChildElement("id") == NULL;
+    }
+
+    /**
+     * Whether the element is a MENTION candidate, and its keys: each token and
+     * variable reference read as the search for dependents reads it, in the
+     * branch that takes the element there (an "invoke" standing for a state
+     * change, an ordering or a specification names its subject by name). A
+     * state change is filed under its token's state as well, a cancel under
+     * its token's cancels too.
+     */
+    Keyed mentionKeys(const Read& read, std::vector<std::string>& keys) {
+      const TiXmlElement& element = read.element;
+      const bool invoke = read.tag == Name::INVOKE;
+      bool keyed = true;
+      if (read.changesState() || read.orders()) {
+        TokenReferences tokens;
+        if (!tokenReferences(read, tokens))
+          return UNKEYED;
+        for (const TiXmlElement* token : tokens)
+          keyed = addKey(token, tokenReferenceKey, keys) && keyed;
+        const char* path =
+            keyed && read.changesState() && tokens.front() != NULL ? tokens.front()->Attribute("path") : NULL;
+        if (path != NULL)
+          keys.push_back(RewindIndex::stateKey(path));
+        if (path != NULL && read.tag == Name::CANCEL)
+          keys.push_back(RewindIndex::cancelKey(path));
+      } else if (read.transaction == Name::SPECIFY || read.transaction == Name::RESET) {
+        if (invoke)
+          return UNKEYED;
+        const TiXmlElement* variable =
+            read.tag == Name::RESET ? element.FirstChildElement() : element.FirstChildElement("variable");
+        if (variable == NULL && read.tag != Name::RESET)
+          variable = element.FirstChildElement("id");
+        if (variable != NULL && (hasTag(*variable, "variable") || hasTag(*variable, "id")))
+          keyed = addKey(variable, variableReferenceKey, keys);
+      } else if (read.madeObjectName() != NULL || read.tag == Name::NEW) {
+        keys.push_back(RewindIndex::MADE_OBJECTS);
+      } else if (read.tag == Name::RESTRICT) {
+        const TiXmlElement* variable = element.FirstChildElement();
+        if (variable != NULL && (hasTag(*variable, "variable") || hasTag(*variable, "id")))
+          keyed = addKey(variable, variableReferenceKey, keys);
+      } else if (read.tag == Name::ASSIGN && element.Attribute("name") != NULL) {
+        return UNKEYED; // a variable by name
+      } else if (read.tag == Name::DELETECONSTRAINT &&
+                 (element.Attribute("name") == NULL || element.FirstChildElement() == NULL)) {
+        keys.push_back(RewindIndex::UNTOLD);
+      } else if ((read.tag == Name::DELETECONSTRAINT || (invoke && element.Attribute("identifier") == NULL &&
+                                                         element.FirstChildElement() != NULL)) &&
+                 element.Attribute("name") != NULL) {
+        keyed = addScopeKeys(element, keys);
+      } else if ((read.tag == Name::GOAL || read.tag == Name::DELETETOKEN) &&
+                 element.Attribute("relation") != NULL) {
+        keys.push_back(RewindIndex::RELATIONS);
+      }
+      if (read.tokenCreationOrDeletion())
+        keys.push_back(RewindIndex::CREATIONS);
+      if (std::find(keys.begin(), keys.end(), RewindIndex::MADE_OBJECTS) == keys.end() &&
+          RewindIndex::unnamedObjects(element) > 0)
+        keys.push_back(RewindIndex::MADE_OBJECTS);
+      if (!keyed)
+        return UNKEYED;
+      return keys.empty() ? NOT_A_CANDIDATE : KEYED;
+    }
+
+    /** Whether the element is a candidate of the kind, and its keys when it has them. */
+    Keyed keysOf(RewindIndex::Kind kind, const Read& read, std::vector<std::string>& keys) {
+      if (kind == RewindIndex::MENTION)
+        return mentionKeys(read, keys);
+      const TiXmlElement& element = read.element;
+      keys.emplace_back();
+      std::string& key = keys.back();
       switch (kind) {
         case RewindIndex::CONSTRAIN: {
-          if (!standsFor(element, "constrain") && !standsFor(element, "free"))
+          if (!read.orders())
             return NOT_A_CANDIDATE;
           const char* object = NULL;
-          if (hasTag(element, "invoke"))
+          if (read.tag == Name::INVOKE)
             object = element.Attribute("identifier");
           else if (element.FirstChildElement("object") != NULL)
             object = element.FirstChildElement("object")->Attribute("name");
@@ -92,7 +220,7 @@ namespace KADRIX {
           return KEYED;
         }
         case RewindIndex::STATE:
-          if ((hasTag(element, "goal") || hasTag(element, "fact")) && element.Attribute("relation") == NULL) {
+          if ((read.tag == Name::GOAL || read.tag == Name::FACT) && element.Attribute("relation") == NULL) {
             // A token's creation ends the search for its states.
             const TiXmlElement* instance = element.FirstChildElement();
             if (instance == NULL || !plainPath(instance->Attribute("path")))
@@ -100,29 +228,28 @@ namespace KADRIX {
             key = RewindIndex::tokenKey(instance->Attribute("path"));
             return KEYED;
           }
-          if (!standsFor(element, "activate") && !standsFor(element, "merge") &&
-              !standsFor(element, "reject") && !standsFor(element, "cancel"))
+          if (!read.changesState())
             return NOT_A_CANDIDATE;
-          key = hasTag(element, "invoke") ? std::string() : tokenReferenceKey(element.FirstChildElement());
+          key = read.tag == Name::INVOKE ? std::string() : tokenReferenceKey(element.FirstChildElement());
           return key.empty() ? UNKEYED : KEYED;
         case RewindIndex::SPECIFY:
-          if (!standsFor(element, "specify") && !standsFor(element, "reset"))
+          if (read.transaction != Name::SPECIFY && read.transaction != Name::RESET)
             return NOT_A_CANDIDATE;
-          key = hasTag(element, "invoke") ? std::string()
-                                          : variableReferenceKey(element.FirstChildElement("variable"));
+          key = read.tag == Name::INVOKE ? std::string()
+                                         : variableReferenceKey(element.FirstChildElement("variable"));
           return key.empty() ? UNKEYED : KEYED;
         case RewindIndex::VAR:
         case RewindIndex::NEW:
         case RewindIndex::INVOKE: {
-          static const char* const s_tags[] = {"var", "new", "invoke"};
-          const char* name =
-              kind == RewindIndex::NEW ? RewindIndex::madeObjectName(element) : element.Attribute("name");
-          if ((kind != RewindIndex::NEW && !hasTag(element, s_tags[kind - RewindIndex::VAR])) ||
-              name == NULL || (kind == RewindIndex::INVOKE && element.Attribute("identifier") != NULL))
+          static const Name s_tags[] = {Name::VAR, Name::NEW, Name::INVOKE};
+          const char* name = kind == RewindIndex::NEW ? read.madeObjectName() : element.Attribute("name");
+          if ((kind != RewindIndex::NEW && read.tag != s_tags[kind - RewindIndex::VAR]) || name == NULL ||
+              (kind == RewindIndex::INVOKE && element.Attribute("identifier") != NULL))
             return NOT_A_CANDIDATE;
           key = name;
           return KEYED;
         }
+        case RewindIndex::MENTION:
         case RewindIndex::KINDS:
           break;
       }
@@ -131,57 +258,141 @@ namespace KADRIX {
 
   }
 
-  RewindIndex::RewindIndex(std::vector<const TiXmlElement*> elements) : m_elements(std::move(elements)) {
-    m_positions.reserve(m_elements.size());
-    for (std::size_t i = 0; i < m_elements.size(); ++i)
-      m_positions[m_elements[i]] = i;
-    for (int kind = 0; kind < KINDS; ++kind) {
-      m_indexed[kind] = 0;
+  RewindIndex::RewindIndex(std::vector<const TiXmlElement*> elements)
+    : m_elements(std::move(elements)), m_cursor(m_elements.empty() ? NONE : m_elements.size() - 1) {
+    for (int kind = 0; kind < KINDS; ++kind)
       m_exact[kind] = false;
-    }
+    m_recent.fill({nullptr, NONE});
   }
 
   std::size_t RewindIndex::position(const TiXmlElement* element) const {
-    std::unordered_map<const TiXmlElement*, std::size_t>::const_iterator it = m_positions.find(element);
-    return it == m_positions.end() ? NONE : it->second;
+    // The element being undone, or the one just older or newer, stands next to the last answer.
+    if (m_cursor != NONE)
+      for (std::size_t near : {m_cursor, m_cursor - 1, m_cursor + 1})
+        if (near < m_elements.size() && m_elements[near] == element) // m_cursor - 1 wraps past the end at 0
+          return m_cursor = near;
+    const std::size_t found = lookUp(element);
+    if (found != NONE && m_elements[found] == element) // not a root, which stands at its newest child
+      m_cursor = found;
+    return found;
+  }
+
+  std::size_t RewindIndex::lookUp(const TiXmlElement* element) const {
+    Address& slot = recent(element);
+    if (slot.first == element)
+      return slot.second;
+    const auto byAddress = [](const Address& a, const Address& b) {
+      return std::less<const TiXmlElement*>()(a.first, b.first);
+    };
+    if (m_byAddress.empty()) {
+      m_byAddress.reserve(m_elements.size() + m_roots.size());
+      for (std::size_t i = 0; i < m_elements.size(); ++i)
+        m_byAddress.emplace_back(m_elements[i], i);
+      m_byAddress.insert(m_byAddress.end(), m_roots.begin(), m_roots.end());
+      std::sort(m_byAddress.begin(), m_byAddress.end(), byAddress);
+    }
+    const std::vector<Address>::const_iterator found =
+        std::lower_bound(m_byAddress.begin(), m_byAddress.end(), Address(element, 0), byAddress);
+    slot = {element, found != m_byAddress.end() && found->first == element ? found->second : NONE};
+    return slot.second;
   }
 
   bool RewindIndex::exact(Kind kind, std::size_t newest) {
     if (newest >= m_elements.size())
       return false;
-    if (m_indexed[kind] == 0)
-      build(kind, newest);
-    return m_exact[kind] && newest < m_indexed[kind];
+    if (m_indexed == 0)
+      build(newest);
+    return m_exact[kind] && newest < m_indexed;
   }
 
-  void RewindIndex::build(Kind kind, std::size_t newest) {
-    m_indexed[kind] = newest + 1;
-    m_exact[kind] = true;
-    std::string key;
-    for (std::size_t i = 0; i <= newest && m_exact[kind]; ++i)
-      switch (keyOf(kind, *m_elements[i], key)) {
-        case NOT_A_CANDIDATE:
-          break;
-        case KEYED:
-          m_buckets[kind][key].push_back(i);
-          break;
-        case UNKEYED:
-          m_exact[kind] = false;
-          break;
+  void RewindIndex::build(std::size_t newest) {
+    m_indexed = newest + 1;
+    for (int kind = 0; kind < KINDS; ++kind)
+      m_exact[kind] = true;
+    std::vector<std::string> keys;
+    for (std::size_t i = 0; i <= newest; ++i) {
+      const Read read(*m_elements[i]);
+      for (int kind = 0; kind < KINDS; ++kind, keys.clear())
+        if (m_exact[kind])
+          switch (keysOf(static_cast<Kind>(kind), read, keys)) {
+            case NOT_A_CANDIDATE:
+              break;
+            case KEYED:
+              for (const std::string& key : keys) {
+                std::vector<std::size_t>& bucket = m_buckets[kind][key];
+                if (bucket.empty() || bucket.back() != i)
+                  bucket.push_back(i);
+              }
+              break;
+            case UNKEYED:
+              m_exact[kind] = false;
+              m_buckets[kind].clear();
+              break;
+          }
+    }
+  }
+
+  void MentionKeys::settle() {
+    for (std::vector<std::string>* keys : {&every, &newest}) {
+      std::sort(keys->begin(), keys->end());
+      keys->erase(std::unique(keys->begin(), keys->end()), keys->end());
+    }
+  }
+
+  bool RewindIndex::deciders(const TiXmlElement& element, const std::string& sought, MentionKeys& keys) {
+    const Read read(element);
+    const bool merge = read.tag == Name::MERGE;
+    TokenReferences tokens;
+    if (!merge && !read.orders())
+      return true;
+    if (!tokenReferences(read, tokens))
+      return false;
+    if (merge)
+      tokens.back() = NULL; // only the merged token
+    for (const TiXmlElement* token : tokens)
+      if (token != NULL) {
+        const char* path = token->Attribute("path");
+        if (!hasTag(*token, "token") || !plainPath(path))
+          return false; // as tokenReferenceKey, which gives such a reference no key
+        if (tokenKey(path) != sought)
+          keys.newest.push_back(merge ? stateKey(path) : cancelKey(path));
       }
-    if (!m_exact[kind])
-      m_buckets[kind].clear();
+    return true;
   }
 
   const char* RewindIndex::madeObjectName(const TiXmlElement& element) {
-    if (hasTag(element, "new"))
-      return element.Attribute("name");
-    const TiXmlElement* domain = element.FirstChildElement();
-    return hasTag(element, "var") && domain != NULL && hasTag(*domain, "new") ? element.Attribute("name")
-                                                                              : NULL;
+    return Read(element).madeObjectName();
   }
 
+  namespace {
+
+    /** RewindIndex::unnamedObjects; `named`: the element, a "new", is named by itself or by its variable. */
+    int unnamedObjects(const TiXmlElement& element, bool named) {
+      if (hasTag(element, "deletevar") || hasTag(element, "deleteconstraint"))
+        return 0;
+      int count = hasTag(element, "new") && !named ? 1 : 0;
+      for (const TiXmlElement* child = element.FirstChildElement(); child != NULL;
+           child = child->NextSiblingElement())
+        count += unnamedObjects(*child, hasTag(element, "var") && child == element.FirstChildElement());
+      return count;
+    }
+
+  }
+
+  int RewindIndex::unnamedObjects(const TiXmlElement& element) {
+    return KADRIX::unnamedObjects(element, element.Attribute("name") != NULL);
+  }
+
+  const std::string RewindIndex::CREATIONS = "C";
+  const std::string RewindIndex::RELATIONS = "R";
+  const std::string RewindIndex::MADE_OBJECTS = "M";
+  const std::string RewindIndex::UNTOLD = "U";
+
   std::string RewindIndex::tokenKey(const std::string& path) { return "T" + path; }
+
+  std::string RewindIndex::stateKey(const std::string& path) { return "S" + path; }
+
+  std::string RewindIndex::cancelKey(const std::string& path) { return "X" + path; }
 
   std::string RewindIndex::variableKey(unsigned int engineIndex) { return "E" + std::to_string(engineIndex); }
 
