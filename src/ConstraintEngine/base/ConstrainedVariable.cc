@@ -53,6 +53,10 @@ namespace KADRIX {
     m_slot = m_constraintEngine->add(this);
   }
 
+  void ConstrainedVariable::noteBaseDomain(const AbstractDomain& baseDomain) {
+    m_constraintEngine->m_entitySlots[m_slot] = baseDomain.isEntity() ? 1 : 0;
+  }
+
   ConstrainedVariable::~ConstrainedVariable() noexcept(false) {
     // Safe without a prior discard: only engine-level data is used from here.
     discard(false);

@@ -186,6 +186,9 @@ namespace KADRIX {
      */
     void listenTo(AbstractDomain& derivedDomain) { VariableChangeListener::listenTo(derivedDomain); }
 
+    /** For a subclass, once its base domain is set: tells the engine whether its values are entities. */
+    void noteBaseDomain(const AbstractDomain& baseDomain);
+
     /**
      * For a subclass that keeps its derived domain in one place for the
      * variable's life: records where, so that the variable keeps one pointer to

@@ -9,6 +9,7 @@
 #include "Utils/base/Utils.hh"
 
 #include <algorithm>
+#include <cstring>
 #include <cmath>
 #include <typeinfo>
 #include <unordered_map>
@@ -137,8 +138,17 @@ namespace KADRIX {
     } else {
       slot = static_cast<unsigned int>(m_variables.size());
       m_variables.push_back(var);
+      m_entitySlots.push_back(0);
     }
     return slot;
+  }
+
+  unsigned int ConstraintEngine::nextEntitySlot(unsigned int from) const {
+    if (from >= m_entitySlots.size())
+      return variableSlotCount();
+    const void* found = std::memchr(&m_entitySlots[from], 1, m_entitySlots.size() - from);
+    return found == nullptr ? variableSlotCount()
+                            : static_cast<unsigned int>(static_cast<const unsigned char*>(found) - m_entitySlots.data());
   }
 
   void ConstraintEngine::remove(ConstrainedVariable* var) {
@@ -152,6 +162,7 @@ namespace KADRIX {
     const unsigned int slot = var->m_slot;
     if (slot < m_variables.size() && m_variables[slot] == var) {
       m_variables[slot] = 0;
+      m_entitySlots[slot] = 0;
       m_freeVariableSlots.push_back(slot);
     }
   }

@@ -145,6 +145,12 @@ namespace KADRIX {
     unsigned int getIndex(const ConstrainedVariableId& var) const;
     unsigned int getIndex(const ConstraintId& constraint) const;
     unsigned int variableSlotCount() const { return static_cast<unsigned int>(m_variables.size()); }
+    /**
+     * The first index from `from` on whose variable has a base domain of
+     * entities (objects), or variableSlotCount(): told from a byte per slot, so
+     * that a scan for such variables touches no other variable.
+     */
+    unsigned int nextEntitySlot(unsigned int from) const;
     unsigned int constraintSlotCount() const { return static_cast<unsigned int>(m_constraints.size()); }
 
   private:
@@ -263,6 +269,7 @@ namespace KADRIX {
 
     std::vector<ConstrainedVariable*> m_variables; // by engine index; null in a free slot
     std::vector<unsigned int> m_freeVariableSlots; // LIFO
+    std::vector<unsigned char> m_entitySlots; // by engine index: 1 where the variable's base domain holds entities
     std::vector<Constraint*> m_constraints; // by engine index; null in a free slot
     std::vector<unsigned int> m_freeConstraintSlots; // LIFO
 

@@ -71,6 +71,7 @@ namespace KADRIX {
     : ConstrainedVariable(constraintEngine, internal, canBeSpecified, name, parent, index) {
     holdCurrentDomain(*copyDomain(baseDomain));
     m_baseDomain.assign(baseDomain);
+    noteBaseDomain(baseDomain);
     KADRIX_DEBUG("Variable:Variable", "Base Domain = " << baseDomain.toString());
     KADRIX_DEBUG("Variable:Variable", "Name " << name.getKey());
     KADRIX_COND_DEBUG(baseDomain.isSingleton(), "Variable:Variable",

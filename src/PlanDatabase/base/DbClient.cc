@@ -305,7 +305,7 @@ namespace KADRIX {
     // A refused deletion is no deletion: nobody is told of it.
     obj->checkDiscard();
     publish([&](const DbClientListenerId& l) { l->notifyObjectDeleted(obj); });
-    obj->discard();
+    obj->discardChecked();
   }
 
   void DbClient::close() {

@@ -326,6 +326,11 @@ namespace KADRIX {
       checkNotHeld();
   }
 
+  void Object::discardChecked() {
+    m_heldChecked = true;
+    discard();
+  }
+
   void Object::checkNotHeld() const {
     if (m_planDatabase.isNoId() || m_planDatabase->isPurged())
       return;

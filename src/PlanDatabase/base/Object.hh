@@ -179,6 +179,11 @@ namespace KADRIX {
 
     /** Fails a check where discarding the object would, changing nothing. */
     void checkDiscard() const;
+    /**
+     * Discards the object right after its checkDiscard passed: what holds its
+     * objects is not searched for again (the search visits every variable).
+     */
+    void discardChecked();
     /** This object and its components, depth first. */
     void collectTree(std::vector<ObjectId>& tree) const;
 

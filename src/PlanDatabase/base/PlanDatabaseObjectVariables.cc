@@ -128,10 +128,11 @@ namespace KADRIX {
       return m_objectVariableEntries.find(static_cast<const ConstrainedVariable*>(var)) !=
              m_objectVariableEntries.end();
     };
-    for (unsigned int i = 0; i < m_constraintEngine->variableSlotCount(); ++i) {
+    const unsigned int slots = m_constraintEngine->variableSlotCount();
+    for (unsigned int i = m_constraintEngine->nextEntitySlot(0); i < slots;
+         i = m_constraintEngine->nextEntitySlot(i + 1)) {
       const ConstrainedVariableId& var = m_constraintEngine->getVariable(i);
-      if (var.isNoId() || !var->baseDomain().isEntity() || owners.count(var->parent()) != 0 ||
-          selves.count(var) != 0)
+      if (var.isNoId() || owners.count(var->parent()) != 0 || selves.count(var) != 0)
         continue;
       for (const ObjectId& object : objects) {
         const double value = static_cast<double>(object);

@@ -64,6 +64,20 @@ namespace KADRIX {
       return obj;
     }
 
+    /** The constraints on the variables that their owners did not make, newest first. */
+    std::map<int, ConstraintId, std::greater<int> > constraintsMadeOn(
+        const std::vector<ConstrainedVariableId>& variables) {
+      std::map<int, ConstraintId, std::greater<int> > made;
+      for (const ConstrainedVariableId& var : variables) {
+        std::set<ConstraintId> constraints;
+        var->constraints(constraints);
+        for (const ConstraintId& constraint : constraints)
+          if (!constraint->isOwned())
+            made[constraint->getKey()] = constraint;
+      }
+      return made;
+    }
+
     /** "v1,v2," from the variables' text forms: the scope of a constraint in debug output. */
     std::string scopeText(const std::vector<ConstrainedVariableId>& scope) {
       std::string text;
@@ -83,13 +97,17 @@ namespace KADRIX {
   }
 
   void DbClientTransactionPlayer::deleteObject(const ObjectId& obj) {
-    obj->checkDiscard();
     std::vector<ObjectId> tree;
     obj->collectTree(tree);
     std::vector<ConstrainedVariableId> members;
     for (const ObjectId& part : tree)
       members.insert(members.end(), part->getVariables().begin(), part->getVariables().end());
-    deleteConstraintsOn(members);
+    // A refused deletion changes nothing: checked before the constraints go,
+    // else by the client (the check visits every variable of the engine).
+    if (!constraintsMadeOn(members).empty()) {
+      obj->checkDiscard();
+      deleteConstraintsOn(members);
+    }
     m_client->deleteObject(obj);
   }
 
@@ -285,15 +303,7 @@ namespace KADRIX {
     // Deleting the variables would take these constraints silently: deleted
     // first through the client, newest first, a log records them and a
     // rewind makes them again.
-    std::map<int, ConstraintId, std::greater<int> > made;
-    for (const ConstrainedVariableId& var : variables) {
-      std::set<ConstraintId> constraints;
-      var->constraints(constraints);
-      for (const ConstraintId& constraint : constraints)
-        if (!constraint->isOwned())
-          made[constraint->getKey()] = constraint;
-    }
-    for (const std::pair<const int, ConstraintId>& constraint : made)
+    for (const std::pair<const int, ConstraintId>& constraint : constraintsMadeOn(variables))
       if (constraint.second.isValid())
         deleteMadeConstraint(constraint.second);
   }
