@@ -136,7 +136,7 @@ namespace KADRIX {
      * Whether the element is a MENTION candidate, and its keys: each token and
      * variable reference read as the search for dependents reads it, in the
      * branch that takes the element there (an "invoke" standing for a state
-     * change, an ordering or a specification names its subject by name). A
+     * change, an ordering or a "specify" names its subject by name). A
      * state change is filed under its token's state as well, a cancel under
      * its token's cancels too.
      */
