@@ -1056,6 +1056,8 @@ namespace KADRIX {
     for (const ConstrainedVariableId& var : what.variables)
       if (var.isValid() && !variableSought(m_client, var, keys.every))
         return false;
+    if (what.changes)
+      keys.every.push_back(RewindIndex::UNTOLD);
     if (what.token.isNoId()) {
       keys.settle();
       return true;
@@ -1078,7 +1080,6 @@ namespace KADRIX {
     if (what.changes) {
       keys.every.push_back(RewindIndex::MADE_OBJECTS);
       keys.every.push_back(RewindIndex::RELATIONS);
-      keys.every.push_back(RewindIndex::UNTOLD);
     }
     keys.settle();
     return told;

@@ -274,6 +274,11 @@ namespace KADRIX {
              "<invoke name=\"eq\"><id name=\"v\"/><id name=\"w\"/></invoke><breakpoint/>"
              "<deleteconstraint index=\"3\"/>",
              "name != NULL", "", nullptr},
+            {"deletevar past a deleteconstraint without scope: what went with the variable cannot be told",
+             "<var type=\"int\" name=\"w\"/>",
+             "<var type=\"int\" name=\"v\"/><invoke name=\"eq\"><id name=\"v\"/><id name=\"w\"/></invoke>"
+             "<deleteconstraint name=\"eq\" index=\"0\"/><breakpoint/><deletevar name=\"v\"/>",
+             "!vars.empty()", "", nullptr},
             {"reset: a specify whose new made an object named by the counter is not played again",
              "<var type=\"Location\" name=\"l\"/>",
              "<specify><id name=\"l\"/><new type=\"Location\"><value type=\"int\" name=\"1\"/></new></specify>"
