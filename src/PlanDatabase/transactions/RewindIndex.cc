@@ -307,10 +307,8 @@ namespace KADRIX {
 
   void RewindIndex::build(std::size_t newest) {
     m_indexed = newest + 1;
-    for (int kind = 0; kind < KINDS; ++kind) {
+    for (int kind = 0; kind < KINDS; ++kind)
       m_exact[kind] = true;
-      m_buckets[kind].reserve(m_indexed); // no rehashing while the buckets grow
-    }
     std::vector<std::string> keys;
     for (std::size_t i = 0; i <= newest; ++i) {
       const Read read(*m_elements[i]);
