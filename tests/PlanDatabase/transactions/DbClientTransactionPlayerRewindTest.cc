@@ -160,6 +160,13 @@ namespace KADRIX {
                    : (*plan.db()->getTokens().begin())->getPredicateName().toString();
       }
 
+      /** How many tokens the timeline of the name orders. */
+      std::size_t sequenced(PlayedPlan& plan, const char* timeline) {
+        const Timeline* tl = dynamic_cast<const Timeline*>(static_cast<Object*>(plan.db()->getObject(timeline)));
+        EXPECT_NE(tl, nullptr);
+        return tl == nullptr ? 0 : tl->getTokenSequence().size();
+      }
+
       std::vector<SearchCase> searchCases() {
         const std::string goal0 = "<goal><predicateinstance name=\"0\" type=\"Rover.Go\" path=\"0\"/></goal>";
         const std::string goal1 = "<goal><predicateinstance name=\"1\" type=\"Rover.At\" path=\"1\"/></goal>";
@@ -231,12 +238,7 @@ namespace KADRIX {
              "<free><object name=\"spirit\"/><token name=\"a\"/></free>"
              "<breakpoint/><free><object name=\"spirit\"/><token name=\"a\"/></free>",
              nullptr, nullptr,
-             [](PlayedPlan& p) {
-               const Timeline* spirit =
-                   dynamic_cast<const Timeline*>(static_cast<Object*>(p.db()->getObject("spirit")));
-               ASSERT_NE(spirit, nullptr);
-               EXPECT_TRUE(spirit->getTokenSequence().empty());
-             }},
+             [](PlayedPlan& p) { EXPECT_EQ(sequenced(p, "spirit"), 0u); }},
             {"free of two tokens never ordered so, each held by another ordering: it freed nothing",
              std::string(TWO_ACTIVE) + "<goal><predicateinstance name=\"c\" type=\"Rover.At\"/></goal>"
                                        "<activate><token name=\"c\"/></activate>"
@@ -248,12 +250,7 @@ namespace KADRIX {
                                        "name=\"b\"/></free>",
              "<breakpoint/><free><object name=\"spirit\"/><token name=\"a\"/><token name=\"b\"/></free>",
              nullptr, nullptr,
-             [](PlayedPlan& p) {
-               const Timeline* spirit =
-                   dynamic_cast<const Timeline*>(static_cast<Object*>(p.db()->getObject("spirit")));
-               ASSERT_NE(spirit, nullptr);
-               EXPECT_EQ(spirit->getTokenSequence().size(), 3u);
-             }},
+             [](PlayedPlan& p) { EXPECT_EQ(sequenced(p, "spirit"), 3u); }},
             {"free without an older constrain of the same tokens", TWO_ACTIVE,
              "<constrain><object name=\"spirit\"/><token name=\"a\"/><token name=\"b\"/></constrain>"
              "<breakpoint/><free><object name=\"spirit\"/><token name=\"b\"/><token name=\"a\"/></free>",
