@@ -7,6 +7,7 @@
 #include "Utils/base/Engine.hh"
 #include "Utils/base/Id.hh"
 
+#include <functional>
 #include <iosfwd>
 #include <map>
 #include <set>
@@ -251,6 +252,12 @@ namespace KADRIX {
     void deleteMadeConstraint(const ConstraintId& constraint);
     /** Deletes so every constraint on the variables that their owners did not make. */
     void deleteConstraintsOn(const std::vector<ConstrainedVariableId>& variables);
+    /** Constraints by entity key, newest first. */
+    typedef std::map<int, ConstraintId, std::greater<int> > MadeConstraints;
+    /** The constraints on the variables that their owners did not make. */
+    static MadeConstraints constraintsMadeOn(const std::vector<ConstrainedVariableId>& variables);
+    /** Deletes so the constraints, newest first. */
+    void deleteConstraints(const MadeConstraints& made);
 
     /** The variable that a "reset" element, plain or invoked, names (checked valid by the caller). */
     ConstrainedVariableId resetVariable(const TiXmlElement& element);

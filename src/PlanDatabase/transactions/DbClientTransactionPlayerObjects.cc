@@ -64,20 +64,6 @@ namespace KADRIX {
       return obj;
     }
 
-    /** The constraints on the variables that their owners did not make, newest first. */
-    std::map<int, ConstraintId, std::greater<int> > constraintsMadeOn(
-        const std::vector<ConstrainedVariableId>& variables) {
-      std::map<int, ConstraintId, std::greater<int> > made;
-      for (const ConstrainedVariableId& var : variables) {
-        std::set<ConstraintId> constraints;
-        var->constraints(constraints);
-        for (const ConstraintId& constraint : constraints)
-          if (!constraint->isOwned())
-            made[constraint->getKey()] = constraint;
-      }
-      return made;
-    }
-
     /** "v1,v2," from the variables' text forms: the scope of a constraint in debug output. */
     std::string scopeText(const std::vector<ConstrainedVariableId>& scope) {
       std::string text;
@@ -104,9 +90,10 @@ namespace KADRIX {
       members.insert(members.end(), part->getVariables().begin(), part->getVariables().end());
     // A refused deletion changes nothing: checked before the constraints go,
     // else by the client (the check visits every variable of the engine).
-    if (!constraintsMadeOn(members).empty()) {
+    const MadeConstraints made = constraintsMadeOn(members);
+    if (!made.empty()) {
       obj->checkDiscard();
-      deleteConstraintsOn(members);
+      deleteConstraints(made);
     }
     m_client->deleteObject(obj);
   }
@@ -303,7 +290,24 @@ namespace KADRIX {
     // Deleting the variables would take these constraints silently: deleted
     // first through the client, newest first, a log records them and a
     // rewind makes them again.
-    for (const std::pair<const int, ConstraintId>& constraint : constraintsMadeOn(variables))
+    deleteConstraints(constraintsMadeOn(variables));
+  }
+
+  DbClientTransactionPlayer::MadeConstraints DbClientTransactionPlayer::constraintsMadeOn(
+      const std::vector<ConstrainedVariableId>& variables) {
+    MadeConstraints made;
+    for (const ConstrainedVariableId& var : variables) {
+      std::set<ConstraintId> constraints;
+      var->constraints(constraints);
+      for (const ConstraintId& constraint : constraints)
+        if (!constraint->isOwned())
+          made[constraint->getKey()] = constraint;
+    }
+    return made;
+  }
+
+  void DbClientTransactionPlayer::deleteConstraints(const MadeConstraints& made) {
+    for (const std::pair<const int, ConstraintId>& constraint : made)
       if (constraint.second.isValid())
         deleteMadeConstraint(constraint.second);
   }
