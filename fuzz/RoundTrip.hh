@@ -102,8 +102,6 @@ namespace KADRIX {
       bool renamed = false;
       /** A constraint over values alone: only a true "index" finds it to undo it. */
       bool valuesOnly = false;
-      /** A "free" that leaves its tokens ordered cannot be undone by ordering them again. */
-      bool frees = false;
       /** A "deleteconstraint" without name or scope: what it deleted cannot be told to make it again. */
       bool unscopedDeletions = false;
       /**
@@ -138,14 +136,11 @@ namespace KADRIX {
       const bool unfound = e.getCondition() == "index != NULL" || e.getCondition() == "decimal" ||
                            message.rfind("No constraint at index ", 0) == 0 ||
                            message.rfind("The constraint at index ", 0) == 0;
-      const bool orderedStill =
-          message.rfind("At least one of predecessor and successor should not be sequenced yet.", 0) == 0 ||
-          message.rfind("Can only constrain with respect to yourself on an empty timeline.", 0) == 0;
       const bool unscoped =
           e.getCondition() == "!vars.empty()" || (e.getCondition() == "name != NULL" && message.empty());
       const bool madeAgain = message.rfind("A rewind does not make again the object of a \"new\" without name", 0) == 0;
       return (excuses.closes && (madeInClosedType || heldAfterClose)) || (excuses.unnamedObjects && unnamed) ||
-             tokensCouldBeOn || (excuses.valuesOnly && unfound) || (excuses.frees && orderedStill) ||
+             tokensCouldBeOn || (excuses.valuesOnly && unfound) || 
              (excuses.unscopedDeletions && unscoped) || (excuses.nestedObjects && madeAgain);
     }
 
@@ -224,7 +219,6 @@ namespace KADRIX {
           excuses.closes = excuses.closes || name == "close";
           excuses.unnamedObjects = excuses.unnamedObjects || name == "unnamed new";
           excuses.valuesOnly = excuses.valuesOnly || name == "values only";
-          excuses.frees = excuses.frees || name == "free";
           excuses.unscopedDeletions = excuses.unscopedDeletions || name == "unscoped deletion";
           excuses.nestedObjects = excuses.nestedObjects || name == "nested new";
           excuses.logNames = excuses.logNames || (name[0] == '#' && isLogName(name.c_str() + 1));

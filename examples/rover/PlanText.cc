@@ -57,11 +57,38 @@ namespace KADRIX {
                                      : "incomplete";
       }
 
+      /**
+       * What holds the tokens on the object: each binding and each precedence,
+       * explicit (asked for by a caller) or implicit (made by the object).
+       */
+      std::string orderingText(const PlanDatabaseId& db, const ObjectId& object) {
+        std::vector<std::string> lines;
+        const auto how = [&](const TokenId& predecessor, const TokenId& successor) {
+          return std::string(object->isExplicitOrdering(predecessor, successor) ? " explicit\n" : " implicit\n");
+        };
+        for (const TokenId& token : object->tokens()) {
+          if (!object->isConstrainedToThisObject(token))
+            continue;
+          lines.push_back("\tbound " + tokenName(db, token) + how(token, token));
+          std::vector<ConstraintId> precedences;
+          object->getPrecedenceConstraints(token, precedences);
+          for (const ConstraintId& precedence : precedences) {
+            const TokenId predecessor(precedence->getScope()[0]->parent());
+            const TokenId successor(precedence->getScope()[1]->parent());
+            if (predecessor == token)
+              lines.push_back("\tprecedes " + tokenName(db, predecessor) + " " + tokenName(db, successor) +
+                              how(predecessor, successor));
+          }
+        }
+        return sorted(lines);
+      }
+
       std::string objectText(const PlanDatabaseId& db, const ObjectId& object) {
         std::string text =
             "object " + object->getType().toString() + ":" + object->getName().toString() + "\n";
         for (const ConstrainedVariableId& var : object->getVariables())
           text += "\t" + variableText(var) + "\n";
+        text += orderingText(db, object);
         std::vector<std::string> placed;
         if (const Timeline* timeline = dynamic_cast<const Timeline*>(static_cast<const Object*>(object))) {
           std::string sequence;

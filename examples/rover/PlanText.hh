@@ -15,8 +15,9 @@ namespace KADRIX {
 
     /**
      * The plan as text that depends neither on entity keys nor on addresses:
-     * objects with their member variables and the tokens on them (a
-     * timeline's in sequence), global variables, and tokens with their state,
+     * objects with their member variables, the tokens on them (a timeline's
+     * in sequence) and what holds them there (bindings and precedences, each
+     * explicit or implicit), global variables, and tokens with their state,
      * master, merged tokens and variables (current domains, as the writer
      * writes them); tokens named by their path, object domains listed by name,
      * every group sorted. Transaction logging must be on.

@@ -42,6 +42,8 @@ namespace KADRIX {
 
   const Id<Schema>& DbClient::getSchema() const { return m_planDb->getSchema(); }
 
+  OrderingJournal& DbClient::getOrderingJournal() const { return m_planDb->getOrderingJournal(); }
+
   ObjectId DbClient::getObject(const char* name) const { return m_planDb->getObject(LabelStr(name)); }
 
   ConstrainedVariableId DbClient::getGlobalVariable(const LabelStr& varName) const {
@@ -84,11 +86,13 @@ namespace KADRIX {
   void DbClient::enableTransactionLogging() {
     KADRIX_CHECK(!isTransactionLoggingEnabled());
     m_transactionLoggingEnabled = true;
+    getOrderingJournal().setRecording(true);
   }
 
   void DbClient::disableTransactionLogging() {
     KADRIX_CHECK(isTransactionLoggingEnabled());
     m_transactionLoggingEnabled = false;
+    getOrderingJournal().setRecording(false);
   }
 
   // ----------------------------------------------------------------- tokens
@@ -143,6 +147,7 @@ namespace KADRIX {
     // The order is checked before anyone is told: a refused deletion is no deletion.
     const bool isLast = checkDeleteToken(token);
     const int key = token->getKey();
+    const OrderingJournal::CallRecord record(getOrderingJournal(), OrderingJournal::DELETE_TOKEN, token);
 
     // Listeners see the token with its key still recorded, so its path can be written.
     publish([&](const DbClientListenerId& l) { l->notifyTokenDeleted(token, name); });
@@ -200,6 +205,7 @@ namespace KADRIX {
     }
 
     // Listeners see the token still active, merged or rejected.
+    const OrderingJournal::CallRecord record(getOrderingJournal(), OrderingJournal::CANCEL, token);
     publish([&](const DbClientListenerId& l) { l->notifyCancelled(token); });
     if (dropLastKey) {
       KADRIX_DEBUG("DbClient:cancel", "Removing token key " << m_keysOfTokensCreated.back());
@@ -211,6 +217,8 @@ namespace KADRIX {
 
   void DbClient::constrain(const ObjectId& object, const TokenId& predecessor, const TokenId& successor) {
     KADRIX_CHECK(object.isValid());
+    const OrderingJournal::CallRecord record(getOrderingJournal(), OrderingJournal::CONSTRAIN, predecessor,
+                                             successor, object);
     object->constrain(predecessor, successor);
     KADRIX_DEBUG("DbClient:constrain", predecessor->toString() << " before " << successor->toString());
     publish([&](const DbClientListenerId& l) { l->notifyConstrained(object, predecessor, successor); });
@@ -218,6 +226,8 @@ namespace KADRIX {
 
   void DbClient::free(const ObjectId& object, const TokenId& predecessor, const TokenId& successor) {
     KADRIX_CHECK(object.isValid());
+    const OrderingJournal::CallRecord record(getOrderingJournal(), OrderingJournal::FREE, predecessor,
+                                             successor, object);
     object->free(predecessor, successor);
     KADRIX_DEBUG("DbClient:free", predecessor->toString() << " before " << successor->toString());
     publish([&](const DbClientListenerId& l) { l->notifyFreed(object, predecessor, successor); });

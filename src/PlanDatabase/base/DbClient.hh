@@ -5,6 +5,7 @@
 #include "ConstraintEngine/base/ConstrainedVariable.hh"
 #include "ConstraintEngine/base/Constraint.hh"
 #include "PlanDatabase/base/DbClientListener.hh"
+#include "PlanDatabase/base/OrderingJournal.hh"
 #include "PlanDatabase/base/PlanDatabaseDefs.hh"
 #include "Utils/base/LabelStr.hh"
 #include "Utils/base/Utils.hh"
@@ -67,6 +68,11 @@ namespace KADRIX {
     void enableTransactionLogging();
     void disableTransactionLogging();
     bool isTransactionLoggingEnabled() const { return m_transactionLoggingEnabled; }
+    /**
+     * While logging is on, what each ordering call (constrain, free, cancel,
+     * deleteToken) changed on the objects, so that a rewind takes it back.
+     */
+    OrderingJournal& getOrderingJournal() const;
 
     // Tokens. Creations and changes are made first and announced afterwards;
     // deleteToken and cancel are announced first, so listeners see the token

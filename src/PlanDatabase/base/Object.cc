@@ -1,4 +1,5 @@
 #include "PlanDatabase/base/Object.hh"
+#include "PlanDatabase/base/ObjectTokenRelation.hh"
 #include "PlanDatabase/base/ObjectDomain.hh"
 #include "PlanDatabase/base/PlanDatabase.hh"
 #include "PlanDatabase/base/Schema.hh"
@@ -417,8 +418,14 @@ namespace KADRIX {
     }
 
     for (std::set<ConstraintId>::const_iterator it = gathered.begin(); it != gathered.end(); ++it)
-      if (discarded.find(*it) == discarded.end())
+      if (discarded.find(*it) == discarded.end()) {
+        note(OrderingJournal::UNBOUND, token);
         (*it)->discard();
+      }
+    // A token that leaves the object leaves its explicit binding here too:
+    // placed again later, it is held only by what is asked of it then.
+    if (m_explicitConstraints.erase(key) != 0)
+      note(OrderingJournal::UNMARKED, token, token);
 
     m_planDatabase->notifyRemoved(m_id, token);
   }
@@ -477,25 +484,12 @@ namespace KADRIX {
                       "Collision detected for " << predecessor->toString() << " and " << successor->toString()
                                                 << " with " << encodedKey);
 
-    ConstraintId constraint;
     if (predecessor != successor) {
       constrainToThisObjectAsNeeded(successor);
-      std::vector<ConstrainedVariableId> scope;
-      scope.push_back(predecessor->end());
-      scope.push_back(successor->start());
-      constraint = m_planDatabase->getConstraintEngine()->createConstraint("precedes", scope);
-      constraint->setOwned();
-      m_constraintsByKeyPair.insert(std::make_pair(encodedKey, constraint));
-      m_keyPairsByConstraintKey.insert(std::make_pair(constraint->getKey(), encodedKey));
-      m_constraintsByTokenKey.insert(std::make_pair(predecessor->getKey(), constraint));
-      m_constraintsByTokenKey.insert(std::make_pair(successor->getKey(), constraint));
-      touchPair(encodedKey);
-      touchToken(predecessor->getKey());
-      touchToken(successor->getKey());
-    }
-
-    if (isExplicit)
-      m_explicitConstraints.insert(constraint.isId() ? constraint->getKey() : predecessor->getKey());
+      makePrecedence(predecessor, successor, isExplicit);
+      note(OrderingJournal::PRECEDED, predecessor, successor, isExplicit);
+    } else if (isExplicit && m_explicitConstraints.insert(predecessor->getKey()).second)
+      note(OrderingJournal::MARKED, predecessor, predecessor);
 
     m_planDatabase->notifyConstrained(m_id, predecessor, successor);
     KADRIX_CHECK(isValid());
@@ -506,6 +500,11 @@ namespace KADRIX {
   void Object::checkAssignable(const TokenId& token) const {
     KADRIX_CHECK(token.isValid());
     KADRIX_CHECK(token->isActive());
+    // A token bound here already is not assigned again. Its domain holds this
+    // object unless propagation found the network inconsistent; a timeline
+    // that links it to a new neighbour then must not stop half-way.
+    if (isConstrainedToThisObject(token))
+      return;
     KADRIX_CHECK_MSG(token->getObject()->lastDomain().isMember(m_id),
                      "Cannot assign token " << token->getName().toString() << " to  object "
                                             << getName().toString() << ", it is not part of derived domain.");
@@ -514,14 +513,38 @@ namespace KADRIX {
   void Object::constrainToThisObjectAsNeeded(const TokenId& token) {
     checkAssignable(token);
     if (!isConstrainedToThisObject(token)) {
-      std::vector<ConstrainedVariableId> scope;
-      scope.push_back(token->getObject());
-      scope.push_back(m_thisVar);
-      ConstraintId binding = m_planDatabase->getConstraintEngine()->createConstraint("eq", scope);
-      binding->setOwned();
-      m_constraintsByTokenKey.insert(std::make_pair(token->getKey(), binding));
-      touchToken(token->getKey());
+      makeBinding(token);
+      note(OrderingJournal::BOUND, token);
     }
+  }
+
+  void Object::makeBinding(const TokenId& token) {
+    std::vector<ConstrainedVariableId> scope;
+    scope.push_back(token->getObject());
+    scope.push_back(m_thisVar);
+    ConstraintId binding = m_planDatabase->getConstraintEngine()->createConstraint("eq", scope);
+    binding->setOwned();
+    m_constraintsByTokenKey.insert(std::make_pair(token->getKey(), binding));
+    touchToken(token->getKey());
+  }
+
+  ConstraintId Object::makePrecedence(const TokenId& predecessor, const TokenId& successor, bool isExplicit) {
+    const int encodedKey = makeKey(predecessor, successor);
+    std::vector<ConstrainedVariableId> scope;
+    scope.push_back(predecessor->end());
+    scope.push_back(successor->start());
+    const ConstraintId constraint = m_planDatabase->getConstraintEngine()->createConstraint("precedes", scope);
+    constraint->setOwned();
+    m_constraintsByKeyPair.insert(std::make_pair(encodedKey, constraint));
+    m_keyPairsByConstraintKey.insert(std::make_pair(constraint->getKey(), encodedKey));
+    m_constraintsByTokenKey.insert(std::make_pair(predecessor->getKey(), constraint));
+    m_constraintsByTokenKey.insert(std::make_pair(successor->getKey(), constraint));
+    touchPair(encodedKey);
+    touchToken(predecessor->getKey());
+    touchToken(successor->getKey());
+    if (isExplicit)
+      m_explicitConstraints.insert(constraint->getKey());
+    return constraint;
   }
 
   void Object::free(const TokenId& predecessor, const TokenId& successor, bool isExplicit) {
@@ -544,6 +567,7 @@ namespace KADRIX {
         KADRIX_CHECK_MSG(m_explicitConstraints.find(predecessor->getKey()) != m_explicitConstraints.end(),
                          "May only explicit free and explicit constraint.");
         m_explicitConstraints.erase(predecessor->getKey());
+        note(OrderingJournal::UNMARKED, predecessor, predecessor);
       }
       clean(predecessor);
     }
@@ -567,9 +591,10 @@ namespace KADRIX {
     }
     m_keyPairsByConstraintKey.erase(constraint->getKey());
     touchPair(encodedKey);
-    m_explicitConstraints.erase(constraint->getKey());
+    const bool wasExplicit = m_explicitConstraints.erase(constraint->getKey()) != 0;
     clean(constraint, predecessor->getKey());
     clean(constraint, successor->getKey());
+    note(OrderingJournal::UNPRECEDED, predecessor, successor, wasExplicit);
     constraint->discard();
   }
 
@@ -592,12 +617,26 @@ namespace KADRIX {
     std::multimap<int, ConstraintId>::iterator next = it;
     ++next;
     const bool onlyEntry = next == m_constraintsByTokenKey.end() || next->first != key;
-    if (onlyEntry && !hasExplicitConstraint(token)) {
-      ConstraintId binding = it->second;
+    if (onlyEntry && !hasExplicitConstraint(token) && !keepsBinding(token))
+      dropBinding(token);
+  }
+
+  bool Object::keepsBinding(const TokenId& /*token*/) const { return false; }
+
+  void Object::dropBinding(const TokenId& token) {
+    const int key = token->getKey();
+    for (std::multimap<int, ConstraintId>::iterator it = m_constraintsByTokenKey.find(key);
+         it != m_constraintsByTokenKey.end() && it->first == key; ++it) {
+      if (m_keyPairsByConstraintKey.count(it->second->getKey()) != 0)
+        continue;
+      const ConstraintId binding = it->second;
       m_constraintsByTokenKey.erase(it);
       touchToken(key);
+      note(OrderingJournal::UNBOUND, token);
       binding->discard();
+      return;
     }
+    KADRIX_FAIL("No binding of " << token->toString() << " to " << getName().toString() << " to drop.");
   }
 
   ConstraintId Object::getPrecedenceConstraint(const TokenId& predecessor, const TokenId& successor) const {
@@ -641,6 +680,13 @@ namespace KADRIX {
     return m_constraintsByTokenKey.find(token->getKey()) != m_constraintsByTokenKey.end();
   }
 
+  bool Object::isExplicitOrdering(const TokenId& predecessor, const TokenId& successor) const {
+    if (predecessor == successor)
+      return m_explicitConstraints.count(predecessor->getKey()) != 0;
+    const ConstraintId constraint = getPrecedenceConstraint(predecessor, successor);
+    return constraint.isId() && m_explicitConstraints.count(constraint->getKey()) != 0;
+  }
+
   bool Object::hasExplicitConstraint(const TokenId& token) const {
     std::vector<ConstraintId> constraints;
     getPrecedenceConstraints(token, constraints);
@@ -664,6 +710,69 @@ namespace KADRIX {
                        "Should never be freeing explicit constraints in this manner.");
       free(TokenId(constraint->getScope()[0]->parent()), TokenId(constraint->getScope()[1]->parent()), false);
     }
+  }
+
+  void Object::note(OrderingJournal::Kind kind, const TokenId& first, const TokenId& second,
+                    bool explicitMark) const {
+    m_planDatabase->getOrderingJournal().note(m_id, kind, first, second, explicitMark);
+  }
+
+  void Object::takeBack(const std::vector<OrderingJournal::Change>& changes) {
+    for (const OrderingJournal::Change& change : changes)
+      takeBack(change);
+    KADRIX_CHECK(isValid());
+  }
+
+  void Object::takeBack(const OrderingJournal::Change& change) {
+    const TokenId& first = change.first;
+    const TokenId& second = change.second;
+    switch (change.kind) {
+      case OrderingJournal::BOUND:
+        dropBinding(first);
+        break;
+      case OrderingJournal::UNBOUND:
+        // A binding is a token's first entry, made before its precedences.
+        KADRIX_CHECK_MSG(!isConstrainedToThisObject(first),
+                         first->toString() << " is constrained to " << getName().toString() << " already.");
+        holdAgain(first);
+        makeBinding(first);
+        break;
+      case OrderingJournal::PRECEDED: {
+        const ConstraintId constraint = getPrecedenceConstraint(first, second);
+        KADRIX_CHECK_MSG(constraint.isId(), "No precedence of " << first->toString() << " before "
+                                                                << second->toString() << " to take back.");
+        removePrecedenceConstraint(constraint);
+        m_planDatabase->notifyFreed(m_id, first, second);
+        break;
+      }
+      case OrderingJournal::UNPRECEDED:
+        makePrecedence(first, second, change.explicitMark);
+        m_planDatabase->notifyConstrained(m_id, first, second);
+        break;
+      case OrderingJournal::MARKED:
+      case OrderingJournal::UNMARKED: {
+        const ConstraintId constraint = first == second ? ConstraintId::noId() : getPrecedenceConstraint(first, second);
+        KADRIX_CHECK_MSG(first == second || constraint.isId(), "No precedence of " << first->toString() << " before "
+                                                                << second->toString() << " to mark.");
+        const int key = constraint.isId() ? constraint->getKey() : first->getKey();
+        if (change.kind == OrderingJournal::MARKED)
+          m_explicitConstraints.erase(key);
+        else
+          m_explicitConstraints.insert(key);
+        touchToken(first->getKey());
+        break;
+      }
+      default:
+        KADRIX_FAIL("Only a timeline places tokens in a sequence.");
+    }
+  }
+
+  void Object::holdAgain(const TokenId& token) {
+    if (m_tokens.count(token) != 0)
+      return;
+    ObjectTokenRelation* relation = ObjectTokenRelation::of(token);
+    KADRIX_CHECK_MSG(relation != nullptr, token->toString() << " has no object-token relation.");
+    relation->holdOn(m_id);
   }
 
   void Object::notifyOrderingRequired(const TokenId& token) {

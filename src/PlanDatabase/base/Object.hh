@@ -4,6 +4,7 @@
 #include "ConstraintEngine/base/AbstractDomain.hh"
 #include "ConstraintEngine/base/ConstrainedVariable.hh"
 #include "ConstraintEngine/base/Constraint.hh"
+#include "PlanDatabase/base/OrderingJournal.hh"
 #include "PlanDatabase/base/PlanDatabaseDefs.hh"
 #include "PlanDatabase/base/PSPlanDatabase.hh"
 #include "Utils/base/Entity.hh"
@@ -112,6 +113,12 @@ namespace KADRIX {
     bool isConstrainedToPrecede(const TokenId& predecessor, const TokenId& successor) const;
     /** Whether the object holds any constraint for the token. */
     bool isConstrainedToThisObject(const TokenId& token) const;
+    /**
+     * Whether a caller asked for the ordering: the precedence constraint of
+     * the pair is explicit or, for a token with itself, the token is
+     * explicitly bound here.
+     */
+    bool isExplicitOrdering(const TokenId& predecessor, const TokenId& successor) const;
 
   protected:
     /** Puts the token on the object. */
@@ -129,6 +136,8 @@ namespace KADRIX {
     void free(const TokenId& predecessor, const TokenId& successor, bool isExplicit);
     /** Whether the token is explicitly bound here or takes part in an explicit precedence. */
     bool hasExplicitConstraint(const TokenId& token) const;
+    /** Whether the token keeps its binding when nothing else holds it (a timeline keeps what it sequences). */
+    virtual bool keepsBinding(const TokenId& token) const;
     /** Frees every precedence constraint of the token; none may be explicit. */
     void freeImplicitConstraints(const TokenId& token);
     void notifyOrderingRequired(const TokenId& token);
@@ -138,10 +147,29 @@ namespace KADRIX {
     /** Drops a precedence constraint from every table and discards it. */
     void removePrecedenceConstraint(const ConstraintId& constraint);
 
+    /** Notes a change of the ordering tables in the plan's journal (OrderingJournal). */
+    void note(OrderingJournal::Kind kind, const TokenId& first, const TokenId& second = TokenId::noId(),
+              bool explicitMark = false) const;
+    /**
+     * Takes back changes that the journal noted of this object, newest first;
+     * the tables are then as they were before the first of them.
+     */
+    virtual void takeBack(const std::vector<OrderingJournal::Change>& changes);
+    /** Takes back one change of the bindings, precedences and marks. */
+    void takeBack(const OrderingJournal::Change& change);
+    /** Holds the token again where propagation had taken it off after the changes taken back. */
+    void holdAgain(const TokenId& token);
+
   private:
-    /** The checks of binding the token here: valid, active and able to be on this object. */
+    /** The checks of binding the token here: valid, active and, unless bound here already, able to be on this object. */
     void checkAssignable(const TokenId& token) const;
     void constrainToThisObjectAsNeeded(const TokenId& token);
+    /** Makes the token's binding constraint "eq" and files it. */
+    void makeBinding(const TokenId& token);
+    /** Makes the precedence constraint of the pair and files it; marks it when explicit. */
+    ConstraintId makePrecedence(const TokenId& predecessor, const TokenId& successor, bool isExplicit);
+    /** Drops the token's binding constraint, whatever else holds the token. */
+    void dropBinding(const TokenId& token);
     /** Drops the token's binding constraint when nothing else holds the token. */
     void clean(const TokenId& token);
     /** Erases the token's entry for the constraint. */
@@ -226,6 +254,7 @@ namespace KADRIX {
   private:
     friend class PlanDatabase;
     friend class ObjectTokenRelation;
+    friend class OrderingJournal;
     friend class Timeline;
 
     Object(const Object&) = delete;

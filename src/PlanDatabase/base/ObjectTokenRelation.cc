@@ -74,12 +74,29 @@ namespace KADRIX {
     const std::vector<ObjectId> notified(m_notifiedObjects.begin(), m_notifiedObjects.end());
     for (size_t i = 0; i < notified.size(); ++i) {
       const ObjectId& object = notified[i];
-      if (active && m_currentDomain.isMember(static_cast<double>(object)))
+      // An object that holds the token by a binding leaves the domain only in
+      // an inconsistent network: it keeps the token, and what ordered it there,
+      // until a caller takes them back.
+      if (active && (m_currentDomain.isMember(static_cast<double>(object)) ||
+                     (object.isValid() && object->isConstrainedToThisObject(m_token))))
         continue;
       m_notifiedObjects.erase(object);
       if (object.isValid())
         object->remove(m_token);
     }
+  }
+
+  ObjectTokenRelation* ObjectTokenRelation::of(const TokenId& token) {
+    for (const ConstraintId& constraint : token->getStandardConstraints())
+      if (ObjectTokenRelation* relation = dynamic_cast<ObjectTokenRelation*>(static_cast<Constraint*>(constraint)))
+        return relation;
+    return nullptr;
+  }
+
+  void ObjectTokenRelation::holdOn(const ObjectId& object) {
+    KADRIX_CHECK_MSG(m_token->isActive(), "Only an active token is held by an object: " << m_token->toString());
+    if (m_notifiedObjects.insert(object).second)
+      object->add(m_token);
   }
 
   bool ObjectTokenRelation::isValid() const {

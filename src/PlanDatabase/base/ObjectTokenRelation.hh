@@ -14,7 +14,12 @@ namespace KADRIX {
    * (state variable, object variable) of one token. While the token is active
    * every object in the object variable's domain holds the token; an object
    * that leaves the domain, and every object once the token stops being
-   * active, is told to remove it.
+   * active, is told to remove it. An object that holds the token by a binding
+   * (the token was ordered on it) is the exception while the token is active:
+   * the binding keeps the object in the domain of a consistent network, so
+   * the object leaves it only while propagation finds the network
+   * inconsistent, and the binding stays, with what ordered the token there,
+   * until a caller takes it back.
    *
    * All work is done when the engine reports a change (canIgnore, which
    * always answers true); the relation never narrows a domain. Placing a token
@@ -43,6 +48,15 @@ namespace KADRIX {
 
     /** The objects told to hold the token and not told to remove it since. */
     const std::set<ObjectId>& getNotifiedObjects() const { return m_notifiedObjects; }
+
+    /** The relation of the token, or null. */
+    static ObjectTokenRelation* of(const TokenId& token);
+
+    /**
+     * Tells the object to hold the active token again: a rewind that gives an
+     * ordering back places its token where propagation had taken it off.
+     */
+    void holdOn(const ObjectId& object);
 
   protected:
     void handleDiscard() override;

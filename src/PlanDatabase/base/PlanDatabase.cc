@@ -38,7 +38,7 @@ namespace KADRIX {
 
   PlanDatabase::PlanDatabase(const ConstraintEngineId& constraintEngine, const Id<Schema>& schema)
     : PSPlanDatabase(), m_constraintEngine(constraintEngine), m_schema(schema), m_psClient(nullptr),
-      m_state(OPEN), m_deleted(false) {
+      m_state(OPEN), m_deleted(false), m_orderingJournal(*this) {
     // Checked before the handle is made, so that a refusal leaves nothing registered.
     KADRIX_CHECK(m_constraintEngine.isValid());
     KADRIX_CHECK(m_schema.isValid());

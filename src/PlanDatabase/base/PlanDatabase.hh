@@ -5,6 +5,7 @@
 #include "ConstraintEngine/base/ConstrainedVariable.hh"
 #include "PlanDatabase/base/CandidateTable.hh"
 #include "PlanDatabase/base/Object.hh"
+#include "PlanDatabase/base/OrderingJournal.hh"
 #include "PlanDatabase/base/PlanDatabaseDefs.hh"
 #include "PlanDatabase/base/PSPlanDatabase.hh"
 #include "PlanDatabase/base/PlanDatabaseListener.hh"
@@ -73,6 +74,8 @@ namespace KADRIX {
     void setTemporalAdvisor(const TemporalAdvisorId& temporalAdvisor);
     const DbClientId& getClient() const { return m_client; }
     PSPlanDatabaseClient* getPDBClient() { return m_psClient; }
+    /** What the client's ordering calls changed on the objects, for rewinds. */
+    OrderingJournal& getOrderingJournal() { return m_orderingJournal; }
 
     State getState() const { return m_state; }
     bool isOpen() const { return m_state == OPEN; }
@@ -308,6 +311,7 @@ namespace KADRIX {
     mutable std::set<ObjectId> m_objectsOfType;
     /** By type key: what objectsOfType() gathered; emptied whenever an object comes or goes. */
     std::unordered_map<double, ObjectsOfType> m_objectsOfTypeCache;
+    OrderingJournal m_orderingJournal;
   };
 
   template <class ID> void PlanDatabase::getObjectsByType(const LabelStr& type, std::list<ID>& results) {

@@ -60,9 +60,12 @@ namespace KADRIX {
     m_tokenIndex.insert(std::make_pair(token->getKey(), place));
     notePlace(token->getKey());
     touchNeighbours(position);
+    note(OrderingJournal::SEQUENCED, token);
   }
 
   void Timeline::erase(const Place& place) {
+    const Position next = std::next(place.position);
+    note(OrderingJournal::UNSEQUENCED, *place.position, next == m_tokenSequence.end() ? TokenId::noId() : *next);
     touchNeighbours(place.position);
     m_tokenSequence.erase(place.position);
     m_table.erase(place.slot);
@@ -215,17 +218,20 @@ namespace KADRIX {
     KADRIX_CHECK(isValid());
 
     const ConstraintId constraint = getPrecedenceConstraint(predecessor, successor);
-    if (constraint.isId())
-      m_explicitConstraints.erase(constraint->getKey());
-    if (predecessor == successor)
-      m_explicitConstraints.erase(predecessor->getKey());
+    if (constraint.isId() && m_explicitConstraints.erase(constraint->getKey()) != 0)
+      note(OrderingJournal::UNMARKED, predecessor, successor);
+    if (predecessor == successor && m_explicitConstraints.erase(predecessor->getKey()) != 0)
+      note(OrderingJournal::UNMARKED, predecessor, predecessor);
 
     const bool predecessorRequired = hasExplicitConstraint(predecessor);
     const bool successorRequired = hasExplicitConstraint(successor);
     if (predecessorRequired && successorRequired)
       return;
 
-    Object::free(predecessor, successor, false);
+    {
+      const Leaving leaving(*this, predecessor, successor);
+      Object::free(predecessor, successor, false);
+    }
 
     if (predecessor == successor) {
       unlink(predecessor);
@@ -258,7 +264,10 @@ namespace KADRIX {
   }
 
   void Timeline::unlink(const TokenId& token) {
-    Object::freeImplicitConstraints(token);
+    {
+      const Leaving leaving(*this, token, token);
+      Object::freeImplicitConstraints(token);
+    }
     const Place place = m_tokenIndex.find(token->getKey())->second;
     removeFromIndex(token);
     if (atStart(token) || atEnd(token))
@@ -277,10 +286,14 @@ namespace KADRIX {
   TokenId Timeline::removeSuccessor(const TokenId& token) { return removeWithNeighbour(token, false); }
 
   TokenId Timeline::removeWithNeighbour(const TokenId& token, bool predecessor) {
-    Object::freeImplicitConstraints(token);
+    {
+      const Leaving leaving(*this, token, token);
+      Object::freeImplicitConstraints(token);
+    }
     const Place place = m_tokenIndex.find(token->getKey())->second;
     removeFromIndex(token);
     if (m_tokenIndex.empty()) {
+      note(OrderingJournal::UNSEQUENCED, token);
       m_tokenSequence.clear();
       m_table.clear();
       return TokenId::noId();
@@ -292,6 +305,56 @@ namespace KADRIX {
     const TokenId result = before ? *std::prev(place.position) : *std::next(place.position);
     erase(place);
     return result;
+  }
+
+  void Timeline::takeBack(const std::vector<OrderingJournal::Change>& changes) {
+    for (const OrderingJournal::Change& change : changes)
+      if (change.kind == OrderingJournal::SEQUENCED)
+        unsequence(change.first);
+      else if (change.kind == OrderingJournal::UNSEQUENCED)
+        sequenceBefore(change.first, change.second);
+      else
+        Object::takeBack(change);
+    KADRIX_CHECK(isValid());
+  }
+
+  void Timeline::unsequence(const TokenId& token) {
+    const std::map<int, Place>::iterator it = m_tokenIndex.find(token->getKey());
+    KADRIX_CHECK_MSG(it != m_tokenIndex.end(), token->toString() << " is not in the sequence of " << getName().toString());
+    erase(it->second);
+    m_tokenIndex.erase(it);
+    m_deferredPlaces.erase(token->getKey());
+    if (orderingRequired(token))
+      Object::notifyOrderingRequired(token);
+  }
+
+  void Timeline::sequenceBefore(const TokenId& token, const TokenId& next) {
+    KADRIX_CHECK_MSG(!hasToken(token), token->toString() << " is in the sequence of " << getName().toString() << " already.");
+    Position position = m_tokenSequence.end();
+    if (next.isId()) {
+      const std::map<int, Place>::const_iterator it = m_tokenIndex.find(next->getKey());
+      KADRIX_CHECK_MSG(it != m_tokenIndex.end(), next->toString() << " is not in the sequence of " << getName().toString());
+      position = it->second.position;
+    }
+    holdAgain(token);
+    if (orderingRequired(token))
+      Object::notifyOrderingNoLongerRequired(token);
+    insertToIndex(token, m_tokenSequence.insert(position, token));
+  }
+
+  Timeline::Leaving::Leaving(Timeline& timeline, const TokenId& first, const TokenId& second)
+    : m_timeline(timeline) {
+    m_timeline.m_leaving = std::make_pair(first, second);
+    m_timeline.m_freeing = true;
+  }
+
+  Timeline::Leaving::~Leaving() {
+    m_timeline.m_freeing = false;
+    m_timeline.m_leaving = std::pair<TokenId, TokenId>();
+  }
+
+  bool Timeline::keepsBinding(const TokenId& token) const {
+    return m_freeing && token != m_leaving.first && token != m_leaving.second && hasToken(token);
   }
 
   void Timeline::notifyMerged(const TokenId& /*token*/) {}

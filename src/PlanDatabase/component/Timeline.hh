@@ -93,10 +93,19 @@ namespace KADRIX {
     using Object::add;
     using Object::remove;
 
+    /**
+     * A token that stays in the sequence while orderings of tokens leaving it
+     * are freed keeps its binding: what is sequenced here stays bound here, so
+     * that no propagation takes it off the timeline behind the caller's back.
+     */
+    bool keepsBinding(const TokenId& token) const override;
+
     /** Puts the token on the timeline, waiting for ordering. */
     void add(const TokenId& token) override;
     /** Takes the token off; its neighbours are then linked explicitly. */
     void remove(const TokenId& token) override;
+    /** Takes back changes of the sequence too: a token leaves it, or goes back before the token it preceded. */
+    void takeBack(const std::vector<OrderingJournal::Change>& changes) override;
 
   private:
     typedef std::list<TokenId>::iterator Position;
@@ -132,6 +141,10 @@ namespace KADRIX {
     void checkWholeSequence(bool cleaningUp, bool consistent) const;
     /** Forgets the token's position; it waits for ordering again. */
     void removeFromIndex(const TokenId& token);
+    /** Takes a token out of the sequence without linking anything; it waits for ordering again. */
+    void unsequence(const TokenId& token);
+    /** Puts a token back into the sequence right before next (last for no id); it waits no more. */
+    void sequenceBefore(const TokenId& token, const TokenId& next);
     /** Whether y comes right after x in the sequence. */
     bool adjacent(const TokenId& x, const TokenId& y) const;
     /** Takes a token freed from itself out of the sequence, linking its neighbours. */
@@ -145,7 +158,22 @@ namespace KADRIX {
     /** The neighbours of a sequenced token (no id at either end). */
     std::pair<TokenId, TokenId> neighbours(const TokenId& token) const;
 
+    /** Names the tokens that may leave the sequence while it lives: the others keep their bindings. */
+    class Leaving {
+    public:
+      Leaving(Timeline& timeline, const TokenId& first, const TokenId& second);
+      ~Leaving();
+      Leaving(const Leaving&) = delete;
+      Leaving& operator=(const Leaving&) = delete;
+
+    private:
+      Timeline& m_timeline;
+    };
+
     std::list<TokenId> m_tokenSequence;
+    // While orderings are freed: the tokens that may leave the sequence (none outside).
+    std::pair<TokenId, TokenId> m_leaving;
+    bool m_freeing = false;
     std::map<int, Place> m_tokenIndex;
     // The sequence again, compact, for the scans of getOrderingChoices().
     SequenceTable m_table;

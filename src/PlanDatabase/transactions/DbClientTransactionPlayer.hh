@@ -3,6 +3,7 @@
 
 #include "ConstraintEngine/base/ConstrainedVariable.hh"
 #include "ConstraintEngine/base/Constraint.hh"
+#include "PlanDatabase/base/OrderingJournal.hh"
 #include "PlanDatabase/base/PlanDatabaseDefs.hh"
 #include "Utils/base/Engine.hh"
 #include "Utils/base/Id.hh"
@@ -259,6 +260,14 @@ namespace KADRIX {
     /** Deletes so the constraints, newest first. */
     void deleteConstraints(const MadeConstraints& made);
 
+    /**
+     * Takes back, from the client's ordering journal, what a "constrain" or
+     * "free" of the pair changed on the object, when the journal's newest call
+     * is that one; false (nothing done) otherwise.
+     */
+    bool tookBackOrdering(OrderingJournal::Call call, const ObjectId& object, const TokenId& predecessor,
+                          const TokenId& successor);
+
     /** The variable that a "reset" element, plain or invoked, names (checked valid by the caller). */
     ConstrainedVariableId resetVariable(const TiXmlElement& element);
 
@@ -293,7 +302,8 @@ namespace KADRIX {
       TokenId token;
       std::set<ConstrainedVariableId> variables;
       bool activation = false; // the token was active when it went
-      bool orderings = false;
+      bool merges = false;
+      bool orderings = false; // what the client's ordering journal does not give back
       bool changes = false;
     };
     /**

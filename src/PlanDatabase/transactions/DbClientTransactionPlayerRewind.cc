@@ -443,6 +443,8 @@ namespace KADRIX {
     const char* tagname = element.Value();
     KADRIX_DEBUG("DbClientTransactionPlayer:processTransactionInverse",
                  "Processing inverse of transaction '" << tagname << "'");
+    // What an undo does is taken back, not recorded.
+    const OrderingJournal::Pause pause(m_client->getOrderingJournal());
     if (!transactionFiltered(element)) {
       // The first row that transactionMatch would accept: its tag, or the transaction an "invoke" names.
       const ElementNames names(element);
@@ -483,9 +485,15 @@ namespace KADRIX {
             else
               playTokenUndeleted(element, start, end);
             break;
-          case Inverse::FREE:
-            playFreed(element);
+          case Inverse::FREE: {
+            // The journal gives back what the ordering changed beside it; else a free.
+            ObjectId object;
+            TokenId predecessor, successor;
+            getElementsFromConstrain(element, object, predecessor, successor);
+            if (!tookBackOrdering(OrderingJournal::CONSTRAIN, object, predecessor, successor))
+              m_client->free(object, predecessor, successor);
             break;
+          }
           case Inverse::UNFREE:
             playUnfreed(element, start, end);
             break;
@@ -594,6 +602,9 @@ namespace KADRIX {
     ObjectId object;
     TokenId predecessor, successor;
     getElementsFromConstrain(element, object, predecessor, successor);
+    // The journal tells what the free changed, marks and neighbours too.
+    if (tookBackOrdering(OrderingJournal::FREE, object, predecessor, successor))
+      return;
     const TiXmlElement* found = findOlder(
         m_rewindIndex, m_root, RewindIndex::CONSTRAIN, pastItself(element, start, end), end,
         [&](std::vector<std::string>& keys) {
@@ -626,6 +637,15 @@ namespace KADRIX {
       return;
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No constrain transaction prior to " << element);
     processTransaction(*found);
+  }
+
+  bool DbClientTransactionPlayer::tookBackOrdering(OrderingJournal::Call call, const ObjectId& object,
+                                                   const TokenId& predecessor, const TokenId& successor) {
+    OrderingJournal& journal = m_client->getOrderingJournal();
+    if (!journal.newestIs(call, object, predecessor, successor))
+      return false;
+    journal.takeBackNewest();
+    return true;
   }
 
   template <class It>
@@ -674,14 +694,20 @@ namespace KADRIX {
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL",
                       "No activate, merge, or reject transaction prior to " << element);
     KADRIX_DEBUG("DbClientTransactionPlayer:playUncancelled", "Transaction is the proper inverse.  Playing.");
+    OrderingJournal& journal = m_client->getOrderingJournal();
+    const bool journaled = journal.newestIsCancel(token);
     processTransaction(*found);
-    // Deactivating the token freed its orderings and split the tokens merged onto it.
+    // Deactivating the token split the tokens merged onto it and took it off
+    // its objects, with its orderings: the journal tells how.
     if (transactionMatch(*found, "activate")) {
       Dependents what;
       what.token = token;
-      what.orderings = true;
+      what.merges = true;
+      what.orderings = !journaled;
       restoreDependents(element, what, firstOfActivations(element, *found, token, start, end), start, end);
     }
+    if (journaled)
+      journal.takeBackNewest();
   }
 
   template <class It>
@@ -744,6 +770,8 @@ namespace KADRIX {
           return creation;
         });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
+    OrderingJournal& journal = m_client->getOrderingJournal();
+    const bool journaled = journal.newestIsDeletion();
     // A fact comes back as a fact, then with what went with the token.
     if (hasTag(*found, "fact"))
       playFactCreated(*found);
@@ -751,11 +779,15 @@ namespace KADRIX {
       playTokenCreated(*found);
     Dependents what;
     what.token = m_client->getNewestRootToken();
-    if (what.token.isNoId())
-      return;
-    what.variables.insert(what.token->getVariables().begin(), what.token->getVariables().end());
-    what.activation = what.orderings = what.changes = true;
-    restoreDependents(element, what, found, start, end);
+    if (what.token.isValid()) {
+      what.variables.insert(what.token->getVariables().begin(), what.token->getVariables().end());
+      what.activation = what.merges = what.changes = true;
+      what.orderings = !journaled;
+      restoreDependents(element, what, found, start, end);
+    }
+    // The token made again stands for the deleted one in the journal.
+    if (journaled)
+      journal.takeBackNewest(what.token);
   }
 
   // Object, variable and constraint transactions.
@@ -1116,8 +1148,8 @@ namespace KADRIX {
         if (!changed.isValid() || !stated.insert(changed).second)
           return true;
         if ((what.activation && changed == what.token && names.transaction == TransactionName::ACTIVATE) ||
-            (what.orderings && changed != what.token && names.transaction == TransactionName::MERGE &&
-             changed->isInactive() && mergeTarget(*this, older) == what.token))
+            (what.merges && changed != what.token && names.transaction == TransactionName::MERGE &&
+             changed->isInactive() && cancelled.count(what.token) == 0 && mergeTarget(*this, older) == what.token))
           replay.push_back(&older);
       } else if (what.orderings && names.orders()) {
         ObjectId object;

@@ -1,0 +1,122 @@
+#include "PlanDatabase/base/OrderingJournal.hh"
+
+#include "PlanDatabase/base/Object.hh"
+#include "PlanDatabase/base/PlanDatabase.hh"
+#include "Utils/base/Error.hh"
+
+#include <exception>
+
+namespace KADRIX {
+
+  OrderingJournal::OrderingJournal(const PlanDatabase& db) : m_db(db) {}
+
+  OrderingJournal::CallRecord::CallRecord(OrderingJournal& journal, Call call, const TokenId& first,
+                                          const TokenId& second, const ObjectId& object)
+    : m_journal(journal), m_open(journal.m_recording && journal.m_paused == 0), m_index(0),
+      m_exceptions(std::uncaught_exceptions()) {
+    if (!m_open)
+      return;
+    m_index = m_journal.m_calls.size();
+    const CallEntry entry = {call, object.isNoId() ? NONE : m_journal.objectSlot(object),
+                             m_journal.tokenSlot(first), second.isNoId() ? NONE : m_journal.tokenSlot(second),
+                             static_cast<std::uint32_t>(m_journal.m_changes.size())};
+    m_journal.m_calls.push_back(entry);
+    ++m_journal.m_noting;
+  }
+
+  OrderingJournal::CallRecord::~CallRecord() {
+    if (!m_open)
+      return;
+    --m_journal.m_noting;
+    // A refused call that changed nothing is no call; one that changed part of
+    // the plan before it failed keeps what it changed.
+    std::vector<CallEntry>& calls = m_journal.m_calls;
+    if (std::uncaught_exceptions() > m_exceptions && m_index + 1 == calls.size() &&
+        calls.back().firstChange == m_journal.m_changes.size())
+      calls.pop_back();
+  }
+
+  void OrderingJournal::append(const ObjectId& object, Kind kind, const TokenId& first, const TokenId& second,
+                               bool explicitMark) {
+    const Noted change = {kind, explicitMark, objectSlot(object), tokenSlot(first),
+                          second.isNoId() ? NONE : tokenSlot(second)};
+    m_changes.push_back(change);
+  }
+
+  std::uint32_t OrderingJournal::tokenSlot(const TokenId& token) {
+    const std::pair<std::unordered_map<unsigned int, std::uint32_t>::iterator, bool> slot =
+        m_tokenSlots.emplace(token.getKey(), static_cast<std::uint32_t>(m_tokens.size()));
+    if (slot.second)
+      m_tokens.push_back(token);
+    return slot.first->second;
+  }
+
+  std::uint32_t OrderingJournal::objectSlot(const ObjectId& object) {
+    const std::pair<std::unordered_map<unsigned int, std::uint32_t>::iterator, bool> slot =
+        m_objectSlots.emplace(object.getKey(), static_cast<std::uint32_t>(m_objects.size()));
+    if (slot.second)
+      m_objects.push_back(ObjectSlot{object, object->getName()});
+    return slot.first->second;
+  }
+
+  TokenId OrderingJournal::tokenIn(std::uint32_t slot) const {
+    return slot == NONE ? TokenId::noId() : m_tokens[slot];
+  }
+
+  ObjectId OrderingJournal::objectIn(std::uint32_t slot) const {
+    if (slot == NONE)
+      return ObjectId::noId();
+    // An object deleted and made again by a rewind is found by its name.
+    const ObjectSlot& entry = m_objects[slot];
+    return entry.object.isValid() ? entry.object : m_db.getObject(entry.name);
+  }
+
+  bool OrderingJournal::newestIs(Call call, const ObjectId& object, const TokenId& first,
+                                 const TokenId& second) const {
+    if (m_calls.empty())
+      return false;
+    const CallEntry& entry = m_calls.back();
+    return entry.call == call && objectIn(entry.object) == object && tokenIn(entry.first) == first &&
+           tokenIn(entry.second) == second;
+  }
+
+  bool OrderingJournal::newestIsCancel(const TokenId& token) const {
+    return !m_calls.empty() && m_calls.back().call == CANCEL && tokenIn(m_calls.back().first) == token;
+  }
+
+  bool OrderingJournal::newestIsDeletion() const {
+    return !m_calls.empty() && m_calls.back().call == DELETE_TOKEN;
+  }
+
+  void OrderingJournal::takeBackNewest(const TokenId& madeAgain) {
+    KADRIX_CHECK_MSG(!m_calls.empty(), "No ordering call is recorded to be taken back.");
+    const CallEntry entry = m_calls.back();
+    if (entry.call == DELETE_TOKEN) {
+      KADRIX_CHECK_MSG(madeAgain.isValid(), "Taking back a deletion needs the token made again in its place.");
+      m_tokens[entry.first] = madeAgain;
+      m_tokenSlots[madeAgain.getKey()] = entry.first;
+    }
+    const Pause pause(*this);
+    // Newest first, a run of changes of one object at a time.
+    std::vector<Change> run;
+    std::size_t end = m_changes.size();
+    while (end > entry.firstChange) {
+      const std::uint32_t slot = m_changes[end - 1].object;
+      run.clear();
+      for (; end > entry.firstChange && m_changes[end - 1].object == slot; --end) {
+        const Noted& noted = m_changes[end - 1];
+        const Change change = {noted.kind, noted.explicitMark, tokenIn(noted.first), tokenIn(noted.second)};
+        KADRIX_CHECK_MSG(change.first.isValid() && (noted.second == NONE || change.second.isValid()),
+                         "A token whose orderings a call changed is gone: the call cannot be taken back.");
+        run.push_back(change);
+      }
+      const ObjectId object = objectIn(slot);
+      KADRIX_CHECK_MSG(object.isValid(), "The object " << m_objects[slot].name.toString()
+                                                       << " whose orderings a call changed is gone.");
+      object->takeBack(run);
+    }
+    m_changes.resize(entry.firstChange);
+    m_calls.pop_back();
+  }
+
+}

@@ -1,0 +1,89 @@
+// Rewinding to a breakpoint gives back the plan played up to it, for streams
+// drawn from a mix of retractions (RetractionMix.hh) with a breakpoint at a
+// random place: one plan plays the stream up to the breakpoint; another plays
+// all of it and rewinds to the breakpoint, as a log (recorded meanwhile) and
+// as a stream, and then to the start. The plans are compared as written
+// (objects, tokens and what holds them on their timelines, by name and path).
+//
+// KADRIX_RETRACTION_SEEDS sets how many seeds run (300 when unset).
+
+#include "RetractionMix.hh"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+
+namespace KADRIX {
+  namespace TestModel {
+    namespace {
+
+      unsigned int seedCount() {
+        const char* count = std::getenv("KADRIX_RETRACTION_SEEDS");
+        return count != nullptr ? static_cast<unsigned int>(std::strtoul(count, nullptr, 10)) : 300u;
+      }
+
+      std::string join(const std::vector<std::string>& elements, std::size_t from, std::size_t to) {
+        std::string text;
+        for (std::size_t i = from; i < to; ++i)
+          text += elements[i] + "\n";
+        return text;
+      }
+
+      void play(DbClientTransactionPlayer& player, const std::string& text) {
+        std::istringstream is(text);
+        player.play(is);
+      }
+
+      /** The plan that the text plays into a fresh database. */
+      std::string planPlayed(const std::string& text) {
+        fuzz::LoggedPlan plan;
+        DbClientTransactionPlayer player(plan.db().getClient());
+        if (!text.empty())
+          play(player, text);
+        return fuzz::planState(plan.db());
+      }
+
+      class RetractionRewindTest : public ::testing::TestWithParam<unsigned int> {};
+
+      TEST_P(RetractionRewindTest, rewindingToTheBreakpointGivesBackThePlanPlayedToIt) {
+        const std::vector<std::string> elements = RetractionMix(GetParam()).stream(40);
+        std::mt19937 random(GetParam());
+        const std::size_t cut = std::uniform_int_distribution<std::size_t>(0, elements.size())(random);
+        const std::string before = join(elements, 0, cut);
+        const std::string stream = before + "<breakpoint/>\n" + join(elements, cut, elements.size());
+        SCOPED_TRACE(stream);
+        const std::string expected = planPlayed(before);
+
+        // The log recorded while the stream played, rewound by the player that played it.
+        {
+          fuzz::LoggedPlan plan;
+          DbClientTransactionLog log(plan.db().getClient(), false);
+          fuzz::BreakpointPlayer player(plan.db(), &log);
+          play(player, stream);
+          ASSERT_EQ(player.atBreakpoint(), expected);
+          const DbClientTransactionLogId id(log.getId());
+          ASSERT_NO_THROW(player.rewind(id, true));
+          EXPECT_EQ(fuzz::planState(plan.db()), expected) << "log rewound to the breakpoint";
+          ASSERT_NO_THROW(player.rewind(id, false));
+          EXPECT_EQ(fuzz::planState(plan.db()), plan.empty()) << "log rewound to the start";
+        }
+        // The stream itself, rewound by the player that played it.
+        {
+          fuzz::LoggedPlan plan;
+          DbClientTransactionPlayer player(plan.db().getClient());
+          play(player, stream);
+          std::istringstream whole(stream);
+          ASSERT_NO_THROW(player.rewind(whole, true));
+          EXPECT_EQ(fuzz::planState(plan.db()), expected) << "stream rewound to the breakpoint";
+          std::istringstream older(before);
+          ASSERT_NO_THROW(player.rewind(older, false));
+          EXPECT_EQ(fuzz::planState(plan.db()), plan.empty()) << "stream rewound to the start";
+        }
+      }
+
+      INSTANTIATE_TEST_SUITE_P(Seeds, RetractionRewindTest, ::testing::Range(0u, seedCount()));
+
+    }
+  }
+}
