@@ -74,11 +74,16 @@ namespace KADRIX {
       return std::regex_search(plan, s_empty);
     }
 
-    /** The plan is the one expected. */
-    inline void expectPlan(const char* name, const std::string& expected, PlanDatabase& db) {
+    /**
+     * The plan is the one expected; where a rewind made tokens again
+     * (`madeAgain`), one made while a type of its parameters had no objects
+     * may differ.
+     */
+    inline void expectPlan(const char* name, const std::string& expected, PlanDatabase& db,
+                           bool madeAgain = false) {
       std::string actual;
       stage(name, [&] { actual = planState(db); });
-      if (expected != actual && !hadNoObjects(expected))
+      if (expected != actual && !(madeAgain && hadNoObjects(expected)))
         throw RoundTripFailure(name,
                                "the plans differ\n--- expected:\n" + expected + "--- found:\n" + actual);
     }
@@ -111,6 +116,8 @@ namespace KADRIX {
       bool nestedObjects = false;
       /** Such a "new" after the newest breakpoint. */
       bool nestedObjectsAfterBreakpoint = false;
+      /** A deleted token that a rewind makes again: a parameter over a type without objects comes back empty. */
+      bool tokensMadeAgain = false;
     };
 
     /** A name made of digits alone, as a log gives its tokens. */
@@ -221,6 +228,7 @@ namespace KADRIX {
           excuses.valuesOnly = excuses.valuesOnly || name == "values only";
           excuses.unscopedDeletions = excuses.unscopedDeletions || name == "unscoped deletion";
           excuses.nestedObjects = excuses.nestedObjects || name == "nested new";
+          excuses.tokensMadeAgain = excuses.tokensMadeAgain || name == "deletetoken";
           excuses.logNames = excuses.logNames || (name[0] == '#' && isLogName(name.c_str() + 1));
           excuses.renamed = excuses.renamed || (name[0] == '#' && !tokenNames.insert(name).second);
           if (!afterBreakpoint && (name == "assign" || name == "restrict" || name == "close"))
@@ -287,6 +295,44 @@ namespace KADRIX {
       return os.str();
     }
 
+    /**
+     * The stream with a breakpoint after one of its top-level elements, or
+     * before them all, where it has none of its own: every stream that plays
+     * is then also rewound to a point inside it. The place follows from the
+     * text's length; the text is otherwise kept byte for byte.
+     */
+    inline std::string withBreakpoint(const std::string& text) {
+      std::vector<std::size_t> ends; // the offset after each top-level element
+      try {
+        std::istringstream is(text);
+        for (;;) {
+          TiXmlDocument doc;
+          const TiXmlElement* element = DbClientTransactionPlayer::readElement(is, doc);
+          if (element == nullptr)
+            break;
+          if (isBreakpoint(*element))
+            return text;
+          const std::streamoff end = is.tellg();
+          ends.push_back(end < 0 ? text.size() : static_cast<std::size_t>(end));
+        }
+      } catch (const Error&) {
+        return text; // it does not play either
+      }
+      if (ends.empty())
+        return text;
+      const std::size_t after = text.size() % (ends.size() + 1);
+      const std::size_t at = after == 0 ? 0 : ends[after - 1];
+      return text.substr(0, at) + "<breakpoint/>" + text.substr(at);
+    }
+
+    /** The number of top-level elements before the newest breakpoint. */
+    inline std::size_t beforeBreakpoint(const std::vector<std::unique_ptr<TiXmlElement> >& elements) {
+      std::size_t before = elements.size();
+      while (before > 0 && !isBreakpoint(*elements[before - 1]))
+        --before;
+      return before == 0 ? 0 : before - 1;
+    }
+
     /** A fresh rover plan with transaction logging on. */
     class LoggedPlan : public FreshPlan {
     public:
@@ -311,8 +357,12 @@ namespace KADRIX {
         client.deleteObject(object);
     }
 
-    /** Plays the text, and, when it plays, checks every promise of the round trip. */
-    inline void roundTrip(const std::string& text) {
+    /**
+     * Plays the text, with a breakpoint placed in it where it has none, and,
+     * when it plays, checks every promise of the round trip.
+     */
+    inline void roundTrip(const std::string& input) {
+      const std::string text = withBreakpoint(input);
       LoggedPlan a;
       std::string recorded, atEnd, atBreakpoint;
       std::vector<std::unique_ptr<TiXmlElement> > elements;
@@ -332,6 +382,19 @@ namespace KADRIX {
         cutRoot = player.cutRoot();
         elements = readAll(text);
         excuses = excusesOf(elements);
+
+        // What was played up to the breakpoint plays to the same plan on its own.
+        if (!atBreakpoint.empty() && !cutRoot) {
+          LoggedPlan alone;
+          DbClientTransactionPlayer prefixPlayer(alone.db().getClient());
+          const std::string before = asText(elements, beforeBreakpoint(elements));
+          stage("play to the breakpoint", [&] {
+            std::istringstream is(before);
+            if (before.find('<') != std::string::npos)
+              prefixPlayer.play(is);
+          });
+          expectPlan("play to the breakpoint", atBreakpoint, alone.db());
+        }
 
         stage("write", [&] {
           if (!a.db().getConstraintEngine()->provenInconsistent()) {
@@ -366,10 +429,10 @@ namespace KADRIX {
                player.rewind(log, true);
                // What the log did not record, its rewind cannot give back either.
                if (!excuses.notUndoneAfterBreakpoint && !excuses.unrecorded)
-                 expectPlan("log rewind to the breakpoint", atBreakpoint, a.db());
+                 expectPlan("log rewind to the breakpoint", atBreakpoint, a.db(), excuses.tokensMadeAgain);
              })))
           if (rewindStage("log rewind", excuses, [&] { player.rewind(log, false); }))
-            expectPlan("log rewind", a.empty(), a.db());
+            expectPlan("log rewind", a.empty(), a.db(), excuses.tokensMadeAgain);
       }
 
       // The stream rewinds, by the player that played it, to its breakpoint and to the start.
@@ -389,10 +452,8 @@ namespace KADRIX {
             }))
           return;
         if (!excuses.notUndoneAfterBreakpoint && !excuses.nestedObjectsAfterBreakpoint)
-          expectPlan("stream rewind to the breakpoint", atBreakpoint, c.db());
-        while (!isBreakpoint(*elements[before - 1]))
-          --before;
-        --before;
+          expectPlan("stream rewind to the breakpoint", atBreakpoint, c.db(), excuses.tokensMadeAgain);
+        before = beforeBreakpoint(elements);
       }
       if (rewindStage("stream rewind", excuses, [&] {
             std::istringstream is(asText(elements, before));
@@ -400,7 +461,7 @@ namespace KADRIX {
           })) {
         if (excuses.nestedObjects)
           stage("delete what nested news made", [&] { deleteCounterObjects(c.db()); });
-        expectPlan("stream rewind", c.empty(), c.db());
+        expectPlan("stream rewind", c.empty(), c.db(), excuses.tokensMadeAgain);
       }
     }
 

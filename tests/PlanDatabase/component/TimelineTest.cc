@@ -1,5 +1,6 @@
 #include "PlanDatabase/component/Timeline.hh"
 
+#include "ConstraintEngine/component/Variable.hh"
 #include "PlanDatabase/base/TemporalAdvisor.hh"
 #include "PlanDatabase/component/TimelineFixture.hh"
 #include "rover/RoverModel.hh"
@@ -228,6 +229,59 @@ namespace KADRIX {
         EXPECT_TRUE(tl->tokens().empty() && sequence(tl).empty());
       }
       m_ce->setAutoPropagation(false);
+    }
+
+    TEST_F(TimelineTest, ATokenLeftAloneInTheSequenceStaysBoundThere) {
+      TestTimeline* other = timeline("other");
+      // (a, d) linked only implicitly, as in FreeJoinsWhatIsLeftImplicitly.
+      TokenId a = active(), b = active(), c = active(), d = active(), h0 = active(), h = active();
+      tl->constrain(a, d);
+      tl->constrain(b, d);
+      tl->constrain(b, c);
+      tl->constrain(h0, a);
+      tl->constrain(d, h);
+      tl->free(a, d);
+      tl->free(b, d);
+      h0->deactivate();
+      h->deactivate();
+      tl->free(b, c);
+      ASSERT_EQ(sequence(tl), (Seq{a, d}));
+
+      tl->free(a, a);
+      m_ce->propagate();
+      // What the timeline sequences stays bound to it: no other timeline takes it.
+      EXPECT_EQ(sequence(tl), (Seq{d}));
+      EXPECT_TRUE(tl->isConstrainedToThisObject(d));
+      EXPECT_TRUE(other->tokens().count(d) == 0);
+      EXPECT_FALSE(tl->isConstrainedToThisObject(a));
+      EXPECT_TRUE(waits(a, tl->getId()) && waits(a, other->getId()));
+    }
+
+    TEST_F(TimelineTest, PropagationLeavesATokenWhereItWasOrdered) {
+      TestTimeline* other = timeline("other");
+      TokenId t = active(), z = active(), u = active();
+      // While the plan is inconsistent, t is ordered on both timelines.
+      Variable<IntervalIntDomain> zero(m_ce->getId(), IntervalIntDomain(0, 0));
+      Variable<IntervalIntDomain> one(m_ce->getId(), IntervalIntDomain(1, 1));
+      const ConstraintId clash = m_ce->createConstraint("eq", {zero.getId(), one.getId()});
+      EXPECT_FALSE(m_ce->propagate());
+      tl->constrain(t, z);
+      other->constrain(t, t);
+      clash->discard();
+      // Both bindings stay: neither timeline lets t go behind its caller's back.
+      EXPECT_FALSE(m_ce->propagate());
+      EXPECT_EQ(sequence(tl), (Seq{t, z}));
+      EXPECT_EQ(sequence(other), (Seq{t}));
+      EXPECT_TRUE(tl->isConstrainedToThisObject(t) && other->isConstrainedToThisObject(t));
+
+      // The timeline links a new neighbour of t, bound here already, to it.
+      tl->constrain(u, z);
+      EXPECT_EQ(sequence(tl), (Seq{t, u, z}));
+      EXPECT_TRUE(precedes(t, u));
+      other->free(t, t);
+      EXPECT_TRUE(m_ce->propagate());
+      EXPECT_TRUE(sequence(other).empty());
+      EXPECT_TRUE(tl->isValid());
     }
 
     TEST_F(TimelineTest, ZeroDurationNeighboursAreValid) {
