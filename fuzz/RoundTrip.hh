@@ -146,8 +146,8 @@ namespace KADRIX {
       const bool unscoped =
           e.getCondition() == "!vars.empty()" || (e.getCondition() == "name != NULL" && message.empty());
       const bool madeAgain = message.rfind("A rewind does not make again the object of a \"new\" without name", 0) == 0;
-      return (excuses.closes && (madeInClosedType || heldAfterClose)) || (excuses.unnamedObjects && unnamed) ||
-             tokensCouldBeOn || (excuses.valuesOnly && unfound) || 
+      return (excuses.closes && (madeInClosedType || heldAfterClose)) ||
+             (excuses.unnamedObjects && unnamed) || tokensCouldBeOn || (excuses.valuesOnly && unfound) ||
              (excuses.unscopedDeletions && unscoped) || (excuses.nestedObjects && madeAgain);
     }
 
@@ -464,7 +464,6 @@ namespace KADRIX {
         expectPlan("stream rewind", c.empty(), c.db(), excuses.tokensMadeAgain);
       }
     }
-
   }
 }
 

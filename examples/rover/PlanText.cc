@@ -64,7 +64,8 @@ namespace KADRIX {
       std::string orderingText(const PlanDatabaseId& db, const ObjectId& object) {
         std::vector<std::string> lines;
         const auto how = [&](const TokenId& predecessor, const TokenId& successor) {
-          return std::string(object->isExplicitOrdering(predecessor, successor) ? " explicit\n" : " implicit\n");
+          return std::string(object->isExplicitOrdering(predecessor, successor) ? " explicit\n"
+                                                                                : " implicit\n");
         };
         for (const TokenId& token : object->tokens()) {
           if (!object->isConstrainedToThisObject(token))

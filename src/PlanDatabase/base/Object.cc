@@ -533,7 +533,8 @@ namespace KADRIX {
     std::vector<ConstrainedVariableId> scope;
     scope.push_back(predecessor->end());
     scope.push_back(successor->start());
-    const ConstraintId constraint = m_planDatabase->getConstraintEngine()->createConstraint("precedes", scope);
+    const ConstraintId constraint =
+        m_planDatabase->getConstraintEngine()->createConstraint("precedes", scope);
     constraint->setOwned();
     m_constraintsByKeyPair.insert(std::make_pair(encodedKey, constraint));
     m_keyPairsByConstraintKey.insert(std::make_pair(constraint->getKey(), encodedKey));
@@ -751,9 +752,11 @@ namespace KADRIX {
         break;
       case OrderingJournal::MARKED:
       case OrderingJournal::UNMARKED: {
-        const ConstraintId constraint = first == second ? ConstraintId::noId() : getPrecedenceConstraint(first, second);
-        KADRIX_CHECK_MSG(first == second || constraint.isId(), "No precedence of " << first->toString() << " before "
-                                                                << second->toString() << " to mark.");
+        const ConstraintId constraint =
+            first == second ? ConstraintId::noId() : getPrecedenceConstraint(first, second);
+        KADRIX_CHECK_MSG(first == second || constraint.isId(), "No precedence of "
+                                                                   << first->toString() << " before "
+                                                                   << second->toString() << " to mark.");
         const int key = constraint.isId() ? constraint->getKey() : first->getKey();
         if (change.kind == OrderingJournal::MARKED)
           m_explicitConstraints.erase(key);

@@ -88,13 +88,15 @@ namespace KADRIX {
 
   ObjectTokenRelation* ObjectTokenRelation::of(const TokenId& token) {
     for (const ConstraintId& constraint : token->getStandardConstraints())
-      if (ObjectTokenRelation* relation = dynamic_cast<ObjectTokenRelation*>(static_cast<Constraint*>(constraint)))
+      if (ObjectTokenRelation* relation =
+              dynamic_cast<ObjectTokenRelation*>(static_cast<Constraint*>(constraint)))
         return relation;
     return nullptr;
   }
 
   void ObjectTokenRelation::holdOn(const ObjectId& object) {
-    KADRIX_CHECK_MSG(m_token->isActive(), "Only an active token is held by an object: " << m_token->toString());
+    KADRIX_CHECK_MSG(m_token->isActive(),
+                     "Only an active token is held by an object: " << m_token->toString());
     if (m_notifiedObjects.insert(object).second)
       object->add(m_token);
   }

@@ -92,7 +92,8 @@ namespace KADRIX {
     KADRIX_CHECK_MSG(!m_calls.empty(), "No ordering call is recorded to be taken back.");
     const CallEntry entry = m_calls.back();
     if (entry.call == DELETE_TOKEN) {
-      KADRIX_CHECK_MSG(madeAgain.isValid(), "Taking back a deletion needs the token made again in its place.");
+      KADRIX_CHECK_MSG(madeAgain.isValid(),
+                       "Taking back a deletion needs the token made again in its place.");
       m_tokens[entry.first] = madeAgain;
       m_tokenSlots[madeAgain.getKey()] = entry.first;
     }

@@ -43,14 +43,14 @@ namespace KADRIX {
 
     /** An elementary change of an object's ordering tables. */
     enum Kind : std::uint8_t {
-      BOUND,       // first was bound to the object ("eq")
-      UNBOUND,     // first's binding went
-      PRECEDED,    // a precedence constraint from first to second was made, explicit or not
-      UNPRECEDED,  // that constraint went; explicitMark tells whether it was explicit
-      MARKED,      // the ordering of first before second (first alone: second is first) became explicit
-      UNMARKED,    // it is explicit no more
-      SEQUENCED,   // first entered the timeline's sequence
-      UNSEQUENCED  // first left it; second was the token after it (none at the end)
+      BOUND, // first was bound to the object ("eq")
+      UNBOUND, // first's binding went
+      PRECEDED, // a precedence constraint from first to second was made, explicit or not
+      UNPRECEDED, // that constraint went; explicitMark tells whether it was explicit
+      MARKED, // the ordering of first before second (first alone: second is first) became explicit
+      UNMARKED, // it is explicit no more
+      SEQUENCED, // first entered the timeline's sequence
+      UNSEQUENCED // first left it; second was the token after it (none at the end)
     };
 
     /** A change with the current handles of its tokens, as an object takes it back. */

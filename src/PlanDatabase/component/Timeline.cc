@@ -65,7 +65,8 @@ namespace KADRIX {
 
   void Timeline::erase(const Place& place) {
     const Position next = std::next(place.position);
-    note(OrderingJournal::UNSEQUENCED, *place.position, next == m_tokenSequence.end() ? TokenId::noId() : *next);
+    note(OrderingJournal::UNSEQUENCED, *place.position,
+         next == m_tokenSequence.end() ? TokenId::noId() : *next);
     touchNeighbours(place.position);
     m_tokenSequence.erase(place.position);
     m_table.erase(place.slot);
@@ -320,7 +321,8 @@ namespace KADRIX {
 
   void Timeline::unsequence(const TokenId& token) {
     const std::map<int, Place>::iterator it = m_tokenIndex.find(token->getKey());
-    KADRIX_CHECK_MSG(it != m_tokenIndex.end(), token->toString() << " is not in the sequence of " << getName().toString());
+    KADRIX_CHECK_MSG(it != m_tokenIndex.end(), token->toString()
+                                                   << " is not in the sequence of " << getName().toString());
     erase(it->second);
     m_tokenIndex.erase(it);
     m_deferredPlaces.erase(token->getKey());
@@ -329,11 +331,13 @@ namespace KADRIX {
   }
 
   void Timeline::sequenceBefore(const TokenId& token, const TokenId& next) {
-    KADRIX_CHECK_MSG(!hasToken(token), token->toString() << " is in the sequence of " << getName().toString() << " already.");
+    KADRIX_CHECK_MSG(!hasToken(token),
+                     token->toString() << " is in the sequence of " << getName().toString() << " already.");
     Position position = m_tokenSequence.end();
     if (next.isId()) {
       const std::map<int, Place>::const_iterator it = m_tokenIndex.find(next->getKey());
-      KADRIX_CHECK_MSG(it != m_tokenIndex.end(), next->toString() << " is not in the sequence of " << getName().toString());
+      KADRIX_CHECK_MSG(it != m_tokenIndex.end(),
+                       next->toString() << " is not in the sequence of " << getName().toString());
       position = it->second.position;
     }
     holdAgain(token);

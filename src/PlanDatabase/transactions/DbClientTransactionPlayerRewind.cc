@@ -1149,7 +1149,8 @@ namespace KADRIX {
           return true;
         if ((what.activation && changed == what.token && names.transaction == TransactionName::ACTIVATE) ||
             (what.merges && changed != what.token && names.transaction == TransactionName::MERGE &&
-             changed->isInactive() && cancelled.count(what.token) == 0 && mergeTarget(*this, older) == what.token))
+             changed->isInactive() && cancelled.count(what.token) == 0 &&
+             mergeTarget(*this, older) == what.token))
           replay.push_back(&older);
       } else if (what.orderings && names.orders()) {
         ObjectId object;

@@ -35,10 +35,12 @@ namespace KADRIX {
           for (const TokenId& token : tl->tokens()) {
             if (!tl->isConstrainedToThisObject(token))
               continue;
-            text += "; bound " + std::to_string(token->getKey()) + (tl->isExplicitOrdering(token, token) ? "!" : "");
+            text += "; bound " + std::to_string(token->getKey()) +
+                    (tl->isExplicitOrdering(token, token) ? "!" : "");
             for (const TokenId& other : tl->tokens())
               if (tl->isConstrainedToPrecede(token, other))
-                text += " <" + std::to_string(other->getKey()) + (tl->isExplicitOrdering(token, other) ? "!" : "");
+                text += " <" + std::to_string(other->getKey()) +
+                        (tl->isExplicitOrdering(token, other) ? "!" : "");
           }
           return text;
         }

@@ -96,8 +96,8 @@ namespace KADRIX {
       static std::string ref(const std::string& name) { return "<token name=\"" + name + "\"/>"; }
       static std::string ordering(const char* tag, const std::string& rover, const std::string& predecessor,
                                   const std::string& successor) {
-        return std::string("<") + tag + "><object name=\"" + rover + "\"/>" + ref(predecessor) + ref(successor) +
-               "</" + tag + ">";
+        return std::string("<") + tag + "><object name=\"" + rover + "\"/>" + ref(predecessor) +
+               ref(successor) + "</" + tag + ">";
       }
       static std::string named(const char* tag, const std::string& name) {
         return std::string("<") + tag + ">" + ref(name) + "</" + tag + ">";
@@ -128,13 +128,20 @@ namespace KADRIX {
         while (drawn >= s_weights[kind])
           drawn -= s_weights[kind++];
         switch (kind) {
-          case 0: return goal();
-          case 1: return change("activate", [](const TokenId& t) { return t->isInactive(); });
-          case 2: return change("cancel", [](const TokenId& t) { return !t->isInactive() && !t->isFact(); });
-          case 3: return order();
-          case 4: return free();
-          case 5: return change("reject", [](const TokenId& t) { return t->isInactive(); });
-          default: return deleteNewest();
+          case 0:
+            return goal();
+          case 1:
+            return change("activate", [](const TokenId& t) { return t->isInactive(); });
+          case 2:
+            return change("cancel", [](const TokenId& t) { return !t->isInactive() && !t->isFact(); });
+          case 3:
+            return order();
+          case 4:
+            return free();
+          case 5:
+            return change("reject", [](const TokenId& t) { return t->isInactive(); });
+          default:
+            return deleteNewest();
         }
       }
 
