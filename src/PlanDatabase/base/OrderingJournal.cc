@@ -10,6 +10,8 @@ namespace KADRIX {
 
   OrderingJournal::OrderingJournal(const PlanDatabase& db) : m_db(db) {}
 
+  OrderingJournal::ObjectSlot::ObjectSlot(const ObjectId& made) : object(made), name(made->getName()) {}
+
   OrderingJournal::CallRecord::CallRecord(OrderingJournal& journal, Call call, const TokenId& first,
                                           const TokenId& second, const ObjectId& object)
     : m_journal(journal), m_open(journal.m_recording && journal.m_paused == 0), m_index(0),
@@ -43,20 +45,23 @@ namespace KADRIX {
     m_changes.push_back(change);
   }
 
-  std::uint32_t OrderingJournal::tokenSlot(const TokenId& token) {
-    const std::pair<std::unordered_map<unsigned int, std::uint32_t>::iterator, bool> slot =
-        m_tokenSlots.emplace(token.getKey(), static_cast<std::uint32_t>(m_tokens.size()));
-    if (slot.second)
-      m_tokens.push_back(token);
-    return slot.first->second;
+  namespace {
+    /** The slot of the handle's key in the table, made from the handle on the first need. */
+    template <class Slot, class Handle>
+    std::uint32_t slotOf(std::unordered_map<unsigned int, std::uint32_t>& slots, std::vector<Slot>& table,
+                         const Handle& handle) {
+      const std::pair<std::unordered_map<unsigned int, std::uint32_t>::iterator, bool> slot =
+          slots.emplace(handle.getKey(), static_cast<std::uint32_t>(table.size()));
+      if (slot.second)
+        table.push_back(Slot(handle));
+      return slot.first->second;
+    }
   }
 
+  std::uint32_t OrderingJournal::tokenSlot(const TokenId& token) { return slotOf(m_tokenSlots, m_tokens, token); }
+
   std::uint32_t OrderingJournal::objectSlot(const ObjectId& object) {
-    const std::pair<std::unordered_map<unsigned int, std::uint32_t>::iterator, bool> slot =
-        m_objectSlots.emplace(object.getKey(), static_cast<std::uint32_t>(m_objects.size()));
-    if (slot.second)
-      m_objects.push_back(ObjectSlot{object, object->getName()});
-    return slot.first->second;
+    return slotOf(m_objectSlots, m_objects, object);
   }
 
   TokenId OrderingJournal::tokenIn(std::uint32_t slot) const {

@@ -141,6 +141,7 @@ namespace KADRIX {
       std::uint32_t firstChange;
     };
     struct ObjectSlot {
+      explicit ObjectSlot(const ObjectId& made);
       ObjectId object;
       LabelStr name;
     };

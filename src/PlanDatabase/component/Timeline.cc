@@ -347,14 +347,14 @@ namespace KADRIX {
   }
 
   Timeline::Leaving::Leaving(Timeline& timeline, const TokenId& first, const TokenId& second)
-    : m_timeline(timeline) {
+    : m_timeline(timeline), m_outer(timeline.m_leaving), m_outerFreeing(timeline.m_freeing) {
     m_timeline.m_leaving = std::make_pair(first, second);
     m_timeline.m_freeing = true;
   }
 
   Timeline::Leaving::~Leaving() {
-    m_timeline.m_freeing = false;
-    m_timeline.m_leaving = std::pair<TokenId, TokenId>();
+    m_timeline.m_leaving = m_outer;
+    m_timeline.m_freeing = m_outerFreeing;
   }
 
   bool Timeline::keepsBinding(const TokenId& token) const {

@@ -168,6 +168,9 @@ namespace KADRIX {
 
     private:
       Timeline& m_timeline;
+      // What an enclosing scope named, given back at the end (propagation may free orderings within).
+      const std::pair<TokenId, TokenId> m_outer;
+      const bool m_outerFreeing;
     };
 
     std::list<TokenId> m_tokenSequence;
