@@ -26,6 +26,25 @@ namespace KADRIX {
 
       bool precedes(const TokenId& a, const TokenId& b) const { return tl->isConstrainedToPrecede(a, b); }
 
+      /**
+       * (a, b, c, d) where b->c is the only explicit constraint: the others lost
+       * their marks while tokens at both ends held a and d in place.
+       */
+      std::vector<TokenId> implicitlyJoined() {
+        TokenId a = active(), b = active(), c = active(), d = active(), h0 = active(), h = active();
+        tl->constrain(a, d);
+        tl->constrain(b, d);
+        tl->constrain(b, c);
+        tl->constrain(h0, a);
+        tl->constrain(d, h);
+        tl->free(a, d);
+        tl->free(b, d);
+        h0->deactivate();
+        h->deactivate();
+        m_ce->propagate();
+        return {a, b, c, d};
+      }
+
       TestTimeline* tl;
     };
 
@@ -130,19 +149,8 @@ namespace KADRIX {
     }
 
     TEST_F(TimelineTest, FreeJoinsWhatIsLeftImplicitly) {
-      // (a, b, c, d) where b->c is the only explicit constraint: the others lost
-      // their marks while tokens at both ends held a and d in place.
-      TokenId a = active(), b = active(), c = active(), d = active(), h0 = active(), h = active();
-      tl->constrain(a, d);
-      tl->constrain(b, d);
-      tl->constrain(b, c);
-      tl->constrain(h0, a);
-      tl->constrain(d, h);
-      tl->free(a, d);
-      tl->free(b, d);
-      h0->deactivate();
-      h->deactivate();
-      m_ce->propagate();
+      const std::vector<TokenId> joined = implicitlyJoined();
+      const TokenId a = joined[0], b = joined[1], c = joined[2], d = joined[3];
       EXPECT_EQ(sequence(tl), (Seq{a, b, c, d}));
       EXPECT_FALSE(tl->hasExplicitConstraint(a) || tl->hasExplicitConstraint(d));
 
@@ -233,18 +241,10 @@ namespace KADRIX {
 
     TEST_F(TimelineTest, ATokenLeftAloneInTheSequenceStaysBoundThere) {
       TestTimeline* other = timeline("other");
-      // (a, d) linked only implicitly, as in FreeJoinsWhatIsLeftImplicitly.
-      TokenId a = active(), b = active(), c = active(), d = active(), h0 = active(), h = active();
-      tl->constrain(a, d);
-      tl->constrain(b, d);
-      tl->constrain(b, c);
-      tl->constrain(h0, a);
-      tl->constrain(d, h);
-      tl->free(a, d);
-      tl->free(b, d);
-      h0->deactivate();
-      h->deactivate();
-      tl->free(b, c);
+      // (a, d) linked only implicitly.
+      const std::vector<TokenId> joined = implicitlyJoined();
+      const TokenId a = joined[0], d = joined[3];
+      tl->free(joined[1], joined[2]);
       ASSERT_EQ(sequence(tl), (Seq{a, d}));
 
       tl->free(a, a);
