@@ -336,8 +336,8 @@ namespace KADRIX {
     template <class It>
     DependentElements findDependents(const Dependents& what, const TiXmlElement* origin, It start, It end,
                                      const MentionKeys* keys);
-    /** Undoes the elements of a root, newest first; false when a propagation found the plan inconsistent. */
-    template <class It> bool rewindRoot(const TiXmlElement& root, It start, It end);
+    /** Undoes the elements of a root, newest first. */
+    template <class It> void rewindRoot(const TiXmlElement& root, It start, It end);
 
     /** For each name that a later token took over, the tokens that had it before, oldest first. */
     std::map<std::string, std::vector<TokenId> > m_shadowedTokens;

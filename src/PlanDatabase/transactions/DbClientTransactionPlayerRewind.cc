@@ -456,8 +456,7 @@ namespace KADRIX {
         }
       if (row == NULL) {
         KADRIX_CHECK_MSG(strcmp(tagname, "zorl") == 0, "Unknown tag name " << tagname);
-        if (!rewindRoot(element, start, end))
-          return;
+        rewindRoot(element, start, end);
       } else {
         switch (row->inverse) {
           case Inverse::NOTHING:
@@ -540,7 +539,7 @@ namespace KADRIX {
     m_client->propagate();
   }
 
-  template <class It> bool DbClientTransactionPlayer::rewindRoot(const TiXmlElement& root, It start, It end) {
+  template <class It> void DbClientTransactionPlayer::rewindRoot(const TiXmlElement& root, It start, It end) {
     // Newest first, like the stream itself, so nothing is deleted before what uses it.
     std::vector<const TiXmlElement*> elements;
     flatten(*this, root, elements);
@@ -548,13 +547,12 @@ namespace KADRIX {
     Installed<RootRewind> installed(m_root, &scope);
     // Its children search it through `scope`, then what is older than the root.
     const It older = pastItself(root, start, end);
+    // Every child played is undone, also while the plan is inconsistent on
+    // the way (a token made again may be, until it goes).
     for (std::size_t i = elements.size(); i-- > 0;) {
       scope.before = i;
       processTransactionInverse(*elements[i], older, end);
-      if (!m_client->propagate())
-        return false;
     }
-    return true;
   }
 
   namespace {
