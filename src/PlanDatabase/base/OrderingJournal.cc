@@ -19,7 +19,7 @@ namespace KADRIX {
     if (!m_open)
       return;
     m_index = m_journal.m_calls.size();
-    const CallEntry entry = {call, object.isNoId() ? NONE : m_journal.objectSlot(object),
+    const CallEntry entry = {call, false, object.isNoId() ? NONE : m_journal.objectSlot(object),
                              m_journal.tokenSlot(first), second.isNoId() ? NONE : m_journal.tokenSlot(second),
                              static_cast<std::uint32_t>(m_journal.m_changes.size())};
     m_journal.m_calls.push_back(entry);
@@ -33,9 +33,28 @@ namespace KADRIX {
     // A refused call that changed nothing is no call; one that changed part of
     // the plan before it failed keeps what it changed.
     std::vector<CallEntry>& calls = m_journal.m_calls;
-    if (std::uncaught_exceptions() > m_exceptions && m_index + 1 == calls.size() &&
-        calls.back().firstChange == m_journal.m_changes.size())
+    if (m_index + 1 != calls.size())
+      return;
+    if (std::uncaught_exceptions() > m_exceptions && calls.back().firstChange == m_journal.m_changes.size())
       calls.pop_back();
+    else if (calls.back().forgotten) {
+      const CallEntry retraction = calls.back();
+      m_journal.dropNewest();
+      if (retraction.call == FREE && !calls.empty() && calls.back().call == CONSTRAIN &&
+          calls.back().object == retraction.object && calls.back().first == retraction.first &&
+          calls.back().second == retraction.second)
+        m_journal.dropNewest();
+    }
+  }
+
+  void OrderingJournal::forgetRetraction() {
+    if (m_noting > 0 && m_paused == 0 && !m_calls.empty())
+      m_calls.back().forgotten = true;
+  }
+
+  void OrderingJournal::dropNewest() {
+    m_changes.resize(m_calls.back().firstChange);
+    m_calls.pop_back();
   }
 
   void OrderingJournal::append(const ObjectId& object, Kind kind, const TokenId& first, const TokenId& second,
@@ -121,8 +140,7 @@ namespace KADRIX {
                                                        << " whose orderings a call changed is gone.");
       object->takeBack(run);
     }
-    m_changes.resize(entry.firstChange);
-    m_calls.pop_back();
+    dropNewest();
   }
 
 }

@@ -120,6 +120,14 @@ namespace KADRIX {
      */
     void takeBackNewest(const TokenId& madeAgain = TokenId::noId());
 
+    /**
+     * The call being made retracts the newest action, as a log in the
+     * chronological-backtracking mode takes it: when the call ends it is
+     * forgotten, and so is the constrain that it frees, with nothing taken
+     * back, so that the calls recorded stay those of the actions in force.
+     */
+    void forgetRetraction();
+
     /** The calls recorded and not taken back. */
     std::size_t size() const { return m_calls.size(); }
 
@@ -135,6 +143,7 @@ namespace KADRIX {
     };
     struct CallEntry {
       Call call;
+      bool forgotten;
       std::uint32_t object;
       std::uint32_t first;
       std::uint32_t second;
@@ -148,6 +157,8 @@ namespace KADRIX {
 
     void append(const ObjectId& object, Kind kind, const TokenId& first, const TokenId& second,
                 bool explicitMark);
+    /** Drops the newest call and its changes, taking nothing back. */
+    void dropNewest();
     std::uint32_t tokenSlot(const TokenId& token);
     std::uint32_t objectSlot(const ObjectId& object);
     TokenId tokenIn(std::uint32_t slot) const;

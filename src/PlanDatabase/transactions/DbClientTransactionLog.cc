@@ -282,8 +282,11 @@ namespace KADRIX {
       for (std::vector<const char*>::const_iterator it = tags.begin(); it != tags.end(); ++it)
         retracts = retracts || std::strcmp(m_bufferedTransactions.back()->Value(), *it) == 0;
     KADRIX_CHECK_TEXT(retracts, condition, CHRONOLOGICAL_MESSAGE);
-    if (retracts)
+    if (retracts) {
       popTransaction();
+      // The client's ordering journal keeps in step: neither the retraction nor what it took back stays.
+      getClient()->getOrderingJournal().forgetRetraction();
+    }
   }
 
   // Rendering.

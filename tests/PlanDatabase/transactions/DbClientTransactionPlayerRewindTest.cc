@@ -447,6 +447,23 @@ namespace KADRIX {
         EXPECT_EQ(activeTokens(plan), 2u);
       }
 
+      TEST_F(RewindTest, aChronologicalLogKeepsTheOrderingJournalInStep) {
+        plan.play(std::string(TWO_ACTIVE) + "<goal><predicateinstance name=\"c\" type=\"Rover.At\"/></goal>"
+                                            "<activate><token name=\"c\"/></activate>");
+        const std::string before = plan.state();
+        const std::size_t entries = plan.client().getOrderingJournal().size();
+        DbClientTransactionLog& log = plan.attachLog(true);
+        // The log drops the free with the ordering it took back; the journal forgets both too.
+        plan.play("<constrain><object name=\"spirit\"/><token name=\"a\"/><token name=\"b\"/></constrain>"
+                  "<constrain><object name=\"spirit\"/><token name=\"b\"/><token name=\"c\"/></constrain>"
+                  "<free><object name=\"spirit\"/><token name=\"b\"/><token name=\"c\"/></free>");
+        ASSERT_EQ(log.getBufferedTransactions().size(), 1u);
+        EXPECT_EQ(plan.client().getOrderingJournal().size(), entries + 1);
+        plan.player().rewind(DbClientTransactionLogId(log.getId()), false);
+        EXPECT_EQ(plan.state(), before);
+        EXPECT_EQ(plan.client().getOrderingJournal().size(), entries);
+      }
+
       TEST_F(RewindTest, debugOutputNamesWhatIsUndone) {
         plan.play(TWO_ACTIVE);
         const std::string stream =
