@@ -239,6 +239,19 @@ namespace KADRIX {
       m_ce->setAutoPropagation(false);
     }
 
+    TEST_F(TimelineTest, ATokenTakenOffLeavesItsOwnMark) {
+      TokenId t = active(), u = active();
+      tl->constrain(t, t);
+      t->deactivate();
+      activate(t);
+      EXPECT_FALSE(tl->isExplicitOrdering(t, t));
+      // Ordered again, t is held only by what is asked of it now: freed, both leave.
+      tl->constrain(u, t);
+      tl->free(u, t);
+      EXPECT_TRUE(sequence(tl).empty());
+      EXPECT_TRUE(waits(t, tl->getId()) && waits(u, tl->getId()));
+    }
+
     TEST_F(TimelineTest, ATokenLeftAloneInTheSequenceStaysBoundThere) {
       TestTimeline* other = timeline("other");
       // (a, d) linked only implicitly.
