@@ -1011,10 +1011,20 @@ namespace KADRIX {
   const TiXmlElement* DbClientTransactionPlayer::newestSpecification(const TiXmlElement& element,
                                                                      const ConstrainedVariableId& var,
                                                                      It start, It end) {
-    return findOlder(
+    // The creation of the variable's token, where it gives a path, ends the
+    // search: an older element that names that path named another token.
+    const TokenId owner =
+        Id<Token>::convertable(var->parent()) ? TokenId(var->parent()) : TokenId::noId();
+    const TiXmlElement* found = findOlder(
         m_rewindIndex, m_root, RewindIndex::SPECIFY, pastItself(element, start, end), end,
-        [&](std::vector<std::string>& keys) { return variableSought(m_client, var, keys); },
+        [&](std::vector<std::string>& keys) {
+          if (owner.isId())
+            keys.push_back(tokenSought(m_client, owner));
+          return variableSought(m_client, var, keys);
+        },
         [&](const TiXmlElement* const* it) {
+          if (RewindIndex::createdPath(**it) != NULL)
+            return owner.isId() && madeTheToken(**it, owner);
           if (transactionMatch(**it, "specify")) {
             // A "specify" that cannot be read stops the search.
             ConstrainedVariableId transVar;
@@ -1032,6 +1042,7 @@ namespace KADRIX {
           }
           return transactionMatch(**it, "reset") && specifiedVariable(**it) == var;
         });
+    return found != NULL && RewindIndex::createdPath(*found) != NULL ? NULL : found;
   }
 
   namespace {

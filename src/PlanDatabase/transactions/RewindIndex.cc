@@ -222,10 +222,10 @@ namespace KADRIX {
         case RewindIndex::STATE:
           if ((read.tag == Name::GOAL || read.tag == Name::FACT) && element.Attribute("relation") == NULL) {
             // A token's creation ends the search for its states.
-            const TiXmlElement* instance = element.FirstChildElement();
-            if (instance == NULL || !plainPath(instance->Attribute("path")))
+            const char* path = RewindIndex::createdPath(element);
+            if (path == NULL)
               return UNKEYED;
-            key = RewindIndex::tokenKey(instance->Attribute("path"));
+            key = RewindIndex::tokenKey(path);
             return KEYED;
           }
           if (!read.changesState())
@@ -233,6 +233,11 @@ namespace KADRIX {
           key = read.tag == Name::INVOKE ? std::string() : tokenReferenceKey(element.FirstChildElement());
           return key.empty() ? UNKEYED : KEYED;
         case RewindIndex::SPECIFY:
+          // A creation that gives a path ends the search for what specified a variable of the token there.
+          if (const char* path = RewindIndex::createdPath(element)) {
+            key = RewindIndex::tokenKey(path);
+            return KEYED;
+          }
           if (read.transaction != Name::SPECIFY && read.transaction != Name::RESET)
             return NOT_A_CANDIDATE;
           key = read.tag == Name::INVOKE ? std::string()
@@ -362,6 +367,14 @@ namespace KADRIX {
 
   const char* RewindIndex::madeObjectName(const TiXmlElement& element) {
     return Read(element).madeObjectName();
+  }
+
+  const char* RewindIndex::createdPath(const TiXmlElement& element) {
+    if ((!hasTag(element, "goal") && !hasTag(element, "fact")) || element.Attribute("relation") != NULL)
+      return NULL;
+    const TiXmlElement* instance = element.FirstChildElement();
+    const char* path = instance == NULL ? NULL : instance->Attribute("path");
+    return plainPath(path) ? path : NULL;
   }
 
   namespace {

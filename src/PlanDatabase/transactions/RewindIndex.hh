@@ -66,7 +66,7 @@ namespace KADRIX {
     enum Kind {
       CONSTRAIN, // "constrain" and "free", by object name and the paths of the two tokens
       STATE, // "activate", "merge", "reject", "cancel", by the path of the (merged) token; "goal", "fact" by path
-      SPECIFY, // "specify" and "reset", by the variable reference
+      SPECIFY, // "specify" and "reset", by the variable reference; "goal", "fact" by the path they give
       VAR, // "var", by name
       NEW, // "new", also inside a "var", by name
       INVOKE, // "invoke" without identifier, by name
@@ -157,6 +157,14 @@ namespace KADRIX {
      * in a deletion, whose children only name what goes.
      */
     static int unnamedObjects(const TiXmlElement& element);
+
+    /**
+     * The path that a "goal" or "fact" (not a relation) gives its token, when
+     * it gives one as a log writes it; else null. A log names its tokens by
+     * paths, and a path given again after a deletion names another token:
+     * searches by path stop at such a creation.
+     */
+    static const char* createdPath(const TiXmlElement& element);
 
     // Keys, as the candidates carry them and as a search builds them.
 
