@@ -31,6 +31,8 @@ namespace KADRIX {
    *   m_calls[i + 1].firstChange), the last call's run to the end.
    * - Changes are noted only while a call is open and the journal is not
    *   paused: a rewind pauses it, since what it does is taken back, not done.
+   *   A call refused before it changed anything, and a retraction that a
+   *   chronological log forgets (forgetRetraction), leave no entry.
    * - A token or object is noted by a slot, its own across being deleted
    *   and made again: m_tokens[slot] is the token's current handle, rebound
    *   when a rewind makes a deleted token again (takeBackNewest); an object
