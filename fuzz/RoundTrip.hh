@@ -103,7 +103,11 @@ namespace KADRIX {
       bool closes = false;
       /** An object made by a "new" without name cannot be deleted by a rewind, nor made again. */
       bool unnamedObjects = false;
-      /** One name given to two tokens: the stream's older elements that name the first may find the second. */
+      /**
+       * One name given to two tokens, or a token named by a path that a
+       * deletion gave back to another token: the stream's older elements that
+       * name the first may find the second.
+       */
       bool renamed = false;
       /** A constraint over values alone: only a true "index" finds it to undo it. */
       bool valuesOnly = false;
@@ -184,10 +188,14 @@ namespace KADRIX {
         names.push_back("values only");
       if (std::strcmp(element.Value(), "invoke") == 0 && element.Attribute("name") != nullptr)
         names.push_back(element.Attribute("name"));
+      if ((std::strcmp(element.Value(), "token") == 0 && element.Attribute("path") != nullptr) ||
+          (std::strcmp(element.Value(), "variable") == 0 && element.Attribute("token") != nullptr))
+        names.push_back("path reference");
       const TiXmlElement* instance = element.FirstChildElement();
       if ((std::strcmp(element.Value(), "goal") == 0 || std::strcmp(element.Value(), "fact") == 0) &&
-          instance != nullptr && instance->Attribute("name") != nullptr)
-        names.push_back(std::string("#") + instance->Attribute("name"));
+          instance != nullptr && element.Attribute("relation") == nullptr)
+        names.push_back(instance->Attribute("name") != nullptr ? std::string("#") + instance->Attribute("name")
+                                                               : std::string("unnamed token"));
       for (const TiXmlElement* child = element.FirstChildElement(); child != nullptr;
            child = child->NextSiblingElement())
         collectNames(*child, names,
@@ -215,6 +223,9 @@ namespace KADRIX {
     inline Excuses excusesOf(const std::vector<std::unique_ptr<TiXmlElement> >& elements) {
       Excuses excuses;
       bool afterBreakpoint = false;
+      bool pathReferences = false;
+      bool unnamedAfterDeletion = false; // an unnamed token made after a deletion may take a path back
+      bool unnamedNewer = false; // walking newest first: an unnamed token was met
       std::set<std::string> tokenNames;
       for (std::size_t i = elements.size(); i-- > 0;) {
         if (isBreakpoint(*elements[i]))
@@ -231,12 +242,16 @@ namespace KADRIX {
           excuses.tokensMadeAgain = excuses.tokensMadeAgain || name == "deletetoken";
           excuses.logNames = excuses.logNames || (name[0] == '#' && isLogName(name.c_str() + 1));
           excuses.renamed = excuses.renamed || (name[0] == '#' && !tokenNames.insert(name).second);
+          pathReferences = pathReferences || name == "path reference";
+          unnamedAfterDeletion = unnamedAfterDeletion || (name == "deletetoken" && unnamedNewer);
+          unnamedNewer = unnamedNewer || name == "unnamed token";
           if (!afterBreakpoint && (name == "assign" || name == "restrict" || name == "close"))
             excuses.notUndoneAfterBreakpoint = true;
           excuses.nestedObjectsAfterBreakpoint = excuses.nestedObjectsAfterBreakpoint ||
                                                  (!afterBreakpoint && name == "nested new");
         }
       }
+      excuses.renamed = excuses.renamed || (pathReferences && unnamedAfterDeletion);
       return excuses;
     }
 

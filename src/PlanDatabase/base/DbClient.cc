@@ -147,7 +147,8 @@ namespace KADRIX {
     // The order is checked before anyone is told: a refused deletion is no deletion.
     const bool isLast = checkDeleteToken(token);
     const int key = token->getKey();
-    const OrderingJournal::CallRecord record(getOrderingJournal(), OrderingJournal::DELETE_TOKEN, token);
+    const OrderingJournal::CallRecord record(getOrderingJournal(), OrderingJournal::DELETE_TOKEN, token,
+                                             TokenId::noId(), ObjectId::noId());
 
     // Listeners see the token with its key still recorded, so its path can be written.
     publish([&](const DbClientListenerId& l) { l->notifyTokenDeleted(token, name); });
@@ -205,7 +206,8 @@ namespace KADRIX {
     }
 
     // Listeners see the token still active, merged or rejected.
-    const OrderingJournal::CallRecord record(getOrderingJournal(), OrderingJournal::CANCEL, token);
+    const OrderingJournal::CallRecord record(getOrderingJournal(), OrderingJournal::CANCEL, token,
+                                             TokenId::noId(), ObjectId::noId());
     publish([&](const DbClientListenerId& l) { l->notifyCancelled(token); });
     if (dropLastKey) {
       KADRIX_DEBUG("DbClient:cancel", "Removing token key " << m_keysOfTokensCreated.back());
@@ -314,6 +316,8 @@ namespace KADRIX {
     KADRIX_CHECK(obj.isValid());
     // A refused deletion is no deletion: nobody is told of it.
     obj->checkDiscard();
+    const OrderingJournal::CallRecord record(getOrderingJournal(), OrderingJournal::DELETE_OBJECT,
+                                             TokenId::noId(), TokenId::noId(), obj);
     publish([&](const DbClientListenerId& l) { l->notifyObjectDeleted(obj); });
     obj->discardChecked();
   }

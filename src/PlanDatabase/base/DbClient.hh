@@ -70,7 +70,8 @@ namespace KADRIX {
     bool isTransactionLoggingEnabled() const { return m_transactionLoggingEnabled; }
     /**
      * While logging is on, what each ordering call (constrain, free, cancel,
-     * deleteToken) changed on the objects, so that a rewind takes it back.
+     * deleteToken, deleteObject) changed on the objects, so that a rewind
+     * takes it back.
      */
     OrderingJournal& getOrderingJournal() const;
 

@@ -765,6 +765,17 @@ namespace KADRIX {
         touchToken(first->getKey());
         break;
       }
+      case OrderingJournal::LEFT_DOMAIN: {
+        // A token's object domain is closed once it is made: it is opened only to take this object back.
+        ConstrainedVariable& var = *first->getObject();
+        const double value = static_cast<double>(m_id);
+        if (!var.baseDomain().isMember(value)) {
+          var.open();
+          var.insert(value);
+          var.close();
+        }
+        break;
+      }
       default:
         KADRIX_FAIL("Only a timeline places tokens in a sequence.");
     }

@@ -20,7 +20,8 @@ namespace KADRIX {
       return;
     m_index = m_journal.m_calls.size();
     const CallEntry entry = {call, false, object.isNoId() ? NONE : m_journal.objectSlot(object),
-                             m_journal.tokenSlot(first), second.isNoId() ? NONE : m_journal.tokenSlot(second),
+                             first.isNoId() ? NONE : m_journal.tokenSlot(first),
+                             second.isNoId() ? NONE : m_journal.tokenSlot(second),
                              static_cast<std::uint32_t>(m_journal.m_changes.size())};
     m_journal.m_calls.push_back(entry);
     ++m_journal.m_noting;

@@ -16,7 +16,9 @@ namespace KADRIX {
    *
    * A call changes more than it names: a timeline that takes a token out
    * links its neighbours, a free can leave an ordering implicit or a token
-   * alone in its sequence, a cancel drops every ordering of its token. The
+   * alone in its sequence, a cancel drops every ordering of its token, and a
+   * deleted object leaves the object domains of the tokens that could be on
+   * it. The
    * journal is a trail in the manner of a backtracking solver's: while a
    * client call runs, each object notes every elementary change of its
    * ordering tables (a binding, a precedence constraint with its explicit
@@ -41,7 +43,7 @@ namespace KADRIX {
   class OrderingJournal {
   public:
     /** The client calls that the journal records. */
-    enum Call : std::uint8_t { CONSTRAIN, FREE, CANCEL, DELETE_TOKEN };
+    enum Call : std::uint8_t { CONSTRAIN, FREE, CANCEL, DELETE_TOKEN, DELETE_OBJECT };
 
     /** An elementary change of an object's ordering tables. */
     enum Kind : std::uint8_t {
@@ -52,7 +54,8 @@ namespace KADRIX {
       MARKED, // the ordering of first before second (first alone: second is first) became explicit
       UNMARKED, // it is explicit no more
       SEQUENCED, // first entered the timeline's sequence
-      UNSEQUENCED // first left it; second was the token after it (none at the end)
+      UNSEQUENCED, // first left it; second was the token after it (none at the end)
+      LEFT_DOMAIN // the object, deleted, left the object domain of token first
     };
 
     /** A change with the current handles of its tokens, as an object takes it back. */
@@ -75,8 +78,8 @@ namespace KADRIX {
      */
     class CallRecord {
     public:
-      CallRecord(OrderingJournal& journal, Call call, const TokenId& first,
-                 const TokenId& second = TokenId::noId(), const ObjectId& object = ObjectId::noId());
+      CallRecord(OrderingJournal& journal, Call call, const TokenId& first, const TokenId& second,
+                 const ObjectId& object);
       ~CallRecord();
       CallRecord(const CallRecord&) = delete;
       CallRecord& operator=(const CallRecord&) = delete;

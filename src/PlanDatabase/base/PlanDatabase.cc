@@ -346,21 +346,29 @@ namespace KADRIX {
     }
 
     // Variables made for an ancestor type hold objects of its subtypes too.
+    // The closed object domain of a token does not take an object made again:
+    // the client's journal notes what it lost, for a rewind to give it back.
     const double value = static_cast<double>(object);
+    const auto leaves = [&](const ConstrainedVariableId& var) {
+      const EntityId& parent = var->parent();
+      if (var->isClosed() && TokenId::convertable(parent) && TokenId(parent)->getObject() == var)
+        m_orderingJournal.note(object, OrderingJournal::LEFT_DOMAIN, TokenId(parent), TokenId::noId());
+      var->remove(value);
+    };
     for (std::vector<double>::const_iterator type = types.begin(); type != types.end(); ++type)
       for (ObjectVariableMap::const_iterator it = m_objectVariablesByObjectType.lower_bound(*type);
            it != m_objectVariablesByObjectType.end() && it->first == *type; ++it) {
         const ConstrainedVariableId& connectedObjectVariable = it->second.first;
         KADRIX_CHECK(connectedObjectVariable.isValid());
         if (connectedObjectVariable.isValid())
-          connectedObjectVariable->remove(value);
+          leaves(connectedObjectVariable);
       }
     // Token object variables are no longer kept in step once their type is
     // closed: none may keep the value of an object that is gone.
     for (TokenSet::const_iterator it = m_tokens.begin(); it != m_tokens.end(); ++it) {
       const ObjectVarId& objectVar = (*it)->getObject();
       if (objectVar->baseDomain().isMember(value))
-        objectVar->remove(value);
+        leaves(objectVar);
     }
 
     KADRIX_CHECK(!Entity::isPurging());

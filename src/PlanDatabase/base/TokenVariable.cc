@@ -87,6 +87,14 @@ namespace KADRIX {
     internDomains(sameAsBase);
   }
 
+  template <class DomainType> void TokenVariable<DomainType>::open() {
+    const bool sameAsBase = m_integratedBaseDomain.sameAs(this->m_baseDomain);
+    ConstrainedVariable::open();
+    if (!sameAsBase && m_integratedBaseDomain->isClosed())
+      m_integratedBaseDomain.modify().open();
+    internDomains(sameAsBase);
+  }
+
   template <class DomainType> void TokenVariable<DomainType>::internDomains(bool sameAsBase) {
     this->m_baseDomain.intern();
     // Equal before, changed alike: equal again.

@@ -43,6 +43,8 @@ namespace KADRIX {
     void specify(double value) override;
     /** Closes the domains and the integrated base domain. */
     void close() override;
+    /** Opens the domains and the integrated base domain. */
+    void open() override;
 
     /** Narrows the integrated base domain, then the derived domain, by a merging variable's base domain. */
     void handleBase(const AbstractDomain& domain) override;

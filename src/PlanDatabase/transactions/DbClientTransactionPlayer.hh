@@ -267,6 +267,11 @@ namespace KADRIX {
      */
     bool tookBackOrdering(OrderingJournal::Call call, const ObjectId& object, const TokenId& predecessor,
                           const TokenId& successor);
+    /**
+     * The object of that name is made again by a rewind: where the journal's
+     * newest call deleted it, it goes back into the tokens' object domains it left.
+     */
+    void tookBackObjectDeletion(const char* name);
 
     /** The variable that a "reset" element, plain or invoked, names (checked valid by the caller). */
     ConstrainedVariableId resetVariable(const TiXmlElement& element);

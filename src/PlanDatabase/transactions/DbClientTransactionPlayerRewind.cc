@@ -646,6 +646,12 @@ namespace KADRIX {
     return true;
   }
 
+  void DbClientTransactionPlayer::tookBackObjectDeletion(const char* name) {
+    const ObjectId object = m_client->getObject(name);
+    if (object.isValid())
+      tookBackOrdering(OrderingJournal::DELETE_OBJECT, object, TokenId::noId(), TokenId::noId());
+  }
+
   template <class It>
   void DbClientTransactionPlayer::playUncancelled(const TiXmlElement& element, It start, It end) {
     KADRIX_DEBUG("DbClientTransactionPlayer:playUncancelled", "Processing inverse of " << element);
@@ -896,6 +902,8 @@ namespace KADRIX {
       copy->ReplaceChild(copy->FirstChildElement(), holding);
       playVariableCreated(*copy);
     }
+    if (object != NULL && made != NULL && object->Attribute("name") != NULL)
+      tookBackObjectDeletion(object->Attribute("name"));
     Dependents what;
     what.variables.insert(lookUp(m_variables, name));
     what.changes = true;
@@ -917,8 +925,10 @@ namespace KADRIX {
           return made != NULL && std::strcmp(made, name) == 0;
         });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
-    // Only the object comes back, named as playing named it.
+    // Only the object comes back, named as playing named it, into the object
+    // domains of the tokens that it left.
     xmlAsValue(hasTag(*found, "var") ? *found->FirstChildElement() : *found, name);
+    tookBackObjectDeletion(name);
     // The member variables come back from the object's construction; what changed them, from the elements.
     Dependents what;
     std::vector<ObjectId> tree;
