@@ -306,7 +306,7 @@ namespace KADRIX {
     struct Dependents {
       TokenId token;
       std::set<ConstrainedVariableId> variables;
-      bool activation = false; // the token was active when it went
+      bool activation = false; // the token's newest activation or merge is in force when it went
       bool merges = false;
       bool orderings = false; // what the client's ordering journal does not give back
       bool changes = false;

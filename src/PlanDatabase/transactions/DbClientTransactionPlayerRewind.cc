@@ -1166,7 +1166,12 @@ namespace KADRIX {
           cancelled.insert(changed);
         if (!changed.isValid() || !stated.insert(changed).second)
           return true;
-        if ((what.activation && changed == what.token && names.transaction == TransactionName::ACTIVATE) ||
+        // A fact, which may be deleted while merged, comes back merged, unless
+        // the token it went onto is gone or a cancel of it split it off since.
+        if ((what.activation && changed == what.token &&
+             (names.transaction == TransactionName::ACTIVATE ||
+              (names.transaction == TransactionName::MERGE && what.token->isFact() &&
+               mergeTarget(*this, older).isValid() && cancelled.count(mergeTarget(*this, older)) == 0))) ||
             (what.merges && changed != what.token && names.transaction == TransactionName::MERGE &&
              changed->isInactive() && cancelled.count(what.token) == 0 &&
              mergeTarget(*this, older) == what.token))

@@ -352,8 +352,9 @@ namespace KADRIX {
       return true;
     if (!tokenReferences(read, tokens))
       return false;
+    const TiXmlElement* onto = merge ? tokens.back() : NULL;
     if (merge)
-      tokens.back() = NULL; // only the merged token
+      tokens.back() = NULL; // the merged token; the active one only where the sought token is merged
     for (const TiXmlElement* token : tokens)
       if (token != NULL) {
         const char* path = token->Attribute("path");
@@ -361,6 +362,13 @@ namespace KADRIX {
           return false; // as tokenReferenceKey, which gives such a reference no key
         if (tokenKey(path) != sought)
           keys.newest.push_back(merge ? stateKey(path) : cancelKey(path));
+        else if (onto != NULL) {
+          // The sought token's own merge: a cancel of the token it went onto since split it off.
+          const char* ontoPath = onto->Attribute("path");
+          if (!hasTag(*onto, "token") || !plainPath(ontoPath))
+            return false;
+          keys.newest.push_back(cancelKey(ontoPath));
+        }
       }
     return true;
   }

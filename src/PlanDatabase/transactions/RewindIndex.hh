@@ -136,10 +136,11 @@ namespace KADRIX {
      * The MENTION keys of what decides whether a merge or an ordering, met
      * newest first, was still in force, added as keys of which the newest
      * candidate alone decides: the merged token's newest state change (any
-     * since ended the merge); each ordered token's newest cancel (any since
-     * ended the ordering); none of the token `sought` (by its token key),
-     * all of whose elements the search reads. False when one of its
-     * references has no key.
+     * since ended the merge), or, where the merged token is `sought`, the
+     * newest cancel of the token it went onto; each ordered token's newest
+     * cancel (any since ended the ordering); none of the token `sought` (by
+     * its token key), all of whose elements the search reads. False when one
+     * of its references has no key.
      */
     static bool deciders(const TiXmlElement& element, const std::string& sought, MentionKeys& keys);
 
