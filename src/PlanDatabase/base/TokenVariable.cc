@@ -79,19 +79,22 @@ namespace KADRIX {
     setSpecified(value);
   }
 
-  template <class DomainType> void TokenVariable<DomainType>::close() {
-    const bool sameAsBase = m_integratedBaseDomain.sameAs(this->m_baseDomain);
-    ConstrainedVariable::close();
-    if (!sameAsBase && m_integratedBaseDomain->isOpen())
-      m_integratedBaseDomain.modify().close();
-    internDomains(sameAsBase);
-  }
+  template <class DomainType> void TokenVariable<DomainType>::close() { setOpen(false); }
 
-  template <class DomainType> void TokenVariable<DomainType>::open() {
+  template <class DomainType> void TokenVariable<DomainType>::open() { setOpen(true); }
+
+  template <class DomainType> void TokenVariable<DomainType>::setOpen(bool open) {
     const bool sameAsBase = m_integratedBaseDomain.sameAs(this->m_baseDomain);
-    ConstrainedVariable::open();
-    if (!sameAsBase && m_integratedBaseDomain->isClosed())
-      m_integratedBaseDomain.modify().open();
+    if (open)
+      ConstrainedVariable::open();
+    else
+      ConstrainedVariable::close();
+    if (!sameAsBase && m_integratedBaseDomain->isOpen() != open) {
+      if (open)
+        m_integratedBaseDomain.modify().open();
+      else
+        m_integratedBaseDomain.modify().close();
+    }
     internDomains(sameAsBase);
   }
 

@@ -80,6 +80,8 @@ namespace KADRIX {
      * only the base domain was changed, and the integrated one follows it.
      */
     void internDomains(bool sameAsBase);
+    /** Opens or closes the domains and the integrated base domain alike. */
+    void setOpen(bool open);
     /**
      * The parent token: the variable's parent, which deletes its variables
      * before its handle goes, so the variable keeps no handle of its own.
