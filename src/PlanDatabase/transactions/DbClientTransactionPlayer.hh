@@ -261,11 +261,11 @@ namespace KADRIX {
     void deleteConstraints(const MadeConstraints& made);
 
     /**
-     * Takes back, from the client's ordering journal, what a "constrain" or
-     * "free" of the pair changed on the object, when the journal's newest call
-     * is that one; false (nothing done) otherwise.
+     * Takes back, from the client's ordering journal, what the call on the
+     * object and tokens changed, when the journal's newest call is that one;
+     * false (nothing done) otherwise.
      */
-    bool tookBackOrdering(OrderingJournal::Call call, const ObjectId& object, const TokenId& predecessor,
+    bool tookBackFromJournal(OrderingJournal::Call call, const ObjectId& object, const TokenId& predecessor,
                           const TokenId& successor);
     /**
      * The object of that name is made again by a rewind: where the journal's

@@ -489,7 +489,7 @@ namespace KADRIX {
             ObjectId object;
             TokenId predecessor, successor;
             getElementsFromConstrain(element, object, predecessor, successor);
-            if (!tookBackOrdering(OrderingJournal::CONSTRAIN, object, predecessor, successor))
+            if (!tookBackFromJournal(OrderingJournal::CONSTRAIN, object, predecessor, successor))
               m_client->free(object, predecessor, successor);
             break;
           }
@@ -601,7 +601,7 @@ namespace KADRIX {
     TokenId predecessor, successor;
     getElementsFromConstrain(element, object, predecessor, successor);
     // The journal tells what the free changed, marks and neighbours too.
-    if (tookBackOrdering(OrderingJournal::FREE, object, predecessor, successor))
+    if (tookBackFromJournal(OrderingJournal::FREE, object, predecessor, successor))
       return;
     const TiXmlElement* found = findOlder(
         m_rewindIndex, m_root, RewindIndex::CONSTRAIN, pastItself(element, start, end), end,
@@ -637,7 +637,7 @@ namespace KADRIX {
     processTransaction(*found);
   }
 
-  bool DbClientTransactionPlayer::tookBackOrdering(OrderingJournal::Call call, const ObjectId& object,
+  bool DbClientTransactionPlayer::tookBackFromJournal(OrderingJournal::Call call, const ObjectId& object,
                                                    const TokenId& predecessor, const TokenId& successor) {
     OrderingJournal& journal = m_client->getOrderingJournal();
     if (!journal.newestIs(call, object, predecessor, successor))
@@ -649,7 +649,7 @@ namespace KADRIX {
   void DbClientTransactionPlayer::tookBackObjectDeletion(const char* name) {
     const ObjectId object = m_client->getObject(name);
     if (object.isValid())
-      tookBackOrdering(OrderingJournal::DELETE_OBJECT, object, TokenId::noId(), TokenId::noId());
+      tookBackFromJournal(OrderingJournal::DELETE_OBJECT, object, TokenId::noId(), TokenId::noId());
   }
 
   template <class It>
