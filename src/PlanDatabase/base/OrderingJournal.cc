@@ -19,10 +19,8 @@ namespace KADRIX {
     if (!m_open)
       return;
     m_index = m_journal.m_calls.size();
-    const CallEntry entry = {call, false, object.isNoId() ? NONE : m_journal.objectSlot(object),
-                             first.isNoId() ? NONE : m_journal.tokenSlot(first),
-                             second.isNoId() ? NONE : m_journal.tokenSlot(second),
-                             static_cast<std::uint32_t>(m_journal.m_changes.size())};
+    const CallEntry entry = {call, false, m_journal.objectSlot(object), m_journal.tokenSlot(first),
+                             m_journal.tokenSlot(second), static_cast<std::uint32_t>(m_journal.m_changes.size())};
     m_journal.m_calls.push_back(entry);
     ++m_journal.m_noting;
   }
@@ -37,7 +35,7 @@ namespace KADRIX {
     if (m_index + 1 != calls.size())
       return;
     if (std::uncaught_exceptions() > m_exceptions && calls.back().firstChange == m_journal.m_changes.size())
-      calls.pop_back();
+      m_journal.dropNewest();
     else if (calls.back().forgotten) {
       const CallEntry retraction = calls.back();
       m_journal.dropNewest();
@@ -60,16 +58,17 @@ namespace KADRIX {
 
   void OrderingJournal::append(const ObjectId& object, Kind kind, const TokenId& first, const TokenId& second,
                                bool explicitMark) {
-    const Noted change = {kind, explicitMark, objectSlot(object), tokenSlot(first),
-                          second.isNoId() ? NONE : tokenSlot(second)};
+    const Noted change = {kind, explicitMark, objectSlot(object), tokenSlot(first), tokenSlot(second)};
     m_changes.push_back(change);
   }
 
   namespace {
-    /** The slot of the handle's key in the table, made from the handle on the first need. */
+    /** The slot of the handle's key in the table, made from the handle on the first need; none for no handle. */
     template <class Slot, class Handle>
     std::uint32_t slotOf(std::unordered_map<unsigned int, std::uint32_t>& slots, std::vector<Slot>& table,
-                         const Handle& handle) {
+                         const Handle& handle, std::uint32_t none) {
+      if (handle.isNoId())
+        return none;
       const std::pair<std::unordered_map<unsigned int, std::uint32_t>::iterator, bool> slot =
           slots.emplace(handle.getKey(), static_cast<std::uint32_t>(table.size()));
       if (slot.second)
@@ -78,10 +77,10 @@ namespace KADRIX {
     }
   }
 
-  std::uint32_t OrderingJournal::tokenSlot(const TokenId& token) { return slotOf(m_tokenSlots, m_tokens, token); }
+  std::uint32_t OrderingJournal::tokenSlot(const TokenId& token) { return slotOf(m_tokenSlots, m_tokens, token, NONE); }
 
   std::uint32_t OrderingJournal::objectSlot(const ObjectId& object) {
-    return slotOf(m_objectSlots, m_objects, object);
+    return slotOf(m_objectSlots, m_objects, object, NONE);
   }
 
   TokenId OrderingJournal::tokenIn(std::uint32_t slot) const {
@@ -103,10 +102,6 @@ namespace KADRIX {
     const CallEntry& entry = m_calls.back();
     return entry.call == call && objectIn(entry.object) == object && tokenIn(entry.first) == first &&
            tokenIn(entry.second) == second;
-  }
-
-  bool OrderingJournal::newestIsCancel(const TokenId& token) const {
-    return !m_calls.empty() && m_calls.back().call == CANCEL && tokenIn(m_calls.back().first) == token;
   }
 
   bool OrderingJournal::newestIsDeletion() const {

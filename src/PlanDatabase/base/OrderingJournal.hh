@@ -110,10 +110,8 @@ namespace KADRIX {
         append(object, kind, first, second, explicitMark);
     }
 
-    /** The newest call recorded is this one (by the current handles of what it named). */
+    /** The newest call recorded is this one (by the current handles of what it named, none for none). */
     bool newestIs(Call call, const ObjectId& object, const TokenId& first, const TokenId& second) const;
-    /** The newest call recorded is a cancel of the token. */
-    bool newestIsCancel(const TokenId& token) const;
     /** The newest call recorded deleted a token. */
     bool newestIsDeletion() const;
 

@@ -699,7 +699,7 @@ namespace KADRIX {
                       "No activate, merge, or reject transaction prior to " << element);
     KADRIX_DEBUG("DbClientTransactionPlayer:playUncancelled", "Transaction is the proper inverse.  Playing.");
     OrderingJournal& journal = m_client->getOrderingJournal();
-    const bool journaled = journal.newestIsCancel(token);
+    const bool journaled = journal.newestIs(OrderingJournal::CANCEL, ObjectId::noId(), token, TokenId::noId());
     processTransaction(*found);
     // Deactivating the token split the tokens merged onto it and took it off
     // its objects, with its orderings: the journal tells how.
