@@ -140,6 +140,8 @@ namespace KADRIX {
     bool isInternal() const { return m_internal; }
     bool canBeSpecified() const { return m_canBeSpecified; }
     bool isSpecified() const { return m_specified; }
+    /** Specified by its owner itself (a token variable: by its own token, not through a merged one). */
+    bool isLocallySpecified() const { return m_specifiedByOwner; }
     double getSpecifiedValue() const;
     /** The base domain is closed. */
     bool isClosed() const;

@@ -47,6 +47,14 @@ namespace KADRIX {
                       var->toString() << " cannot merge.");
   }
 
+  void MergeMemento::checkSpecified(const ConstrainedVariableId& var) {
+    // Propagation that proved the network inconsistent may have emptied the
+    // domain; the value the variable was specified to is still its value.
+    KADRIX_CHECK_TEXT(var->lastDomain().isSingleton() || var->lastDomain().isEmpty(),
+                      "inactiveVariables[i]->lastDomain().isSingleton()",
+                      var->toString() << " is specified but not a singleton. Pas possible!");
+  }
+
   void MergeMemento::checkMerge(const TokenId& inactiveToken, const TokenId& activeToken) {
     KADRIX_CHECK_MSG(inactiveToken.isValid(), inactiveToken);
     KADRIX_CHECK_MSG(activeToken.isValid(), activeToken);
@@ -61,12 +69,10 @@ namespace KADRIX {
       checkBaseDomains(inactiveVariables[i], activeToken, i);
       if (!inactiveVariables[i]->isSpecified())
         continue;
-      KADRIX_CHECK_MSG(inactiveVariables[i]->lastDomain().isSingleton(),
-                       inactiveVariables[i]->toString()
-                           << " is specified but not a singleton. Pas possible!");
+      checkSpecified(inactiveVariables[i]);
       // The active variable takes the specified value after it has taken in
       // the merged variable's base domain.
-      const double value = inactiveVariables[i]->lastDomain().getSingletonValue();
+      const double value = inactiveVariables[i]->getSpecifiedValue();
       const ConstrainedVariableId& activeVar = activeVariables[i];
       KADRIX_CHECK_TEXT(activeToken->isActive(), "this->m_parentToken->isActive()", "");
       std::unique_ptr<AbstractDomain> narrowed(activeVar->lastDomain().copy());
@@ -86,7 +92,9 @@ namespace KADRIX {
     KADRIX_CHECK(inactiveVariables.size() == activeVariables.size());
 
     std::map<double, ConstrainedVariableId> varMap;
-    std::set<ConstraintId> deactivatedConstraints;
+    // By key: the constraints are stated again in the order they were made,
+    // so the engine gives their copies the same indexes in every run.
+    std::set<ConstraintId, EntityComparator<ConstraintId> > deactivatedConstraints;
     // Index 0 is the state variable, which is never mapped.
     for (size_t i = 1; i < inactiveVariables.size(); ++i) {
       KADRIX_CHECK_TEXT(varMap.find(static_cast<double>(inactiveVariables[i])) == varMap.end(),
@@ -95,16 +103,15 @@ namespace KADRIX {
       inactiveVariables[i]->constraints(deactivatedConstraints);
       activeVariables[i]->handleBase(inactiveVariables[i]->baseDomain());
       if (inactiveVariables[i]->isSpecified()) {
-        KADRIX_CHECK_MSG(inactiveVariables[i]->lastDomain().isSingleton(),
-                         inactiveVariables[i]->toString()
-                             << " is specified but not a singleton. Pas possible!");
-        activeVariables[i]->handleSpecified(inactiveVariables[i]->lastDomain().getSingletonValue());
+        checkSpecified(inactiveVariables[i]);
+        activeVariables[i]->handleSpecified(inactiveVariables[i]->getSpecifiedValue());
       }
       inactiveVariables[i]->deactivate();
     }
 
     // The standard constraints stay behind, inactive with the variables.
-    for (std::set<ConstraintId>::const_iterator it = deactivatedConstraints.begin();
+    for (std::set<ConstraintId, EntityComparator<ConstraintId> >::const_iterator it =
+             deactivatedConstraints.begin();
          it != deactivatedConstraints.end(); ++it)
       if (!inactiveToken->isStandardConstraint(*it))
         migrateConstraint(*it);

@@ -36,6 +36,8 @@ namespace KADRIX {
      * changes nothing. A merge calls it before it touches either token.
      */
     static void checkMerge(const TokenId& inactiveToken, const TokenId& activeToken);
+    /** A specified variable of the merged token holds its value alone, or nothing in an inconsistent network. */
+    static void checkSpecified(const ConstrainedVariableId& var);
     /** The merged variable's base domain must meet the active token's and those already merged onto it. */
     static void checkBaseDomains(const ConstrainedVariableId& var, const TokenId& activeToken, size_t index);
     virtual ~MergeMemento();

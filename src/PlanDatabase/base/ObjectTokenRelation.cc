@@ -1,4 +1,6 @@
 #include "PlanDatabase/base/ObjectTokenRelation.hh"
+
+#include <algorithm>
 #include "PlanDatabase/base/Object.hh"
 #include "PlanDatabase/base/Token.hh"
 #include "Utils/base/Debug.hh"
@@ -70,8 +72,12 @@ namespace KADRIX {
 
   void ObjectTokenRelation::notifyRemovals() {
     const bool active = m_token->isActive();
-    // Removing the token from an object may change the set: walk a copy.
-    const std::vector<ObjectId> notified(m_notifiedObjects.begin(), m_notifiedObjects.end());
+    // Removing the token from an object may change the set: walk a copy, in
+    // the order the objects were made, so that what each removal frees in the
+    // engine is freed in the same order in every run.
+    std::vector<ObjectId> notified(m_notifiedObjects.begin(), m_notifiedObjects.end());
+    std::sort(notified.begin(), notified.end(),
+              [](const ObjectId& a, const ObjectId& b) { return a.getKey() < b.getKey(); });
     for (size_t i = 0; i < notified.size(); ++i) {
       const ObjectId& object = notified[i];
       // An object that holds the token by a binding leaves the domain only in

@@ -320,6 +320,9 @@ namespace KADRIX {
     for (std::list<double>::const_iterator it = values.begin(); it != values.end(); ++it)
       if (isLiveObject(*it))
         results.push_back(ObjectId(*it));
+    // In the order they were made, not by address: what the objects do with
+    // the token happens in the same order in every run.
+    std::sort(results.begin(), results.end(), EntityComparator<ObjectId>());
   }
 
   bool Token::isValid() const {

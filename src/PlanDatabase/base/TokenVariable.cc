@@ -118,7 +118,12 @@ namespace KADRIX {
 
   template <class DomainType> void TokenVariable<DomainType>::resetSpecified() {
     this->m_specifiedByOwner = false;
-    if (!computeBaseDomain())
+    // A token merged onto this one that specifies the variable holds it to
+    // its value, whatever the variable's own was.
+    double mergedValue = 0;
+    if (computeBaseDomain(&mergedValue))
+      this->internalSpecify(mergedValue);
+    else
       ConstrainedVariable::reset(m_integratedBaseDomain.get());
     if (parentToken()->isMerged()) {
       KADRIX_CHECK_TEXT(parentToken()->getActiveToken().isValid(),
@@ -128,7 +133,7 @@ namespace KADRIX {
     }
   }
 
-  template <class DomainType> bool TokenVariable<DomainType>::computeBaseDomain() {
+  template <class DomainType> bool TokenVariable<DomainType>::computeBaseDomain(double* mergedValue) {
     const TokenSet& mergedTokens = parentToken()->getMergedTokens();
     if (mergedTokens.empty() && m_integratedBaseDomain->isOpen() == this->m_baseDomain->isOpen()) {
       // The base domain itself: shared with it again.
@@ -161,6 +166,8 @@ namespace KADRIX {
       }
     }
     m_integratedBaseDomain.intern();
+    if (mergedValue != nullptr)
+      *mergedValue = specifiedValue;
     return shouldBeSpecified;
   }
 

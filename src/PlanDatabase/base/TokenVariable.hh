@@ -58,16 +58,19 @@ namespace KADRIX {
 
     /** Specifies the variable for its own token, without the can-be-specified test. */
     void setSpecified(double value);
-    /** Undoes what a local specify did, without the can-be-specified test. */
+    /**
+     * Undoes what a local specify did, without the can-be-specified test: the
+     * variable goes back to what the tokens merged onto its token hold it to.
+     */
     void resetSpecified();
     /**
      * Rebuilds the integrated base domain from the base domain and the merged
-     * tokens' variables at this index; true when one of those is specified.
+     * tokens' variables at this index; true when one of those is specified,
+     * to the value then given in `mergedValue`.
      */
-    bool computeBaseDomain();
+    bool computeBaseDomain(double* mergedValue = nullptr);
 
     const TokenId& getParentToken() const;
-    bool isLocallySpecified() const { return this->m_specifiedByOwner; }
     const DomainType& getIntegratedBaseDomain() const { return m_integratedBaseDomain.get(); }
 
   protected:

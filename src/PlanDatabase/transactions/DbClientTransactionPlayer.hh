@@ -273,6 +273,38 @@ namespace KADRIX {
      */
     void tookBackObjectDeletion(const char* name);
 
+    /**
+     * Plays an older element again for an undo, through `play`, around what
+     * the plan holds since that refuses it: a token merged since is split off
+     * for a specification of its variable and merged again after, tokens
+     * rejected since are reinstated for a constraint on their variables and
+     * rejected again after, and a merge goes around the active token's values
+     * (mergeAround). Every step is a call of the client.
+     */
+    template <class Play> void playAround(const TiXmlElement& element, Play play);
+    /**
+     * Merges the token onto the active token through `merge`, after resetting
+     * the values that the active token's own specifications give its
+     * variables and the token's disagree with; they are specified again
+     * after: as if the merge had come first.
+     */
+    template <class Merge> void mergeAround(const TokenId& token, const TokenId& active, Merge merge);
+    /** What stepped aside for a merge, to be given back after it in this order. */
+    struct MergeObstacles {
+      std::vector<TokenId> merged; // tokens split off the active token, merged onto it again
+      std::vector<std::pair<ConstrainedVariableId, double> > values; // reset, specified again
+    };
+    /** Steps aside, through the client, what refuses merging the token onto the active token. */
+    void stepAside(const TokenId& token, const TokenId& active, MergeObstacles& obstacles);
+    /** Resets the variables of values[from...] through the client. */
+    void resetValues(const std::vector<std::pair<ConstrainedVariableId, double> >& values, std::size_t from);
+    /**
+     * The variables, reached from the active token's through constraints,
+     * that their owners specified and a client can reset and specify again,
+     * in the order met.
+     */
+    std::vector<ConstrainedVariableId> specifiedAround(const TokenId& token, const TokenId& active);
+
     /** The variable that a "reset" element, plain or invoked, names (checked valid by the caller). */
     ConstrainedVariableId resetVariable(const TiXmlElement& element);
 

@@ -35,6 +35,7 @@
 #include "PlanDatabase/base/DbClient.hh"
 #include "PlanDatabase/base/Object.hh"
 #include "PlanDatabase/base/Token.hh"
+#include "PlanDatabase/base/UnifyMemento.hh"
 #include "PlanDatabase/transactions/DbClientTransactionLog.hh"
 #include "PlanDatabase/transactions/RewindIndex.hh"
 #include "PlanDatabase/transactions/ScopeText.hh"
@@ -95,6 +96,40 @@ namespace KADRIX {
       } catch (const Error&) {
         return decltype(resolve())();
       }
+    }
+
+    /** The active token of a "merge" element, either form; none when it does not resolve. */
+    TokenId mergeTarget(DbClientTransactionPlayer& player, const TiXmlElement& merge) {
+      const TiXmlElement* first =
+          DbClientTransactionPlayer::isInvoke(merge) ? NULL : merge.FirstChildElement("token");
+      const TiXmlElement* active_el =
+          first == NULL ? merge.FirstChildElement("token") : first->NextSiblingElement("token");
+      return active_el == NULL ? TokenId::noId() : quietly([&]() { return player.xmlAsToken(*active_el); });
+    }
+
+    /** The token whose variable it is, or none. */
+    TokenId tokenOf(const ConstrainedVariableId& var) {
+      return var.isValid() && Id<Token>::convertable(var->parent()) ? TokenId(var->parent())
+                                                                    : TokenId::noId();
+    }
+
+    /** Whether an "invoke" element makes a constraint (the test by which playing it chooses). */
+    bool makesConstraint(const TiXmlElement& invoke) {
+      return invoke.Attribute("identifier") == NULL && invoke.FirstChildElement() != NULL;
+    }
+
+    /**
+     * Whether a token reference of the element names by path a root token that
+     * a creation since gave the path again: the element named another token.
+     */
+    bool namesRegiven(const TiXmlElement& element, const std::set<std::string>& regiven) {
+      for (const TiXmlElement* token = element.FirstChildElement("token"); token != NULL;
+           token = token->NextSiblingElement("token")) {
+        const char* path = token->Attribute("path");
+        if (path != NULL && regiven.count(std::string(path, std::strcspn(path, "."))) != 0)
+          return true;
+      }
+      return false;
     }
 
     /** Owns the elements read by a stream rewind and deletes them however the rewind ends. */
@@ -360,8 +395,10 @@ namespace KADRIX {
       const ConstrainedVariableId named = scope.anyVariable();
       if (name == NULL || !scope.readable())
         return element;
+      // A constraint that an owner keeps (a merge re-states one) was made by no "invoke".
       const auto madeHere = [&](const ConstraintId& constraint) {
-        return constraint.isValid() && constraint->getName() == LabelStr(name) && scope.describes(constraint);
+        return constraint.isValid() && !constraint->isOwned() && constraint->getName() == LabelStr(name) &&
+               scope.describes(constraint);
       };
       // Playing did not read the "index": one that is no plain number names nothing.
       if (index != NULL && std::to_string(std::atoi(index)) == index && madeHere(quietly([&]() {
@@ -434,6 +471,147 @@ namespace KADRIX {
       if (breakpoint && hasTag(tx, "breakpoint"))
         break;
     }
+  }
+
+  // Playing older elements again, around what changed since.
+
+  // Each call of the client is propagated, as a player propagates each
+  // element it plays: a log that records these calls replays to the same plan.
+
+  template <class Merge>
+  void DbClientTransactionPlayer::mergeAround(const TokenId& token, const TokenId& active, Merge merge) {
+    MergeObstacles obstacles;
+    if (token.isValid() && active.isValid() && token->isInactive() && active->isActive())
+      stepAside(token, active, obstacles);
+    merge();
+    m_client->propagate();
+    for (const TokenId& other : obstacles.merged) {
+      m_client->merge(other, active);
+      m_client->propagate();
+    }
+    for (const std::pair<ConstrainedVariableId, double>& value : obstacles.values) {
+      m_client->specify(value.first, value.second);
+      m_client->propagate();
+    }
+  }
+
+  namespace {
+    /** Whether the merge of the token onto the active token passes the checks of its record. */
+    bool mergeable(const TokenId& token, const TokenId& active) {
+      return quietly([&]() {
+        UnifyMemento::checkMerge(token, active);
+        return true;
+      });
+    }
+  }
+
+  void DbClientTransactionPlayer::stepAside(const TokenId& token, const TokenId& active,
+                                            MergeObstacles& obstacles) {
+    // What refuses the merge now came after it, in this order of likelihood:
+    // the active token's own values that the token's disagree with, the
+    // tokens merged onto it since, and values specified since elsewhere that
+    // reach its variables through constraints.
+    if (mergeable(token, active))
+      return;
+    for (std::size_t i = 1; i < token->getVariables().size() && i < active->getVariables().size(); ++i) {
+      const ConstrainedVariableId& merging = token->getVariables()[i];
+      const ConstrainedVariableId& var = active->getVariables()[i];
+      if (merging->isSpecified() && var->isLocallySpecified() &&
+          var->getSpecifiedValue() != merging->getSpecifiedValue())
+        obstacles.values.emplace_back(var, var->getSpecifiedValue());
+    }
+    resetValues(obstacles.values, 0);
+    if (mergeable(token, active))
+      return;
+    for (const TokenId& other : TokenSet(active->getMergedTokens())) {
+      obstacles.merged.push_back(other);
+      m_client->cancel(other);
+      m_client->propagate();
+    }
+    if (mergeable(token, active))
+      return;
+    const std::size_t reset = obstacles.values.size();
+    for (const ConstrainedVariableId& var : specifiedAround(token, active))
+      obstacles.values.emplace_back(var, var->getSpecifiedValue());
+    resetValues(obstacles.values, reset);
+  }
+
+  void DbClientTransactionPlayer::resetValues(const std::vector<std::pair<ConstrainedVariableId, double> >& values,
+                                              std::size_t from) {
+    for (std::size_t i = from; i < values.size(); ++i) {
+      m_client->reset(values[i].first);
+      m_client->propagate();
+    }
+  }
+
+  std::vector<ConstrainedVariableId> DbClientTransactionPlayer::specifiedAround(const TokenId& token,
+                                                                                const TokenId& active) {
+    // The variables that constraints link to the active token's, and so on,
+    // that their owners specified: every one of them can be reset and
+    // specified again through the client (not a merged token's, nor the
+    // merging token's own).
+    std::vector<ConstrainedVariableId> specified;
+    std::set<ConstrainedVariableId> seen(active->getVariables().begin(), active->getVariables().end());
+    seen.insert(token->getVariables().begin(), token->getVariables().end());
+    std::vector<ConstrainedVariableId> frontier(active->getVariables().begin() + 1,
+                                                active->getVariables().end());
+    while (!frontier.empty()) {
+      const ConstrainedVariableId var = frontier.back();
+      frontier.pop_back();
+      std::set<ConstraintId, EntityComparator<ConstraintId> > constraints;
+      var->constraints(constraints);
+      for (const ConstraintId& constraint : constraints)
+        for (const ConstrainedVariableId& other : constraint->getScope()) {
+          if (!seen.insert(other).second || Token::isStateVariable(other))
+            continue;
+          frontier.push_back(other);
+          const TokenId owner = tokenOf(other);
+          if (owner.isNoId() ? other->isSpecified() && other->canBeSpecified()
+                             : other->isLocallySpecified() && !owner->isMerged())
+            specified.push_back(other);
+        }
+    }
+    return specified;
+  }
+
+  template <class Play> void DbClientTransactionPlayer::playAround(const TiXmlElement& element, Play play) {
+    const ElementNames names(element);
+    if (names.transaction == TransactionName::MERGE) {
+      mergeAround(stateToken(element), mergeTarget(*this, element), play);
+      return;
+    }
+    TokenId merged;
+    std::vector<TokenId> rejected;
+    if (names.transaction == TransactionName::SPECIFY) {
+      const TokenId owner = tokenOf(specifiedVariable(element));
+      if (owner.isValid() && owner->isMerged())
+        merged = owner;
+    } else if (names.tag == TransactionName::INVOKE && makesConstraint(element)) {
+      const ScopeText scope(*this, element);
+      for (const ConstrainedVariableId& var : scope.variables()) {
+        const TokenId owner = tokenOf(var);
+        if (owner.isValid() && owner->isRejected() &&
+            std::find(rejected.begin(), rejected.end(), owner) == rejected.end())
+          rejected.push_back(owner);
+      }
+    }
+    const TokenId active = merged.isValid() ? merged->getActiveToken() : TokenId::noId();
+    if (merged.isValid())
+      m_client->cancel(merged);
+    for (const TokenId& token : rejected)
+      m_client->cancel(token);
+    if (merged.isValid() || !rejected.empty())
+      m_client->propagate();
+    play();
+    if (merged.isNoId() && rejected.empty())
+      return;
+    m_client->propagate();
+    for (const TokenId& token : rejected) {
+      m_client->reject(token);
+      m_client->propagate();
+    }
+    if (merged.isValid())
+      mergeAround(merged, active, [&]() { m_client->merge(merged, active); });
   }
 
   // The backward dispatch.
@@ -700,7 +878,7 @@ namespace KADRIX {
     KADRIX_DEBUG("DbClientTransactionPlayer:playUncancelled", "Transaction is the proper inverse.  Playing.");
     OrderingJournal& journal = m_client->getOrderingJournal();
     const bool journaled = journal.newestIs(OrderingJournal::CANCEL, ObjectId::noId(), token, TokenId::noId());
-    processTransaction(*found);
+    playAround(*found, [&]() { processTransaction(*found); });
     // Deactivating the token split the tokens merged onto it and took it off
     // its objects, with its orderings: the journal tells how.
     if (transactionMatch(*found, "activate")) {
@@ -869,7 +1047,7 @@ namespace KADRIX {
       found = findOlder(m_rewindIndex, m_root, RewindIndex::INVOKE, start, end, keyed(name),
                         [&](const TiXmlElement* const* it) { return madeIt(**it); });
     KADRIX_CHECK_TEXT(found != NULL, "ALWAYS_FAIL", "No creation transaction to complement " << element);
-    playInvokeConstraint(*found);
+    playAround(*found, [&]() { playInvokeConstraint(*found); });
   }
 
   template <class It>
@@ -952,7 +1130,7 @@ namespace KADRIX {
     // A variable that was not specified was left alone by the reset.
     const TiXmlElement* found = newestSpecification(element, var, start, end);
     if (found != NULL && transactionMatch(*found, "specify"))
-      playVariableSpecified(*found);
+      playAround(*found, [&]() { playVariableSpecified(*found); });
   }
 
   // What the undo handlers read of older elements.
@@ -1055,19 +1233,6 @@ namespace KADRIX {
     return found != NULL && RewindIndex::createdPath(*found) != NULL ? NULL : found;
   }
 
-  namespace {
-
-    /** The active token of a "merge" element, either form; none when it does not resolve. */
-    TokenId mergeTarget(DbClientTransactionPlayer& player, const TiXmlElement& merge) {
-      const TiXmlElement* first =
-          DbClientTransactionPlayer::isInvoke(merge) ? NULL : merge.FirstChildElement("token");
-      const TiXmlElement* active_el =
-          first == NULL ? merge.FirstChildElement("token") : first->NextSiblingElement("token");
-      return active_el == NULL ? TokenId::noId() : quietly([&]() { return player.xmlAsToken(*active_el); });
-    }
-
-  }
-
   template <class It>
   void DbClientTransactionPlayer::restoreDependents(const TiXmlElement& element, const Dependents& what,
                                                     const TiXmlElement* origin, It start, It end) {
@@ -1098,7 +1263,7 @@ namespace KADRIX {
               var->remove(value);
     for (std::vector<const TiXmlElement*>::reverse_iterator it = found.replay.rbegin();
          it != found.replay.rend(); ++it)
-      processTransaction(**it);
+      playAround(**it, [&]() { processTransaction(**it); });
   }
 
   template <class It>
@@ -1128,6 +1293,8 @@ namespace KADRIX {
       return true;
     });
     keys.every.push_back(token.every.front());
+    // A creation since may have given the path of a token they name again.
+    keys.every.push_back(RewindIndex::CREATIONS);
     if (what.changes) {
       keys.every.push_back(RewindIndex::MADE_OBJECTS);
       keys.every.push_back(RewindIndex::RELATIONS);
@@ -1154,12 +1321,19 @@ namespace KADRIX {
     const auto ours = [&](const ConstrainedVariableId& var) {
       return var.isValid() && what.variables.count(var) != 0;
     };
+    std::set<std::string> regiven; // root paths that creations since gave again
     walkOlder(m_rewindIndex, m_root, start, end, keys, origin, [&](const TiXmlElement& older) {
       if (&older == origin)
         return false;
       if (what.changes && what.token.isValid())
         found.unnamedLater += RewindIndex::unnamedObjects(older);
+      if (const char* path = RewindIndex::createdPath(older)) {
+        regiven.insert(path);
+        return true;
+      }
       const ElementNames names(older);
+      if ((names.changesState() || names.orders()) && namesRegiven(older, regiven))
+        return true;
       if (names.changesState()) {
         const TokenId changed = stateToken(older);
         if (names.transaction == TransactionName::CANCEL)

@@ -389,6 +389,38 @@ namespace KADRIX {
       m->cancel();
     }
 
+    // A value of the active token's own is gone once it is reset: the merged token's holds again.
+    TEST_F(MergeTest, ResettingTheActiveTokensOwnValueGivesBackTheMergedOne) {
+      TokenId a = active(), m = drive();
+      const ConstrainedVariableId& speed = a->parameters()[0];
+      m->parameters()[0]->specify(4);
+      m->doMerge(a);
+      speed->specify(7);
+      EXPECT_TRUE(speed->isLocallySpecified());
+      speed->reset();
+      EXPECT_TRUE(speed->isSpecified() && !speed->isLocallySpecified());
+      EXPECT_EQ(4, speed->getSpecifiedValue());
+      EXPECT_EQ(IntervalIntDomain(4, 4), speed->lastDomain());
+      m->cancel();
+      EXPECT_FALSE(speed->isSpecified());
+    }
+
+    // In an inconsistent network a specified variable's domain may be empty; it still merges with its value.
+    TEST_F(MergeTest, ASpecifiedVariableEmptiedByAnInconsistencyMergesWithItsValue) {
+      TokenId a = active(), m = drive();
+      ConstrainedVariableId low = m_ce->createVariable("int", IntervalIntDomain(0, 3));
+      ConstraintId clash = m_ce->createConstraint("eq", Scope{low, m->parameters()[0]});
+      ASSERT_TRUE(m_ce->propagate());
+      m->parameters()[0]->specify(4);
+      EXPECT_FALSE(m_ce->propagate());
+      ASSERT_TRUE(m->parameters()[0]->lastDomain().isEmpty());
+      m->doMerge(a);
+      EXPECT_EQ(4, a->parameters()[0]->getSpecifiedValue());
+      m->cancel();
+      clash->discard();
+      low->discard();
+    }
+
     TEST_F(TerminationTest, CommitAndTerminate) {
       const std::string refused = "Attempt to commit a token that cannot be committed.";
       TokenId t = drive(), a = active();

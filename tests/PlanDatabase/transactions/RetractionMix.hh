@@ -6,9 +6,13 @@
 // themselves, orderings that insert, join and close cycles, cancels of
 // ordered tokens and of their partners, activation again, frees of explicit
 // and of implicit orderings, rejections, and deletions of inactive tokens and
-// of facts. Every element of a stream plays: each one drawn is tried on a plan
-// that has played the stream so far, and one that fails is dropped (the plan
-// is then played again).
+// of facts. The wider mix draws these too, and besides them merges of
+// inactive tokens onto active ones, specifications and resets of parameters
+// (of active and of merged tokens too), "eq" constraints over parameters and a
+// few global variables: its values are chosen so that plans now and then
+// become inconsistent. Every element of a stream plays: each one drawn is tried
+// on a plan that has played the stream so far, and one that fails is dropped
+// (the plan is then played again).
 
 #include "RoundTrip.hh"
 
@@ -26,7 +30,16 @@ namespace KADRIX {
 
     class RetractionMix {
     public:
-      explicit RetractionMix(unsigned int seed) : m_random(seed) { restart(); }
+      /** What a mix draws. */
+      enum class Draws {
+        RETRACTIONS, // tokens, orderings and their retractions
+        WIDER // those, and merges, specifications, resets, constraints and global variables
+      };
+
+      explicit RetractionMix(unsigned int seed, Draws draws = Draws::RETRACTIONS)
+        : m_random(seed), m_wider(draws == Draws::WIDER) {
+        restart();
+      }
 
       /** Draws elements until the stream has `length` of them besides its world; one element per line. */
       std::vector<std::string> stream(std::size_t length) {
@@ -65,13 +78,15 @@ namespace KADRIX {
       }
 
       /** Keeps the element when it plays; otherwise plays the stream again without it. */
-      void tryElement(const std::string& element) {
+      bool tryElement(const std::string& element) {
         try {
           std::istringstream is(element);
           m_player->play(is);
           m_elements.push_back(element);
+          return true;
         } catch (const Error&) {
           restart();
+          return false;
         }
       }
 
@@ -93,7 +108,11 @@ namespace KADRIX {
         return names;
       }
 
+      static bool isInactive(const TokenId& t) { return t->isInactive(); }
+      static bool isActive(const TokenId& t) { return t->isActive(); }
+
       static std::string ref(const std::string& name) { return "<token name=\"" + name + "\"/>"; }
+      static std::string id(const std::string& name) { return "<id name=\"" + name + "\"/>"; }
       static std::string ordering(const char* tag, const std::string& rover, const std::string& predecessor,
                                   const std::string& successor) {
         return std::string("<") + tag + "><object name=\"" + rover + "\"/>" + ref(predecessor) +
@@ -118,43 +137,58 @@ namespace KADRIX {
         return names;
       }
 
+      /** A kind of element, with its weights in the two mixes; the wider mix's own kinds come last. */
+      struct Kind {
+        int weight;
+        int widerWeight;
+        void (RetractionMix::*draw)();
+      };
+
+      int weight(const Kind& kind) const { return m_wider ? kind.widerWeight : kind.weight; }
+
       void draw() {
-        static const int s_weights[] = {3, 4, 5, 7, 5, 1, 1};
+        static const Kind s_kinds[] = {{3, 5, &RetractionMix::goal},         {4, 5, &RetractionMix::activate},
+                                       {5, 3, &RetractionMix::cancel},       {7, 3, &RetractionMix::order},
+                                       {5, 2, &RetractionMix::free},         {1, 2, &RetractionMix::reject},
+                                       {1, 3, &RetractionMix::deleteNewest}, {0, 16, &RetractionMix::merge},
+                                       {0, 4, &RetractionMix::specify},      {0, 4, &RetractionMix::reset},
+                                       {0, 4, &RetractionMix::invoke},       {0, 1, &RetractionMix::global}};
         int total = 0;
-        for (int weight : s_weights)
-          total += weight;
+        for (const Kind& kind : s_kinds)
+          total += weight(kind);
         int drawn = static_cast<int>(pick(static_cast<std::size_t>(total)));
-        int kind = 0;
-        while (drawn >= s_weights[kind])
-          drawn -= s_weights[kind++];
-        switch (kind) {
-          case 0:
-            return goal();
-          case 1:
-            return change("activate", [](const TokenId& t) { return t->isInactive(); });
-          case 2:
-            return change("cancel", [](const TokenId& t) { return !t->isInactive() && !t->isFact(); });
-          case 3:
-            return order();
-          case 4:
-            return free();
-          case 5:
-            return change("reject", [](const TokenId& t) { return t->isInactive(); });
-          default:
-            return deleteNewest();
-        }
+        const Kind* kind = s_kinds;
+        while (drawn >= weight(*kind))
+          drawn -= weight(*kind++);
+        (this->*kind->draw)();
       }
 
+      void activate() { change("activate", isInactive); }
+      void cancel() {
+        change("cancel", [](const TokenId& t) { return !t->isInactive() && !t->isFact(); });
+      }
+      void reject() { change("reject", isInactive); }
+
+      /**
+       * The predicate of a new token. The wider mix draws samples too, and
+       * often the predicate of an active token, so that it has tokens to merge.
+       */
+      std::string predicate() {
+        const std::vector<std::string> active = m_wider ? tokensThat(isActive) : std::vector<std::string>();
+        if (!active.empty() && chance(50))
+          return token(any(active))->getPredicateName().toString();
+        return m_wider && chance(10) ? "Rover.sample" : chance(70) ? "Rover.drive" : "Rover.At";
+      }
+
+      /** A goal or a fact; the wider mix draws more facts. */
       void goal() {
-        if (m_names.size() >= 8)
+        if (m_names.size() >= (m_wider ? 10u : 8u))
           return;
         const std::string name = "t" + std::to_string(m_counter++);
-        const char* type = chance(70) ? "Rover.drive" : "Rover.At";
-        const char* tag = chance(15) ? "fact" : "goal";
-        const std::size_t before = m_elements.size();
-        tryElement(std::string("<") + tag + "><predicateinstance name=\"" + name + "\" type=\"" + type +
-                   "\"/></" + tag + ">");
-        if (m_elements.size() > before)
+        const std::string type = predicate();
+        const char* tag = chance(m_wider ? 25 : 15) ? "fact" : "goal";
+        if (tryElement(std::string("<") + tag + "><predicateinstance name=\"" + name + "\" type=\"" + type +
+                       "\"/></" + tag + ">"))
           m_names.push_back(name);
       }
 
@@ -207,20 +241,111 @@ namespace KADRIX {
         }
       }
 
+      /** Merges an inactive token onto an active one of its predicate. */
+      void merge() {
+        std::vector<std::pair<std::string, std::string> > pairs;
+        for (const std::string& inactive : tokensThat(isInactive))
+          for (const std::string& active : tokensThat(isActive))
+            if (token(inactive)->getPredicateName() == token(active)->getPredicateName())
+              pairs.emplace_back(inactive, active);
+        if (!pairs.empty()) {
+          const std::pair<std::string, std::string>& pair = any(pairs);
+          tryElement("<merge>" + ref(pair.first) + ref(pair.second) + "</merge>");
+        }
+      }
+
+      ConstrainedVariableId variable(const std::string& name) {
+        try {
+          return m_player->parseVariable(name.c_str());
+        } catch (const Error&) {
+          return ConstrainedVariableId::noId();
+        }
+      }
+
+      /** The names of the parameters of the tokens ("t3.speed") and of the global variables that pass. */
+      std::vector<std::string> variablesThat(bool (*which)(const ConstrainedVariableId&)) {
+        std::vector<std::string> names;
+        for (const std::string& name : m_names) {
+          const TokenId found = token(name);
+          if (found.isValid())
+            for (const ConstrainedVariableId& parameter : found->parameters())
+              if (which(parameter))
+                names.push_back(name + "." + parameter->getName().toString());
+        }
+        for (const std::string& name : m_globals)
+          if (which(variable(name)))
+            names.push_back(name);
+        return names;
+      }
+
+      static bool anyVariable(const ConstrainedVariableId&) { return true; }
+      static bool isSpecified(const ConstrainedVariableId& v) { return v->isSpecified(); }
+      /** A merged token's parameters cannot be specified. */
+      static bool specifiable(const ConstrainedVariableId& v) {
+        return !TokenId::convertable(v->parent()) || !TokenId(v->parent())->isMerged();
+      }
+
+      /** A value of the variable's type; the few of them make tokens that share a variable disagree. */
+      std::string value(const std::string& name) {
+        static const std::vector<std::string> s_ints = {"16", "17", "60"};
+        if (variable(name)->baseDomain().isEntity())
+          return std::string("<object value=\"") + (chance(50) ? "l0" : "l1") + "\"/>";
+        return "<value type=\"int\" name=\"" + any(s_ints) + "\"/>";
+      }
+
+      void specify() {
+        const std::vector<std::string> names = variablesThat(specifiable);
+        if (!names.empty()) {
+          const std::string& name = any(names);
+          tryElement("<specify>" + id(name) + value(name) + "</specify>");
+        }
+      }
+
+      void reset() {
+        const std::vector<std::string> names = variablesThat(isSpecified);
+        if (!names.empty())
+          tryElement("<reset>" + id(any(names)) + "</reset>");
+      }
+
+      /** An "eq" between two variables that hold the same type. */
+      void invoke() {
+        const std::vector<std::string> names = variablesThat(anyVariable);
+        if (names.empty())
+          return;
+        const std::string first = any(names);
+        const bool locations = variable(first)->baseDomain().isEntity();
+        std::vector<std::string> others;
+        for (const std::string& name : names)
+          if (name != first && variable(name)->baseDomain().isEntity() == locations)
+            others.push_back(name);
+        if (!others.empty())
+          tryElement("<invoke name=\"eq\">" + id(first) + id(any(others)) + "</invoke>");
+      }
+
+      /** A global variable, of at most two; "eq" constraints then tie it to parameters. */
+      void global() {
+        if (m_globals.size() >= 2)
+          return;
+        const std::string name = "g" + std::to_string(m_globals.size() + 1);
+        if (tryElement("<var type=\"int\" name=\"" + name +
+                       "\"><interval type=\"int\" min=\"0\" max=\"50\"/></var>"))
+          m_globals.push_back(name);
+      }
+
       void deleteNewest() {
         if (m_names.empty())
           return;
-        const std::size_t before = m_elements.size();
-        tryElement("<deletetoken><predicateinstance name=\"" + m_names.back() + "\"/></deletetoken>");
-        if (m_elements.size() > before)
+        if (tryElement("<deletetoken><predicateinstance name=\"" + m_names.back() + "\"/></deletetoken>"))
           m_names.pop_back();
       }
 
       std::mt19937 m_random;
+      const bool m_wider;
       std::unique_ptr<fuzz::LoggedPlan> m_plan;
       std::unique_ptr<DbClientTransactionPlayer> m_player;
       std::vector<std::string> m_elements;
       std::vector<std::string> m_names; // of the tokens made and not deleted, oldest first
+      std::vector<std::string> m_globals;
       unsigned int m_counter = 0;
     };
 

@@ -4,8 +4,11 @@
 // all of it and rewinds to the breakpoint, as a log (recorded meanwhile) and
 // as a stream, and then to the start. The plans are compared as written
 // (objects, tokens and what holds them on their timelines, by name and path).
+// Both mixes run: the retractions alone, and the wider mix, whose merges,
+// specifications and constraints make some plans inconsistent.
 //
-// KADRIX_RETRACTION_SEEDS sets how many seeds run (300 when unset).
+// KADRIX_RETRACTION_SEEDS and KADRIX_WIDER_SEEDS set how many seeds of each
+// mix run (300 when unset).
 
 #include "RetractionMix.hh"
 
@@ -18,8 +21,8 @@ namespace KADRIX {
   namespace TestModel {
     namespace {
 
-      unsigned int seedCount() {
-        const char* count = std::getenv("KADRIX_RETRACTION_SEEDS");
+      unsigned int seedCount(const char* variable) {
+        const char* count = std::getenv(variable);
         return count != nullptr ? static_cast<unsigned int>(std::strtoul(count, nullptr, 10)) : 300u;
       }
 
@@ -44,11 +47,9 @@ namespace KADRIX {
         return fuzz::planState(plan.db());
       }
 
-      class RetractionRewindTest : public ::testing::TestWithParam<unsigned int> {};
-
-      TEST_P(RetractionRewindTest, rewindingToTheBreakpointGivesBackThePlanPlayedToIt) {
-        const std::vector<std::string> elements = RetractionMix(GetParam()).stream(40);
-        std::mt19937 random(GetParam());
+      /** Plays the elements with a breakpoint at a place that the seed draws, and rewinds them. */
+      void expectRewindsToTheBreakpoint(const std::vector<std::string>& elements, unsigned int seed) {
+        std::mt19937 random(seed);
         const std::size_t cut = std::uniform_int_distribution<std::size_t>(0, elements.size())(random);
         const std::string before = join(elements, 0, cut);
         const std::string stream = before + "<breakpoint/>\n" + join(elements, cut, elements.size());
@@ -82,7 +83,24 @@ namespace KADRIX {
         }
       }
 
-      INSTANTIATE_TEST_SUITE_P(Seeds, RetractionRewindTest, ::testing::Range(0u, seedCount()));
+      class RetractionRewindTest : public ::testing::TestWithParam<unsigned int> {};
+
+      TEST_P(RetractionRewindTest, rewindingToTheBreakpointGivesBackThePlanPlayedToIt) {
+        expectRewindsToTheBreakpoint(RetractionMix(GetParam()).stream(40), GetParam());
+      }
+
+      INSTANTIATE_TEST_SUITE_P(Seeds, RetractionRewindTest,
+                               ::testing::Range(0u, seedCount("KADRIX_RETRACTION_SEEDS")));
+
+      class WiderMixRewindTest : public ::testing::TestWithParam<unsigned int> {};
+
+      TEST_P(WiderMixRewindTest, rewindingToTheBreakpointGivesBackThePlanPlayedToIt) {
+        expectRewindsToTheBreakpoint(RetractionMix(GetParam(), RetractionMix::Draws::WIDER).stream(40),
+                                     GetParam());
+      }
+
+      INSTANTIATE_TEST_SUITE_P(Seeds, WiderMixRewindTest,
+                               ::testing::Range(0u, seedCount("KADRIX_WIDER_SEEDS")));
 
     }
   }
