@@ -44,6 +44,34 @@ namespace KADRIX {
 
   OrderingJournal& DbClient::getOrderingJournal() const { return m_planDb->getOrderingJournal(); }
 
+  void DbClient::takeBackOrdering(const TokenId& madeAgain) {
+    OrderingJournal& journal = getOrderingJournal();
+    if (madeAgain.isId())
+      journal.madeAgain(madeAgain);
+    // Where no calls give back exactly what the call changed, the listeners
+    // hear of the likeliest calls that the client carries out from this plan.
+    std::vector<OrderingJournal::OrderingCall> calls;
+    if (!journal.giveBackNewest(calls))
+      noteUntoldChange();
+    tell(calls);
+  }
+
+  void DbClient::tell(const std::vector<OrderingJournal::OrderingCall>& calls) {
+    for (const OrderingJournal::OrderingCall& call : calls)
+      if (call.action == OrderingJournal::OrderingCall::ORDER)
+        publish([&](const DbClientListenerId& l) {
+          l->notifyConstrained(call.object, call.predecessor, call.successor);
+        });
+      else if (call.action == OrderingJournal::OrderingCall::FREE)
+        publish([&](const DbClientListenerId& l) {
+          l->notifyFreed(call.object, call.predecessor, call.successor);
+        });
+      else if (call.action == OrderingJournal::OrderingCall::ACTIVATE)
+        publish([&](const DbClientListenerId& l) { l->notifyActivated(call.predecessor); });
+      else
+        publish([&](const DbClientListenerId& l) { l->notifyCancelled(call.predecessor); });
+  }
+
   ObjectId DbClient::getObject(const char* name) const { return m_planDb->getObject(LabelStr(name)); }
 
   ConstrainedVariableId DbClient::getGlobalVariable(const LabelStr& varName) const {

@@ -74,6 +74,22 @@ namespace KADRIX {
      * takes it back.
      */
     OrderingJournal& getOrderingJournal() const;
+    /**
+     * For a rewind: gives back what the newest call that the ordering journal
+     * recorded changed (`madeAgain`, for a deletion, is the token made again).
+     * Where calls of its own give it back exactly, the client carries them out
+     * and tells its listeners, as of any call; otherwise the journal takes the
+     * call back alone and no listener is told.
+     */
+    void takeBackOrdering(const TokenId& madeAgain = TokenId::noId());
+    /**
+     * How many changes rewinds made through this client that no calls of the
+     * client make (the listeners heard of other calls or of none): a log kept
+     * across such a rewind does not replay to the plan it gave back.
+     */
+    std::size_t untoldChanges() const { return m_untoldChanges; }
+    /** A rewind made a change that no calls of the client make. */
+    void noteUntoldChange() { ++m_untoldChanges; }
 
     // Tokens. Creations and changes are made first and announced afterwards;
     // deleteToken and cancel are announced first, so listeners see the token
@@ -150,6 +166,8 @@ namespace KADRIX {
      * a listener that has left the set is not told any more.
      */
     template <class Fn> void publish(Fn fn) { tellListeners(m_listeners, fn); }
+    /** Tells every listener of the calls, as of the client's own. */
+    void tell(const std::vector<OrderingJournal::OrderingCall>& calls);
 
     DbClientId m_id;
     PlanDatabaseId m_planDb;
@@ -157,6 +175,7 @@ namespace KADRIX {
     std::set<DbClientListenerId> m_listeners;
     bool m_deleted;
     bool m_transactionLoggingEnabled;
+    std::size_t m_untoldChanges = 0;
   };
 
 }

@@ -714,8 +714,8 @@ namespace KADRIX {
   }
 
   void Object::note(OrderingJournal::Kind kind, const TokenId& first, const TokenId& second,
-                    bool explicitMark) const {
-    m_planDatabase->getOrderingJournal().note(m_id, kind, first, second, explicitMark);
+                    bool explicitMark, const TokenId& third) const {
+    m_planDatabase->getOrderingJournal().note(m_id, kind, first, second, explicitMark, third);
   }
 
   void Object::takeBack(const std::vector<OrderingJournal::Change>& changes) {

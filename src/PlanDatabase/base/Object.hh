@@ -149,7 +149,7 @@ namespace KADRIX {
 
     /** Notes a change of the ordering tables in the plan's journal (OrderingJournal). */
     void note(OrderingJournal::Kind kind, const TokenId& first, const TokenId& second = TokenId::noId(),
-              bool explicitMark = false) const;
+              bool explicitMark = false, const TokenId& third = TokenId::noId()) const;
     /**
      * Takes back changes that the journal noted of this object, newest first;
      * the tables are then as they were before the first of them.

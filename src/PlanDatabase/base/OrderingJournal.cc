@@ -2,6 +2,8 @@
 
 #include "PlanDatabase/base/Object.hh"
 #include "PlanDatabase/base/PlanDatabase.hh"
+#include "PlanDatabase/base/Token.hh"
+#include "ConstraintEngine/base/ConstraintEngine.hh"
 #include "Utils/base/Error.hh"
 
 #include <exception>
@@ -57,8 +59,9 @@ namespace KADRIX {
   }
 
   void OrderingJournal::append(const ObjectId& object, Kind kind, const TokenId& first, const TokenId& second,
-                               bool explicitMark) {
-    const Noted change = {kind, explicitMark, objectSlot(object), tokenSlot(first), tokenSlot(second)};
+                               bool explicitMark, const TokenId& third) {
+    const Noted change = {
+        kind, explicitMark, objectSlot(object), tokenSlot(first), tokenSlot(second), tokenSlot(third)};
     m_changes.push_back(change);
   }
 
@@ -80,7 +83,19 @@ namespace KADRIX {
   std::uint32_t OrderingJournal::tokenSlot(const TokenId& token) { return slotOf(m_tokenSlots, m_tokens, token, NONE); }
 
   std::uint32_t OrderingJournal::objectSlot(const ObjectId& object) {
-    return slotOf(m_objectSlots, m_objects, object, NONE);
+    if (object.isNoId() || m_objectSlots.count(object.getKey()) != 0)
+      return slotOf(m_objectSlots, m_objects, object, NONE);
+    // An object made again by a rewind takes over the slot of the one deleted.
+    const double name = object->getName().getKey();
+    const std::unordered_map<double, std::uint32_t>::const_iterator named = m_objectSlotsByName.find(name);
+    if (named != m_objectSlotsByName.end() && !m_objects[named->second].object.isValid()) {
+      m_objects[named->second].object = object;
+      m_objectSlots[object.getKey()] = named->second;
+      return named->second;
+    }
+    const std::uint32_t slot = slotOf(m_objectSlots, m_objects, object, NONE);
+    m_objectSlotsByName[name] = slot;
+    return slot;
   }
 
   TokenId OrderingJournal::tokenIn(std::uint32_t slot) const {
@@ -108,23 +123,30 @@ namespace KADRIX {
     return !m_calls.empty() && m_calls.back().call == DELETE_TOKEN;
   }
 
-  void OrderingJournal::takeBackNewest(const TokenId& madeAgain) {
+  void OrderingJournal::madeAgain(const TokenId& token) {
+    KADRIX_CHECK_MSG(!m_calls.empty() && m_calls.back().call == DELETE_TOKEN,
+                     "No deletion of a token is recorded to be taken back.");
+    KADRIX_CHECK_MSG(token.isValid(), "Taking back a deletion needs the token made again in its place.");
+    const std::uint32_t slot = m_calls.back().first;
+    m_tokens[slot] = token;
+    m_tokenSlots[token.getKey()] = slot;
+  }
+
+  void OrderingJournal::takeBackNewest() {
     KADRIX_CHECK_MSG(!m_calls.empty(), "No ordering call is recorded to be taken back.");
-    const CallEntry entry = m_calls.back();
-    if (entry.call == DELETE_TOKEN) {
-      KADRIX_CHECK_MSG(madeAgain.isValid(),
-                       "Taking back a deletion needs the token made again in its place.");
-      m_tokens[entry.first] = madeAgain;
-      m_tokenSlots[madeAgain.getKey()] = entry.first;
-    }
+    takeBackFrom(m_calls.back().firstChange);
+    m_calls.pop_back();
+  }
+
+  void OrderingJournal::takeBackFrom(std::size_t first) {
     const Pause pause(*this);
     // Newest first, a run of changes of one object at a time.
     std::vector<Change> run;
     std::size_t end = m_changes.size();
-    while (end > entry.firstChange) {
+    while (end > first) {
       const std::uint32_t slot = m_changes[end - 1].object;
       run.clear();
-      for (; end > entry.firstChange && m_changes[end - 1].object == slot; --end) {
+      for (; end > first && m_changes[end - 1].object == slot; --end) {
         const Noted& noted = m_changes[end - 1];
         const Change change = {noted.kind, noted.explicitMark, tokenIn(noted.first), tokenIn(noted.second)};
         KADRIX_CHECK_MSG(change.first.isValid() && (noted.second == NONE || change.second.isValid()),
@@ -136,7 +158,6 @@ namespace KADRIX {
                                                        << " whose orderings a call changed is gone.");
       object->takeBack(run);
     }
-    dropNewest();
+    m_changes.resize(first);
   }
-
 }

@@ -60,13 +60,15 @@ namespace KADRIX {
     m_tokenIndex.insert(std::make_pair(token->getKey(), place));
     notePlace(token->getKey());
     touchNeighbours(position);
-    note(OrderingJournal::SEQUENCED, token);
+    note(OrderingJournal::SEQUENCED, token, next == m_tokenSequence.end() ? TokenId::noId() : *next, false,
+         position == m_tokenSequence.begin() ? TokenId::noId() : *std::prev(position));
   }
 
   void Timeline::erase(const Place& place) {
     const Position next = std::next(place.position);
     note(OrderingJournal::UNSEQUENCED, *place.position,
-         next == m_tokenSequence.end() ? TokenId::noId() : *next);
+         next == m_tokenSequence.end() ? TokenId::noId() : *next, false,
+         place.position == m_tokenSequence.begin() ? TokenId::noId() : *std::prev(place.position));
     touchNeighbours(place.position);
     m_tokenSequence.erase(place.position);
     m_table.erase(place.slot);

@@ -820,7 +820,7 @@ namespace KADRIX {
     OrderingJournal& journal = m_client->getOrderingJournal();
     if (!journal.newestIs(call, object, predecessor, successor))
       return false;
-    journal.takeBackNewest();
+    m_client->takeBackOrdering();
     return true;
   }
 
@@ -889,7 +889,7 @@ namespace KADRIX {
       restoreDependents(element, what, firstOfActivations(element, *found, token, start, end), start, end);
     }
     if (journaled)
-      journal.takeBackNewest();
+      m_client->takeBackOrdering();
   }
 
   template <class It>
@@ -969,7 +969,7 @@ namespace KADRIX {
     }
     // The token made again stands for the deleted one in the journal.
     if (journaled)
-      journal.takeBackNewest(what.token);
+      m_client->takeBackOrdering(what.token);
   }
 
   // Object, variable and constraint transactions.
@@ -1253,14 +1253,27 @@ namespace KADRIX {
         found.later.push_back(static_cast<double>(object));
     }
     // A token made again took the objects there are now into its closed
-    // domains. One that had none (they were all made after it) is emptied,
-    // where it was empty from its making: the plan is inconsistent until it goes.
+    // domains: the client restricts them to those made before it. One that
+    // had none (they were all made after it) is emptied, where it was empty
+    // from its making, which no client call does: the plan is inconsistent
+    // until it goes.
     if (what.token.isValid())
-      for (const ConstrainedVariableId& var : what.token->getVariables())
-        if (var->isClosed() && var->baseDomain().isEntity())
+      for (const ConstrainedVariableId& var : what.token->getVariables()) {
+        if (!var->isClosed() || !var->baseDomain().isEntity())
+          continue;
+        std::unique_ptr<AbstractDomain> earlier(var->baseDomain().copy());
+        for (double value : found.later)
+          if (earlier->isMember(value))
+            earlier->remove(value);
+        if (earlier->isEmpty()) {
           for (double value : found.later)
             if (var->baseDomain().isMember(value))
               var->remove(value);
+          m_client->noteUntoldChange();
+        }
+        if (*earlier != var->baseDomain())
+          m_client->restrict(var, *earlier);
+      }
     for (std::vector<const TiXmlElement*>::reverse_iterator it = found.replay.rbegin();
          it != found.replay.rend(); ++it)
       playAround(**it, [&]() { processTransaction(**it); });

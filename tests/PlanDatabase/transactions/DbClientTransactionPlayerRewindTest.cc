@@ -1,5 +1,6 @@
 #include "PlanDatabase/base/Token.hh"
 #include "PlanDatabase/component/Timeline.hh"
+#include "PlanDatabase/model/ClientRecorder.hh"
 #include "PlanDatabase/model/TestModel.hh"
 #include "PlanDatabase/transactions/RewindFixture.hh"
 
@@ -462,6 +463,45 @@ namespace KADRIX {
         plan.player().rewind(DbClientTransactionLogId(log.getId()), false);
         EXPECT_EQ(plan.state(), before);
         EXPECT_EQ(plan.client().getOrderingJournal().size(), entries);
+      }
+
+      TEST_F(RewindTest, theClientsListenersHearWhatEachUndoGivesBack) {
+        plan.play(std::string(TWO_ACTIVE) +
+                  "<goal><predicateinstance name=\"c\" type=\"Rover.At\"/></goal>"
+                  "<activate><token name=\"c\"/></activate>");
+        const auto key = [&](const char* name) {
+          return ClientRecorder::key(plan.player().parseToken(name));
+        };
+        const std::string a = key("a"), b = key("b"), c = key("c");
+        const std::string orderings =
+            "<constrain><object name=\"spirit\"/><token name=\"a\"/><token name=\"b\"/></constrain>"
+            "<constrain><object name=\"spirit\"/><token name=\"b\"/><token name=\"c\"/></constrain>"
+            "<free><object name=\"spirit\"/><token name=\"a\"/><token name=\"b\"/></free>";
+        const std::string before = plan.state();
+        plan.play(orderings);
+        ClientRecorder heard(plan.db()->getClient());
+        plan.rewind(orderings);
+        EXPECT_EQ(plan.state(), before);
+        EXPECT_EQ(heard.heard(),
+                  (std::vector<std::string>{"constrained spirit " + a + " " + b,
+                                            "freed spirit " + b + " " + c, "freed spirit " + a + " " + b}));
+
+        // A cancel given back from a log: the activation, then the ordering it ended.
+        DbClientTransactionLog& log = plan.attachLog();
+        plan.play(
+            "<goal><predicateinstance name=\"d\" type=\"Rover.At\"/></goal><activate><token name=\"d\"/>"
+            "</activate><constrain><object name=\"spirit\"/><token name=\"a\"/><token "
+            "name=\"d\"/></constrain>"
+            "<cancel><token name=\"d\"/></cancel>");
+        const std::string d = key("d");
+        heard.heard();
+        plan.player().rewind(DbClientTransactionLogId(log.getId()), false);
+        EXPECT_EQ(plan.state(), before);
+        EXPECT_EQ(heard.heard(),
+                  (std::vector<std::string>{"activated " + d, "constrained spirit " + a + " " + d,
+                                            "freed spirit " + a + " " + d, "cancelled " + d,
+                                            "tokenDeleted " + d + " ''"}));
+        EXPECT_TRUE(log.getBufferedTransactions().empty()); // the log rewound records none of its own undo
       }
 
       TEST_F(RewindTest, debugOutputNamesWhatIsUndone) {
