@@ -80,6 +80,15 @@ namespace KADRIX {
       KADRIX_CHECK_TEXT(narrowed->isMember(value), "this->lastDomain().isMember(value)",
                         value << " is not in " << activeVar->getName().toString() << "("
                               << activeVar->getKey() << ") " << narrowed->toString());
+      // Each token merged onto the active one holds the variable to its own
+      // value: a value of the active token's own may hide one that disagrees.
+      for (const TokenId& merged : activeToken->getMergedTokens()) {
+        const ConstrainedVariableId& other = merged->getVariables()[i];
+        KADRIX_CHECK_TEXT(!other->isSpecified() || other->getSpecifiedValue() == value,
+                          "!shouldBeSpecified || specifiedValue == var->lastDomain().getSingletonValue()",
+                          inactiveVariables[i]->toString() << " cannot merge: " << other->toString()
+                                                           << " of a merged token holds another value.");
+      }
     }
   }
 

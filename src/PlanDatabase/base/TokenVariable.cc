@@ -156,12 +156,14 @@ namespace KADRIX {
       integrated.intersect(var->baseDomain());
       KADRIX_CHECK_MSG(var->baseDomain().isOpen() || !integrated.isEmpty(), var->toString()
                                                                                 << " cannot merge.");
+      // The value it was specified to, also where an inconsistent network emptied its domain.
       if (var->isSpecified()) {
-        KADRIX_CHECK_MSG(!shouldBeSpecified || specifiedValue == var->lastDomain().getSingletonValue(),
-                         var->toString());
+        KADRIX_CHECK_TEXT(!shouldBeSpecified || specifiedValue == var->getSpecifiedValue(),
+                          "!shouldBeSpecified || specifiedValue == var->lastDomain().getSingletonValue()",
+                          var->toString());
         if (!shouldBeSpecified) {
           shouldBeSpecified = true;
-          specifiedValue = var->lastDomain().getSingletonValue();
+          specifiedValue = var->getSpecifiedValue();
         }
       }
     }

@@ -119,12 +119,13 @@ namespace KADRIX {
     }
 
     /**
-     * Whether a token reference of the element names by path a root token that
-     * a creation since gave the path again: the element named another token.
+     * Whether the element names by path, in the token it changes (the first
+     * token reference, or either of an ordering's two), a root token that a
+     * creation since gave the path again: it named another token.
      */
-    bool namesRegiven(const TiXmlElement& element, const std::set<std::string>& regiven) {
+    bool namesRegiven(const TiXmlElement& element, bool both, const std::set<std::string>& regiven) {
       for (const TiXmlElement* token = element.FirstChildElement("token"); token != NULL;
-           token = token->NextSiblingElement("token")) {
+           token = both ? token->NextSiblingElement("token") : NULL) {
         const char* path = token->Attribute("path");
         if (path != NULL && regiven.count(std::string(path, std::strcspn(path, "."))) != 0)
           return true;
@@ -1345,7 +1346,7 @@ namespace KADRIX {
         return true;
       }
       const ElementNames names(older);
-      if ((names.changesState() || names.orders()) && namesRegiven(older, regiven))
+      if ((names.changesState() || names.orders()) && namesRegiven(older, names.orders(), regiven))
         return true;
       if (names.changesState()) {
         const TokenId changed = stateToken(older);

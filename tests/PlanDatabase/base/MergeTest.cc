@@ -405,6 +405,22 @@ namespace KADRIX {
       EXPECT_FALSE(speed->isSpecified());
     }
 
+    // Tokens merged onto one token agree on every value they hold, whatever its own value hides.
+    TEST_F(MergeTest, ATokenHoldingAnotherValueThanOneMergedAlreadyIsRefused) {
+      TokenId a = active(), m = drive(), other = drive();
+      m->parameters()[0]->specify(4);
+      other->parameters()[0]->specify(7);
+      m->doMerge(a);
+      a->parameters()[0]->specify(7);
+      EXPECT_CHECK_FAILS(
+          other->doMerge(a), "!shouldBeSpecified || specifiedValue == var->lastDomain().getSingletonValue()",
+          other->parameters()[0]->toString() + " cannot merge: " + m->parameters()[0]->toString() +
+              " of a merged token holds another value.");
+      EXPECT_TRUE(other->isInactive());
+      m->cancel();
+      EXPECT_EQ(7, a->parameters()[0]->getSpecifiedValue());
+    }
+
     // In an inconsistent network a specified variable's domain may be empty; it still merges with its value.
     TEST_F(MergeTest, ASpecifiedVariableEmptiedByAnInconsistencyMergesWithItsValue) {
       TokenId a = active(), m = drive();
