@@ -79,7 +79,8 @@ namespace KADRIX {
      * recorded changed (`madeAgain`, for a deletion, is the token made again).
      * Where calls of its own give it back exactly, the client carries them out
      * and tells its listeners, as of any call; otherwise the journal takes the
-     * call back alone and no listener is told.
+     * call back alone, the listeners hear of the likeliest calls that the
+     * client carries out from this plan (or none), and untoldChanges() counts it.
      */
     void takeBackOrdering(const TokenId& madeAgain = TokenId::noId());
     /**

@@ -4,6 +4,7 @@
 #include "ConstraintEngine/base/ConstraintEngine.hh"
 #include "Utils/base/Debug.hh"
 
+#include <algorithm>
 #include <memory>
 #include <set>
 
@@ -171,7 +172,10 @@ namespace KADRIX {
   }
 
   void MergeMemento::handleAdditionOfInactiveConstraint(const ConstraintId& constraint) {
-    migrateConstraint(constraint);
+    // Each variable of the merged token in its scope tells of it: it is re-stated once.
+    if (std::find(m_deactivatedConstraints.begin(), m_deactivatedConstraints.end(), constraint) ==
+        m_deactivatedConstraints.end())
+      migrateConstraint(constraint);
   }
 
   void MergeMemento::handleRemovalOfInactiveConstraint(const ConstraintId& constraint) {

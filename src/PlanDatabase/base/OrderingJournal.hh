@@ -240,7 +240,7 @@ namespace KADRIX {
     static bool reactivates(const TokenId& token);
     /** Appends the calls that cancel the token and activate it again. */
     static void reactivate(const TokenId& token, std::vector<OrderingCall>& calls);
-    /** Carries out one call on the plan, with the propagation a player makes after each element. */
+    /** Carries out one call on the plan. */
     void carryOut(const OrderingCall& call) const;
     /**
      * Takes back what calls carried out changed, newest first: the changes of

@@ -110,7 +110,7 @@ namespace KADRIX {
   std::vector<std::vector<OrderingJournal::OrderingCall> > OrderingJournal::callsGivingBackNewest() const {
     KADRIX_CHECK_MSG(!m_calls.empty(), "No ordering call is recorded to be taken back.");
     const CallEntry& entry = m_calls.back();
-    // A call that changed nothing is given back by no call.
+    // A call that changed nothing is given back by no calls at all.
     std::vector<std::vector<OrderingCall> > candidates;
     if (entry.firstChange == m_changes.size()) {
       candidates.emplace_back();
@@ -278,7 +278,6 @@ namespace KADRIX {
         call.predecessor->cancel();
         break;
     }
-    m_db.getConstraintEngine()->propagate();
   }
 
   void OrderingJournal::takeBackCalls(const std::vector<OrderingCall>& calls,
@@ -309,7 +308,11 @@ namespace KADRIX {
     {
       const Probing probing(m_probing);
       try {
+        // Each call after a propagation, as a player propagates each element
+        // it plays (the last one's, the rewind's own).
         for (const OrderingCall& call : calls) {
+          if (completed > 0)
+            m_db.getConstraintEngine()->propagate();
           firsts.push_back(m_changes.size());
           carryOut(call);
           ++completed;

@@ -131,7 +131,11 @@ namespace KADRIX {
 
   void Timeline::add(const TokenId& token) {
     Object::add(token);
-    Object::notifyOrderingRequired(token);
+    // As remove() tells no more of a token being discarded: what it is added
+    // to while it goes (its domain relaxed as its merged tokens split) needs
+    // no ordering.
+    if (orderingRequired(token))
+      Object::notifyOrderingRequired(token);
   }
 
   void Timeline::remove(const TokenId& token) {

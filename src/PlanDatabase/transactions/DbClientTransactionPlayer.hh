@@ -296,6 +296,8 @@ namespace KADRIX {
     };
     /** Steps aside, through the client, what refuses merging the token onto the active token. */
     void stepAside(const TokenId& token, const TokenId& active, MergeObstacles& obstacles);
+    /** Gives back, through the client, what stepped aside for a merge onto the active token. */
+    void stepBack(const TokenId& active, const MergeObstacles& obstacles);
     /** Resets the variables of values[from...] through the client. */
     void resetValues(const std::vector<std::pair<ConstrainedVariableId, double> >& values, std::size_t from);
     /**

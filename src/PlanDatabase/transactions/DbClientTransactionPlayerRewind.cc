@@ -479,23 +479,6 @@ namespace KADRIX {
   // Each call of the client is propagated, as a player propagates each
   // element it plays: a log that records these calls replays to the same plan.
 
-  template <class Merge>
-  void DbClientTransactionPlayer::mergeAround(const TokenId& token, const TokenId& active, Merge merge) {
-    MergeObstacles obstacles;
-    if (token.isValid() && active.isValid() && token->isInactive() && active->isActive())
-      stepAside(token, active, obstacles);
-    merge();
-    m_client->propagate();
-    for (const TokenId& other : obstacles.merged) {
-      m_client->merge(other, active);
-      m_client->propagate();
-    }
-    for (const std::pair<ConstrainedVariableId, double>& value : obstacles.values) {
-      m_client->specify(value.first, value.second);
-      m_client->propagate();
-    }
-  }
-
   namespace {
     /** Whether the merge of the token onto the active token passes the checks of its record. */
     bool mergeable(const TokenId& token, const TokenId& active) {
@@ -506,12 +489,40 @@ namespace KADRIX {
     }
   }
 
+  template <class Merge>
+  void DbClientTransactionPlayer::mergeAround(const TokenId& token, const TokenId& active, Merge merge) {
+    MergeObstacles obstacles;
+    if (token.isValid() && active.isValid() && token->isInactive() && active->isActive())
+      stepAside(token, active, obstacles);
+    // Where stepping aside does not make way, what stepped aside comes back
+    // first, and the merge fails as it would have.
+    if (!obstacles.merged.empty() || !obstacles.values.empty())
+      if (!mergeable(token, active)) {
+        stepBack(active, obstacles);
+        obstacles = MergeObstacles();
+      }
+    merge();
+    m_client->propagate();
+    stepBack(active, obstacles);
+  }
+
+  void DbClientTransactionPlayer::stepBack(const TokenId& active, const MergeObstacles& obstacles) {
+    for (const TokenId& other : obstacles.merged) {
+      m_client->merge(other, active);
+      m_client->propagate();
+    }
+    for (const std::pair<ConstrainedVariableId, double>& value : obstacles.values) {
+      m_client->specify(value.first, value.second);
+      m_client->propagate();
+    }
+  }
+
   void DbClientTransactionPlayer::stepAside(const TokenId& token, const TokenId& active,
                                             MergeObstacles& obstacles) {
     // What refuses the merge now came after it, in this order of likelihood:
     // the active token's own values that the token's disagree with, the
-    // tokens merged onto it since, and values specified since elsewhere that
-    // reach its variables through constraints.
+    // tokens merged onto it (those merged since among them), and values
+    // specified since elsewhere that reach its variables through constraints.
     if (mergeable(token, active))
       return;
     for (std::size_t i = 1; i < token->getVariables().size() && i < active->getVariables().size(); ++i) {
@@ -1266,14 +1277,15 @@ namespace KADRIX {
         for (double value : found.later)
           if (earlier->isMember(value))
             earlier->remove(value);
-        if (earlier->isEmpty()) {
-          for (double value : found.later)
-            if (var->baseDomain().isMember(value))
-              var->remove(value);
-          m_client->noteUntoldChange();
+        if (!earlier->isEmpty()) {
+          if (*earlier != var->baseDomain())
+            m_client->restrict(var, *earlier);
+          continue;
         }
-        if (*earlier != var->baseDomain())
-          m_client->restrict(var, *earlier);
+        for (double value : found.later)
+          if (var->baseDomain().isMember(value))
+            var->remove(value);
+        m_client->noteUntoldChange();
       }
     for (std::vector<const TiXmlElement*>::reverse_iterator it = found.replay.rbegin();
          it != found.replay.rend(); ++it)

@@ -260,6 +260,23 @@ namespace KADRIX {
       EXPECT_EQ(0u, count(a2->start(), "precedes"));
     }
 
+    // Made before or after the merge, a constraint on two of the merged token's variables is re-stated once.
+    TEST_F(MergeTest, AConstraintOnTwoVariablesOfAMergedTokenIsRestatedOnce) {
+      for (bool before : {true, false}) {
+        TokenId a = active(), m = drive();
+        ConstraintId k;
+        if (before)
+          k = precedes(m->start(), m->end());
+        m->doMerge(a);
+        if (!before)
+          k = precedes(m->start(), m->end());
+        EXPECT_EQ(1u, count(a->start(), "precedes", Scope{a->start(), a->end()})) << before;
+        m->cancel();
+        EXPECT_EQ(0u, count(a->start(), "precedes", Scope{a->start(), a->end()})) << before;
+        k->discard();
+      }
+    }
+
     TEST_F(MergeTest, SplitsDeactivationDiscardAndPurge) {
       // A split can discard an active token that only the merge still held.
       for (const char* method : {"0", "1"}) {

@@ -90,12 +90,17 @@ namespace KADRIX {
         }
       }
 
-      TokenId token(const std::string& name) {
+      /** What the player finds, or no handle where it refuses to find anything. */
+      template <class Find> static auto orNone(Find find) -> decltype(find()) {
         try {
-          return m_player->parseToken(name.c_str());
+          return find();
         } catch (const Error&) {
-          return TokenId::noId();
+          return decltype(find())::noId();
         }
+      }
+
+      TokenId token(const std::string& name) {
+        return orNone([&]() { return m_player->parseToken(name.c_str()); });
       }
 
       std::vector<std::string> tokensThat(bool (*which)(const TokenId&)) {
@@ -255,11 +260,7 @@ namespace KADRIX {
       }
 
       ConstrainedVariableId variable(const std::string& name) {
-        try {
-          return m_player->parseVariable(name.c_str());
-        } catch (const Error&) {
-          return ConstrainedVariableId::noId();
-        }
+        return orNone([&]() { return m_player->parseVariable(name.c_str()); });
       }
 
       /** The names of the parameters of the tokens ("t3.speed") and of the global variables that pass. */
