@@ -292,10 +292,14 @@ namespace KADRIX {
     /** What stepped aside for a merge, to be given back after it in this order. */
     struct MergeObstacles {
       std::vector<TokenId> merged; // tokens split off the active token, merged onto it again
+      std::vector<std::pair<LabelStr, std::vector<ConstrainedVariableId> > >
+          constraints; // deleted, made again
       std::vector<std::pair<ConstrainedVariableId, double> > values; // reset, specified again
     };
     /** Steps aside, through the client, what refuses merging the token onto the active token. */
     void stepAside(const TokenId& token, const TokenId& active, MergeObstacles& obstacles);
+    /** A constraint a client made and can delete and make again (no owner keeps it, nor the player). */
+    bool madeByClient(const ConstraintId& constraint) const;
     /** Gives back, through the client, what stepped aside for a merge onto the active token. */
     void stepBack(const TokenId& active, const MergeObstacles& obstacles);
     /** Resets the variables of values[from...] through the client. */

@@ -496,7 +496,7 @@ namespace KADRIX {
       stepAside(token, active, obstacles);
     // Where stepping aside does not make way, what stepped aside comes back
     // first, and the merge fails as it would have.
-    if (!obstacles.merged.empty() || !obstacles.values.empty())
+    if (!obstacles.merged.empty() || !obstacles.constraints.empty() || !obstacles.values.empty())
       if (!mergeable(token, active)) {
         stepBack(active, obstacles);
         obstacles = MergeObstacles();
@@ -511,6 +511,10 @@ namespace KADRIX {
       m_client->merge(other, active);
       m_client->propagate();
     }
+    for (const std::pair<LabelStr, std::vector<ConstrainedVariableId> >& constraint : obstacles.constraints) {
+      m_client->createConstraint(constraint.first.c_str(), constraint.second);
+      m_client->propagate();
+    }
     for (const std::pair<ConstrainedVariableId, double>& value : obstacles.values) {
       m_client->specify(value.first, value.second);
       m_client->propagate();
@@ -521,8 +525,9 @@ namespace KADRIX {
                                             MergeObstacles& obstacles) {
     // What refuses the merge now came after it, in this order of likelihood:
     // the active token's own values that the token's disagree with, the
-    // tokens merged onto it (those merged since among them), and values
-    // specified since elsewhere that reach its variables through constraints.
+    // tokens merged onto it (those merged since among them), values
+    // specified since elsewhere that reach its variables through constraints,
+    // and those constraints themselves.
     if (mergeable(token, active))
       return;
     for (std::size_t i = 1; i < token->getVariables().size() && i < active->getVariables().size(); ++i) {
@@ -546,6 +551,39 @@ namespace KADRIX {
     for (const ConstrainedVariableId& var : specifiedAround(token, active))
       obstacles.values.emplace_back(var, var->getSpecifiedValue());
     resetValues(obstacles.values, reset);
+    if (mergeable(token, active))
+      return;
+    // In a plan that was inconsistent, constraints on the active token's
+    // variables may hold them elsewhere than propagation did then: the ones
+    // a client made step aside too.
+    std::set<ConstraintId> seen;
+    for (std::size_t i = 1; i < token->getVariables().size() && i < active->getVariables().size(); ++i) {
+      if (!token->getVariables()[i]->isSpecified())
+        continue;
+      std::set<ConstraintId, EntityComparator<ConstraintId> > constraints;
+      active->getVariables()[i]->constraints(constraints);
+      for (const ConstraintId& constraint : constraints)
+        if (seen.insert(constraint).second && madeByClient(constraint)) {
+          obstacles.constraints.emplace_back(constraint->getName(), constraint->getScope());
+          m_client->deleteConstraint(constraint);
+          m_client->propagate();
+        }
+    }
+  }
+
+  bool DbClientTransactionPlayer::madeByClient(const ConstraintId& constraint) const {
+    if (constraint->isOwned())
+      return false;
+    for (const ConstrainedVariableId& var : constraint->getScope()) {
+      const TokenId owner = tokenOf(var);
+      if (owner.isValid() && owner->isStandardConstraint(constraint))
+        return false;
+    }
+    // A temporal relation is kept by the player, which finds it by its variables.
+    for (const TemporalRelations::value_type& relation : m_relations)
+      if (relation.second == constraint)
+        return false;
+    return true;
   }
 
   void DbClientTransactionPlayer::resetValues(const std::vector<std::pair<ConstrainedVariableId, double> >& values,
