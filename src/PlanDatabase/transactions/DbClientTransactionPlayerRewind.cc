@@ -82,11 +82,15 @@ namespace KADRIX {
     /**
      * Whether a "deletetoken" took a root token: only a path of more than one
      * step leads to a slave (the names a player knows are its roots' names).
+     * One that gives a name beside a path that no log writes, which leads
+     * nowhere, took the token of that name.
      */
     bool deletesRoot(const TiXmlElement& deletion) {
       const TiXmlElement* instance = deletion.FirstChildElement("predicateinstance");
-      const char* path = (instance != NULL ? instance : &deletion)->Attribute("path");
-      return path == NULL || std::strchr(path, '.') == NULL;
+      const TiXmlElement& named = instance != NULL ? *instance : deletion;
+      const char* path = named.Attribute("path");
+      return path == NULL || std::strchr(path, '.') == NULL ||
+             (named.Attribute("name") != NULL && !RewindIndex::isLogPath(path));
     }
 
     /** What a reference resolves to, or an empty value where resolving it fails a check. */
@@ -1469,7 +1473,9 @@ namespace KADRIX {
         const char* target_name = older.Attribute("target");
         if (origin_name == NULL || target_name == NULL)
           return true;
-        const TokenId origin_token = parseToken(origin_name), target_token = parseToken(target_name);
+        // A name that no longer resolves (its token is gone) names nothing.
+        const TokenId origin_token = quietly([&]() { return parseToken(origin_name); });
+        const TokenId target_token = quietly([&]() { return parseToken(target_name); });
         // A relation with a token that is not back yet comes back with that token.
         if ((origin_token != what.token && target_token != what.token) || !origin_token.isValid() ||
             !target_token.isValid())

@@ -377,6 +377,8 @@ namespace KADRIX {
     return Read(element).madeObjectName();
   }
 
+  bool RewindIndex::isLogPath(const char* text) { return plainPath(text); }
+
   const char* RewindIndex::createdPath(const TiXmlElement& element) {
     if ((!hasTag(element, "goal") && !hasTag(element, "fact")) || element.Attribute("relation") != NULL)
       return NULL;

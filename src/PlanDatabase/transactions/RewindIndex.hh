@@ -166,6 +166,8 @@ namespace KADRIX {
      * searches by path stop at such a creation.
      */
     static const char* createdPath(const TiXmlElement& element);
+    /** Whether the text is a token path as a log writes it: decimal numbers joined by ".". */
+    static bool isLogPath(const char* text);
 
     // Keys, as the candidates carry them and as a search builds them.
 
