@@ -1,10 +1,9 @@
 #include "PlanDatabase/base/ObjectTokenRelation.hh"
-
-#include <algorithm>
 #include "PlanDatabase/base/Object.hh"
 #include "PlanDatabase/base/Token.hh"
 #include "Utils/base/Debug.hh"
 
+#include <algorithm>
 #include <list>
 
 namespace KADRIX {

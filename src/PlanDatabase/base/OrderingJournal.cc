@@ -2,8 +2,6 @@
 
 #include "PlanDatabase/base/Object.hh"
 #include "PlanDatabase/base/PlanDatabase.hh"
-#include "PlanDatabase/base/Token.hh"
-#include "ConstraintEngine/base/ConstraintEngine.hh"
 #include "Utils/base/Error.hh"
 
 #include <exception>

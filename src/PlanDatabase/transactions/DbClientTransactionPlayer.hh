@@ -276,17 +276,16 @@ namespace KADRIX {
     /**
      * Plays an older element again for an undo, through `play`, around what
      * the plan holds since that refuses it: a token merged since is split off
-     * for a specification of its variable and merged again after, tokens
+     * for a value given to its variable and merged again after, tokens
      * rejected since are reinstated for a constraint on their variables and
-     * rejected again after, and a merge goes around the active token's values
-     * (mergeAround). Every step is a call of the client.
+     * rejected again after, and a merge goes around what holds the active
+     * token (mergeAround). Every step is a call of the client.
      */
     template <class Play> void playAround(const TiXmlElement& element, Play play);
     /**
-     * Merges the token onto the active token through `merge`, after resetting
-     * the values that the active token's own specifications give its
-     * variables and the token's disagree with; they are specified again
-     * after: as if the merge had come first.
+     * Merges the token onto the active token through `merge`, after what
+     * refuses the merge stepped aside (stepAside); that comes back after it:
+     * as if the merge had come first.
      */
     template <class Merge> void mergeAround(const TokenId& token, const TokenId& active, Merge merge);
     /** What stepped aside for a merge, to be given back after it in this order. */

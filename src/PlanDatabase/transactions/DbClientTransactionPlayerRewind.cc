@@ -1255,8 +1255,7 @@ namespace KADRIX {
                                                                      It start, It end) {
     // The creation of the variable's token, where it gives a path, ends the
     // search: an older element that names that path named another token.
-    const TokenId owner =
-        Id<Token>::convertable(var->parent()) ? TokenId(var->parent()) : TokenId::noId();
+    const TokenId owner = tokenOf(var);
     const TiXmlElement* found = findOlder(
         m_rewindIndex, m_root, RewindIndex::SPECIFY, pastItself(element, start, end), end,
         [&](std::vector<std::string>& keys) {
@@ -1361,8 +1360,6 @@ namespace KADRIX {
       return true;
     });
     keys.every.push_back(token.every.front());
-    // A creation since may have given the path of a token they name again.
-    keys.every.push_back(RewindIndex::CREATIONS);
     if (what.changes) {
       keys.every.push_back(RewindIndex::MADE_OBJECTS);
       keys.every.push_back(RewindIndex::RELATIONS);

@@ -186,6 +186,8 @@ namespace KADRIX {
       }
       if (read.tokenCreationOrDeletion())
         keys.push_back(RewindIndex::CREATIONS);
+      if (const char* path = RewindIndex::createdPath(element))
+        keys.push_back(RewindIndex::creationKey(path));
       if (std::find(keys.begin(), keys.end(), RewindIndex::MADE_OBJECTS) == keys.end() &&
           RewindIndex::unnamedObjects(element) > 0)
         keys.push_back(RewindIndex::MADE_OBJECTS);
@@ -360,9 +362,10 @@ namespace KADRIX {
         const char* path = token->Attribute("path");
         if (!hasTag(*token, "token") || !plainPath(path))
           return false; // as tokenReferenceKey, which gives such a reference no key
-        if (tokenKey(path) != sought)
+        if (tokenKey(path) != sought) {
           keys.newest.push_back(merge ? stateKey(path) : cancelKey(path));
-        else if (onto != NULL) {
+          keys.every.push_back(creationKey(std::string(path, std::strcspn(path, "."))));
+        } else if (onto != NULL) {
           // The sought token's own merge: a cancel of the token it went onto since split it off.
           const char* ontoPath = onto->Attribute("path");
           if (!hasTag(*onto, "token") || !plainPath(ontoPath))
@@ -416,6 +419,8 @@ namespace KADRIX {
   std::string RewindIndex::stateKey(const std::string& path) { return "S" + path; }
 
   std::string RewindIndex::cancelKey(const std::string& path) { return "X" + path; }
+
+  std::string RewindIndex::creationKey(const std::string& path) { return "N" + path; }
 
   std::string RewindIndex::variableKey(unsigned int engineIndex) { return "E" + std::to_string(engineIndex); }
 

@@ -76,7 +76,7 @@ namespace KADRIX {
       // specifications, restrictions and constraint scopes by each variable
       // reference; token creations and root deletions, temporal relations and
       // object creations each under one key of their own (CREATIONS,
-      // RELATIONS, MADE_OBJECTS).
+      // RELATIONS, MADE_OBJECTS), a creation that gives a path by that path too.
       MENTION,
       KINDS
     };
@@ -139,8 +139,10 @@ namespace KADRIX {
      * since ended the merge), or, where the merged token is `sought`, the
      * newest cancel of the token it went onto; each ordered token's newest
      * cancel (any since ended the ordering); none of the token `sought` (by
-     * its token key), all of whose elements the search reads. False when one
-     * of its references has no key.
+     * its token key), all of whose elements the search reads. Beside them,
+     * as keys of which every candidate counts, the creations of those tokens'
+     * root paths: one since gave the path to another token. False when one of
+     * its references has no key.
      */
     static bool deciders(const TiXmlElement& element, const std::string& sought, MentionKeys& keys);
 
@@ -177,6 +179,8 @@ namespace KADRIX {
     static std::string stateKey(const std::string& path);
     /** The cancels of a token by path, under which MENTION files them: "X" and the path. */
     static std::string cancelKey(const std::string& path);
+    /** The creations of root tokens by path, under which MENTION files them too: "N" and the path. */
+    static std::string creationKey(const std::string& path);
     /** A variable by engine index: "E" and the index. */
     static std::string variableKey(unsigned int engineIndex);
     /** A variable by its parent and its index in it: "P", the token path or object name, the index. */

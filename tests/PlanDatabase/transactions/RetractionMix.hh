@@ -7,7 +7,7 @@
 // ordered tokens and of their partners, activation again, frees of explicit
 // and of implicit orderings, rejections, and deletions of inactive tokens and
 // of facts. The wider mix draws these too, and besides them merges of
-// inactive tokens onto active ones, specifications and resets of parameters
+// inactive tokens onto active ones, values given to parameters and reset
 // (of active and of merged tokens too), "eq" constraints over parameters and a
 // few global variables: its values are chosen so that plans now and then
 // become inconsistent. Every element of a stream plays: each one drawn is tried
@@ -33,7 +33,7 @@ namespace KADRIX {
       /** What a mix draws. */
       enum class Draws {
         RETRACTIONS, // tokens, orderings and their retractions
-        WIDER // those, and merges, specifications, resets, constraints and global variables
+        WIDER // those, and merges, values given and reset, constraints and global variables
       };
 
       explicit RetractionMix(unsigned int seed, Draws draws = Draws::RETRACTIONS)

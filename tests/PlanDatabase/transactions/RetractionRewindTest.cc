@@ -5,7 +5,7 @@
 // as a stream, and then to the start. The plans are compared as written
 // (objects, tokens and what holds them on their timelines, by name and path).
 // Both mixes run: the retractions alone, and the wider mix, whose merges,
-// specifications and constraints make some plans inconsistent.
+// values and constraints make some plans inconsistent.
 //
 // KADRIX_RETRACTION_SEEDS and KADRIX_WIDER_SEEDS set how many seeds of each
 // mix run (300 when unset).
